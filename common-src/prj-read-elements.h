@@ -1,0 +1,24 @@
+// Readers of the element sections of the project file (filter elements, filters,
+// source/sink elements, airflow and duct flow elements) and the name tables whose
+// positions are the element types, with the parallel tables that bind each type's model.
+#pragma once
+#include "common-src/memory.h"
+#include "model/elements.h"
+
+namespace vexlar {
+
+// Name tables end with an empty name; model tables run parallel to them.
+extern const char* const _afe_dnames[AFE_NTYPES + 1];
+extern AFE_MODEL_FN _pfaf[AFE_NTYPES];
+extern const char* const _flte_names[FLT_NTYPES + 1];
+extern const FILTER_MODEL_FN _pffl[FLT_NTYPES];
+extern const char* const _csse_names[CSE_NTYPES + 1];
+extern const CSE_MODEL_FN _pfss[CSE_NTYPES];
+
+int flte_read(FilterElemRec** head, void* ignored, MemBlock** pool);  // "Filter Element"
+int filter_read(MemBlock** pool);                                    // "Filter"; returns _nfilt
+int cselmt_read(CseRec** head, void* ignored, MemBlock** pool);       // "Source/Sink Element"
+// "Airflow Element": duct 0 fills _AfeList, duct 1 the duct flow elements of _DfeList.
+int afelmt_read(AfeRec** head, MemBlock** pool, int duct);
+
+}  // namespace vexlar
