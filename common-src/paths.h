@@ -1,0 +1,28 @@
+// File names as four parts (drive, directory, name, extension) with bounded buffers, the
+// project path parts every result file is named from, and a few small file and timing
+// utilities. main splits the project path once; the log and every result file are then
+// named by joining those parts with an extension of their own.
+#pragma once
+#include <cstdio>
+
+namespace vexlar {
+
+extern char _dirchr;            // directory separator of the paths in use, '/' at start
+extern char _pdrive[4];         // project path parts, filled by main
+extern char _pdir[4096];
+extern char _prjname[255];
+extern char _pext[8];
+extern char _file_name[4096];   // shared buffer for file names built from the parts
+
+void pathsplit(const char* path, char* drive, int drivelen, char* dir, int dirlen,
+               char* name, int namelen, char* ext, int extlen);
+void pathmerge(char* out, int outlen, const char* drive, const char* dir, const char* name,
+               const char* ext);
+void convertDirChars(char* path);
+void setDirChar(char c);
+FILE* openFile(const char* path, const char* mode);
+int fileCopy(const char* src, const char* dst, FILE* trace);
+float cputime(float start);
+void ptr_xchg(void** a, void** b);
+
+}  // namespace vexlar
