@@ -30,16 +30,16 @@ struct LevelRec {
     LevelRec* prev;
     float ref_height;       // m
     float height;           // m
-    double amb_pgauge;      // ambient gauge pressure at ref_height [Pa], set each step
+    double amb_gauge_p;     // ambient gauge pressure at ref_height [Pa], set each step
     double amb_density;     // ambient density at ref_height [kg/m3], set each step
     char name[16];
     int number;
 };
 
-// One interval of a periodic wind-pressure spline: y + b t + c t^2 + d t^3, t = azm - x.
-// The last point's block holds only x and y.
+// One interval of a periodic wind-pressure spline: a + b t + c t^2 + d t^3 with t the
+// angle minus x. The last point's block holds only x and a (its coefficient).
 struct WpSpline {
-    float x, y, b, c, d;
+    float x, a, b, c, d;
 };
 
 enum WindFitType { WPF_LINEAR = 1, WPF_SPLINE = 2, WPF_TRIG = 3 };
@@ -48,10 +48,11 @@ enum WindFitType { WPF_LINEAR = 1, WPF_SPLINE = 2, WPF_TRIG = 3 };
 struct WindProfileRec {
     int npts;
     int fit_type;          // WindFitType
-    float* azm;            // degrees, ascending
-    float* coef;           // pressure coefficients
+    float* wp_azimuth;     // degrees, ascending
+    float* wp_cp;          // pressure coefficients
     WpSpline* spline;      // fit_type 2: one block per point
-    float* trig;           // fit_type 3: Cp(0)+Cp(180), Cp(0)-Cp(180), Cp(90)+Cp(270), Cp(90)-Cp(270)
+    float* trig;           // fit_type 3: r0..r3 = Cp(0)+Cp(180), Cp(0)-Cp(180),
+                           // Cp(90)+Cp(270), Cp(90)-Cp(270)
     int number;
 };
 
