@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include <unistd.h>
+
 using namespace vexlar;
 
 namespace {
@@ -152,7 +154,7 @@ TEST(Paths, ConvertDirCharsTurnsTheOtherSeparator)
 
 TEST(Paths, FileCopyCopiesBytesAndRefusesItselfAndMissingSources)
 {
-    std::string dir = testing::TempDir();
+    std::string dir = testing::TempDir() + std::to_string(getpid());
     std::string src = dir + "vexlar-copy-src.bin", dst = dir + "vexlar-copy-dst.bin";
     std::string data("a\0b\nc", 5);
     std::ofstream(src, std::ios::binary) << data;
