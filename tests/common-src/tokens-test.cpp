@@ -11,45 +11,21 @@
 #include <vector>
 
 #include "common-src/messages.h"
+#include "tests/common-src/token-file.h"
 
 using namespace vexlar;
 
 namespace {
 
-int errorCount() { return error(-1, __FILE__, __LINE__, "test", ""); }
-void resetErrors() { error(-4, __FILE__, __LINE__, "reset count", ""); }
+using namespace vexlar_test;
 
-class TokenStream : public ::testing::Test {
+class TokenStream : public TokenFile {
 protected:
-    std::string path = ::testing::TempDir() + "vexlar-tokens-test.txt";
-
-    void open(const std::string& text)
-    {
-        FILE* f = fopen(path.c_str(), "wb");
-        fwrite(text.data(), 1, text.size(), f);
-        fclose(f);
-        ASSERT_EQ(nxtopen(path.c_str(), __FILE__, __LINE__), 0);
-        resetErrors();
-    }
     std::string word(int mode = NXT_WORD, int len = 4096)
     {
         char buf[4096] = "";
         const char* w = nxtwrd(buf, mode, len);
         return w ? std::string(w) : std::string("<null>");
-    }
-    // The error text the reader printed, with the message count checked.
-    template <class F> std::string stderrOf(F f)
-    {
-        testing::internal::CaptureStderr();
-        f();
-        return testing::internal::GetCapturedStderr();
-    }
-    void TearDown() override
-    {
-        nxtclose();
-        _echo = 0;
-        remove(path.c_str());
-        resetErrors();
     }
 };
 
@@ -187,9 +163,6 @@ TEST_F(TokenStream, AMissingFileIsACountedError)
 TEST_F(TokenStream, EchoCopiesWordAndLineReadsCharacterForCharacter)
 {
     const std::string text = "a, b\t!c\n! full comment\r\nline one\n  x y\nz\n";
-    FILE* log = tmpfile();
-    FILE* saved = _ulog;
-    _ulog = log;
     open(text);
     _echo = 1;
     EXPECT_EQ(word(), "a");
@@ -199,12 +172,7 @@ TEST_F(TokenStream, EchoCopiesWordAndLineReadsCharacterForCharacter)
     EXPECT_EQ(word(), "y");
     EXPECT_EQ(word(NXT_FIRST_WORD), "z");
     EXPECT_EQ(word(), "<null>");
-    _ulog = saved;
-    rewind(log);
-    std::string echoed;
-    for (int c; (c = fgetc(log)) != EOF;) echoed += (char)c;
-    fclose(log);
-    EXPECT_EQ(echoed, text);
+    EXPECT_EQ(logText(), text);
 }
 
 TEST_F(TokenStream, SameDataCopiesLinesUpToTheEndWordWithLfLineEnds)
@@ -212,11 +180,8 @@ TEST_F(TokenStream, SameDataCopiesLinesUpToTheEndWordWithLfLineEnds)
     open("head\r\none\r\n  two 2\r\n-999\r\nafter\r\n");
     FILE* out = tmpfile();
     same_data(out);
-    rewind(out);
-    char buf[64] = "";
-    size_t n = fread(buf, 1, sizeof buf - 1, out);
+    EXPECT_EQ(readAll(out), "one\n  two 2\n-999\n");
     fclose(out);
-    EXPECT_EQ(std::string(buf, n), "one\n  two 2\n-999\n");
     EXPECT_EQ(word(), "after");
 }
 

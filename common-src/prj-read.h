@@ -1,0 +1,65 @@
+// The project-file reader: prj_read reads the header and every section in file order into
+// the shared project model, checking each record number and cross-reference. The section
+// frame helpers below are shared by all section readers: a count, records numbered 1..n,
+// and the end word "-999".
+#pragma once
+#include "common-src/memory.h"
+
+namespace vexlar {
+
+struct CtrlNode;
+struct JunctionRec;
+
+// Reads the project file; 0 when it was read without an ERROR, 1 when it could not be
+// opened or its header was rejected. ERRORs in the sections end the run with a FATAL.
+int prj_read(const char* path);
+int run_read();
+
+// ---- Section frame -----------------------------------------------------------------------
+
+// The current ERROR count (nonzero: stop reading records and sections).
+int prj_errors();
+// The record count of a section, the first word of a new line; a negative count is an
+// ERROR and gives 0.
+int prj_section_count(const char* section);
+// Reads a record number (first word of a new line) and checks it against the position k:
+// 0 when equal, else ERROR with the mis-match message followed by k, and 1.
+int prj_record_number(int k, const char* mismatch);
+// Reads the end word (first word of a new line): "-999" logs "<name> section read
+// successfully.", anything else is the "PRJ read error in <name> section; ..." ERROR.
+// Returns 0 or 1.
+int prj_section_end(const char* section);
+// The same with a different name in the success line (the species section).
+int prj_section_end2(const char* ok_name, const char* err_name);
+// Reads records 1..n: each record number is checked, then read_record(k, ctx) reads the rest
+// of the record; the loop stops after the first record that leaves an ERROR counted.
+typedef void (*PRJ_RECORD_FN)(int k, void* ctx);
+void prj_read_records(int n, const char* mismatch, PRJ_RECORD_FN read_record, void* ctx);
+// Skips a whole section: lines up to one whose first four characters are "-999".
+void skip_data();
+
+// Reads a name word of at most len - 1 characters into name.
+void prj_read_name(char* name, int len);
+// Skips the rest of the current line and reads the next whole line (a description).
+void prj_skip_description();
+// Checks a reference read from the file, lo <= value <= hi: 0 when valid, else ERROR with
+// the message followed by the record number k, and 1.
+int prj_ref(int value, int lo, int hi, const char* message, int k);
+
+// 1-based index arrays of the sections: allocated only for counts above 0.
+void** prj_list_alc(int n, const char* tag);
+void** prj_list_fre(void** list, int n, const char* tag);
+template <class T> T** prj_list(int n, const char* tag)
+{ return reinterpret_cast<T**>(prj_list_alc(n, tag)); }
+template <class T> T** prj_list_free(T** list, int n, const char* tag)
+{ return reinterpret_cast<T**>(prj_list_fre(reinterpret_cast<void**>(list), n, tag)); }
+
+// ---- Sections read here --------------------------------------------------------------------
+
+int ctrl_read();
+int path_read();
+int jct_read();
+void prj_read_free_comp_lists();
+void prj_read_free_element_lists();
+
+}  // namespace vexlar
