@@ -1,0 +1,25 @@
+// Coupling of CFD zones to the airflow and contaminant network: set-up, the airflow and
+// contaminant exchange iterations, and the hooks the stack-pressure and transport code
+// call for coupled paths. Coupling is requested by the run-control field cfd_cpl.
+#pragma once
+
+namespace vexlar {
+
+struct AirPath;
+
+extern int COUPLE;       // nonzero while a CFD coupling mode is active
+extern int _cpl;         // the airflow coupling is in force in the current step
+extern int _ctmcpl;      // contaminant coupling type, above 0 when active
+extern int _ctlctmcpl;   // contaminant coupling active in the current step
+extern int _cciter;      // contaminant-coupling iterations of the step
+
+void getcpl();
+int cplloop();
+int comctm();
+void decpl(int state);
+void setCmon(int mode);
+int inctmctm(double* e, int ctlctmcpl);
+void invexlar_loc(AirPath* pp, double* to_term, double* from_term, double unused1,
+                  double unused2);
+
+}  // namespace vexlar

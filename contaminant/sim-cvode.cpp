@@ -1,0 +1,8 @@
+// Stiff-integrator time loop. Not built yet: the run ends right after its steady start.
+#include "contaminant/sim-cvode.h"
+
+namespace vexlar {
+
+void sim_loop_cvode(int) {}
+
+}  // namespace vexlar

@@ -1,0 +1,42 @@
+// The result files of a run and the per-step results dispatch: naming from the project
+// path parts, open/close with a removal flag, the SIM binary results file, the short-
+// time-step files, the surface (SRF) and exfiltration (CEX) files, and the run extremes.
+// Every closer with a nonzero flag removes the file of the project's name, open or not.
+#pragma once
+#include <cstdio>
+
+namespace vexlar {
+
+extern FILE* _usim;   // SIM results file, null while not open
+
+// Builds the name of the project's result file with extension ext into _file_name.
+const char* resultFileName(const char* ext);
+// Removes the project's result file with extension ext; a missing file is no error.
+void removeResultFile(const char* ext);
+// Closes *f when it is open and clears it; with flag set removes the project's file.
+void closeResultFile(FILE** f, int flag, const char* ext);
+
+void set_usim_open();
+void set_usim_close(int flag);
+void writeSim_stepTime(int t);
+void writeSim_daySummary();
+void writeSim_daySummary_init();
+void writeResults_stepEnd(int t);
+
+void extremesInit();
+void extremesCalc();
+void writeLog_extremes(FILE* f);
+
+void set_uSTS_ResultFiles(int mode);   // 1 open, 2 close, 3 close and remove
+void writeSTS_ResultFiles(int t);
+void set_usrf(int mode);               // 1 open, 2 close, 3 close and remove
+void writeSrf_stepTime(int t);
+
+void set_ubcex_open();
+void set_ubcex_close(int flag);
+void set_udcex_open();
+void set_udcex_close(int flag);
+void writeCex_stepEnd(int t);
+void writeCex_simEnd();
+
+}  // namespace vexlar

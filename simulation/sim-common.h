@@ -1,0 +1,24 @@
+// The simulated clock and calendar of the run and the transient time-step loop. Times of
+// day are integer seconds 0..86400; days are days of a 365-day year.
+#pragma once
+
+namespace vexlar {
+
+extern int _dayofy;          // day of year 1..365
+extern int _dayofw;          // day of week 1..7
+extern int _daytyp;          // day type 1..12
+extern int _DSTind;          // daylight-saving indicator
+extern int _stepStartTime;   // [s of the day]
+extern int _stepEndTime;
+extern int _simEndDate;      // day of year
+extern int _simEndTime;      // [s of the day]
+extern int _time_step;       // calculation time step [s]
+extern int _time_list;       // listing time step [s]
+extern int _time_scrn;       // screen time step [s]
+extern float _dt;            // time step [s]; 0 during the steady initialisation
+extern float _dti;           // 1 / _dt
+
+void sim_loop(int write);
+void setSchedulesAndControls(int time, int ctrls);
+
+}  // namespace vexlar
