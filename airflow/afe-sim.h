@@ -29,7 +29,8 @@ void setNmDrv();            // flag door and two-opening paths for the numerical
 
 // Fans and the closed-form root of a cubic
 int afe_fan(AirPath* pp);
-double cubic(double a0, double a1, double a2, double a3);
+// x_near picks the root where the closed form has three (and for a3 = 0, two).
+double cubic(double a0, double a1, double a2, double a3, double x_near = 0.0);
 
 // Curve elements (cubic-spline fits of flow against pressure and the inverse)
 int afe_fsp(AirPath* pp);
