@@ -17,6 +17,8 @@ extern int _time_list;       // listing time step [s]
 extern int _time_scrn;       // screen time step [s]
 extern float _dt;            // time step [s]; 0 during the steady initialisation
 extern float _dti;           // 1 / _dt
+extern float** _Mfmax;       // [node 1.._nafnd][species]: largest mass fraction of the day
+extern float** _Mftst;       // the same of the previous cyclic day
 
 void sim_loop(int write);
 void setSchedulesAndControls(int time, int ctrls);

@@ -1,0 +1,11 @@
+// Steady initialisation of a simulation run: the steady airflow (and, for steady
+// contaminant runs, transport) solution at the start time, written as the single result
+// time of a steady run; or the restart of a run from a restart-file record.
+#pragma once
+
+namespace vexlar {
+
+void sim_init(int write);
+int sim_init_restart();   // 0 when the run resumes from the restart record, else 1
+
+}  // namespace vexlar

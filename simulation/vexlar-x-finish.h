@@ -1,0 +1,13 @@
+// The end of a run that does not reach the normal end: every FATAL message (through the
+// finish hook main installs), the input test and a stopped transient run. Partial result
+// files are removed, input files closed and a connected peer told before the exit.
+#pragma once
+
+namespace vexlar {
+
+[[noreturn]] void finish(int status);
+
+// Closes the timed input files that are open (weather, ambient contaminant, values).
+void closeTimedInputs();
+
+}  // namespace vexlar

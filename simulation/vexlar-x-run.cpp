@@ -1,0 +1,465 @@
+// main's steps from the run class to the end of the run, in the order main calls them:
+// the clock, the test-mode overrides, the network report, the equation systems, the
+// timed inputs, the result files, the run-mode dispatch, and the end-of-run statistics
+// and release. Everything is reported to the log of the run.
+#include "simulation/vexlar-x-run.h"
+
+#include <cstring>
+
+#include "airflow/afe-sim.h"
+#include "airflow/balance.h"
+#include "airflow/mat-set.h"
+#include "bridge/bridge.h"
+#include "cfd/cfd-couple.h"
+#include "common-src/memory.h"
+#include "common-src/messages.h"
+#include "contaminant/mf-mem.h"
+#include "contaminant/sim-cvode.h"
+#include "contaminant/sts-init.h"
+#include "model/counters.h"
+#include "model/elements.h"
+#include "model/network.h"
+#include "model/prj-data.h"
+#include "model/prj-records.h"
+#include "model/run-control.h"
+#include "model/schedules.h"
+#include "model/species.h"
+#include "output/expos.h"
+#include "output/restart.h"
+#include "output/sim-out.h"
+#include "output/sqlite-out.h"
+#include "output/summary.h"
+#include "simulation/ctrl-sim.h"
+#include "simulation/sim-bldg-flow.h"
+#include "simulation/sim-bldg-pres.h"
+#include "simulation/sim-common.h"
+#include "simulation/sim-cyclic.h"
+#include "simulation/simulate.h"
+#include "simulation/vexlar-x-finish.h"
+#include "simulation/weather.h"
+
+namespace vexlar {
+
+int _doInput = 0;
+int _doDOSwdw = 0;
+const char _ntype[] = "zjt";
+const char _ftype[] = "pdtl";
+
+static char typeLetter(const char* letters, int kind)
+{
+    return kind >= 0 && kind < (int)strlen(letters) ? letters[kind] : '?';
+}
+
+// ---- Clock and run class ------------------------------------------------------------------
+
+static int runClass(RunControlData& r)
+{
+    if (r.sim_af >= 2) {
+        r.sim_mf = 0;   // the special modes run without contaminants
+        return RUN_STEADY;
+    }
+    if (r.sim_mf == 3) return RUN_CYCLIC;
+    if (r.sim_mf == 2 || r.sim_mf > 3 || r.sim_af == 1) return RUN_TRANSIENT;
+    return RUN_STEADY;
+}
+
+int setRunClock()
+{
+    RunControlData& r = _rcdat;
+    int cls = runClass(r);
+    if (cls == RUN_CYCLIC) {
+        _dayofy = _simEndDate = r.ss_date;
+        _stepStartTime = 0;
+        _simEndTime = 86400;
+    } else if (cls == RUN_TRANSIENT) {
+        _dayofy = r.start_date;
+        _stepStartTime = _stepEndTime = r.start_time;
+        _simEndDate = r.end_date;
+        _simEndTime = r.end_time;
+    } else {
+        _dayofy = _simEndDate = r.ss_date;
+        _stepStartTime = _stepEndTime = _simEndTime = r.ss_time;
+    }
+    _time_step = r.time_step;
+    _time_list = r.time_list;
+    _time_scrn = r.time_scrn;
+    _dt = (float)r.time_step;
+    _dti = _dt != 0.0f ? 1.0f / _dt : 0.0f;
+    return cls;
+}
+
+// ---- Test modes ---------------------------------------------------------------------------
+
+// Flow validation (mode 3): one trace species, no reactions, sources or sinks; only the
+// zones of air-handling systems keep variable mass fractions.
+static void flowTestOverrides()
+{
+    if (_nctm != 1)
+        error(FATAL, __FILE__, __LINE__, "Flow validation mode requires one trace contaminant", "");
+    for (AirNode* n = _afnd0; n; n = n->next) {
+        n->reaction = nullptr;
+        if (n->kind == 0 && !(n->flags & NODE_AHS)) n->flags &= ~NODE_VAR_MF;
+    }
+    // TODO: empty the source, sink and trace emission lists once the network build's
+    // source lists exist.
+    _rcdat.sim_mf = 1;
+}
+
+void testModeOverrides()
+{
+    RunControlData& r = _rcdat;
+    r.mf_solver = r.sim_mf = r.tsdens = 0;
+    if (r.sim_af == 4)
+        for (AirNode* n = _afnd0; n; n = n->next)
+            n->flags = (n->flags & ~NODE_VAR_P) | ((n->flags & NODE_AMBIENT) ? NODE_VAR_P : 0);
+    if (r.sim_af == 3) flowTestOverrides();
+    _useWPC = 0;
+    _doBridge = 0;
+    r.pfres = r.zfres = 1;
+    r.zcres = 0;
+    r.ach_step = r.ach_stats = r.cbw_stats = r.ebw_step = r.ebw_stats = 0;
+    r.age_step = r.age_stats = r.rzf = r.rzm = r.rz1 = 0;
+    strcpy(_WTHfile, "null");
+    strcpy(_CTMfile, "null");
+}
+
+// ---- Reports ------------------------------------------------------------------------------
+
+void logNetworkCounts(FILE* log)
+{
+    const struct {
+        const char* label;
+        int count;
+    } counts[] = {
+        {"      contaminants: ", _nctm}, {"     day schedules: ", _ndsch},
+        {"    week schedules: ", _nwsch}, {"           filters: ", _nfilt},
+        {"         reactions: ", _nkinr}, {"     wind profiles: ", _nwpf},
+        {"   source elements: ", _ncse},  {"     flow elements: ", _nafe},
+        {"     airflow nodes: ", _nafnd}, {"     airflow paths: ", _nafpt},
+        {"      source/sinks: ", _ncss},
+    };
+    fprintf(log, "Number of --\n");
+    for (const auto& c : counts) fprintf(log, "%s%4d\n", c.label, c.count);
+    const RunControlData& r = _rcdat;
+    fprintf(log, "Airflow control --\n");
+    fprintf(log, "   cnvgSS: %d\n   tsdens: %d\n   densZP: %d\n   stackD: %d\n   dodMdt: %d\n",
+            r.cnvgSS, r.tsdens, r.densZP, r.stackD, r.dodMdt);
+    fflush(log);
+}
+
+void logAirflowNumbering(FILE* log)
+{
+    fprintf(log, "\nAirflow calculation data:\n Node | source | eqn\n");
+    for (AirNode* n = _afnd0; n; n = n->next)
+        fprintf(log, "%5d : %4d%c : %4d\n", n->index, n->number, typeLetter(_ntype, n->kind),
+                n->af_eqn);
+    fprintf(log, "  [z = zone, j = junction, t = terminal]\n");
+    fprintf(log, " Link numbers vs. path & duct numbers:");
+    for (AirPath* p = _pafp0; p; p = p->next) {
+        if (p->index % 10 == 1) fprintf(log, "\n%5d - %4d:", p->index, p->index + 9);
+        fprintf(log, " %4d%c", p->number, typeLetter(_ftype, p->kind));
+    }
+    fprintf(log, "\n  [p = path, d = duct, t = terminal, l = leak]\n");
+}
+
+// Log report of the equation numbers of one transport system (species first..last-1).
+static void mf_dat_rpt(const char* title, BlsRec*, DvrRec*, int first, int last)
+{
+    fprintf(_ulog, "\n%s\n Node | source |", title);
+    for (int s = first; s < last; s++) fprintf(_ulog, " %4.4s", _ctm[s].name);
+    fprintf(_ulog, "\n");
+    for (AirNode* n = _afnd0; n; n = n->next) {
+        if (!n->mf_eqn || n->mf_eqn[0] == 0) continue;
+        fprintf(_ulog, "%5d : %4d%c :", n->index, n->number, typeLetter(_ntype, n->kind));
+        for (int s = first; s < last; s++) fprintf(_ulog, " %4d", n->mf_eqn[s]);
+        fprintf(_ulog, "\n");
+    }
+    fprintf(_ulog, "  [z = zone, j = junction, t = terminal]\n");
+    // TODO: the boundary-layer and deposition sink tables once the sink records exist.
+}
+
+// ---- Equation systems ---------------------------------------------------------------------
+
+struct SystemSettings {
+    int reorder, method, itmax;
+    float theta, relcnvg, cutoff, relax;
+};
+
+static MF_MAT* buildSystem(const char* heading, const char* tag, const char* title, int first,
+                           int last, const SystemSettings& s)
+{
+    fprintf(_ulog, "%s", heading);
+    MF_MAT* m = (MF_MAT*)alc_e(sizeof(MF_MAT), tag);
+    // TODO: pass the sink lists of the system once the network build's source lists exist.
+    mf_mem_set(m, nullptr, nullptr, first, last, s.reorder != 0, s.theta, s.relcnvg, s.cutoff,
+               s.relax, s.method, s.itmax);
+    if (_list > 0) mf_dat_rpt(title, nullptr, nullptr, first, last);
+    return m;
+}
+
+static void transportSystems()
+{
+    RunControlData& r = _rcdat;
+    if (r.mf_solver == 1) return;   // the short-time-step method builds no system
+    if (_nntc == 1)
+        error(FATAL, __FILE__, __LINE__, "Cannot process only one non-trace contaminant", "");
+    if (r.mf_solver >= 2) {
+        SystemSettings c{r.mfc_reorder, r.mfc_method, r.mfc_itmax, r.mfn_theta,
+                         r.mfc_relcnvg, r.mfc_cutoff, r.mfc_relax};
+        _MFn_mem = buildSystem("\nCombined Mass Transfer Equations:\n", "MFn_mat", "Contaminants",
+                               0, _nctm, c);
+        return;
+    }
+    if (_nntc > 1) {
+        r.mfn_on = 1;
+        SystemSettings n{r.mfn_reorder, r.mfn_method, r.mfn_itmax, r.mfn_theta,
+                         r.mfn_relcnvg, r.mfn_cutoff, r.mfn_relax};
+        _MFn_mem = buildSystem("\nNon-trace Mass Transfer Equations:\n", "MFn_mat",
+                               "Non-trace contaminants", 0, _nntc, n);
+    }
+    if (_nntc < _nctm) {
+        r.mft_on = 1;
+        SystemSettings t{r.mft_reorder, r.mft_method, r.mft_itmax, r.mft_theta,
+                         r.mft_relcnvg, r.mft_cutoff, r.mft_relax};
+        _MFt_mem = buildSystem("\nTrace Species Mass Transfer Equations:\n", "MFt_mat",
+                               "Trace contaminants", _nntc, _nctm, t);
+    }
+}
+
+void matInit()
+{
+    if (_list > 2) lognote("begin mat_init()", __FILE__, __LINE__);
+    _facBins = alc_vT<int>(0, _rcdat.itmax + 1, "facBins");
+    fprintf(_ulog, "\nAirflow Equations:\n");
+    _AF_mat = (AF_MAT*)alc_e(sizeof(AF_MAT), "af_mat");
+    af_mat_set(_AF_mat);
+    if (_list > 0) logAirflowNumbering(_ulog);
+    setNmDrv();
+    _rcdat.mfn_on = _rcdat.mft_on = 0;
+    if (_rcdat.sim_mf > 0) {
+        transportSystems();
+        // The day maxima exist only when there are species to take them of.
+        if (_nctm > 0 && _nafnd > 0) {
+            if (_rcdat.sim_mf == 3) _Mftst = alc_mcT<float>(1, _nafnd, 0, _nctm - 1, "_Mftst");
+            _Mfmax = alc_mcT<float>(1, _nafnd, 0, _nctm - 1, "_Mfmax");
+        }
+    }
+    if (_list > 2) lognote("mat_init() complete", __FILE__, __LINE__);
+    MemNet("Arrays");
+}
+
+// ---- Input and result files ---------------------------------------------------------------
+
+void readInitialValues()
+{
+    if (_cvfNumNames > 0) {
+        CVF_init_controls();
+        CVF_get(_dayofy, _stepStartTime, 1);
+    }
+    if (_dvfNumNames > 0) {
+        DVF_init_controls();
+        DVF_get(_dayofy, _stepStartTime, 1);
+    }
+}
+
+void openAmbientInputs()
+{
+    const RunControlData& r = _rcdat;
+    if (_sim_af_dyn && !_useWPCwp && _doBridge == 0 && strcmp(_WTHfile, "null") != 0) {
+        WTH_init(_dayofy, _simEndDate, 1);
+        WTH_get(_dayofy, _stepStartTime, 1);
+    }
+    if (r.sim_mf >= 2 && !_useWPCmf && strcmp(_CTMfile, "null") != 0) {
+        CTM_init(_dayofy, _simEndDate, 1);
+        CTM_get(_dayofy, _stepStartTime, 1);
+    }
+    if (_doBridge == 0 && _useWPC) {
+        WPC_init(_dayofy, _simEndDate, 1);
+        WPC_get(_dayofy, _stepStartTime, 1);
+    } else {
+        _rcdat.wpc_hold = 0;
+    }
+}
+
+// Opens a result file when its switch is set, else removes a stale one of an earlier run.
+static void openOrRemove(int on, void (*open)(), void (*close)(int))
+{
+    if (on) open();
+    else close(1);
+}
+
+static void openLogc() { set_ulogc_open(); }
+
+void openResultFiles()
+{
+    const RunControlData& r = _rcdat;
+    openOrRemove(r.pfres || r.zfres || r.zcres, set_usim_open, set_usim_close);
+    openOrRemove(r.ach_step || r.ach_stats, set_uach_open, set_uach_close);
+    openOrRemove(r.cbw_stats, set_ucbw_open, set_ucbw_close);
+    openOrRemove(r.age_step || r.age_stats, set_uage_open, set_uage_close);
+    openOrRemove(r.ebw_step || r.ebw_stats, set_uexp_open, set_uexp_close);
+    openOrRemove(_nlogc > 0 && r.logc, openLogc, set_ulogc_close);
+    // TODO: the SRF file also needs boundary-layer or deposition sinks (_nbls, _ndvr) once
+    // the network build counts them; until then there are none.
+    set_usrf(3);
+    openOrRemove(r.sim_mf > 1 && r.cex_bldg, set_ubcex_open, set_ubcex_close);
+    openOrRemove(r.sim_mf > 1 && r.cex_ctm, set_udcex_open, set_udcex_close);
+    openOrRemove(r.pfsave || r.zfsave || r.zcsave, set_usql_open, set_usql_close);
+}
+
+// ---- Run modes ----------------------------------------------------------------------------
+
+static void logIfNonzero(FILE* log, const char* fmt, int count)
+{
+    if (count) fprintf(log, fmt, count);
+}
+
+static const char* transportSolverName(const RunControlData& r)
+{
+    if (r.mf_solver == 0) return "trapezoidal";
+    if (r.mf_solver == 1) return "STS";
+    return r.cv_lmm == 1 ? "vode/Adams-Moulton" : "vode/BDF";
+}
+
+static void transientRun()
+{
+    const RunControlData& r = _rcdat;
+    fprintf(_ulog, "\nSolving mass transport system with %s solver \n\n", transportSolverName(r));
+    if (r.mf_solver == 1) STSinit();
+    set_urst_init();
+    set_urst_open();
+    set_uSTS_ResultFiles(1);
+    if (r.mf_solver > 1) sim_loop_cvode(1);
+    else if (r.sim_mf == 3) drive_sim_loop_cyclic();
+    else sim_loop(1);
+    set_uSTS_ResultFiles(2);
+    set_urst_close(0);
+}
+
+void runSimulation(int cls)
+{
+    const RunControlData& r = _rcdat;
+    switch (r.sim_af) {
+    case 2: Balance(); return;
+    case 3: BldgFlow(); return;
+    case 4: BldgPres(); return;
+    default: break;
+    }
+    if (!r.restart || sim_init_restart() != 0) sim_init(cls == RUN_STEADY);
+    logIfNonzero(_ulog, "%8d calls to FillAf()\n", _NrFillAf);
+    logIfNonzero(_ulog, "%8d calls to luf_sky_s()\n", _NrLufSkyS);
+    logIfNonzero(_ulog, "%8d calls to sa_pcg()\n", _NrPCG);
+    logIfNonzero(_ulog, "%8d sa_pcg() iterations\n", _NrPCGiter);
+    if (cls != RUN_STEADY) transientRun();
+}
+
+// ---- End of run ---------------------------------------------------------------------------
+
+void logRunStatistics(FILE* log)
+{
+    if (_aftime > 0) fprintf(log, "\nTime to compute airflows: %.2f s\n", _aftime);
+    fprintf(log, "\n%8d time steps\n", _NrTimeSteps);
+    const struct {
+        const char* fmt;
+        int count;
+    } counters[] = {
+        {"%8d time step iterations\n", _NrTStepIter}, {"%8d calls to SolveAf()\n", _NrSolveAf},
+        {"%8d calls to FillAf()\n", _NrFillAf},       {"%8d calls to luf_sky_s()\n", _NrLufSkyS},
+        {"%8d calls to lus_sky_s()\n", _NrLusSkyS},   {"%8d calls to sa_pcg()\n", _NrPCG},
+        {"%8d sa_pcg() iterations\n", _NrPCGiter},    {"%8d calls to solve_Ht()\n", _NrSolveHt},
+        {"%8d calls to solve_Mfn()\n", _NrSolveMfn},  {"%8d calls to solve_Mft()\n", _NrSolveMft},
+        {"%8d calls to solve_STS()\n", _NrSolveSTS},  {"%8d calls to luf_sky_n()\n", _NrLufSkyN},
+        {"%8d calls to lus_sky_n()\n", _NrLusSkyN},   {"%8d calls to sa_bcg()\n", _NrBCG},
+        {"%8d sa_bcg() iterations\n", _NrBCGiter},    {"%8d calls to dc_set()\n", _NrDCset},
+        {"%8d calls to sa_sor()\n", _NrSOR},          {"%8d sa_sor() iterations\n", _NrSORiter},
+        {"%8d calls to luf_ge()\n", _NrLufGE},        {"%8d calls to lus_ge()\n", _NrLusGE},
+        {"%8d calls to cubic(A)\n", _NrCubicA},       {"%8d calls to cubic(N)\n", _NrCubicN},
+        {"%8d calls to CDZsim()\n", _NrCDZsim},       {"%8d ducts by Lagrangian\n", _NrDuctLagr},
+        {"%8d ducts by Eulerian\n", _NrDuctEulr},
+    };
+    const auto* sts = &counters[10];   // followed by its largest stable time step
+    for (const auto& c : counters) {
+        logIfNonzero(log, c.fmt, c.count);
+        if (&c == sts && c.count) fprintf(log, "%8.1f s - maximum stable time step\n", _dtMaxStab);
+    }
+}
+
+void logNewtonHistogram(FILE* log, const int* bins, int itmax)
+{
+    int n = 0;
+    for (int k = itmax + 1; k >= 1 && bins; k--)
+        if (bins[k]) {
+            n = k;
+            break;
+        }
+    fprintf(log, "\nNR its. :");
+    for (int k = 0; k <= n; k++) fprintf(log, " %4d", k);
+    fprintf(log, "\nJfacBins:");
+    for (int k = 0; k <= n; k++) fprintf(log, " %4d", bins ? bins[k] : 0);
+    fprintf(log, "\n\nrangeDWC: %d lam, %d trns, %d turbulent\n\n", _rangeDWC[0], _rangeDWC[1],
+            _rangeDWC[2]);
+}
+
+static void closeResultFilesKept()
+{
+    set_usim_close(0);
+    set_ucbw_close(0);
+    set_uage_close(0);
+    set_uach_close(0);
+    set_uexp_close(0);
+    set_ulogc_close(0);
+    set_ubcex_close(0);
+    set_udcex_close(0);
+    set_usql_close(0);
+    closeTimedInputs();
+    // TODO: free the envelope opening list (PLDlist(0)) before closing the wind-pressure
+    // file once the envelope lists exist.
+    if (_uwpc) WPC_close();
+}
+
+static MF_MAT* freeSystem(MF_MAT* m, const char* tag)
+{
+    if (!m) return nullptr;
+    mf_mem_fre(m);
+    return (MF_MAT*)fre_e(m, sizeof(MF_MAT), tag);
+}
+
+static void freeRunStorage()
+{
+    const RunControlData& r = _rcdat;
+    if (r.sim_mf != 0) {
+        if (_Mfmax) _Mfmax = fre_mcT(_Mfmax, 1, _nafnd, 0, _nctm - 1);
+        if (_Mftst) _Mftst = fre_mcT(_Mftst, 1, _nafnd, 0, _nctm - 1);
+        _MFt_mem = freeSystem(_MFt_mem, "MFt_mat");
+        _MFn_mem = freeSystem(_MFn_mem, "MFn_mat");
+        fre_1DCD();
+    }
+    if (_AF_mat) _AF_mat = af_mat_fre(_AF_mat);
+    // TODO: free the network's mass-fraction and source vectors ("sFMfZ", "sFMfJ", "MfZi",
+    // "MfZ", "MfJi", "MfJ", "Znode"), the running-average ring buffers and the control-log
+    // table once the network build allocates them.
+    if (_facBins) _facBins = fre_vT(_facBins, 0, r.itmax + 1, "facBins");
+    if (_doBridge > 0) {
+        if (_doBridge > 1) bridge_SendVxError(0);
+        bridge_FreeBuffers();
+    }
+    // TODO: EnvLists_free() once the envelope lists exist.
+    if (_ms) _ms = fre_ec(_ms, "ms-block");
+}
+
+void endOfRun(int)
+{
+    closeResultFilesKept();
+    logRunStatistics(_ulog);
+    logNewtonHistogram(_ulog, _facBins, _rcdat.itmax);
+    // TODO: the final boundary-layer and deposition sink reports once the sink lists exist.
+    if (_sim_af_dyn) writeLog_extremes(_ulog);
+    MemNet("End");
+    freeRunStorage();
+    if (MemNet("Final") != 0) MemList();
+    fprintf(_ulog, "Simulation completed successfully.\n");
+    fclose(_ulog);
+    _ulog = nullptr;
+}
+
+}  // namespace vexlar

@@ -1,0 +1,31 @@
+// The steps main takes between reading the project and the end of the run: the clock and
+// run class, the network report, the equation systems, the input and result files, the
+// run-mode dispatch and the end-of-run statistics and release. main (vexlar-x-main.cpp)
+// calls them in order; each is a function of its own so it can be tested by itself.
+#pragma once
+#include <cstdio>
+
+namespace vexlar {
+
+enum RunClass { RUN_STEADY = 0, RUN_TRANSIENT = 1, RUN_CYCLIC = 2 };
+
+extern int _doInput;      // -t: stop after the input is read and checked
+extern int _doDOSwdw;     // -c: accepted, changes nothing
+extern const char _ntype[];   // node-type letters by AirNode kind: zone, junction, terminal
+extern const char _ftype[];   // path-type letters by AirPath kind: path, duct, terminal, leak
+
+int setRunClock();             // run class from sim_af and sim_mf; sets the clock globals
+void testModeOverrides();      // run modes 2 to 4
+void logNetworkCounts(FILE* log);
+void matInit();                // airflow system, transport systems and day maxima
+void readInitialValues();      // the first readings of the values files the controls use
+void openAmbientInputs();
+void openResultFiles();
+void runSimulation(int runClass);
+void endOfRun(int runClass);
+
+void logAirflowNumbering(FILE* log);
+void logRunStatistics(FILE* log);
+void logNewtonHistogram(FILE* log, const int* bins, int itmax);
+
+}  // namespace vexlar
