@@ -9,7 +9,7 @@ namespace vexlar {
 
 // Name tables end with an empty name; model tables run parallel to them.
 extern const char* const _afe_dnames[AFE_NTYPES + 1];
-extern AFE_MODEL_FN _pfaf[AFE_NTYPES];
+extern const AFE_MODEL_FN _pfaf[AFE_NTYPES];
 extern const char* const _flte_names[FLT_NTYPES + 1];
 extern const FILTER_MODEL_FN _pffl[FLT_NTYPES];
 extern const char* const _csse_names[CSE_NTYPES + 1];

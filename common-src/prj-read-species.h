@@ -4,6 +4,7 @@
 // returns its record count; prj_read calls them in file order.
 #pragma once
 #include "common-src/memory.h"
+#include "common-src/prj-read.h"
 #include "model/schedules.h"
 #include "model/species.h"
 
@@ -18,5 +19,27 @@ int kinetic_read(ReactionRec** head, void* ignored, MemBlock** pool);
 
 // Index of the simulated species whose name equals _string; _nctm when there is none.
 int ctm_name_chk();
+
+// Small readers shared by the section readers of species and elements.
+void prj_read_floats(float* dst, int n, int newline);   // n floats, the first by newline
+void prj_skip_words(int n);                              // n words read and not used
+// A count inside a record (points, terms, curves): negative is an ERROR and gives 0.
+int prj_read_subcount(int value, const char* section, int k);
+
+// Reads a whole framed section into a new 1-based index list: its count, the records (each
+// by read_record), the end word. Sets list and count, and head to record 1 when given.
+template <class T>
+int prj_read_section(const char* section, const char* list_tag, const char* mismatch,
+                     PRJ_RECORD_FN read_record, void* ctx, T**& list, int& count, T** head)
+{
+    int n = prj_section_count(section);
+    list = prj_list<T>(n, list_tag);
+    count = n;
+    prj_read_records(n, mismatch, read_record, ctx);
+    prj_section_end(section);
+    if (head)
+        *head = n > 0 ? list[1] : nullptr;
+    return n;
+}
 
 }  // namespace vexlar

@@ -8,9 +8,15 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
 #include "common-src/memory.h"
 #include "common-src/messages.h"
+#include "common-src/prj-read.h"
 #include "common-src/tokens.h"
+#include "model/elements.h"
+#include "model/schedules.h"
+#include "model/species.h"
 
 namespace vexlar {
 namespace testutil {
@@ -106,6 +112,83 @@ public:
 
 private:
     MemBlock* pool_;
+};
+
+// A section reader test: messages captured, the log in a temporary file, a pool for the
+// records, and every index list the readers allocate released at the end.
+class SectionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        log_ = tmpfile();
+        _ulog = log_;
+    }
+    void TearDown() override
+    {
+        input_.reset();
+        free_lists();
+        _ulog = nullptr;
+        fclose(log_);
+    }
+    // Opens text as the token stream, placed after the end line of a previous section as
+    // in a project file (a section's first read skips to the next line).
+    void input(const std::string& text)
+    {
+        input_ = std::make_unique<TokenInput>("-999\n" + text);
+    }
+    std::string next_word() { return input_->next_word(); }
+    std::string log()
+    {
+        fflush(log_);
+        std::string s;
+        rewind(log_);
+        for (int c; (c = fgetc(log_)) != EOF;) s += (char)c;
+        return s;
+    }
+    // Simulated species by name, for the sections that look names up.
+    void species(std::vector<std::string> names, std::vector<float> diameters = {})
+    {
+        species_.assign(names.size(), SpeciesRec{});
+        for (size_t i = 0; i < names.size(); ++i) {
+            snprintf(species_[i].name, sizeof species_[i].name, "%s", names[i].c_str());
+            species_[i].mean_diameter = i < diameters.size() ? diameters[i] : 0.0f;
+            species_[i].number = (int16_t)(i + 1);
+        }
+        _ctm = species_.data();
+        _nctm = (int)names.size();
+    }
+
+    MessageCapture msgs;
+    Pool pool;
+
+private:
+    template <class T> static void release(T**& list, int& n, const char* tag)
+    {
+        list = prj_list_free(list, n, tag);
+        n = 0;
+    }
+    void free_lists()
+    {
+        release(_LevList, _nlev, "LevLst");
+        release(_DschList, _ndsch, "DshLst");
+        release(_WschList, _nwsch, "WshLst");
+        release(_WpfList, _nwpf, "WpfLst");
+        release(_KinrList, _nkinr, "KnrLst");
+        release(_FlteList, _nflte, "FlteLst");
+        release(_FiltList, _nfilt, "FltLst");
+        release(_CseList, _ncse, "CseLst");
+        release(_AfeList, _nafe, "AfeLst");
+        release(_DfeList, _ndfe, "DfeLst");
+        _ctm = nullptr;
+        _nctm = _nntc = 0;
+        _Rs = _Cp = nullptr;
+        _penf = nullptr;
+        _Lev0 = _LevH = nullptr;
+    }
+
+    FILE* log_ = nullptr;
+    std::unique_ptr<TokenInput> input_;
+    std::vector<SpeciesRec> species_;
 };
 
 }  // namespace testutil

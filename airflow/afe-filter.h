@@ -1,0 +1,15 @@
+// Filter models: each leaves the per-species efficiency and penetration (1 - efficiency)
+// of one filter loading state current for the path the filter sits on. Bound by filter
+// element type through the reader's model table.
+#pragma once
+#include "model/elements.h"
+
+namespace vexlar {
+
+void flt_cef(FilterLoadRec* fl, AirPath* pp);   // constant efficiency per species
+void flt_pf0(FilterLoadRec* fl, AirPath* pp);   // particle filter, efficiency by diameter
+void flt_gf0(FilterLoadRec* fl, AirPath* pp);   // gas filter, efficiency by loading
+void flt_uv1(FilterLoadRec* fl, AirPath* pp);   // ultraviolet germicidal filter
+void flt_spf(FilterLoadRec* fl, AirPath* pp);   // super filter: its sub-filters in series
+
+}  // namespace vexlar
