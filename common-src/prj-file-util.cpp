@@ -9,6 +9,7 @@
 #include "airflow/afe-friction.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
+#include "model/prj-records.h"
 
 namespace vexlar {
 
@@ -73,6 +74,11 @@ int duct_geometry(const AfeRec* elem, float length, float loss_coef, DuctGeometr
         ? (float)(g->perimeter * length * (g->leak_rate * 0.001) / std::pow(g->leak_dp, 0.65f))
         : 0.0f;
     return 1;
+}
+
+int duct_elmt_data(DuctSegRec* seg, DuctGeometry* out)
+{
+    return duct_geometry(seg->element, seg->length, seg->loss_coef, out, &seg->lam_coef);
 }
 
 void dwc_regime_data(const DwcData* dwc, float length, float loss_coef, DuctData* dd)

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <vector>
 
+#include "model/prj-records.h"
 #include "tests/common-src/section-test-util.h"
 
 namespace vexlar {
@@ -74,6 +75,30 @@ TEST(DuctGeometry, DarcyWeisbachLaminarCoefficientCarriesTheReynolds30Flow)
     double dp30 = (64.0 / 30.0 * L / D + K) * rho * v * v / 2.0;
     double m30 = rho * v * A;
     EXPECT_NEAR(m30, lam * rho / mu * dp30, 1e-5 * m30);
+}
+
+TEST(DuctGeometry, SegmentKeepsTheLaminarCoefficientOfItsDarcyWeisbachElement)
+{
+    DwcData dwc{};
+    dwc.hyd_diameter = 0.2f;
+    dwc.flow_area = 0.0314f;
+    dwc.duct = {0.2f, 0.63f, 0.0314f, 1.0f, 10.0f};
+    AfeRec elem{&dwc, nullptr, 1, AFE_DCT_DWC, "dwc"};
+    DuctSegRec seg{};
+    seg.element = &elem;
+    seg.length = 5.0f;
+    seg.loss_coef = 0.3f;
+    DuctGeometry g{};
+    ASSERT_EQ(1, duct_elmt_data(&seg, &g));
+    float lam = 0.0f;
+    DuctGeometry h{};
+    duct_geometry(&elem, 5.0f, 0.3f, &h, &lam);
+    EXPECT_GT(seg.lam_coef, 0.0f);
+    EXPECT_EQ(lam, seg.lam_coef);
+    EXPECT_FLOAT_EQ(5.0f * 0.0314f, g.volume);
+    EXPECT_NEAR(0.63 * 5.0 * 0.001 / std::pow(10.0, 0.65), g.leak_coef, 1e-9);
+    seg.element = nullptr;
+    EXPECT_EQ(0, duct_elmt_data(&seg, &g));
 }
 
 TEST(DuctGeometry, TransitionCubicMeetsBothRegimeLimits)
