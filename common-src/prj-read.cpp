@@ -4,11 +4,19 @@
 // raised it and no later section is read.
 #include "common-src/prj-read.h"
 
+#include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "common-src/convert.h"
 #include "common-src/messages.h"
+#include "common-src/paths.h"
 #include "common-src/tokens.h"
+#include "common-src/prj-read-elements.h"
+#include "common-src/prj-read-species.h"
+#include "model/prj-records.h"
+#include "model/run-control.h"
+#include "simulation/vexlar-x-run.h"
 
 namespace vexlar {
 
@@ -76,6 +84,17 @@ int prj_ref(int value, int lo, int hi, const char* message, int k)
     return 1;
 }
 
+void prj_read_value_file(int16_t* type, char* name)
+{
+    *type = (int16_t)readI2(0);
+    if (*type == VF_CONTINUOUS || *type == VF_DISCRETE) prj_read_name(name, 16);
+}
+
+void prj_skip_trelbo_line()
+{
+    if (prjType == 1) prj_skip_description();
+}
+
 void** prj_list_alc(int n, const char* tag)
 {
     return n > 0 ? static_cast<void**>(alc_v(1, n, sizeof(void*), tag)) : nullptr;
@@ -85,6 +104,242 @@ void** prj_list_fre(void** list, int n, const char* tag)
 {
     if (list && n > 0) fre_v(list, 1, n, sizeof(void*), tag);
     return nullptr;
+}
+
+// ---- Run Control --------------------------------------------------------------------------
+
+// One value of a run-control line: its reader and where it goes (null: read, not used).
+//   i I2 -> int   S I2 -> int16   x IX -> int   r R4 -> float   p R4 -> double
+//   d R8 -> double   h HMS -> int   m MD -> int   y MDx -> int
+struct RcValue {
+    char type;
+    void* dest;
+};
+
+static void read_rc_value(RcValue v, int newline)
+{
+    switch (v.type) {
+    case 'i': { int x = (int16_t)readI2(newline); if (v.dest) *(int*)v.dest = x; break; }
+    case 'S': { int16_t x = (int16_t)readI2(newline); if (v.dest) *(int16_t*)v.dest = x; break; }
+    case 'x': { int x = readIX(newline); if (v.dest) *(int*)v.dest = x; break; }
+    case 'r': { float x = readR4(newline); if (v.dest) *(float*)v.dest = x; break; }
+    case 'p': { double x = readR4(newline); if (v.dest) *(double*)v.dest = x; break; }
+    case 'd': { double x = readR8(newline); if (v.dest) *(double*)v.dest = x; break; }
+    case 'h': { int x = readHMS(newline); if (v.dest) *(int*)v.dest = x; break; }
+    case 'm': { int x = readMD(newline); if (v.dest) *(int*)v.dest = x; break; }
+    case 'y': { int x = readMDx(newline); if (v.dest) *(int*)v.dest = x; break; }
+    }
+}
+
+// A line of values: the first is the first word of a new line.
+static void read_rc_line(std::initializer_list<RcValue> values)
+{
+    int newline = 1;
+    for (RcValue v : values) {
+        read_rc_value(v, newline);
+        newline = 0;
+    }
+}
+
+// n values of one type, not used.
+static void skip_rc_values(char type, int n)
+{
+    for (int i = 0; i < n; i++) read_rc_value({type, nullptr}, 0);
+}
+
+// A file-name line: cut at the first "!", trailing blanks removed, separators converted.
+static void read_file_name(char* name)
+{
+    nxtwrd(name, NXT_LINE, 4096);
+    char* bang = strchr(name, '!');
+    if (bang) *bang = '\0';
+    size_t n = strlen(name);
+    while (n > 0 && (name[n - 1] == ' ' || name[n - 1] == '\t')) name[--n] = '\0';
+    convertDirChars(name);
+}
+
+int run_read()
+{
+    RunControlData& r = _rcdat;
+    WeatherData& w = _wthdat;
+    const RcValue _i{'i', nullptr}, _r{'r', nullptr}, _x{'x', nullptr};
+    read_rc_line({_i, _i, _i, _i, _r, _i, _r, _r, _i, _r, _r});
+    read_rc_line({_r});
+    skip_rc_values('i', 5);
+    read_rc_line({{'r', &w.Tambt}, {'p', &w.Pbar}, {'r', &w.WS}, {'r', &w.WD},
+                  {'r', &w.rel_humidity}, {'i', &w.day_type}});
+    skip_rc_values('i', 4);
+    read_rc_line({_r});
+    skip_rc_values('r', 4);
+    skip_rc_values('i', 5);
+    for (char* name : {_WTHfile, _CTMfile, _CVFfile, _DVFfile, _WPCfile}) read_file_name(name);
+    prj_skip_description();
+    prj_skip_description();
+    read_rc_line({_r, _r, _r, _r, _i});
+    read_rc_line({_r, _r, {'h', nullptr}, {'y', nullptr}, {'y', nullptr}, {'x', &_useWPCwp},
+                  {'x', &_useWPCmf}, {'S', &r.wpc_hold}});
+    _useWPC = _useWPCwp | _useWPCmf;
+    read_rc_line({_r, _r, _r, _r, _r, _i, _i});
+    read_rc_line({{'i', &r.sim_af}, {'i', &r.af_newton}, {'i', &r.itmax}, {'r', &r.relcnvg},
+                  {'r', &r.abscnvg}, {'r', &r.relax}, _i, {'r', &r.bldg_dp}, _i});
+    read_rc_line({{'i', &r.af_slae}, {'i', &r.af_reorder}, _i, {'r', &r.cnvg},
+                  {'i', &r.af_init}, {'i', &r.af_corr}});
+    read_rc_line({{'i', &r.sim_mf}, _i, {'r', &r.cyc_tol}, {'r', &r.cyc_cut}, _r, _i});
+    read_rc_line({{'i', &r.mfn_method}, {'i', &r.mfn_reorder}, {'i', &r.mfn_itmax},
+                  {'r', &r.mfn_relcnvg}, {'r', &r.mfn_cutoff}, {'r', &r.mfn_relax},
+                  {'r', &r.mfn_theta}, _i});
+    read_rc_line({{'i', &r.mft_method}, {'i', &r.mft_reorder}, {'i', &r.mft_itmax},
+                  {'r', &r.mft_relcnvg}, {'r', &r.mft_cutoff}, {'r', &r.mft_relax},
+                  {'r', &r.mft_theta}, _i});
+    read_rc_line({{'i', &r.mfc_method}, {'i', &r.mfc_reorder}, {'i', &r.mfc_itmax},
+                  {'r', &r.mfc_relcnvg}, {'r', &r.mfc_cutoff}, {'r', &r.mfc_relax}, _i});
+    read_rc_line({{'i', &r.mf_solver}, {'i', &r.cd1_zones}, {'i', &r.sts_cells},
+                  {'r', &r.sts_dx}, {'i', &r.sts_temp}, _i});
+    read_rc_line({{'x', &r.cv_lmm}, {'r', &r.cv_rtol}, {'r', &r.cv_atol}, {'r', &r.cv_maxstep}});
+    read_rc_line({{'i', &r.tsdens}, _r, {'i', &r.dens_itmax}, {'i', &r.cnvgSS},
+                  {'i', &r.densZP}, {'i', &r.stackD}, {'i', &r.dodMdt}});
+    if (r.dens_itmax < 2) r.dens_itmax = 2;
+    read_rc_line({{'m', &r.ss_date}, {'h', &r.ss_time}, {'m', &r.start_date},
+                  {'h', &r.start_time}, {'m', &r.end_date}, {'h', &r.end_time},
+                  {'h', &r.time_step}, {'h', &r.time_list}, {'h', &r.time_scrn}});
+    read_rc_line({{'i', &r.restart}, {'m', &r.rst_date}, {'h', nullptr}});
+    read_rc_line({{'i', &r.list}, _i, {'x', &r.pfres}, {'x', &r.zfres}, {'x', &r.zcres}});
+    read_rc_line({_x, {'x', &r.ach_step}, {'x', &r.ach_stats}, {'x', &r.cbw_stats},
+                  {'x', &r.ebw_step}, {'x', &r.ebw_stats}, {'x', &r.age_step},
+                  {'x', &r.age_stats}});
+    read_rc_line({{'x', &r.rzf}, {'x', &r.rzm}, {'x', &r.rz1}, {'x', &r.csm}, {'x', &r.srf},
+                  {'x', &r.logc}});
+    read_rc_line({{'x', &r.cex_bldg}, {'x', &r.cex_ctm}, {'x', &r.pfsave}, {'x', &r.zfsave},
+                  {'x', &r.zcsave}});
+    read_rc_line({{'r', &r.ach_dens}, {'r', &r.gravity}});
+    for (int& d : r.dbg) d = readIX(0);
+    int nvalues = (int16_t)readI2(1);
+    skip_rc_values('r', nvalues);
+    read_rc_line({{'i', &r.bf_zones}, {'i', &r.bf_jcts}, {'i', &r.bf_class}});
+    read_rc_line({{'S', &r.cfd_cpl}, {'r', &r.cfd_cnvg}, {'S', &r.cfd_restart}, _i,
+                  {'S', &r.cfd_itmax}, {'S', &r.cfd_dump}, {'S', &r.cfd_mg}, {'S', &r.cfd_gs},
+                  {'d', nullptr}, {'d', nullptr}});
+    prj_section_end("Run Control");
+    return 0;
+}
+
+// ---- The file -----------------------------------------------------------------------------
+
+static const char* const _versions[] = {"1.0", "2.0", "2.1", "2.2", "2.3", "2.4",
+                                        "3.0", "3.1", "3.2", "3.3", "3.4"};
+static const char* const PRJ_VERSION = "3.4";
+
+// The first word names the kind of file; the version must be 3.4 with a patch number.
+static int read_header(const char* path)
+{
+    char word[4096];
+    nxtwrd(word, NXT_WORD, sizeof word);
+    if (streql(word, "VexlarW")) {
+        prjType = 0;
+    } else if (streql(word, "TRELBO")) {
+        prjType = 1;
+    } else {
+        errorf(ERROR, __FILE__, __LINE__, "Not a VexlarW or Trelbo %s file", PRJ_VERSION);
+        return 1;
+    }
+    nxtwrd(word, NXT_WORD, sizeof word);
+    if (strlen(word) < 7) {
+        error(ERROR, __FILE__, __LINE__, path, " Version string is too short: ", word, "");
+        return 1;
+    }
+    char* parts[3] = {word, strchr(word, '.'), nullptr};
+    if (parts[1]) *parts[1]++ = '\0';
+    if (parts[1]) parts[2] = strchr(parts[1], '.');
+    if (!parts[2]) {
+        error(ERROR, __FILE__, __LINE__, path, " No patch found as part of the version.", "");
+        return 1;
+    }
+    *parts[2]++ = '\0';
+    char* dot = strchr(parts[2], '.');
+    if (dot) *dot = '\0';
+    char joined[4096];
+    snprintf(joined, sizeof joined, "%s.%s", parts[0], parts[1]);
+    int found = -1;
+    for (int i = (int)(sizeof _versions / sizeof _versions[0]) - 1; i >= 0 && found < 0; i--)
+        if (streql(joined, _versions[i])) found = i;
+    if (found < 0 || !streql(_versions[found], PRJ_VERSION)) {
+        error(ERROR, __FILE__, __LINE__, path, prjType == 0 ? "\n is a VexlarW " : "\n is a Trelbo ",
+              joined, " file", "");
+        return 1;
+    }
+    int16_t patch;
+    shortcon(parts[2], &patch);
+    if (patch > 0)
+        errorf(WARNING, __FILE__, __LINE__, "PRJ file may require revision (%s) of VexlarX %s",
+               parts[2], PRJ_VERSION);
+    return 0;
+}
+
+// The sections in file order, each storing its count; reading stops before the first
+// section when an ERROR has been counted.
+static DaySchedRec* s_dsch_head;
+static WeekSchedRec* s_wsch_head;
+static WindProfileRec* s_wpf_head;
+static ReactionRec* s_knr_head;
+static FilterElemRec* s_flte_head;
+static CseRec* s_cse_head;
+static AfeRec* s_afe_head;
+static AfeRec* s_dfe_head;
+
+static void sec_run() { run_read(); }
+static void sec_species() { species_read(&_ms); }
+static void sec_level() { _nlev = level_read(&_ms); }
+static void sec_dsch() { _ndsch = dschd_read(&s_dsch_head, &_ms); }
+static void sec_wsch() { _nwsch = wschd_read(&s_wsch_head, _ndsch, &_ms); }
+static void sec_wind() { _nwpf = wind_read(&s_wpf_head, &_ms); }
+static void sec_kinetic() { _nkinr = kinetic_read(&s_knr_head, nullptr, &_ms); }
+static void sec_flte() { _nflte = flte_read(&s_flte_head, nullptr, &_ms); }
+static void sec_filter() { _nfilt = filter_read(&_ms); }
+static void sec_cse() { _ncse = cselmt_read(&s_cse_head, nullptr, &_ms); }
+static void sec_afe() { _nafe = afelmt_read(&s_afe_head, &_ms, 0); }
+static void sec_dfe() { _ndfe = afelmt_read(&s_dfe_head, &_ms, 1); }
+static void sec_ctrl() { _nctrl = ctrl_read(); }
+static void sec_ahs() { ahs_read(); }
+static void sec_zone() { zone_read(); }
+static void sec_zone_cc() { zone_cc_read(); }
+static void sec_path() { path_read(); }
+static void sec_jct() { jct_read(); }
+static void sec_duct() { duct_read(); }
+static void sec_css() { css_read(); }
+static void sec_osch() { osch_read(); }
+static void sec_pexp() { pexp_read(); }
+static void sec_note() { note_read(); }
+static void sec_trelbo() { if (prjType == 1) { skip_data(); skip_data(); } }
+
+static void (*const s_sections[])() = {
+    sec_run, sec_species, sec_level, sec_dsch, sec_wsch, sec_wind, sec_kinetic, sec_flte,
+    sec_filter, sec_cse, sec_afe, sec_dfe, skip_data, sec_ctrl, sec_ahs, sec_zone,
+    sec_zone_cc, sec_path, sec_jct, sec_duct, sec_css, sec_osch, sec_pexp, sec_note,
+    sec_trelbo};
+
+int prj_read(const char* path)
+{
+    char file[4096];
+    snprintf(file, sizeof file, "%s", path);
+    if (nxtopen(file, __FILE__, __LINE__)) return 1;
+    if (_ulog) fprintf(_ulog, "\nReading project file: %s\n", file);
+    if (read_header(file)) {
+        nxtclose();
+        return 1;
+    }
+    error(-2, __FILE__, __LINE__, "reset count", "");
+    _echo = (int16_t)readI2(0);
+    if (_doInput) _echo = 1;
+    nxtwrd(_prjdesc, NXT_LINE, sizeof _prjdesc);
+    for (auto section : s_sections) {
+        if (prj_errors()) break;
+        section();
+    }
+    if (prj_errors() == 0) nxtwrd(_string, NXT_REST_OF_LINE, sizeof _string);
+    nxtclose();
+    if (prj_errors() == 0) return 0;
+    error(FATAL, __FILE__, __LINE__, "Project file errors must be fixed.", "");
+    return 1;
 }
 
 }  // namespace vexlar

@@ -3,6 +3,8 @@
 // frame helpers below are shared by all section readers: a count, records numbered 1..n,
 // and the end word "-999".
 #pragma once
+#include <cstdint>
+
 #include "common-src/memory.h"
 
 namespace vexlar {
@@ -46,6 +48,18 @@ void prj_skip_description();
 // the message followed by the record number k, and 1.
 int prj_ref(int value, int lo, int hi, const char* message, int k);
 
+// The record a checked reference names: null for 0 (when lo is 0), list[n] for 1..count;
+// anything else is the ERROR "message k" and null.
+template <class T> T* prj_pick(T** list, int n, int lo, int count, const char* message, int k)
+{
+    if (prj_ref(n, lo, count, message, k) || n == 0) return nullptr;
+    return list[n];
+}
+// A value-file binding: the type (16-bit) and, for types 1 and 2, the column name.
+void prj_read_value_file(int16_t* type, char* name);
+// Skips the extra line that Trelbo files carry after some records.
+void prj_skip_trelbo_line();
+
 // 1-based index arrays of the sections: allocated only for counts above 0.
 void** prj_list_alc(int n, const char* tag);
 void** prj_list_fre(void** list, int n, const char* tag);
@@ -57,8 +71,19 @@ template <class T> T** prj_list_free(T** list, int n, const char* tag)
 // ---- Sections read here --------------------------------------------------------------------
 
 int ctrl_read();
+int ahs_read();
+int zone_read();
+int zone_cc_read();
 int path_read();
 int jct_read();
+int duct_read();
+int css_read();
+int osch_read();
+int pexp_read();
+int note_read();
+struct CssRec;
+// Copies a source/sink instance into a new record at the head of _Css0.
+CssRec* copyCssToLinkedList(const CssRec* tmpl);
 void prj_read_free_comp_lists();
 void prj_read_free_element_lists();
 
