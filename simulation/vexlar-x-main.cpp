@@ -1,2 +1,215 @@
-// Program entry of vexlar-x: start-up, run-mode dispatch and end.
-int main() { return 0; }
+// Program entry of vexlar-x: reads the command line, takes the project path, opens the
+// log with its header, reads the project and builds the network, sets up the equation
+// systems and files, dispatches on the run mode and ends the run. The steps after the
+// project is read are in vexlar-x-run.cpp; every early or failed end goes through finish.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <unistd.h>
+
+#include "bridge/bridge.h"
+#include "cfd/cfd-couple.h"
+#include "common-src/memory.h"
+#include "common-src/messages.h"
+#include "common-src/options.h"
+#include "common-src/paths.h"
+#include "common-src/prj-read.h"
+#include "model/network.h"
+#include "model/prj-data.h"
+#include "model/run-control.h"
+#include "output/sim-out.h"
+#include "simulation/ctrl-sim.h"
+#include "simulation/sim-common.h"
+#include "simulation/vexlar-x-finish.h"
+#include "simulation/vexlar-x-run.h"
+#include "simulation/weather.h"
+
+using namespace vexlar;
+
+namespace {
+
+const char* const VERSION = "3.4.0.0";
+
+struct Options {
+    int version = 0;
+    int wind = 0;
+    const char* bridge = nullptr;
+    const char* prjArg = nullptr;   // first non-option argument
+};
+
+// Parses the command line; -h and option errors end the process inside the parser.
+Options parseOptions(int argc, char** argv)
+{
+    static Options o;
+    static const ArgParseOption table[] = {
+        {ARGPARSE_OPT_BOOLEAN, 'h', "help", nullptr, "show this help message and exit",
+         argparse_help_cb, 0, ARGPARSE_OPT_NONEG},
+        {ARGPARSE_OPT_BOOLEAN, 'v', "Version", &o.version,
+         "show the version of this program and exit", nullptr, 0, 0},
+        {ARGPARSE_OPT_STRING, 'b', "Bridge", &o.bridge,
+         "run VexlarX in bridge mode with optional <ip_address:port>", nullptr, 0, 0},
+        {ARGPARSE_OPT_BOOLEAN, 'w', "Wind", &o.wind,
+         "VexlarX calculates wind pressures based on wind speed and direction obtained via "
+         "ADJ_WTH_MSGTYPE",
+         nullptr, 0, 0},
+        {ARGPARSE_OPT_BOOLEAN, 'f', "volumeFlow", &_vFBridge,
+         "VexlarX outputs volume airflow rates via bridge in [m3/s]", nullptr, 0, 0},
+        {ARGPARSE_OPT_BOOLEAN, 'c', "Console", &_doDOSwdw,
+         "run VexlarX with an interactive console", nullptr, 0, 0},
+        {ARGPARSE_OPT_BOOLEAN, 't', "TestInput", &_doInput, "Test input only", nullptr, 0, 0},
+        {ARGPARSE_OPT_END, 0, nullptr, nullptr, nullptr, nullptr, 0, 0},
+    };
+    static const char* const usages[] = {"vexlar-x <source - spec> [options]", nullptr};
+    ArgParseState st;
+    argparse_init(&st, table, usages, 0);
+    argparse_describe(&st,
+                      "\n    VexlarX - Multizone Airflow and Contaminant Transport Analysis "
+                      "Software:\n\n    <source - spec> is a file specification including such "
+                      "path\n    information as necessary.",
+                      "The file can be specified in Windows Explorer by dragging\n    the "
+                      "project file icon onto the VexlarX program icon.\n");
+    if (argparse_parse(&st, argc, (const char**)argv) > 0) o.prjArg = argv[0];
+    return o;
+}
+
+// "Calling arguments (n):" and one line per argument as typed, bounded to the buffer.
+void callingArguments(int argc, char** argv, char* text, size_t len)
+{
+    size_t n = (size_t)snprintf(text, len, "Calling arguments (%d):\n", argc);
+    for (int i = 0; i < argc && n < len; i++)
+        n += (size_t)snprintf(text + n, len - n, "\targv[%d] = %s\n", i, argv[i]);
+}
+
+// Reads the project name typed at the prompt; end of input or an empty line ends the run
+// before any log is opened.
+void promptProjectName(char* name, int len)
+{
+    fputs("Enter project name:  ", stderr);
+    fflush(stderr);
+    if (!fgets(name, len, stdin)) name[0] = '\0';
+    name[strcspn(name, "\n")] = '\0';
+    if (name[0] == '\0') errorMinimal(FATAL, " No project name given");
+}
+
+int compilerVersion()
+{
+#if defined(__clang__)
+    return __clang_major__ * 10000 + __clang_minor__ * 100 + __clang_patchlevel__;
+#else
+    return __GNUC__ * 10000 + __GNUC_MINOR__ * 100 + __GNUC_PATCHLEVEL__;
+#endif
+}
+
+const char* compilerName()
+{
+#if defined(__clang__)
+    return "clang";
+#else
+    return "gcc";
+#endif
+}
+
+void writeLogHeader(const char* program, const char* prjPath, const char* prjArg,
+                    const char* callArgs)
+{
+    fprintf(_ulog, "Program:  %s\n", program);
+    fprintf(_ulog, "  Version:  %s %s %s\n", VERSION, "release", "64 bit");
+    fprintf(_ulog, "  Compiler: %s %d\n", compilerName(), compilerVersion());
+    fprintf(_ulog, "Project (_file_name):  %s\n", prjPath);
+    fflush(_ulog);
+    char cwd[4096];
+    fprintf(_ulog, "cwd: %s\n", getcwd(cwd, sizeof cwd) ? cwd : "");
+    fprintf(_ulog, "prj arg = %s\n", prjArg);
+    fprintf(_ulog, "_pdrive %s, _pdir %s, _prjname %s, _pext %s\n", _pdrive, _pdir, _prjname,
+            _pext);
+    fflush(_ulog);
+    fprintf(_ulog, "\n%s", callArgs);
+    fflush(_ulog);
+}
+
+// Splits the project path, opens the log and installs the message hooks; a log that
+// cannot be opened ends the run with status 2 and no message.
+void openLog(const char* path, char* prjPath, size_t len)
+{
+    pathsplit(path, _pdrive, sizeof _pdrive, _pdir, sizeof _pdir, _prjname, sizeof _prjname,
+              _pext, sizeof _pext);
+    if (_pext[0] == '\0') strcpy(_pext, ".prj");
+    pathmerge(prjPath, (int)len, _pdrive, _pdir, _prjname, _pext);
+    getXLogFileName(_pdrive, _pdir, _prjname, _file_name, sizeof _file_name);
+    _ulog = openLogFile(_file_name);
+    if (!_ulog) exit(2);
+    _errorLogFileP = &_ulog;
+    _errorFinishFcnP = finish;
+    setErrorTraps();
+}
+
+void runningLine(const char* prjPath)
+{
+    fprintf(stderr, "Running VexlarX %s on %s\n", VERSION, prjPath);
+    fprintf(_ulog, "Running VexlarX %s on %s\n", VERSION, prjPath);
+    fflush(_ulog);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    static char program[4096], callArgs[4096], typed[4096], prjPath[4096];
+    snprintf(program, sizeof program, "%s", argc > 0 ? argv[0] : "vexlar-x");
+    callingArguments(argc, argv, callArgs, sizeof callArgs);
+
+    Options opt = parseOptions(argc, argv);
+    if (opt.version) {
+        fprintf(stderr, "%s %s\n", VERSION, "64 bit");
+        return 0;
+    }
+    _wPBridge = opt.wind ? 0 : 1;
+    const char* path = opt.prjArg;
+    if (!path) {
+        promptProjectName(typed, sizeof typed);
+        path = typed;
+    }
+    openLog(path, prjPath, sizeof prjPath);
+    writeLogHeader(program, prjPath, path, callArgs);
+    if (opt.bridge) bridge_ConnectToServer(opt.bridge);
+    runningLine(prjPath);
+
+    _ms = alc_eci(32000, "ms-block");
+    _mb = alc_eci(8000, "mb-block");
+    if (prj_read(prjPath) != 0) return 1;   // the reader has reported why
+    int runClass = setRunClock();
+    if (ctrl_NeedCvfDvf(3)) CVF_init_data(_dayofy, _simEndDate, 1);
+    if (ctrl_NeedCvfDvf(4)) DVF_init_data(_dayofy, _simEndDate);
+    sim_data();
+    if (_rcdat.sim_af >= 2) {
+        testModeOverrides();
+    } else if (_doBridge > 1) {
+        bridge_CreatePathList();
+        bridge_SendInfoMessages();
+    }
+    prj_read_free_comp_lists();
+    prj_read_free_element_lists();
+    if (_mb) _mb = fre_ec(_mb, "mb-block");
+    MemNet("Read PRJ ");
+    logNetworkCounts(_ulog);
+    if (_nafnd + _nafpt < 2) {
+        error(ERROR, __FILE__, __LINE__, " Nothing to simulate", "");
+        return 0;
+    }
+    matInit();
+    readInitialValues();
+    openAmbientInputs();
+    if (_doInput) {
+        error(NOTE, __FILE__, __LINE__, "Input test completed", "");
+        finish(0);
+    }
+    setSchedulesAndControls(_stepEndTime, 1);
+    if (_rcdat.cfd_cpl > 0) getcpl();
+    openResultFiles();
+    extremesInit();
+    MemNet("Start");
+    runSimulation(runClass);
+    endOfRun(runClass);
+    return 0;
+}

@@ -1,0 +1,217 @@
+// End-to-end runs of the vexlar-x executable: the help screen, the version line, option
+// errors, the project-name prompt, the log file and its header, and the exit statuses.
+// Each test runs the binary in a temporary directory of its own.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+        for (char& c : name)
+            if (!isalnum((unsigned char)c)) c = '_';
+        dir = testing::TempDir() + "vexlar-cli-" + std::to_string(getpid()) + "-" + name + "/";
+        mkdir(dir.c_str(), 0700);
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+
+    // Runs the engine in the test directory with args, feeding input on standard input.
+    Outcome run(const std::string& args, const std::string& input = "")
+    {
+        std::ofstream(dir + "stdin.txt") << input;
+        std::string cmd = "cd '" + dir + "' && '" VEXLAR_X_BIN "' " + args +
+                          " <stdin.txt >stdout.txt 2>stderr.txt";
+        int rc = std::system(cmd.c_str());
+        Outcome r{WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, readFile(dir + "stdout.txt"),
+              readFile(dir + "stderr.txt")};
+        remove((dir + "stdin.txt").c_str());
+        remove((dir + "stdout.txt").c_str());
+        remove((dir + "stderr.txt").c_str());
+        return r;
+    }
+    std::string dir;
+};
+
+const char* const HELP =
+    "Usage: vexlar-x <source - spec> [options]\n"
+    "\n"
+    "    VexlarX - Multizone Airflow and Contaminant Transport Analysis Software:\n"
+    "\n"
+    "    <source - spec> is a file specification including such path\n"
+    "    information as necessary.\n"
+    "\n"
+    "    -h, --help            show this help message and exit\n"
+    "    -v, --Version         show the version of this program and exit\n"
+    "    -b, --Bridge=<str>    run VexlarX in bridge mode with optional <ip_address:port>\n"
+    "    -w, --Wind            VexlarX calculates wind pressures based on wind speed and "
+    "direction obtained via ADJ_WTH_MSGTYPE\n"
+    "    -f, --volumeFlow      VexlarX outputs volume airflow rates via bridge in [m3/s]\n"
+    "    -c, --Console         run VexlarX with an interactive console\n"
+    "    -t, --TestInput       Test input only\n"
+    "The file can be specified in Windows Explorer by dragging\n"
+    "    the project file icon onto the VexlarX program icon.\n"
+    "\n";
+
+TEST_F(Cli, HelpPrintsTheUsageScreenAndExitsZeroWithoutLog)
+{
+    for (const char* arg : {"-h", "--help", "office -h"}) {
+        Outcome r = run(arg);
+        EXPECT_EQ(r.status, 0) << arg;
+        EXPECT_EQ(r.out, HELP) << arg;
+        EXPECT_EQ(r.err, "") << arg;
+    }
+    EXPECT_FALSE(exists(dir + "office.xlog"));
+}
+
+TEST_F(Cli, VersionPrintsOnlyTheVersionLineAndReadsNothing)
+{
+    Outcome r = run("-v office");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "3.4.0.0 64 bit\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(exists(dir + "office.xlog"));
+}
+
+struct BadOption {
+    const char* args;
+    const char* err;
+    bool usage;
+};
+
+void PrintTo(const BadOption& b, std::ostream* os) { *os << b.args; }
+
+class CliOptionErrors : public Cli, public ::testing::WithParamInterface<BadOption> {};
+
+TEST_P(CliOptionErrors, PrintTheExactLineAndExitOne)
+{
+    Outcome r = run(GetParam().args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, GetParam().err);
+    EXPECT_EQ(r.out, GetParam().usage ? HELP : "");
+    EXPECT_FALSE(exists(dir + "office.xlog"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliOptionErrors,
+    ::testing::Values(BadOption{"office --bogus", "error: unknown option `--bogus`\n", true},
+                      BadOption{"office --Test", "error: unknown option `--Test`\n", true},
+                      BadOption{"office --no-help", "error: unknown option `--no-help`\n", true},
+                      BadOption{"office -x", "error: unknown option `-x`\n", true},
+                      BadOption{"office -b", "error: option `-b` requires a value\n", false},
+                      BadOption{"office --Bridge", "error: option `--Bridge` requires a value\n",
+                                false}));
+
+TEST_F(Cli, EmptyAnswerOrEndOfInputAtThePromptExitsOneWithoutLog)
+{
+    for (const char* input : {"", "\n"}) {
+        Outcome r = run("", input);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "Enter project name:  FATAL No project name given\n");
+    }
+    EXPECT_FALSE(exists(dir + ".xlog"));
+}
+
+TEST_F(Cli, ProjectNameFromThePromptGetsTheProjectExtensionAndItsLog)
+{
+    Outcome r = run("-t", "office\n");
+    EXPECT_EQ(r.err.rfind("Enter project name:  Running VexlarX 3.4.0.0 on office.prj\n", 0), 0u)
+        << r.err;
+    std::string log = readFile(dir + "office.xlog");
+    EXPECT_NE(log.find("Project (_file_name):  office.prj\n"), std::string::npos);
+    EXPECT_NE(log.find("prj arg = office\n"), std::string::npos);
+}
+
+TEST_F(Cli, LogHeaderNamesProgramProjectDirectoryAndArguments)
+{
+    mkdir((dir + "runs").c_str(), 0700);
+    Outcome r = run("runs/office -w");
+    std::string log = readFile(dir + "runs/office.xlog");
+    std::string want = std::string("Program:  ") + VEXLAR_X_BIN +
+                       "\n  Version:  3.4.0.0 release 64 bit\n  Compiler: ";
+    EXPECT_EQ(log.rfind(want, 0), 0u) << log;
+    std::string cwd = dir.substr(0, dir.size() - 1);
+    char real[4096];
+    if (realpath(cwd.c_str(), real)) cwd = real;
+    for (const std::string& line : std::vector<std::string>{"Project (_file_name):  runs/office.prj\n", "cwd: " + cwd + "\n", "prj arg = runs/office\n",
+          "_pdrive , _pdir runs/, _prjname office, _pext .prj\n\nCalling arguments (3):\n",
+          std::string("\targv[0] = ") + VEXLAR_X_BIN + "\n\targv[1] = runs/office\n\targv[2] = -w\n",
+          "Running VexlarX 3.4.0.0 on runs/office.prj\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    EXPECT_NE(r.err.find("Running VexlarX 3.4.0.0 on runs/office.prj\n"), std::string::npos);
+}
+
+TEST_F(Cli, ExtensionOfTheProjectPathIsKept)
+{
+    run("office.txt");
+    EXPECT_NE(readFile(dir + "office.xlog").find("Project (_file_name):  office.txt\n"),
+              std::string::npos);
+}
+
+TEST_F(Cli, LogThatCannotBeOpenedExitsTwoWithoutMessage)
+{
+    Outcome r = run("no-such-dir/office");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Cli, MissingProjectFileExitsOneAfterTheLogHeader)
+{
+    Outcome r = run("office");
+    EXPECT_EQ(r.status, 1);
+    std::string log = readFile(dir + "office.xlog");
+    EXPECT_NE(log.find("Running VexlarX 3.4.0.0 on office.prj\n"), std::string::npos);
+    EXPECT_EQ(log.find("Simulation completed successfully."), std::string::npos);
+}
+
+TEST_F(Cli, RejectedProjectHeaderExitsOne)
+{
+    std::ofstream(dir + "office.prj") << "Other 3.4.0.0\n";
+    Outcome r = run("office");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ERROR Not a VexlarW or Trelbo 3.4 file\n"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, FatalEndsThroughFinishWithTwoAndRemovesResultFiles)
+{
+    std::ofstream(dir + "office.prj") << "VexlarW 3.4.0.0\n0\ndescription\nnonsense\n";
+    for (const char* ext : {".sim", ".ach", ".sqlite3", ".rst"}) std::ofstream(dir + "office" + ext);
+    Outcome r = run("office");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("ERROR Bad short integer: nonsense\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("FATAL Project file errors must be fixed.\n"), std::string::npos);
+    std::string log = readFile(dir + "office.xlog");
+    EXPECT_NE(log.find("FATAL  (file prj-read, line "), std::string::npos) << log;
+    EXPECT_EQ(log.substr(log.size() - 18), "VexlarX finish(2)\n");
+    for (const char* ext : {".sim", ".ach", ".sqlite3", ".rst"})
+        EXPECT_FALSE(exists(dir + "office" + ext)) << ext;
+}
+
+}  // namespace
