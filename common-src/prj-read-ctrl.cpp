@@ -107,9 +107,9 @@ static void read_node_list(CtrlNode* node, int nctrl)
     }
     s->count = n;
     if (n == 0) return;
-    s->cnode = alc_vT<int>(1, n, "cnode");
-    s->vals = alc_vT<float*>(1, n, "vals");
-    for (int i = 1; i <= n; i++) {
+    s->cnode = static_cast<int*>(alc_ec(&_ms, n * sizeof(int), "cnode"));
+    s->vals = static_cast<float**>(alc_ec(&_ms, n * sizeof(float*), "vals"));
+    for (int i = 0; i < n; i++) {
         s->cnode[i] = readIX(0);
         prj_ref(s->cnode[i], 1, nctrl, "Invalid control node number, node ", node->number);
     }

@@ -225,8 +225,8 @@ struct RavData {           // running average over a window [s]
 // sum, avg, max, min over a list of nodes.
 struct SumData {
     int count;
-    int* cnode;            // node numbers, freed once bound
-    float** vals;          // their outputs
+    int* cnode;            // node numbers, [0..count-1], in the persistent pool
+    float** vals;          // their outputs, [0..count-1]
 };
 
 struct PicData { float kp, ki, prev_out, prev_in; };   // PI controller
