@@ -33,10 +33,12 @@ bool afAllConverged(float relcnvg)
 }
 
 // Node terms: storage of variable nodes with volume and storage, sources, and the
-// identity rows of known pressures.
-static void fillNodes(AF_MAT* m)
+// identity rows of known pressures. On the first pass every node isolated at an earlier
+// assembly gets its variable pressure back, so that this assembly tests it again.
+static void fillNodes(AF_MAT* m, bool retest)
 {
     for (AirNode* n = _afnd0; n; n = n->next) {
+        if (retest && (n->flags & NODE_ISOLATED)) n->flags |= NODE_VAR_P;
         const uint32_t storage = NODE_VAR_P | NODE_VOLUME | NODE_STORAGE;
         if ((n->flags & storage) == storage) {
             float vdt = n->volume * _dti;
@@ -103,20 +105,12 @@ static void fillPath(AF_MAT* m, AirPath* p)
     p->flow_sum = (float)(p->mass_flow[1] + p->mass_flow[0]);
 }
 
-static void fillPass(AF_MAT* m)
+static void fillPass(AF_MAT* m, bool retest)
 {
     std::memset(&m->sa[1], 0, sizeof(double) * (size_t)m->nnz);
     std::memset(&m->b[1], 0, sizeof(double) * (size_t)m->neq);
-    fillNodes(m);
+    fillNodes(m, retest);
     for (AirPath* p = _pafp0; p; p = p->next) fillPath(m, p);
-}
-
-// Gives every node isolated at an earlier assembly its variable pressure back, so that
-// this assembly tests it again.
-static void retestIsolatedNodes()
-{
-    for (AirNode* n = _afnd0; n; n = n->next)
-        if (n->flags & NODE_ISOLATED) n->flags |= NODE_VAR_P;
 }
 
 static void reportIsolation(const AirNode* n)
@@ -149,9 +143,8 @@ static bool isolateNodes(const AF_MAT* m)
 void FillAf(AF_MAT* m)
 {
     _NrFillAf++;
-    retestIsolatedNodes();
-    fillPass(m);
-    if (isolateNodes(m)) fillPass(m);
+    fillPass(m, true);
+    if (isolateNodes(m)) fillPass(m, false);
 }
 
 }  // namespace vexlar

@@ -112,19 +112,24 @@ static double correction(const AF_MAT* m, const AirNode* n)
     return (n->flags & NODE_VAR_P) ? m->x[n->af_eqn] : 0.0;
 }
 
-// The pressures and path pressure differences from which this iteration's trials start.
+// The pressures from which this iteration's trials start.
 static void keepBase()
 {
     for (AirNode* n = _afnd0; n; n = n->next) n->work = n->pressure;
-    for (AirPath* p = _pafp0; p; p = p->next) p->work = p->dp;
 }
 
-// Pressures and dp of the base moved by w times the correction in x.
+// Pressures of the base moved by w times the correction in x.
 static void stepFromBase(const AF_MAT* m, double w)
 {
     for (AirNode* n = _afnd0; n; n = n->next) n->pressure = n->work - w * correction(m, n);
+}
+
+// Path pressure differences moved with the step just taken. Every assembly recomputes
+// them from the pressures, so only a step that no assembly follows needs this.
+static void stepPathDp(const AF_MAT* m, double w)
+{
     for (AirPath* p = _pafp0; p; p = p->next)
-        p->dp = p->work + w * (correction(m, p->to_node) - correction(m, p->from_node));
+        p->dp += w * (correction(m, p->to_node) - correction(m, p->from_node));
 }
 
 // ---- variable trust region ---------------------------------------------------------
@@ -280,6 +285,7 @@ static int underRelaxation(AF_MAT* m, int& cg)
             for (int k = 1; k <= m->neq; k++) m->x[k] *= m->relax;
         keepBase();
         stepFromBase(m, 1.0);
+        if (n > m->itmax) stepPathDp(m, 1.0);
         q = ratio;
     }
     ReptFCnvg(m->relcnvg);

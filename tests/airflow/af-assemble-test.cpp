@@ -3,6 +3,8 @@
 // nodes that are held at a known pressure until a path connects them again.
 #include "airflow/af-assemble.h"
 
+#include <gtest/gtest.h>
+
 #include "airflow/solv-af.h"
 #include "tests/airflow/af-test-net.h"
 

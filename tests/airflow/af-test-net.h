@@ -1,12 +1,11 @@
-// Small airflow networks built by hand for the airflow solver tests: zones and the
-// ambient node with their air state, paths with power-law, fan, door and constant-flow
-// elements, the run-control settings of the solution, the log captured in a temporary
-// file, and the mass balance of every node recomputed from the path flows.
+// Small airflow networks built by hand for the airflow solver tests and benchmark: zones
+// and the ambient node with their air state, paths with power-law, fan, door and
+// constant-flow elements, the run-control settings of the solution, the log captured in
+// a temporary file, and the mass balance of every node recomputed from the path flows.
 #pragma once
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,12 +73,16 @@ struct SolverChoice {
     int slae;
 };
 
-inline std::string choiceName(const ::testing::TestParamInfo<SolverChoice>& info)
-{
-    static const char* const newton[] = {"Relaxed", "TrustRegion"};
-    static const char* const slae[] = {"Skyline", "Pcg", "Dense"};
-    return std::string(newton[info.param.newton]) + slae[info.param.slae];
-}
+// Test names of a parametrised test over solver choices ("TrustRegionPcg", ...).
+struct ChoiceName {
+    template <class ParamInfo>
+    std::string operator()(const ParamInfo& info) const
+    {
+        static const char* const newton[] = {"Relaxed", "TrustRegion"};
+        static const char* const slae[] = {"Skyline", "Pcg", "Dense"};
+        return std::string(newton[info.param.newton]) + slae[info.param.slae];
+    }
+};
 
 inline const SolverChoice kEveryChoice[] = {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1}, {1, 2}};
 
@@ -165,9 +168,10 @@ public:
         p->to_node = to;
         p->element = e;
         p->flags = flags;
-        p->value_ptr = &control[paths.size() - 1];
-        control[paths.size() - 1] = 1.0f;
-        p->wind_pressure = &wind[paths.size() - 1];
+        control.push_back(1.0f);
+        wind.push_back(0.0f);
+        p->value_ptr = &control.back();
+        p->wind_pressure = &wind.back();
         p->multiplier = 1.0;
         p->index = (int)paths.size();
         p->number = p->index;
@@ -230,8 +234,8 @@ public:
     std::vector<std::unique_ptr<AirPath>> paths;
     std::vector<std::unique_ptr<AfeRec>> elements;
     std::vector<std::unique_ptr<PlrData>> plr;
-    float wind[32] = {};
-    float control[32] = {};
+    std::deque<float> wind;      // per path; a deque keeps the paths' pointers valid
+    std::deque<float> control;
 
 private:
     AirNode* addNode(double T, int kind)

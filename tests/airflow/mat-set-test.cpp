@@ -2,6 +2,8 @@
 // storage of each linear method, the reordering rule and the set-up's log lines.
 #include "airflow/mat-set.h"
 
+#include <gtest/gtest.h>
+
 #include "airflow/solv-af.h"
 #include "model/prj-data.h"
 #include "tests/airflow/af-test-net.h"

@@ -5,6 +5,8 @@
 // balance of every node. Then iteration counts, the failure report and the linear start.
 #include "airflow/solv-af.h"
 
+#include <gtest/gtest.h>
+
 #include "airflow/af-assemble.h"
 #include "tests/airflow/af-test-net.h"
 
@@ -134,7 +136,7 @@ TEST_P(ClosedForm, DoorCarriesEqualAndOppositeFlowsAtNeutralPlane)
     EXPECT_NEAR(z->pressure / dRhoG, zn, 1e-6);
 }
 
-INSTANTIATE_TEST_SUITE_P(EverySolver, ClosedForm, ::testing::ValuesIn(kEveryChoice), choiceName);
+INSTANTIATE_TEST_SUITE_P(EverySolver, ClosedForm, ::testing::ValuesIn(kEveryChoice), ChoiceName());
 
 // ---- iteration counts, failure report, debug lines -------------------------------------
 

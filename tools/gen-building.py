@@ -1,0 +1,238 @@
+#!/usr/bin/env python3
+"""Writes the project file of a generated office building with N zones for vexlar-x.
+
+The building has floors of at most --per-floor zones laid out on a grid. Every floor has
+a stairwell (its first zone) joined to the stairwells above and below by an open stair;
+rooms are joined to their east neighbour by a door and to their north neighbour by a
+crack; every room on the facade has a window and a crack on each outside wall, under a
+wind-pressure profile; the top stairwell has a roof vent. Rooms are warmer than the
+outside air, so wind and stack both drive the flows.
+
+Usage: gen-building.py N [--per-floor P] [--newton K] [--slae K] [--reorder 0|1]
+                         [--itmax K] [--results] [-o FILE]
+"""
+import argparse
+import math
+import sys
+
+STOREY = 3.0     # floor-to-floor height [m]
+ROOM = 5.0       # grid spacing [m]
+
+
+def run_control(a):
+    """The 34 lines of the Run Control section (steady airflow, no contaminants)."""
+    res = 1 if a.results else 0
+    dbg = ["0"] * 16
+    dbg[1] = "1"  # solver summary line with timing
+    return [
+        "0 0 0 0 0.0 0 0.0 0.0 0 0.0 0.0",
+        "0.0 0 0 0 0 0",
+        "! Tambt[K]  Pbar[Pa]  WS[m/s]  WD[deg]  RH  daytype",
+        "273.15 101325 6.0 225 0.5 1 0 0 0 0",
+        "0 0 0 0 0 0 0 0 0 0",
+        "null   ! weather file",
+        "null   ! ambient contaminant file",
+        "null   ! continuous values file",
+        "null   ! discrete values file",
+        "null   ! wind-pressure and ambient-concentration file",
+        "(editor state)",
+        "(editor state)",
+        "0 0 0 0 0",
+        "0 0 0:00:00 1/1 12/31 0 0 0",
+        "0 0 0 0 0 0 0",
+        "! sim_af newton itmax relcnvg abscnvg relax - bldg_dp -",
+        f"0 {a.newton} {a.itmax} 1e-4 1e-5 0.75 0 50 0",
+        "! af_slae af_reorder - cnvg af_init af_corr",
+        f"{a.slae} {a.reorder} 0 1e-6 1 0",
+        "0 0 1e-4 1e-15 0 0",
+        "0 1 100 1e-4 1e-15 1.25 0 0",
+        "0 1 100 1e-4 1e-15 1.1 1 0",
+        "0 1 100 1e-4 1e-15 1.1 0",
+        "0 0 0 0.1 0 0",
+        "1 1e-4 1e-15 0",
+        "0 0 3 0 0 0 0",
+        "Jan15 12:00:00 Jan15 0:00:00 Jan15 24:00:00 0:05:00 1:00:00 1:00:00",
+        "0 Jan15 0:00:00",
+        f"0 0 {res} {res} 0",
+        "0 0 0 0 0 0 0 0",
+        "0 0 0 0 0 0",
+        f"0 0 {res} {res} 0",
+        "1.2041 9.8055 " + " ".join(dbg),
+        "0",
+        "0 0 0",
+        "0 1e-3 0 0 5 0 0 0 0 0",
+        "-999",
+    ]
+
+
+FIXED_SECTIONS_BEFORE_ELEMENTS = """\
+0
+0
+-999
+{levels}
+1
+1 2 0 0 0 always
+Always on
+0:00:00 1
+24:00:00 1
+-999
+1
+1 0 0 always
+Always on
+1 1 1 1 1 1 1 1 1 1 1 1
+-999
+2
+1 5 3 facade
+Wall of a low-rise building (trigonometric fit)
+0 0.60
+90 -0.50
+180 -0.30
+270 -0.50
+360 0.60
+2 5 2 roof
+Roof vent (periodic spline)
+0 -0.60
+90 -0.40
+180 -0.60
+270 -0.40
+360 -0.60
+-999
+0 ! kinetic reactions
+-999
+0 ! filter elements
+-999
+0 ! filters
+-999
+0 ! source/sink elements
+-999
+4
+1 0 plr_leak1 crack
+Crack
+1e-6 5e-4 0.65
+2 0 plr_orfc window
+Window, 0.05 m2
+1e-5 0.05 0.5
+3 0 dor_door door
+Interior door 2.0 x 0.9 m
+1e-5 0.2 0.5 0 2.0 0.9 0.6
+4 0 plr_stair stair
+Open stair between floors
+1e-4 1.0 0.55
+-999
+0 ! duct flow elements
+-999
+0 ! a section the engine skips
+-999
+0 ! controls
+-999
+0 ! simple air-handling systems
+-999"""
+
+CRACK, WINDOW, DOOR, STAIR = 1, 2, 3, 4
+FACADE, ROOF = 1, 2
+
+
+def floor_sizes(n, per_floor):
+    floors = max(1, math.ceil(n / per_floor))
+    base, extra = divmod(n, floors)
+    return [base + (1 if f < extra else 0) for f in range(floors)]
+
+
+def grid(count):
+    cols = max(1, math.ceil(math.sqrt(count)))
+    return cols, math.ceil(count / cols)
+
+
+def path_line(num, flags, frm, to, elem, wpf, level, x, y, rel_ht, azimuth):
+    # number flags from to elem filter wpf ahs wsch ctrl level x y relHt mult fixedWP
+    # windMod azimuth designFlow, two floats and seven words not used, vf, cfd
+    return (f"{num} {flags} {frm} {to} {elem} 0 {wpf} 0 0 0 {level} {x:g} {y:g} {rel_ht:g} 1 0 "
+            f"1 {azimuth:g} 0 0 0 0 0 0 0 0 0 0 0 0")
+
+
+def building(a):
+    sizes = floor_sizes(a.zones, a.per_floor)
+    zones, paths = [], []
+    first = []  # first zone number of every floor (its stairwell)
+
+    def add_path(*args):
+        paths.append(path_line(len(paths) + 1, *args))
+
+    number = 0
+    for f, count in enumerate(sizes):
+        level = f + 1
+        cols, rows = grid(count)
+        first.append(number + 1)
+        for k in range(count):
+            number += 1
+            name = "Stair%d" % level if k == 0 else "R%d_%d" % (level, k)
+            volume = 3.0 * ROOM * ROOM if k else 30.0
+            temp = 291.15 if k == 0 else 293.15
+            zones.append(f"{number} 3 0 0 0 {level} 0 {volume:g} {temp:g} 0 {name} 0 0 0 0 0 0 0 0")
+        for k in range(count):
+            z = first[-1] + k
+            c, r = k % cols, k // cols
+            x, y = c * ROOM, r * ROOM
+            if c + 1 < cols and k + 1 < count:
+                add_path(0, z, z + 1, DOOR, 0, level, x + ROOM / 2, y, 1.0, 0)
+            if k + cols < count:
+                add_path(0, z, z + cols, CRACK, 0, level, x, y + ROOM / 2, 1.5, 0)
+            outside = []
+            if r == 0:
+                outside.append((180, x, y - ROOM / 2))
+            if r + 1 == rows or k + cols >= count:
+                outside.append((0, x, y + ROOM / 2))
+            if c == 0:
+                outside.append((270, x - ROOM / 2, y))
+            if c + 1 == cols or k + 1 == count:
+                outside.append((90, x + ROOM / 2, y))
+            for azimuth, px, py in outside:
+                add_path(1, -1, z, WINDOW, FACADE, level, px, py, 1.5, azimuth)
+                add_path(1, -1, z, CRACK, FACADE, level, px, py, 0.2, azimuth)
+        if f > 0:
+            add_path(0, first[-2], first[-1], STAIR, 0, level - 1, 0, 0, STOREY, 0)
+    add_path(1, -1, first[-1], WINDOW, ROOF, len(sizes), 0, 0, STOREY, 0)
+    return sizes, zones, paths
+
+
+def project(a):
+    sizes, zones, paths = building(a)
+    levels = [str(len(sizes))]
+    levels += [f"{f + 1} {f * STOREY:g} {STOREY:g} 0 0 0 L{f + 1}" for f in range(len(sizes))]
+    levels.append("-999")
+    out = ["VexlarW 3.4.0.0 0",
+           f"Generated office building: {a.zones} zones on {len(sizes)} floors"]
+    out += run_control(a)
+    out.append(FIXED_SECTIONS_BEFORE_ELEMENTS.format(levels="\n".join(levels)))
+    out += [str(len(zones))] + zones + ["-999", "0 ! zone concentrations", "-999"]
+    out += [str(len(paths))] + paths + ["-999"]
+    out += ["0 ! duct junctions", "-999", "0 ! junction concentrations", "-999",
+            "0 ! duct segments", "-999", "0 ! sources and sinks", "-999",
+            "0 ! occupancy schedules", "-999", "0 ! occupants", "-999",
+            "0 ! notes", "-999"]
+    return "\n".join(out) + "\n"
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    p.add_argument("zones", type=int)
+    p.add_argument("--per-floor", type=int, default=100)
+    p.add_argument("--newton", type=int, default=1)
+    p.add_argument("--slae", type=int, default=0)
+    p.add_argument("--reorder", type=int, default=1)
+    p.add_argument("--itmax", type=int, default=50)
+    p.add_argument("--results", action="store_true", help="write the SIM file and database")
+    p.add_argument("-o", "--output", default="-")
+    a = p.parse_args()
+    if a.zones < 1 or a.per_floor < 1:
+        p.error("zones and --per-floor must be at least 1")
+    text = project(a)
+    if a.output == "-":
+        sys.stdout.write(text)
+    else:
+        with open(a.output, "w") as f:
+            f.write(text)
+
+
+if __name__ == "__main__":
+    main()
