@@ -2,6 +2,7 @@
 // keyword, its sequence and input numbers checked, and the type's own data read. The
 // network build later binds the inputs and links the nodes in sequence order.
 #include <cstring>
+#include <initializer_list>
 
 #include "common-src/convert.h"
 #include "common-src/messages.h"
@@ -39,7 +40,9 @@ static void read_sensor(CtrlNode* node)
 {
     SensorData* s = alc_ecT<SensorData>(&_ms, "sns");
     node->data = s;
-    prj_read_floats(&s->offset, 3, 1);   // offset, scale, time constant
+    s->offset = readR4(1);
+    s->scale = readR4(0);
+    s->tau = readR4(0);
     readR4(0);
     s->sensed_number = readIX(0);
     s->sensed_kind = (int16_t)readI2(0);
@@ -66,7 +69,8 @@ static void read_log(CtrlNode* node)
 {
     LogData* g = alc_ecT<LogData>(&_ms, "log");
     node->data = g;
-    prj_read_floats(&g->offset, 2, 1);
+    g->offset = readR4(1);
+    g->scale = readR4(0);
     readI2(0);
     prj_read_name(g->heading, sizeof g->heading);
     prj_read_name(g->units, sizeof g->units);
@@ -130,12 +134,27 @@ static void read_poly(CtrlNode* node)
     prj_read_floats(p->coef, p->degree + 1, 0);
 }
 
-// A block of n floats, the first on a new line.
-static void read_float_data(CtrlNode* node, int n, const char* tag)
+// A record of n floats read in order, the first on a new line: each field is named, so
+// the values are read one by one into them.
+template <class T> static T* float_record(CtrlNode* node, const char* tag,
+                                          std::initializer_list<float T::*> fields)
 {
-    float* f = float_block(n, tag);
+    T* r = alc_ecT<T>(&_ms, tag);
+    node->data = r;
+    int newline = 1;
+    for (float T::*f : fields) {
+        r->*f = readR4(newline);
+        newline = 0;
+    }
+    return r;
+}
+
+// One float on a new line.
+static void read_float_data(CtrlNode* node, const char* tag)
+{
+    float* f = float_block(1, tag);
     node->data = f;
-    prj_read_floats(f, n, 1);
+    *f = readR4(1);
 }
 
 static void read_ctrl_data(CtrlNode* node, int nctrl)
@@ -143,7 +162,7 @@ static void read_ctrl_data(CtrlNode* node, int nctrl)
     switch (node->type) {
     case CT_SNS: read_sensor(node); break;
     case CT_SCH: read_week_schedule(node); break;
-    case CT_SET: read_float_data(node, 1, "set"); break;
+    case CT_SET: read_float_data(node, "set"); break;
     case CT_CVF:
     case CT_DVF: {
         char* name = static_cast<char*>(alc_ec(&_ms, 16, "cdv"));
@@ -152,8 +171,10 @@ static void read_ctrl_data(CtrlNode* node, int nctrl)
         break;
     }
     case CT_LOG: read_log(node); break;
-    case CT_MOD: read_float_data(node, 2, "mod"); break;
-    case CT_HYS: read_float_data(node, 3, "hys"); break;
+    case CT_MOD: float_record<ModData>(node, "mod", {&ModData::offset, &ModData::scale}); break;
+    case CT_HYS:
+        float_record<HysData>(node, "hys", {&HysData::width, &HysData::gain, &HysData::state});
+        break;
     case CT_DLS: read_day_delays(node); break;
     case CT_DLX: read_exp_delay(node); break;
     case CT_INT: node->data = alc_ecT<IntData>(&_ms, "int"); break;
@@ -164,9 +185,12 @@ static void read_ctrl_data(CtrlNode* node, int nctrl)
         break;
     }
     case CT_SUM: case CT_AVG: case CT_MAX: case CT_MIN: read_node_list(node, nctrl); break;
-    case CT_LBS: case CT_UBS: read_float_data(node, 1, "bnd"); break;
-    case CT_PC1: read_float_data(node, 1, "pc"); break;
-    case CT_PI1: read_float_data(node, 4, "pic"); break;
+    case CT_LBS: case CT_UBS: read_float_data(node, "bnd"); break;
+    case CT_PC1: read_float_data(node, "pc"); break;
+    case CT_PI1:
+        float_record<PicData>(node, "pic", {&PicData::kp, &PicData::ki, &PicData::prev_out,
+                                            &PicData::prev_in});
+        break;
     case CT_SUP:
         for (int i = 0; i < 3; i++) readI2(i == 0 ? 1 : 0);
         break;

@@ -9,9 +9,6 @@
 
 namespace vexlar {
 
-struct CtrlNode;
-struct JunctionRec;
-
 // Reads the project file; 0 when it was read without an ERROR, 1 when it could not be
 // opened or its header was rejected. ERRORs in the sections end the run with a FATAL.
 int prj_read(const char* path);

@@ -641,6 +641,26 @@ TEST_F(Sections, AnInputEqualToTheNodeCountIsAccepted)
     EXPECT_FLOAT_EQ(*static_cast<float*>(_CtrlList[2]->data), 0.5f);
 }
 
+TEST_F(Sections, ControllerDataLandInTheirNamedFields)
+{
+    MessageCapture msgs;
+    TokenInput in("x\n3\n" + ctrlRecord(1, "mod", 1, 0, 0, "0.5 2\n") +
+                  ctrlRecord(2, "hys", 2, 1, 0, "0.1 3 0.25\n") +
+                  ctrlRecord(3, "pi1", 3, 1, 0, "1.5 0.2 0.7 0.9\n") + "-999\n");
+    ctrl_read();
+    EXPECT_EQ(msgs.errors(), 0) << msgs.dump();
+    auto* mod = static_cast<ModData*>(_CtrlList[1]->data);
+    EXPECT_FLOAT_EQ(mod->offset, 0.5f);
+    EXPECT_FLOAT_EQ(mod->scale, 2.0f);
+    auto* hys = static_cast<HysData*>(_CtrlList[2]->data);
+    EXPECT_FLOAT_EQ(hys->width, 0.1f);
+    EXPECT_FLOAT_EQ(hys->gain, 3.0f);
+    EXPECT_FLOAT_EQ(hys->state, 0.25f);
+    auto* pic = static_cast<PicData*>(_CtrlList[3]->data);
+    EXPECT_FLOAT_EQ(pic->kp, 1.5f);
+    EXPECT_FLOAT_EQ(pic->prev_in, 0.9f);
+}
+
 TEST_F(Sections, ALogHeadingOfThirtyTwoCharactersIsABufferOverflow)
 {
     TokenInput in("x\n1\n" + ctrlRecord(1, "log", 1, 0, 0,
