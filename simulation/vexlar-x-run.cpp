@@ -90,38 +90,8 @@ int setRunClock()
 
 // ---- Test modes ---------------------------------------------------------------------------
 
-// Flow validation (mode 3): one trace species, no reactions, sources or sinks; only the
-// zones of air-handling systems keep variable mass fractions.
-static void flowTestOverrides()
-{
-    if (_nctm != 1)
-        error(FATAL, __FILE__, __LINE__, "Flow validation mode requires one trace contaminant", "");
-    for (AirNode* n = _afnd0; n; n = n->next) {
-        n->reaction = nullptr;
-        if (n->kind == 0 && !(n->flags & NODE_AHS)) n->flags &= ~NODE_VAR_MF;
-    }
-    // TODO: empty the source, sink and trace emission lists once the network build's
-    // source lists exist.
-    _rcdat.sim_mf = 1;
-}
-
-void testModeOverrides()
-{
-    RunControlData& r = _rcdat;
-    r.mf_solver = r.sim_mf = r.tsdens = 0;
-    if (r.sim_af == 4)
-        for (AirNode* n = _afnd0; n; n = n->next)
-            n->flags = (n->flags & ~NODE_VAR_P) | ((n->flags & NODE_AMBIENT) ? NODE_VAR_P : 0);
-    if (r.sim_af == 3) flowTestOverrides();
-    _useWPC = 0;
-    _doBridge = 0;
-    r.pfres = r.zfres = 1;
-    r.zcres = 0;
-    r.ach_step = r.ach_stats = r.cbw_stats = r.ebw_step = r.ebw_stats = 0;
-    r.age_step = r.age_stats = r.rzf = r.rzm = r.rz1 = 0;
-    strcpy(_WTHfile, "null");
-    strcpy(_CTMfile, "null");
-}
+// The overrides of modes 2 to 4 are those the network build applies at its end.
+void testModeOverrides() { sd_test_mode_overrides(); }
 
 // ---- Reports ------------------------------------------------------------------------------
 

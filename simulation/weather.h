@@ -14,6 +14,10 @@ extern FILE* _udvf;   // discrete values file
 extern FILE* _uwpc;   // wind-pressure and ambient-concentration file
 extern int _cvfNumNames;   // value names the controls read from each values file
 extern int _dvfNumNames;
+extern char (*_cvfNames)[16];  // value names of each file, 0.._NumNames-1, while bound
+extern char (*_dvfNames)[16];
+extern float* _cvfVals[3];     // earlier record, later record and current values
+extern float* _dvfVals;        // current values
 
 void CVF_init_data(int day0, int day1, int allocate);
 int CVF_init_controls();
