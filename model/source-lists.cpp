@@ -239,10 +239,9 @@ void bind_sensor(CtrlNode* c, int m)
 void bind_node_list(CtrlNode* c, int m)
 {
     SumData* s = static_cast<SumData*>(c->data);
-    for (int i = 1; i <= s->count; i++)
+    for (int i = 0; i < s->count; i++)
         s->vals[i] = ctrl_output(s->cnode[i], m);
-    if (s->count > 0)
-        s->cnode = fre_vT(s->cnode, 1, s->count, "cnode");
+    s->cnode = nullptr;   // the numbers are not needed once bound (they stay in the pool)
 }
 
 bool two_inputs(int type)

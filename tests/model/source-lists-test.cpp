@@ -190,21 +190,20 @@ TEST_F(Controls, ListNodesPointAtEachListedOutputAndLogNodesAreCollected)
     control(CT_PAS, 2, 1);
     SumData* s = rec<SumData>("sum");
     s->count = 2;
-    s->cnode = alc_vT<int>(1, 2, "cnode");
-    s->vals = alc_vT<float*>(1, 2, "vals");
-    s->cnode[1] = 2, s->cnode[2] = 1;
+    s->cnode = static_cast<int*>(alc_ec(&_ms, 2 * sizeof(int), "cnode"));
+    s->vals = static_cast<float**>(alc_ec(&_ms, 2 * sizeof(float*), "vals"));
+    s->cnode[0] = 2, s->cnode[1] = 1;
     CtrlNode* sum = control(CT_SUM, 3, 0, 0, s);
     CtrlNode* b = control(CT_LOG, 4, 3);
     _nlogc = 2;
     bind();
-    EXPECT_EQ(s->vals[1], &ctrls[2]->value);
-    EXPECT_EQ(s->vals[2], &a->value);
+    EXPECT_EQ(s->vals[0], &ctrls[2]->value);
+    EXPECT_EQ(s->vals[1], &a->value);
     EXPECT_EQ(s->cnode, nullptr);
     ASSERT_NE(_CtrlLogs, nullptr);
     EXPECT_EQ(_CtrlLogs[0], a);
     EXPECT_EQ(_CtrlLogs[1], b);
     EXPECT_EQ(b->input1, &sum->value);
-    s->vals = fre_vT(s->vals, 1, 2, "vals");
 }
 
 TEST_F(Controls, SensorsPointAtWhatTheySense)

@@ -1,0 +1,101 @@
+// End-to-end builds of the simulation network by the vexlar-x executable under the
+// input-test option (-t): every bundled example builds its network, and a project made
+// for it logs its duct networks, the loop with a fan, the envelope lists and the
+// single-link and constant-pressure warnings. Each test works in a temporary directory.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct Outcome {
+    int status;
+    std::string err, log;
+};
+
+class NetworkRun : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        for (char& c : name)
+            if (!isalnum((unsigned char)c)) c = '_';
+        dir = ::testing::TempDir() + "vexlar-net-" + std::to_string(getpid()) + "-" + name + "/";
+        mkdir(dir.c_str(), 0700);
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+
+    // Runs vexlar-x -t on a copy of the project in the test's directory.
+    Outcome input_test(const std::string& project)
+    {
+        std::string base = project.substr(project.find_last_of('/') + 1);
+        std::string name = base.substr(0, base.size() - 4);
+        std::system(("cp '" + project + "' '" + dir + base + "'").c_str());
+        std::string cmd = "cd '" + dir + "' && '" VEXLAR_X_BIN "' -t " + base + " >out.txt 2>err.txt";
+        int raw = std::system(cmd.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir + "err.txt"),
+                slurp(dir + name + ".xlog")};
+    }
+    std::string dir;
+};
+
+TEST_P(NetworkRun, BundledExampleBuildsItsNetwork)
+{
+    Outcome r = input_test(std::string(VEXLAR_SOURCE_DIR) + "/examples/" + GetParam() + ".prj");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.log.find("FATAL"), std::string::npos) << r.log;
+    EXPECT_NE(r.log.find(" envelope paths|terminals for WPC\n"), std::string::npos);
+    EXPECT_NE(r.log.find(" envelope paths|terminals|leaks for CSM/CEX\n"), std::string::npos);
+    EXPECT_NE(r.err.find("NOTE Input test completed"), std::string::npos) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, NetworkRun, ::testing::Values("office", "lab", "catalog"));
+
+TEST_F(NetworkRun, DuctProjectLogsItsNetworksLoopsEnvelopeAndWarnings)
+{
+    Outcome r = input_test(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/ducts.prj");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const char* expected[] = {
+        "Creating Envelope path lists:\n  3 envelope paths|terminals for WPC\n",
+        "WARNING: Duct network # 1 has a loop with a fan.\n"
+        "  This may cause duct sequencing to fail.\n"
+        "  Loop duct segment(s) with a fan: 2\n",
+        "2 Duct Networks\n"
+        "      network # 0 - jctns:\n"
+        "      network # 1 - jctns:\n"
+        "     1     2     3\n"
+        "      network # 2 - jctns:\n"
+        "     4     5\n"
+        "\n"
+        "  3 envelope paths|terminals|leaks for CSM/CEX\n",
+        " 2 zones linked to only one other zone. See XLog file for details.\n"
+        "  Check that inter-zone flow can occur.\n"
+        "  zone1 zone2   T1 [C] T2 [C]\n"
+        "      3     1   20.00  20.00\n"
+        "      4  ambt   20.00  20.00\n"
+        "\n",
+        " 1 constant pressure zone(s) - not normally used. See XLog file for details.\n"
+        " *** Constant pressure zones: 4\n\n",
+        // 4 zones, 5 junctions and the ambient; 4 paths, 4 ducts, 2 terminals, 3 leaks.
+        "     airflow nodes:   10\n     airflow paths:   13\n",
+    };
+    for (const char* text : expected) EXPECT_NE(r.log.find(text), std::string::npos) << text;
+    EXPECT_NE(r.err.find("WARNING 1 constant pressure zone(s)"), std::string::npos) << r.err;
+}
+
+}  // namespace
