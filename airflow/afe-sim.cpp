@@ -159,7 +159,7 @@ int afe_qfr(AirPath* pp)
         if (dflow != 0.0)
             dflow = 1.0 / dflow;
         else  // a = 0 at dp = 0: F(dp) = sqrt(dp / b)
-            dflow = sqrt(DP_SECANT / b) / DP_SECANT;
+            dflow = sqrt(DP_SECANT / fabs(b)) / DP_SECANT;
     }
     int type = pp->element->type;
     if (type == AFE_QFR_QAB || type == AFE_QFR_CRACK) {
