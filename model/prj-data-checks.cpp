@@ -123,6 +123,49 @@ void flow_test_overrides()
     _rcdat.sim_mf = 1;
 }
 
+// Marks every node reached from a marked node through links that carry pressure (the
+// same nodes that repeated passes over the links would mark), in time linear in the
+// number of links: the links of each node are gathered once, then walked breadth first.
+void mark_reachable(int* mark)
+{
+    int n = _nafnd, links = 0;
+    int* first = static_cast<int*>(alc_v(1, n + 1, sizeof(int), "first"));
+    for (AirPath* p = _pafp0; p; p = p->next)
+        if (carries_pressure(p)) {
+            first[p->from_node->index]++, first[p->to_node->index]++;
+            links += 2;
+        }
+    for (int k = 1, at = 0; k <= n + 1; k++) {   // first[k]: where node k's neighbours start
+        int count = k <= n ? first[k] : 0;
+        first[k] = at;
+        at += count;
+    }
+    int* adj = static_cast<int*>(alc_v(0, links, sizeof(int), "adj"));
+    int* fill = static_cast<int*>(alc_v(1, n, sizeof(int), "fill"));
+    for (AirPath* p = _pafp0; p; p = p->next)
+        if (carries_pressure(p)) {
+            int a = p->from_node->index, b = p->to_node->index;
+            adj[first[a] + fill[a]++] = b;
+            adj[first[b] + fill[b]++] = a;
+        }
+    int* queue = fill;   // reused: nodes waiting to pass their mark on
+    int head = 0, tail = 0;
+    for (int k = 1; k <= n; k++)
+        if (mark[k])
+            queue[++tail] = k;
+    while (head < tail) {
+        int k = queue[++head];
+        for (int e = first[k]; e < first[k + 1]; e++)
+            if (!mark[adj[e]]) {
+                mark[adj[e]] = 1;
+                queue[++tail] = adj[e];
+            }
+    }
+    fre_v(fill, 1, n, sizeof(int), "fill");
+    fre_v(adj, 0, links, sizeof(int), "adj");
+    fre_v(first, 1, n + 1, sizeof(int), "first");
+}
+
 }  // namespace
 
 void sd_connectivity()
@@ -134,16 +177,7 @@ void sd_connectivity()
             error(FATAL, __FILE__, __LINE__, "Node numbers not sequential", "");
         mark[i] = (n->flags & NODE_VAR_P) ? 0 : 1;
     }
-    for (bool changed = true; changed;) {
-        changed = false;
-        for (AirPath* p = _pafp0; p; p = p->next) {
-            int a = p->from_node->index, b = p->to_node->index;
-            if (carries_pressure(p) && mark[a] != mark[b]) {
-                mark[a] = mark[b] = 1;
-                changed = true;
-            }
-        }
-    }
+    mark_reachable(mark);
     bool unlinked = false;
     for (int k = 1; k <= _nafnd; k++)
         unlinked |= !mark[k];

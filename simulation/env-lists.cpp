@@ -39,6 +39,7 @@ namespace {
 
 int pldCount = 0;       // locations of the list
 int pldDuplicates = 0;
+PathLocation** pldTail = &_PLDLoc0;
 const float PLD_TOL = 0.0015f;   // openings closer than this in x, y and z share a location
 const char* const pldKind[2] = {"path", "duct"};
 
@@ -78,10 +79,8 @@ int locate(int kind, int number, float x, float y, float z)
     l->x = x, l->y = y, l->z = z;
     l->kind = kind;
     l->element_number = number;
-    PathLocation** tail = &_PLDLoc0;
-    while (*tail)
-        tail = &(*tail)->next;
-    *tail = l;
+    *pldTail = l;
+    pldTail = &l->next;
     if (_echo)
         logprintf("  %3d : %s %d at (%f %f %f)\n", l->number, kind ? "term" : "path", number, x, y, z);
     return l->number;
@@ -94,6 +93,7 @@ void free_locations()
     if (_PLDlist)
         _PLDlist = fre_vT(_PLDlist, 1, pldCount, "PLDlist");
     _PLDLoc0 = nullptr;
+    pldTail = &_PLDLoc0;
 }
 
 void locate_paths()
