@@ -11,6 +11,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "airflow/af-prep.h"
 #include "airflow/afe-sim.h"
 #include "airflow/solv-af.h"
 #include "common-src/memory.h"
@@ -312,6 +313,7 @@ void setDayExtremes()
 
 void writeResults()
 {
+    findPgage();
     setDayExtremes();
     writeSim_stepTime(_stepEndTime);
     writeSql_stepTime();
