@@ -121,6 +121,34 @@ TEST_F(NetworkBuild, PathsRunPathsDuctsThenTerminalsAndLeaksInJunctionOrder)
     EXPECT_NEAR(leak->duct_data->leak_coef, 0.5 * 0.4 * 2.0 * 0.0015 / std::pow(25.0, 0.65), 1e-9);
 }
 
+TEST_F(NetworkBuild, ShortTimeStepMethodGetsJunctionAndLinkRecords)
+{
+    mixed_network();
+    _rcdat.mf_solver = 1;
+    MessageCapture msgs;
+    sim_data();
+    ASSERT_NE(_jctn0, nullptr);
+    EXPECT_EQ(_jctn0->node, node(3));
+    EXPECT_EQ(_jctn0->terminal_state, 1);
+    EXPECT_EQ(_jctn0->network, 1);
+    ASSERT_NE(_jctn0->next, nullptr);
+    EXPECT_EQ(_jctn0->next->terminal_state, 0);
+    EXPECT_EQ(j1->jctn, _jctn0);
+    ASSERT_NE(_duct0, nullptr);
+    EXPECT_EQ(_duct0->from_junction, _jctn0);
+    EXPECT_EQ(_duct0->to_junction, _jctn0->next);
+    EXPECT_EQ(_duct0->path, airpath(3));
+    EXPECT_FLOAT_EQ(_duct0->lag->length, 2.0f);
+    EXPECT_FLOAT_EQ(_duct0->lag->area, 0.004f);
+    ASSERT_NE(_term0, nullptr);
+    EXPECT_EQ(_term0->path, airpath(4));
+    EXPECT_EQ(_term0->zone_node, node(1));
+    ASSERT_NE(_leak0, nullptr);
+    EXPECT_EQ(_leak0->path, airpath(5));
+    EXPECT_EQ(_leak0->junction, _jctn0->next);
+    EXPECT_EQ(_leak0->zone_node, _pambt);
+}
+
 TEST_F(NetworkBuild, TerminalLaminarAndTurbulentLawsMeetAtReynoldsNumber30)
 {
     mixed_network();
@@ -199,12 +227,15 @@ TEST_F(NetworkBuild, FailedSplineFitAndBadTerminalEndTheRunAfterEveryErrorIsRepo
     path(z, &_ambt, curve);
     JunctionRec* t = junction(z, 1);
     t->loss_coef1 = 0.0f;
+    t->flags = 0x01;   // takes wind pressure, but inside the zone it has no opening
     JunctionRec* j = junction();
     duct(j, t, element(AFE_DCT_PLR));
     publish();
     EXPECT_EXIT(sim_data(), ::testing::ExitedWithCode(2),
-                "Bad spline fit for element: elem24(.|\n)*Invalid loss coefficient for terminal 1"
-                "(.|\n)*FATAL Fix errors, may need to call ZELT");
+                "Bad spline fit for element: elem24(.|\n)*"
+                "Invalid wind flag or ENVindex: 0, terminal: 1(.|\n)*"
+                "Invalid loss coefficient for terminal 1(.|\n)*"
+                "FATAL Fix errors, may need to call ZELT");
 }
 
 TEST_F(NetworkBuild, ErrorsBeforeTheNodesAreBuiltDoNotStopTheRun)
