@@ -12,10 +12,12 @@
 #include "airflow/af-assemble.h"
 #include "common-src/convert.h"
 #include "common-src/messages.h"
+#include "contaminant/node-help.h"
 #include "model/counters.h"
 #include "model/network.h"
 #include "model/run-control.h"
 #include "simulation/sim-common.h"
+#include "simulation/vexlar-x-run.h"
 #include "solvers/blas-1-like.h"
 #include "solvers/sparse-mat.h"
 
@@ -23,7 +25,7 @@ namespace vexlar {
 
 int _afFailIgnored;
 
-static char typeLetter(const AirNode* n) { return "zjt"[n->kind >= 0 && n->kind <= 2 ? n->kind : 0]; }
+static char typeLetter(const AirNode* n) { return _ntype[n->kind >= 0 && n->kind <= 2 ? n->kind : 0]; }
 
 // ---- timing, counting --------------------------------------------------------------
 
@@ -118,10 +120,12 @@ static void keepBase()
     for (AirNode* n = _afnd0; n; n = n->next) n->work = n->pressure;
 }
 
-// Pressures of the base moved by w times the correction in x.
+// Pressures of the base moved by w times the correction in x; with variable density
+// the air masses follow the pressures.
 static void stepFromBase(const AF_MAT* m, double w)
 {
     for (AirNode* n = _afnd0; n; n = n->next) n->pressure = n->work - w * correction(m, n);
+    if (_rcdat.tsdens) findAirNodeConcBases();
 }
 
 // Path pressure differences moved with the step just taken. Every assembly recomputes
@@ -238,6 +242,7 @@ static bool trustIteration(AF_MAT* m, int i, int pcg, double& g, double& h)
 
 static int trustRegion(AF_MAT* m, int& cg)
 {
+    if (_rcdat.tsdens) findAirNodeConcBases();
     FillAf(m);
     if (afAllConverged(m->relcnvg)) return 0;
     double g = sumSquares(), h = -1.0;

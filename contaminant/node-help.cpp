@@ -7,6 +7,7 @@
 #include "common-src/messages.h"
 #include "model/network.h"
 #include "model/prj-data.h"
+#include "model/run-control.h"
 #include "model/species.h"
 #include "simulation/vexlar-x-run.h"
 
@@ -38,6 +39,22 @@ void normalizeAirNodeMfSums_nonTr_check()
         for (int k = 0; k < _nntc; k++)
             n->mf[k] /= s;
     }
+}
+
+void normalizeAirNodeMfSums_nonTr()
+{
+    for (AirNode* n = _afnd0; n; n = n->next) {
+        double s = nonTrace_sum(n, nullptr);
+        for (int k = 0; k < _nntc; k++)
+            n->mf[k] /= s;
+    }
+}
+
+void findAirNodeConcBases()
+{
+    for (AirNode* n = _afnd0; n; n = n->next)
+        if (n->flags & NODE_VOLUME)
+            n->air_mass = (n->pressure + _wthdat.Pbar) * n->volume / (n->gas_const * n->temperature);
 }
 
 void findAirNodeRs_nonTr()

@@ -203,6 +203,20 @@ TEST_F(Newton, FailureIsReportedInFullOnceThenAsOneLogLine)
     EXPECT_EQ(countOf(text, "\n   1z  "), 1) << "only the first failure lists the nodes";
 }
 
+// With variable density the air masses follow the pressures through the iterations.
+TEST_F(Newton, VariableDensityKeepsAirMassesWithThePressures)
+{
+    build({1, 0}, 40);
+    _rcdat.tsdens = 1;
+    for (int newton : {AF_NEWTON_TRUST, AF_NEWTON_RELAX}) {
+        m->newton = newton;
+        z->pressure = 0.0;
+        ASSERT_LE(SolveAf(m), 40);
+        double mass = (z->pressure + PBAR) * z->volume / (z->gas_const * z->temperature);
+        EXPECT_DOUBLE_EQ(z->air_mass, mass) << "newton " << newton;
+    }
+}
+
 TEST_F(Newton, SummaryLineAndTimingWithSolverDebugSwitch)
 {
     build({1, 1}, 20);
