@@ -5,6 +5,7 @@
 #include "simulation/vexlar-x-run.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "airflow/afe-sim.h"
 #include "airflow/balance.h"
@@ -23,6 +24,7 @@
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/schedules.h"
+#include "model/source-lists.h"
 #include "model/species.h"
 #include "output/expos.h"
 #include "output/restart.h"
@@ -30,6 +32,7 @@
 #include "output/sqlite-out.h"
 #include "output/summary.h"
 #include "simulation/ctrl-sim.h"
+#include "simulation/env-lists.h"
 #include "simulation/sim-bldg-flow.h"
 #include "simulation/sim-bldg-pres.h"
 #include "simulation/sim-common.h"
@@ -132,8 +135,18 @@ void logAirflowNumbering(FILE* log)
     fprintf(log, "\n  [p = path, d = duct, t = terminal, l = leak]\n");
 }
 
+// The sink tables of mf_dat_rpt: sink number, its own equation and its species.
+template <class Sink>
+static void sinkEqnTable(const char* heading, const Sink* sink)
+{
+    if (!sink) return;
+    fprintf(_ulog, "%s  S/S |  eqn |  ctm\n", heading);
+    for (; sink; sink = sink->next)
+        fprintf(_ulog, "%5d : %4d :  %s\n", sink->number, sink->sink_eqn, _ctm[sink->species].name);
+}
+
 // Log report of the equation numbers of one transport system (species first..last-1).
-static void mf_dat_rpt(const char* title, BlsRec*, DvrRec*, int first, int last)
+static void mf_dat_rpt(const char* title, BlsRec* bls, DvrRec* dvr, int first, int last)
 {
     fprintf(_ulog, "\n%s\n Node | source |", title);
     for (int s = first; s < last; s++) fprintf(_ulog, " %4.4s", _ctm[s].name);
@@ -145,7 +158,33 @@ static void mf_dat_rpt(const char* title, BlsRec*, DvrRec*, int first, int last)
         fprintf(_ulog, "\n");
     }
     fprintf(_ulog, "  [z = zone, j = junction, t = terminal]\n");
-    // TODO: the boundary-layer and deposition sink tables once the sink records exist.
+    sinkEqnTable("Boundary layer sink node numbers:\n", bls);
+    sinkEqnTable("Deposition/resuspension sink node numbers:\n", dvr);
+}
+
+// One line per sink of a list: its number, its surface concentration and its species.
+template <class Sink>
+static void sinkReport(FILE* log, const Sink* sink)
+{
+    for (; sink; sink = sink->next)
+        fprintf(log, "%6d  %13.5e  %s\n", sink->number, sink->surface_mass, _ctm[sink->species].name);
+}
+
+void bls_rept(FILE* log, const BlsRec* list) { sinkReport(log, list); }
+void dvr_rept(FILE* log, const DvrRec* list) { sinkReport(log, list); }
+
+// The final sink states at the end of the run, over every sink list.
+static void logFinalSinks(FILE* log)
+{
+    if (_nbls > 0) {
+        fprintf(log, "Final boundary layer concentrations:\nSink #  Mass Fraction  Contaminant\n");
+        for (const BlsRec* l : {_Bls0, _Blst0, _Blsnt0, _BlsInactive0}) bls_rept(log, l);
+    }
+    if (_ndvr > 0) {
+        fprintf(log, "Final deposition/resuspension surface concentrations:\n"
+                     "Sink #  Mass/Area  Contaminant\n");
+        for (const DvrRec* l : {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0}) dvr_rept(log, l);
+    }
 }
 
 // ---- Equation systems ---------------------------------------------------------------------
@@ -156,14 +195,13 @@ struct SystemSettings {
 };
 
 static MF_MAT* buildSystem(const char* heading, const char* tag, const char* title, int first,
-                           int last, const SystemSettings& s)
+                           int last, BlsRec* bls, DvrRec* dvr, const SystemSettings& s)
 {
     fprintf(_ulog, "%s", heading);
     MF_MAT* m = (MF_MAT*)alc_e(sizeof(MF_MAT), tag);
-    // TODO: pass the sink lists of the system once the network build's source lists exist.
-    mf_mem_set(m, nullptr, nullptr, first, last, s.reorder != 0, s.theta, s.relcnvg, s.cutoff,
-               s.relax, s.method, s.itmax);
-    if (_list > 0) mf_dat_rpt(title, nullptr, nullptr, first, last);
+    mf_mem_set(m, bls, dvr, first, last, s.reorder != 0, s.theta, s.relcnvg, s.cutoff, s.relax,
+               s.method, s.itmax);
+    if (_list > 0) mf_dat_rpt(title, bls, dvr, first, last);
     return m;
 }
 
@@ -177,7 +215,7 @@ static void transportSystems()
         SystemSettings c{r.mfc_reorder, r.mfc_method, r.mfc_itmax, r.mfn_theta,
                          r.mfc_relcnvg, r.mfc_cutoff, r.mfc_relax};
         _MFn_mem = buildSystem("\nCombined Mass Transfer Equations:\n", "MFn_mat", "Contaminants",
-                               0, _nctm, c);
+                               0, _nctm, _Bls0, _Dvr0, c);
         return;
     }
     if (_nntc > 1) {
@@ -185,14 +223,14 @@ static void transportSystems()
         SystemSettings n{r.mfn_reorder, r.mfn_method, r.mfn_itmax, r.mfn_theta,
                          r.mfn_relcnvg, r.mfn_cutoff, r.mfn_relax};
         _MFn_mem = buildSystem("\nNon-trace Mass Transfer Equations:\n", "MFn_mat",
-                               "Non-trace contaminants", 0, _nntc, n);
+                               "Non-trace contaminants", 0, _nntc, _Blsnt0, _Dvrnt0, n);
     }
     if (_nntc < _nctm) {
         r.mft_on = 1;
         SystemSettings t{r.mft_reorder, r.mft_method, r.mft_itmax, r.mft_theta,
                          r.mft_relcnvg, r.mft_cutoff, r.mft_relax};
         _MFt_mem = buildSystem("\nTrace Species Mass Transfer Equations:\n", "MFt_mat",
-                               "Trace contaminants", _nntc, _nctm, t);
+                               "Trace contaminants", _nntc, _nctm, _Blst0, _Dvrt0, t);
     }
 }
 
@@ -269,9 +307,10 @@ void openResultFiles()
     openOrRemove(r.age_step || r.age_stats, set_uage_open, set_uage_close);
     openOrRemove(r.ebw_step || r.ebw_stats, set_uexp_open, set_uexp_close);
     openOrRemove(_nlogc > 0 && r.logc, openLogc, set_ulogc_close);
-    // TODO: the SRF file also needs boundary-layer or deposition sinks (_nbls, _ndvr) once
-    // the network build counts them; until then there are none.
-    set_usrf(3);
+    if (r.sim_mf > 0 && (_nbls > 0 || _ndvr > 0) && r.srf)
+        set_usrf(1);
+    else
+        set_usrf(3);
     openOrRemove(r.sim_mf > 1 && r.cex_bldg, set_ubcex_open, set_ubcex_close);
     openOrRemove(r.sim_mf > 1 && r.cex_ctm, set_udcex_open, set_udcex_close);
     openOrRemove(r.pfsave || r.zfsave || r.zcsave, set_usql_open, set_usql_close);
@@ -382,9 +421,10 @@ static void closeResultFilesKept()
     set_udcex_close(0);
     set_usql_close(0);
     closeTimedInputs();
-    // TODO: free the envelope opening list (PLDlist(0)) before closing the wind-pressure
-    // file once the envelope lists exist.
-    if (_uwpc) WPC_close();
+    if (_uwpc) {
+        PLDlist(0);
+        WPC_close();
+    }
 }
 
 static MF_MAT* freeSystem(MF_MAT* m, const char* tag)
@@ -405,15 +445,21 @@ static void freeRunStorage()
         fre_1DCD();
     }
     if (_AF_mat) _AF_mat = af_mat_fre(_AF_mat);
-    // TODO: free the network's mass-fraction and source vectors ("sFMfZ", "sFMfJ", "MfZi",
-    // "MfZ", "MfJi", "MfJ", "Znode"), the running-average ring buffers and the control-log
-    // table once the network build allocates them.
+    if (_MfZ) {
+        _MfZi = fre_vT(_MfZi, 0, _nZctm - 1, "MfZi");
+        _MfZ = fre_vT(_MfZ, 0, _nZctm - 1, "MfZ");
+    }
+    if (_MfJ) {
+        _MfJi = fre_vT(_MfJi, 0, _nJctm - 1, "MfJi");
+        _MfJ = fre_vT(_MfJ, 0, _nJctm - 1, "MfJ");
+    }
+    if (_nlogc > 0 && _CtrlLogs) _CtrlLogs = fre_vT(_CtrlLogs, 0, _nlogc - 1, "CtrlLogs");
     if (_facBins) _facBins = fre_vT(_facBins, 0, r.itmax + 1, "facBins");
     if (_doBridge > 0) {
         if (_doBridge > 1) bridge_SendVxError(0);
         bridge_FreeBuffers();
     }
-    // TODO: EnvLists_free() once the envelope lists exist.
+    EnvLists_free();
     if (_ms) _ms = fre_ec(_ms, "ms-block");
 }
 
@@ -422,7 +468,7 @@ void endOfRun(int)
     closeResultFilesKept();
     logRunStatistics(_ulog);
     logNewtonHistogram(_ulog, _facBins, _rcdat.itmax);
-    // TODO: the final boundary-layer and deposition sink reports once the sink lists exist.
+    logFinalSinks(_ulog);
     if (_sim_af_dyn) writeLog_extremes(_ulog);
     MemNet("End");
     freeRunStorage();

@@ -28,4 +28,9 @@ void logAirflowNumbering(FILE* log);
 void logRunStatistics(FILE* log);
 void logNewtonHistogram(FILE* log, const int* bins, int itmax);
 
+struct BlsRec;
+struct DvrRec;
+void bls_rept(FILE* log, const BlsRec* list);   // final boundary-layer sink states
+void dvr_rept(FILE* log, const DvrRec* list);   // final deposition surface states
+
 }  // namespace vexlar

@@ -12,6 +12,7 @@
 #include "model/counters.h"
 #include "model/network.h"
 #include "model/run-control.h"
+#include "model/source-lists.h"
 #include "model/species.h"
 #include "simulation/sim-common.h"
 
@@ -220,7 +221,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(MainLog, RunStatisticsListOnlyNonzeroCounters)
 {
-    _NrTimeSteps = 0;
+    // Other tests in this binary run solvers that leave counts behind.
+    for (int* c : {&_NrTimeSteps, &_NrTStepIter, &_NrSolveAf, &_NrFillAf, &_NrLufSkyS,
+                   &_NrLusSkyS, &_NrPCG, &_NrPCGiter, &_NrSolveHt, &_NrSolveMfn, &_NrSolveMft,
+                   &_NrSolveSTS, &_NrLufSkyN, &_NrLusSkyN, &_NrBCG, &_NrBCGiter, &_NrDCset,
+                   &_NrSOR, &_NrSORiter, &_NrLufGE, &_NrLusGE, &_NrCubicA, &_NrCubicN,
+                   &_NrCDZsim, &_NrDuctLagr, &_NrDuctEulr})
+        *c = 0;
     _NrSolveAf = 12;
     _NrSolveSTS = 3;
     _dtMaxStab = 2.5f;
@@ -230,6 +237,30 @@ TEST(MainLog, RunStatisticsListOnlyNonzeroCounters)
     _dtMaxStab = 0;
     EXPECT_EQ(s, "\n       0 time steps\n      12 calls to SolveAf()\n"
                  "       3 calls to solve_STS()\n     2.5 s - maximum stable time step\n");
+}
+
+TEST(MainLog, FinalSinkReportGivesNumberSurfaceMassAndSpeciesPerSink)
+{
+    SpeciesRec* saved = _ctm;
+    SpeciesRec ctm[2] = {};
+    strcpy(ctm[0].name, "CO2");
+    strcpy(ctm[1].name, "VOC-long-name");
+    _ctm = ctm;
+    BlsRec b[2] = {};
+    b[0].next = &b[1];
+    b[0].number = 3;
+    b[0].surface_mass = 1.25e-6;
+    b[1].number = 12;
+    b[1].species = 1;
+    b[1].surface_mass = 0.5;
+    std::string s = logged([&](FILE* f) { bls_rept(f, b); });
+    DvrRec d = {};
+    d.number = 1;
+    d.surface_mass = 2.0e-3;
+    std::string t = logged([&](FILE* f) { dvr_rept(f, &d); });
+    _ctm = saved;
+    EXPECT_EQ(s, "     3    1.25000e-06  CO2\n    12    5.00000e-01  VOC-long-name\n");
+    EXPECT_EQ(t, "     1    2.00000e-03  CO2\n");
 }
 
 }  // namespace
