@@ -1,9 +1,195 @@
-// Steady initialisation. Not built yet: nothing is solved, and a restart is never usable.
+// Steady initialisation (sim_init): the state every simulation starts from. Node air
+// masses and pressures are initialised, the airflow network is solved with no storage
+// terms (with cnvgSS, down a ladder of tolerances until densities agree with the gas
+// law), gauge pressures follow, and a steady run writes its single result time.
 #include "simulation/simulate.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include "airflow/af-prep.h"
+#include "airflow/solv-af.h"
+#include "cfd/cfd-couple.h"
+#include "common-src/convert.h"
+#include "common-src/messages.h"
+#include "contaminant/node-help.h"
+#include "model/network.h"
+#include "model/prj-data.h"
+#include "model/prj-records.h"
+#include "model/run-control.h"
+#include "model/source-lists.h"
+#include "model/species.h"
+#include "output/restart.h"
+#include "output/sim-out.h"
+#include "output/sqlite-out.h"
+#include "output/summary.h"
+#include "simulation/sim-common.h"
+#include "simulation/weather.h"
+#include "solvers/sparse-mat.h"
 
 namespace vexlar {
 
-void sim_init(int) {}
-int sim_init_restart() { return 1; }
+// To the log and to standard error, where the run shows its progress.
+static void progress(const char* text)
+{
+    ulog_printf("%s", text);
+    fputs(text, stderr);
+}
+
+static void nodeChecks()
+{
+    for (const AirNode* n = _afnd0; n; n = n->next) {
+        if (n->temperature == 0.0) error(ERROR, __FILE__, __LINE__, "T = 0 K, node ", intstr(n->index), "");
+        if (n->gas_const == 0.0) error(ERROR, __FILE__, __LINE__, "R = 0, node ", intstr(n->index), "");
+    }
+}
+
+// Node state before the first airflow solution: mixture gas constants, air masses,
+// wind and stack pressures, and the linearised start pressures.
+static void startState()
+{
+    nodeChecks();
+    if (_rcdat.mfn_on) {
+        normalizeAirNodeMfSums_nonTr();
+        findAirNodeRs_nonTr();
+    }
+    findAirNodeConcBases();
+    if (_MfZ && _nctm > 0)
+        std::memcpy(_MfZi, _MfZ, sizeof(double) * (size_t)(_nzone + 1) * (size_t)_nctm);
+    if (_useWPC) WPC_get(_dayofy, _stepEndTime, 0);
+    calc_wP();
+    calc_sP();
+    init_Af(_AF_mat);
+}
+
+// Whether every node's density agrees with the gas law at its pressure.
+static bool densitiesAgreeWithPressures()
+{
+    for (const AirNode* n = _afnd0; n; n = n->next) {
+        double prt = n->density * n->gas_const * n->temperature;
+        if (std::fabs(prt - (n->pressure + _wthdat.Pbar)) > 2.220446049250313e-14 * prt) return false;
+    }
+    return true;
+}
+
+// One airflow solution by the run's Newton method; the flows-only evaluation counts as
+// one iteration, or as the whole budget on the ladder.
+static int steadySolution(AF_MAT* m)
+{
+    int count = SolveAf(m);
+    if (m->newton == AF_NEWTON_TRUST || m->newton == AF_NEWTON_RELAX) return count;
+    return _rcdat.cnvgSS ? _rcdat.itmax : 1;
+}
+
+static void notConverged()
+{
+    error(ERROR, __FILE__, __LINE__, "Calculation of steady-state flows did not converge", "");
+}
+
+// Steady airflows. Without cnvgSS one solution at the run's tolerance. With it, up to
+// itmax solutions, the tolerance falling tenfold per pass from 0.001 to relcnvg; once
+// there, the ladder ends when a solution needs at most one iteration or the densities
+// agree with the pressures.
+static void toleranceLadder(AF_MAT* m)
+{
+    _dt = 0.0f;
+    _dti = 0.0f;
+    const bool ladder = _rcdat.cnvgSS != 0;
+    int passes = 1;
+    if (ladder) {
+        m->relcnvg = 0.001f;
+        passes = _rcdat.itmax;
+        if (passes == 0) {
+            notConverged();
+            return;
+        }
+    }
+    int largest = 0;
+    for (;;) {
+        int count = steadySolution(m);
+        if (count > largest) largest = count;
+        if (_rcdat.relcnvg >= m->relcnvg) {
+            if (count <= 1 || densitiesAgreeWithPressures()) {
+                if (ladder && largest >= _rcdat.itmax)
+                    error(NOTE, __FILE__, __LINE__, "Calculation of steady-state flows did converge", "");
+                return;
+            }
+        } else {
+            m->relcnvg = (float)std::fmax(_rcdat.relcnvg, 0.1 * m->relcnvg);
+        }
+        if (passes > 1 && ladder) calc_sP();
+        if (--passes == 0) {
+            if (ladder) notConverged();
+            return;
+        }
+    }
+}
+
+static const char* endLine()
+{
+    switch (_rcdat.sim_af) {
+    case 2: return "End Duct Balance Initialization\n";
+    case 3: return "End Airflow Analysis Calculation\n";
+    case 4: return "End Pressurization Calculation\n";
+    default: return "End Steady-state Initialization\n";
+    }
+}
+
+// The day's extremes start at the single result time: every path but those of the
+// air-handling systems, and every node.
+static void dayExtremes()
+{
+    for (AirPath* p = _pafp0; p; p = p->next) {
+        if (p->flags & (0x10 | 0x20 | 0x40)) continue;
+        p->flow_max = (float)std::fmax(std::fabs(p->mass_flow[0]), std::fabs(p->mass_flow[1]));
+        p->dp_max = (float)std::fabs(p->dp);
+    }
+    for (AirNode* n = _afnd0; n; n = n->next) n->gauge_pressure_max = n->gauge_pressure_min = n->gauge_pressure;
+}
+
+static void writeResults()
+{
+    int t = _stepEndTime;
+    if (COUPLE && _ctmcpl > 0) setCmon(1);
+    writeSim_stepTime(t);
+    writeSql_stepTime();
+    if (_rcdat.sim_mf > 0 && (_nbls > 0 || _ndvr > 0) && _rcdat.srf) writeSrf_stepTime(t);
+    dayExtremes();
+    writeSim_daySummary();
+    if (_rcdat.ach_step) writeAch_stepEnd(t);
+    if (_rcdat.ach_stats) writeAch_simEnd();
+    if (_rcdat.age_step) {
+        writeAge_stepEnd(t);
+        writeAge_simEnd();
+    }
+}
+
+void sim_init(int write)
+{
+    char line[96];
+    progress("Running steady-state initialization:\n");
+    snprintf(line, sizeof line, " DATE: %s   time: %s\n", datestr(_dayofy), timestr(_stepEndTime));
+    progress(line);
+    ulog_flush();
+    AF_MAT* m = _AF_mat;
+    do {
+        startState();
+        toleranceLadder(m);
+        m->relcnvg = _rcdat.relcnvg;
+    } while (COUPLE && cplloop());
+    findPgage();
+    _dt = (float)_time_step;
+    _dti = _dt > 0.0f ? 1.0f / _dt : 0.0f;
+    if (_sim_af_dyn && _rcdat.densZP) findAirNodeConcBases();
+    progress(endLine());
+    if (write) writeResults();
+}
+
+int sim_init_restart()
+{
+    ulog_printf("sim_init_restart()\n");
+    ulog_flush();
+    return rstget(_rcdat.rst_date) != 0 ? 1 : 0;
+}
 
 }  // namespace vexlar

@@ -220,6 +220,28 @@ TEST_F(MatSet, SteadyRunWithSmallProfileIsNotReordered)
               std::string::npos);
 }
 
+// Set-up and release of every method, with and without reordering, leave no memory held.
+TEST(MatSetMemory, ReleaseReturnsEverythingTheSetUpTook)
+{
+    for (SolverChoice c : kEveryChoice) {
+        AfNet net;
+        AfNet::runControl(c);
+        _rcdat.af_reorder = 1;
+        _sim_af_dyn = 1;
+        std::vector<AirNode*> z;
+        for (int k = 0; k < 8; k++) z.push_back(net.zone(T));
+        AirNode* a = net.ambient(T);
+        for (int k = 0; k < 8; k++) net.path(z[k], z[(k * 5 + 3) % 8], net.powerLaw(0.01f, 0.5f));
+        net.path(z[0], a, net.powerLaw(0.01f, 0.5f));
+        int64_t before = (int64_t)_bytesAllocated - (int64_t)_bytesFreed;
+        net.setUp();
+        net.mat = af_mat_fre(net.mat);
+        _AF_mat = nullptr;
+        EXPECT_EQ((int64_t)_bytesAllocated - (int64_t)_bytesFreed, before) << "slae " << c.slae;
+    }
+    _sim_af_dyn = 0;
+}
+
 TEST(AColSet, KeepsEachRowAscendingWithoutDuplicates)
 {
     AColCell* heads[3] = {nullptr, nullptr, nullptr};
