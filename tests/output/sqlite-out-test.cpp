@@ -1,0 +1,346 @@
+// SQLite results database: the tables each save switch creates with their exact texts, the
+// fixed SIMINFO and LINKDUCTINFO rows, the rows of a listing step, the once-only warning
+// of a failed insert, and removal of the database by its closer and at every new opening.
+#include "output/sqlite-out.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "../common-src/section-test-util.h"
+#include "result-net.h"
+
+using namespace vexlar;
+using namespace vexlar::testnet;
+
+namespace {
+
+using Row = std::vector<std::string>;
+
+class SqlDb : public ResultTest {
+protected:
+    void TearDown() override
+    {
+        set_usql_close(0);
+        if (db) sqlite3_close(db);
+        ResultTest::TearDown();
+    }
+    void setSwitches(int pf, int zf, int zc)
+    {
+        _rcdat.pfsave = pf;
+        _rcdat.zfsave = zf;
+        _rcdat.zcsave = zc;
+    }
+    // Opens the database the engine wrote (read-only, after the engine closed it).
+    void reopen()
+    {
+        set_usql_close(0);
+        ASSERT_EQ(sqlite3_open_v2(file(".sqlite3").c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
+                  SQLITE_OK);
+    }
+    // Every row of a query, each column as text.
+    std::vector<Row> rows(const std::string& sql)
+    {
+        std::vector<Row> out;
+        sqlite3_stmt* st = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr), SQLITE_OK) << sql;
+        while (st && sqlite3_step(st) == SQLITE_ROW) {
+            Row r;
+            for (int c = 0; c < sqlite3_column_count(st); c++) {
+                const unsigned char* t = sqlite3_column_text(st, c);
+                r.push_back(t ? (const char*)t : "NULL");
+            }
+            out.push_back(r);
+        }
+        sqlite3_finalize(st);
+        return out;
+    }
+    // Makes every insert into the table fail with the message "refused".
+    void refuseInserts(const char* table)
+    {
+        std::string sql = std::string("CREATE TRIGGER refuse BEFORE INSERT ON ") + table +
+                          " BEGIN SELECT RAISE(ABORT, 'refused'); END;";
+        ASSERT_EQ(sqlite3_exec(_sqldb, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    std::set<std::string> tables()
+    {
+        std::set<std::string> names;
+        for (const Row& r : rows("SELECT name FROM sqlite_master WHERE type = 'table'"))
+            names.insert(r[0]);
+        return names;
+    }
+    std::vector<std::string> columns(const std::string& table)
+    {
+        std::vector<std::string> names;
+        for (const Row& r : rows("PRAGMA table_info(" + table + ")")) names.push_back(r[1]);
+        return names;
+    }
+    sqlite3* db = nullptr;
+};
+
+// ---- Tables -----------------------------------------------------------------------------
+
+struct Switches {
+    int pf, zf, zc;
+    std::set<std::string> tables;
+};
+
+void PrintTo(const Switches& s, std::ostream* os)
+{
+    *os << "pf" << s.pf << " zf" << s.zf << " zc" << s.zc;
+}
+
+class SqlTables : public SqlDb, public ::testing::WithParamInterface<Switches> {};
+
+TEST_P(SqlTables, EachSaveSwitchCreatesItsTables)
+{
+    setSwitches(GetParam().pf, GetParam().zf, GetParam().zc);
+    set_usql_open();
+    reopen();
+    std::set<std::string> want = {"SIMINFO", "TIME", "AMBIENTCONDITIONS"};
+    want.insert(GetParam().tables.begin(), GetParam().tables.end());
+    EXPECT_EQ(tables(), want);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Output, SqlTables,
+    ::testing::Values(Switches{0, 0, 1, {"NODEZONECCDATA", "NODEDUCTCCDATA"}},
+                      Switches{0, 1, 0, {"NODEZONEFLOWDATA", "NODEDUCTFLOWDATA"}},
+                      Switches{1, 0, 0, {"LINKPATHDATA", "LINKDUCTINFO", "LINKDUCTDATA"}},
+                      Switches{1, 1, 1,
+                               {"NODEZONECCDATA", "NODEDUCTCCDATA", "NODEZONEFLOWDATA",
+                                "NODEDUCTFLOWDATA", "LINKPATHDATA", "LINKDUCTINFO",
+                                "LINKDUCTDATA"}}));
+
+TEST_F(SqlDb, NoSaveSwitchCreatesNoDatabase)
+{
+    set_usql_open();
+    EXPECT_EQ(_sqldb, nullptr);
+    EXPECT_FALSE(fileExists(file(".sqlite3")));
+    writeSql_stepTime(3600);   // a step with no database is no error
+}
+
+TEST_F(SqlDb, WithoutJunctionsNoDuctNodeTablesExist)
+{
+    _njct = 0;
+    net.node[1].next = &net.node[4];
+    net.node[4].index = 3;
+    _nafnd = 3;
+    setSwitches(0, 1, 1);
+    set_usql_open();
+    writeSql_stepTime(3600);
+    reopen();
+    EXPECT_EQ(tables().count("NODEDUCTCCDATA"), 0u);
+    EXPECT_EQ(tables().count("NODEDUCTFLOWDATA"), 0u);
+    EXPECT_EQ(rows("SELECT ZoneNumber FROM NODEZONEFLOWDATA"), (std::vector<Row>{{"1"}, {"3"}}));
+}
+
+TEST_F(SqlDb, TableTextsAreExact)
+{
+    setSwitches(1, 1, 1);
+    set_usql_open();
+    reopen();
+    const char* const want[][2] = {
+        {"SIMINFO",
+         "CREATE TABLE SIMINFO (id INTEGER PRIMARY KEY, VEXLARVersion STRING, nzones INTEGER, "
+         "npaths INTEGER, nctms INTEGER, njcts INTEGER, ndcts INTEGER, ListTimeStep INTEGER, "
+         "Date0 INTEGER, Time0 INTEGER, Date1 INTEGER, Time1 INTEGER, pfsave INTEGER, zfsave "
+         "INTEGER, zcsave INTEGER, nafnodes INTEGER, nccnodes INTEGER, afpaths INTEGER)"},
+        {"TIME",
+         "CREATE TABLE TIME (TimeID INTEGER PRIMARY KEY, dayofyear INTEGER, daytype INTEGER, "
+         "Time INTEGER)"},
+        {"AMBIENTCONDITIONS",
+         "CREATE TABLE AMBIENTCONDITIONS (TimeID INTEGER, Tambt REAL, Pambt REAL, Ws REAL, Wd "
+         "REAL, C0 REAL, C1 REAL, FOREIGN KEY(TimeID) REFERENCES TIME(TimeID))"},
+        {"NODEZONECCDATA",
+         "CREATE TABLE NODEZONECCDATA (TimeID INTEGER, ZoneNumber INTEGER, C0 REAL, C1 REAL, "
+         "FOREIGN KEY(TimeID) REFERENCES TIME(TimeID))"},
+        {"NODEDUCTCCDATA",
+         "CREATE TABLE NODEDUCTCCDATA (TimeID INTEGER, DuctNodeNumber INTEGER, C0 REAL, C1 REAL, "
+         "FOREIGN KEY(TimeID) REFERENCES TIME(TimeID))"},
+        {"NODEZONEFLOWDATA",
+         "CREATE TABLE NODEZONEFLOWDATA (TimeID INTEGER, ZoneNumber INTEGER, Temperature REAL, "
+         "Pressure REAL, Density REAL, FOREIGN KEY(TimeID) REFERENCES TIME(TimeID))"},
+        {"NODEDUCTFLOWDATA",
+         "CREATE TABLE NODEDUCTFLOWDATA (TimeID INTEGER, DuctNodeNumber INTEGER, Temperature "
+         "REAL, Pressure REAL, Density REAL, FOREIGN KEY(TimeID) REFERENCES TIME(TimeID))"},
+        {"LINKPATHDATA",
+         "CREATE TABLE LINKPATHDATA (TimeID INTEGER, PathNumber INTEGER, dP REAL, Flow0 REAL, "
+         "Flow1 REAL, FOREIGN KEY(TimeID) REFERENCES TIME(TimeID))"},
+        {"LINKDUCTINFO",
+         "CREATE TABLE LINKDUCTINFO (DuctLinkNumber INTEGER PRIMARY KEY, Type INTEGER , "
+         "DuctNumber INTEGER)"},
+        {"LINKDUCTDATA",
+         "CREATE TABLE LINKDUCTDATA (TimeID INTEGER, DuctLinkNumber INTEGER, dP REAL, Flow0 "
+         "REAL, Flow1 REAL, FOREIGN KEY(TimeID) REFERENCES TIME(TimeID),FOREIGN "
+         "KEY(DuctLinkNumber) REFERENCES LINKDUCTINFO(DuctLinkNumber))"},
+    };
+    for (const auto& t : want) {
+        std::vector<Row> r = rows(std::string("SELECT sql FROM sqlite_master WHERE name = '") +
+                                  t[0] + "'");
+        ASSERT_EQ(r.size(), 1u) << t[0];
+        EXPECT_EQ(r[0][0], t[1]);
+    }
+}
+
+TEST_F(SqlDb, WithoutSpeciesTheAmbientTableHasOnlyTheWeatherColumns)
+{
+    _nctm = 0;
+    setSwitches(0, 0, 1);
+    set_usql_open();
+    writeSql_stepTime(3600);
+    reopen();
+    EXPECT_EQ(columns("AMBIENTCONDITIONS"),
+              (std::vector<std::string>{"TimeID", "Tambt", "Pambt", "Ws", "Wd"}));
+    EXPECT_EQ(columns("NODEZONECCDATA"), (std::vector<std::string>{"TimeID", "ZoneNumber"}));
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM AMBIENTCONDITIONS"), (std::vector<Row>{{"1"}}));
+}
+
+// ---- Fixed rows -------------------------------------------------------------------------
+
+TEST_F(SqlDb, SimInfoRowHoldsCountsClockAndSwitchesWithNodeCountAsNccnodes)
+{
+    setSwitches(1, 1, 0);
+    set_usql_open();
+    reopen();
+    std::vector<Row> r = rows(
+        "SELECT id, VEXLARVersion, nzones, npaths, nctms, njcts, ndcts, ListTimeStep, Date0, "
+        "Time0, Date1, Time1, pfsave, zfsave, zcsave, nafnodes, nccnodes, afpaths FROM SIMINFO");
+    EXPECT_EQ(r, (std::vector<Row>{{"1", "3.4.0.0", "2", "2", "2", "2", "1", "3600", "32",
+                                    "3600", "33", "0", "1", "1", "0", "5", "5", "5"}}));
+}
+
+TEST_F(SqlDb, DuctLinkInfoListsEverySegmentTerminalAndLeakInPathOrder)
+{
+    setSwitches(1, 0, 0);
+    set_usql_open();
+    reopen();
+    EXPECT_EQ(rows("SELECT DuctLinkNumber, Type, DuctNumber FROM LINKDUCTINFO"),
+              (std::vector<Row>{{"1", "1", "2"}, {"2", "2", "8"}, {"3", "3", "1"}}));
+}
+
+// Terminals and leaks can exist without any duct segment; their rows still need the table.
+TEST_F(SqlDb, DuctLinksWithoutDuctSegmentsStillGetTheirTables)
+{
+    _ndct = 0;
+    net.path[1].next = &net.path[3];   // paths 4 and 9, the terminal and the leak
+    _nafpt = 4;
+    setSwitches(1, 0, 0);
+    set_usql_open();
+    writeSql_stepTime(3600);
+    reopen();
+    EXPECT_EQ(rows("SELECT DuctLinkNumber, Type, DuctNumber FROM LINKDUCTINFO"),
+              (std::vector<Row>{{"1", "2", "8"}, {"2", "3", "1"}}));
+    EXPECT_EQ(rows("SELECT TimeID, DuctLinkNumber, dP FROM LINKDUCTDATA"),
+              (std::vector<Row>{{"1", "1", "4.0"}, {"1", "2", "0.5"}}));
+}
+
+// ---- Step rows --------------------------------------------------------------------------
+
+TEST_F(SqlDb, ListingStepRowsCarryTheGivenTimeAmbientNodesAndPaths)
+{
+    setSwitches(1, 1, 1);
+    set_usql_open();
+    writeSql_stepTime(0);      // the midnight record of a new day, listed at time 0
+    _daytyp = 4;
+    writeSql_stepTime(7200);   // the clock still says 3600: the row takes the time it is given
+    reopen();
+    EXPECT_EQ(rows("SELECT TimeID, dayofyear, daytype, Time FROM TIME"),
+              (std::vector<Row>{{"1", "32", "3", "0"}, {"2", "32", "4", "7200"}}));
+    EXPECT_EQ(rows("SELECT TimeID, Tambt, Pambt, Ws, Wd, C0, C1 FROM AMBIENTCONDITIONS "
+                   "WHERE TimeID = 2"),
+              (std::vector<Row>{{"2", "283.5", "101325.0", "4.5", "270.0", "0.0004", "0.0"}}));
+    EXPECT_EQ(rows("SELECT ZoneNumber, C0, C1 FROM NODEZONECCDATA WHERE TimeID = 2"),
+              (std::vector<Row>{{"1", "0.001", "2.0e-06"}, {"3", "0.0005", "0.0"}}));
+    EXPECT_EQ(rows("SELECT DuctNodeNumber, C0 FROM NODEDUCTCCDATA WHERE TimeID = 2"),
+              (std::vector<Row>{{"7", "0.00025"}, {"8", "0.000125"}}));
+    EXPECT_EQ(rows("SELECT ZoneNumber, Temperature, Pressure, Density FROM NODEZONEFLOWDATA "
+                   "WHERE TimeID = 2"),
+              (std::vector<Row>{{"1", "293.25", "2.5", "1.25"}, {"3", "295.5", "-1.5", "1.5"}}));
+    EXPECT_EQ(rows("SELECT DuctNodeNumber, Pressure FROM NODEDUCTFLOWDATA WHERE TimeID = 2"),
+              (std::vector<Row>{{"7", "10.0"}, {"8", "4.0"}}));
+    EXPECT_EQ(rows("SELECT PathNumber, dP, Flow0, Flow1 FROM LINKPATHDATA WHERE TimeID = 2"),
+              (std::vector<Row>{{"4", "3.0", "0.05", "0.0"}, {"9", "-1.0", "-0.02", "0.01"}}));
+    EXPECT_EQ(rows("SELECT DuctLinkNumber, dP, Flow0 FROM LINKDUCTDATA WHERE TimeID = 2"),
+              (std::vector<Row>{{"1", "6.0", "0.125"}, {"2", "4.0", "0.0625"}, {"3", "0.5", "0.001"}}));
+}
+
+TEST_F(SqlDb, FailedStepInsertIsReportedOnceAndTheOtherRowsStillGoIn)
+{
+    setSwitches(1, 0, 0);
+    set_usql_open();
+    refuseInserts("LINKPATHDATA");
+    testutil::MessageCapture capture;
+    writeSql_stepTime(3600);
+    writeSql_stepTime(7200);
+    EXPECT_EQ(capture.count("WARNING"), 1) << capture.dump();
+    EXPECT_TRUE(capture.has("WARNING", "refused"));
+    reopen();
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM TIME"), (std::vector<Row>{{"2"}}));
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM LINKPATHDATA"), (std::vector<Row>{{"0"}}));
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM LINKDUCTDATA"), (std::vector<Row>{{"6"}}));
+}
+
+TEST_F(SqlDb, StepWhoseTimeRowFailsFilesNoRowsUnderAnotherTime)
+{
+    setSwitches(1, 0, 0);
+    set_usql_open();
+    writeSql_stepTime(3600);
+    refuseInserts("TIME");
+    testutil::MessageCapture capture;
+    writeSql_stepTime(7200);
+    reopen();
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM LINKPATHDATA"), (std::vector<Row>{{"2"}}));
+    EXPECT_EQ(capture.count("WARNING"), 1);
+}
+
+// ---- Removal ----------------------------------------------------------------------------
+
+TEST_F(SqlDb, NewOpeningStartsFromAnEmptyDatabase)
+{
+    setSwitches(0, 1, 0);
+    set_usql_open();
+    writeSql_stepTime(3600);
+    set_usql_close(0);
+    set_usql_open();
+    reopen();
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM TIME"), (std::vector<Row>{{"0"}}));
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM SIMINFO"), (std::vector<Row>{{"1"}}));
+}
+
+TEST_F(SqlDb, CloserRemovesAPartialDatabaseWithItsFlag)
+{
+    setSwitches(1, 1, 1);
+    set_usql_open();
+    writeSql_stepTime(3600);
+    set_usql_close(1);
+    EXPECT_EQ(_sqldb, nullptr);
+    EXPECT_FALSE(fileExists(file(".sqlite3")));
+}
+
+TEST_F(SqlDb, DatabaseThatCannotBeOpenedIsFatal)
+{
+    setSwitches(1, 0, 0);
+    snprintf(_pdir, sizeof _pdir, "%s", (dir + "missing/").c_str());
+    EXPECT_EXIT(set_usql_open(), ::testing::ExitedWithCode(2), "Error opening SQLite3 database: ");
+}
+
+TEST_F(SqlDb, OpeningIsLoggedAndDetailLevelThreeListsTheTables)
+{
+    setSwitches(1, 0, 0);
+    std::string text = logDuring(3, [] {
+        set_usql_open();
+        set_usql_close(0);
+    });
+    for (const char* line :
+         {"sqlite: Opening ", "sqlite: Foreign keys enabled.\n", "sqlite: Journaling set to MEMORY.\n",
+          "Created LinkDuctData Table.\n", "nccnodes: 5.\n", "DuctLinkNumber: 3.\n", "sqlite: Closed "})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+}  // namespace
