@@ -316,7 +316,7 @@ void writeResults()
     findPgage();
     setDayExtremes();
     writeSim_stepTime(_stepEndTime);
-    writeSql_stepTime();
+    writeSql_stepTime(_stepEndTime);
     writeSim_daySummary();
 }
 

@@ -440,10 +440,14 @@ static ExtremeRec _maxACH, _maxZP, _minZP, _maxJP, _minJP;
 // Path flags of the recirculation, outdoor-air and exhaust paths of an air-handling system.
 constexpr int32_t PATH_AHS_INTERNAL = 0x10 | 0x20 | 0x40;
 
+// Also starts the day's weather range at the current ambient state: a steady run writes
+// its day summary without the transient loop's reset, and 0 K is no temperature.
 void extremesInit()
 {
     const ExtremeRec start = {0.0f, -999, _rcdat.start_time, _rcdat.start_date};
     _maxACH = _maxZP = _minZP = _maxJP = _minJP = start;
+    _Tamax = _Tamin = _wthdat.Tambt;
+    _wsmax = _wsmin = _wthdat.WS;
 }
 
 // A value never moves both ends of a range in one step.

@@ -152,7 +152,7 @@ static void writeResults()
     int t = _stepEndTime;
     if (COUPLE && _ctmcpl > 0) setCmon(1);
     writeSim_stepTime(t);
-    writeSql_stepTime();
+    writeSql_stepTime(t);
     if (_rcdat.sim_mf > 0 && (_nbls > 0 || _ndvr > 0) && _rcdat.srf) writeSrf_stepTime(t);
     dayExtremes();
     writeSim_daySummary();

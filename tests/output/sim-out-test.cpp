@@ -296,6 +296,22 @@ TEST_F(SimFile, DaySummaryConcentrationsComeFromTheDailyMaximaTable)
     EXPECT_EQ(got, day.b);
 }
 
+// A steady run writes its day summary without the transient loop's reset: the weather
+// range then starts at the ambient state the run began with, not at 0 K.
+TEST_F(SimFile, SteadyDaySummaryTakesTheWeatherOfTheRun)
+{
+    setSwitches(1, 0, 0);
+    extremesInit();
+    set_usim_open();
+    long start = simSize();
+    writeSim_daySummary();
+    set_usim_close(0);
+    Bytes record;
+    record.i16(32).i16(3).i32(3600).floats({283.5, 283.5, 4.5, 4.5});
+    std::vector<uint8_t> f = sim();
+    EXPECT_EQ(std::vector<uint8_t>(f.begin() + start, f.begin() + start + 24), record.b);
+}
+
 // File size from the switches: header 68, node tables (twice with concentrations), path
 // tables, one step block and a 20-word trailer.
 struct Layout {
