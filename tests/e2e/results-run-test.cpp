@@ -1,0 +1,133 @@
+// End-to-end result files of the vexlar-x executable on the bundled office example: a
+// steady run leaves a SIM file and a database that agree with each other, removes the
+// stale files of the result kinds it does not select (and leaves the restart and
+// short-time-step files alone), and a run ended by a FATAL removes its partial results.
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+class ResultsRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/vexlar-results-run-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = std::string(tmpl) + "/";
+        std::system(("cp '" VEXLAR_SOURCE_DIR "/examples/office.prj' '" + dir + "'").c_str());
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+
+    int run()
+    {
+        std::string cmd = "cd '" + dir + "' && '" VEXLAR_X_BIN "' office.prj >out.txt 2>err.txt";
+        int raw = std::system(cmd.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    std::string path(const char* ext) const { return dir + "office" + ext; }
+    bool exists(const char* ext) const { return access(path(ext).c_str(), F_OK) == 0; }
+    void touch(const char* ext) const { std::ofstream(path(ext)) << "stale"; }
+    std::string text(const char* ext) const
+    {
+        std::ifstream in(path(ext), std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::string dir;
+};
+
+int32_t word(const std::string& b, size_t off)
+{
+    return (int32_t)((uint8_t)b[off] | (uint8_t)b[off + 1] << 8 | (uint8_t)b[off + 2] << 16 |
+                     (uint32_t)(uint8_t)b[off + 3] << 24);
+}
+
+float real(const std::string& b, size_t off)
+{
+    int32_t w = word(b, off);
+    float f;
+    memcpy(&f, &w, 4);
+    return f;
+}
+
+TEST_F(ResultsRun, UnselectedStaleFilesGoAtStartUpAndRestartFilesStay)
+{
+    for (const char* ext : {".ach", ".cbw", ".age", ".ebw", ".cex", ".srf", ".rst", ".rzf"}) touch(ext);
+    ASSERT_EQ(run(), 0) << text(".xlog");
+    for (const char* ext : {".ach", ".cbw", ".age", ".ebw", ".cex", ".srf"})
+        EXPECT_FALSE(exists(ext)) << ext;
+    EXPECT_TRUE(exists(".rst"));
+    EXPECT_TRUE(exists(".rzf"));
+    EXPECT_TRUE(exists(".sim"));
+    EXPECT_TRUE(exists(".sqlite3"));
+}
+
+// The SIM header and its one step agree with SIMINFO, TIME and the path rows.
+TEST_F(ResultsRun, SimFileAndDatabaseHoldTheSameSingleResultTime)
+{
+    ASSERT_EQ(run(), 0) << text(".xlog");
+    std::string sim = text(".sim");
+    ASSERT_GE(sim.size(), 68u);
+    const int nafnd = word(sim, 56), nccnd = word(sim, 60), nafpt = word(sim, 64);
+    EXPECT_EQ(word(sim, 0), 24);
+    EXPECT_EQ(word(sim, 44), 1) << "office lists path flows";
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path(".sqlite3").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT nzones, npaths, nctms, njcts, ndcts, ListTimeStep, Date0, Time0, "
+                       "nafnodes, afpaths FROM SIMINFO",
+                       -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    for (int i = 0; i < 8; i++) EXPECT_EQ(sqlite3_column_int(st, i), word(sim, 4 + 4 * i)) << i;
+    EXPECT_EQ(sqlite3_column_int(st, 8), nafnd);
+    EXPECT_EQ(sqlite3_column_int(st, 9), nafpt);
+    sqlite3_finalize(st);
+
+    // The step block follows the tables; its time and its first path match the database.
+    const int nctm = word(sim, 12);
+    size_t step = 68 + 8 * (size_t)nafnd * (nccnd ? 2 : 1) + 8 * (size_t)nafpt;
+    sqlite3_prepare_v2(db, "SELECT dayofyear, Time FROM TIME", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(st, 0), (uint8_t)sim[step] | (uint8_t)sim[step + 1] << 8);
+    EXPECT_EQ(sqlite3_column_int(st, 1), word(sim, step + 4));
+    EXPECT_EQ(sqlite3_step(st), SQLITE_DONE) << "a steady run writes one result time";
+    sqlite3_finalize(st);
+
+    size_t firstPath = step + 24 + 4 * (size_t)nctm;
+    EXPECT_EQ(word(sim, firstPath), 1);
+    sqlite3_prepare_v2(db, "SELECT dP, Flow0 FROM LINKPATHDATA ORDER BY rowid LIMIT 1", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ((float)sqlite3_column_double(st, 0), real(sim, firstPath + 4));
+    EXPECT_EQ((float)sqlite3_column_double(st, 1), real(sim, firstPath + 8));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+}
+
+// A database that cannot be created ends the run after the SIM file was opened: the SIM
+// file of the failed run is removed.
+TEST_F(ResultsRun, FatalEndLeavesNoPartialResults)
+{
+    mkdir(path(".sqlite3").c_str(), 0700);
+    std::ofstream(path(".sqlite3") + "/keep") << "x";   // so that it cannot be removed
+    EXPECT_EQ(run(), 2);
+    EXPECT_NE(text(".xlog").find("Error opening SQLite3 database: "), std::string::npos);
+    EXPECT_FALSE(exists(".sim"));
+}
+
+}  // namespace
