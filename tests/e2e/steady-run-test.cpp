@@ -1,13 +1,20 @@
 // End-to-end steady runs of the vexlar-x executable: the bundled examples solve their
-// airflow networks and ends normally with the set-up lines and the Newton histogram in
-// its log; a generated building (tools/gen-building.py) converges with every Newton
-// method and linear solver. Each test works in a temporary directory.
+// airflow networks and end normally with the set-up lines and the Newton histogram in
+// their logs; a generated building (tools/gen-building.py) converges with every Newton
+// method and linear solver, and the flows of its results database close the mass balance
+// of every zone, at the same pressures whatever the method. Each test works in a
+// temporary directory.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include <sqlite3.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -108,6 +115,84 @@ TEST_P(GeneratedRun, BuildingConvergesWithEveryMethod)
     EXPECT_LE(its, 50);
     EXPECT_EQ(r.log.find("failed to converge"), std::string::npos);
     EXPECT_NE(r.log.find("Simulation completed successfully.\n"), std::string::npos);
+}
+
+// The zones at the two ends of every path of a generated project (-1 the ambient).
+std::vector<std::pair<int, int>> pathEnds(const std::string& prj)
+{
+    const std::string before = "! zone concentrations\n-999\n";
+    std::istringstream in(prj.substr(prj.find(before) + before.size()));
+    int count = 0;
+    in >> count;
+    std::vector<std::pair<int, int>> ends(count + 1);
+    std::string line;
+    std::getline(in, line);
+    for (int k = 1; k <= count && std::getline(in, line); k++) {
+        std::istringstream rec(line);
+        int number, flags;
+        rec >> number >> flags >> ends[k].first >> ends[k].second;
+    }
+    return ends;
+}
+
+struct SteadyResults {
+    std::map<int, double> pressure;   // by zone
+    std::map<int, double> inflow;     // net inflow by zone [kg/s]
+    std::map<int, double> magnitude;  // sum of flow magnitudes by zone [kg/s]
+};
+
+SteadyResults readResults(const std::string& db, const std::vector<std::pair<int, int>>& ends)
+{
+    SteadyResults r;
+    sqlite3* h = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(h, "SELECT ZoneNumber, Pressure FROM NODEZONEFLOWDATA", -1, &st, nullptr);
+    while (sqlite3_step(st) == SQLITE_ROW) r.pressure[sqlite3_column_int(st, 0)] = sqlite3_column_double(st, 1);
+    sqlite3_finalize(st);
+    sqlite3_prepare_v2(h, "SELECT PathNumber, Flow0, Flow1 FROM LINKPATHDATA", -1, &st, nullptr);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        int p = sqlite3_column_int(st, 0);
+        double f0 = sqlite3_column_double(st, 1), f1 = sqlite3_column_double(st, 2);
+        auto [from, to] = ends.at(p);
+        r.inflow[to] += f0 + f1;
+        r.inflow[from] -= f0 + f1;
+        r.magnitude[to] += std::fabs(f0) + std::fabs(f1);
+        r.magnitude[from] += std::fabs(f0) + std::fabs(f1);
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(h);
+    return r;
+}
+
+// Every method: each zone's flows balance to the relative tolerance 1e-4 of the run (or
+// are within its absolute tolerance, 2.4 x 1e-5 x volume), and the pressures agree with
+// those of the first method.
+TEST_F(SteadyRun, GeneratedBuildingBalancesEveryZoneWithEveryMethod)
+{
+    if (std::system("python3 -c 'pass' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
+    const Choice choices[] = {{1, 0, 0}, {1, 1, 0}, {1, 2, 0}, {0, 0, 0}, {0, 1, 0}, {0, 2, 0}};
+    std::map<int, double> reference;
+    for (const Choice& c : choices) {
+        std::string gen = "python3 '" VEXLAR_SOURCE_DIR "/tools/gen-building.py' 60 --per-floor 20 "
+                          "--results --newton " + std::to_string(c.newton) + " --slae " +
+                          std::to_string(c.slae) + " -o '" + dir + "b.prj'";
+        ASSERT_EQ(std::system(gen.c_str()), 0);
+        Outcome out = run("b.prj");
+        ASSERT_EQ(out.status, 0) << out.err;
+        SteadyResults r = readResults(dir + "b.sqlite3", pathEnds(slurp(dir + "b.prj")));
+        ASSERT_EQ(r.pressure.size(), 60u);
+        for (auto [zone, net] : r.inflow) {
+            if (zone < 1) continue;
+            double mag = r.magnitude[zone], vol = zone % 20 == 1 ? 30.0 : 75.0;
+            if (mag <= 2.4 * 1e-5 * vol) continue;
+            EXPECT_LE(std::fabs(net), 1e-4 * mag) << "zone " << zone << " newton " << c.newton
+                                                  << " slae " << c.slae;
+        }
+        if (reference.empty()) reference = r.pressure;
+        for (auto [zone, p] : r.pressure)
+            EXPECT_NEAR(p, reference[zone], 1e-3 * std::fabs(reference[zone]) + 1e-3) << "zone " << zone;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryMethod, GeneratedRun,
