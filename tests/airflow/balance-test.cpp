@@ -239,6 +239,18 @@ TEST_F(OneFanTwoTerminals, LogsTheRelativeFlowsOfEachIteration)
     EXPECT_EQ(countOf(text, "  Relative Flows:\n"), its);
 }
 
+TEST_F(OneFanTwoTerminals, AirflowWithoutNewtonMethodIsFatal)
+{
+    int its = 0;
+    _AF_mat->newton = -1;   // flows only: nothing to balance with
+    EXPECT_EXIT(
+        {
+            _errorAuxFcnP = nullptr;   // the message to standard error
+            balance(50, 1e-4f, &its);
+        },
+        ::testing::ExitedWithCode(2), "FATAL.*Invalid method, Call Dravik");
+}
+
 // ---- Walks ------------------------------------------------------------------------------
 
 // The terminal J3 walks up the duct J2-J3 into a three-segment loop J2-J5-J6 with no flow

@@ -227,6 +227,16 @@ TEST_F(BalanceRun, TerminalWithoutDesignFlowIsLeftOut)
     EXPECT_NEAR(std::stod(m[1]), 1.0, 1e-4);
 }
 
+// A constant-flow duct fan has no curve, so its row has no speed ratio.
+TEST_F(BalanceRun, ConstantFlowFanHasNoSpeedRatio)
+{
+    Outcome o = run({kConstantFlowFan});
+    expectLogEnd(o);
+    EXPECT_TRUE(std::regex_match(o.bal, std::regex(std::string("0 ! Flow balance iterations converged\n") + kReportHead +
+                                                   "fan\t1\t\\S+\t\\S+\n(trm(\t\\S+){3}\n){2}end\n")))
+        << o.bal;
+}
+
 TEST_F(BalanceRun, ExampleProjectBalances)
 {
     Outcome o = run({}, VEXLAR_SOURCE_DIR "/examples/balance.prj");
