@@ -131,12 +131,13 @@ float* read_cef(int k, MemBlock** pool)
     return eff;
 }
 
-// Reads n curve points (x, y) as doubles, each pair on its own line.
-void read_points(CsfPoint* pts, int n)
+// Reads n curve points (x, y), each pair on its own line. Gas-filter curves are written
+// as floats (kept as doubles), the other curves as doubles.
+void read_points(CsfPoint* pts, int n, int as_floats)
 {
     for (int i = 0; i < n; ++i) {
-        pts[i].x = readR8(1);
-        pts[i].y = readR8(0);
+        pts[i].x = as_floats ? readR4(1) : readR8(1);
+        pts[i].y = as_floats ? readR4(0) : readR8(0);
     }
 }
 
@@ -164,7 +165,7 @@ float* read_pf0(FilterElemRec* fe, int k, MemBlock** pool)
     float* eff = pool_array<float>(pool, _nctm, "pf0");
     int n = prj_read_subcount((int16_t)readI2(1), "Filter Element", k);
     CsfPoint* pts = n > 0 ? alc_vT<CsfPoint>(0, n - 1, "pf0-fit") : nullptr;
-    read_points(pts, n);
+    read_points(pts, n, 0);
     int bad = 0;
     for (int i = 0; i < n; ++i) {
         if (pts[i].x <= 0.0 && !bad) {
@@ -205,7 +206,7 @@ void read_gf0_curve(FilterElemRec* fe, GasFilterData* gf, int k, MemBlock** pool
     CSF_DATA* csf = alc_ecT<CSF_DATA>(pool, "csf");
     csf->npts = (int16_t)m;
     csf->pts = pool_array<CsfPoint>(pool, m, "ps");
-    read_points(csf->pts, m);
+    read_points(csf->pts, m, 1);
     gf->fit[i] = csf;
     gf->bkt_eff[i] = bkt;
     if (bkt > 0.0f)
@@ -568,7 +569,7 @@ void read_csf(CSF_DATA* csf, const char* name, int k, MemBlock** pool)
     skip_shorts(2, 0);
     csf->npts = (int16_t)n;
     csf->pts = pool_array<CsfPoint>(pool, n, "csfd");
-    read_points(csf->pts, n);
+    read_points(csf->pts, n, 0);
     csf->status = CSFinit(n, csf->pts) ? 1 : CSFchk(name, n, csf->pts, CSF_AIRFLOW, nullptr, nullptr);
 }
 

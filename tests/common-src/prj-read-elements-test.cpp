@@ -149,10 +149,24 @@ TEST_F(SectionTest, GasFilterKeepsCurvesOfSimulatedSpecies)
     ASSERT_NE(nullptr, gf->fit[1]);
     EXPECT_EQ(4, gf->fit[1]->npts);
     EXPECT_EQ(0, gf->fit[1]->status);
-    EXPECT_DOUBLE_EQ(0.3, gf->fit[1]->pts[2].y);
+    EXPECT_EQ((double)0.3f, gf->fit[1]->pts[2].y);
     EXPECT_FLOAT_EQ(0.2f, gf->bkt_eff[1]);
     EXPECT_EQ(1, fe->breakthrough);
     EXPECT_NE(std::string::npos, log().find("CSFchk: gas filter carbon, species O3\n"));
+}
+
+// Gas-filter curves are written as floats: each value is the float of its text, and a
+// value no float holds is reported as a bad float.
+TEST_F(SectionTest, GasFilterCurvePointsAreReadAsFloats)
+{
+    species({"O3"});
+    input("1\n" + flte(1, "gf0", "g", "1\nO3 0 3\n0 0.9\n0.1 0.9\n1e39 0.3\n") + "-999\n");
+    flte_read(nullptr, nullptr, pool.get());
+    const CSF_DATA* fit = static_cast<const GasFilterData*>(_FlteList[1]->model_data)->fit[0];
+    ASSERT_NE(nullptr, fit);
+    EXPECT_EQ((double)0.1f, fit->pts[1].x);
+    EXPECT_EQ((double)0.9f, fit->pts[1].y);
+    EXPECT_TRUE(msgs.has("ERROR", " Bad float value: 1e39\n")) << msgs.dump();
 }
 
 TEST_F(SectionTest, GasFilterWhoseEfficiencyRisesIsUnsuitable)
