@@ -31,7 +31,7 @@ const CTRL_SIGNAL_FN _pfcs[CT_NTYPES] = {
     pas_sig, intrts_sig, avgrts_sig,
 };
 
-static float* float_block(int n, const char* tag)
+static float* float_block(size_t n, const char* tag)
 {
     return static_cast<float*>(alc_ec(&_ms, n * sizeof(float), tag));
 }
@@ -130,8 +130,11 @@ static void read_poly(CtrlNode* node)
         p->degree = 0;
         return;
     }
-    p->coef = float_block(p->degree + 1, "polya");
-    prj_read_floats(p->coef, p->degree + 1, 0);
+    // Counted in size_t: a degree up to the largest long integer is valid text, and one
+    // too high for a pool block is refused by the allocation before any coefficient is read.
+    size_t ncoef = (size_t)p->degree + 1;
+    p->coef = float_block(ncoef, "polya");
+    prj_read_floats(p->coef, (int)ncoef, 0);
 }
 
 // A record of n floats read in order, the first on a new line: each field is named, so
@@ -218,9 +221,10 @@ static void read_ctrl_record(int k, void* ctx)
     CtrlNode* node = alc_ecT<CtrlNode>(&_ms, "ctrl");
     _CtrlList[k] = node;
     node->number = k;
-    char keyword[16];
-    prj_read_name(keyword, sizeof keyword);
-    int type = lin_search(keyword, _ctrl_names);
+    // The keyword is a word of any length: an unknown one is reported as such, not as an
+    // overlong name.
+    nxtwrd(_string, NXT_WORD, sizeof _string);
+    int type = lin_search(_string, _ctrl_names);
     node->type = (int16_t)type;
     node->sequence = readIX(0);
     if (node->sequence < 1 || node->sequence > nctrl)

@@ -618,6 +618,9 @@ INSTANTIATE_TEST_SUITE_P(Controls, ControlErrors, ::testing::Values(
              "Control node 2 sequenced twice\n"},
     CtrlCase{ctrlRecord(1, "xyz", 1, 0, 0) + ctrlRecord(2, "pas", 2, 0, 0),
              "Invalid control type 52\n"},
+    CtrlCase{ctrlRecord(1, "a_keyword_of_28_characters_x", 1, 0, 0) +
+                 ctrlRecord(2, "pas", 2, 0, 0),
+             "Undefined Element Type: a_keyword_of_28_characters_x\n"},
     CtrlCase{ctrlRecord(1, "sch", 1, 0, 0, "3\n") + ctrlRecord(2, "pas", 2, 0, 0),
              "Invalid week-schedule number, control 1\n"},
     CtrlCase{ctrlRecord(1, "dls", 1, 0, 0, "1 0\n") + ctrlRecord(2, "pas", 2, 0, 0),
@@ -630,14 +633,15 @@ INSTANTIATE_TEST_SUITE_P(Controls, ControlErrors, ::testing::Values(
 TEST_F(Sections, AnInputEqualToTheNodeCountIsAccepted)
 {
     MessageCapture msgs;
-    TokenInput in("x\n2\n" + ctrlRecord(1, "log", 2, 2, 0, "0 1 0 Heading_of_31_characters_long mg\n") +
+    TokenInput in("x\n2\n" +
+                  ctrlRecord(1, "log", 2, 2, 0, "0 1 0 Heading_of_exactly_31_character mg\n") +
                   ctrlRecord(2, "set", 1, 0, 0, "0.5\n") + "-999\n");
     ctrl_read();
     EXPECT_EQ(msgs.errors(), 0) << msgs.dump();
     EXPECT_EQ(_CtrlList[1]->in1_number, 2);
     EXPECT_EQ(_nlogc, 1);
     EXPECT_STREQ(static_cast<LogData*>(_CtrlList[1]->data)->heading,
-                 "Heading_of_31_characters_long");
+                 "Heading_of_exactly_31_character");
     EXPECT_FLOAT_EQ(*static_cast<float*>(_CtrlList[2]->data), 0.5f);
 }
 
@@ -659,6 +663,15 @@ TEST_F(Sections, ControllerDataLandInTheirNamedFields)
     auto* pic = static_cast<PicData*>(_CtrlList[3]->data);
     EXPECT_FLOAT_EQ(pic->kp, 1.5f);
     EXPECT_FLOAT_EQ(pic->prev_in, 0.9f);
+}
+
+// A degree as high as a long integer goes is valid text; its coefficients cannot be held,
+// which ends the run through the allocation instead of overflowing the count.
+TEST_F(Sections, APolynomialDegreeTooHighToHoldIsFatal)
+{
+    TokenInput in("x\n1\n" + ctrlRecord(1, "ply", 1, 0, 0, "2147483647 1 2\n") + "-999\n");
+    EXPECT_EXIT(ctrl_read(), ::testing::ExitedWithCode(2),
+                "Requested size larger than block for polya");
 }
 
 TEST_F(Sections, ALogHeadingOfThirtyTwoCharactersIsABufferOverflow)
