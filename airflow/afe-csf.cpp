@@ -6,12 +6,12 @@
 #include "airflow/afe-csf.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 
 #include "airflow/afe-sim.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
+#include "solvers/sparse-mat.h"
 
 namespace vexlar {
 
@@ -121,17 +121,6 @@ double CSFintrp(int n, const CsfPoint* pts, int* seg, double* dy, double* d2y, d
 
 namespace {
 
-void csf_log(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-void csf_log(const char* fmt, ...)
-{
-    if (!_ulog)
-        return;
-    va_list ap;
-    va_start(ap, fmt);
-    vfprintf(_ulog, fmt, ap);
-    va_end(ap);
-}
-
 struct CsfCheck {
     int* flags;
     const char** texts;
@@ -140,7 +129,7 @@ struct CsfCheck {
 
 void csf_fail(CsfCheck& ck, const char* text, double x, int seg)
 {
-    csf_log("     %s at x = %g, segment %d\n", text, x, seg);
+    ulog_printf("     %s at x = %g, segment %d\n", text, x, seg);
     ck.failed = 1;
     if (ck.flags)
         ck.flags[seg] = 1;
@@ -206,7 +195,7 @@ void csf_rules_filter(CsfCheck& ck, const CsfPoint& p, double dx, int seg, int e
     for (int j = 0; j < nz; ++j) {
         if (t[j] > 1e-5 * dx && t[j] < 0.99999 * dx) {
             double y = csf_value(p, t[j], &dy, &d2y);
-            csf_log("    y' = 0 at x = %12.4e, y = %12.4e\n", p.x + t[j], y);
+            ulog_printf("    y' = 0 at x = %12.4e, y = %12.4e\n", p.x + t[j], y);
             csf_check_range(ck, y, p.x + t[j], seg);
         }
     }
@@ -224,15 +213,15 @@ int CSFchk(const char* name, int n, const CsfPoint* pts, int eq_type, int* flags
         if (flags) flags[i] = 0;
         if (texts) texts[i] = nullptr;
     }
-    csf_log("CSFchk: %s\n", name);
-    csf_log("seg #    x            y            y'           y\"\n");
+    ulog_printf("CSFchk: %s\n", name);
+    ulog_printf("seg #    x            y            y'           y\"\n");
     for (int i = 0; i < n - 1; ++i) {
         const CsfPoint& p = pts[i];
         double dx = pts[i + 1].x - p.x, dy, d2y;
         double y = csf_value(p, 0.0, &dy, &d2y);
-        csf_log("%4d  %12.4e %12.4e %12.4e %12.4e\n", i, p.x, y, dy, d2y);
+        ulog_printf("%4d  %12.4e %12.4e %12.4e %12.4e\n", i, p.x, y, dy, d2y);
         y = csf_value(p, dx, &dy, &d2y);
-        csf_log("      %12.4e %12.4e %12.4e %12.4e\n", p.x + dx, y, dy, d2y);
+        ulog_printf("      %12.4e %12.4e %12.4e %12.4e\n", p.x + dx, y, dy, d2y);
         if (eq_type == CSF_AIRFLOW)
             csf_rules_airflow(ck, p, dx, i);
         else
