@@ -5,6 +5,7 @@
 // return terminals, too few iterations, a terminal without design flow). Each test checks
 // the ".bal" report, the log and the exit status, and works in a temporary directory.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -225,6 +226,32 @@ TEST_F(BalanceRun, TerminalWithoutDesignFlowIsLeftOut)
                                             "fan\t1\t\\S+\t\\S+\t\\S+\ntrm\t3\t(\\S+)\t\\S+\nend\n")))
         << o.bal;
     EXPECT_NEAR(std::stod(m[1]), 1.0, 1e-4);
+}
+
+// The balanced state is the run's single result time: the SIM file is written, and the
+// database holds the terminals' design flows (the intake passes their sum).
+TEST_F(BalanceRun, ResultTimeHoldsTheBalancedFlows)
+{
+    Outcome o = run({{"0 0 0 0 0   ! cex", "0 0 1 0 0"}});
+    expectLogEnd(o);
+    EXPECT_GT(slurp(dir + "bal.sim").size(), 0u);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2((dir + "bal.sqlite3").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT i.DuctNumber, d.Flow0 FROM LINKDUCTDATA d JOIN LINKDUCTINFO i "
+                       "ON d.DuctLinkNumber = i.DuctLinkNumber WHERE i.Type = 2 ORDER BY i.DuctNumber",
+                       -1, &st, nullptr);
+    const double design[] = {-(F3 + F4), 0.0, F3, F4};
+    int rows = 0;
+    for (; sqlite3_step(st) == SQLITE_ROW; rows++) {
+        int number = sqlite3_column_int(st, 0);
+        ASSERT_TRUE(number >= 1 && number <= 4 && number != 2) << number;
+        EXPECT_NEAR(sqlite3_column_double(st, 1), design[number - 1], 1e-4 * (F3 + F4)) << number;
+    }
+    EXPECT_EQ(rows, 3);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
 }
 
 // A constant-flow duct fan has no curve, so its row has no speed ratio.
