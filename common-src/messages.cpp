@@ -131,6 +131,20 @@ void lognote(const char* text, const char* file, int line)
     fflush(_ulog);
 }
 
+void ulog_printf(const char* fmt, ...)
+{
+    if (!_ulog) return;
+    va_list ap;
+    va_start(ap, fmt);
+    vfprintf(_ulog, fmt, ap);
+    va_end(ap);
+}
+
+void ulog_flush()
+{
+    if (_ulog) fflush(_ulog);
+}
+
 void getXLogFileName(const char* drive, const char* dir, const char* name, char* out, int outlen)
 {
     pathmerge(out, outlen, drive, dir, name, ".xlog");

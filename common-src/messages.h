@@ -27,6 +27,10 @@ int errorf(int level, const char* file, int line, const char* fmt, ...)
 void errorMinimal(int level, const char* text);
 void errorToGui(const char* head, const char* text);
 void lognote(const char* text, const char* file, int line);
+// printf to the log of the run (_ulog) when it is open; nothing otherwise. For the
+// tables and progress lines subsystems write to the log alone.
+void ulog_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void ulog_flush();
 void getXLogFileName(const char* drive, const char* dir, const char* name, char* out, int outlen);
 FILE* openLogFile(const char* path);
 void setErrorTraps();

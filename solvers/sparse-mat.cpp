@@ -4,29 +4,12 @@
 // row buffers.
 #include "solvers/sparse-mat.h"
 
-#include <cstdarg>
 #include <cstdint>
 #include <cstring>
 
 #include "common-src/messages.h"
 
 namespace vexlar {
-
-void ulog_printf(const char* fmt, ...)
-{
-    if (!_ulog)
-        return;
-    va_list ap;
-    va_start(ap, fmt);
-    vfprintf(_ulog, fmt, ap);
-    va_end(ap);
-}
-
-void ulog_flush()
-{
-    if (_ulog)
-        fflush(_ulog);
-}
 
 void sa_mlt_xaab(const double* sa, const int* ija, const double* x, double* b, int n)
 {

@@ -28,8 +28,4 @@ void ija_minset(const int* ijf, int* ija, int n, int sym);
 void sa_show(int n, const int* ijf);
 void sa_dump(const double* sa, const int* ija, int n, const char* name);
 
-// printf to the run's log stream when it is open; nothing otherwise.
-void ulog_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-void ulog_flush();
-
 }  // namespace vexlar

@@ -157,6 +157,22 @@ TEST_F(Messages, LognoteWritesOnlyOnceTheLogIsOpen)
     EXPECT_EQ(contents(log), " begin mat_init() (file vexlar-x-main, line 12)\n");
 }
 
+TEST_F(Messages, LogPrintfFormatsIntoTheOpenLogOnly)
+{
+    _ulog = nullptr;
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    ulog_printf("lost %d\n", 1);
+    ulog_flush();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    _ulog = log;
+    ulog_printf("%4d variable pressure nodes\n", 13);
+    ulog_printf("%s\n", "done");
+    ulog_flush();
+    EXPECT_EQ(contents(log), "  13 variable pressure nodes\ndone\n");
+}
+
 TEST_F(Messages, WithoutLogOnlyTheScreenCopyIsWritten)
 {
     _ulog = nullptr;
