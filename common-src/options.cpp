@@ -163,8 +163,9 @@ void argparse_describe(ArgParseState* state, const char* description, const char
 int argparse_parse(ArgParseState* st, int argc, const char** argv)
 {
     checkTable(st->options);
-    st->argc = argc - 1;
-    st->argv = argv + 1;
+    int skip = argc > 0 ? 1 : 0;   // the program name, when the process was given one
+    st->argc = argc - skip;
+    st->argv = argv + skip;
     st->out = argv;
     st->cpidx = 0;
     for (; st->argc > 0; st->argc--, st->argv++) {

@@ -256,6 +256,17 @@ TEST(Options, HelpColumnFollowsTheWidestOptionText)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), want);
 }
 
+TEST(Options, EmptyArgumentVectorHasNothingToReturn)
+{
+    // A process may be started with no arguments at all, not even its own name.
+    std::vector<ArgParseOption> opts = table();
+    const char* argv[] = {nullptr};
+    ArgParseState st;
+    argparse_init(&st, opts.data(), nullptr, 0);
+    EXPECT_EQ(argparse_parse(&st, 0, argv), 0);
+    EXPECT_EQ(argv[0], nullptr);
+}
+
 TEST(Options, RowOfUnknownTypeIsOnlyReported)
 {
     ArgParseOption opts[] = {
