@@ -145,8 +145,7 @@ static void sinkEqnTable(const char* heading, const Sink* sink)
         fprintf(_ulog, "%5d : %4d :  %s\n", sink->number, sink->sink_eqn, _ctm[sink->species].name);
 }
 
-// Log report of the equation numbers of one transport system (species first..last-1).
-static void mf_dat_rpt(const char* title, BlsRec* bls, DvrRec* dvr, int first, int last)
+void mf_dat_rpt(const char* title, const BlsRec* bls, const DvrRec* dvr, int first, int last)
 {
     fprintf(_ulog, "\n%s\n Node | source |", title);
     for (int s = first; s < last; s++) fprintf(_ulog, " %4.4s", _ctm[s].name);
@@ -460,6 +459,9 @@ static void freeRunStorage()
         bridge_FreeBuffers();
     }
     EnvLists_free();
+    // The opening locations are built whenever the project uses a wind-pressure file; a
+    // run that never opened it (a peer connected, a test mode) releases them here.
+    if (_mp) PLDlist(0);
     if (_ms) _ms = fre_ec(_ms, "ms-block");
 }
 

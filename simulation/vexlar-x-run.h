@@ -30,6 +30,9 @@ void logNewtonHistogram(FILE* log, const int* bins, int itmax);
 
 struct BlsRec;
 struct DvrRec;
+// Log report of the equation numbers of one transport system (species first..last-1),
+// with the equation of each of its sinks.
+void mf_dat_rpt(const char* title, const BlsRec* bls, const DvrRec* dvr, int first, int last);
 void bls_rept(FILE* log, const BlsRec* list);   // final boundary-layer sink states
 void dvr_rept(FILE* log, const DvrRec* list);   // final deposition surface states
 

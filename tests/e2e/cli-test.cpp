@@ -199,6 +199,44 @@ TEST_F(Cli, RejectedProjectHeaderExitsOne)
     EXPECT_NE(r.err.find("ERROR Not a VexlarW or Trelbo 3.4 file\n"), std::string::npos) << r.err;
 }
 
+// A bundled example with species, sinks, controls and envelope openings, copied into the
+// test's directory.
+void copyExample(const std::string& dir, const char* name)
+{
+    std::ofstream(dir + name + ".prj", std::ios::binary)
+        << readFile(std::string(VEXLAR_SOURCE_DIR) + "/examples/" + name + ".prj");
+}
+
+TEST_F(Cli, CompleteRunReleasesEverythingAndEndsWithItsLastLine)
+{
+    copyExample(dir, "lab");
+    Outcome r = run("lab");
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string log = readFile(dir + "lab.xlog");
+    size_t marks = 0;
+    for (const char* mark : {"\nRead PRJ : ", "\nArrays: ", "\nStart: ", "\nEnd: ", "\nFinal: "}) {
+        size_t at = log.find(mark, marks);
+        EXPECT_NE(at, std::string::npos) << mark;
+        marks = at;
+    }
+    EXPECT_NE(log.find(" freed, 0 net\nSimulation completed successfully.\n", marks), std::string::npos)
+        << log.substr(marks);
+    EXPECT_EQ(log.find("MemList"), std::string::npos);
+}
+
+TEST_F(Cli, InputTestEndsThroughFinishAndRemovesResultsOfAnEarlierRun)
+{
+    copyExample(dir, "lab");
+    for (const char* ext : {".sim", ".sqlite3", ".rst", ".ach"}) std::ofstream(dir + "lab" + ext) << "old";
+    Outcome r = run("-t lab");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("NOTE Input test completed\n"), std::string::npos) << r.err;
+    std::string log = readFile(dir + "lab.xlog");
+    EXPECT_EQ(log.substr(log.size() - 18), "VexlarX finish(0)\n");
+    for (const char* ext : {".sim", ".sqlite3", ".rst", ".ach"})
+        EXPECT_FALSE(exists(dir + "lab" + ext)) << ext;
+}
+
 TEST_F(Cli, FatalEndsThroughFinishWithTwoAndRemovesResultFiles)
 {
     std::ofstream(dir + "office.prj") << "VexlarW 3.4.0.0\n0\ndescription\nnonsense\n";

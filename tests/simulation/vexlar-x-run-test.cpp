@@ -1,19 +1,27 @@
 // main's run steps: the run class and clock of every sim_af/sim_mf combination, the
-// test-mode overrides, and the exact log lines of the network report, the airflow
-// numbering, the work counters and the Newton histogram.
+// test-mode overrides, the exact log lines of the network report, the airflow
+// numbering, the transport equation report, the work counters, the Newton histogram and
+// the sink states, and the choice of the surface results file.
 #include "simulation/vexlar-x-run.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <string>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "bridge/bridge.h"
+#include "common-src/messages.h"
+#include "common-src/paths.h"
 #include "model/counters.h"
 #include "model/network.h"
 #include "model/run-control.h"
 #include "model/source-lists.h"
 #include "model/species.h"
+#include "output/sim-out.h"
 #include "simulation/sim-common.h"
 
 using namespace vexlar;
@@ -262,5 +270,109 @@ TEST(MainLog, FinalSinkReportGivesNumberSurfaceMassAndSpeciesPerSink)
     EXPECT_EQ(s, "     3    1.25000e-06  CO2\n    12    5.00000e-01  VOC-long-name\n");
     EXPECT_EQ(t, "     1    2.00000e-03  CO2\n");
 }
+
+// Two species and one zone node with its equation numbers; the report goes to a log
+// of its own.
+class EquationReport : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        strcpy(species[0].name, "CO2");
+        strcpy(species[1].name, "FORMALDEHYDE");
+        savedCtm = _ctm;
+        _ctm = species;
+        node.index = 1;
+        node.number = 3;
+        node.mf_eqn = eqn;
+        _afnd0 = &node;
+        savedLog = _ulog;
+        _ulog = tmpfile();
+    }
+    void TearDown() override
+    {
+        fclose(_ulog);
+        _ulog = savedLog;
+        _afnd0 = nullptr;
+        _ctm = savedCtm;
+    }
+    std::string text()
+    {
+        std::string s;
+        rewind(_ulog);
+        for (int c; (c = getc(_ulog)) != EOF;) s += (char)c;
+        return s;
+    }
+    SpeciesRec species[2] = {};
+    SpeciesRec* savedCtm = nullptr;
+    int32_t eqn[2] = {1, 2};
+    AirNode node = {};
+    FILE* savedLog = nullptr;
+};
+
+TEST_F(EquationReport, ListsNodesThenTheEquationOfEverySink)
+{
+    BlsRec bls = {};
+    bls.number = 2;
+    bls.sink_eqn = 5;
+    DvrRec dvr = {};
+    dvr.number = 4;
+    dvr.species = 1;
+    dvr.sink_eqn = 6;
+    mf_dat_rpt("Contaminants", &bls, &dvr, 0, 2);
+    EXPECT_EQ(text(), "\nContaminants\n Node | source |  CO2 FORM\n"
+                      "    1 :    3z :    1    2\n"
+                      "  [z = zone, j = junction, t = terminal]\n"
+                      "Boundary layer sink node numbers:\n  S/S |  eqn |  ctm\n"
+                      "    2 :    5 :  CO2\n"
+                      "Deposition/resuspension sink node numbers:\n  S/S |  eqn |  ctm\n"
+                      "    4 :    6 :  FORMALDEHYDE\n");
+}
+
+TEST_F(EquationReport, WithoutSinksEndsAfterTheNodes)
+{
+    mf_dat_rpt("Trace contaminants", nullptr, nullptr, 1, 2);
+    EXPECT_EQ(text(), "\nTrace contaminants\n Node | source | FORM\n"
+                      "    1 :    3z :    2\n  [z = zone, j = junction, t = terminal]\n");
+}
+
+// The surface results file is kept only for a contaminant run with sinks that asks for
+// it; otherwise a stale one of the project's name is removed.
+struct SrfCase {
+    int sim_mf, srf, nbls, ndvr;
+    bool kept;
+};
+
+void PrintTo(const SrfCase& c, std::ostream* os)
+{
+    *os << "sim_mf " << c.sim_mf << " srf " << c.srf << " sinks " << c.nbls << "/" << c.ndvr;
+}
+
+class SurfaceResults : public ::testing::TestWithParam<SrfCase> {};
+
+TEST_P(SurfaceResults, StaleFileIsRemovedUnlessTheRunSelectsIt)
+{
+    std::string dir = testing::TempDir() + "vexlar-srf-" + std::to_string(getpid()) + "/";
+    mkdir(dir.c_str(), 0700);
+    snprintf(_pdir, sizeof _pdir, "%s", dir.c_str());
+    snprintf(_prjname, sizeof _prjname, "office");
+    std::string srf = dir + "office.srf";
+    std::ofstream(srf) << "stale";
+    _rcdat = RunControlData();
+    _rcdat.sim_mf = GetParam().sim_mf;
+    _rcdat.srf = GetParam().srf;
+    _nbls = GetParam().nbls;
+    _ndvr = GetParam().ndvr;
+    openResultFiles();
+    EXPECT_EQ(access(srf.c_str(), F_OK) == 0, GetParam().kept);
+    set_usrf(3);
+    _nbls = _ndvr = 0;
+    _pdir[0] = _prjname[0] = '\0';
+    rmdir(dir.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Main, SurfaceResults,
+                         ::testing::Values(SrfCase{1, 1, 1, 0, true}, SrfCase{2, 1, 0, 3, true},
+                                           SrfCase{0, 1, 1, 1, false}, SrfCase{1, 0, 1, 1, false},
+                                           SrfCase{1, 1, 0, 0, false}));
 
 }  // namespace
