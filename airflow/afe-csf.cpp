@@ -11,7 +11,6 @@
 #include "airflow/afe-sim.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
-#include "solvers/sparse-mat.h"
 
 namespace vexlar {
 
