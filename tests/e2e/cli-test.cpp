@@ -224,6 +224,27 @@ TEST_F(Cli, CompleteRunReleasesEverythingAndEndsWithItsLastLine)
     EXPECT_EQ(log.find("MemList"), std::string::npos);
 }
 
+TEST_F(Cli, TestModeThatNeverOpensTheWindPressureFileStillReleasesItsLocations)
+{
+    // The office example as a building pressurization test (sim_af 4) that names
+    // wind pressures from a file: the network lists the opening locations, the test
+    // mode then drops the file.
+    std::string prj = readFile(std::string(VEXLAR_SOURCE_DIR) + "/examples/office.prj");
+    for (auto [from, to] : {std::pair<std::string, std::string>{"\n0 0 0:00:00 1/1 12/31 0 0 0\n",
+                                                                "\n0 0 0:00:00 1/1 12/31 1 0 0\n"},
+                            {"\n0 1 50 1e-4 1e-5 0.75 0 50 0\n", "\n4 1 50 1e-4 1e-5 0.75 0 50 0\n"}}) {
+        size_t at = prj.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        prj.replace(at, from.size(), to);
+    }
+    std::ofstream(dir + "office.prj", std::ios::binary) << prj;
+    Outcome r = run("office");
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string log = readFile(dir + "office.xlog");
+    EXPECT_NE(log.find("Creating PLDlist:\n"), std::string::npos);
+    EXPECT_NE(log.find(" freed, 0 net\nSimulation completed successfully.\n"), std::string::npos) << log;
+}
+
 TEST_F(Cli, InputTestEndsThroughFinishAndRemovesResultsOfAnEarlierRun)
 {
     copyExample(dir, "lab");
