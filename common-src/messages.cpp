@@ -32,9 +32,13 @@ static FILE* logStream()
 }
 
 // The bare name of a source path: no directory, no extension, at most 31 characters.
+// The separator the project's paths are joined with stays as it was: a message raised
+// from a source file must not change how the result files of the project are named.
 static void sourceName(const char* file, char* name)
 {
+    char dirchr = _dirchr;
     pathsplit(file, nullptr, 0, nullptr, 0, name, SRC_NAME, nullptr, 0);
+    _dirchr = dirchr;
 }
 
 static void toScreen(const char* word, const char* text)

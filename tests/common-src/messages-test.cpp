@@ -53,6 +53,20 @@ TEST_F(Messages, ScreenShowsLevelWordThenTextAndLogAddsSourcePosition)
     EXPECT_EQ(contents(log), "WARNING  (file reader, line 42)\n Bad float value: 1.2.3\n");
 }
 
+TEST_F(Messages, SourcePositionLeavesTheProjectPathSeparatorAlone)
+{
+    // A project named with backslashes joins its result names with them; a message
+    // raised from a source file named with slashes must not change that.
+    setDirChar('\\');
+    testing::internal::CaptureStderr();
+    error(NOTE, "/src/common-src/prj-read.cpp", 5, "read", "");
+    lognote("begin mat_init()", "/src/simulation/vexlar-x-run.cpp", 9);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(_dirchr, '\\');
+    EXPECT_EQ(contents(log), "NOTE  (file prj-read, line 5)\n read\n"
+                             " begin mat_init() (file vexlar-x-run, line 9)\n");
+}
+
 TEST_F(Messages, ErrorsAreCountedQueriedAndResetWithoutWriting)
 {
     testing::internal::CaptureStderr();
