@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "common-src/memory.h"
+#include "model/prj-records.h"
 
 namespace vexlar {
 
@@ -67,6 +68,11 @@ template <class T> T** prj_list_free(T** list, int n, const char* tag)
 
 // ---- Sections read here --------------------------------------------------------------------
 
+// Control kinds: the keyword table (ended by an empty name) and the parallel table of
+// signal functions, both indexed by CtrlType.
+extern const char* const _ctrl_names[CT_NTYPES + 1];
+extern const CTRL_SIGNAL_FN _pfcs[CT_NTYPES];
+
 int ctrl_read();
 int ahs_read();
 int zone_read();
@@ -78,7 +84,6 @@ int css_read();
 int osch_read();
 int pexp_read();
 int note_read();
-struct CssRec;
 // Copies a source/sink instance into a new record at the head of _Css0.
 CssRec* copyCssToLinkedList(const CssRec* tmpl);
 void prj_read_free_comp_lists();

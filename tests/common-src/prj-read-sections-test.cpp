@@ -665,6 +665,114 @@ TEST_F(Sections, ControllerDataLandInTheirNamedFields)
     EXPECT_FLOAT_EQ(pic->prev_in, 0.9f);
 }
 
+// Every control kind reads exactly its own data: the node after it still reads, with
+// no ERROR, and the data land in the node's block.
+struct CtrlLayout {
+    const char* type;
+    const char* data;
+    void (*check)(const CtrlNode* node);
+};
+std::ostream& operator<<(std::ostream& os, const CtrlLayout& c) { return os << c.type; }
+
+template <class T> const T& block(const CtrlNode* n) { return *static_cast<const T*>(n->data); }
+
+class ControlLayouts : public Sections, public ::testing::WithParamInterface<CtrlLayout> {};
+TEST_P(ControlLayouts, ReadExactlyTheirData)
+{
+    const CtrlLayout& c = GetParam();
+    MessageCapture msgs;
+    TokenInput in("x\n2\n" + ctrlRecord(1, c.type, 1, 2, 2, c.data) +
+                  ctrlRecord(2, "pas", 2, 1, 0) + "-999\n");
+    EXPECT_EQ(ctrl_read(), 2);
+    EXPECT_EQ(msgs.errors(), 0) << msgs.dump();
+    const CtrlNode* node = _CtrlList[1];
+    EXPECT_STREQ(_ctrl_names[node->type], c.type);
+    EXPECT_EQ(node->signal_fn, _pfcs[node->type]);
+    EXPECT_NE(node->signal_fn, nullptr);
+    EXPECT_EQ(_CtrlList[2]->type, CT_PAS);
+    EXPECT_STREQ(_CtrlList[2]->name, "name2");
+    if (c.check) c.check(node);
+}
+INSTANTIATE_TEST_SUITE_P(Controls, ControlLayouts, ::testing::Values(
+    CtrlLayout{"sns", "0.5 2 60 0 3 1 1 1 2 3 0 CO2\n", +[](const CtrlNode* n) {
+        const SensorData& s = block<SensorData>(n);
+        EXPECT_FLOAT_EQ(s.scale, 2.0f);
+        EXPECT_FLOAT_EQ(s.tau, 60.0f);
+        EXPECT_EQ(s.sensed_number, 3);
+        EXPECT_EQ(s.measure, 1);
+        EXPECT_FLOAT_EQ(s.location[2], 3.0f);
+        EXPECT_STREQ(s.species_name, "CO2");
+    }},
+    CtrlLayout{"sch", "1\n", +[](const CtrlNode* n) { EXPECT_NE(n->data, nullptr); }},
+    CtrlLayout{"set", "0.25\n", +[](const CtrlNode* n) {
+        EXPECT_FLOAT_EQ(block<float>(n), 0.25f);
+    }},
+    CtrlLayout{"cvf", "column\n", +[](const CtrlNode* n) {
+        EXPECT_STREQ(&block<char>(n), "column");
+    }},
+    CtrlLayout{"dvf", "column\n", +[](const CtrlNode* n) {
+        EXPECT_STREQ(&block<char>(n), "column");
+    }},
+    CtrlLayout{"log", "1 2 0 head units\n", +[](const CtrlNode* n) {
+        EXPECT_FLOAT_EQ(block<LogData>(n).scale, 2.0f);
+        EXPECT_STREQ(block<LogData>(n).units, "units");
+    }},
+    CtrlLayout{"mod", "1 2\n", +[](const CtrlNode* n) {
+        EXPECT_FLOAT_EQ(block<ModData>(n).scale, 2.0f);
+    }},
+    CtrlLayout{"hys", "1 2 3\n", +[](const CtrlNode* n) {
+        EXPECT_FLOAT_EQ(block<HysData>(n).state, 3.0f);
+    }},
+    CtrlLayout{"dls", "1 2\n", +[](const CtrlNode* n) {
+        EXPECT_NE(block<DlsData>(n).fall, nullptr);
+    }},
+    CtrlLayout{"dlx", "0:01:00 0:02:00\n", +[](const CtrlNode* n) {
+        EXPECT_EQ(block<DlxData>(n).tau_rise, 60);
+        EXPECT_EQ(block<DlxData>(n).tau_fall, 120);
+    }},
+    CtrlLayout{"int", "", +[](const CtrlNode* n) { EXPECT_NE(n->data, nullptr); }},
+    CtrlLayout{"rav", "1:00:00\n", +[](const CtrlNode* n) {
+        EXPECT_EQ(block<RavData>(n).window, 3600);
+    }},
+    CtrlLayout{"sum", "2\n1 2\n", +[](const CtrlNode* n) {
+        EXPECT_EQ(block<SumData>(n).cnode[1], 2);
+    }},
+    CtrlLayout{"avg", "1\n2\n", +[](const CtrlNode* n) { EXPECT_EQ(block<SumData>(n).count, 1); }},
+    CtrlLayout{"max", "1\n1\n", +[](const CtrlNode* n) {
+        EXPECT_EQ(block<SumData>(n).cnode[0], 1);
+    }},
+    CtrlLayout{"min", "0\n", +[](const CtrlNode* n) { EXPECT_EQ(block<SumData>(n).count, 0); }},
+    CtrlLayout{"lbs", "-1.5\n", +[](const CtrlNode* n) {
+        EXPECT_FLOAT_EQ(block<float>(n), -1.5f);
+    }},
+    CtrlLayout{"ubs", "1.5\n", +[](const CtrlNode* n) { EXPECT_FLOAT_EQ(block<float>(n), 1.5f); }},
+    CtrlLayout{"pc1", "0.75\n", +[](const CtrlNode* n) {
+        EXPECT_FLOAT_EQ(block<float>(n), 0.75f);
+    }},
+    CtrlLayout{"pi1", "1 2 3 4\n", +[](const CtrlNode* n) {
+        EXPECT_FLOAT_EQ(block<PicData>(n).prev_in, 4.0f);
+    }},
+    CtrlLayout{"sup", "1 2 3\n", nullptr},
+    CtrlLayout{"ply", "1 0.5 2\n", +[](const CtrlNode* n) {
+        EXPECT_FLOAT_EQ(block<PolyData>(n).coef[1], 2.0f);
+    }},
+    CtrlLayout{"irs", "1\n", +[](const CtrlNode* n) {
+        EXPECT_EQ(block<ListStepData>(n).trapezoid, 1);
+    }},
+    CtrlLayout{"ars", "0\n", +[](const CtrlNode* n) {
+        EXPECT_EQ(block<ListStepData>(n).trapezoid, 0);
+    }},
+    CtrlLayout{"inv", "", nullptr}, CtrlLayout{"and", "", nullptr}, CtrlLayout{"or", "", nullptr},
+    CtrlLayout{"xor", "", nullptr}, CtrlLayout{"add", "", nullptr}, CtrlLayout{"sub", "", nullptr},
+    CtrlLayout{"mul", "", nullptr}, CtrlLayout{"div", "", nullptr}, CtrlLayout{"abs", "", nullptr},
+    CtrlLayout{"bin", "", nullptr}, CtrlLayout{"lls", "", nullptr}, CtrlLayout{"uls", "", nullptr},
+    CtrlLayout{"llc", "", nullptr}, CtrlLayout{"ulc", "", nullptr}, CtrlLayout{"exp", "", nullptr},
+    CtrlLayout{"lgn", "", nullptr}, CtrlLayout{"lg1", "", nullptr}, CtrlLayout{"pow", "", nullptr},
+    CtrlLayout{"sqt", "", nullptr}, CtrlLayout{"sin", "", nullptr}, CtrlLayout{"cos", "", nullptr},
+    CtrlLayout{"tan", "", nullptr}, CtrlLayout{"mdu", "", nullptr}, CtrlLayout{"cel", "", nullptr},
+    CtrlLayout{"flr", "", nullptr}, CtrlLayout{"pas", "", nullptr},
+    CtrlLayout{"sph", "", nullptr}));
+
 // A degree as high as a long integer goes is valid text; its coefficients cannot be held,
 // which ends the run through the allocation instead of overflowing the count.
 TEST_F(Sections, APolynomialDegreeTooHighToHoldIsFatal)
