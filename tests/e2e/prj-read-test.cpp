@@ -176,7 +176,7 @@ TEST_F(ProjectRead, AnOlderFormatIsRejectedAsAFailedRead)
     Outcome r = testInput("old");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("ERROR old.prj\n is a VexlarW 3.3 file\n"), std::string::npos) << r.err;
-    EXPECT_EQ(r.log.find("Outcome Control section"), std::string::npos);
+    EXPECT_EQ(r.log.find("Run Control section"), std::string::npos) << r.log;
 }
 
 TEST_F(ProjectRead, AFileEndingInItsLastEndWordReadsFine)
