@@ -574,7 +574,8 @@ void read_csf(CSF_DATA* csf, const char* name, int k, MemBlock** pool)
 }
 
 // dct_dwc: roughness and one further value, then the duct line; diameter, area and
-// relative roughness come from them, so diameter and area must be above 0.
+// relative roughness come from them, so diameter and area must be above 0 and the
+// roughness not below 0.
 DwcData* read_dwc(const char* name, MemBlock** pool)
 {
     DwcData* d = afe_block<DwcData>(pool);
@@ -587,6 +588,10 @@ DwcData* read_dwc(const char* name, MemBlock** pool)
     if (d->hyd_diameter <= 0.0f || d->flow_area <= 0.0f) {
         error(ERROR, __FILE__, __LINE__, "Duct element ", name,
               " needs a hydraulic diameter and an area above 0", "");
+        return d;
+    }
+    if (d->roughness < 0.0f) {
+        error(ERROR, __FILE__, __LINE__, "Duct element ", name, " has a negative roughness", "");
         return d;
     }
     d->rel_roughness = d->roughness / d->hyd_diameter;

@@ -570,6 +570,9 @@ INSTANTIATE_TEST_SUITE_P(
                  " fan F1 has contraflecture\n"},
         AfeFault{afe(1, "dct_dwc", "d0", "0.0003 0 0\n0 0.6 0.03 0 0 0 0 0\n0 0 0 0 0 0 0 0\n"),
                  " Duct element d0 needs a hydraulic diameter and an area above 0\n"},
+        // A negative roughness would take the logarithm of the friction law below zero.
+        AfeFault{afe(1, "dct_dwc", "d1", "-0.01 0 0\n0.2 0.6 0.03 0 0 0 0 0\n0 0 0 0 0 0 0 0\n"),
+                 " Duct element d1 has a negative roughness\n"},
         AfeFault{afe(1, "csf_qsp", "c", "1 0 0\n0 0\n"), " too few data points for spline\n"},
         AfeFault{afe(2, "plr_orfc", "x", "1 1 0.5\n"), " Element number mis-match: 1\n"}));
 
