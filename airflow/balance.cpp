@@ -7,7 +7,6 @@
 #include "airflow/balance.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstring>
 #include <unistd.h>
 
@@ -35,16 +34,6 @@ namespace {
 constexpr double BAL_TEMPERATURE = 293.15;          // air temperature of the balancing [K]
 constexpr float FAN_REF_DENSITY = 1.2041f;          // density of the fan-law ratio [kg/m3]
 constexpr int32_t PATH_AHS_INNER = 0x10 | 0x20 | 0x40;  // recirculation, outdoor air, exhaust
-
-void balLog(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-void balLog(const char* fmt, ...)
-{
-    if (!_ulog) return;
-    va_list ap;
-    va_start(ap, fmt);
-    vfprintf(_ulog, fmt, ap);
-    va_end(ap);
-}
 
 // ---- The report -------------------------------------------------------------------------
 
@@ -260,10 +249,10 @@ void systemFlows(const BalDat* b, double* Fc)
         Fc[i] = b->pp[i]->mass_flow[0];
         Fc[0] += Fc[i];
     }
-    balLog(" Fan system %d (%d terminals):\n  Relative Flows:\n  ", b->fan->index, b->n);
-    for (int i = 0; i <= b->n; i++) balLog(" %8.6f", Fc[i] / b->Fd[i]);
-    balLog("\n");
-    if (_ulog) fflush(_ulog);
+    ulog_printf(" Fan system %d (%d terminals):\n  Relative Flows:\n  ", b->fan->index, b->n);
+    for (int i = 0; i <= b->n; i++) ulog_printf(" %8.6f", Fc[i] / b->Fd[i]);
+    ulog_printf("\n");
+    ulog_flush();
 }
 
 bool systemBalanced(const BalDat* b, const double* Fc, float tol)
@@ -451,7 +440,7 @@ int balIterate(int itmax, float tol, int* iterations)
     int ending = BAL_NOT_CONVERGED;
     int k = 0;
     while (ending != BAL_CONVERGED && k < 2 * itmax) {
-        balLog("Iteration %d:\n", ++k);
+        ulog_printf("Iteration %d:\n", ++k);
         solveAirflow();
         bool all = true;
         for (BalDat* b = _BalDat0; b; b = b->next) {
@@ -537,7 +526,7 @@ float fanSpeedRatio(const float a[4], float J, float K, float L)
 
 void Balance()
 {
-    balLog("Duct balancing function called\n");
+    ulog_printf("Duct balancing function called\n");
     const int itmax = _rcdat.itmax;
     const float relcnvg = _rcdat.relcnvg;
     prepareAir();
