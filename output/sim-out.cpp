@@ -532,12 +532,19 @@ void writeLog_extremes(FILE* f)
 
 static FILE *_urzf, *_urzm, *_urz1, *_urxr, *_usrf, *_ucex;
 
+// Mode 3 removes a short-time-step file only when this run opened it: the files of an
+// earlier run are left alone.
+static void closeStsFile(FILE** f, int mode, const char* ext)
+{
+    closeResultFile(f, mode == 3 && *f, ext);
+}
+
 void set_uSTS_ResultFiles(int mode)
 {
     if (mode != 2 && mode != 3) return;
-    closeResultFile(&_urzf, mode == 3, ".rzf");
-    closeResultFile(&_urzm, mode == 3, ".rzm");
-    closeResultFile(&_urz1, mode == 3, ".rz1");
+    closeStsFile(&_urzf, mode, ".rzf");
+    closeStsFile(&_urzm, mode, ".rzm");
+    closeStsFile(&_urz1, mode, ".rz1");
     closeResultFile(&_urxr, 0, ".rxr");
 }
 

@@ -120,14 +120,17 @@ TEST_F(ResultsRun, SimFileAndDatabaseHoldTheSameSingleResultTime)
 }
 
 // A database that cannot be created ends the run after the SIM file was opened: the SIM
-// file of the failed run is removed.
+// file of the failed run is removed; the short-time-step files of an earlier run, which
+// this run never opened, stay.
 TEST_F(ResultsRun, FatalEndLeavesNoPartialResults)
 {
     mkdir(path(".sqlite3").c_str(), 0700);
     std::ofstream(path(".sqlite3") + "/keep") << "x";   // so that it cannot be removed
+    touch(".rzf");
     EXPECT_EQ(run(), 2);
     EXPECT_NE(text(".xlog").find("Error opening SQLite3 database: "), std::string::npos);
     EXPECT_FALSE(exists(".sim"));
+    EXPECT_TRUE(exists(".rzf"));
 }
 
 }  // namespace
