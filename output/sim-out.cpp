@@ -6,7 +6,6 @@
 #include "output/sim-out.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +25,7 @@
 #include "output/sqlite-out.h"
 #include "output/summary.h"
 #include "simulation/sim-common.h"
+#include "solvers/sparse-mat.h"
 
 namespace vexlar {
 
@@ -47,15 +47,6 @@ void closeResultFile(FILE** f, int flag, const char* ext)
     if (*f) fclose(*f);
     *f = nullptr;
     if (flag) removeResultFile(ext);
-}
-
-void resultLog(const char* fmt, ...)
-{
-    if (!_ulog) return;
-    va_list ap;
-    va_start(ap, fmt);
-    vfprintf(_ulog, fmt, ap);
-    va_end(ap);
 }
 
 static int sinksExist() { return _nbls > 0 || _ndvr > 0; }
@@ -155,14 +146,14 @@ static int simOffset() { return (int)ftell(_usim); }
 
 static void simDebugSpeciesHeads()
 {
-    for (int s = 0; s < _nctm; s++) resultLog(" %11s", _ctm[s].name);
-    resultLog("\n");
+    for (int s = 0; s < _nctm; s++) ulog_printf(" %11s", _ctm[s].name);
+    ulog_printf("\n");
 }
 
 template <class T> static void simDebugConcs(const T* mf)
 {
-    for (int s = 0; s < _nctm; s++) resultLog(" %11.4e", mf ? (double)mf[s] : 0.0);
-    resultLog("\n");
+    for (int s = 0; s < _nctm; s++) ulog_printf(" %11.4e", mf ? (double)mf[s] : 0.0);
+    ulog_printf("\n");
 }
 
 // ---- Header and tables ------------------------------------------------------------------
@@ -174,15 +165,15 @@ static void writeSimHeader()
                                _stepEndTime, _simEndDate, _simEndTime, rc.pfres, rc.zfres,
                                rc.zcres, _nafnd, _nccnd, _nafpt};
     if (simDebug()) {
-        resultLog("SIM: nnode %d, npath %d, ncont %d, step %d\n", _nzone, _npath, _nctm,
+        ulog_printf("SIM: nnode %d, npath %d, ncont %d, step %d\n", _nzone, _npath, _nctm,
                   _time_list);
-        resultLog("     date0 %d, time0 %d, date1 %d, time1 %d\n", _dayofy, _stepEndTime,
+        ulog_printf("     date0 %d, time0 %d, date1 %d, time1 %d\n", _dayofy, _stepEndTime,
                   _simEndDate, _simEndTime);
-        resultLog("     pfres %d, zfres %d, zcres %d\n", rc.pfres, rc.zfres, rc.zcres);
-        resultLog("     nafnd %d, nccnd %d, nafpt %d\n", _nafnd, _nccnd, _nafpt);
+        ulog_printf("     pfres %d, zfres %d, zcres %d\n", rc.pfres, rc.zfres, rc.zcres);
+        ulog_printf("     nafnd %d, nccnd %d, nafpt %d\n", _nafnd, _nccnd, _nafpt);
     }
     simWriteInts(items, 17);
-    if (simDebug()) resultLog("offset: %d\n", simOffset());
+    if (simDebug()) ulog_printf("offset: %d\n", simOffset());
 }
 
 // Kinds and numbers of the nodes, then (when concentrations are listed) again, then of the
@@ -197,7 +188,7 @@ static void writeSimTables()
     for (AirNode* nd = _afnd0; nd && i < _nafnd; nd = nd->next) {
         kinds[++i] = nd->kind;
         numbers[i] = nd->number;
-        if (simDebug()) resultLog("AF node: %d %u %u\n", i, (unsigned)nd->kind, (unsigned)nd->number);
+        if (simDebug()) ulog_printf("AF node: %d %u %u\n", i, (unsigned)nd->kind, (unsigned)nd->number);
     }
     for (int copy = 0; copy < (_nccnd ? 2 : 1); copy++) {
         simWriteInts(&kinds[1], _nafnd);
@@ -208,7 +199,7 @@ static void writeSimTables()
         kinds[++i] = p->kind;
         numbers[i] = p->number;
         if (simDebug())
-            resultLog("AF path: %d %u %u  nd %u %u\n", i, (unsigned)p->kind, (unsigned)p->number,
+            ulog_printf("AF path: %d %u %u  nd %u %u\n", i, (unsigned)p->kind, (unsigned)p->number,
                       (unsigned)p->from_node->index, (unsigned)p->to_node->index);
     }
     simWriteInts(&kinds[1], _nafpt);
@@ -237,12 +228,12 @@ static int checkedPosition(const AirNode* nd, int pos)
 
 static void writeStepPaths()
 {
-    if (simDebug()) resultLog(" path  offset      dP           F0           F1\n");
+    if (simDebug()) ulog_printf(" path  offset      dP           F0           F1\n");
     int pos = 0;
     for (AirPath* p = _pafp0; p && pos < _nafpt; p = p->next) {
         ++pos;
         if (simDebug())
-            resultLog(" %4d %7d %12.4e %12.4e %12.4e\n", pos, simOffset(), p->dp, p->mass_flow[0],
+            ulog_printf(" %4d %7d %12.4e %12.4e %12.4e\n", pos, simOffset(), p->dp, p->mass_flow[0],
                       p->mass_flow[1]);
         simWriteIndexed(pos, p->dp, p->mass_flow[0], p->mass_flow[1]);
     }
@@ -250,11 +241,11 @@ static void writeStepPaths()
 
 static void writeStepNodeStates()
 {
-    if (simDebug()) resultLog(" zone  offset      T            P            D            M\n");
+    if (simDebug()) ulog_printf(" zone  offset      T            P            D            M\n");
     int pos = 0;
     for (AirNode* nd = _afnd0; nd && ++pos < _nafnd; nd = nd->next) {
         if (simDebug())
-            resultLog(" %4d %7d %12.4e %12.4e %12.4e %12.4e\n", pos, simOffset(), nd->temperature,
+            ulog_printf(" %4d %7d %12.4e %12.4e %12.4e %12.4e\n", pos, simOffset(), nd->temperature,
                       (double)nd->gauge_pressure, nd->density, nd->air_mass);
         simWriteIndexed(checkedPosition(nd, pos), nd->temperature, nd->gauge_pressure, nd->density);
     }
@@ -265,12 +256,12 @@ static void writeStepNodeStates()
 static void writeNodeConcs(int dayMax)
 {
     if (simDebug()) {
-        resultLog(" zone  offset ");
+        ulog_printf(" zone  offset ");
         simDebugSpeciesHeads();
     }
     int pos = 0;
     for (AirNode* nd = _afnd0; nd && ++pos < _nafnd; nd = nd->next) {
-        if (simDebug()) resultLog(" %4d %7d ", pos, simOffset());
+        if (simDebug()) ulog_printf(" %4d %7d ", pos, simOffset());
         simWriteIndex(checkedPosition(nd, pos));
         if (dayMax && _Mfmax) {
             if (simDebug()) simDebugConcs(_Mfmax[pos]);
@@ -289,10 +280,10 @@ void writeSim_stepTime(int t)
     if (!_usim) return;
     const WeatherData& w = _wthdat;
     if (simDebug()) {
-        resultLog("writeSim_stepTime(): time %s\n", timestr(t));
-        resultLog(" time  offset  dy dt   Ta       P      Ws    Wd");
+        ulog_printf("writeSim_stepTime(): time %s\n", timestr(t));
+        ulog_printf(" time  offset  dy dt   Ta       P      Ws    Wd");
         simDebugSpeciesHeads();
-        resultLog("%5d %7d %3d %2d %7.3f %8.1f %5.2f %3.0f", t, simOffset(), _dayofy, _daytyp,
+        ulog_printf("%5d %7d %3d %2d %7.3f %8.1f %5.2f %3.0f", t, simOffset(), _dayofy, _daytyp,
                   (double)w.Tambt, w.Pbar, (double)w.WS, (double)w.WD);
         simDebugConcs(ambientConcs());
     }
@@ -310,12 +301,12 @@ static float _Tamax, _Tamin, _wsmax, _wsmin;
 
 static void writeDayPaths()
 {
-    if (simDebug()) resultLog(" path  offset     dPmax        Fmax\n");
+    if (simDebug()) ulog_printf(" path  offset     dPmax        Fmax\n");
     int pos = 0;
     for (AirPath* p = _pafp0; p && pos < _nafpt; p = p->next) {
         ++pos;
         if (simDebug())
-            resultLog(" %4d %7d %12.4e %12.4e\n", pos, simOffset(), (double)p->dp_max,
+            ulog_printf(" %4d %7d %12.4e %12.4e\n", pos, simOffset(), (double)p->dp_max,
                       (double)p->flow_max);
         // The fourth word is an int32 0: +0.0f has the same four zero bytes.
         simWriteIndexed(pos, p->dp_max, p->flow_max, 0.0);
@@ -324,11 +315,11 @@ static void writeDayPaths()
 
 static void writeDayNodes()
 {
-    if (simDebug()) resultLog(" zone  offset      Pgmax        Pgmin\n");
+    if (simDebug()) ulog_printf(" zone  offset      Pgmax        Pgmin\n");
     int pos = 0;
     for (AirNode* nd = _afnd0; nd && ++pos < _nafnd; nd = nd->next) {
         if (simDebug())
-            resultLog(" %4d %7d %12.4e %12.4e\n", pos, simOffset(), (double)nd->gauge_pressure_max,
+            ulog_printf(" %4d %7d %12.4e %12.4e\n", pos, simOffset(), (double)nd->gauge_pressure_max,
                       (double)nd->gauge_pressure_min);
         simWriteIndexed(checkedPosition(nd, pos), nd->gauge_pressure_max, nd->gauge_pressure_min,
                         0.0);
@@ -339,9 +330,9 @@ void writeSim_daySummary()
 {
     if (!_usim) return;
     if (simDebug()) {
-        resultLog("writeSim_daySummary: time %s\n", timestr(_stepEndTime));
-        resultLog(" time  offset  dy dt   Tmax    Tmin   Wmax  Wmin -- summary\n");
-        resultLog("%5d %7d %3d %2d %7.3f %7.3f %5.2f %5.2f\n", _stepEndTime, simOffset(), _dayofy,
+        ulog_printf("writeSim_daySummary: time %s\n", timestr(_stepEndTime));
+        ulog_printf(" time  offset  dy dt   Tmax    Tmin   Wmax  Wmin -- summary\n");
+        ulog_printf("%5d %7d %3d %2d %7.3f %7.3f %5.2f %5.2f\n", _stepEndTime, simOffset(), _dayofy,
                   _daytyp, (double)_Tamax, (double)_Tamin, (double)_wsmax, (double)_wsmin);
     }
     simWriteDayRecord(_stepEndTime, _Tamax, _Tamin, _wsmax, _wsmin);
@@ -393,7 +384,7 @@ static void writeSimTrailer()
                                   _NrFillAf, _NrLufSkyS, _NrPCG, _NrPCGiter, _NrSolveMft,
                                   _NrSolveMfn, _NrLufSkyN, _NrBCG, _NrBCGiter, 0, 0};
     if (simDebug())
-        resultLog("performance at %7d - %d %d %d %d %d\n", simOffset(), b, _NrTimeSteps,
+        ulog_printf("performance at %7d - %d %d %d %d %d\n", simOffset(), b, _NrTimeSteps,
                   _NrTStepIter, _NrSolveSTS, _NrSolveAf);
     simWriteInts(counters, 16);
     const int32_t none = 0;

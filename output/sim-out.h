@@ -15,8 +15,6 @@ const char* resultFileName(const char* ext);
 void removeResultFile(const char* ext);
 // Closes *f when it is open and clears it; with flag set removes the project's file.
 void closeResultFile(FILE** f, int flag, const char* ext);
-// Writes a formatted line to the log when the log is open.
-void resultLog(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 void set_usim_open();
 void set_usim_close(int flag);

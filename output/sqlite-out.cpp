@@ -18,6 +18,7 @@
 #include "model/species.h"
 #include "output/sim-out.h"
 #include "simulation/sim-common.h"
+#include "solvers/sparse-mat.h"
 
 namespace vexlar {
 
@@ -99,7 +100,7 @@ void sqliteOpenDatabase()
     if (!saveSwitchSet()) return;
     const char* name = resultFileName(".sqlite3");
     remove(name);
-    resultLog("sqlite: Opening %s ...\n", name);
+    ulog_printf("sqlite: Opening %s ...\n", name);
     if (sqlite3_open(name, &_sqldb) != SQLITE_OK) {
         char text[1024];
         snprintf(text, sizeof text, "%s", sqlite3_errmsg(_sqldb));
@@ -107,13 +108,13 @@ void sqliteOpenDatabase()
         _sqldb = nullptr;
         error(FATAL, __FILE__, __LINE__, "Error opening SQLite3 database: ", text, "");
     }
-    resultLog("sqlite: Opened %s.\n", name);
+    ulog_printf("sqlite: Opened %s.\n", name);
     sqlExec(" PRAGMA foreign_keys = ON ");
-    resultLog("sqlite: Foreign keys enabled.\n");
+    ulog_printf("sqlite: Foreign keys enabled.\n");
     sqlExec("PRAGMA synchronous = OFF");
-    resultLog("sqlite: Synchronous disk writes are off.\n");
+    ulog_printf("sqlite: Synchronous disk writes are off.\n");
     sqlExec("PRAGMA journal_mode = MEMORY");
-    resultLog("sqlite: Journaling set to MEMORY.\n");
+    ulog_printf("sqlite: Journaling set to MEMORY.\n");
 }
 
 // ---- Tables and fixed rows --------------------------------------------------------------
@@ -178,7 +179,7 @@ static void createTables(SqlText& t)
         sqlStart(t, tb.head);
         if (tb.species) sqlAppendSpecies(t, "C%d REAL, ");
         sqlExec(sqlAppend(t, tb.tail).text);
-        if (_list > 2) resultLog("%s", tb.note);
+        if (_list > 2) ulog_printf("%s", tb.note);
     }
 }
 
@@ -203,9 +204,9 @@ static void insertSimInfo(SqlText& t)
                      values[12], values[13], values[14], values[15]);
     sqlExec(t.text);
     if (_list <= 2) return;
-    resultLog("Inserted record into SIMINFO Table.\n");
-    resultLog("VEXLARVersion: %s.\n", VEXLAR_VERSION);
-    for (int i = 0; i < 16; i++) resultLog("%s: %d.\n", names[i], values[i]);
+    ulog_printf("Inserted record into SIMINFO Table.\n");
+    ulog_printf("VEXLARVersion: %s.\n", VEXLAR_VERSION);
+    for (int i = 0; i < 16; i++) ulog_printf("%s: %d.\n", names[i], values[i]);
 }
 
 // One row per duct segment, terminal and leak in path-list order; their row ids 1, 2, ...
@@ -218,10 +219,10 @@ static void insertDuctLinks(SqlText& t)
                          p->kind, p->number);
         sqlExec(t.text);
         if (_list <= 2) continue;
-        resultLog("Inserted record into LINKDUCTINFO Table.\n");
-        resultLog("DuctLinkNumber: %lld.\n", (long long)sqlite3_last_insert_rowid(_sqldb));
-        resultLog("Type: %d.\n", p->kind);
-        resultLog("DuctNumber: %d.\n", p->number);
+        ulog_printf("Inserted record into LINKDUCTINFO Table.\n");
+        ulog_printf("DuctLinkNumber: %lld.\n", (long long)sqlite3_last_insert_rowid(_sqldb));
+        ulog_printf("Type: %d.\n", p->kind);
+        ulog_printf("DuctNumber: %d.\n", p->number);
     }
 }
 
@@ -427,7 +428,7 @@ void sqliteCloseDatabase()
     if (!_sqldb) return;
     sqlite3_close(_sqldb);
     _sqldb = nullptr;
-    if (_list > 2) resultLog("sqlite: Closed %s\n", resultFileName(".sqlite3"));
+    if (_list > 2) ulog_printf("sqlite: Closed %s\n", resultFileName(".sqlite3"));
 }
 
 void set_usql_close(int flag)
