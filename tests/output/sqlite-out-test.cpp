@@ -140,52 +140,91 @@ TEST_F(SqlDb, WithoutJunctionsNoDuctNodeTablesExist)
     EXPECT_EQ(rows("SELECT ZoneNumber FROM NODEZONEFLOWDATA"), (std::vector<Row>{{"1"}, {"3"}}));
 }
 
-TEST_F(SqlDb, TableTextsAreExact)
+// Every statement the set-up runs, as SQLite received it.
+int traceStatement(unsigned, void* ran, void* stmt, void*)
+{
+    static_cast<std::vector<std::string>*>(ran)->push_back(sqlite3_sql((sqlite3_stmt*)stmt));
+    return 0;
+}
+
+TEST_F(SqlDb, SetUpRunsExactlyTheseStatementTexts)
+{
+    setSwitches(1, 1, 1);
+    sqliteOpenDatabase();
+    std::vector<std::string> ran;
+    sqlite3_trace_v2(_sqldb, SQLITE_TRACE_STMT, traceStatement, &ran);
+    sqliteAddTables();
+    const std::string fk = "FOREIGN KEY(TimeID) REFERENCES TIME(TimeID));";
+    const std::vector<std::string> want = {
+        "BEGIN TRANSACTION",
+        "CREATE TABLE SIMINFO (id INTEGER PRIMARY KEY, VEXLARVersion STRING, nzones INTEGER, "
+        "npaths INTEGER, nctms INTEGER, njcts INTEGER, ndcts INTEGER, ListTimeStep INTEGER, "
+        "Date0 INTEGER, Time0 INTEGER, Date1 INTEGER, Time1 INTEGER, pfsave INTEGER, zfsave "
+        "INTEGER, zcsave INTEGER, nafnodes INTEGER, nccnodes INTEGER, afpaths INTEGER);",
+        "CREATE TABLE TIME (TimeID INTEGER PRIMARY KEY, dayofyear INTEGER, daytype INTEGER, "
+        "Time INTEGER);",
+        "CREATE TABLE AMBIENTCONDITIONS (TimeID INTEGER, Tambt REAL, Pambt REAL, Ws REAL, Wd "
+        "REAL, C0 REAL, C1 REAL, " + fk,
+        "CREATE TABLE NODEZONECCDATA (TimeID INTEGER, ZoneNumber INTEGER, C0 REAL, C1 REAL, " + fk,
+        "CREATE TABLE NODEDUCTCCDATA (TimeID INTEGER, DuctNodeNumber INTEGER, C0 REAL, C1 REAL, " +
+            fk,
+        "CREATE TABLE NODEZONEFLOWDATA (TimeID INTEGER, ZoneNumber INTEGER, Temperature REAL, "
+        "Pressure REAL, Density REAL, " + fk,
+        "CREATE TABLE NODEDUCTFLOWDATA (TimeID INTEGER, DuctNodeNumber INTEGER, Temperature "
+        "REAL, Pressure REAL, Density REAL, " + fk,
+        "CREATE TABLE LINKPATHDATA (TimeID INTEGER, PathNumber INTEGER, dP REAL, Flow0 REAL, "
+        "Flow1 REAL, " + fk,
+        "CREATE TABLE LINKDUCTINFO (DuctLinkNumber INTEGER PRIMARY KEY, Type INTEGER , "
+        "DuctNumber INTEGER);",
+        "CREATE TABLE LINKDUCTDATA (TimeID INTEGER, DuctLinkNumber INTEGER, dP REAL, Flow0 "
+        "REAL, Flow1 REAL, FOREIGN KEY(TimeID) REFERENCES TIME(TimeID),FOREIGN "
+        "KEY(DuctLinkNumber) REFERENCES LINKDUCTINFO(DuctLinkNumber));",
+        "INSERT INTO SIMINFO(VEXLARVersion, nzones, npaths, nctms, njcts, ndcts, ListTimeStep, "
+        "Date0, Time0, Date1, Time1, pfsave, zfsave, zcsave, nafnodes, nccnodes, afpaths)  "
+        "VALUES('3.4.0.0', 2, 2, 2, 2, 1, 3600, 32, 3600, 33, 0, 1, 1, 1, 5, 5, 5);",
+        "INSERT INTO LINKDUCTINFO(Type, DuctNumber) VALUES(1, 2);",
+        "INSERT INTO LINKDUCTINFO(Type, DuctNumber) VALUES(2, 8);",
+        "INSERT INTO LINKDUCTINFO(Type, DuctNumber) VALUES(3, 1);",
+        "END TRANSACTION",
+    };
+    EXPECT_EQ(ran, want);
+}
+
+TEST_F(SqlDb, PreparedInsertTextsAreExact)
 {
     setSwitches(1, 1, 1);
     set_usql_open();
-    reopen();
-    const char* const want[][2] = {
-        {"SIMINFO",
-         "CREATE TABLE SIMINFO (id INTEGER PRIMARY KEY, VEXLARVersion STRING, nzones INTEGER, "
-         "npaths INTEGER, nctms INTEGER, njcts INTEGER, ndcts INTEGER, ListTimeStep INTEGER, "
-         "Date0 INTEGER, Time0 INTEGER, Date1 INTEGER, Time1 INTEGER, pfsave INTEGER, zfsave "
-         "INTEGER, zcsave INTEGER, nafnodes INTEGER, nccnodes INTEGER, afpaths INTEGER)"},
-        {"TIME",
-         "CREATE TABLE TIME (TimeID INTEGER PRIMARY KEY, dayofyear INTEGER, daytype INTEGER, "
-         "Time INTEGER)"},
-        {"AMBIENTCONDITIONS",
-         "CREATE TABLE AMBIENTCONDITIONS (TimeID INTEGER, Tambt REAL, Pambt REAL, Ws REAL, Wd "
-         "REAL, C0 REAL, C1 REAL, FOREIGN KEY(TimeID) REFERENCES TIME(TimeID))"},
-        {"NODEZONECCDATA",
-         "CREATE TABLE NODEZONECCDATA (TimeID INTEGER, ZoneNumber INTEGER, C0 REAL, C1 REAL, "
-         "FOREIGN KEY(TimeID) REFERENCES TIME(TimeID))"},
-        {"NODEDUCTCCDATA",
-         "CREATE TABLE NODEDUCTCCDATA (TimeID INTEGER, DuctNodeNumber INTEGER, C0 REAL, C1 REAL, "
-         "FOREIGN KEY(TimeID) REFERENCES TIME(TimeID))"},
-        {"NODEZONEFLOWDATA",
-         "CREATE TABLE NODEZONEFLOWDATA (TimeID INTEGER, ZoneNumber INTEGER, Temperature REAL, "
-         "Pressure REAL, Density REAL, FOREIGN KEY(TimeID) REFERENCES TIME(TimeID))"},
-        {"NODEDUCTFLOWDATA",
-         "CREATE TABLE NODEDUCTFLOWDATA (TimeID INTEGER, DuctNodeNumber INTEGER, Temperature "
-         "REAL, Pressure REAL, Density REAL, FOREIGN KEY(TimeID) REFERENCES TIME(TimeID))"},
-        {"LINKPATHDATA",
-         "CREATE TABLE LINKPATHDATA (TimeID INTEGER, PathNumber INTEGER, dP REAL, Flow0 REAL, "
-         "Flow1 REAL, FOREIGN KEY(TimeID) REFERENCES TIME(TimeID))"},
-        {"LINKDUCTINFO",
-         "CREATE TABLE LINKDUCTINFO (DuctLinkNumber INTEGER PRIMARY KEY, Type INTEGER , "
-         "DuctNumber INTEGER)"},
-        {"LINKDUCTDATA",
-         "CREATE TABLE LINKDUCTDATA (TimeID INTEGER, DuctLinkNumber INTEGER, dP REAL, Flow0 "
-         "REAL, Flow1 REAL, FOREIGN KEY(TimeID) REFERENCES TIME(TimeID),FOREIGN "
-         "KEY(DuctLinkNumber) REFERENCES LINKDUCTINFO(DuctLinkNumber))"},
-    };
-    for (const auto& t : want) {
-        std::vector<Row> r = rows(std::string("SELECT sql FROM sqlite_master WHERE name = '") +
-                                  t[0] + "'");
-        ASSERT_EQ(r.size(), 1u) << t[0];
-        EXPECT_EQ(r[0][0], t[1]);
-    }
+    std::set<std::string> prepared;
+    for (sqlite3_stmt* st = sqlite3_next_stmt(_sqldb, nullptr); st; st = sqlite3_next_stmt(_sqldb, st))
+        prepared.insert(sqlite3_sql(st));
+    EXPECT_EQ(prepared,
+              (std::set<std::string>{
+                  "INSERT INTO TIME(dayofyear, daytype, Time) VALUES(?, ?, ?);",
+                  "INSERT INTO AMBIENTCONDITIONS(TimeID, Tambt, Pambt, Ws, Wd, C0, C1) "
+                  "VALUES(?, ?, ?, ?, ?, ?, ?);",
+                  "INSERT INTO NODEZONECCDATA(TimeID, ZoneNumber, C0, C1) VALUES(?, ?, ?, ?);",
+                  "INSERT INTO NODEDUCTCCDATA(TimeID, DuctNodeNumber, C0, C1) VALUES(?, ?, ?, ?);",
+                  "INSERT INTO NODEZONEFLOWDATA(TimeID, ZoneNumber, Temperature, Pressure, "
+                  "Density) VALUES(?, ?, ?, ?, ?);",
+                  "INSERT INTO NODEDUCTFLOWDATA(TimeID, DuctNodeNumber, Temperature, Pressure, "
+                  "Density) VALUES(?, ?, ?, ?, ?);",
+                  "INSERT INTO LINKPATHDATA(TimeID, PathNumber, dP, Flow0, Flow1) VALUES(?, ?, "
+                  "?, ?, ?);",
+                  "INSERT INTO LINKDUCTDATA(TimeID, DuctLinkNumber, dP, Flow0, Flow1) VALUES(?, "
+                  "?, ?, ?, ?);"}));
+}
+
+// Foreign keys are enforced, commits do not wait for the disk and the journal is kept in
+// memory: the database leaves no journal file beside it.
+TEST_F(SqlDb, OpeningSetsForeignKeysSynchronousAndJournal)
+{
+    setSwitches(0, 0, 1);
+    sqliteOpenDatabase();
+    std::swap(db, _sqldb);
+    EXPECT_EQ(rows("PRAGMA foreign_keys"), (std::vector<Row>{{"1"}}));
+    EXPECT_EQ(rows("PRAGMA synchronous"), (std::vector<Row>{{"0"}}));
+    EXPECT_EQ(rows("PRAGMA journal_mode"), (std::vector<Row>{{"memory"}}));
+    std::swap(db, _sqldb);
 }
 
 TEST_F(SqlDb, WithoutSpeciesTheAmbientTableHasOnlyTheWeatherColumns)
