@@ -391,9 +391,14 @@ static void writeSimTrailer()
     simWriteInts(_facBins ? _facBins : &none, b + 1);
 }
 
+// What the stream still buffers is written when it is flushed: a failure there is the
+// same short write as any other.
 void set_usim_close(int flag)
 {
-    if (_usim) writeSimTrailer();
+    if (_usim) {
+        writeSimTrailer();
+        if (fflush(_usim) != 0) error(ERROR, __FILE__, __LINE__, "fwrite failed", "");
+    }
     closeResultFile(&_usim, flag, ".sim");
 }
 

@@ -411,6 +411,23 @@ TEST_F(SimFile, EveryShortWriteIsOneCountedError)
     set_usim_close(1);
 }
 
+// Records held in the stream's buffer reach the disk only when the file is closed: a disk
+// that refuses them then is the same counted ERROR, not a silently truncated file.
+TEST_F(SimFile, WriteFailingWhenTheFileIsClosedIsAnError)
+{
+    setSwitches(1, 0, 0);
+    set_usim_open();
+    fclose(_usim);
+    _usim = fopen("/dev/full", "wb");   // fully buffered: the bytes fail when flushed
+    ASSERT_NE(_usim, nullptr);
+    testutil::MessageCapture capture;
+    writeSim_stepTime(3600);
+    EXPECT_EQ(capture.errors(), 0);
+    set_usim_close(1);
+    EXPECT_EQ(capture.errors(), 1);
+    EXPECT_TRUE(capture.has("ERROR", "fwrite failed"));
+}
+
 TEST_F(SimFile, DebugListingEchoesTheHeaderAtDetailLevelTwo)
 {
     setSwitches(1, 0, 0);
