@@ -203,6 +203,50 @@ TEST_F(Newton, FailureIsReportedInFullOnceThenAsOneLogLine)
     EXPECT_EQ(countOf(text, "\n   1z  "), 1) << "only the first failure lists the nodes";
 }
 
+// The node table of the first failure lists, with their residual, flow magnitude and
+// relative error, exactly the variable nodes that fail the test by more than their own
+// absolute tolerance; a node without flow magnitudes shows a relative error of 0.
+TEST(FailureReport, NodeTableListsTheNodesThatFailTheTest)
+{
+    AfNet net;
+    LogCapture log;
+    struct Row {
+        bool variable;
+        int kind;
+        double sum_flow, sum_abs_flow;
+        float abs_tol;
+    };
+    const Row rows[] = {
+        {true, 0, -3.5e-3, 7e-3, 1e-9f},    // listed: E = 0.5
+        {true, 0, 1e-12, 7e-3, 1e-9f},      // within the relative tolerance
+        {true, 0, 4e-10, 5e-10, 1e-9f},     // within its absolute tolerance
+        {false, 0, 2e-3, 2e-3, 0.0f},       // known pressure
+        {true, 1, 2.5e-4, 2.5e-4, 1e-9f},   // junction, listed: E = 1
+        {true, 0, 1e-3, 0.0, 0.0f},         // listed: no magnitudes, E shown as 0
+    };
+    for (const Row& r : rows) {
+        AirNode* n = net.zone(T_IN, 10.0f, r.variable, r.kind);
+        n->sum_flow = r.sum_flow;
+        n->sum_abs_flow = r.sum_abs_flow;
+        n->abs_tol = r.abs_tol;
+    }
+    _afFailIgnored = 0;
+    _stepEndTime = 45296;
+    _dayofy = 365;
+    ReptFCnvg(1e-4f);
+    _afFailIgnored = 0;
+    const std::string msg = "Airflow iterations failed to converge at 12:34:56 / Dec31";
+    EXPECT_EQ(countOf(LogCapture::screen(), "WARNING " + msg + "\n"), 1);
+    std::string text = log.text();
+    size_t at = text.find(" node ");
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(text.substr(at),
+              " node    sum(F)      sum|F|      rel err\n"
+              "   1z   -3.500e-03   7.000e-03   5.000e-01\n"
+              "   5j    2.500e-04   2.500e-04   1.000e+00\n"
+              "   6z    1.000e-03   0.000e+00   0.000e+00\n");
+}
+
 // With variable density the air masses follow the pressures through the iterations.
 TEST_F(Newton, VariableDensityKeepsAirMassesWithThePressures)
 {
@@ -262,6 +306,50 @@ TEST_F(LinearStart, SourceAgainstLaminarLeakGivesExactPressure)
     EXPECT_NEAR(z->pressure, 1e-4 / k, 1e-9 * (1e-4 / k));
     EXPECT_EQ(a->pressure, 0.0);
 }
+
+// Two zones at the ambient temperature joined to each other and to the ambient by
+// laminar leaks, with an air source in the first, a wind head and a constant-flow fan
+// on the second: the linearised network is the network itself, so the linear start is
+// the solution of the hand-worked 2 x 2 balance, and Newton finds nothing to correct.
+class LaminarStart : public ::testing::TestWithParam<int> {
+protected:
+    AfNet net;
+    LogCapture log;
+};
+
+TEST_P(LaminarStart, LinearStartSolvesTheLaminarBalanceWithTheSourceFlowingIn)
+{
+    AfNet::runControl({AF_NEWTON_TRUST, GetParam()});
+    _rcdat.af_init = 1;
+    AirNode* z1 = net.zone(T_OUT);
+    AirNode* z2 = net.zone(T_OUT);
+    AirNode* a = net.ambient(T_OUT);
+    const double S = 2e-4, W = 3.0;
+    const float lam1 = 1e-7f, lam2 = 2e-7f, lam3 = 5e-7f;
+    ConstFlowData fan{1e-4f};
+    z1->src_rate = S;
+    net.path(z1, a, net.powerLaw(1.0f, 0.5f, lam1));
+    AirPath* wind = net.path(a, z2, net.powerLaw(1.0f, 0.5f, lam2));
+    net.windOf(wind) = (float)W;
+    net.path(z2, z1, net.powerLaw(1.0f, 0.5f, lam3));
+    net.path(a, z2, net.element(AFE_FAN_CMF, afe_cmf, &fan), PATH_CONST_FLOW);
+    AF_MAT* m = net.setUp();
+    init_Af(m);
+    // Laminar flow = lam x (density / viscosity) x dp; balances of z1 and z2:
+    //   S - k1 p1 + k3 (p2 - p1) = 0,   k2 (W - p2) + c - k3 (p2 - p1) = 0.
+    const double rv = z1->density_viscosity_ratio;
+    const double k1 = lam1 * rv, k2 = lam2 * rv, k3 = lam3 * rv, c = (double)fan.design_flow;
+    const double det = (k1 + k3) * (k2 + k3) - k3 * k3;
+    const double p1 = (S * (k2 + k3) + k3 * (k2 * W + c)) / det;
+    const double p2 = ((k1 + k3) * (k2 * W + c) + k3 * S) / det;
+    EXPECT_GT(p1, 0.0) << "a source into a zone raises its pressure";
+    EXPECT_NEAR(z1->pressure, p1, 1e-9 * p1);
+    EXPECT_NEAR(z2->pressure, p2, 1e-9 * p2);
+    EXPECT_EQ(SolveAfstr(m), 0) << "the linear start already balances every node";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryLinearMethod, LaminarStart,
+                         ::testing::Values(AF_SLAE_SKYLINE, AF_SLAE_PCG, AF_SLAE_DENSE));
 
 TEST_F(LinearStart, FanAboveCutOffStartsAsFlowAtHalfShutOffPressure)
 {
