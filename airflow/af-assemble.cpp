@@ -113,10 +113,12 @@ static void fillPass(AF_MAT* m, bool retest)
     for (AirPath* p = _pafp0; p; p = p->next) fillPath(m, p);
 }
 
+// Isolation is reported as a warning of the element models, whose evaluation found the
+// node without a working connection.
 static void reportIsolation(const AirNode* n)
 {
     const char* what = n->kind == 0 ? "Isolated zone: %d %s %s" : "Isolated junction: %d %s %s";
-    errorf(WARNING, __FILE__, __LINE__, what, n->number, datestr(_dayofy), timestr(_stepEndTime));
+    errorf(WARNING, "afe-sim", __LINE__, what, n->number, datestr(_dayofy), timestr(_stepEndTime));
 }
 
 // After the first pass: a variable node without any Jacobian diagonal has no working

@@ -86,8 +86,19 @@ TEST_P(ExampleRun, SolvesItsAirflowsAndEndsNormally)
     EXPECT_GE(r.log.find("Simulation completed successfully.\n"), r.log.size() - 40);
 }
 
-// (catalog.prj holds a super element on a path, which the linear start rejects.)
 INSTANTIATE_TEST_SUITE_P(Examples, ExampleRun, ::testing::Values("office", "lab"));
+
+// The catalogue example puts a super element on a path: the linear start of the airflow
+// solution cannot linearise it, so the run ends with the solver's FATAL and status 2.
+TEST_F(SteadyRun, SuperElementOnAPathEndsTheRunAtTheLinearStart)
+{
+    std::system(("cp '" VEXLAR_SOURCE_DIR "/examples/catalog.prj' '" + dir + "'").c_str());
+    Outcome r = run("catalog.prj");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("FATAL Invalid AFE type: 28; call ZELT\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.log.find("FATAL  (file solv-af, line "), std::string::npos) << r.log;
+    EXPECT_EQ(r.log.find("Simulation completed successfully."), std::string::npos);
+}
 
 struct Choice {
     int newton, slae, reorder;
