@@ -154,6 +154,7 @@ TEST_F(SqlDb, SetUpRunsExactlyTheseStatementTexts)
     std::vector<std::string> ran;
     sqlite3_trace_v2(_sqldb, SQLITE_TRACE_STMT, traceStatement, &ran);
     sqliteAddTables();
+    sqlite3_trace_v2(_sqldb, 0, nullptr, nullptr);
     const std::string fk = "FOREIGN KEY(TimeID) REFERENCES TIME(TimeID));";
     const std::vector<std::string> want = {
         "BEGIN TRANSACTION",
