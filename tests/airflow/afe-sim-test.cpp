@@ -532,6 +532,25 @@ TEST_F(AfeModels, LeakFollowsItsPowerLawAndIsLinearWithinOneMillipascal)
     EXPECT_NEAR(f.flow(0.0005, afe_jlk), edge / 2.0, 1e-15);
 }
 
+// Away from the reference state: Kc = (nu0 rho/mu)^(2n - 1) (rho0/rho)^m, with the leak's
+// fixed n = m = 0.65, and for the dampers m = n (volume form) or n - 1 (mass form), applied
+// even at n = 0.5 where the single-coefficient laws skip it.
+TEST_F(AfeModels, LeakAndDamperCorrectionsFollowTheirOwnExponents)
+{
+    _rcdat.af_corr = 1;
+    PathFixture f(AFE_D_LEAK, nullptr);
+    f.duct.leak_coef = 0.01f;
+    setNode(&f.from, 1.0, 0.5 / AFE_NU0);
+    double kc = pow(0.5, 0.3) * pow(AFE_RHO0, 0.65);
+    EXPECT_NEAR(f.flow(10.0, afe_jlk), kc * 0.01f * 1.0 * pow(10.0, 0.65), 1e-9);
+    BdData d{1e-3f, 0.02f, 0.5f, 0.01f, 0.5f};   // laminar far larger: turbulent taken
+    PathFixture g(AFE_PLR_BDQ, &d);
+    setNode(&g.from, 1.0, 0.5 / AFE_NU0);
+    EXPECT_NEAR(g.flow(16.0, afe_bdq), pow(AFE_RHO0, 0.5) * 0.02 * 1.0 * 4.0, 1e-7);
+    EXPECT_NEAR(g.flow(16.0, afe_bdf), pow(AFE_RHO0, -0.5) * 0.02 * 4.0, 1e-7);
+    _rcdat.af_corr = 0;
+}
+
 TEST_F(AfeModels, SupplyPathImposesDesignFlowTimesControlAndFlagsNegativeControl)
 {
     PathFixture f(AFE_AHS_SR, nullptr);

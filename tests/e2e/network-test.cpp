@@ -64,7 +64,7 @@ TEST_P(NetworkRun, BundledExampleBuildsItsNetwork)
     EXPECT_NE(r.err.find("NOTE Input test completed"), std::string::npos) << r.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, NetworkRun, ::testing::Values("office", "lab", "catalog"));
+INSTANTIATE_TEST_SUITE_P(Examples, NetworkRun, ::testing::Values("office", "lab", "catalog", "balance"));
 
 TEST_F(NetworkRun, DuctProjectLogsItsNetworksLoopsEnvelopeAndWarnings)
 {

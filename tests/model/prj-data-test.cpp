@@ -253,6 +253,31 @@ TEST_F(NetworkBuild, ErrorsBeforeTheNodesAreBuiltDoNotStopTheRun)
     EXPECT_EQ(_nafpt, 1);
 }
 
+TEST_F(NetworkTest, ProjectWithoutZonesOrJunctionsHasTheAmbientNodeAlone)
+{
+    publish();
+    EXPECT_EQ(afnd_set(), 1);
+    ASSERT_NE(_afnd0, nullptr);
+    EXPECT_EQ(_afnd0, _pambt);
+    EXPECT_EQ(_pambt->index, 1);
+    EXPECT_EQ(_pambt->next, nullptr);
+}
+
+TEST_F(NetworkTest, CfdZoneKeepsItsMarkWhileTheVolumeBitFollowsItsVolume)
+{
+    zone(0x23, 0.0f);   // the project's 0x20 marks a CFD zone
+    zone(0x23, 5.0f);
+    zone(0x03, 5.0f);
+    publish();
+    afnd_set();
+    EXPECT_EQ(node(1)->is_cfd, 1);
+    EXPECT_EQ(node(1)->flags & NODE_VOLUME, 0u);
+    EXPECT_EQ(node(2)->is_cfd, 1);
+    EXPECT_EQ(node(2)->flags & NODE_VOLUME, NODE_VOLUME);
+    EXPECT_EQ(node(3)->is_cfd, 0);
+    EXPECT_EQ(_nCFDzone, 2);
+}
+
 // ---- Ambient state ------------------------------------------------------------------------
 
 TEST_F(NetworkBuild, AmbientHumidityFollowsTheSaturationPressureOfWater)
