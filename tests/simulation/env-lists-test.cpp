@@ -105,10 +105,13 @@ TEST_P(OpeningLocations, OpeningsCloserThanOneAndAHalfMillimetresShareALocation)
                        + std::to_string(2 - GetParam().unique) + " duplicate locations\n  end PLDlist\n\n"),
               std::string::npos)
         << log;
-    if (GetParam().unique == 1)
+    if (GetParam().unique == 1) {
         EXPECT_NE(log.find("  path 2 at (4.001000 0.000000 0.000000) same as\n  path 1 at (4.000000"),
                   std::string::npos)
             << log;
+    } else {
+        EXPECT_NE(log.find("    2 : path 2 at (4.002000 0.000000 0.000000)\n"), std::string::npos) << log;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Spacing, OpeningLocations,
