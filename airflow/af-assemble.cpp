@@ -25,20 +25,18 @@ bool afNodeConverged(const AirNode* n, float relcnvg)
     return n->sum_abs_flow <= n->abs_tol;
 }
 
-bool afAllConverged(float relcnvg)
-{
-    for (const AirNode* n = _afnd0; n; n = n->next)
-        if (!afNodeConverged(n, relcnvg)) return false;
-    return true;
-}
-
 // Node terms: storage of variable nodes with volume and storage, sources, and the
 // identity rows of known pressures. On the first pass every node isolated at an earlier
-// assembly gets its variable pressure back, so that this assembly tests it again.
-static void fillNodes(AF_MAT* m, bool retest)
+// assembly gets its variable pressure back, so that this assembly tests it again; the
+// count of such nodes is returned.
+static int fillNodes(AF_MAT* m, bool retest)
 {
+    int retested = 0;
     for (AirNode* n = _afnd0; n; n = n->next) {
-        if (retest && (n->flags & NODE_ISOLATED)) n->flags |= NODE_VAR_P;
+        if (retest && (n->flags & NODE_ISOLATED)) {
+            n->flags |= NODE_VAR_P;
+            retested++;
+        }
         const uint32_t storage = NODE_VAR_P | NODE_VOLUME | NODE_STORAGE;
         if ((n->flags & storage) == storage) {
             float vdt = n->volume * _dti;
@@ -55,6 +53,7 @@ static void fillNodes(AF_MAT* m, bool retest)
             n->sum_abs_flow = 0.0;
         }
     }
+    return retested;
 }
 
 // One flow F of a path with derivative d into the residuals and the Jacobian.
@@ -105,12 +104,23 @@ static void fillPath(AF_MAT* m, AirPath* p)
     p->flow_sum = (float)(p->mass_flow[1] + p->mass_flow[0]);
 }
 
-static void fillPass(AF_MAT* m, bool retest)
+// One pass over nodes and paths; returns the count of isolated nodes tested again.
+static int fillPass(AF_MAT* m, bool retest)
 {
     std::memset(&m->sa[1], 0, sizeof(double) * (size_t)m->nnz);
     std::memset(&m->b[1], 0, sizeof(double) * (size_t)m->neq);
-    fillNodes(m, retest);
+    int retested = fillNodes(m, retest);
     for (AirPath* p = _pafp0; p; p = p->next) fillPath(m, p);
+    return retested;
+}
+
+// Whether some equation was left without a diagonal (sa[1..neq] hold the diagonals;
+// known rows have 1): only then can a node be isolated by this assembly.
+static bool anyEmptyDiagonal(const AF_MAT* m)
+{
+    for (int k = 1; k <= m->neq; k++)
+        if (std::fabs(m->sa[k]) < DBL_EPSILON) return true;
+    return false;
 }
 
 // Isolation is reported as a warning of the element models, whose evaluation found the
@@ -145,8 +155,10 @@ static bool isolateNodes(const AF_MAT* m)
 void FillAf(AF_MAT* m)
 {
     _NrFillAf++;
-    fillPass(m, true);
-    if (isolateNodes(m)) fillPass(m, false);
+    // The diagonals tell, without another walk over the node records, whether any node
+    // can be isolated; nodes isolated earlier are walked to keep or clear their flag.
+    int retested = fillPass(m, true);
+    if ((retested > 0 || anyEmptyDiagonal(m)) && isolateNodes(m)) fillPass(m, false);
 }
 
 }  // namespace vexlar

@@ -20,6 +20,5 @@ void FillAf(AF_MAT* m);
 // relative tolerance of the flow magnitudes, or flow magnitudes within the node's own
 // absolute tolerance.
 bool afNodeConverged(const AirNode* n, float relcnvg);
-bool afAllConverged(float relcnvg);
 
 }  // namespace vexlar

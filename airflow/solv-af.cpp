@@ -69,11 +69,27 @@ static int countedSolve(AF_MAT* m, int (*method)(AF_MAT*, int&), const char* nam
 
 // ---- residuals and steps -----------------------------------------------------------
 
-static double sumSquares()
+// The node test and the residual measures of an assembly, taken in one walk over the
+// nodes: the sum of sum_flow squared over all nodes (trust region), and over the
+// variable nodes the sums of |sum_flow| and of sum_abs_flow (under-relaxation).
+struct Residuals {
+    bool converged;
+    double sum_sq;
+    double sum_abs_res;
+    double sum_abs_flow;
+};
+
+static Residuals residuals(float relcnvg)
 {
-    double s = 0.0;
-    for (const AirNode* n = _afnd0; n; n = n->next) s += n->sum_flow * n->sum_flow;
-    return s;
+    Residuals r{true, 0.0, 0.0, 0.0};
+    for (const AirNode* n = _afnd0; n; n = n->next) {
+        r.sum_sq += n->sum_flow * n->sum_flow;
+        if (!(n->flags & NODE_VAR_P)) continue;
+        r.sum_abs_res += std::fabs(n->sum_flow);
+        r.sum_abs_flow += n->sum_abs_flow;
+        if (r.converged && !afNodeConverged(n, relcnvg)) r.converged = false;
+    }
+    return r;
 }
 
 // Relative residuals E = |sum_flow| / sum_abs_flow of the per-iteration log (0 for
@@ -102,22 +118,20 @@ static ResidualStats residualStats()
     return s;
 }
 
-// Newton correction of the current assembly into x; the PCG iterations it took.
+// Newton correction of the current assembly into x; the PCG iterations it took. The
+// same walk keeps each node's pressure as the base the steps start from.
 static int newtonSolve(AF_MAT* m)
 {
-    for (const AirNode* n = _afnd0; n; n = n->next) m->b[n->af_eqn] = -n->sum_flow;
+    for (AirNode* n = _afnd0; n; n = n->next) {
+        m->b[n->af_eqn] = -n->sum_flow;
+        n->work = n->pressure;
+    }
     return solve_slae(m);
 }
 
 static double correction(const AF_MAT* m, const AirNode* n)
 {
     return (n->flags & NODE_VAR_P) ? m->x[n->af_eqn] : 0.0;
-}
-
-// The pressures from which this iteration's trials start.
-static void keepBase()
-{
-    for (AirNode* n = _afnd0; n; n = n->next) n->work = n->pressure;
 }
 
 // Pressures of the base moved by w times the correction in x; with variable density
@@ -216,7 +230,6 @@ static void logTrustIteration(int iter, double w, int pcg)
 static bool trustIteration(AF_MAT* m, int i, int pcg, double& g, double& h)
 {
     double mlen = std::sqrt(dsqr1(_nafnd, m->x));
-    keepBase();
     Trial t{1.0, mlen, 0.0, -1.0, 0.0};
     for (;;) {
         if (h >= mlen || h <= 0.0) {
@@ -230,8 +243,9 @@ static bool trustIteration(AF_MAT* m, int i, int pcg, double& g, double& h)
         FillAf(m);
         if (_rcdat.dbg[1] && _rcdat.dbg[0]) logTrustIteration(i + 1, t.w, pcg);
         pcg = 0;
-        if (afAllConverged(m->relcnvg)) return true;
-        t.f = sumSquares();
+        Residuals r = residuals(m->relcnvg);
+        if (r.converged) return true;
+        t.f = r.sum_sq;
         // A zero or non-finite correction cannot be shortened or lengthened: take it.
         if (!(t.v > 0.0 && std::isfinite(t.v)) || judgeTrial(t, g, mlen, h)) break;
     }
@@ -244,8 +258,9 @@ static int trustRegion(AF_MAT* m, int& cg)
 {
     if (_rcdat.tsdens) findAirNodeConcBases();
     FillAf(m);
-    if (afAllConverged(m->relcnvg)) return 0;
-    double g = sumSquares(), h = -1.0;
+    Residuals r = residuals(m->relcnvg);
+    if (r.converged) return 0;
+    double g = r.sum_sq, h = -1.0;
     for (int i = 0; i <= m->itmax; i++) {
         int pcg = newtonSolve(m);
         if (_rcdat.dbg[1]) cg += pcg;
@@ -272,14 +287,9 @@ static int underRelaxation(AF_MAT* m, int& cg)
     double ratio = 0.0, q = 0.0;
     while (n <= m->itmax) {
         FillAf(m);
-        double s1 = 0.0, s2 = 0.0;
-        for (const AirNode* nd = _afnd0; nd; nd = nd->next) {
-            if (!(nd->flags & NODE_VAR_P)) continue;
-            s1 += std::fabs(nd->sum_flow);
-            s2 += nd->sum_abs_flow;
-        }
-        if (s2 > 0.0) ratio = s1 / s2;
-        if (s1 < DBL_EPSILON || afAllConverged(m->relcnvg)) return n;
+        Residuals r = residuals(m->relcnvg);
+        if (r.sum_abs_flow > 0.0) ratio = r.sum_abs_res / r.sum_abs_flow;
+        if (r.sum_abs_res < DBL_EPSILON || r.converged) return n;
         int pcg = newtonSolve(m);
         n++;
         if (_rcdat.dbg[1]) {
@@ -288,7 +298,6 @@ static int underRelaxation(AF_MAT* m, int& cg)
         }
         if (ratio > 0.3 * q)
             for (int k = 1; k <= m->neq; k++) m->x[k] *= m->relax;
-        keepBase();
         stepFromBase(m, 1.0);
         if (n > m->itmax) stepPathDp(m, 1.0);
         q = ratio;
