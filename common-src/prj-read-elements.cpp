@@ -560,6 +560,22 @@ void read_fan(FanData* fan, const char* name)
     double a1 = fan->curve_coef[1], a2 = fan->curve_coef[2], a3 = fan->curve_coef[3];
     if (a2 * a2 - 3.0 * a1 * a3 >= 0.0)
         error(ERROR, __FILE__, __LINE__, "fan ", name, " has contraflecture", "");
+    // The fan laws scale the curve by density / ref_density.
+    if (fan->ref_density <= 0.0f)
+        error(ERROR, __FILE__, __LINE__, "fan ", name, " needs a reference density above 0", "");
+}
+
+// Element data the models divide by: a rated pressure difference of 0, or a quadratic
+// law with neither coefficient, would turn every flow through the element into inf or NaN.
+void check_divisors(const AfeRec* e)
+{
+    if (e->type == AFE_SRV_JWA && static_cast<const JwaData*>(e->model_data)->jwa_dp == 0.0f)
+        error(ERROR, __FILE__, __LINE__, "Element ", e->name, " needs a rated pressure difference", "");
+    if (e->type >= AFE_QFR_QAB && e->type <= AFE_QFR_TEST2) {
+        const QfrData* q = static_cast<const QfrData*>(e->model_data);
+        if (q->quad_a == 0.0f && q->quad_b == 0.0f)
+            error(ERROR, __FILE__, __LINE__, "Element ", e->name, " needs a quadratic coefficient", "");
+    }
 }
 
 // A fitted curve of an element: status 1 when the fit failed or is unsuitable.
@@ -722,6 +738,7 @@ void afe_record(int k, void* vctx)
         return;
     }
     e->model_data = read_afe_data(e, k, ctx->pool);
+    check_divisors(e);
     e->model_fn = _pfaf[e->type];
     if (prjType == 1 && has_trailing_line(e->type))
         nxtwrd(_string, NXT_LINE, sizeof _string);

@@ -169,6 +169,9 @@ int run_read()
     read_rc_line({{'r', &w.Tambt}, {'p', &w.Pbar}, {'r', &w.WS}, {'r', &w.WD},
                   {'r', &w.rel_humidity}, {'i', &w.day_type}});
     skip_rc_values('i', 4);
+    // The day type selects one of the twelve day schedules of every week schedule.
+    if (w.day_type < 1 || w.day_type > 12)
+        errorf(ERROR, __FILE__, __LINE__, "Invalid day type %d in Run Control", w.day_type);
     read_rc_line({_r});
     skip_rc_values('r', 4);
     skip_rc_values('i', 5);

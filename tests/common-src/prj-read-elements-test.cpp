@@ -568,6 +568,12 @@ INSTANTIATE_TEST_SUITE_P(
         // a2 a2 = 3 a1 a3 exactly: the curve's slope touches zero.
         AfeFault{afe(1, "fan_fan", "F1", "1e-5 0.01 0.5 1.2 1 100 0\n100 3 3 1 0\n"),
                  " fan F1 has contraflecture\n"},
+        // A reference density of 0 would scale the fan curve by density / 0.
+        AfeFault{afe(1, "fan_fan", "F2", "1e-5 0.01 0.5 0 1 100 0\n100 -3 -1 -1 0\n"),
+                 " fan F2 needs a reference density above 0\n"},
+        AfeFault{afe(1, "srv_jwa", "J", "0.01 0 0.5\n"),
+                 " Element J needs a rated pressure difference\n"},
+        AfeFault{afe(1, "qfr_qab", "Q", "0 0\n"), " Element Q needs a quadratic coefficient\n"},
         AfeFault{afe(1, "dct_dwc", "d0", "0.0003 0 0\n0 0.6 0.03 0 0 0 0 0\n0 0 0 0 0 0 0 0\n"),
                  " Duct element d0 needs a hydraulic diameter and an area above 0\n"},
         // A negative roughness would take the logarithm of the friction law below zero.

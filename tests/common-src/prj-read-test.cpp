@@ -327,6 +327,19 @@ TEST_F(ProjectFileDeath, ARecordNumberedOutOfPlaceEndsTheRunAfterItsSection)
                       HasSubstr("FATAL Project file errors must be fixed.\n")));
 }
 
+// Week schedules hold twelve day types; any other day type would select no schedule.
+TEST_F(ProjectFileDeath, ADayTypeOutsideOneToTwelveIsAnError)
+{
+    for (const char* day : {"0", "13"}) {
+        writeFile(path, replaceFirst(minimalProject(), "293.15 101325 0 0 0 1 ",
+                                     std::string("293.15 101325 0 0 0 ") + day + " "));
+        EXPECT_EXIT(readLoggingToStderr(path), ::testing::ExitedWithCode(2),
+                    AllOf(HasSubstr(std::string("ERROR Invalid day type ") + day + " in Run Control\n"),
+                          Not(HasSubstr("Species section")),
+                          HasSubstr("FATAL Project file errors must be fixed.\n")));
+    }
+}
+
 TEST_F(ProjectFileDeath, AnErrorInsideARecordStopsBeforeTheNextSection)
 {
     writeFile(path, replaceFirst(minimalProject(), "1 ! paths\n1 1 -1 1 1",
