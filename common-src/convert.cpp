@@ -215,7 +215,7 @@ static int month_of(int day)
 
 const char* datestr(int day)
 {
-    static char ring[4][8];
+    static char ring[4][16];
     static int pos = 0;
     int m = month_of(day);
     pos = (pos + 1) % 4;
@@ -225,7 +225,7 @@ const char* datestr(int day)
 
 const char* datxstr(int day)
 {
-    static char ring[2][8];
+    static char ring[2][16];   // room for any int day, so nothing is cut
     static int pos = 0;
     int m = month_of(day);
     pos = (pos + 1) % 2;
