@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <sstream>
+
 #include "airflow/af-assemble.h"
 #include "tests/airflow/af-test-net.h"
 
@@ -261,19 +264,59 @@ TEST_F(Newton, VariableDensityKeepsAirMassesWithThePressures)
     }
 }
 
-TEST_F(Newton, SummaryLineAndTimingWithSolverDebugSwitch)
+// With dbg[1] and dbg[0] every trial (trust region) or every solve (under-relaxation)
+// writes its iteration line, and the solution ends with its summary line, whose CG count
+// is the sum of the lines' PCG counts (later trials of an iteration show 0).
+struct DebugLines {
+    int newton;
+    const char* line;      // one iteration line, the iteration number and PCG count captured
+    const char* summary;   // the summary line, NR and CG counts captured
+};
+
+class NewtonDebug : public Newton, public ::testing::WithParamInterface<DebugLines> {};
+
+TEST_P(NewtonDebug, IterationLinesAndSummaryLine)
 {
-    build({1, 1}, 20);
+    build({GetParam().newton, AF_SLAE_PCG}, 20);
     _rcdat.dbg[1] = 1;
     _rcdat.dbg[0] = 1;
     _stepEndTime = 0;
-    int its = SolveAfstr(m);
-    std::string text = log.text();
-    EXPECT_NE(text.find("00:00:00 SolveAfSTR: " + std::to_string(its) + " NR iter, "),
-              std::string::npos);
-    EXPECT_GE(countOf(text, "    iter  1, damp "), 1);
-    EXPECT_NE(text.find("Nmax 1 (1z)"), std::string::npos);
+    int its = SolveAf(m);
+    ASSERT_GT(its, 0);
+    std::istringstream lines(log.text());
+    const std::regex line(GetParam().line), summary(GetParam().summary);
+    std::string text;
+    std::smatch got;
+    int cg = 0, last = 0, summaries = 0;
+    while (std::getline(lines, text)) {
+        if (text.rfind("    iter", 0) == 0) {
+            ASSERT_TRUE(std::regex_match(text, got, line)) << text;
+            int iter = std::stoi(got[1]);
+            EXPECT_TRUE(iter == last || iter == last + 1) << text;
+            last = iter;
+            cg += std::stoi(got[2]);
+        } else if (std::regex_match(text, got, summary)) {
+            summaries++;
+            EXPECT_EQ(std::stoi(got[1]), its);
+            EXPECT_EQ(std::stoi(got[2]), cg);
+        }
+    }
+    EXPECT_EQ(last, its);
+    EXPECT_EQ(summaries, 1);
+    EXPECT_GT(cg, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    BothMethods, NewtonDebug,
+    ::testing::Values(
+        DebugLines{AF_NEWTON_TRUST,
+                   R"(    iter +(\d+), damp [01]\.\d{3}, Emax \d\.\d{7}, Nmax 1 \(1z\), )"
+                   R"(Erms \d\.\d{3}e[-+]\d{2} \(E=1 [01]\), PCG iter (\d+))",
+                   R"(00:00:00 SolveAfSTR: (\d+) NR iter, (\d+) CG iter, \d+\.\d\d s)"},
+        DebugLines{AF_NEWTON_RELAX,
+                   R"(    iter +(\d+), Emax \d\.\d{7}, Nmax 1 \(1z\), Erms \d\.\d{3}e[-+]\d{2}, )"
+                   R"(PCG iter (\d+))",
+                   R"(00:00:00 SolveAfSUR: (\d+) NR iter, (\d+) CG iter, \d+\.\d\d s)"}));
 
 // ---- linear start --------------------------------------------------------------------
 
