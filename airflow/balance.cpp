@@ -33,7 +33,6 @@ namespace {
 
 constexpr double BAL_TEMPERATURE = 293.15;          // air temperature of the balancing [K]
 constexpr float FAN_REF_DENSITY = 1.2041f;          // density of the fan-law ratio [kg/m3]
-constexpr int32_t PATH_AHS_INNER = 0x10 | 0x20 | 0x40;  // recirculation, outdoor air, exhaust
 
 // ---- The report -------------------------------------------------------------------------
 
@@ -290,20 +289,10 @@ void adjustSystem(BalDat* b, const double* Fc)
 // The day extremes of the single result time: every path but the inner paths of simple
 // air-handling systems, and every node's gauge pressure (recomputed for the final
 // pressures, which the balancing iterations have changed since the initialisation).
-void setDayExtremes()
-{
-    for (AirPath* p = _pafp0; p; p = p->next) {
-        if (p->flags & PATH_AHS_INNER) continue;
-        p->flow_max = (float)fmax(fabs(p->mass_flow[0]), fabs(p->mass_flow[1]));
-        p->dp_max = (float)fabs(p->dp);
-    }
-    for (AirNode* n = _afnd0; n; n = n->next) n->gauge_pressure_max = n->gauge_pressure_min = n->gauge_pressure;
-}
-
 void writeResults()
 {
     findPgage();
-    setDayExtremes();
+    setDayExtremesToCurrent();
     writeSim_stepTime(_stepEndTime);
     writeSql_stepTime(_stepEndTime);
     writeSim_daySummary();

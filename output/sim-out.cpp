@@ -351,6 +351,17 @@ static float largerMagnitude(double a, double b)
     return (float)m;
 }
 
+void setDayExtremesToCurrent()
+{
+    for (AirPath* p = _pafp0; p; p = p->next) {
+        if (p->flags & (0x10 | 0x20 | 0x40)) continue;
+        p->flow_max = largerMagnitude(p->mass_flow[0], p->mass_flow[1]);
+        p->dp_max = (float)fabs(p->dp);
+    }
+    for (AirNode* nd = _afnd0; nd; nd = nd->next)
+        nd->gauge_pressure_max = nd->gauge_pressure_min = nd->gauge_pressure;
+}
+
 void writeSim_daySummary_init()
 {
     _Tamax = _Tamin = _wthdat.Tambt;

@@ -21,6 +21,10 @@ void set_usim_close(int flag);
 void writeSim_stepTime(int t);
 void writeSim_daySummary();
 void writeSim_daySummary_init();
+// Day extremes of a result time that stands for its whole day (steady initialisation,
+// duct balancing): every path but the air-handling system's own takes its current flow
+// and pressure difference, every node its gauge pressure.
+void setDayExtremesToCurrent();
 void writeResults_stepEnd(int t);
 
 void extremesInit();

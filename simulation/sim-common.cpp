@@ -2,6 +2,9 @@
 // are not built yet: a transient run ends right after its steady start.
 #include "simulation/sim-common.h"
 
+#include "model/network.h"
+#include "model/species.h"
+
 namespace vexlar {
 
 int _dayofy, _dayofw, _daytyp, _DSTind;
@@ -12,6 +15,15 @@ float** _Mfmax;
 float** _Mftst;
 
 void sim_loop(int) {}
+
+void noteMaxAirNodeConcs()
+{
+    for (AirNode* n = _afnd0; n; n = n->next)
+        for (int s = 0; n->mf && s < _nctm; s++) {
+            float mf = (float)n->mf[s];
+            if (mf > _Mfmax[n->index][s]) _Mfmax[n->index][s] = mf;
+        }
+}
 void setSchedulesAndControls(int, int) {}
 
 }  // namespace vexlar

@@ -21,6 +21,7 @@ extern float** _Mfmax;       // [node 1.._nafnd][species]: largest mass fraction
 extern float** _Mftst;       // the same of the previous cyclic day
 
 void sim_loop(int write);
+void noteMaxAirNodeConcs();   // raise each node's _Mfmax entries to its current mass fractions
 void setSchedulesAndControls(int time, int ctrls);
 
 }  // namespace vexlar

@@ -137,16 +137,6 @@ static const char* endLine()
 
 // The day's extremes start at the single result time: every path but those of the
 // air-handling systems, and every node.
-static void dayExtremes()
-{
-    for (AirPath* p = _pafp0; p; p = p->next) {
-        if (p->flags & (0x10 | 0x20 | 0x40)) continue;
-        p->flow_max = (float)std::fmax(std::fabs(p->mass_flow[0]), std::fabs(p->mass_flow[1]));
-        p->dp_max = (float)std::fabs(p->dp);
-    }
-    for (AirNode* n = _afnd0; n; n = n->next) n->gauge_pressure_max = n->gauge_pressure_min = n->gauge_pressure;
-}
-
 static void writeResults()
 {
     int t = _stepEndTime;
@@ -154,7 +144,9 @@ static void writeResults()
     writeSim_stepTime(t);
     writeSql_stepTime(t);
     if (_rcdat.sim_mf > 0 && (_nbls > 0 || _ndvr > 0) && _rcdat.srf) writeSrf_stepTime(t);
-    dayExtremes();
+    setDayExtremesToCurrent();
+    // The single result time is the whole day: its concentrations are the day's largest.
+    if (_Mfmax) noteMaxAirNodeConcs();
     writeSim_daySummary();
     if (_rcdat.ach_step) writeAch_stepEnd(t);
     if (_rcdat.ach_stats) writeAch_simEnd();

@@ -296,6 +296,34 @@ TEST_F(SimFile, DaySummaryConcentrationsComeFromTheDailyMaximaTable)
     EXPECT_EQ(got, day.b);
 }
 
+// A single result time stands for its whole day: the extremes are its own values, the
+// air-handling system's own paths excepted, and the day's largest concentrations are
+// the current ones (never the zeros of a fresh table).
+TEST_F(SimFile, SingleResultTimeIsTheWholeDaysExtremesAndMaxima)
+{
+    net.path[1].flags = 0x40;   // the exhaust path of an air-handling system
+    net.path[1].flow_max = 9.0f;
+    float rows[NNODE + 1][2] = {};
+    rows[1][0] = 5e-3f;          // already above node 1's current value
+    float* table[NNODE + 1];
+    for (int i = 0; i <= NNODE; i++) table[i] = rows[i];
+    _Mfmax = table;
+    setDayExtremesToCurrent();
+    noteMaxAirNodeConcs();
+    _Mfmax = nullptr;
+    EXPECT_EQ(net.path[0].flow_max, 0.05f);
+    EXPECT_EQ(net.path[0].dp_max, 3.0f);
+    EXPECT_EQ(net.path[1].flow_max, 9.0f);
+    EXPECT_EQ(net.path[2].dp_max, 6.0f);
+    EXPECT_EQ(net.node[1].gauge_pressure_max, -1.5f);
+    EXPECT_EQ(net.node[1].gauge_pressure_min, -1.5f);
+    EXPECT_EQ(rows[1][0], 5e-3f);
+    EXPECT_EQ(rows[1][1], 2e-6f);
+    EXPECT_EQ(rows[2][0], 5e-4f);
+    EXPECT_EQ(rows[4][1], 3e-7f);
+    EXPECT_EQ(rows[5][0], 4e-4f);
+}
+
 // A steady run writes its day summary without the transient loop's reset: the weather
 // range then starts at the ambient state the run began with, not at 0 K.
 TEST_F(SimFile, SteadyDaySummaryTakesTheWeatherOfTheRun)
