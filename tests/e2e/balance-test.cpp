@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <cmath>
-#include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -16,9 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "e2e-util.h"
 
 namespace {
 
@@ -30,37 +26,18 @@ constexpr double F3 = 0.06, F4 = 0.04, AREA = 0.02, C1 = 1.0, C2 = 1.0, DUCT = 0
 const char* const kReportHead =
     "!fan\tduct #\tflow \\[kg/s\\]\tPrise \\[Pa\\]\tRPMratio\n!trm\tjctn #\trel-flow \\[-\\]\tCb \\[-\\]\n";
 
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // A line of the project replaced by another: the line that begins with `from`.
 using Edit = std::pair<std::string, std::string>;
 
-struct Outcome {
-    int status;
-    std::string bal, log, err;
+// A balancing run with its ".bal" report.
+struct BalanceOutcome : Outcome {
+    std::string bal;
 };
 
-template <class Base>
-class InTempDir : public Base {
+class BalanceRun : public E2eTest {
 protected:
-    void SetUp() override
-    {
-        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        for (char& c : name)
-            if (!isalnum((unsigned char)c)) c = '_';
-        dir = ::testing::TempDir() + "vexlar-bal-" + std::to_string(getpid()) + "-" + name + "/";
-        mkdir(dir.c_str(), 0700);
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
     // Writes the project with its edits into the test's directory and balances it.
-    Outcome run(const std::vector<Edit>& edits, const std::string& source = kProject)
+    BalanceOutcome run(const std::vector<Edit>& edits, const std::string& source = kProject)
     {
         std::istringstream in(slurp(source));
         std::ostringstream out;
@@ -75,16 +52,9 @@ protected:
         }
         for (size_t k = 0; k < edits.size(); k++) EXPECT_EQ(used[k], 1) << edits[k].first;
         std::ofstream(dir + "bal.prj") << out.str();
-        std::string cmd = "cd '" + dir + "' && '" VEXLAR_X_BIN "' bal.prj >out.txt 2>err.txt";
-        int raw = std::system(cmd.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir + "bal.bal"), slurp(dir + "bal.xlog"),
-                slurp(dir + "err.txt")};
+        return {runEngine("bal.prj", "bal.prj"), slurp(dir + "bal.bal")};
     }
-
-    std::string dir;
 };
-
-using BalanceRun = InTempDir<::testing::Test>;
 
 // The junction line of terminal 3 or 4 with its design flow and balancing switch.
 std::string terminal(int number, const char* design, int balance)
@@ -125,7 +95,7 @@ double speedRatio(double J, double K, double L)
 // F3^2 (1/D^2 + K3/(2A^2)) = F4^2 (1/D^2 + K4/(2A^2)), K3 = C1 + C2, Cb4 = K4 - C1 = 3.9.
 TEST_F(BalanceRun, BalancesTwoSupplyTerminalsToTheirDesignFlows)
 {
-    Outcome o = run({});
+    BalanceOutcome o = run({});
     expectLogEnd(o);
     std::smatch m;
     ASSERT_TRUE(std::regex_match(o.bal, m,
@@ -159,11 +129,11 @@ struct EndingCase {
     const char* message;
 };
 
-class EarlyEnding : public InTempDir<::testing::TestWithParam<EndingCase>> {};
+class EarlyEnding : public BalanceRun, public ::testing::WithParamInterface<EndingCase> {};
 
 TEST_P(EarlyEnding, WritesItsStatusRowsAndMessage)
 {
-    Outcome o = run(GetParam().edits);
+    BalanceOutcome o = run(GetParam().edits);
     expectLogEnd(o);
     EXPECT_EQ(o.bal, GetParam().report);
     EXPECT_NE(o.err.find(GetParam().message), std::string::npos) << o.err;
@@ -203,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
 // With itmax 1 (which also limits each airflow solution) two iterations are made.
 TEST_F(BalanceRun, GivesUpAfterTwiceTheIterationLimit)
 {
-    Outcome o = run({{"2 1 30 1e-5 ", "2 1 1 1e-5 1e-9 0.75 0 50 0"}});
+    BalanceOutcome o = run({{"2 1 30 1e-5 ", "2 1 1 1e-5 1e-9 0.75 0 50 0"}});
     expectLogEnd(o);
     EXPECT_TRUE(std::regex_match(o.bal, std::regex(std::string("1 ! Flow balance iterations did not converge\n") +
                                                    kReportHead + "fan\t1(\t\\S+){3}\n(trm(\t\\S+){3}\n){2}end\n")))
@@ -217,7 +187,7 @@ TEST_F(BalanceRun, GivesUpAfterTwiceTheIterationLimit)
 // balanced alone.
 TEST_F(BalanceRun, TerminalWithoutDesignFlowIsLeftOut)
 {
-    Outcome o = run({{"4 0 1 1 ", terminal(4, "0", 1)}});
+    BalanceOutcome o = run({{"4 0 1 1 ", terminal(4, "0", 1)}});
     expectLogEnd(o);
     EXPECT_NE(o.err.find("ERROR Zero design flow for terminal 4"), std::string::npos) << o.err;
     std::smatch m;
@@ -232,7 +202,7 @@ TEST_F(BalanceRun, TerminalWithoutDesignFlowIsLeftOut)
 // database holds the terminals' design flows (the intake passes their sum).
 TEST_F(BalanceRun, ResultTimeHoldsTheBalancedFlows)
 {
-    Outcome o = run({{"0 0 0 0 0   ! cex", "0 0 1 0 0"}});
+    BalanceOutcome o = run({{"0 0 0 0 0   ! cex", "0 0 1 0 0"}});
     expectLogEnd(o);
     EXPECT_GT(slurp(dir + "bal.sim").size(), 0u);
     sqlite3* db = nullptr;
@@ -257,7 +227,7 @@ TEST_F(BalanceRun, ResultTimeHoldsTheBalancedFlows)
 // A constant-flow duct fan has no curve, so its row has no speed ratio.
 TEST_F(BalanceRun, ConstantFlowFanHasNoSpeedRatio)
 {
-    Outcome o = run({kConstantFlowFan});
+    BalanceOutcome o = run({kConstantFlowFan});
     expectLogEnd(o);
     EXPECT_TRUE(std::regex_match(o.bal, std::regex(std::string("0 ! Flow balance iterations converged\n") + kReportHead +
                                                    "fan\t1\t\\S+\t\\S+\n(trm(\t\\S+){3}\n){2}end\n")))
@@ -266,7 +236,7 @@ TEST_F(BalanceRun, ConstantFlowFanHasNoSpeedRatio)
 
 TEST_F(BalanceRun, ExampleProjectBalances)
 {
-    Outcome o = run({}, VEXLAR_SOURCE_DIR "/examples/balance.prj");
+    BalanceOutcome o = run({}, VEXLAR_SOURCE_DIR "/examples/balance.prj");
     expectLogEnd(o);
     EXPECT_EQ(o.bal.rfind("0 ! Flow balance iterations converged\n", 0), 0u) << o.bal;
     EXPECT_NE(o.err.find("Duct balancing complete"), std::string::npos);

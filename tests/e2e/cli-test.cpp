@@ -3,61 +3,21 @@
 // Each test runs the binary in a temporary directory of its own.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+
+#include "e2e-util.h"
 
 namespace {
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
-
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-class Cli : public ::testing::Test {
+class Cli : public E2eTest {
 protected:
-    void SetUp() override
-    {
-        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
-        for (char& c : name)
-            if (!isalnum((unsigned char)c)) c = '_';
-        dir = testing::TempDir() + "vexlar-cli-" + std::to_string(getpid()) + "-" + name + "/";
-        mkdir(dir.c_str(), 0700);
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
     // Runs the engine in the test directory with args, feeding input on standard input.
-    Outcome run(const std::string& args, const std::string& input = "")
-    {
-        std::ofstream(dir + "stdin.txt") << input;
-        std::string cmd = "cd '" + dir + "' && '" VEXLAR_X_BIN "' " + args +
-                          " <stdin.txt >stdout.txt 2>stderr.txt";
-        int rc = std::system(cmd.c_str());
-        Outcome r{WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, readFile(dir + "stdout.txt"),
-              readFile(dir + "stderr.txt")};
-        remove((dir + "stdin.txt").c_str());
-        remove((dir + "stdout.txt").c_str());
-        remove((dir + "stderr.txt").c_str());
-        return r;
-    }
-    std::string dir;
+    Outcome run(const std::string& args, const std::string& input = "") { return runEngine(args, "", input); }
 };
 
 const char* const HELP =
@@ -144,7 +104,7 @@ TEST_F(Cli, ProjectNameFromThePromptGetsTheProjectExtensionAndItsLog)
     Outcome r = run("-t", "office\n");
     EXPECT_EQ(r.err.rfind("Enter project name:  Running VexlarX 3.4.0.0 on office.prj\n", 0), 0u)
         << r.err;
-    std::string log = readFile(dir + "office.xlog");
+    std::string log = slurp(dir + "office.xlog");
     EXPECT_NE(log.find("Project (_file_name):  office.prj\n"), std::string::npos);
     EXPECT_NE(log.find("prj arg = office\n"), std::string::npos);
 }
@@ -153,7 +113,7 @@ TEST_F(Cli, LogHeaderNamesProgramProjectDirectoryAndArguments)
 {
     mkdir((dir + "runs").c_str(), 0700);
     Outcome r = run("runs/office -w");
-    std::string log = readFile(dir + "runs/office.xlog");
+    std::string log = slurp(dir + "runs/office.xlog");
     std::string want = std::string("Program:  ") + VEXLAR_X_BIN +
                        "\n  Version:  3.4.0.0 release 64 bit\n  Compiler: ";
     EXPECT_EQ(log.rfind(want, 0), 0u) << log;
@@ -171,7 +131,7 @@ TEST_F(Cli, LogHeaderNamesProgramProjectDirectoryAndArguments)
 TEST_F(Cli, ExtensionOfTheProjectPathIsKept)
 {
     run("office.txt");
-    EXPECT_NE(readFile(dir + "office.xlog").find("Project (_file_name):  office.txt\n"),
+    EXPECT_NE(slurp(dir + "office.xlog").find("Project (_file_name):  office.txt\n"),
               std::string::npos);
 }
 
@@ -186,7 +146,7 @@ TEST_F(Cli, MissingProjectFileExitsOneAfterTheLogHeader)
 {
     Outcome r = run("office");
     EXPECT_EQ(r.status, 1);
-    std::string log = readFile(dir + "office.xlog");
+    std::string log = slurp(dir + "office.xlog");
     EXPECT_NE(log.find("Running VexlarX 3.4.0.0 on office.prj\n"), std::string::npos);
     EXPECT_EQ(log.find("Simulation completed successfully."), std::string::npos);
 }
@@ -199,20 +159,13 @@ TEST_F(Cli, RejectedProjectHeaderExitsOne)
     EXPECT_NE(r.err.find("ERROR Not a VexlarW or Trelbo 3.4 file\n"), std::string::npos) << r.err;
 }
 
-// A bundled example with species, sinks, controls and envelope openings, copied into the
-// test's directory.
-void copyExample(const std::string& dir, const char* name)
-{
-    std::ofstream(dir + name + ".prj", std::ios::binary)
-        << readFile(std::string(VEXLAR_SOURCE_DIR) + "/examples/" + name + ".prj");
-}
-
+// The lab example has species, sinks, controls and envelope openings.
 TEST_F(Cli, CompleteRunReleasesEverythingAndEndsWithItsLastLine)
 {
-    copyExample(dir, "lab");
+    copyInto(dir, examplePath("lab"));
     Outcome r = run("lab");
     EXPECT_EQ(r.status, 0) << r.err;
-    std::string log = readFile(dir + "lab.xlog");
+    std::string log = slurp(dir + "lab.xlog");
     size_t marks = 0;
     for (const char* mark : {"\nRead PRJ : ", "\nArrays: ", "\nStart: ", "\nEnd: ", "\nFinal: "}) {
         size_t at = log.find(mark, marks);
@@ -229,7 +182,7 @@ TEST_F(Cli, TestModeThatNeverOpensTheWindPressureFileStillReleasesItsLocations)
     // The office example as a building pressurization test (sim_af 4) that names
     // wind pressures from a file: the network lists the opening locations, the test
     // mode then drops the file.
-    std::string prj = readFile(std::string(VEXLAR_SOURCE_DIR) + "/examples/office.prj");
+    std::string prj = slurp(examplePath("office"));
     for (auto [from, to] : {std::pair<std::string, std::string>{"\n0 0 0:00:00 1/1 12/31 0 0 0\n",
                                                                 "\n0 0 0:00:00 1/1 12/31 1 0 0\n"},
                             {"\n0 1 50 1e-4 1e-5 0.75 0 50 0\n", "\n4 1 50 1e-4 1e-5 0.75 0 50 0\n"}}) {
@@ -240,19 +193,19 @@ TEST_F(Cli, TestModeThatNeverOpensTheWindPressureFileStillReleasesItsLocations)
     std::ofstream(dir + "office.prj", std::ios::binary) << prj;
     Outcome r = run("office");
     EXPECT_EQ(r.status, 0) << r.err;
-    std::string log = readFile(dir + "office.xlog");
+    std::string log = slurp(dir + "office.xlog");
     EXPECT_NE(log.find("Creating PLDlist:\n"), std::string::npos);
     EXPECT_NE(log.find(" freed, 0 net\nSimulation completed successfully.\n"), std::string::npos) << log;
 }
 
 TEST_F(Cli, InputTestEndsThroughFinishAndRemovesResultsOfAnEarlierRun)
 {
-    copyExample(dir, "lab");
+    copyInto(dir, examplePath("lab"));
     for (const char* ext : {".sim", ".sqlite3", ".rst", ".ach"}) std::ofstream(dir + "lab" + ext) << "old";
     Outcome r = run("-t lab");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("NOTE Input test completed\n"), std::string::npos) << r.err;
-    std::string log = readFile(dir + "lab.xlog");
+    std::string log = slurp(dir + "lab.xlog");
     EXPECT_EQ(log.substr(log.size() - 18), "VexlarX finish(0)\n");
     for (const char* ext : {".sim", ".sqlite3", ".rst", ".ach"})
         EXPECT_FALSE(exists(dir + "lab" + ext)) << ext;
@@ -266,7 +219,7 @@ TEST_F(Cli, FatalEndsThroughFinishWithTwoAndRemovesResultFiles)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("ERROR Bad short integer: nonsense\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("FATAL Project file errors must be fixed.\n"), std::string::npos);
-    std::string log = readFile(dir + "office.xlog");
+    std::string log = slurp(dir + "office.xlog");
     EXPECT_NE(log.find("FATAL  (file prj-read, line "), std::string::npos) << log;
     EXPECT_EQ(log.substr(log.size() - 18), "VexlarX finish(2)\n");
     for (const char* ext : {".sim", ".ach", ".sqlite3", ".rst"})

@@ -4,54 +4,20 @@
 // single-link and constant-pressure warnings. Each test works in a temporary directory.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "e2e-util.h"
 
 namespace {
 
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-struct Outcome {
-    int status;
-    std::string err, log;
-};
-
-class NetworkRun : public ::testing::TestWithParam<const char*> {
+class NetworkRun : public E2eTest, public ::testing::WithParamInterface<const char*> {
 protected:
-    void SetUp() override
-    {
-        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        for (char& c : name)
-            if (!isalnum((unsigned char)c)) c = '_';
-        dir = ::testing::TempDir() + "vexlar-net-" + std::to_string(getpid()) + "-" + name + "/";
-        mkdir(dir.c_str(), 0700);
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
     // Runs vexlar-x -t on a copy of the project in the test's directory.
     Outcome input_test(const std::string& project)
     {
-        std::string base = project.substr(project.find_last_of('/') + 1);
-        std::string name = base.substr(0, base.size() - 4);
-        std::system(("cp '" + project + "' '" + dir + base + "'").c_str());
-        std::string cmd = "cd '" + dir + "' && '" VEXLAR_X_BIN "' -t " + base + " >out.txt 2>err.txt";
-        int raw = std::system(cmd.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir + "err.txt"),
-                slurp(dir + name + ".xlog")};
+        std::string base = copyInto(dir, project);
+        return runEngine("-t " + base, base);
     }
-    std::string dir;
 };
 
 TEST_P(NetworkRun, BundledExampleBuildsItsNetwork)

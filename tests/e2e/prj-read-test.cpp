@@ -5,15 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "e2e-util.h"
 
 namespace {
 
@@ -24,62 +20,26 @@ const char* const SECTIONS[] = {
     "Duct Junction CC", "Duct Segment", "Source/Sink", "Occupant Day Schedule",
     "Occupant Exposure", "Note"};
 
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 std::string withoutCarriageReturns(std::string s)
 {
     s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
     return s;
 }
 
-struct Outcome {
-    int status;
-    std::string err, log;
-};
-
-class ProjectRead : public ::testing::Test {
+class ProjectRead : public E2eTest {
 protected:
-    std::string dir;
-
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-        for (char& c : name)
-            if (!isalnum((unsigned char)c)) c = '_';
-        dir = ::testing::TempDir() + "vexlar-prj-" + std::to_string(getpid()) + "-" + name + "/";
-        mkdir(dir.c_str(), 0700);
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
     // Puts text into the test directory as name.prj.
     void place(const std::string& name, const std::string& text)
     {
         std::ofstream(dir + name + ".prj", std::ios::binary) << text;
     }
-    static std::string example(const std::string& name)
-    {
-        return slurp(std::string(VEXLAR_SOURCE_DIR) + "/examples/" + name + ".prj");
-    }
+    static std::string example(const std::string& name) { return slurp(examplePath(name)); }
     static std::string fixture(const std::string& name)
     {
         return slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/" + name + ".prj");
     }
     // Runs "vexlar-x -t name.prj" in the test directory.
-    Outcome testInput(const std::string& name)
-    {
-        std::string cmd = "cd '" + dir + "' && '" VEXLAR_X_BIN "' -t " + name +
-                          ".prj </dev/null >/dev/null 2>stderr.txt";
-        int rc = std::system(cmd.c_str());
-        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, slurp(dir + "stderr.txt"),
-                slurp(dir + name + ".xlog")};
-    }
+    Outcome testInput(const std::string& name) { return runEngine("-t " + name + ".prj", name + ".prj"); }
 };
 
 // The log from the reader's first line on.

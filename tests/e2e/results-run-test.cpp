@@ -7,47 +7,29 @@
 #include <sqlite3.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+
+#include "e2e-util.h"
 
 namespace {
 
-class ResultsRun : public ::testing::Test {
+class ResultsRun : public E2eTest {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/vexlar-results-run-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = std::string(tmpl) + "/";
-        std::system(("cp '" VEXLAR_SOURCE_DIR "/examples/office.prj' '" + dir + "'").c_str());
+        E2eTest::SetUp();
+        if (!HasFatalFailure()) copyInto(dir, examplePath("office"));
     }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
 
-    int run()
-    {
-        std::string cmd = "cd '" + dir + "' && '" VEXLAR_X_BIN "' office.prj >out.txt 2>err.txt";
-        int raw = std::system(cmd.c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
+    int run() { return runEngine("office.prj").status; }
     std::string path(const char* ext) const { return dir + "office" + ext; }
-    bool exists(const char* ext) const { return access(path(ext).c_str(), F_OK) == 0; }
+    bool exists(const char* ext) const { return ::exists(path(ext)); }
     void touch(const char* ext) const { std::ofstream(path(ext)) << "stale"; }
-    std::string text(const char* ext) const
-    {
-        std::ifstream in(path(ext), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    std::string dir;
+    std::string text(const char* ext) const { return slurp(path(ext)); }
 };
 
 int32_t word(const std::string& b, size_t off)

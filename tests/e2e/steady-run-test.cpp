@@ -16,47 +16,14 @@
 
 #include <sqlite3.h>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "e2e-util.h"
 
 namespace {
 
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-struct Outcome {
-    int status;
-    std::string err, log;
-};
-
-class SteadyRun : public ::testing::Test {
+class SteadyRun : public E2eTest {
 protected:
-    void SetUp() override
-    {
-        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        for (char& c : name)
-            if (!isalnum((unsigned char)c)) c = '_';
-        dir = ::testing::TempDir() + "vexlar-steady-" + std::to_string(getpid()) + "-" + name + "/";
-        mkdir(dir.c_str(), 0700);
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
     // Runs vexlar-x on the project `base` of the test's directory.
-    Outcome run(const std::string& base)
-    {
-        std::string name = base.substr(0, base.size() - 4);
-        std::string cmd = "cd '" + dir + "' && '" VEXLAR_X_BIN "' " + base + " >out.txt 2>err.txt";
-        int raw = std::system(cmd.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir + "err.txt"),
-                slurp(dir + name + ".xlog")};
-    }
-    std::string dir;
+    Outcome run(const std::string& base) { return runEngine(base, base); }
 };
 
 // The bins printed after "JfacBins:" as the Newton iteration counts they stand for.
@@ -71,8 +38,7 @@ class ExampleRun : public SteadyRun, public ::testing::WithParamInterface<const 
 
 TEST_P(ExampleRun, SolvesItsAirflowsAndEndsNormally)
 {
-    std::string base = std::string(GetParam()) + ".prj";
-    std::system(("cp '" VEXLAR_SOURCE_DIR "/examples/" + base + "' '" + dir + "'").c_str());
+    std::string base = copyInto(dir, examplePath(GetParam()));
     Outcome r = run(base);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("Running steady-state initialization:\n DATE: "), std::string::npos) << r.err;
@@ -92,10 +58,7 @@ INSTANTIATE_TEST_SUITE_P(Examples, ExampleRun, ::testing::Values("office", "lab"
 // the airflow solution cannot linearise it, so the run ends with the solver's FATAL.
 TEST_F(SteadyRun, SuperElementOnAPathEndsTheRunAtTheLinearStart)
 {
-    std::ifstream in(VEXLAR_SOURCE_DIR "/examples/catalog.prj", std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string prj = text.str();
+    std::string prj = slurp(examplePath("catalog"));
     const std::string paths = "wind on the facade paths --\n28\n";
     const std::string last = "\n28 0 1 -1 28 0 0 0 0 0 1 10 3 2.0 1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n";
     size_t count = prj.find(paths), end = prj.find(last);

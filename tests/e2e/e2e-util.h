@@ -1,0 +1,93 @@
+// Scaffolding shared by the end-to-end tests: reading a whole file, copying a project,
+// and a fixture that gives each test a fresh temporary directory of its own (removed
+// afterwards) in which it runs the real vexlar-x with its standard streams captured.
+// Header-only, in the including file's anonymous namespace.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// The whole file as bytes; "" when it cannot be read.
+inline std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// The bundled example project `name` (without extension).
+inline std::string examplePath(const std::string& name)
+{
+    return std::string(VEXLAR_SOURCE_DIR) + "/examples/" + name + ".prj";
+}
+
+// Copies the file `source` into the directory `dir` (ending in '/'); returns its file name.
+inline std::string copyInto(const std::string& dir, const std::string& source)
+{
+    std::string base = source.substr(source.find_last_of('/') + 1);
+    std::error_code ec;
+    std::filesystem::copy_file(source, dir + base, std::filesystem::copy_options::overwrite_existing, ec);
+    EXPECT_FALSE(ec) << source << ": " << ec.message();
+    return base;
+}
+
+// A finished run: its exit status (-1 when it did not exit), standard output, standard
+// error and log.
+struct Outcome {
+    int status;
+    std::string out, err, log;
+};
+
+// Each test gets a directory made for it alone (its name shows the test; mkdtemp keeps it
+// unique across tests run in parallel by other processes), removed with all in it.
+class E2eTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->test_suite_name()) + "-" + info->name();
+        for (char& c : name)
+            if (!isalnum((unsigned char)c)) c = '_';
+        std::string tmpl = ::testing::TempDir() + "vexlar-" + name + "-XXXXXX";
+        ASSERT_NE(mkdtemp(&tmpl[0]), nullptr) << tmpl;
+        dir = tmpl + "/";
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        if (!dir.empty()) std::filesystem::remove_all(dir, ec);
+    }
+
+    // Runs vexlar-x with `args` in the test's directory, `input` on its standard input;
+    // the log read back is that of the project file `project` ("name.prj"; none for "").
+    Outcome runEngine(const std::string& args, const std::string& project = "", const std::string& input = "")
+    {
+        std::ofstream(dir + "stdin.txt") << input;
+        std::string cmd = "cd '" + dir + "' && '" VEXLAR_X_BIN "' " + args + " <stdin.txt >stdout.txt 2>stderr.txt";
+        int raw = std::system(cmd.c_str());
+        Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir + "stdout.txt"), slurp(dir + "stderr.txt"),
+                  project.empty() ? std::string() : slurp(dir + project.substr(0, project.rfind('.')) + ".xlog")};
+        for (const char* f : {"stdin.txt", "stdout.txt", "stderr.txt"}) std::remove((dir + f).c_str());
+        return r;
+    }
+
+    std::string dir;   // the test's directory, ending in '/'
+};
+
+}  // namespace
