@@ -13,7 +13,7 @@
 #include "common-src/messages.h"
 #include "model/network.h"
 #include "model/run-control.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "simulation/env-lists.h"
 
 namespace vexlar {

@@ -5,7 +5,7 @@
 // until then they leave the state as it is.
 #include "airflow/afe-filter.h"
 
-#include "model/species.h"
+#include "model/prj-common.h"
 
 namespace vexlar {
 

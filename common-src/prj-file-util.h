@@ -3,7 +3,7 @@
 // ducts, and the periodic-spline and trigonometric fits of wind-pressure profiles.
 #pragma once
 #include "model/elements.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 
 namespace vexlar {
 

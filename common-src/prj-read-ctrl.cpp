@@ -7,11 +7,11 @@
 #include "common-src/convert.h"
 #include "common-src/messages.h"
 #include "common-src/prj-read.h"
-#include "common-src/prj-read-species.h"
+#include "common-src/prj-read-common.h"
 #include "common-src/tokens.h"
 #include "model/prj-records.h"
 #include "model/schedules.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "simulation/ctrl-signals.h"
 
 namespace vexlar {

@@ -14,12 +14,12 @@
 #include "airflow/afe-sim.h"
 #include "common-src/convert.h"
 #include "common-src/messages.h"
-#include "common-src/prj-read-species.h"
+#include "common-src/prj-read-common.h"
 #include "common-src/prj-read.h"
 #include "common-src/tokens.h"
 #include "contaminant/cse-sim.h"
 #include "model/run-control.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 
 namespace vexlar {
 

@@ -6,13 +6,13 @@
 #include "common-src/convert.h"
 #include "common-src/messages.h"
 #include "common-src/prj-read.h"
-#include "common-src/prj-read-species.h"
+#include "common-src/prj-read-common.h"
 #include "common-src/tokens.h"
 #include "model/elements.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/schedules.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 
 namespace vexlar {
 

@@ -13,7 +13,7 @@
 #include "common-src/paths.h"
 #include "common-src/tokens.h"
 #include "common-src/prj-read-elements.h"
-#include "common-src/prj-read-species.h"
+#include "common-src/prj-read-common.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "simulation/vexlar-x-run.h"

@@ -8,7 +8,7 @@
 #include "model/network.h"
 #include "model/prj-data.h"
 #include "model/run-control.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "simulation/vexlar-x-run.h"
 
 namespace vexlar {

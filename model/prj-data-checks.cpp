@@ -11,7 +11,7 @@
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/source-lists.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "simulation/weather.h"
 #include "bridge/bridge.h"
 

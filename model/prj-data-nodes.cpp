@@ -14,7 +14,7 @@
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/schedules.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 
 namespace vexlar {
 

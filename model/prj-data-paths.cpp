@@ -18,7 +18,7 @@
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/schedules.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "model/sts-links.h"
 #include "simulation/env-lists.h"
 

@@ -16,7 +16,7 @@
 #include "model/run-control.h"
 #include "model/schedules.h"
 #include "model/source-lists.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "simulation/env-lists.h"
 #include "simulation/sim-common.h"
 #include "simulation/weather.h"

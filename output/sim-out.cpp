@@ -20,7 +20,7 @@
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/source-lists.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "output/expos.h"
 #include "output/sqlite-out.h"
 #include "output/summary.h"

@@ -15,7 +15,7 @@
 #include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "output/sim-out.h"
 #include "simulation/sim-common.h"
 #include "solvers/sparse-mat.h"

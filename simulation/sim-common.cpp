@@ -3,7 +3,7 @@
 #include "simulation/sim-common.h"
 
 #include "model/network.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 
 namespace vexlar {
 

@@ -18,7 +18,7 @@
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/source-lists.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "output/restart.h"
 #include "output/sim-out.h"
 #include "output/sqlite-out.h"

@@ -25,7 +25,7 @@
 #include "model/run-control.h"
 #include "model/schedules.h"
 #include "model/source-lists.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "output/expos.h"
 #include "output/restart.h"
 #include "output/sim-out.h"

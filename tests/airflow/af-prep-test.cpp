@@ -11,7 +11,7 @@
 #include "common-src/prj-file-util.h"
 #include "model/network.h"
 #include "model/run-control.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "simulation/env-lists.h"
 
 namespace vexlar {

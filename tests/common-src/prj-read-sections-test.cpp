@@ -11,7 +11,7 @@
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/schedules.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "simulation/ctrl-signals.h"
 #include "tests/common-src/section-test-util.h"
 

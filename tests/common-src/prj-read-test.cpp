@@ -131,7 +131,7 @@ TEST_F(SectionFrame, IndexListsAreOneBased)
 
 #include "model/prj-records.h"
 #include "model/run-control.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "common-src/tokens.h"
 #include "model/elements.h"
 #include "model/schedules.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 
 namespace vexlar {
 namespace testutil {

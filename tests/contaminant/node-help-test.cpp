@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "tests/airflow/af-test-net.h"
 
 using namespace vexlar;

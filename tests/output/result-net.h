@@ -22,7 +22,7 @@
 #include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "simulation/sim-common.h"
 
 namespace vexlar {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "airflow/solv-af.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "tests/airflow/af-test-net.h"
 
 using namespace vexlar;

@@ -20,7 +20,7 @@
 #include "model/network.h"
 #include "model/run-control.h"
 #include "model/source-lists.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 #include "output/sim-out.h"
 #include "simulation/sim-common.h"
 

@@ -1,5 +1,5 @@
-// Species, level, wind-profile and reaction globals (see species.h).
-#include "model/species.h"
+// Species, level, wind-profile and reaction globals (see prj-common.h).
+#include "model/prj-common.h"
 
 namespace vexlar {
 

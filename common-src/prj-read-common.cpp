@@ -2,7 +2,7 @@
 // the list of those simulated), building levels, day and week schedules, wind-pressure
 // profiles with their fits, and kinetic reactions. Records come from the pool passed in
 // and live for the run; the 1-based index arrays are freed once the network is built.
-#include "common-src/prj-read-species.h"
+#include "common-src/prj-read-common.h"
 
 #include <cstdio>
 #include <cstring>

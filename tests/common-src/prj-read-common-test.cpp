@@ -1,7 +1,7 @@
 // Section readers of species, levels, day and week schedules, wind profiles and kinetic
 // reactions: the records they fill, the simulated-species list, each mis-match and
 // cross-reference message, and the fits and fall-backs of wind profiles.
-#include "common-src/prj-read-species.h"
+#include "common-src/prj-read-common.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "common-src/memory.h"
 #include "common-src/prj-read.h"
 #include "model/schedules.h"
-#include "model/species.h"
+#include "model/prj-common.h"
 
 namespace vexlar {
 
