@@ -12,8 +12,15 @@ build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# The example runs in a folder of its own under the build tree, so its log and result
+# files do not land among the sources.
+RUNDIR = $(BUILD)/example-run
+
 run: build
-	@if [ -f $(EXAMPLE) ]; then ./$(BUILD)/vexlar-x $(EXAMPLE); else ./$(BUILD)/vexlar-x -h; fi
+	@mkdir -p $(RUNDIR)
+	@cp $(EXAMPLE) $(RUNDIR)/
+	@cd $(RUNDIR) && $(CURDIR)/$(BUILD)/vexlar-x $(notdir $(EXAMPLE)); \
+	  status=$$?; echo "results in $(RUNDIR)/:"; ls $(CURDIR)/$(RUNDIR); exit $$status
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
