@@ -123,27 +123,31 @@ protected:
 
 // Outdoor air enters the intake terminal J1, the curve fan S1 lifts it into the plenum J2,
 // and ducts S2, S3 of equal coefficient carry it to terminals J3 and J4 of the same size,
-// which supply zone 1; the zone leaks to outdoors. Design: 0.06 and 0.04 kg/s.
-class OneFanTwoTerminals : public DuctNet {
+// which supply zone 1; the zone leaks to outdoors. Design: 0.06 and 0.04 kg/s. On the
+// return side (side -1) every path but the terminals runs the other way: J3 and J4 draw
+// 0.06 and 0.04 kg/s from the zone and S1 blows them out through J1.
+class TwoTerminalSystem : public DuctNet {
 protected:
     static constexpr double A = 0.02, C1 = 1.0, C2 = 1.0, CD = 0.05, F3 = 0.06, F4 = 0.04;
 
-    void SetUp() override
+    void build(int side)
     {
-        DuctNet::SetUp();
         zone = net.zone(T_BAL);
         AirNode* j1 = terminalNode(1);
         AirNode* j2 = junction(2);
         AirNode* j3 = terminalNode(3);
         AirNode* j4 = terminalNode(4);
         AirNode* amb = net.ambient(T_BAL);
-        net.path(zone, amb, net.powerLaw(0.1f, 0.5f, 1e-2f));
-        s1 = fan(j1, j2, 200.0f, 0.3f, 1);
-        duct(j2, j3, (float)CD, 2);
-        duct(j2, j4, (float)CD, 3);
-        terminal(j1, amb, 0.1f, 1.0f, 0.0f, -0.1f, 0);
-        t3 = terminal(j3, zone, (float)A, (float)C1, (float)C2, (float)F3, 1);
-        t4 = terminal(j4, zone, (float)A, (float)C1, (float)C2, (float)F4, 1);
+        auto ends = [side](AirNode* a, AirNode* b) { return side > 0 ? std::make_pair(a, b) : std::make_pair(b, a); };
+        auto leak = ends(zone, amb);
+        net.path(leak.first, leak.second, net.powerLaw(0.1f, 0.5f, 1e-2f));
+        auto f = ends(j1, j2), d3 = ends(j2, j3), d4 = ends(j2, j4);
+        s1 = fan(f.first, f.second, 200.0f, 0.3f, 1);
+        duct(d3.first, d3.second, (float)CD, 2);
+        duct(d4.first, d4.second, (float)CD, 3);
+        terminal(j1, amb, 0.1f, 1.0f, 0.0f, -0.1f * side, 0);
+        t3 = terminal(j3, zone, (float)A, (float)C1, (float)C2, (float)(F3 * side), 1);
+        t4 = terminal(j4, zone, (float)A, (float)C1, (float)C2, (float)(F4 * side), 1);
         SolveAfstr(net.setUp());   // the steady state the balancing starts from
     }
 
@@ -162,6 +166,24 @@ protected:
 
     AirNode* zone = nullptr;
     AirPath *s1 = nullptr, *t3 = nullptr, *t4 = nullptr;
+};
+
+class OneFanTwoTerminals : public TwoTerminalSystem {
+protected:
+    void SetUp() override
+    {
+        DuctNet::SetUp();
+        build(+1);
+    }
+};
+
+class ReturnFanTwoTerminals : public TwoTerminalSystem {
+protected:
+    void SetUp() override
+    {
+        DuctNet::SetUp();
+        build(-1);
+    }
 };
 
 TEST_F(OneFanTwoTerminals, BalancesToTheDesignFlowsWithStatusZero)
@@ -184,9 +206,8 @@ TEST_F(OneFanTwoTerminals, ThrottlesOnlyTheTerminalAboveItsDesignFlow)
 {
     int its = 0;
     ASSERT_EQ(balance(50, 1e-5f, &its), BAL_CONVERGED);
-    double duct = 1.0 / (CD * CD);
-    double K4 = 2 * A * A * ((F3 / F4) * (F3 / F4) * (duct + (C1 + C2) / (2 * A * A)) - duct);
-    ASSERT_NEAR(K4 - C1, 3.9, 1e-9);   // worked out in the comment's numbers
+    // 2 A^2 = 0.0008, 1/CD^2 = 400, (C1 + C2)/(2 A^2) = 2500: K4 = 0.0008 (2.25 x 2900 - 400).
+    const double K4 = 4.9;
     std::smatch m;
     std::string text = report();
     ASSERT_TRUE(std::regex_search(text, m, std::regex("trm\t3\t(\\S+)\t(\\S+)\ntrm\t4\t(\\S+)\t(\\S+)\n$")));
@@ -251,7 +272,69 @@ TEST_F(OneFanTwoTerminals, AirflowWithoutNewtonMethodIsFatal)
         ::testing::ExitedWithCode(2), "FATAL.*Invalid method, Call Dravik");
 }
 
+// The walks go with the flow to the fan; flows, design flows and their total are negative,
+// and the same equal-drop balance gives the smaller branch the balance coefficient 3.9.
+TEST_F(ReturnFanTwoTerminals, BalancesToTheNegativeDesignFlows)
+{
+    int its = 0;
+    ASSERT_EQ(balance(50, 1e-5f, &its), BAL_CONVERGED);
+    ASSERT_EQ(_BalDat0->fan, s1);
+    EXPECT_NEAR(t3->mass_flow[0], -F3, 1e-5 * F3);
+    EXPECT_NEAR(t4->mass_flow[0], -F4, 1e-5 * F4);
+    EXPECT_NEAR(s1->mass_flow[0], F3 + F4, 1e-4 * (F3 + F4));
+    EXPECT_NEAR(_BalDat0->Fd[0], -(F3 + F4), 1e-8);
+    std::smatch m;
+    std::string text = report();
+    ASSERT_TRUE(std::regex_search(text, m, std::regex("trm\t3\t(\\S+)\t(\\S+)\ntrm\t4\t(\\S+)\t(\\S+)\n$"))) << text;
+    EXPECT_NEAR(std::stod(m[2]), C2, 1e-5);
+    EXPECT_NEAR(std::stod(m[4]), 3.9, 3.9e-3);
+}
+
 // ---- Walks ------------------------------------------------------------------------------
+
+// Two fans, each walk through its own. The walk of J3 needs a second pass (its duct J8-J2
+// comes before the one it leaves its junction by), so J5 and J4 reach fan S3 first: the
+// finished list is J3, J5, J4. Grouping from its head puts S1's system in the list first
+// and S3's at the head above it; S3's terminals are numbered in finished order (J5, J4)
+// and reported from the last, and systems are reported from the head.
+TEST_F(DuctNet, FanSystemsAndTheirTerminalsAreReportedInTheOrderTheWalksFinished)
+{
+    AirNode* z = net.zone(T_BAL);
+    AirNode* j[9] = {};
+    for (int k : {1, 2, 6, 7, 8}) j[k] = junction(k);
+    for (int k : {3, 4, 5}) j[k] = terminalNode(k);
+    net.ambient(T_BAL);
+    AirPath* s1 = fan(j[1], j[2], 100.0f, 1.0f, 1);
+    flowOf(s1, 0.03);
+    flowOf(duct(j[2], j[8], 0.05f, 2), 0.03);
+    AirPath* s3 = fan(j[6], j[7], 100.0f, 1.0f, 3);
+    flowOf(s3, 0.05);
+    flowOf(duct(j[7], j[4], 0.05f, 4), 0.02);
+    flowOf(duct(j[7], j[5], 0.05f, 5), 0.03);
+    flowOf(duct(j[8], j[3], 0.05f, 6), 0.03);
+    const double design[6] = {0, 0, 0, 0.03, 0.02, 0.03};
+    for (int k : {3, 4, 5}) flowOf(terminal(j[k], z, 0.02f, 1, 1, (float)design[k], 1), design[k]);
+    BalWalk w{};
+    ASSERT_EQ(walk(&w), BAL_CONVERGED);
+    ASSERT_EQ(balFanSystems(&w), BAL_CONVERGED);
+    ASSERT_NE(_BalDat0, nullptr);
+    EXPECT_EQ(_BalDat0->fan, s3);
+    ASSERT_NE(_BalDat0->next, nullptr);
+    EXPECT_EQ(_BalDat0->next->fan, s1);
+    EXPECT_EQ(_BalDat0->next->next, nullptr);
+    EXPECT_NEAR(_BalDat0->Fd[0], 0.05, 1e-8);
+    EXPECT_NEAR(_BalDat0->next->Fd[0], 0.03, 1e-8);
+    balWriteBody((float)_pambt->density);
+    std::string text = report();
+    EXPECT_TRUE(std::regex_match(text, std::regex(R"(!fan[^\n]*\n!trm[^\n]*\n)"
+                                                  R"(fan\t3\t0\.05\t[^\n]*\n)"
+                                                  R"(trm\t4\t1\.000000e\+00\t1\n)"
+                                                  R"(trm\t5\t1\.000000e\+00\t1\n)"
+                                                  R"(fan\t1\t0\.03\t[^\n]*\n)"
+                                                  R"(trm\t3\t1\.000000e\+00\t1\n)")))
+        << text;
+}
+
 
 // The terminal J3 walks up the duct J2-J3 into a three-segment loop J2-J5-J6 with no flow
 // and no fan; the walk must stop with status 4 rather than go round for ever.
@@ -372,6 +455,8 @@ struct RatioCase {
     float expected;
 };
 
+void PrintTo(const RatioCase& c, std::ostream* os) { *os << c.name; }
+
 class SpeedRatio : public ::testing::TestWithParam<RatioCase> {};
 
 // Straight curve a0 = 500, a1 = -500 (free delivery 1 kg/s): P(r) = 500 J r^2 - 500 K r.
@@ -388,7 +473,11 @@ INSTANTIATE_TEST_SUITE_P(
                       RatioCase{"FasterInThinAir", 0.9f, 0.45f, 675.0f, 1.5f},  // 1012.5 - 337.5
                       RatioCase{"FullSpeed", 1.0f, 0.5f, 250.0f, 1.0f},
                       RatioCase{"BeyondTheFastest", 1.0f, 0.5f, 1e7f, 0.0f},    // P(128) = 8.16e6
-                      RatioCase{"BelowTheSlowest", 1.0f, 0.0f, -1.0f, 0.0f}),   // P(r) > 0 always
+                      RatioCase{"BelowTheSlowest", 1.0f, 0.0f, -1.0f, 0.0f},    // P(r) > 0 always
+                      // Without flow P(r) = 500 r^2: the ends of the search, 1/128 and 128.
+                      RatioCase{"InTheSlowestBracket", 1.0f, 0.0f, 0.05f, 0.01f},
+                      RatioCase{"SlowerThanTheSlowest", 1.0f, 0.0f, 0.0125f, 0.0f},  // r = 0.005
+                      RatioCase{"InTheFastestBracket", 1.0f, 0.0f, 5e6f, 100.0f}),
     [](const ::testing::TestParamInfo<RatioCase>& i) { return std::string(i.param.name); });
 
 }  // namespace
