@@ -335,7 +335,6 @@ TEST_F(DuctNet, FanSystemsAndTheirTerminalsAreReportedInTheOrderTheWalksFinished
         << text;
 }
 
-
 // The terminal J3 walks up the duct J2-J3 into a three-segment loop J2-J5-J6 with no flow
 // and no fan; the walk must stop with status 4 rather than go round for ever.
 TEST_F(DuctNet, ALoopWithoutAFanEndsTheWalkWithStatusFour)
