@@ -11,10 +11,10 @@
 #include "airflow/mat-set.h"
 #include "common-src/convert.h"
 #include "common-src/messages.h"
+#include "model/clock.h"
 #include "model/counters.h"
 #include "model/elements.h"
 #include "model/run-control.h"
-#include "simulation/sim-common.h"
 
 namespace vexlar {
 

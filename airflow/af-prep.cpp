@@ -8,13 +8,13 @@
 #include <cmath>
 #include <cstdio>
 
-#include "bridge/bridge.h"
 #include "cfd/cfd-couple.h"
 #include "common-src/messages.h"
+#include "model/env-lists.h"
 #include "model/network.h"
-#include "model/run-control.h"
+#include "model/options.h"
 #include "model/prj-common.h"
-#include "simulation/env-lists.h"
+#include "model/run-control.h"
 
 namespace vexlar {
 

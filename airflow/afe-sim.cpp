@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "airflow/afe-friction.h"
+#include "common-src/afe-friction.h"
 #include "common-src/messages.h"
 #include "model/counters.h"
 #include "model/elements.h"

@@ -13,11 +13,10 @@
 #include "common-src/convert.h"
 #include "common-src/messages.h"
 #include "contaminant/node-help.h"
+#include "model/clock.h"
 #include "model/counters.h"
 #include "model/network.h"
 #include "model/run-control.h"
-#include "simulation/sim-common.h"
-#include "simulation/vexlar-x-run.h"
 #include "solvers/blas-1-like.h"
 #include "solvers/sparse-mat.h"
 

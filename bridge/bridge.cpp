@@ -5,11 +5,6 @@
 
 namespace vexlar {
 
-int _doBridge = 0;
-int _wPBridge = 1;
-int _vFBridge = 0;
-int _doBridgeMf = 0;
-
 void bridge_ConnectToServer(const char*) {}
 void bridge_CreatePathList() {}
 void bridge_SendInfoMessages() {}

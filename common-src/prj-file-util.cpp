@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "airflow/afe-friction.h"
+#include "common-src/afe-friction.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "model/prj-records.h"

@@ -42,6 +42,8 @@ const AFE_MODEL_FN _pfaf[AFE_NTYPES] = {
     afe_psq, afe_plr, afe_dwc, afe_plr, afe_fcn, afe_qcn, afe_fan, afe_cmf, afe_cvf,
     afe_bdq, afe_bdf, afe_fsp, afe_qsp, afe_psf, afe_psq, nullptr, nullptr, nullptr,
     nullptr};
+const AFE_MODEL_FN _pfaf_builtin[AFE_BI_COUNT] = {afe_ahs, afe_ahr, afe_aho,
+                                                  afe_ahx, afe_jlk, afe_trm};
 
 const char* const _flte_names[FLT_NTYPES + 1] = {"cef", "pf0", "gf0", "uv1", "spf", ""};
 const FILTER_MODEL_FN _pffl[FLT_NTYPES] = {flt_cef, flt_pf0, flt_gf0, flt_uv1, flt_spf};

@@ -15,6 +15,12 @@ extern const FILTER_MODEL_FN _pffl[FLT_NTYPES];
 extern const char* const _csse_names[CSE_NTYPES + 1];
 extern const CSE_MODEL_FN _pfss[CSE_NTYPES];
 
+// Models of the elements the network build makes itself, for the simple air-handling
+// system's supply/return, recirculation, outdoor-air and exhaust paths, duct leaks and duct
+// terminals (types ahs_sr, ahs_xor, d_leak and d_term).
+enum { AFE_BI_AHS, AFE_BI_AHR, AFE_BI_AHO, AFE_BI_AHX, AFE_BI_JLK, AFE_BI_TRM, AFE_BI_COUNT };
+extern const AFE_MODEL_FN _pfaf_builtin[AFE_BI_COUNT];
+
 int flte_read(FilterElemRec** head, void* ignored, MemBlock** pool);  // "Filter Element"
 int filter_read(MemBlock** pool);                                    // "Filter"; returns _nfilt
 int cselmt_read(CseRec** head, void* ignored, MemBlock** pool);       // "Source/Sink Element"

@@ -11,12 +11,12 @@
 #include "common-src/convert.h"
 #include "common-src/messages.h"
 #include "common-src/paths.h"
-#include "common-src/tokens.h"
-#include "common-src/prj-read-elements.h"
 #include "common-src/prj-read-common.h"
+#include "common-src/prj-read-elements.h"
+#include "common-src/tokens.h"
+#include "model/options.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
-#include "simulation/vexlar-x-run.h"
 
 namespace vexlar {
 

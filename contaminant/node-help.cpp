@@ -9,7 +9,6 @@
 #include "model/prj-data.h"
 #include "model/run-control.h"
 #include "model/prj-common.h"
-#include "simulation/vexlar-x-run.h"
 
 namespace vexlar {
 

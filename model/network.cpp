@@ -1,5 +1,6 @@
 // Globals of the simulation network (see network.h): list heads and counts of the airflow
-// nodes and paths and of the short-time-step junction and 1-D zone records.
+// nodes and paths and of the short-time-step junction and 1-D zone records, and the
+// letters the reports give each node and path kind.
 #include "model/network.h"
 
 namespace vexlar {
@@ -14,5 +15,7 @@ Cd1Zone* _cdzn0;
 int _nCFDzone;
 int _nCmctm;
 int _nCcctm;
+const char _ntype[] = "zjt";
+const char _ftype[] = "pdtl";
 
 }  // namespace vexlar

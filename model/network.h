@@ -180,5 +180,7 @@ extern Cd1Zone* _cdzn0;
 extern int _nCFDzone;            // zones modelled by the CFD zone model
 extern int _nCmctm;              // well-mixed cells x species, the ambient included
 extern int _nCcctm;              // cells of all 1-D zones x species
+extern const char _ntype[];      // node-type letters by AirNode kind: zone, junction, terminal
+extern const char _ftype[];      // path-type letters by AirPath kind: path, duct, terminal, leak
 
 }  // namespace vexlar

@@ -7,13 +7,12 @@
 #include "common-src/messages.h"
 #include "model/elements.h"
 #include "model/network.h"
+#include "model/options.h"
+#include "model/prj-common.h"
 #include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/source-lists.h"
-#include "model/prj-common.h"
-#include "simulation/weather.h"
-#include "bridge/bridge.h"
 
 #include <cstring>
 

@@ -6,21 +6,20 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "airflow/afe-sim.h"
 #include "common-src/convert.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "common-src/prj-file-util.h"
 #include "common-src/prj-read-elements.h"
 #include "model/elements.h"
+#include "model/env-lists.h"
 #include "model/network.h"
+#include "model/prj-common.h"
 #include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/schedules.h"
-#include "model/prj-common.h"
 #include "model/sts-links.h"
-#include "simulation/env-lists.h"
 
 namespace vexlar {
 
@@ -220,7 +219,7 @@ AfeRec* terminal_element(const JunctionRec* j)
     }
     AfeRec* e = static_cast<AfeRec*>(alc_ec(&_ms, sizeof(AfeRec), "afe"));
     e->model_data = td;
-    e->model_fn = afe_trm;
+    e->model_fn = _pfaf_builtin[AFE_BI_TRM];
     e->type = AFE_D_TERM;
     e->number = j->number;
     std::strcpy(e->name, _afe_dnames[AFE_D_TERM]);
@@ -355,9 +354,11 @@ void sd_builtin_elements()
         int type;
         AFE_MODEL_FN fn;
     } builtins[] = {
-        {0x08, "ahs", AFE_AHS_SR, afe_ahs},  {0x10, "ahr", AFE_AHS_XOR, afe_ahr},
-        {0x20, "aho", AFE_AHS_XOR, afe_aho}, {0x40, "ahx", AFE_AHS_XOR, afe_ahx},
-        {PATH_LEAK, "jlk", AFE_D_LEAK, afe_jlk},
+        {0x08, "ahs", AFE_AHS_SR, _pfaf_builtin[AFE_BI_AHS]},
+        {0x10, "ahr", AFE_AHS_XOR, _pfaf_builtin[AFE_BI_AHR]},
+        {0x20, "aho", AFE_AHS_XOR, _pfaf_builtin[AFE_BI_AHO]},
+        {0x40, "ahx", AFE_AHS_XOR, _pfaf_builtin[AFE_BI_AHX]},
+        {PATH_LEAK, "jlk", AFE_D_LEAK, _pfaf_builtin[AFE_BI_JLK]},
     };
     AfeRec* elem[5];
     for (int i = 0; i < 5; i++)

@@ -11,15 +11,14 @@
 #include "common-src/convert.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
+#include "model/clock.h"
+#include "model/env-lists.h"
 #include "model/network.h"
+#include "model/prj-common.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/schedules.h"
 #include "model/source-lists.h"
-#include "model/prj-common.h"
-#include "simulation/env-lists.h"
-#include "simulation/sim-common.h"
-#include "simulation/weather.h"
 
 namespace vexlar {
 

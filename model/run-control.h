@@ -1,6 +1,6 @@
 // The run-control record of the project (solver choices, tolerances, dates and times, output
-// switches), the ambient state the project sets before any weather input, and the names of
-// the timed input files. Read once by the project reader; read by every subsystem.
+// switches), the ambient state the project sets before any weather input, the names of
+// the timed input files and the tables of the values files. Read once by the project reader; read by every subsystem.
 #pragma once
 #include <cstdint>
 
@@ -79,5 +79,14 @@ extern char _CVFfile[4096];      // continuous values file
 extern char _DVFfile[4096];      // discrete values file
 extern char _WPCfile[4096];      // wind-pressure and ambient-concentration file
 extern int _useWPCwp, _useWPCmf, _useWPC;
+
+// The values files' tables, filled as the files are read and bound by the network build
+// to the elements, sources and controls that take their values from a file column.
+extern int _cvfNumNames;   // value names the controls read from each values file
+extern int _dvfNumNames;
+extern char (*_cvfNames)[16];  // value names of each file, 0.._NumNames-1, while bound
+extern char (*_dvfNames)[16];
+extern float* _cvfVals[3];     // earlier record, later record and current values
+extern float* _dvfVals;        // current values
 
 }  // namespace vexlar

@@ -11,13 +11,13 @@
 
 #include "common-src/memory.h"
 #include "common-src/messages.h"
+#include "model/clock.h"
 #include "model/network.h"
+#include "model/prj-common.h"
 #include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
-#include "model/prj-common.h"
 #include "output/sim-out.h"
-#include "simulation/sim-common.h"
 #include "solvers/sparse-mat.h"
 
 namespace vexlar {

@@ -1,24 +1,8 @@
-// The simulated clock and calendar of the run and the transient time-step loop. Times of
-// day are integer seconds 0..86400; days are days of a 365-day year.
+// The transient time-step loop and what it does each step beside the airflow and
+// transport solutions; the clock it advances is declared in model/clock.h.
 #pragma once
 
 namespace vexlar {
-
-extern int _dayofy;          // day of year 1..365
-extern int _dayofw;          // day of week 1..7
-extern int _daytyp;          // day type 1..12
-extern int _DSTind;          // daylight-saving indicator
-extern int _stepStartTime;   // [s of the day]
-extern int _stepEndTime;
-extern int _simEndDate;      // day of year
-extern int _simEndTime;      // [s of the day]
-extern int _time_step;       // calculation time step [s]
-extern int _time_list;       // listing time step [s]
-extern int _time_scrn;       // screen time step [s]
-extern float _dt;            // time step [s]; 0 during the steady initialisation
-extern float _dti;           // 1 / _dt
-extern float** _Mfmax;       // [node 1.._nafnd][species]: largest mass fraction of the day
-extern float** _Mftst;       // the same of the previous cyclic day
 
 void sim_loop(int write);
 void noteMaxAirNodeConcs();   // raise each node's _Mfmax entries to its current mass fractions

@@ -8,6 +8,7 @@
 
 #include "bridge/bridge.h"
 #include "common-src/messages.h"
+#include "model/options.h"
 #include "output/expos.h"
 #include "output/restart.h"
 #include "output/sim-out.h"

@@ -8,7 +8,6 @@
 #include <initializer_list>
 
 #include "airflow/afe-sim.h"
-#include "airflow/balance.h"
 #include "airflow/mat-set.h"
 #include "bridge/bridge.h"
 #include "cfd/cfd-couple.h"
@@ -17,22 +16,25 @@
 #include "contaminant/mf-mem.h"
 #include "contaminant/sim-cvode.h"
 #include "contaminant/sts-init.h"
+#include "model/clock.h"
 #include "model/counters.h"
 #include "model/elements.h"
+#include "model/env-lists.h"
 #include "model/network.h"
+#include "model/options.h"
+#include "model/prj-common.h"
 #include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/schedules.h"
 #include "model/source-lists.h"
-#include "model/prj-common.h"
 #include "output/expos.h"
 #include "output/restart.h"
 #include "output/sim-out.h"
 #include "output/sqlite-out.h"
 #include "output/summary.h"
+#include "simulation/balance.h"
 #include "simulation/ctrl-sim.h"
-#include "simulation/env-lists.h"
 #include "simulation/sim-bldg-flow.h"
 #include "simulation/sim-bldg-pres.h"
 #include "simulation/sim-common.h"
@@ -42,11 +44,6 @@
 #include "simulation/weather.h"
 
 namespace vexlar {
-
-int _doInput = 0;
-int _doDOSwdw = 0;
-const char _ntype[] = "zjt";
-const char _ftype[] = "pdtl";
 
 static char typeLetter(const char* letters, int kind)
 {

@@ -9,11 +9,6 @@ namespace vexlar {
 
 enum RunClass { RUN_STEADY = 0, RUN_TRANSIENT = 1, RUN_CYCLIC = 2 };
 
-extern int _doInput;      // -t: stop after the input is read and checked
-extern int _doDOSwdw;     // -c: accepted, changes nothing
-extern const char _ntype[];   // node-type letters by AirNode kind: zone, junction, terminal
-extern const char _ftype[];   // path-type letters by AirPath kind: path, duct, terminal, leak
-
 int setRunClock();             // run class from sim_af and sim_mf; sets the clock globals
 void testModeOverrides();      // run modes 2 to 4
 void logNetworkCounts(FILE* log);

@@ -9,12 +9,6 @@ FILE* _uctm = nullptr;
 FILE* _ucvf = nullptr;
 FILE* _udvf = nullptr;
 FILE* _uwpc = nullptr;
-int _cvfNumNames = 0;
-int _dvfNumNames = 0;
-char (*_cvfNames)[16] = nullptr;
-char (*_dvfNames)[16] = nullptr;
-float* _cvfVals[3] = {nullptr, nullptr, nullptr};
-float* _dvfVals = nullptr;
 
 void CVF_init_data(int, int, int) {}
 int CVF_init_controls() { return 0; }

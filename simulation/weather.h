@@ -1,7 +1,8 @@
 // Timed input files of the run: the continuous and discrete value files that feed
 // control nodes, the weather file, the ambient contaminant file and the wind-pressure and
 // ambient-concentration file. Each is read forward only and brought up to the clock at
-// the start and end of every step.
+// the start and end of every step. The values-file tables they fill are declared in
+// model/run-control.h.
 #pragma once
 #include <cstdio>
 
@@ -12,12 +13,6 @@ extern FILE* _uctm;   // ambient contaminant file
 extern FILE* _ucvf;   // continuous values file
 extern FILE* _udvf;   // discrete values file
 extern FILE* _uwpc;   // wind-pressure and ambient-concentration file
-extern int _cvfNumNames;   // value names the controls read from each values file
-extern int _dvfNumNames;
-extern char (*_cvfNames)[16];  // value names of each file, 0.._NumNames-1, while bound
-extern char (*_dvfNames)[16];
-extern float* _cvfVals[3];     // earlier record, later record and current values
-extern float* _dvfVals;        // current values
 
 void CVF_init_data(int day0, int day1, int allocate);
 int CVF_init_controls();

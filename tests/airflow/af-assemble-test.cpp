@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "airflow/solv-af.h"
+#include "model/clock.h"
 #include "tests/airflow/af-test-net.h"
 
 using namespace vexlar;

@@ -7,12 +7,12 @@
 
 #include <cmath>
 
-#include "bridge/bridge.h"
 #include "common-src/prj-file-util.h"
+#include "model/env-lists.h"
 #include "model/network.h"
-#include "model/run-control.h"
+#include "model/options.h"
 #include "model/prj-common.h"
-#include "simulation/env-lists.h"
+#include "model/run-control.h"
 
 namespace vexlar {
 namespace {

@@ -17,7 +17,6 @@
 #include "model/elements.h"
 #include "model/network.h"
 #include "model/run-control.h"
-#include "simulation/sim-common.h"
 
 namespace vexlar_test {
 

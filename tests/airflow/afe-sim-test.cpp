@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "airflow/afe-friction.h"
+#include "common-src/afe-friction.h"
 #include "common-src/messages.h"
 #include "common-src/prj-file-util.h"
 #include "airflow/afe-csf.h"

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "airflow/af-assemble.h"
+#include "model/clock.h"
 #include "tests/airflow/af-test-net.h"
 
 using namespace vexlar;

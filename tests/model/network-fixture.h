@@ -12,16 +12,15 @@
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "model/elements.h"
+#include "model/env-lists.h"
 #include "model/network.h"
+#include "model/prj-common.h"
 #include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/schedules.h"
 #include "model/source-lists.h"
-#include "model/prj-common.h"
 #include "model/sts-links.h"
-#include "simulation/env-lists.h"
-#include "simulation/weather.h"
 
 namespace vexlar {
 namespace testnet {

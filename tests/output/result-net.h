@@ -17,13 +17,13 @@
 
 #include "common-src/messages.h"
 #include "common-src/paths.h"
+#include "model/clock.h"
 #include "model/counters.h"
 #include "model/network.h"
+#include "model/prj-common.h"
 #include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
-#include "model/prj-common.h"
-#include "simulation/sim-common.h"
 
 namespace vexlar {
 namespace testnet {

@@ -17,6 +17,7 @@
 #include "output/restart.h"
 #include "output/sqlite-out.h"
 #include "output/summary.h"
+#include "simulation/sim-common.h"
 #include "result-net.h"
 #include "simulation/ctrl-sim.h"
 #include "simulation/vexlar-x-finish.h"

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "airflow/solv-af.h"
+#include "model/clock.h"
 #include "model/prj-common.h"
 #include "tests/airflow/af-test-net.h"
 

@@ -13,16 +13,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "bridge/bridge.h"
 #include "common-src/messages.h"
 #include "common-src/paths.h"
+#include "model/clock.h"
 #include "model/counters.h"
 #include "model/network.h"
+#include "model/options.h"
+#include "model/prj-common.h"
 #include "model/run-control.h"
 #include "model/source-lists.h"
-#include "model/prj-common.h"
 #include "output/sim-out.h"
-#include "simulation/sim-common.h"
 
 using namespace vexlar;
 

@@ -2,20 +2,20 @@
 // numbered for the per-opening wind pressures and ambient mass fractions (from the wind-
 // pressure file or the co-simulation peer), matched by location against the wind-pressure
 // file, and listed for the contaminant summary and exfiltration outputs.
-#include "simulation/env-lists.h"
+#include "model/env-lists.h"
 
 #include <cmath>
 
-#include "bridge/bridge.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "common-src/tokens.h"
 #include "model/elements.h"
 #include "model/network.h"
+#include "model/options.h"
+#include "model/prj-common.h"
 #include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
-#include "model/prj-common.h"
 
 namespace vexlar {
 

@@ -3,8 +3,8 @@
 // and the list of every ambient path for the contaminant summary and exfiltration.
 #include <string>
 
+#include "model/env-lists.h"
 #include "model/prj-data.h"
-#include "simulation/env-lists.h"
 #include "tests/common-src/section-test-util.h"
 #include "tests/model/network-fixture.h"
 

@@ -1,7 +1,7 @@
 // Darcy friction factor of a duct (ffdwc): 64/Re up to Re 2300, the Colebrook equation
 // solved by Newton steps on 1/sqrt(f) from Re 3500, and a straight line between the two in
 // the transition range. The duct model and the regime limits of every duct use it.
-#include "airflow/afe-friction.h"
+#include "common-src/afe-friction.h"
 
 #include <cmath>
 

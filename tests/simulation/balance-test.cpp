@@ -2,7 +2,6 @@
 // throttled to their design flows, the walk from terminals to fans and its failures
 // (a loop without a fan, another terminal reached first), mixed fan systems, the report
 // rows of each stage, and the fan-law speed ratio of a curve fan.
-#include "airflow/balance.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,7 @@
 #include "airflow/solv-af.h"
 #include "common-src/memory.h"
 #include "model/prj-records.h"
+#include "simulation/balance.h"
 #include "tests/airflow/af-test-net.h"
 
 using namespace vexlar;

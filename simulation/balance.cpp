@@ -4,7 +4,7 @@
 // and the terminals above their design flow are throttled, one airflow solution per
 // iteration, until every terminal passes its design flow. The ".bal" report is rewritten
 // from its start at every stage, so it always holds one status and ends with "end".
-#include "airflow/balance.h"
+#include "simulation/balance.h"
 
 #include <cmath>
 #include <cstring>
@@ -15,13 +15,13 @@
 #include "airflow/solv-af.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
+#include "model/clock.h"
 #include "model/elements.h"
 #include "model/network.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "output/sim-out.h"
 #include "output/sqlite-out.h"
-#include "simulation/sim-common.h"
 #include "simulation/simulate.h"
 
 namespace vexlar {

@@ -1,7 +1,7 @@
 // Friction factor of ducts: laminar 64/Re, Colebrook in turbulent flow (checked against
 // the implicit equation solved independently by bisection), the straight-line blend in
 // the transition range, and the FATAL texts for impossible arguments.
-#include "airflow/afe-friction.h"
+#include "common-src/afe-friction.h"
 
 #include <gtest/gtest.h>
 
