@@ -10,7 +10,12 @@ struct DvrRec;
 
 // One mass-fraction equation system; its storage comes with the transport solution.
 struct MF_MAT {
+    int32_t nvar;  // variable equations (numbered first)
     int32_t neq;   // equations of the system
+    int32_t nnz;   // stored entries of the pattern
+    int32_t* ija;  // row-indexed pattern
+    double* K;     // rate-coefficient matrix values [kg/s], 1..nnz
+    double* e;     // generation vector [kg/s], 1..neq
 };
 
 extern MF_MAT* _MFn_mem;   // non-trace (or combined) system, owned by main

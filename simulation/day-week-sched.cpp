@@ -62,8 +62,9 @@ int wkScheds_seek(int slot, int t)
         ds->cur_point = c;
         if (ds->shape == DSCH_STEP)
             ds->value = ds->values[c];
+        // A day schedule whose last point lies at or before t has no next point today.
         int to_next = ds->times[c + 1] - t;
-        if (to_next < result)
+        if (to_next > 0 && to_next < result)
             result = to_next;
     }
     return result;

@@ -1,15 +1,156 @@
-// The time-step loop and the day maxima of the node mass fractions. The loop and the
-// schedule and control evaluation are not built yet: a transient run ends right after its
-// steady start.
+// The clock of the run and the transient time-step loop. Each step rolls the calendar,
+// brings the timed inputs up to the step, evaluates schedules and controls for the step
+// end, solves airflow and transport (the density iteration) and writes the step's results.
+// A step that ends at 86400 s belongs to its own day; the next starts at 0 s of the next
+// day, after the day-end summaries. Nothing here allocates once the loop has started.
 #include "simulation/sim-common.h"
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "airflow/af-prep.h"
+#include "airflow/mat-set.h"
+#include "airflow/solv-af.h"
+#include "bridge/bridge.h"
+#include "cfd/cfd-couple.h"
+#include "common-src/convert.h"
+#include "common-src/messages.h"
+#include "contaminant/cse-sim.h"
+#include "contaminant/mf-mem.h"
+#include "contaminant/mf-system.h"
+#include "contaminant/solv-sts.h"
 #include "model/clock.h"
+#include "model/counters.h"
 #include "model/network.h"
+#include "model/options.h"
 #include "model/prj-common.h"
+#include "model/prj-data.h"
+#include "model/prj-records.h"
+#include "model/run-control.h"
+#include "model/source-lists.h"
+#include "output/expos.h"
+#include "output/restart.h"
+#include "output/sim-out.h"
+#include "output/sqlite-out.h"
+#include "output/summary.h"
+#include "simulation/ctrl-sim.h"
+#include "simulation/day-week-sched.h"
+#include "simulation/sim-interrupt.h"
+#include "simulation/vexlar-x-finish.h"
+#include "simulation/weather.h"
 
 namespace vexlar {
 
-void sim_loop(int) {}
+// ---- Calendar -----------------------------------------------------------------------------
+
+// The time of day of a step end. A step that does not divide the day may end past 24:00:00
+// (its day's last step); it is shown with its hours beyond 24 rather than ending the run.
+static const char* stepEndText(int t)
+{
+    if (t <= 86400) return timestr(t);
+    static char text[16];
+    snprintf(text, sizeof text, "%02d:%02d:%02d", t / 3600, t / 60 % 60, t % 60);
+    return text;
+}
+
+static void stepNotPositive(const char* what, int value)
+{
+    error(FATAL, __FILE__, __LINE__, what, " must be greater than 0 s: ", intstr(value), " s");
+}
+
+void checkTransientSteps()
+{
+    if (_time_step <= 0) stepNotPositive("Calculation time step", _time_step);
+    if (_time_list <= 0) stepNotPositive("Listing time step", _time_list);
+    if (_time_scrn <= 0) stepNotPositive("Screen time step", _time_scrn);
+}
+
+// At the year end every open timed input starts over, for days 1 to the end date.
+static void reinitTimedInputsAtYearEnd()
+{
+    if (_ucvf) {
+        CVF_init_data(1, _simEndDate, 0);
+        CVF_init_controls();
+    }
+    if (_udvf) {
+        DVF_init_data(1, _simEndDate);
+        DVF_init_controls();
+    }
+    if (_uwth) WTH_init(1, _simEndDate, 0);
+    if (_uctm) CTM_init(1, _simEndDate, 0);
+    if (_uwpc) WPC_init(1, _simEndDate, 0);
+}
+
+void rolloverNewSimDate(int write)
+{
+    if (write) writeSummaries_dayEnd();
+    _stepStartTime = 0;
+    _stepEndTime = 0;
+    if (_dayofy > 364) {
+        _dayofy = 1;
+        reinitTimedInputsAtYearEnd();
+    } else {
+        _dayofy++;
+    }
+    // Without weather data the days cycle through the types of the week, 1 to 7.
+    _daytyp = _uwth ? WTH_get_day_type(_dayofy) : (_daytyp % 7) + 1;
+    if (write) {
+        writeSim_stepTime(_stepEndTime);
+        writeSql_stepTime(_stepEndTime);
+        writeSTS_ResultFiles(_stepEndTime);
+    }
+    writeSim_daySummary_init();
+}
+
+int timeElapsed(int day, int time)
+{
+    int today = _dayofy < day ? _dayofy + 365 : _dayofy;
+    return (_stepEndTime - time) + 86400 * (today - day);
+}
+
+// ---- Schedules, controls and node temperatures --------------------------------------------
+
+static void temperatureTooLow(const AirNode* n, float value)
+{
+    char kelvin[32];
+    snprintf(kelvin, sizeof kelvin, "%.2f", value);
+    const char* what = n->kind == 1 ? "junction " : "zone ";
+    error(ERROR, __FILE__, __LINE__, "Control attempting to set temperature of ", what,
+          intstr(n->number), " to ", kelvin, " K.");
+}
+
+// Temperatures set by controls or schedules; below 200 K the node keeps its state.
+static void setControlledTemperatures()
+{
+    for (AirNode* n = _afnd0; n; n = n->next) {
+        if (!n->temperature_ptr) continue;
+        float value = *n->temperature_ptr;
+        if (value >= 200.0f) {
+            n->temperature = value;
+            if (_rcdat.densZP) n->density = (n->pressure + _wthdat.Pbar) / (value * n->gas_const);
+        } else if (n->kind != 2) {
+            temperatureTooLow(n, value);
+        }
+    }
+}
+
+void setSchedulesAndControls(int t, int ctrls)
+{
+    if (_DSTind) t += 3600;
+    int slot = _daytyp - 1;
+    if (t > 86400) {   // daylight saving past midnight: tomorrow's day of the week
+        slot = _dayofw % 7;
+        t -= 86400;
+    }
+    wkScheds_seek(slot, t - 1);
+    wkScheds_eval(t);
+    if (_Ctrl0) ctrl_sim(ctrls);
+    if (_doOccSens) setZoneOcc(t, slot);
+    setControlledTemperatures();
+}
+
+// ---- Node state ---------------------------------------------------------------------------
 
 void noteMaxAirNodeConcs()
 {
@@ -19,6 +160,245 @@ void noteMaxAirNodeConcs()
             if (mf > _Mfmax[n->index][s]) _Mfmax[n->index][s] = mf;
         }
 }
-void setSchedulesAndControls(int, int) {}
+
+bool airNodeDensitiesHaveConverged()
+{
+    const double tol = 10.0f * _rcdat.relcnvg;
+    for (const AirNode* n = _afnd0; n; n = n->next) {
+        double g = n->density * n->gas_const * n->temperature;
+        if (std::fabs(g - (n->pressure + _wthdat.Pbar)) > tol * g) return false;
+    }
+    return true;
+}
+
+// Start-of-step copies the transport and the storage terms work from.
+static void keepStepStartState()
+{
+    for (AirNode* n = _afnd0; n; n = n->next) {
+        n->air_mass_prev = n->air_mass;
+        n->pressure_prev = n->pressure;
+    }
+    if (_MfZ && _MfZi) std::memcpy(_MfZi, _MfZ, sizeof(double) * (size_t)_nZctm);
+    if (_MfJ && _MfJi) std::memcpy(_MfJi, _MfJ, sizeof(double) * (size_t)_nJctm);
+}
+
+// ---- Summaries ----------------------------------------------------------------------------
+
+void writeSummaries_dayEnd()
+{
+    writeSim_daySummary();
+    writeRst_stepTime(_dayofy, _stepEndTime);
+    if (_uach) writeAch_dayEnd();
+    if (_ucbw) writeCbw_dayEnd();
+    if (_uage) writeAge_dayEnd();
+    if (_uexp) writeExp_dayEnd();
+}
+
+void writeSummaries_simEnd()
+{
+    const RunControlData& r = _rcdat;
+    writeSummaries_dayEnd();
+    if (r.ach_stats) writeAch_simEnd();
+    if (r.cbw_stats) writeCbw_simEnd();
+    if (_uage) writeAge_simEnd();
+    if (_uexp) writeExp_simEnd();
+    if (r.cex_bldg || r.cex_ctm) writeCex_simEnd();
+    if (r.csm) {
+        if (r.sim_mf != 0) writeCsm_simEnd();
+    } else {
+        removeResultFile(".csm");
+    }
+}
+
+// ---- Timed inputs -------------------------------------------------------------------------
+
+typedef int (*TIMED_GET_FN)(int day, int time, int start);
+
+// One open timed input brought up to the step: read at the step start, warned about when
+// its next record falls inside the step, then read at the step end.
+static void timedInputToStep(FILE* stream, TIMED_GET_FN get, const char* kind)
+{
+    if (!stream) return;
+    int toNext = get(_dayofy, _stepStartTime, 1);
+    if (toNext > 0 && toNext < _time_step)
+        error(WARNING, __FILE__, __LINE__, "Timestep ending ", datxstr(_dayofy), ", ",
+              stepEndText(_stepEndTime), " spans multiple entries in ", kind, " file");
+    get(_dayofy, _stepEndTime, 0);
+}
+
+static void timedInputsToStep()
+{
+    timedInputToStep(_uctm, CTM_get, "CTM");
+    timedInputToStep(_uwth, WTH_get, "WTH");
+    timedInputToStep(_uwpc, WPC_get, "WPC");
+    timedInputToStep(_ucvf, CVF_get, "CVF");
+    timedInputToStep(_udvf, DVF_get, "DVF");
+}
+
+// ---- Transport of one step ----------------------------------------------------------------
+
+static void exposeOccupants()
+{
+    for (ExposureRec* e = _Pexp0; e; e = e->next) exposure(e);
+}
+
+// The short-time-step method replaces the density iteration and the implicit transport.
+static void shortTimeStep()
+{
+    const RunControlData& r = _rcdat;
+    solve_STS();
+    findPgage();
+    exposeOccupants();
+    sum_filter_compute(_time_step);
+    sum_ambient_compute(_time_step);
+    if (r.cex_bldg || r.cex_ctm) writeCex_stepEnd(_stepEndTime);
+}
+
+// Whether the density iteration takes another pass after pass p (counted from 1).
+static bool anotherDensityPass(int p)
+{
+    const RunControlData& r = _rcdat;
+    if (!r.tsdens) return false;
+    if (r.mfn_on && p == 1) return true;
+    return _sim_af_dyn && !airNodeDensitiesHaveConverged();
+}
+
+// Airflows and non-trace species until the node densities agree with the gas law, within
+// the run's pass limit.
+static void densityIteration()
+{
+    const RunControlData& r = _rcdat;
+    for (int p = 0;;) {
+        _NrTStepIter++;
+        if (_sim_af_dyn) {
+            calc_sP();
+            SolveAf(_AF_mat);
+        }
+        if (r.mfn_on) solve_Mfn(_MFn_mem, p == 0);
+        p++;
+        if (!anotherDensityPass(p)) return;
+        if (p >= r.dens_itmax) {
+            error(ERROR, __FILE__, __LINE__, "Too many density iterations", "");
+            return;
+        }
+    }
+}
+
+static void traceSpecies()
+{
+    if (!_rcdat.mft_on) return;
+    if (!COUPLE) {
+        solve_Mft(_MFt_mem, true);
+        return;
+    }
+    if (_ctlctmcpl && _ctmcpl > 0) decpl(9);
+    do {
+        if (_ctlctmcpl) setCmon(0);
+        solve_Mft(_MFt_mem, _cciter == 0);
+    } while (comctm());
+}
+
+static void sumSourceMasses()
+{
+    const RunControlData& r = _rcdat;
+    if (r.mfn_on) sumCseGenRemoveMass(_Cssnt0, _Blsnt0, _Dvrnt0, _Pxsnt0, _dt);
+    if (r.mft_on) sumCseGenRemoveMass(_Csst0, _Blst0, _Dvrt0, _Pxst0, _dt);
+}
+
+static void implicitStep()
+{
+    const RunControlData& r = _rcdat;
+    if (r.mfn_on) {
+        MF_MAT* m = _MFn_mem;
+        findPolMassRates_cse_implicit(m->K, m->ija, m->e, _Cssnt0, _Blsnt0, _Dvrnt0, nullptr);
+    }
+    do {
+        densityIteration();
+        findPgage();
+    } while (COUPLE && _sim_af_dyn && cplloop());
+    traceSpecies();
+    sumSourceMasses();
+    if (_npexp > 0) exposeOccupants();
+    if (r.sim_mf != 0) {
+        if (r.csm) sum_filter_compute(_time_step);
+        if (r.csm || r.cex_bldg || r.cex_ctm) sum_ambient_compute(_time_step);
+        if (r.cex_bldg || r.cex_ctm) writeCex_stepEnd(_stepEndTime);
+    }
+}
+
+// ---- The loop -----------------------------------------------------------------------------
+
+// Start times off the listing grid would list at times the grid never meets.
+static void checkStartTime()
+{
+    int t = _stepStartTime;
+    if (t == 0) return;
+    if (_time_list % t != 0 && t % _time_list != 0)
+        error(FATAL, __FILE__, __LINE__, "Start time must be a multiple of the listing time step", "");
+    if (_time_scrn % t != 0 && t % _time_scrn != 0)
+        error(WARNING, __FILE__, __LINE__, "Start time should be a multiple of the display time step", "");
+}
+
+static void writeStartTime()
+{
+    const RunControlData& r = _rcdat;
+    writeSim_stepTime(_stepStartTime);
+    writeSql_stepTime(_stepStartTime);
+    writeSTS_ResultFiles(_stepStartTime);
+    if (r.sim_mf > 1 && (_nbls > 0 || _ndvr > 0) && r.srf) writeSrf_stepTime(_stepEndTime);
+}
+
+static void progressLine(int day)
+{
+    char line[128];
+    snprintf(line, sizeof line, " DATE: %s   time: %s   day: %3d   step: %d\n", datestr(_dayofy),
+             stepEndText(_stepEndTime), day, _NrTimeSteps);
+    if (_list > 1) ulog_printf("%s", line);
+    if (_stepEndTime % _time_scrn == 0) fputs(line, stderr);
+}
+
+static void endRun(int write)
+{
+    _stepStartTime = _stepEndTime;
+    if (write) writeSummaries_simEnd();
+}
+
+void sim_loop(int write)
+{
+    writeSim_daySummary_init();
+    checkStartTime();
+    if (write) writeStartTime();
+    if (_doBridge == 2) bridge_CheckForMessages();
+    simInterrupt_writeInstructions();
+    int day = 1;
+    for (;;) {
+        if (simInterrupt_checkInterrupt() == 2) {
+            endRun(write);
+            finish(1);
+        }
+        _stepStartTime = _stepEndTime;
+        if (_stepStartTime > 86399) {
+            rolloverNewSimDate(write);
+            day++;
+        }
+        _stepEndTime = _stepStartTime + _time_step;
+        _NrTimeSteps++;
+        progressLine(day);
+        keepStepStartState();
+        timedInputsToStep();
+        if (_list != 0) ulog_flush();
+        setSchedulesAndControls(_stepEndTime, write);
+        calc_wP();
+        if (_rcdat.mf_solver == 1) shortTimeStep();
+        else implicitStep();
+        if (_doBridge == 2) bridge_CheckForMessages();
+        if (write) writeResults_stepEnd(_stepEndTime);
+        if (_Mfmax) noteMaxAirNodeConcs();
+        if (_dayofy == _simEndDate && _stepEndTime >= _simEndTime) {
+            endRun(write);
+            return;
+        }
+    }
+}
 
 }  // namespace vexlar

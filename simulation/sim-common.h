@@ -1,11 +1,24 @@
-// The transient time-step loop and what it does each step beside the airflow and
-// transport solutions; the clock it advances is declared in model/clock.h.
+// The transient time-step loop and the calendar it keeps: the day roll-over, schedules and
+// controls for a time of day, and the day and run summaries; the clock it advances is
+// declared in model/clock.h.
 #pragma once
 
 namespace vexlar {
 
+// Steps the run from the clock as set by its caller to the end date and time; with write 0
+// (the unreported days of a cyclic run) no result file is touched.
 void sim_loop(int write);
+// Time, listing and screen steps of 0 or less are FATAL: a transient loop advances the
+// clock by them and divides by them.
+void checkTransientSteps();
+void rolloverNewSimDate(int write);   // the clock to 0 s of the next day
+// Week schedules, control network, zone occupancy and control-set temperatures for the
+// time of day t [s]; ctrls is the controls' output flag.
+void setSchedulesAndControls(int t, int ctrls);
+int timeElapsed(int day, int time);   // seconds from (day, time) to the current step end
 void noteMaxAirNodeConcs();   // raise each node's _Mfmax entries to its current mass fractions
-void setSchedulesAndControls(int time, int ctrls);
+bool airNodeDensitiesHaveConverged();   // every node's density agrees with the gas law
+void writeSummaries_dayEnd();
+void writeSummaries_simEnd();
 
 }  // namespace vexlar

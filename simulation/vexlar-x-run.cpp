@@ -350,6 +350,7 @@ void runSimulation(int cls)
     case 4: BldgPres(); return;
     default: break;
     }
+    if (cls != RUN_STEADY) checkTransientSteps();
     if (!r.restart || sim_init_restart() != 0) sim_init(cls == RUN_STEADY);
     logIfNonzero(_ulog, "%8d calls to FillAf()\n", _NrFillAf);
     logIfNonzero(_ulog, "%8d calls to luf_sky_s()\n", _NrLufSkyS);

@@ -137,6 +137,22 @@ TEST_F(Schedules, DelayReadingBeyondTheLastPointExtrapolatesTheLastInterval)
     EXPECT_FLOAT_EQ(sch_val(&ramp.rec, 90000.0f), -3600.0f / 43200.0f);
 }
 
+// A day schedule that stops at 18:00 has no point after it: the seek counts to midnight,
+// never a negative time.
+TEST(DaySchedule, SeekPastAScheduleEndingBeforeMidnightCountsToMidnight)
+{
+    Day shortDay{{0, 28800, 64800}, {0.0f, 1.0f, 0.5f}, DSCH_STEP};
+    WeekSchedRec w{};
+    for (auto& d : w.dsch) d = &shortDay.rec;
+    _Wsch0 = &w;
+    _Dsch0 = &shortDay.rec;
+    EXPECT_EQ(wkScheds_seek(0, 72000), 86400 - 72000);
+    EXPECT_EQ(wkScheds_seek(0, 64800), 86400 - 64800);
+    EXPECT_EQ(wkScheds_seek(0, 28000), 800);
+    _Wsch0 = nullptr;
+    _Dsch0 = nullptr;
+}
+
 TEST(DaySchedule, ScheduleWithASinglePointIsConstant)
 {
     Day one{{0}, {0.7f}, DSCH_LINEAR};
