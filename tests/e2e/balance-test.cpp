@@ -26,9 +26,6 @@ constexpr double F3 = 0.06, F4 = 0.04, AREA = 0.02, C1 = 1.0, C2 = 1.0, DUCT = 0
 const char* const kReportHead =
     "!fan\tduct #\tflow \\[kg/s\\]\tPrise \\[Pa\\]\tRPMratio\n!trm\tjctn #\trel-flow \\[-\\]\tCb \\[-\\]\n";
 
-// A line of the project replaced by another: the line that begins with `from`.
-using Edit = std::pair<std::string, std::string>;
-
 // A balancing run with its ".bal" report.
 struct BalanceOutcome : Outcome {
     std::string bal;
@@ -39,19 +36,7 @@ protected:
     // Writes the project with its edits into the test's directory and balances it.
     BalanceOutcome run(const std::vector<Edit>& edits, const std::string& source = kProject)
     {
-        std::istringstream in(slurp(source));
-        std::ostringstream out;
-        std::vector<int> used(edits.size(), 0);
-        for (std::string line; std::getline(in, line);) {
-            for (size_t k = 0; k < edits.size(); k++)
-                if (line.rfind(edits[k].first, 0) == 0) {
-                    line = edits[k].second;
-                    used[k]++;
-                }
-            out << line << '\n';
-        }
-        for (size_t k = 0; k < edits.size(); k++) EXPECT_EQ(used[k], 1) << edits[k].first;
-        std::ofstream(dir + "bal.prj") << out.str();
+        std::ofstream(dir + "bal.prj") << edited(slurp(source), edits);
         return {runEngine("bal.prj", "bal.prj"), slurp(dir + "bal.bal")};
     }
 };

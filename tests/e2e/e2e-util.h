@@ -14,6 +14,8 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,6 +47,27 @@ inline std::string copyInto(const std::string& dir, const std::string& source)
     std::filesystem::copy_file(source, dir + base, std::filesystem::copy_options::overwrite_existing, ec);
     EXPECT_FALSE(ec) << source << ": " << ec.message();
     return base;
+}
+
+// A line of a project replaced by another: the line that begins with `first`.
+using Edit = std::pair<std::string, std::string>;
+
+// The text with its edits made; each edit must match exactly one line.
+inline std::string edited(const std::string& text, const std::vector<Edit>& edits)
+{
+    std::istringstream in(text);
+    std::ostringstream out;
+    std::vector<int> used(edits.size(), 0);
+    for (std::string line; std::getline(in, line);) {
+        for (size_t k = 0; k < edits.size(); k++)
+            if (line.rfind(edits[k].first, 0) == 0) {
+                line = edits[k].second;
+                used[k]++;
+            }
+        out << line << '\n';
+    }
+    for (size_t k = 0; k < edits.size(); k++) EXPECT_EQ(used[k], 1) << edits[k].first;
+    return out.str();
 }
 
 // A finished run: its exit status (-1 when it did not exit), standard output, standard
