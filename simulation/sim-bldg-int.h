@@ -71,7 +71,7 @@ void bfWriteReport(FILE* f, const BfTable* t, int time, const char* day);
 
 // ---- The building pressurization test, step by step -------------------------------------
 
-void bpTestConditions(double rho);   // 20 C everywhere, test pressure, ambient fixed at 0
+void bpTestConditions(double rho);   // 20 C, no wind, test pressure, ambient fixed at 0
 void bpShutMechanical();             // fans, systems and outward terminals off
 double bpTestFlow();                 // the envelope flow [kg/s]
 void bpWriteReport(FILE* f, double rho, double F, const BldgVolumes& v);

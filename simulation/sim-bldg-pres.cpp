@@ -1,6 +1,6 @@
 // Building pressurization test (run mode 4). The conditioned space is held at the test
-// pressure above the ambient, with air at 20 C everywhere and no wind, so the result
-// does not depend on the project's temperatures. Fans, air-handling systems and the duct
+// pressure above the ambient, with air at 20 C everywhere and no wind pressure on any
+// opening, so the result does not depend on the project's temperatures or wind. Fans, air-handling systems and the duct
 // terminals that blow outdoors or into unconditioned zones are shut; zones marked
 // unconditioned float. One steady airflow solution gives the envelope leakage, reported
 // in ".val" in metric and imperial units, path by path.
@@ -127,6 +127,9 @@ void bpTestConditions(double rho)
     }
     _pambt->flags &= ~NODE_VAR_P;
     _pambt->pressure = 0.0;
+    // No wind: an opening given a fixed wind pressure would otherwise keep it and see
+    // another pressure difference than the test's.
+    for (AirPath* p = _pafp0; p; p = p->next) p->wind_pressure = &_zero;
 }
 
 void bpShutMechanical()

@@ -87,7 +87,8 @@ protected:
 };
 
 // The project's temperatures and wind play no part in the test: the same report at
-// 20 C everywhere as with a cold, windy day and a warm office.
+// 20 C everywhere as with a cold, windy day, a warm office and a fixed wind pressure of
+// 20 Pa on the wall.
 struct PressurizationCase {
     const char* name;
     std::vector<Edit> edits;
@@ -110,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PressurizationCase{"At20C", {}},
                       PressurizationCase{"ColdWindyDayWarmOffice",
                                          {{"293.15 101325 ", "253.15 101325 12 270 0 2 0 0 0 0"},
-                                          {"1 3 0 0 0 2 0 100 ", "1 3 0 0 0 2 0 100 308.15 0 Office 0 0 0 0 0 0 0 0"}}}),
+                                          {"1 3 0 0 0 2 0 100 ", "1 3 0 0 0 2 0 100 308.15 0 Office 0 0 0 0 0 0 0 0"},
+                                          {"1 0 1 -1 1 ", "1 1 1 -1 1 0 0 0 0 0 2 0 0 1.5 1 20 1 0 0 0 0 0 0 0 0 0 0 0 0 0"}}}),
     [](const ::testing::TestParamInfo<PressurizationCase>& i) { return std::string(i.param.name); });
 
 TEST_F(BldgTest, AirflowTestClassifiesTheOfficeAndItsAttic)

@@ -1,6 +1,6 @@
 // The test conditions of the building pressurization test on a hand-built building:
 // which paths are shut and how, and the pressures that hold the test pressure across the
-// envelope at every height.
+// envelope at every height, without wind.
 #include <gtest/gtest.h>
 
 #include "model/elements.h"
@@ -49,6 +49,7 @@ TEST(BldgPresConditions, ShutsWhatBlowsOutdoorsAndHoldsTheTestPressureAtEveryHei
                        net.path(c, a, net.element(AFE_DCT_FAN, nullptr, nullptr)),
                        net.path(c, u, net.element(AFE_AHS_SR, nullptr, nullptr))};
     AirPath* wall = net.path(c, a, net.powerLaw(0.01f, 0.65f));
+    net.windOf(wall) = 20.0f;   // a fixed wind pressure [Pa]
 
     bpShutMechanical();
     EXPECT_EQ(inward.area, 0.02f);
@@ -70,6 +71,7 @@ TEST(BldgPresConditions, ShutsWhatBlowsOutdoorsAndHoldsTheTestPressureAtEveryHei
     EXPECT_EQ(u->pressure, 0.0) << "floats from where the solution puts it";
     EXPECT_EQ(a->flags & NODE_VAR_P, 0u);
     EXPECT_EQ(a->pressure, 0.0);
+    EXPECT_EQ(*wall->wind_pressure, 0.0f);
     _rcdat = RunControlData{};
 }
 
