@@ -189,20 +189,6 @@ void writeClassified(FILE* f, const BfTable* t)
     }
 }
 
-// The time and day the report names: the result time on the clock of the day, one hour
-// later under daylight saving, past midnight on the next day of the week.
-const char* reportTime(int* time)
-{
-    int t = _stepEndTime + (_DSTind ? 3600 : 0);
-    int index = _daytyp - 1;
-    if (t > 86400) {
-        t -= 86400;
-        index = _dayofw % 7;
-    }
-    *time = t;
-    return dayName(index);
-}
-
 // The tracer starts at 1 outdoors, in every envelope opening too, and at 0 indoors.
 void startTracer()
 {
@@ -216,6 +202,20 @@ void startTracer()
 }
 
 }  // namespace
+
+// The time and day the report names: the result time on the clock of the day, one hour
+// later under daylight saving, past midnight on the next day of the week.
+const char* bfReportTime(int* time)
+{
+    int t = _stepEndTime + (_DSTind ? 3600 : 0);
+    int index = _daytyp - 1;
+    if (t > 86400) {
+        t -= 86400;
+        index = _dayofw % 7;
+    }
+    *time = t;
+    return dayName(index);
+}
 
 void bfAlloc(BfTable* t)
 {
@@ -303,7 +303,7 @@ void bfWriteReport(FILE* f, const BfTable* t, int time, const char* day)
 void BldgFlow()
 {
     int time;
-    const char* day = reportTime(&time);
+    const char* day = bfReportTime(&time);
     ulog_printf("Building airflow test called\n");
     removeResultFile(".val");
     _rcdat.cnvgSS = 0;

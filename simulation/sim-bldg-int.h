@@ -61,6 +61,8 @@ struct BfTable {
     BldgVolumes vol;
 };
 
+// The time of day [s] and the day (its name, or the day type 8..12) the report gives.
+const char* bfReportTime(int* time);
 void bfAlloc(BfTable* t);
 void bfFree(BfTable* t);
 void bfNodeData(BfTable* t);    // classes, zone states and volumes

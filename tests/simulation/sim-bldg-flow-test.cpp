@@ -1,13 +1,17 @@
 // The booking of the building airflow test on a hand-built building: a conditioned
-// zone, an unconditioned zone and the two zones of an air-handling system, a duct
-// junction and a terminal, with given flows and outdoor-air fractions. Every entry of
-// the flow table is checked, the unbooked ones against 0.
+// zone, an unconditioned zone, an air-handling-system zone, a duct junction and a
+// terminal, with given flows and outdoor-air fractions. Every entry of the flow table is
+// checked, the unbooked ones against 0; then what the report shows of the system zone
+// and the junctions, and the time and day it names.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <utility>
 
+#include "common-src/paths.h"
+#include "model/clock.h"
 #include "model/elements.h"
+#include "model/run-control.h"
 #include "model/prj-records.h"
 #include "simulation/sim-bldg-int.h"
 #include "tests/airflow/af-test-net.h"
@@ -106,6 +110,51 @@ TEST_F(BldgFlowBooking, BooksEveryFlowByWhereItComesFromAndGoes)
     EXPECT_NEAR(bfOutdoorAir(&tab), 0.07 + 0.2 + 0.1, 1e-15);
     EXPECT_NEAR(tab.flows[0][BF_VOLUME], 100.2, 1e-6);   // all but the attic
     bfFree(&tab);
+}
+
+// The system zone is in no table, but its volume is in the ducts' and the building's.
+TEST_F(BldgFlowBooking, ReportShowsSystemZonesOnlyAsDuctVolume)
+{
+    BfTable tab{};
+    bfAlloc(&tab);
+    bfNodeData(&tab);
+    _rcdat.bf_zones = _rcdat.bf_jcts = _rcdat.bf_class = 1;
+    snprintf(_prjname, sizeof _prjname, "bldg");
+    FILE* f = tmpfile();
+    bfWriteReport(f, &tab, 43200, "Monday");
+    std::string val = fileContents(f);
+    fclose(f);
+    bfFree(&tab);
+    _rcdat = RunControlData{};
+    EXPECT_NE(val.find("Zones:\t2\t\t flows [ACH]\n"), std::string::npos) << val;   // C and U
+    EXPECT_NE(val.find("Zones:\t3\t\t flows [kg/s]\n"), std::string::npos);        // and the ambient
+    EXPECT_EQ(val.find("\n3\tS"), std::string::npos);
+    EXPECT_NE(val.find("\nJunctions:\t2\n"), std::string::npos);
+    EXPECT_NE(val.find("\n1\tJ\t50.0\t 0\t0.0\t20.0\t0.10\n2\tT\t30.0\t 0\t"), std::string::npos);
+    EXPECT_NE(val.find("Ducts & AHS (conditioned)\n50.20\tm^3\n1772.8\tcuft\n"), std::string::npos);
+}
+
+struct ClockCase {
+    int end, dst, daytyp, dayofw;
+    int time;
+    const char* day;
+};
+
+// Day types 1..7 are named, 8..12 numbered; daylight saving past midnight gives the
+// next day of the week.
+TEST(BldgFlowReportTime, NamesTheDayOfTheResultTime)
+{
+    for (ClockCase c : {ClockCase{43200, 0, 2, 0, 43200, "Monday"}, ClockCase{43200, 1, 9, 0, 46800, "9"},
+                        ClockCase{84600, 1, 7, 7, 1800, "Sunday"}}) {
+        _stepEndTime = c.end;
+        _DSTind = c.dst;
+        _daytyp = c.daytyp;
+        _dayofw = c.dayofw;
+        int t = -1;
+        EXPECT_STREQ(bfReportTime(&t), c.day);
+        EXPECT_EQ(t, c.time);
+    }
+    _stepEndTime = _DSTind = _daytyp = _dayofw = 0;
 }
 
 }  // namespace

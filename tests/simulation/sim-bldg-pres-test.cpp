@@ -1,8 +1,9 @@
-// The test conditions of the building pressurization test on a hand-built building:
-// which paths are shut and how, and the pressures that hold the test pressure across the
-// envelope at every height, without wind.
+// The building pressurization test on hand-built buildings: which paths are shut and
+// how, the pressures that hold the test pressure across the envelope at every height
+// without wind, and which flows make up the test flow.
 #include <gtest/gtest.h>
 
+#include "common-src/paths.h"
 #include "model/elements.h"
 #include "model/prj-records.h"
 #include "simulation/sim-bldg-int.h"
@@ -73,6 +74,36 @@ TEST(BldgPresConditions, ShutsWhatBlowsOutdoorsAndHoldsTheTestPressureAtEveryHei
     EXPECT_EQ(a->pressure, 0.0);
     EXPECT_EQ(*wall->wind_pressure, 0.0f);
     _rcdat = RunControlData{};
+}
+
+// A two-opening door adds both its flows; a second flow of any other element is
+// unexpected, reported once and left out; paths inside the building do not count.
+TEST(BldgPresFlow, CountsTheEnvelopeFlowsOnly)
+{
+    AfNet net;
+    LogCapture log;
+    AirNode* c = net.zone(293.15);
+    AirNode* a = net.ambient(293.15);
+    const struct {
+        AirNode *from, *to;
+        int type, env_dir;
+        double F, F2;
+    } paths[] = {{a, c, AFE_DOR_PL2, 1, 0.1, 0.05}, {c, a, AFE_DOR_DOOR, -1, 0.2, -0.07}, {c, c, AFE_PLR_ORFC, 0, 0.3, 0}};
+    for (const auto& d : paths) {
+        AirPath* p = net.path(d.from, d.to, net.element(d.type, nullptr, nullptr));
+        p->env_dir = d.env_dir;
+        p->mass_flow[0] = d.F;
+        p->mass_flow[1] = d.F2;
+    }
+    EXPECT_DOUBLE_EQ(bpTestFlow(), 0.1 + 0.05 + 0.2);
+    FILE* f = tmpfile();
+    bpWriteReport(f, 1.0, bpTestFlow(), BldgVolumes{0, 0, 0});
+    std::string val = fileContents(f);
+    fclose(f);
+    EXPECT_EQ(countOf(LogCapture::screen(), "ERROR Unexpected 2nd flow, path 2; call ZELT\n"), 1);
+    EXPECT_NE(val.find("[cfm]\n1\t1\t0\t0.00\t0.0000\t0.15\t"), std::string::npos) << val;
+    EXPECT_NE(val.find("\n2\t1\t0\t0.00\t0.0000\t0.2\t"), std::string::npos);
+    EXPECT_EQ(val.find("\n3\t"), std::string::npos);
 }
 
 }  // namespace
