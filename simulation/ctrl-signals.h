@@ -57,4 +57,10 @@ void floor_sig(CtrlNode* node);
 void intrts_sig(CtrlNode* node);
 void avgrts_sig(CtrlNode* node);
 
+// Releases a running average's ring of samples (end of run).
+void rav_free(CtrlNode* node);
+// FATAL text followed by the node's number; the control network's messages come from
+// ctrl-sim, where it is defined.
+[[noreturn]] void ctrl_sim_fatal(const char* text, const CtrlNode* node);
+
 }  // namespace vexlar

@@ -450,6 +450,7 @@ static void freeRunStorage()
         _MfJi = fre_vT(_MfJi, 0, _nJctm - 1, "MfJi");
         _MfJ = fre_vT(_MfJ, 0, _nJctm - 1, "MfJ");
     }
+    ctrl_free();
     if (_nlogc > 0 && _CtrlLogs) _CtrlLogs = fre_vT(_CtrlLogs, 0, _nlogc - 1, "CtrlLogs");
     if (_facBins) _facBins = fre_vT(_facBins, 0, r.itmax + 1, "facBins");
     if (_doBridge > 0) {

@@ -1,10 +1,13 @@
 // End-to-end transient runs of a room supplied by a fan that a step schedule runs from
 // 8:00 to 18:00: the calendar of the listed times in the results database across midnight
-// and the year end, the fan flow at every listing time, the progress lines, and the FATAL
-// ends of a start time off the listing grid and of a step that is not positive.
+// and the year end, the fan flow at every listing time, the progress lines, the control
+// log of the schedule and of its integral over each listing step, and the FATAL ends of
+// a start time off the listing grid and of a step that is not positive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -45,16 +48,24 @@ std::vector<Listed> listedTimes(const std::string& db)
     return rows;
 }
 
+void writeFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
 class TransientRun : public E2eTest {
 protected:
     // Writes the scheduled-fan project with its dates, times and steps line replaced.
-    void writeProject(const std::string& timesLine)
+    void writeProject(const std::string& timesLine, const std::string& controls = "", int logc = 0)
     {
         std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/scheduled-fan.prj");
-        size_t at = prj.find(TIMES_LINE);
-        ASSERT_NE(at, std::string::npos);
-        prj.replace(at, std::string(TIMES_LINE).size(), timesLine);
+        replace(prj, TIMES_LINE, timesLine);
+        if (!controls.empty()) replace(prj, "0 ! controls\n", controls);
+        if (logc) replace(prj, "\n0 0 0 0 0 0\n0 0 1 1 0\n", "\n0 0 0 0 0 1\n0 0 1 1 0\n");
         std::ofstream(dir + "fan.prj", std::ios::binary) << prj;
+    }
+    static void replace(std::string& text, const std::string& from, const std::string& to)
+    {
+        size_t at = text.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        text.replace(at, from.size(), to);
     }
     Outcome run() { return runEngine("fan.prj", "fan.prj"); }
 };
@@ -124,6 +135,59 @@ TEST_F(TransientRun, StepThatDoesNotDivideTheDayEndsTheDayPastMidnight)
     }
     EXPECT_NE(r.log.find("\n      26 time steps\n"), std::string::npos);
     EXPECT_NE(r.err.find(" DATE: Jan01   time: 25:16:40   day:   1   step: 13\n"), std::string::npos) << r.err;
+}
+
+// The fan's schedule (node 1), its integral over the listing step (node 3) and a log node
+// of each (nodes 2 and 4).
+const char* const LOGGED_CONTROLS = "4 ! controls\n"
+                                    "1 sch 1 0 0 0 0 fansched\nFan schedule\n1\n"
+                                    "2 log 3 0 0 1 0 fanlog\nFan on\n0 1 0 FanOn -\n"
+                                    "3 irs 2 0 0 1 0 onsecs\nSeconds on in the listing step\n0\n"
+                                    "4 log 4 0 0 3 0 onlog\nFan-on seconds\n0 1 0 OnSeconds s\n";
+
+// A row is written when a step starts at a listing time, with the controls of that step:
+// the schedule at its end (T + 600 s, sought at T + 599 s), so the fan shows on in the
+// rows 8:00 to 17:00; and the integral over the six steps that started after the previous
+// row, each 600 s of the schedule at its end, on for the steps starting 8:00 to 17:50: at
+// 8:00 the step from 8:00 (600 s), at 18:00 those from 17:10 to 17:50 (3000 s). The normal end adds one evaluation and its
+// row at 24:00:00 of the last day.
+TEST_F(TransientRun, ControlLogHoldsTheLogNodesAtEveryListingTime)
+{
+    writeFile(dir + "fan.log", "left by an earlier run\n");
+    writeProject(TIMES_LINE, LOGGED_CONTROLS, 1);
+    Outcome r = run();
+    ASSERT_EQ(r.status, 0) << r.err << r.log;
+    std::string log = slurp(dir + "fan.log");
+    const std::string head = "!\t \t \tFanOn\tOnSeconds\n!Date\tTime\t[s]\t-\ts\n"
+                             "1/1\t00:00:00\t0\t0.000000e+00\t0.000000e+00\n";
+    EXPECT_EQ(log.substr(0, head.size()), head);
+    const char* rows[] = {
+        "\n1/1\t07:00:00\t25200\t0.000000e+00\t0.000000e+00\n",
+        "\n1/1\t08:00:00\t28800\t1.000000e+00\t6.000000e+02\n",
+        "\n1/1\t09:00:00\t32400\t1.000000e+00\t3.600000e+03\n",
+        "\n1/1\t17:00:00\t61200\t1.000000e+00\t3.600000e+03\n",
+        "\n1/1\t18:00:00\t64800\t0.000000e+00\t3.000000e+03\n",
+        "\n1/2\t00:00:00\t0\t0.000000e+00\t0.000000e+00\n",
+        "\n1/2\t08:00:00\t28800\t1.000000e+00\t6.000000e+02\n",
+    };
+    for (const char* row : rows) EXPECT_NE(log.find(row), std::string::npos) << row << log;
+    const std::string close = "\n1/2\t24:00:00\t86400\t0.000000e+00\t0.000000e+00\n";
+    EXPECT_EQ(log.substr(log.size() - close.size()), close);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2 + 24 + 24 + 1);
+}
+
+// Controls without a log node, or log nodes with the switch off: no control log, and the
+// one an earlier run left is gone.
+TEST_F(TransientRun, NoControlLogWithoutLogNodesOrWithoutTheSwitch)
+{
+    const std::string scheduleOnly = "1 ! controls\n1 sch 1 0 0 0 0 fansched\nFan schedule\n1\n";
+    for (int logged = 0; logged < 2; logged++) {
+        writeFile(dir + "fan.log", "left by an earlier run\n");
+        writeProject(TIMES_LINE, logged ? LOGGED_CONTROLS : scheduleOnly, logged ? 0 : 1);
+        Outcome r = run();
+        ASSERT_EQ(r.status, 0) << r.err << r.log;
+        EXPECT_FALSE(exists(dir + "fan.log")) << "log nodes " << logged;
+    }
 }
 
 TEST_F(TransientRun, StartTimeOffTheListingGridEndsBeforeTheFirstStepAndLeavesNoResults)
