@@ -1,6 +1,7 @@
-// CFD coupling entry points. The CFD zone solver and its coupling are not built yet:
-// COUPLE stays 0, so no zone is coupled, the coupling loops converge at once and the
-// hooks for coupled paths and species leave the network's values as they are.
+// CFD coupling entry points. The coupling is not built yet: COUPLE stays 0, so no zone is
+// coupled, the coupling loops converge at once, the hooks for coupled paths and species
+// leave the network's values as they are, and there are no coupled openings to hand to
+// the CFD solver's input stage.
 #include "cfd/cfd-couple.h"
 
 namespace vexlar {
@@ -13,6 +14,7 @@ int _cciter = 0;
 
 void getcpl() {}
 int cplloop() { return 0; }
+int incfd() { return 0; }
 int comctm() { return 0; }
 void decpl(int) {}
 void setCmon(int) {}

@@ -15,6 +15,9 @@ extern int _cciter;      // contaminant-coupling iterations of the step
 
 void getcpl();
 int cplloop();
+// Hands the coupled openings to the CFD solver's inlet and outlet arrays while the zone's
+// input file is read; 0 when it could not.
+int incfd();
 int comctm();
 void decpl(int state);
 void setCmon(int mode);

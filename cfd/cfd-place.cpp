@@ -1,0 +1,217 @@
+// Placement of the input file's cell ranges on the grid (inputdata): openings and walls
+// become face codes, array index ranges and patch areas, solid blocks become solid cells
+// with their exposed area, and block heat and species sources become densities per area or
+// volume. Ranges arrive in interior cell numbers 1..IM2 and are converted in place; every
+// one is checked against the grid first, so none indexes outside an array.
+#include <cmath>
+
+#include "cfd/cfd-int.h"
+#include "common-src/messages.h"
+
+namespace vexlar {
+
+namespace {
+
+struct Kind {
+    const char* name;     // names the record in the range error
+    const char* fatal;    // no plane patch, or (openings) no face code
+    bool coded;           // an opening: a face code is required
+};
+
+const Kind INLET = {"inlet", "CFD input file error inlet location setup", true};
+const Kind OUTLET = {"outlet", "CFD input file error outlet location setup", true};
+const Kind TWALL = {"temperature wall",
+                    "CFD input file error constant temperature wall location setup", false};
+const Kind QWALL = {"flux wall", "CFD input file error constant heat flux wall location setup",
+                    false};
+
+struct Axis { int n2, n1, nmax, flat; };
+
+Axis axis(int a)
+{
+    const Axis ax[3] = {{IM2, IM1, IMAX, I2DX}, {JM2, JM1, JMAX, I2DY}, {KM2, KM1, KMAX, I2DZ}};
+    return ax[a];
+}
+
+void outside(const char* name, int n)
+{
+    errorf(FATAL, __FILE__, __LINE__, "CFD input file error %s %d location outside the grid",
+           name, n);
+}
+
+// Interior numbers of a location: |value| within the axis; negative only on the normal axis.
+void checkLocation(const int* L, int normal, const char* name, int n)
+{
+    for (int a = 0; a < 3; a++) {
+        Axis ax = axis(a);
+        if (ax.flat) continue;
+        for (int e = 1; e <= 2; e++) {
+            int v = L[2 * a + e];
+            if (v > ax.n2 || v < -ax.n2 || (v < 0 && a != normal) || (v == 0 && a != normal))
+                outside(name, n);
+        }
+    }
+}
+
+int normalAxis(const int* L, const Kind& kind)
+{
+    for (int a = 0; a < 3; a++)
+        if (L[2 * a + 1] == L[2 * a + 2] && !axis(a).flat) return a;
+    error(FATAL, __FILE__, __LINE__, kind.fatal, "");
+    return 0;
+}
+
+// Face code along the normal axis: the domain's low and high boundaries, the low face of an
+// interior cell, or (negative index -n) the high face of cell n.
+int faceCode(int* L, int a)
+{
+    int v = L[2 * a + 1], lo = 2 * a + 1, hi = 2 * a + 2;
+    if (v == 1) return lo;
+    if (v == axis(a).n2) return hi;
+    if (v > 0) return lo;
+    if (v < 0) {
+        L[2 * a + 1] = -L[2 * a + 1];
+        L[2 * a + 2] = -L[2 * a + 2];
+        return hi;
+    }
+    return 0;
+}
+
+// Interior numbers to array indices. On the normal axis a patch on the domain's first or
+// last cell lies on the ghost face; along the patch every cell keeps its own index.
+void shift(int* L, int normal)
+{
+    for (int a = 0; a < 3; a++) {
+        int *l1 = &L[2 * a + 1], *l2 = &L[2 * a + 2];
+        Axis ax = axis(a);
+        if (ax.flat) {
+            *l1 = *l2 = 2;
+            continue;
+        }
+        if (a == normal && *l1 == 1 && *l2 == 1) continue;
+        *l1 += 1, *l2 += 1;
+        if (a == normal && *l1 == ax.n1 && *l2 == ax.n1) *l1 = *l2 = ax.nmax;
+    }
+}
+
+double patchArea(const int* L, int code)
+{
+    double area = 0.0;
+    if (code == 1 || code == 2)
+        for (int j = L[3]; j <= L[4]; j++)
+            for (int k = L[5]; k <= L[6]; k++) area += AREX[j][k];
+    if (code == 3 || code == 4)
+        for (int i = L[1]; i <= L[2]; i++)
+            for (int k = L[5]; k <= L[6]; k++) area += AREY[i][k];
+    if (code == 5 || code == 6)
+        for (int i = L[1]; i <= L[2]; i++)
+            for (int j = L[3]; j <= L[4]; j++) area += AREZ[i][j];
+    return area;
+}
+
+void placeLocation(int* L, int* code, double* area, const Kind& kind, int n)
+{
+    int normal = normalAxis(L, kind);
+    checkLocation(L, normal, kind.name, n);
+    *code = faceCode(L, normal);
+    shift(L, normal);
+    if (kind.coded && (*code < 1 || *code > 6)) error(FATAL, __FILE__, __LINE__, kind.fatal, "");
+    if (area) *area = patchArea(L, *code);
+}
+
+// Area of the faces of a solid block that border fluid cells.
+double exposedArea(const int* B)
+{
+    double a = 0.0;
+    for (int i = B[1]; i <= B[2]; i++)
+        for (int j = B[3]; j <= B[4]; j++) {
+            a += (ICELL[i][j][B[5] - 1] == 0) * AREZ[i][j];
+            a += (ICELL[i][j][B[6] + 1] == 0) * AREZ[i][j];
+        }
+    for (int i = B[1]; i <= B[2]; i++)
+        for (int k = B[5]; k <= B[6]; k++) {
+            a += (ICELL[i][B[3] - 1][k] == 0) * AREY[i][k];
+            a += (ICELL[i][B[4] + 1][k] == 0) * AREY[i][k];
+        }
+    for (int j = B[3]; j <= B[4]; j++)
+        for (int k = B[5]; k <= B[6]; k++) {
+            a += (ICELL[B[1] - 1][j][k] == 0) * AREX[j][k];
+            a += (ICELL[B[2] + 1][j][k] == 0) * AREX[j][k];
+        }
+    return a;
+}
+
+// Volume of a source region from its three projections: sqrt(LxLy LxLz LyLz) = LxLyLz.
+double regionVolume(const int* B)
+{
+    double ax = 0.0, ay = 0.0, az = 0.0;
+    for (int i = B[1]; i <= B[2]; i++)
+        for (int j = B[3]; j <= B[4]; j++) az += AREZ[i][j];
+    for (int i = B[1]; i <= B[2]; i++)
+        for (int k = B[5]; k <= B[6]; k++) ay += AREY[i][k];
+    for (int j = B[3]; j <= B[4]; j++)
+        for (int k = B[5]; k <= B[6]; k++) ax += AREX[j][k];
+    return sqrt(az * ay * ax);
+}
+
+void divideSeries(UcdSeries* s, double by)
+{
+    UcdNode* node = s->head;
+    for (int p = 0; p < s->count; p++, node = node->next) node->value_per_size = node->value / by;
+}
+
+void sourceDensities(int n, double size)
+{
+    if (FSBLOC[n] >= 0) {
+        TSOUU[n] = HSOU[n] / size / ACP;
+        for (int s = 1; s <= 5 && NOC > 0; s++) CSOUU[n][s] = CSOU[n][s] / size;
+        return;
+    }
+    UcdRec* r = &UCDBLOK[n];
+    if (ENERGY == 1 && r->heat_kind == 2) divideSeries(&r->heat, ACP * size);
+    for (int s = 1; s <= 5 && CONTAMINANT == 1; s++) divideSeries(&r->species[s], size);
+}
+
+void placeBlock(int n)
+{
+    int* B = IBL[n];
+    for (int a = 0; a < 3; a++) {
+        Axis ax = axis(a);
+        if (ax.flat) {
+            B[2 * a + 1] = B[2 * a + 2] = 2;
+            continue;
+        }
+        for (int e = 1; e <= 2; e++)
+            if (B[2 * a + e] < 1 || B[2 * a + e] > ax.n2) outside("block", n);
+        B[2 * a + 1] += 1, B[2 * a + 2] += 1;
+    }
+    double size = 0.0;
+    int kind = abs(FSBLOC[n]);
+    if (kind == 1) {
+        for (int i = B[1]; i <= B[2]; i++)
+            for (int j = B[3]; j <= B[4]; j++)
+                for (int k = B[5]; k <= B[6]; k++) ICELL[i][j][k] = 1;
+        size = TAREA[n] = exposedArea(B);
+    } else if (kind == 2) {
+        size = regionVolume(B);
+    }
+    if (size > 0.0) sourceDensities(n, size);
+}
+
+}  // namespace
+
+int inputdata()
+{
+    XP = X[2], YP = Y[2], ZP = Z[2];
+    BETA = TM > 0.0 ? 1.0 / TM : 0.0;
+    for (int e = 0; e < 9; e++) CIG[e] = e == 0 ? 0.0 : e == 7 ? 1.3 : 1.0;
+    for (int n = 1; n <= NBIN; n++) placeLocation(LBIN[n], &INTY[n], &AIN[n], INLET, n);
+    for (int n = 1; n <= NBOUT; n++) placeLocation(LBOUT[n], &IOTY[n], &AOU[n], OUTLET, n);
+    for (int n = 1; n <= NAWT; n++) placeLocation(LNAW[n], &ITTY[n], nullptr, TWALL, n);
+    for (int n = 1; n <= NAWQ; n++) placeLocation(LNAWQ[n], &IQTY[n], &AWQ[n], QWALL, n);
+    for (int n = 1; n <= NBL; n++) placeBlock(n);
+    if (IN) rewind(IN);
+    return 0;
+}
+
+}  // namespace vexlar

@@ -1,0 +1,298 @@
+// The CFD zone's input file: every item read in its order and form, the host's time step
+// and end time ruling over the file's, the .UCD series, the arrays kept from one solver
+// call to the next, and every input fault ending the run with its own message.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "cfd/cfd-int.h"
+#include "model/clock.h"
+#include "tests/cfd/cfd-test-file.h"
+
+using namespace vexlar;
+using namespace vexlar_test;
+
+namespace {
+
+class CfdInput : public ::testing::Test {
+protected:
+    CfdZoneDir zone;
+    CfdFile file;
+
+    void SetUp() override
+    {
+        INITYN = 1;
+        VSTEADY = 1, CSTEADY = 1, CONTAMINANT = 0, NOC = 1, CACTIVE[1] = 1;
+        _time_step = 60, _time_list = 600, _simEndTime = 7200;
+    }
+    void TearDown() override { cfd_release(); }
+    void read(int inityn = 1)
+    {
+        zone.open(file.text());
+        INITYN = inityn;
+        input(0);
+    }
+};
+
+TEST_F(CfdInput, ReadsEveryItemInItsOrderAndForm)
+{
+    read();
+    EXPECT_STREQ(TITLE, "Office east zone");
+    EXPECT_EQ(TIMESTEP, 60);      // the host's step, end time and listing interval rule
+    EXPECT_EQ(TIMEMAX, 7200);
+    EXPECT_EQ(TPLSTEP, 10);
+    EXPECT_EQ(CRESIDU, 0.001);
+    EXPECT_EQ(CMAXITER, 50);
+    EXPECT_EQ(ENERGY, 1);
+    EXPECT_EQ(CRITE, 0.001);
+    EXPECT_EQ(NITMAX, 500);
+    EXPECT_EQ(LAMIN, 0);          // "False" selects turbulent flow and reads the model
+    EXPECT_EQ(ITUR, 0);
+    EXPECT_EQ(XX, 2.0);
+    EXPECT_EQ(ZZ, 1.0);
+    EXPECT_EQ(IMAX, 6);
+    EXPECT_EQ(JM1, 4);
+    EXPECT_EQ(KMAX, 4);
+    const double dx[] = {0, 0, 0.25, 0.5, 0.75, 0.5};
+    for (int i = 2; i <= 5; i++) EXPECT_EQ(DELX[i], dx[i]) << i;
+    EXPECT_DOUBLE_EQ(X[4], 0.25 + 0.5 + 0.375);
+    EXPECT_DOUBLE_EQ(XF[4], 1.5);
+    EXPECT_DOUBLE_EQ(DELXC[1], 0.125);
+    EXPECT_DOUBLE_EQ(DELXC[6], 0.25);
+    EXPECT_DOUBLE_EQ(AREZ[4][3], 0.75 * 0.5);
+    EXPECT_DOUBLE_EQ(VOL[5][4][3], 0.5 * 0.5 * 0.6);
+    EXPECT_EQ(VOL[6][4][3], 0.0);
+    EXPECT_EQ(ICELL[1][2][2], 1);
+    EXPECT_EQ(ICELL[5][4][3], 0);
+    EXPECT_EQ(ICELL[5][4][4], 1);
+    ASSERT_EQ(NBIN, 1);
+    ASSERT_EQ(NBOUT, 1);
+    EXPECT_STREQ(NMIN[1], "supply");
+    EXPECT_STREQ(NMOUT[1], "exhaust");
+    const int lbin[7] = {0, 1, 1, 2, 3, 1, 2};
+    for (int e = 1; e <= 6; e++) EXPECT_EQ(LBIN[1][e], lbin[e]) << e;
+    ASSERT_EQ(NBL, 1);
+    EXPECT_STREQ(NMBL[1], "desk\n");
+    EXPECT_EQ(FSBLOC[1], 1);
+    EXPECT_EQ(HSOU[1], 120);
+    EXPECT_EQ(IBL[1][2], 3);
+    ASSERT_EQ(NAWT, 1);
+    EXPECT_EQ(TNAW[1], 293.0);
+    ASSERT_EQ(NAWQ, 1);
+    EXPECT_EQ(QNAW[1], 50);
+    EXPECT_EQ(CNAW[1][1], 1e-6);
+    EXPECT_EQ(CNAWCUT[1][1], 0.5);
+    EXPECT_EQ(DIFFSMT, 2);
+    EXPECT_EQ(BUOYML, 1);
+    EXPECT_EQ(WMIN, -3);
+    EXPECT_EQ(TMIN, 283.0);
+    EXPECT_EQ(TMAX, 313.0);
+    EXPECT_EQ(URFP, 0.3);
+    EXPECT_EQ(URFEK, 1.0);
+    EXPECT_EQ(URFC, 0.8);
+    EXPECT_EQ(DTU, 0.1);
+    EXPECT_EQ(DTC, 0.7);
+    EXPECT_EQ(DTED, 1e30);
+    EXPECT_EQ(STEP, 2);
+    EXPECT_EQ(ISTEP, 50);
+    EXPECT_EQ(CDTT, 40);
+    EXPECT_EQ(CDTEK, 1e30);
+    EXPECT_EQ(PINTV, 10);
+    EXPECT_EQ(JMON, 3);
+    EXPECT_EQ(IREF, 3);
+    EXPECT_EQ(IP1, 2);
+    EXPECT_EQ(IP2, 5);
+    EXPECT_EQ(JPSTP, 2);
+    ASSERT_EQ(NXSLCF, 2);
+    EXPECT_EQ(XSLCF[1], 3);
+    EXPECT_EQ(NYSLCF, 0);
+    EXPECT_EQ(ZSLCF[0], 2);
+    EXPECT_EQ(PAMB, 101325);
+    EXPECT_EQ(ANU, 1.5e-5);
+    EXPECT_EQ(AK, 0.026);
+    EXPECT_EQ(ACP, 1005);
+    EXPECT_EQ(PRL, 0.71);
+    EXPECT_EQ(GRA, 9.8055);
+    EXPECT_EQ(NULLP, 1e10);
+}
+
+TEST_F(CfdInput, LaterCallsKeepTheArraysAndTheFalseTimeSteps)
+{
+    read();
+    double*** u = U;
+    int* xs = XSLCF;
+    int** lbin = LBIN;
+    DTU = 5.0;   // as the iteration schedule leaves it
+    inputdata();
+    file.dt = "9,9,9,9,9,9,9";
+    read(0);
+    EXPECT_EQ(U, u);
+    EXPECT_EQ(XSLCF, xs);
+    EXPECT_EQ(LBIN, lbin);
+    EXPECT_EQ(DTU, 5.0);
+    EXPECT_EQ(LBIN[1][3], 2);     // the file's interior numbering again
+    EXPECT_EQ(PRL, 0.71);         // the positions after the unread item still line up
+}
+
+TEST_F(CfdInput, LaminarSwitchAndNoSecondFalseTimeSteps)
+{
+    file.lamin = "  true";
+    file.itur = "";
+    file.step = "0";
+    read();
+    EXPECT_EQ(LAMIN, 1);
+    EXPECT_EQ(STEP, 0);
+    EXPECT_EQ(PINTV, 10);
+    EXPECT_EQ(ACP, 1005);
+}
+
+TEST_F(CfdInput, SeriesComeFromTheUcdFileAndAreReusedOnTheNextRead)
+{
+    CONTAMINANT = 1;
+    file.twalls = {{{"1,4", "1,1", "1,2"}, "1e10"}};
+    file.qwalls = {{{"1,4", "1,3", "2,2"}, "1e10"}};
+    file.blocks = {{"heater", {"2,3", "2,2", "1,1"}, "-2"}};
+    CfdText u;   // the block's series, then the temperature wall's, then the flux wall's
+    u.values(3, "7,8,1");
+    u.values(3, "2");
+    u.values(2, "0,100");
+    u.values(1, "3600,250");
+    u.values(3, "2,1");
+    u.values(2, "0,1e-6");
+    u.values(3, "0,0,0");
+    u.values(3, "1");
+    u.values(2, "0,21.5");
+    u.values(3, "0,0,0");
+    u.values(3, "1");
+    u.values(2, "60,40");
+    zone.write(".UCD", u.str());
+    read();
+    const UcdRec& b = UCDBLOK[1];
+    EXPECT_EQ(b.ints[0], 7);
+    EXPECT_EQ(b.kind, 2);
+    ASSERT_EQ(b.heat.count, 2);
+    EXPECT_EQ(b.heat.head->next->time, 3600);
+    EXPECT_EQ(b.heat.head->next->value, 250);
+    EXPECT_EQ(b.present[2], 1);
+    EXPECT_EQ(b.species[2].head->value, 1e-6);
+    EXPECT_EQ(TNAW[1], 0.0);
+    EXPECT_EQ(UCDTW[1].heat.head->value, 294.5);
+    EXPECT_EQ(UCDQCW[1].heat.head->value, 40);
+    UcdNode* node = b.heat.head->next;
+    inputdata();
+    // The region's volume (2 x 1 x 1 cells) divides the block's sources.
+    double volume = (0.5 + 0.75) * 0.5 * 0.4;
+    EXPECT_DOUBLE_EQ(node->value_per_size, 250 / 1005.0 / volume);
+    EXPECT_DOUBLE_EQ(b.species[2].head->value_per_size, 1e-6 / volume);
+    read(0);
+    EXPECT_EQ(b.heat.head->next, node);
+    EXPECT_EQ(node->value, 250);
+}
+
+TEST_F(CfdInput, MoreThanFiveContaminantsAreCappedWithAWarning)
+{
+    NOC = 7;
+    testing::internal::CaptureStderr();
+    read();
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("WARNING"), std::string::npos) << err;
+    EXPECT_NE(err.find("first 5 contaminants"), std::string::npos) << err;
+    EXPECT_EQ(NOC, 5);
+}
+
+struct InputFault {
+    const char* name;
+    void (*change)(CfdFile&);
+    const char* message;
+};
+
+const InputFault faults[] = {
+    {"NoSchemes", [](CfdFile& f) { f.schemes = "upwind"; },
+     "CFD input file error convective differential schemes needed"},
+    {"ContaminantRelaxationZero", [](CfdFile& f) { f.urf = "0.5,0.5,0.5,0.3,0.9,0.6,0.6,0"; },
+     "CFD input file error under relaxation for contaminant needed"},
+    {"ContaminantFalseTimeStepZero", [](CfdFile& f) { f.dt = "1,1,1,1,1,1,0"; },
+     "CFD input file error false time step for contaminant needed"},
+    {"SecondContaminantFalseTimeStepZero",
+     [](CfdFile& f) { f.stepValues = "50,1,1,1,1,1,1,0"; },
+     "CFD input file error variable false time step for contaminant needed"},
+    {"NoCells", [](CfdFile& f) { f.cells = "0,3,2"; }, "CFD input file error number of cells needed"},
+    {"NegativeBlockCount", [](CfdFile& f) { f.blockCount = "-2"; },
+     "CFD input file error negative number of blocks"},
+    {"WallSpeciesNegative", [](CfdFile& f) { f.qwalls[0].value = "50,-1"; },
+     "Wall contamniant source must be set"},
+    {"WallSpeciesSix", [](CfdFile& f) { f.qwalls[0].value = "50,6"; },
+     "Total number of contamniants at wall must less than 5"},
+    {"WallSpeciesAboveNOC", [](CfdFile& f) { f.qwalls[0].value = "50,2\n1,1,1\n1,1,1"; },
+     "Total number of contamniants at wall must be less than 1"},
+    {"WallSpeciesNumber", [](CfdFile& f) { f.qwalls[0].value = "50,1\n7,1e-6,0.5"; },
+     "CFD input file error flux wall 1 species number 7 outside 1 to 5"},
+    {"MonitorOutside", [](CfdFile& f) { f.mon = "2,6,2"; },
+     "CFD input file error monitoring cell outside the grid"},
+    {"ReferenceOutside", [](CfdFile& f) { f.ref = "0,2,2"; },
+     "CFD input file error reference cell outside the grid"},
+    {"PrintWindowOutside", [](CfdFile& f) { f.window = "1,6,1 1,3,1"; },
+     "CFD input file error print window outside the grid"},
+    {"PrintWindowStepZero", [](CfdFile& f) { f.window = "1,4,0 1,3,1"; },
+     "CFD input file error print window outside the grid"},
+    {"NegativeSliceCount", [](CfdFile& f) { f.ys = "-1"; },
+     "CFD input file error negative number of y slices"},
+};
+
+void PrintTo(const InputFault& f, std::ostream* os) { *os << f.name; }
+
+class CfdInputFault : public CfdInput, public ::testing::WithParamInterface<InputFault> {};
+
+TEST_P(CfdInputFault, EndsTheRunWithItsMessage)
+{
+    const InputFault& f = GetParam();
+    f.change(file);
+    EXPECT_EXIT(read(), testing::ExitedWithCode(2), std::string("FATAL.*") + f.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, CfdInputFault, ::testing::ValuesIn(faults),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A file that ends before an item, or inside a switch item, stops with the item named.
+TEST_F(CfdInput, FileEndingEarlyEndsTheRun)
+{
+    struct { const char* lamin; const char* step; const char* cutAfter; const char* message; }
+    const cases[] = {
+        {"F", "2", "! label 3\n", "end of file before steady switches"},
+        {"none", "2", "none", "laminar or turbulent flow switch needed"},
+        {"T", "x", "\nx", "variable false time step switch needed"},
+    };
+    for (const auto& c : cases) {
+        file.lamin = c.lamin;
+        file.step = c.step;
+        std::string text = file.text();
+        zone.open(text.substr(0, text.find(c.cutAfter) + strlen(c.cutAfter)));
+        EXPECT_EXIT(input(0), testing::ExitedWithCode(2),
+                    std::string("FATAL.*CFD input file error ") + c.message);
+    }
+}
+
+TEST_F(CfdInput, CoupledReadWithoutCoupledOpeningsAndAChangedGridEndTheRun)
+{
+    zone.open(file.text());
+    EXPECT_EXIT(input(1), testing::ExitedWithCode(2),
+                "FATAL.*Error when getting boundary conditions from VEXLAR");
+    read();
+    EXPECT_EXIT(cfd_grid_size(5, 3, 2), testing::ExitedWithCode(2),
+                "FATAL.*CFD input file error number of cells changed during the run");
+}
+
+TEST_F(CfdInput, UcdSpeciesOutsideOneToFiveEndsTheRun)
+{
+    CONTAMINANT = 1;
+    file.qwalls = {{{"1,4", "1,3", "2,2"}, "1e10"}};
+    CfdText u;
+    u.values(3, "0,0,1");
+    u.values(3, "0");
+    u.values(3, "6,0");
+    zone.write(".UCD", u.str());
+    EXPECT_EXIT(read(), testing::ExitedWithCode(2),
+                "FATAL.*CFD input file error .UCD species number 6 outside 1 to 5");
+}
+
+}  // namespace
