@@ -1,0 +1,195 @@
+// End-to-end co-simulation: the real vexlar-x as client of a peer of the test's own on
+// 127.0.0.1, over a one-day run of a room supplied by a fan that a control node scales
+// and relieved by an opening. The peer checks what it receives, drives the run with
+// advances and adjustments, and compares the reported volume flows with hand-worked ones.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e-util.h"
+#include "tests/bridge/bridge-peer.h"
+
+namespace {
+
+using bridgepeer::beInt;
+using bridgepeer::leFloat;
+using bridgepeer::message;
+using bridgepeer::readMessage;
+using bridgepeer::Wire;
+
+const std::string PROJECT = "bridge-room.prj";
+
+class BridgeRun : public E2eTest {
+protected:
+    void SetUp() override
+    {
+        E2eTest::SetUp();
+        copyInto(dir, std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/" + PROJECT);
+    }
+
+    // Runs the engine against a peer that accepts it and follows `script`; the peer's
+    // reads give up after a few seconds, so neither side can hang the test.
+    Outcome runWithPeer(const std::string& options, const std::function<void(int)>& script)
+    {
+        bridgepeer::Listener listener;
+        std::thread peer([&] {
+            int fd = listener.accept();
+            if (fd < 0) return;
+            script(fd);
+            close(fd);
+        });
+        Outcome o = runEngine(PROJECT + " -b " + listener.address() + options, PROJECT);
+        peer.join();
+        return o;
+    }
+};
+
+void send(int fd, const std::string& bytes) { EXPECT_TRUE(bridgepeer::writeAll(fd, bytes)); }
+Wire advance(int bits, int until) { return Wire{}.i(bits).i(until); }
+int typeOf(const std::string& m) { return m.size() >= 20 ? beInt(m, 12) : -1; }
+
+// The start-up description: its types in order, and the fields this project fixes.
+void checkStartUp(int fd)
+{
+    const int types[] = {1, 2, 3, 4, 5, 6, 9, 7, 14, 8, 10, 11, 12, 13, 0};
+    std::vector<std::string> got;
+    for (int t : types) {
+        got.push_back(readMessage(fd));
+        EXPECT_EQ(typeOf(got.back()), t);
+    }
+    EXPECT_EQ(got[0], message(1, Wire{}.name("bridge-room")));
+    EXPECT_EQ(got[1], message(2, Wire{}.i(1).i(1).i(0).i(86400).i(3600)));
+    EXPECT_EQ(got[2], message(3, Wire{}.i(1).i(1).name("CO2")));
+    EXPECT_EQ(got[4], message(5, Wire{}.i(1).i(1).f(1.0f).name("fan")));
+    EXPECT_EQ(got[14], message(0, Wire{}.i(0)));
+}
+
+// The report of every kind before the first step (option bits 255 until the first advance).
+void checkFirstReport(int fd)
+{
+    const int types[] = {120, 130, 150, 160, 140, 170, 180, 0};
+    for (int t : types) {
+        std::string m = readMessage(fd);
+        EXPECT_EQ(typeOf(m), t);
+        if (t == 120) {
+            EXPECT_EQ(m, message(120, Wire{}.i(0).i(1).f(0.0004f).i(0)));   // the initial CO2
+        }
+    }
+}
+
+// Two volume flows of a path-flow report at the time, within the solver's tolerance.
+void expectPathFlows(const std::string& m, int time, double f1, double f2)
+{
+    ASSERT_EQ(m.size(), 44u);
+    EXPECT_EQ(typeOf(m), 130);
+    EXPECT_EQ(beInt(m, 20), time);
+    EXPECT_EQ(beInt(m, 24), 2);
+    EXPECT_NEAR(leFloat(m, 28), f1, 2e-5) << "fan path at " << time;
+    EXPECT_NEAR(leFloat(m, 32), f2, 2e-5) << "relief path at " << time;
+}
+
+TEST_F(BridgeRun, OneDaySessionReportsHandWorkedVolumeFlowsAfterEachAdjustment)
+{
+    // Air at 101325 Pa, 287 J/(kg K) times F = 1 + 1.6077687 W: dry air at 293.15 K (W
+    // floored at 1e-5, F = 1.0000160776865938) is 1.2043087 kg/m3. A fan pressurises the
+    // room, so both paths take the mean of the room and the outdoors: 290.65 K and W =
+    // 0.002 after the peer's 10 C, 0.004 kg/kg outdoors and 25 C room give F = 1.0032155
+    // and 1.2107937 kg/m3.
+    const double at20C = 1.2043087, mixed = 1.2107937;
+    Outcome o = runWithPeer(" -f", [&](int fd) {
+        checkStartUp(fd);
+        checkFirstReport(fd);
+        send(fd, message(20, advance(0x06, 3600)));
+        // 1:00: the fan's 0.1 kg/s in and out.
+        EXPECT_EQ(typeOf(readMessage(fd)), 120);
+        expectPathFlows(readMessage(fd), 3600, 0.1 / at20C, 0.1 / at20C);
+        EXPECT_EQ(readMessage(fd), message(0, Wire{}.i(3600)));
+        send(fd, message(70, Wire{}.i(1).f(0.5f)) + message(20, advance(0x04, 7200)));
+        // 2:00: the control node at one half halves the fan.
+        expectPathFlows(readMessage(fd), 7200, 0.05 / at20C, 0.05 / at20C);
+        EXPECT_EQ(typeOf(readMessage(fd)), 0);
+        send(fd, message(60, Wire{}.i(1).i(3)) + message(20, advance(0x04, 10800)));
+        // 3:00: the 0.2 kg/s fan at one half; then 10 C and 0.004 kg/kg outdoors, the room
+        // at 25 C, and no report at 4:00.
+        expectPathFlows(readMessage(fd), 10800, 0.1 / at20C, 0.1 / at20C);
+        EXPECT_EQ(typeOf(readMessage(fd)), 0);
+        send(fd, message(80, Wire{}.f(283.15f).f(101325.0f).f(0).f(0).f(0.004f))
+                     + message(40, Wire{}.i(1).i(1).f(298.15f)) + message(20, advance(0x04, 18000)));
+        expectPathFlows(readMessage(fd), 18000, 0.1 / mixed, 0.1 / mixed);
+        EXPECT_EQ(readMessage(fd), message(0, Wire{}.i(18000)));
+        // The peer ends the exchange: the engine finishes the day alone and sends nothing.
+        send(fd, message(200, Wire{}.i(1)));
+        EXPECT_EQ(readMessage(fd), "");
+    });
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.err.find("WARNING VX_ERROR_MSGTYPE code 1:end_next_day\n"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("time: 24:00:00"), std::string::npos) << o.err;
+    EXPECT_NE(o.log.find("  server ip address = 127.0.0.1\n"), std::string::npos);
+}
+
+TEST_F(BridgeRun, NormalEndTellsAConnectedPeerWithErrorCodeZero)
+{
+    Outcome o = runWithPeer("", [&](int fd) {
+        checkStartUp(fd);
+        checkFirstReport(fd);
+        send(fd, message(20, advance(0x01, 86400)));
+        EXPECT_EQ(readMessage(fd), message(0, Wire{}.i(86400)));   // bit 0x01 selects nothing
+        send(fd, message(20, advance(0x01, 90000)));
+        EXPECT_EQ(readMessage(fd), message(200, Wire{}.i(0)));
+        EXPECT_EQ(readMessage(fd), "");
+    });
+    EXPECT_EQ(o.status, 0) << o.err;
+}
+
+struct Failure {
+    const char* name;
+    std::string reply;   // the peer's answer to the first report; "" closes the connection
+    const char* text;
+};
+
+class BridgeRunFailure : public BridgeRun, public ::testing::WithParamInterface<Failure> {};
+
+TEST_P(BridgeRunFailure, EndsWithItsMessageAndStatusTwo)
+{
+    const Failure& f = GetParam();
+    Outcome o = runWithPeer("", [&](int fd) {
+        checkStartUp(fd);
+        checkFirstReport(fd);
+        if (f.reply.empty()) return;
+        send(fd, f.reply);
+        // The run ends through finish, which still tells the connected peer.
+        EXPECT_EQ(readMessage(fd), message(200, Wire{}.i(0)));
+    });
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find(f.text), std::string::npos) << o.err;
+    EXPECT_EQ(o.err.find("24:00:00"), std::string::npos) << "the run did not go on";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BridgeRun, BridgeRunFailure,
+    ::testing::Values(
+        Failure{"PeerClosesEarly", "", "ERROR Socket recv() returned 0 bytes, closed by client.\nFATAL   Bridge lost\n"},
+        Failure{"ZoneOutOfRange", message(40, Wire{}.i(1).i(2).f(300.0f)), "FATAL Invalid zone index: 2, 1\n"},
+        Failure{"PeerTerminates", message(200, Wire{}.i(0)), "FATAL VX_ERROR_MSGTYPE code 0:terminate_sim\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(BridgeRun, ConnectionFailuresEndBeforeTheProjectIsRead)
+{
+    Outcome bad = runEngine(PROJECT + " -b 127.0.0.1:65536", PROJECT);
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("FATAL   Invalid port: 127.0.0.1:65536\n"), std::string::npos) << bad.err;
+    std::string address;
+    {
+        bridgepeer::Listener closed;
+        address = closed.address();
+    }
+    Outcome refused = runEngine(PROJECT + " -b " + address, PROJECT);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("FATAL   connect() failed w/ error # 111\n"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find("Running VexlarX"), std::string::npos);
+}
+
+}  // namespace
