@@ -8,8 +8,11 @@ crack; every room on the facade has a window and a crack on each outside wall, u
 wind-pressure profile; the top stairwell has a roof vent. Rooms are warmer than the
 outside air, so wind and stack both drive the flows.
 
+With --transient the run is a year of hourly transient airflow steps, and the windows
+open and close over each day (a linear day schedule from 0.2 at midnight to 1 at noon).
+
 Usage: gen-building.py N [--per-floor P] [--newton K] [--slae K] [--reorder 0|1]
-                         [--itmax K] [--results] [-o FILE]
+                         [--itmax K] [--results | --sim-only] [--transient] [-o FILE]
 """
 import argparse
 import math
@@ -20,8 +23,12 @@ ROOM = 5.0       # grid spacing [m]
 
 
 def run_control(a):
-    """The 34 lines of the Run Control section (steady airflow, no contaminants)."""
-    res = 1 if a.results else 0
+    """The 34 lines of the Run Control section (no contaminants)."""
+    sim = 1 if a.results or a.sim_only else 0
+    db = 1 if a.results else 0
+    sim_af = 1 if a.transient else 0
+    times = ("Jan01 0:00:00 Jan01 0:00:00 Dec31 24:00:00 1:00:00 1:00:00 24:00:00" if a.transient
+             else "Jan15 12:00:00 Jan15 0:00:00 Jan15 24:00:00 0:05:00 1:00:00 1:00:00")
     dbg = ["0"] * 16
     dbg[1] = "1"  # solver summary line with timing
     return [
@@ -41,7 +48,7 @@ def run_control(a):
         "0 0 0:00:00 1/1 12/31 0 0 0",
         "0 0 0 0 0 0 0",
         "! sim_af newton itmax relcnvg abscnvg relax - bldg_dp -",
-        f"0 {a.newton} {a.itmax} 1e-4 1e-5 0.75 0 50 0",
+        f"{sim_af} {a.newton} {a.itmax} 1e-4 1e-5 0.75 0 50 0",
         "! af_slae af_reorder - cnvg af_init af_corr",
         f"{a.slae} {a.reorder} 0 1e-6 1 0",
         "0 0 1e-4 1e-15 0 0",
@@ -51,12 +58,12 @@ def run_control(a):
         "0 0 0 0.1 0 0",
         "1 1e-4 1e-15 0",
         "0 0 3 0 0 0 0",
-        "Jan15 12:00:00 Jan15 0:00:00 Jan15 24:00:00 0:05:00 1:00:00 1:00:00",
+        times,
         "0 Jan15 0:00:00",
-        f"0 0 {res} {res} 0",
+        f"0 0 {sim} {sim} 0",
         "0 0 0 0 0 0 0 0",
         "0 0 0 0 0 0",
-        f"0 0 {res} {res} 0",
+        f"0 0 {db} {db} 0",
         "1.2041 9.8055 " + " ".join(dbg),
         "0",
         "0 0 0",
@@ -71,10 +78,7 @@ FIXED_SECTIONS_BEFORE_ELEMENTS = """\
 -999
 {levels}
 1
-1 2 0 0 0 always
-Always on
-0:00:00 1
-24:00:00 1
+{day_schedule}
 -999
 1
 1 0 0 always
@@ -132,6 +136,10 @@ CRACK, WINDOW, DOOR, STAIR = 1, 2, 3, 4
 FACADE, ROOF = 1, 2
 
 
+STEADY_DAY = "1 2 0 0 0 always\nAlways on\n0:00:00 1\n24:00:00 1"
+WINDOW_DAY = "1 3 1 0 0 windows\nWindows open by day\n0:00:00 0.2\n12:00:00 1\n24:00:00 0.2"
+
+
 def floor_sizes(n, per_floor):
     floors = max(1, math.ceil(n / per_floor))
     base, extra = divmod(n, floors)
@@ -143,10 +151,10 @@ def grid(count):
     return cols, math.ceil(count / cols)
 
 
-def path_line(num, flags, frm, to, elem, wpf, level, x, y, rel_ht, azimuth):
+def path_line(num, flags, frm, to, elem, wpf, level, x, y, rel_ht, azimuth, wsch=0):
     # number flags from to elem filter wpf ahs wsch ctrl level x y relHt mult fixedWP
     # windMod azimuth designFlow, two floats and seven words not used, vf, cfd
-    return (f"{num} {flags} {frm} {to} {elem} 0 {wpf} 0 0 0 {level} {x:g} {y:g} {rel_ht:g} 1 0 "
+    return (f"{num} {flags} {frm} {to} {elem} 0 {wpf} 0 {wsch} 0 {level} {x:g} {y:g} {rel_ht:g} 1 0 "
             f"1 {azimuth:g} 0 0 0 0 0 0 0 0 0 0 0 0")
 
 
@@ -154,6 +162,7 @@ def building(a):
     sizes = floor_sizes(a.zones, a.per_floor)
     zones, paths = [], []
     first = []  # first zone number of every floor (its stairwell)
+    window_wsch = 1 if a.transient else 0
 
     def add_path(*args):
         paths.append(path_line(len(paths) + 1, *args))
@@ -187,7 +196,7 @@ def building(a):
             if c + 1 == cols or k + 1 == count:
                 outside.append((90, x + ROOM / 2, y))
             for azimuth, px, py in outside:
-                add_path(1, -1, z, WINDOW, FACADE, level, px, py, 1.5, azimuth)
+                add_path(1, -1, z, WINDOW, FACADE, level, px, py, 1.5, azimuth, window_wsch)
                 add_path(1, -1, z, CRACK, FACADE, level, px, py, 0.2, azimuth)
         if f > 0:
             add_path(0, first[-2], first[-1], STAIR, 0, level - 1, 0, 0, STOREY, 0)
@@ -203,7 +212,8 @@ def project(a):
     out = ["VexlarW 3.4.0.0 0",
            f"Generated office building: {a.zones} zones on {len(sizes)} floors"]
     out += run_control(a)
-    out.append(FIXED_SECTIONS_BEFORE_ELEMENTS.format(levels="\n".join(levels)))
+    day = WINDOW_DAY if a.transient else STEADY_DAY
+    out.append(FIXED_SECTIONS_BEFORE_ELEMENTS.format(levels="\n".join(levels), day_schedule=day))
     out += [str(len(zones))] + zones + ["-999", "0 ! zone concentrations", "-999"]
     out += [str(len(paths))] + paths + ["-999"]
     out += ["0 ! duct junctions", "-999", "0 ! junction concentrations", "-999",
@@ -222,6 +232,9 @@ def main():
     p.add_argument("--reorder", type=int, default=1)
     p.add_argument("--itmax", type=int, default=50)
     p.add_argument("--results", action="store_true", help="write the SIM file and database")
+    p.add_argument("--sim-only", action="store_true", help="write the SIM file only")
+    p.add_argument("--transient", action="store_true",
+                   help="a year of hourly transient steps, windows following a day schedule")
     p.add_argument("-o", "--output", default="-")
     a = p.parse_args()
     if a.zones < 1 or a.per_floor < 1:
