@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -49,6 +50,13 @@ std::vector<Listed> listedTimes(const std::string& db)
 }
 
 void writeFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+// The bytes allocated so far at a memory mark of the log ("Start", "End"); -1 without it.
+long long allocatedAt(const std::string& log, const std::string& mark)
+{
+    size_t at = log.find("\n" + mark + ": ");
+    return at == std::string::npos ? -1 : std::atoll(log.c_str() + at + mark.size() + 3);
+}
 
 class TransientRun : public E2eTest {
 protected:
@@ -137,13 +145,14 @@ TEST_F(TransientRun, StepThatDoesNotDivideTheDayEndsTheDayPastMidnight)
     EXPECT_NE(r.err.find(" DATE: Jan01   time: 25:16:40   day:   1   step: 13\n"), std::string::npos) << r.err;
 }
 
-// The fan's schedule (node 1), its integral over the listing step (node 3) and a log node
-// of each (nodes 2 and 4).
-const char* const LOGGED_CONTROLS = "4 ! controls\n"
+// The fan's schedule (node 1), its integral over the listing step (node 3), a log node of
+// each (nodes 2 and 4) and an hourly running average of the schedule (node 5).
+const char* const LOGGED_CONTROLS = "5 ! controls\n"
                                     "1 sch 1 0 0 0 0 fansched\nFan schedule\n1\n"
                                     "2 log 3 0 0 1 0 fanlog\nFan on\n0 1 0 FanOn -\n"
                                     "3 irs 2 0 0 1 0 onsecs\nSeconds on in the listing step\n0\n"
-                                    "4 log 4 0 0 3 0 onlog\nFan-on seconds\n0 1 0 OnSeconds s\n";
+                                    "4 log 4 0 0 3 0 onlog\nFan-on seconds\n0 1 0 OnSeconds s\n"
+                                    "5 rav 5 0 0 1 0 hourly\nHourly average\n1:00:00\n";
 
 // A row is written when a step starts at a listing time, with the controls of that step:
 // the schedule at its end (T + 600 s, sought at T + 599 s), so the fan shows on in the
@@ -174,6 +183,10 @@ TEST_F(TransientRun, ControlLogHoldsTheLogNodesAtEveryListingTime)
     const std::string close = "\n1/2\t24:00:00\t86400\t0.000000e+00\t0.000000e+00\n";
     EXPECT_EQ(log.substr(log.size() - close.size()), close);
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2 + 24 + 24 + 1);
+    // Nothing is allocated once the run has started: the running average's ring comes
+    // with the first evaluation of the controls, before it.
+    EXPECT_GT(allocatedAt(r.log, "Start"), 0);
+    EXPECT_EQ(allocatedAt(r.log, "End"), allocatedAt(r.log, "Start")) << r.log;
 }
 
 // Controls without a log node, or log nodes with the switch off: no control log, and the
