@@ -203,26 +203,6 @@ TEST_F(TransientRun, NoControlLogWithoutLogNodesOrWithoutTheSwitch)
     }
 }
 
-// A cyclic run of the design day from midnight to midnight: without species the network
-// build turns the contaminant run off, and the design day is run once and written once,
-// its 25 listing times alone.
-TEST_F(TransientRun, CyclicRunWritesItsDesignDayOnce)
-{
-    std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/scheduled-fan.prj");
-    replace(prj, "\n0 0 1e-4 1e-15 0 0\n", "\n3 0 1e-4 1e-15 0 0\n");
-    std::ofstream(dir + "fan.prj", std::ios::binary) << prj;
-    Outcome r = run();
-    ASSERT_EQ(r.status, 0) << r.err << r.log;
-    std::vector<Listed> rows = listedTimes(dir + "fan.sqlite3");
-    ASSERT_EQ(rows.size(), 25u);
-    for (size_t k = 0; k < rows.size(); k++) {
-        EXPECT_EQ(rows[k].day, 1) << "row " << k;
-        EXPECT_EQ(rows[k].time, (int)k * 3600) << "row " << k;
-        EXPECT_NEAR(rows[k].fan, fanFlowAt(rows[k].time), 1e-7) << "row " << k;
-    }
-    EXPECT_NE(r.log.find("\n     144 time steps\n"), std::string::npos);
-}
-
 TEST_F(TransientRun, StartTimeOffTheListingGridEndsBeforeTheFirstStepAndLeavesNoResults)
 {
     writeProject("Jan01 0:00:00 Jan01 0:25:00 Jan02 24:00:00 0:05:00 1:00:00 1:00:00");

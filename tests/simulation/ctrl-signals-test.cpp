@@ -38,8 +38,6 @@ TEST_P(StatelessSignal, GivesTheHandWorkedOutput)
 INSTANTIATE_TEST_SUITE_P(
     Table, StatelessSignal,
     ::testing::Values(
-        Stateless{"sch", sch_sig, 0.4f, 0, 0.4f}, Stateless{"cvf", cvf_sig, 3.5f, 0, 3.5f},
-        Stateless{"dvf", dvf_sig, 2.0f, 0, 2.0f}, Stateless{"pas", pas_sig, -1.25f, 0, -1.25f},
         Stateless{"abs", abs_sig, -1.25f, 0, 1.25f}, Stateless{"binOn", bin_sig, 0.01f, 0, 1.0f},
         Stateless{"binOff", bin_sig, 0.0f, 0, 0.0f}, Stateless{"inv", inv_sig, 0.25f, 0, 0.75f},
         Stateless{"andOn", and_sig, 1.0f, 0.5f, 1.0f}, Stateless{"andOff", and_sig, 1.0f, 0.0f, 0.0f},
@@ -57,8 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
         Stateless{"cos", cos_sig, 60.0f, 0, 0.5f}, Stateless{"tan", tan_sig, 45.0f, 0, 1.0f},
         Stateless{"mdu", fmod_sig, 7.5f, 2.0f, 1.5f}, Stateless{"mduNegative", fmod_sig, -7.5f, 2.0f, -1.5f},
         Stateless{"cel", ceil_sig, -1.5f, 0, -1.0f}, Stateless{"flr", floor_sig, -1.5f, 0, -2.0f},
-        Stateless{"celLarge", ceil_sig, 16777216.0f, 0, 16777216.0f},
-        Stateless{"sph", pas_sig, 0.3f, 0, 0.3f}),
+        Stateless{"celLarge", ceil_sig, 16777216.0f, 0, 16777216.0f}),
     [](const ::testing::TestParamInfo<Stateless>& info) { return std::string(info.param.name); });
 
 // ---- Stateful signals -------------------------------------------------------------------
