@@ -31,9 +31,20 @@ void prj_skip_words(int n)
 
 int prj_read_subcount(int value, const char* section, int k)
 {
-    if (value >= 0)
-        return value;
-    errorf(ERROR, __FILE__, __LINE__, "Negative count in %s record %d: %d", section, k, value);
+    if (value < 0) {
+        errorf(ERROR, __FILE__, __LINE__, "Negative count in %s record %d: %d", section, k,
+               value);
+        return 0;
+    }
+    return prj_subcount_fits(value, section, k) ? value : 0;
+}
+
+int prj_subcount_fits(int value, const char* section, int k)
+{
+    if (prj_count_fits(value))
+        return 1;
+    errorf(ERROR, __FILE__, __LINE__, "Count in %s record %d is larger than the rest of the file: %d",
+           section, k, value);
     return 0;
 }
 
@@ -106,7 +117,7 @@ void species_record(int k, void* vctx)
 // The simulated-species list: n numbers on the count's line, each at most once.
 void species_list(int n)
 {
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n && prj_more(); ++i) {
         _ctm[i].number = (int16_t)readI2(0);
         for (int j = 0; j < i; ++j)
             if (_ctm[j].number == _ctm[i].number)
@@ -169,7 +180,7 @@ void level_record(int k, void* vpool)
     readI2(0);
     readI2(0);
     prj_read_name(lv->name, sizeof lv->name);
-    for (int i = 0; i < icons; ++i) {
+    for (int i = 0; i < icons && prj_more(); ++i) {
         readI2(1);
         readI2(0);
         readI2(0);
@@ -209,7 +220,7 @@ void dsch_record(int k, void* vpool)
     prj_skip_description();
     ds->times = pool_array<int>(pool, ds->npts, "time");
     ds->values = pool_array<float>(pool, ds->npts, "ctvl");
-    for (int i = 0; i < ds->npts; ++i) {
+    for (int i = 0; i < ds->npts && prj_more(); ++i) {
         ds->times[i] = readHMS(1);
         ds->values[i] = readR4(0);
     }
@@ -306,7 +317,7 @@ void wind_record(int k, void* vpool)
     prj_skip_description();
     wp->wp_azimuth = pool_array<float>(pool, wp->npts, "azm");
     wp->wp_cp = pool_array<float>(pool, wp->npts, "coef");
-    for (int i = 0; i < wp->npts; ++i) {
+    for (int i = 0; i < wp->npts && prj_more(); ++i) {
         wp->wp_azimuth[i] = readR4(1);
         wp->wp_cp[i] = readR4(0);
     }
@@ -349,7 +360,7 @@ void reaction_record(int k, void* vpool)
     kr->coef = pool_array<float>(pool, kr->nterms, "coef");
     kr->prod = pool_array<int>(pool, kr->nterms, "prod");
     kr->src = pool_array<int>(pool, kr->nterms, "src");
-    for (int t = 0; t < kr->nterms; ++t) {
+    for (int t = 0; t < kr->nterms && prj_more(); ++t) {
         int p = reaction_species(1, "Reaction product contaminant not simulated: ");
         int s = reaction_species(0, "Reaction source contaminant not simulated: ");
         float coef = readR4(0);

@@ -23,8 +23,11 @@ int ctm_name_chk();
 // Small readers shared by the section readers of species and elements.
 void prj_read_floats(float* dst, int n, int newline);   // n floats, the first by newline
 void prj_skip_words(int n);                              // n words read and not used
-// A count inside a record (points, terms, curves): negative is an ERROR and gives 0.
+// A count inside a record (points, terms, curves): negative, or larger than the rest of
+// the file can hold, is an ERROR and gives 0.
 int prj_read_subcount(int value, const char* section, int k);
+// The second test alone: 1 when value fits, else the ERROR naming record k and 0.
+int prj_subcount_fits(int value, const char* section, int k);
 
 // Reads a whole framed section into a new 1-based index list: its count, the records (each
 // by read_record), the end word. Sets list and count, and head to record 1 when given.

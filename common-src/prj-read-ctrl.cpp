@@ -109,11 +109,12 @@ static void read_node_list(CtrlNode* node, int nctrl)
               "");
         return;
     }
+    if (!prj_subcount_fits(n, "Controls", node->number)) return;
     s->count = n;
     if (n == 0) return;
     s->cnode = static_cast<int*>(alc_ec(&_ms, n * sizeof(int), "cnode"));
     s->vals = static_cast<float**>(alc_ec(&_ms, n * sizeof(float*), "vals"));
-    for (int i = 0; i < n; i++) {
+    for (int i = 0; i < n && prj_more(); i++) {
         s->cnode[i] = readIX(0);
         prj_ref(s->cnode[i], 1, nctrl, "Invalid control node number, node ", node->number);
     }
@@ -130,11 +131,15 @@ static void read_poly(CtrlNode* node)
         p->degree = 0;
         return;
     }
-    // Counted in size_t: a degree up to the largest long integer is valid text, and one
-    // too high for a pool block is refused by the allocation before any coefficient is read.
-    size_t ncoef = (size_t)p->degree + 1;
+    // The degree + 1 coefficients must still be in the file; a degree beyond that is refused
+    // before anything is sized by it.
+    if (!prj_subcount_fits(p->degree, "Controls", node->number)) {
+        p->degree = 0;
+        return;
+    }
+    int ncoef = p->degree + 1;
     p->coef = float_block(ncoef, "polya");
-    prj_read_floats(p->coef, (int)ncoef, 0);
+    for (int i = 0; i < ncoef && prj_more(); i++) p->coef[i] = readR4(0);
 }
 
 // A record of n floats read in order, the first on a new line: each field is named, so

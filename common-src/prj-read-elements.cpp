@@ -119,7 +119,7 @@ float* read_cef(int k, MemBlock** pool)
     float* eff = pool_array<float>(pool, _nctm, "cef");
     int n = prj_read_subcount(readIX(1), "Filter Element", k);
     int bad = 0;
-    for (int j = 0; j < n; ++j) {
+    for (int j = 0; j < n && !nxteof(); ++j) {
         int i = read_species(1);
         float e = readR4(0);
         if (bad || e < 0.0f || e > 1.0f) {
@@ -137,7 +137,7 @@ float* read_cef(int k, MemBlock** pool)
 // as floats (kept as doubles), the other curves as doubles.
 void read_points(CsfPoint* pts, int n, int as_floats)
 {
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n && prj_more(); ++i) {
         pts[i].x = as_floats ? readR4(1) : readR8(1);
         pts[i].y = as_floats ? readR4(0) : readR8(0);
     }
@@ -199,7 +199,7 @@ void read_gf0_curve(FilterElemRec* fe, GasFilterData* gf, int k, MemBlock** pool
     float bkt = readR4(0);
     int m = prj_read_subcount((int16_t)readI2(0), "Filter Element", k);
     if (i == _nctm) {
-        for (int j = 0; j < m; ++j) {
+        for (int j = 0; j < m && prj_more(); ++j) {
             readR4(1);
             readR4(0);
         }
@@ -231,7 +231,7 @@ GasFilterData* read_gf0(FilterElemRec* fe, int k, MemBlock** pool)
     gf->fit_hint = pool_array<int>(pool, _nctm, "gf0_hint");
     gf->bkt_eff = pool_array<float>(pool, _nctm, "bkeff");
     int n = prj_read_subcount(readIX(1), "Filter Element", k);
-    for (int j = 0; j < n && !prj_errors(); ++j)
+    for (int j = 0; j < n && prj_more(); ++j)
         read_gf0_curve(fe, gf, k, pool);
     return gf;
 }
@@ -269,7 +269,7 @@ SuperFilterData* read_spf(int k, MemBlock** pool)
     sf->count = prj_read_subcount(readIX(1), "Filter Element", k);
     sf->elems = pool_array<FilterElemRec*>(pool, sf->count, "pfe");
     sf->numbers = pool_array<int>(pool, sf->count, "sfn");
-    for (int j = 0; j < sf->count; ++j)
+    for (int j = 0; j < sf->count && prj_more(); ++j)
         sf->numbers[j] = (int16_t)readI2(0);
     return sf;
 }
@@ -365,7 +365,7 @@ void read_loads(FilterLoadRec* fl, FilterElemRec* fe, MemBlock** pool, int k)
     fl->init_pending = 1;
     fl->rel_loading = readR4(1);
     int c = prj_read_subcount((int16_t)readI2(0), "Filter", k);
-    for (int j = 0; j < c; ++j) {
+    for (int j = 0; j < c && prj_more(); ++j) {
         int i = read_species(1);
         float load = readR4(0);
         if (i < _nctm)
@@ -448,7 +448,7 @@ SupCseData* read_sup_cse(int k, MemBlock** pool)
     sup->count = prj_read_subcount(readIX(1), "Source/Sink Element", k);
     sup->numbers = pool_array<int>(pool, sup->count, "supn");
     sup->elems = pool_array<CseRec*>(pool, sup->count, "supe");
-    for (int j = 0; j < sup->count; ++j)
+    for (int j = 0; j < sup->count && prj_more(); ++j)
         sup->numbers[j] = readIX(0);
     return sup;
 }
@@ -557,7 +557,7 @@ void read_fan(FanData* fan, const char* name)
     fan->cutoff_ratio = v[6];
     prj_read_floats(fan->curve_coef, 4, 1);
     int lines = (int16_t)readI2(0);
-    for (int i = 0; i < lines; ++i)
+    for (int i = 0; i < lines && prj_more(); ++i)
         nxtwrd(_string, NXT_LINE, sizeof _string);
     double a1 = fan->curve_coef[1], a2 = fan->curve_coef[2], a3 = fan->curve_coef[3];
     if (a2 * a2 - 3.0 * a1 * a3 >= 0.0)
@@ -623,7 +623,7 @@ SupAfeData* read_sup_afe(int k, MemBlock** pool)
     sup->selected_number = readIX(0);
     sup->value16 = (int16_t)readI2(0);
     SupAfeEntry** tail = &sup->first;
-    for (int j = 0; j < sup->count; ++j) {
+    for (int j = 0; j < sup->count && prj_more(); ++j) {
         SupAfeEntry* e = alc_ecT<SupAfeEntry>(pool, "afe_sll");
         e->number = readIX(0);
         e->value = readR4(0);

@@ -59,6 +59,12 @@ static WindProfileRec* read_wind_ref(const char* message, int k)
     return prj_pick(_WpfList, readIX(0), 0, _nwpf, message, k);
 }
 
+// A node temperature [K]: densities and flows divide by it, so 0 K or below is an ERROR.
+static void check_temperature(float t, const char* message, int k)
+{
+    if (!(t > 0.0f)) error(ERROR, __FILE__, __LINE__, message, intstr(k), "");
+}
+
 
 // ---- Air-handling systems ----------------------------------------------------------------
 
@@ -110,6 +116,7 @@ static void read_zone_record(int k, void*)
     z->volume = readR4(0);
     z->temperature = readR4(0);
     z->pressure = readR4(0);
+    check_temperature(z->temperature, "Invalid temperature, zone ", k);
     prj_read_name(z->name, sizeof z->name);
     prj_skip_words(5);
     z->cd1 = (int16_t)readI2(0);
@@ -139,7 +146,7 @@ static void read_node_mf(int n, double* mf, int first, const char* mismatch,
     for (int k = 1; k <= n; k++) {
         prj_record_number(k, mismatch);
         double* block = mf + (k - 1 + first) * _nctm;
-        for (int s = 0; s < _nctm; s++) {
+        for (int s = 0; s < _nctm && prj_more(); s++) {
             block[s] = readR4(0);
             if (block[s] < 0) any_negative = 1;
         }
@@ -247,6 +254,7 @@ static void read_jct_record(int k, void*)
     j->level = read_level_ref("Invalid level number, junction ", k);
     float* values[5] = {&j->x, &j->y, &j->rel_height, &j->temperature, &j->jct_value5};
     for (float* v : values) *v = readR4(0);
+    check_temperature(j->temperature, "Invalid temperature, junction ", k);
     prj_skip_words(6);
     prj_read_value_file(&j->vf_type, j->vf_name);
     if (j->term_type > 0) read_terminal(j, k);

@@ -140,7 +140,9 @@ static void read_osch_record(int k, void*)
     readI2(0);
     prj_read_name(_string, 16);
     prj_skip_description();
-    if (prj_ref(n, 0, 32767, "Invalid point count, Occ ", k)) return;
+    if (prj_ref(n, 0, 32767, "Invalid point count, Occ ", k) ||
+        !prj_subcount_fits(n, "Occupant Day Schedule", k))
+        return;
     o->npts = (int16_t)n;
     o->times = point_array<int>(n, "time");
     o->zones = point_array<OccZone>(n, "zone");
@@ -148,7 +150,7 @@ static void read_osch_record(int k, void*)
     o->x = point_array<float>(n, "X");
     o->y = point_array<float>(n, "Y");
     o->rel_height = point_array<float>(n, "relHt");
-    for (int i = 0; i < n; i++) read_osch_point(o, i, k);
+    for (int i = 0; i < n && prj_more(); i++) read_osch_point(o, i, k);
 }
 
 int osch_read()
@@ -201,8 +203,10 @@ static void read_pexp_record(int k, void*)
         e->occ_scheds[d] = prj_pick(_OschList, readIX(d == 0 ? 1 : 0), 0, _nosch,
                                     "Invalid occupancy-schedule number, exposure ", k);
     if (_nctm > 0) e->exposure = point_array<float>(_nctm, "expos");
-    if (prj_ref(nemit, 0, 0x7fffffff, "Invalid emission count, exposure ", k)) return;
-    for (int i = 0; i < nemit && prj_errors() == 0; i++) read_emission(e, k);
+    if (prj_ref(nemit, 0, 0x7fffffff, "Invalid emission count, exposure ", k) ||
+        !prj_subcount_fits(nemit, "Occupant Exposure", k))
+        return;
+    for (int i = 0; i < nemit && prj_more(); i++) read_emission(e, k);
 }
 
 int pexp_read()

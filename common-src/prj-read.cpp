@@ -22,12 +22,26 @@ namespace vexlar {
 
 int prj_errors() { return error(-1, __FILE__, __LINE__, "test", ""); }
 
+int prj_count_fits(int n)
+{
+    // Every item takes a word and a separator, the last one perhaps only its word.
+    long left = nxtleft();
+    return left < 0 || (long)n <= (left + 1) / 2;
+}
+
+int prj_more() { return !prj_errors() && !nxteof(); }
+
 int prj_section_count(const char* section)
 {
     int n = readIX(1);
     if (n < 0) {
         error(ERROR, __FILE__, __LINE__, "Negative record count in ", section, " section: ",
               intstr(n), "");
+        return 0;
+    }
+    if (!prj_count_fits(n)) {
+        error(ERROR, __FILE__, __LINE__, "Record count in ", section,
+              " section is larger than the rest of the file: ", intstr(n), "");
         return 0;
     }
     return n;
@@ -144,7 +158,7 @@ static void read_rc_line(std::initializer_list<RcValue> values)
 // n values of one type, not used.
 static void skip_rc_values(char type, int n)
 {
-    for (int i = 0; i < n; i++) read_rc_value({type, nullptr}, 0);
+    for (int i = 0; i < n && prj_more(); i++) read_rc_value({type, nullptr}, 0);
 }
 
 // A file-name line: cut at the first "!", trailing blanks removed, separators converted.
@@ -169,6 +183,10 @@ int run_read()
     read_rc_line({{'r', &w.Tambt}, {'p', &w.Pbar}, {'r', &w.WS}, {'r', &w.WD},
                   {'r', &w.rel_humidity}, {'i', &w.day_type}});
     skip_rc_values('i', 4);
+    // Densities are taken from the ambient temperature in K, so it must be above 0.
+    if (!(w.Tambt > 0.0f))
+        errorf(ERROR, __FILE__, __LINE__, "Invalid ambient temperature %g K in Run Control",
+               (double)w.Tambt);
     // The day type selects one of the twelve day schedules of every week schedule.
     if (w.day_type < 1 || w.day_type > 12)
         errorf(ERROR, __FILE__, __LINE__, "Invalid day type %d in Run Control", w.day_type);

@@ -19,8 +19,13 @@ int run_read();
 
 // The current ERROR count (nonzero: stop reading records and sections).
 int prj_errors();
-// The record count of a section, the first word of a new line; a negative count is an
-// ERROR and gives 0.
+// 1 when n items of at least one word each can still follow in the file (or its size is
+// not known): a count beyond that is corrupt, and nothing is sized by it.
+int prj_count_fits(int n);
+// 1 while a loop over the items of a record may go on: no ERROR counted, file not ended.
+int prj_more();
+// The record count of a section, the first word of a new line; a negative count, or one
+// larger than the rest of the file can hold, is an ERROR and gives 0.
 int prj_section_count(const char* section);
 // Reads a record number (first word of a new line) and checks it against the position k:
 // 0 when equal, else ERROR with the mis-match message followed by k, and 1.

@@ -4,6 +4,8 @@
 // line, so CRLF files read exactly like LF files.
 #include "common-src/tokens.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstring>
 
@@ -21,6 +23,8 @@ char _string[4096];
 static int s_putback = 0;
 // The character getch just returned had been put back.
 static int s_was_putback = 0;
+// Size of the open file in bytes, -1 when it is not a regular file.
+static long s_size = -1;
 
 static int getch()
 {
@@ -58,6 +62,17 @@ int nxtopen(const char* path, const char* file, int line)
         error(ERROR, __FILE__, __LINE__, "Could not open file ", path, "");
         return 1;
     }
+    struct stat st;
+    int known = fstat(fileno(_unxt), &st) == 0;
+    if (known && S_ISDIR(st.st_mode)) {
+        // A directory opens for reading on some systems and then reads as empty.
+        fclose(_unxt);
+        _unxt = nullptr;
+        error(ERROR, __FILE__, __LINE__, "Could not open file ", path,
+              ": it is a directory, not a file", "");
+        return 1;
+    }
+    s_size = known && S_ISREG(st.st_mode) ? (long)st.st_size : -1;
     return 0;
 }
 
@@ -71,6 +86,15 @@ void nxtclose()
 }
 
 long nxttell() { return _unxt ? ftell(_unxt) : -1L; }
+
+long nxtleft()
+{
+    long at = nxttell();
+    if (s_size < 0 || at < 0) return -1;
+    return at < s_size ? s_size - at : 0;
+}
+
+int nxteof() { return !_unxt || feof(_unxt); }
 
 int nxtseek(long offset, int origin)
 {

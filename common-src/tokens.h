@@ -18,6 +18,10 @@ enum NxtMode { NXT_WORD = 0, NXT_FIRST_WORD = 1, NXT_REST_OF_LINE = 2, NXT_LINE 
 int nxtopen(const char* path, const char* file, int line);
 void nxtclose();
 long nxttell();
+// Characters of the file not yet read; -1 when the size of the stream is not known.
+long nxtleft();
+// 1 once the stream has ended: its end was reached, the "*" end mark read, or none is open.
+int nxteof();
 int nxtseek(long offset, int origin);
 void nxtrewind();
 // Reads into buf (size len) by mode; returns buf, or null when there is no word or line.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "bridge/bridge.h"
@@ -130,14 +131,27 @@ void writeLogHeader(const char* program, const char* prjPath, const char* prjArg
     fflush(_ulog);
 }
 
+int isDirectory(const char* path)
+{
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 // Splits the project path, opens the log and installs the message hooks; a log that
-// cannot be opened ends the run with status 2 and no message.
+// cannot be opened ends the run with status 2 and no message. A directory named where
+// the project should be (and no project file of that name) ends it before any log.
 void openLog(const char* path, char* prjPath, size_t len)
 {
     pathsplit(path, _pdrive, sizeof _pdrive, _pdir, sizeof _pdir, _prjname, sizeof _prjname,
               _pext, sizeof _pext);
     if (_pext[0] == '\0') strcpy(_pext, ".prj");
     pathmerge(prjPath, (int)len, _pdrive, _pdir, _prjname, _pext);
+    struct stat st;
+    if (isDirectory(path) && !(stat(prjPath, &st) == 0 && S_ISREG(st.st_mode))) {
+        char text[4200];
+        snprintf(text, sizeof text, " %s is a directory, not a project file", path);
+        errorMinimal(FATAL, text);
+    }
     getXLogFileName(_pdrive, _pdir, _prjname, _file_name, sizeof _file_name);
     _ulog = openLogFile(_file_name);
     if (!_ulog) exit(2);

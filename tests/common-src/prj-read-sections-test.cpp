@@ -78,14 +78,7 @@ protected:
 
     void TearDown() override
     {
-        prj_read_free_comp_lists();
-        prj_read_free_element_lists();
-        if (_MfZ) _MfZ = fre_vT(_MfZ, 0, _nZctm - 1, "MfZ");
-        if (_MfZi) _MfZi = fre_vT(_MfZi, 0, _nZctm - 1, "MfZi");
-        if (_MfJ) _MfJ = fre_vT(_MfJ, 0, _nJctm - 1, "MfJ");
-        if (_MfJi) _MfJi = fre_vT(_MfJi, 0, _nJctm - 1, "MfJi");
-        _ms = fre_ec(_ms, "ms-block");
-        _mb = fre_ec(_mb, "mb-block");
+        testutil::releaseProjectModel();
         _nlev = _ndsch = _nwsch = _nwpf = _nkinr = _nflte = _nfilt = _ncse = _nafe = _ndfe = 0;
         _nahs = _nzone = _npath = _njct = _ndct = _nctrl = _ncss = _nosch = _npexp = 0;
         _nZctm = _nJctm = _nctm = 0;
@@ -773,13 +766,17 @@ INSTANTIATE_TEST_SUITE_P(Controls, ControlLayouts, ::testing::Values(
     CtrlLayout{"flr", "", nullptr}, CtrlLayout{"pas", "", nullptr},
     CtrlLayout{"sph", "", nullptr}));
 
-// A degree as high as a long integer goes is valid text; its coefficients cannot be held,
-// which ends the run through the allocation instead of overflowing the count.
-TEST_F(Sections, APolynomialDegreeTooHighToHoldIsFatal)
+// A degree as high as a long integer goes is valid text, but its coefficients cannot
+// follow in the file: a counted ERROR before anything is sized by it.
+TEST_F(Sections, APolynomialDegreeBeyondTheFileIsAnError)
 {
+    MessageCapture msgs;
     TokenInput in("x\n1\n" + ctrlRecord(1, "ply", 1, 0, 0, "2147483647 1 2\n") + "-999\n");
-    EXPECT_EXIT(ctrl_read(), ::testing::ExitedWithCode(2),
-                "Requested size larger than block for polya");
+    ctrl_read();
+    EXPECT_EQ(msgs.errors(), 1) << msgs.dump();
+    EXPECT_TRUE(msgs.has("ERROR", "Count in Controls record 1 is larger than the rest of the file: "
+                                  "2147483647")) << msgs.dump();
+    EXPECT_EQ(static_cast<PolyData*>(_CtrlList[1]->data)->degree, 0);
 }
 
 TEST_F(Sections, ALogHeadingOfThirtyTwoCharactersIsABufferOverflow)

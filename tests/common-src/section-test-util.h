@@ -17,6 +17,7 @@
 #include "model/elements.h"
 #include "model/schedules.h"
 #include "model/prj-common.h"
+#include "model/prj-records.h"
 
 namespace vexlar {
 namespace testutil {
@@ -27,6 +28,21 @@ struct Message {
 };
 
 // Collects every message while alive and resets the ERROR count on entry and exit.
+// Releases what reading a project leaves: the index lists, the initial mass fractions of
+// zones and junctions, and both pools.
+inline void releaseProjectModel()
+{
+    prj_read_free_comp_lists();
+    prj_read_free_element_lists();
+    if (_MfZ) _MfZ = fre_vT(_MfZ, 0, _nZctm - 1, "MfZ");
+    if (_MfZi) _MfZi = fre_vT(_MfZi, 0, _nZctm - 1, "MfZi");
+    if (_MfJ) _MfJ = fre_vT(_MfJ, 0, _nJctm - 1, "MfJ");
+    if (_MfJi) _MfJi = fre_vT(_MfJi, 0, _nJctm - 1, "MfJi");
+    _nZctm = _nJctm = 0;
+    _ms = fre_ec(_ms, "ms-block");
+    _mb = fre_ec(_mb, "mb-block");
+}
+
 class MessageCapture {
 public:
     MessageCapture()

@@ -151,6 +151,41 @@ TEST_F(Cli, MissingProjectFileExitsOneAfterTheLogHeader)
     EXPECT_EQ(log.find("Simulation completed successfully."), std::string::npos);
 }
 
+// A directory where the project should be is named as such, whether the name carries the
+// extension or not; a project file next to a directory of its bare name is still read.
+TEST_F(Cli, ADirectoryNamedAsTheProjectIsReportedAsADirectory)
+{
+    std::filesystem::create_directory(dir + "results");
+    std::filesystem::create_directory(dir + "plant.prj");
+    Outcome r = run("results");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "FATAL results is a directory, not a project file\n");
+    EXPECT_FALSE(exists(dir + "results.xlog"));
+    r = run("plant.prj");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "FATAL plant.prj is a directory, not a project file\n");
+    copyInto(dir, examplePath("office"));
+    std::filesystem::create_directory(dir + "office");
+    r = run("-t office");
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// A temperature of 0 K would give zero density and infinite flows: the input test stops
+// at it as at any other project error.
+TEST_F(Cli, InputTestRejectsAZoneAtZeroKelvin)
+{
+    std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/minimal.prj");
+    size_t at = prj.find("0 50 293.15 0 Room");
+    ASSERT_NE(at, std::string::npos);
+    prj.replace(at, 18, "0 50 0 0 Room");
+    std::ofstream(dir + "cold.prj", std::ios::binary) << prj;
+    Outcome r = run("-t cold");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("ERROR Invalid temperature, zone 1\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("FATAL Project file errors must be fixed.\n"), std::string::npos);
+    EXPECT_EQ(r.err.find("Input test completed"), std::string::npos);
+}
+
 TEST_F(Cli, RejectedProjectHeaderExitsOne)
 {
     std::ofstream(dir + "office.prj") << "Other 3.4.0.0\n";
