@@ -53,8 +53,17 @@ void sns_sig(CtrlNode* n)
 
 void sch_sig(CtrlNode* n) { n->value = in1(n); }
 void set_sig(CtrlNode*) {}   // the constant set when the network was built
-void cvf_sig(CtrlNode* n) { n->value = in1(n); }
-void dvf_sig(CtrlNode* n) { n->value = in1(n); }
+// A values-file column is bound to its node when the file is read; until then the node
+// keeps its value.
+void cvf_sig(CtrlNode* n)
+{
+    if (n->input1) n->value = in1(n);
+}
+
+void dvf_sig(CtrlNode* n)
+{
+    if (n->input1) n->value = in1(n);
+}
 void pas_sig(CtrlNode* n) { n->value = in1(n); }
 void sup_sig(CtrlNode*) {}   // a super node's inputs are read with the project only
 
