@@ -1,0 +1,73 @@
+// Private to the timed input files: the bracket of the two records that enclose the clock,
+// the description of one file kind the shared reader works from, and the forward-only
+// record reader with the frame every kind shares (header, description, date range, first
+// record, the reading loop and the interpolation between the two records).
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+namespace vexlar {
+
+struct DayTimeBracket {
+    int day0, day1;     // day of year of the earlier and of the later record
+    int time0, time1;   // their seconds of the day, 0..86400
+    uint8_t eof;        // the end of the data has been reached
+};
+
+// One kind of timed input file as the shared reader sees it.
+struct TimedFile {
+    const char* code;         // "CVF", "DVF", "WTH", "CTM" or "WPC", as the messages name it
+    const char* bad_header;   // WARNING before "Invalid header: ", e.g. "Bad CVF: "
+    const char* range_name;   // "Invalid <range_name> date sequence"
+    const char* on_name;      // "Start date not on <on_name>", "End date not on <on_name>"
+    FILE** stream;            // the file's own stream, null while it is not in use
+    const char* path;         // the file name the project gives
+    DayTimeBracket bracket;
+    void (*shift)();          // before each record is read: the later values become the earlier
+    int (*read_values)();     // the record's values into the later set; nonzero when bad
+};
+
+void initBracket(DayTimeBracket* b);
+// Reads the date and time that begin the next record and moves the bracket on. Returns 0
+// (read; *dt the seconds from the requested instant to the record), 1 (end of the data) or
+// 2 (bad record, reported).
+int readDayTime_bracket(int day, int time, DayTimeBracket* b, int* dt);
+
+// Opens the file on the token stream, closing a stream left from an earlier pass; a file
+// that cannot be opened ends the run with status 1.
+void tf_open(TimedFile* f);
+// Checks the three header words and skips the description line after them; returns the
+// position of the version word in versions.
+int tf_header(const TimedFile* f, const char* kind, const char* const* versions, int nversions);
+// Reads the date range from the next line into *first and *last; every
+// fault against the run's days day0..day1 is reported at `level`. Returns the fault count.
+int tf_dates(const TimedFile* f, int day0, int day1, int level, int* first, int* last);
+// A table count on a line of its own; a negative one is FATAL.
+int tf_count(const TimedFile* f, int newline);
+// Reads n species names (words, lines shared) and maps each to the simulated species of that
+// name, -1 when it is not simulated.
+void tf_map_species(int n, int* map);
+// The next word as a real; 0 when it is one, 1 (an ERROR for a word that is no number)
+// when it is missing or bad.
+int tf_real(int newline, double* value);
+int tf_float(int newline, float* value);
+// Reads the first record (a failure is FATAL) and copies its values to the earlier set.
+void tf_first_record(TimedFile* f);
+// Moves the file forward until (day, time) lies inside the bracket; *nread counts the
+// records read. Returns d, the seconds from the instant to the later record.
+int tf_advance(TimedFile* f, int day, int time, int start, int* nread);
+// Seconds between the two records; below 1 s is FATAL "<code> file day-times must increase".
+int tf_span(const TimedFile* f);
+// Points the token stream away from the file again.
+void tf_detach(TimedFile* f);
+
+// The value d seconds before the later record, on the straight line between the earlier
+// and the later value over the span s: the later value at d <= 0, the earlier at d >= s.
+template <class T> T tf_lerp(T earlier, T later, int d, int s)
+{
+    if (d <= 0) return later;
+    if (d >= s) return earlier;
+    return later + (earlier - later) * (T)d / (T)s;
+}
+
+}  // namespace vexlar
