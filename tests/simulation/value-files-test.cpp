@@ -95,7 +95,8 @@ const char* const kDvf =
     "fan 0\n"
     "damper 1\n"
     "1/1 08:00:00 2 0.5\n"
-    "1/1 12:00:00 1 1\n";
+    "1/1 12:00:00 1 1\n"
+    "1/1 24:00:00 2 0.25\n";
 
 TEST_F(ValueFileReading, DiscreteChangeTakesEffectFromTheStepStartingAtItsInstant)
 {
@@ -112,6 +113,10 @@ TEST_F(ValueFileReading, DiscreteChangeTakesEffectFromTheStepStartingAtItsInstan
     EXPECT_FLOAT_EQ(*fan->input1, 0.0f);
     DVF_get(1, 12 * 3600, 1);
     EXPECT_FLOAT_EQ(*fan->input1, 1.0f);
+    DVF_get(1, 86400, 0);
+    EXPECT_FLOAT_EQ(*damper->input1, 0.5f);
+    DVF_get(2, 0, 1);   // the 24:00:00 change belongs to the first step of the next day
+    EXPECT_FLOAT_EQ(*damper->input1, 0.25f);
     EXPECT_EQ(logged("NOTE", "End of DVF file before end of simulation"), 1);
 
     // A new pass (the year wrap, a cyclic day) starts from the initial values; the last
@@ -121,6 +126,15 @@ TEST_F(ValueFileReading, DiscreteChangeTakesEffectFromTheStepStartingAtItsInstan
     DVF_get(1, 7 * 3600, 1);
     EXPECT_FLOAT_EQ(*fan->input1, 0.0f);
     EXPECT_FLOAT_EQ(*damper->input1, 1.0f);
+}
+
+TEST_F(ValueFileReading, ControlReadingADiscreteColumnTheFileDoesNotHaveEndsTheRun)
+{
+    name(_DVFfile, file("v.dvf", kDvf));
+    control(CT_DVF, "Fan");   // names match exactly, letter case included
+    DVF_init_data(1, 1);
+    EXPECT_EXIT(DVF_init_controls(), ::testing::ExitedWithCode(2),
+                "ERROR Name not in DVF: Fan\n.*FATAL Fix DVF file or control node errors");
 }
 
 TEST_F(ValueFileReading, DiscreteRecordWithIndexZeroEndsTheRun)

@@ -1,7 +1,8 @@
 // The wind-pressure and ambient-concentration file: envelope paths matched to file
 // openings by position, the wind pressure each sees with its direction sign, the mass
 // fractions on its ambient side, the ambient pressure and temperature, both formats, the
-// hold switch, and the faults of the header, the counts and the opening table.
+// hold switch, a 24:00:00 record, the end of the data, and the faults of the header, the
+// counts, the dates and the opening table.
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -70,7 +71,8 @@ TEST_F(WindPressureFile, EachPathTakesItsOpeningsPressureSignedByDirectionAndIts
         "3 4 2 1 0\n"
         "4 4.0005 2 1 0\n"                   // also within reach of the second: not taken
         "1/1 00:00:00 101325 1.2\n10 20 30 40\n0.1 0.2 0.3 0.4\n5 5 5 5\n"
-        "1/1 01:00:00 101000 1.1\n20 40 60 80\n0.3 0.4 0.5 0.6\n5 5 5 5\n");
+        "1/1 01:00:00 101000 1.1\n20 40 60 80\n0.3 0.4 0.5 0.6\n5 5 5 5\n"
+        "1/1 24:00:00 101325 1.2\n0 0 -10 0\n0 0 0.9 0\n5 5 5 5\n");
     WPC_init(1, 1, 1);
     EXPECT_EQ(out->pld_index, 2);
     EXPECT_EQ(in->pld_index, 3);
@@ -88,6 +90,11 @@ TEST_F(WindPressureFile, EachPathTakesItsOpeningsPressureSignedByDirectionAndIts
     EXPECT_NEAR(out->mf_to[1], 0.3, 1e-7);   // halfway from 0.2 to 0.4
     EXPECT_NEAR(in->mf_from[1], 0.4, 1e-7);
     EXPECT_DOUBLE_EQ(out->mf_to[0], _pambt->mf[0]);   // not in the file; "Smoke" is not simulated
+    WPC_get(1, 86400, 0);
+    WPC_get(2, 0, 1);   // the 24:00:00 record starts day 2; the file ends there
+    EXPECT_FLOAT_EQ(*in->wind_pressure, -10.0f);
+    EXPECT_NEAR(in->mf_from[1], 0.9, 1e-7);
+    EXPECT_NE(log_text().find("\n End of WPC file before end of simulation\n"), std::string::npos);
 
     WPC_init(1, 1, 0);   // a new pass (the year wrap) matches every path to the same opening
     EXPECT_EQ(out->pld_index, 2);
@@ -119,7 +126,7 @@ TEST_F(WindPressureFile, StaticPressureFormatAndHeldPressuresBetweenRecords)
 
 struct WpcFault {
     const char* label;
-    const char* head;      // header and counts lines
+    const char* head;      // header, counts and dates lines
     const char* openings;  // the opening table
     const char* expect;    // on standard error
     const char* logged;    // in the log, "" for nothing
@@ -128,15 +135,16 @@ struct WpcFault {
 void PrintTo(const WpcFault& f, std::ostream* os) { *os << f.label; }
 
 const WpcFault kWpcFaults[] = {
-    {"version", "WPCfile VexlarW 2.2\nd\n1 0 1 0\n", "1 1 1 3 0\n",
+    {"version", "WPCfile VexlarW 2.2\nd\n1 0 1 0\n1/1 1/1\n", "1 1 1 3 0\n",
      "WARNING Bad wind pressure file: .*FATAL Invalid header: WPCfile VexlarW 2.2\n", ""},
-    {"contaminant_flag", "WPCfile VexlarW 2.4\nd\n1 1 1 0\n", "CO2\n1 1 1 3 0\n",
+    {"contaminant_flag", "WPCfile VexlarW 2.4\nd\n1 1 1 0\n1/1 1/1\n", "CO2\n1 1 1 3 0\n",
      "ERROR WPC and PRJ contaminant flags do not match\n.*FATAL Mapping errors in WPC file, see XLog file\n", ""},
-    {"pressure_flag", "WPCfile VexlarW 2.4\nd\n1 0 0 0\n", "1 1 1 3 0\n",
+    {"pressure_flag", "WPCfile VexlarW 2.4\nd\n1 0 0 0\n1/1 1/1\n", "1 1 1 3 0\n",
      "ERROR WPC and PRJ pressure flags do not match\n.*FATAL Mapping errors in WPC file, see XLog file\n", ""},
-    {"opening_out_of_place", "WPCfile VexlarW 2.4\nd\n1 0 1 0\n", "2 1 1 3 0\n",
+    {"start_date", "WPCfile VexlarW 2.4\nd\n1 0 1 0\n1/2 1/3\n", "1 1 1 3 0\n", "FATAL Start date not on WPC file\n", ""},
+    {"opening_out_of_place", "WPCfile VexlarW 2.4\nd\n1 0 1 0\n1/1 1/1\n", "2 1 1 3 0\n",
      "FATAL Mapping errors in WPC file, see XLog file\n", " map (opening 1:   2   1 1.000 1.000 3.000 0)\n"},
-    {"location_2mm_off", "WPCfile VexlarW 2.4\nd\n1 0 1 0\n", "1 1.002 1 3 0\n",
+    {"location_2mm_off", "WPCfile VexlarW 2.4\nd\n1 0 1 0\n1/1 1/1\n", "1 1.002 1 3 0\n",
      "FATAL Missing locations in WPC file, see XLog file\n", " path 1:   1 at (1.000 1.000 3.000)\n"},
 };
 
@@ -147,7 +155,7 @@ TEST_P(WindPressureFileFault, EndsTheRunAfterLoggingTheDetails)
     const WpcFault& c = GetParam();
     opening(zone(), 1.0f, 1.0f, 3.0f, false);
     build(1, 0);
-    wpc(std::string(c.head) + "1/1 1/1\n" + c.openings + "1/1 00:00:00 101325 1.2\n5\n");
+    wpc(std::string(c.head) + c.openings + "1/1 00:00:00 101325 1.2\n5\n");
     std::fflush(_ulog);
     EXPECT_EXIT(WPC_init(1, 1, 1), ::testing::ExitedWithCode(2), c.expect);
     EXPECT_NE(log_text().find(c.logged), std::string::npos) << log_text();
