@@ -116,7 +116,7 @@ static LinearPath linearise(AirPath* p)
     case AFE_D_TERM: return {0.5 * rv * ((const TerminalData*)e->model_data)->lam_coef, 0.0};
     default:
         // Reported by the airflow solution this start belongs to.
-        error(FATAL, "solv-af", __LINE__, "Invalid AFE type: ", intstr(t), "; call ZELT", "");
+        error(FATAL, __FILE__, __LINE__, "Invalid AFE type: ", intstr(t), "; call ZELT", "");
         return {0.0, 0.0};
     }
 }

@@ -10,6 +10,7 @@
 
 #include "common-src/afe-friction.h"
 #include "common-src/messages.h"
+#include "model/constants.h"
 #include "model/counters.h"
 #include "model/elements.h"
 #include "model/run-control.h"
@@ -45,8 +46,8 @@ int setFlow(AirPath* pp, double flow, double dflow)
 // was measured at the reference state rho0, nu0.
 double correction(const AirNode* nd, double n, double m)
 {
-    return exp((2.0 * n - 1.0) * log(AFE_NU0 * nd->density_viscosity_ratio) +
-               m * log(AFE_RHO0 / nd->density));
+    return exp((2.0 * n - 1.0) * log(NU_REF * nd->density_viscosity_ratio) +
+               m * log(RHO_REF / nd->density));
 }
 
 // Smaller magnitude of the laminar and turbulent flows wins, ties to laminar; so dp = 0
@@ -139,8 +140,8 @@ int afe_qfr(AirPath* pp)
     const AirNode* nd = upstream(pp);
     double a = d->quad_a, b = d->quad_b;
     if (_rcdat.af_corr) {
-        a = a / (AFE_NU0 * nd->density_viscosity_ratio);
-        b = b * nd->temperature / 293.15;
+        a = a / (NU_REF * nd->density_viscosity_ratio);
+        b = b * nd->temperature / T_REF;
     }
     double dp = pp->dp, f, dflow;
     if (b == 0.0) {
@@ -212,7 +213,7 @@ int doorTwoWay(AirPath* pp, const DoorData* d, double k0)
 {
     const AirNode* n1 = pp->from_node;
     const AirNode* n2 = pp->to_node;
-    double dRhoG = (n1->density - n2->density) * 9.8;
+    double dRhoG = (n1->density - n2->density) * _rcdat.gravity;
     double k = k0 * 0.666667 * d->door_width * d->discharge_coef * sqrt(2.0 * fabs(dRhoG));
     double h2 = d->door_height / 2.0;
     double z = pp->dp / dRhoG;
@@ -377,7 +378,9 @@ struct DwcTurb {
 int dwcEval(const AirPath* pp, double lod, double sumc, double rr, double o, double re,
             double x, DwcTurb* t)
 {
-    double b = rr * 0.2702702702702703 + 2.51 * x / re;
+    constexpr double INV_3_7 = 0.2702702702702703;      // 1 / 3.7
+    constexpr double DLOG_B = 2.180158299154324;        // 2 x 2.51 / ln 10
+    double b = rr * INV_3_7 + 2.51 * x / re;
     int bad = 0;
     if (b <= 0) {
         char buf[48];
@@ -385,7 +388,7 @@ int dwcEval(const AirPath* pp, double lod, double sumc, double rr, double o, dou
         error(ERROR, __FILE__, __LINE__, "dr1dg <= 0, pp->s_nr/nr ", buf, "");
         bad = 1;
     }
-    double bp = 2.180158299154324 / (b * re);
+    double bp = DLOG_B / (b * re);   // d(2 log10 B)/dx = 2/(B ln 10) x 2.51/Re
     t->f1 = re * re * (sumc + lod / (x * x)) - o;
     t->f2 = x + 2.0 * log10(b);
     t->j11 = 2.0 * re * sumc + 2.0 * re * lod / (x * x);

@@ -8,9 +8,6 @@
 namespace vexlar {
 
 // Reference state of the density/viscosity correction of the power laws.
-constexpr double AFE_RHO0 = 1.2041;       // reference density [kg/m3]
-constexpr double AFE_NU0 = 1.50839e-5;    // reference kinematic viscosity [m2/s]
-
 // Power-law family
 int afe_plr(AirPath* pp);   // orifices, leaks, cracks: mass flow from sqrt(rho) coefficient
 int afe_qcn(AirPath* pp);   // volume-flow coefficient

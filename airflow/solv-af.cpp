@@ -24,8 +24,6 @@ namespace vexlar {
 
 int _afFailIgnored;
 
-static char typeLetter(const AirNode* n) { return _ntype[n->kind >= 0 && n->kind <= 2 ? n->kind : 0]; }
-
 // ---- timing, counting --------------------------------------------------------------
 
 struct AfTimer {
@@ -221,7 +219,8 @@ static void logTrustIteration(int iter, double w, int pcg)
     int denom = _nafnd - s.nbig;
     double erms = denom > 0 ? std::sqrt(s.sum_e2_ok / denom) : 0.0;
     ulog_printf("    iter %2d, damp %5.3f, Emax %.7f, Nmax %d (%d%c), Erms %.3e (E=1 %d), PCG iter %d\n",
-           iter, w, s.emax, s.nmax->af_eqn, s.nmax->number, typeLetter(s.nmax), erms, s.nbig, pcg);
+           iter, w, s.emax, s.nmax->af_eqn, s.nmax->number, typeLetter(_ntype, s.nmax->kind), erms,
+           s.nbig, pcg);
 }
 
 // One Newton iteration of the trust-region method: trials along the correction in x
@@ -277,7 +276,8 @@ static void logRelaxIteration(int iter, int pcg)
 {
     ResidualStats s = residualStats();
     ulog_printf("    iter %2d, Emax %.7f, Nmax %d (%d%c), Erms %.3e, PCG iter %d\n", iter, s.emax,
-           s.nmax->af_eqn, s.nmax->number, typeLetter(s.nmax), std::sqrt(s.sum_e2 / _nafnd), pcg);
+           s.nmax->af_eqn, s.nmax->number, typeLetter(_ntype, s.nmax->kind),
+           std::sqrt(s.sum_e2 / _nafnd), pcg);
 }
 
 static int underRelaxation(AF_MAT* m, int& cg)
@@ -337,7 +337,8 @@ void ReptFCnvg(float relcnvg)
         if (!(n->flags & NODE_VAR_P)) continue;
         if (!(std::fabs(n->sum_flow) > relcnvg * n->sum_abs_flow) || n->sum_abs_flow < n->abs_tol)
             continue;
-        ulog_printf("%4d%c  %11.3e %11.3e", n->number, typeLetter(n), n->sum_flow, n->sum_abs_flow);
+        ulog_printf("%4d%c  %11.3e %11.3e", n->number, typeLetter(_ntype, n->kind), n->sum_flow,
+                    n->sum_abs_flow);
         ulog_printf(" %11.3e\n", n->sum_abs_flow != 0.0 ? std::fabs(n->sum_flow) / n->sum_abs_flow : 0.0);
     }
     ulog_flush();

@@ -14,6 +14,8 @@ namespace {
 constexpr double RE_LAMINAR = 2300.0;
 constexpr double RE_TURBULENT = 3500.0;
 constexpr double F_LAMINAR_END = 0.02782608695652174;   // 64 / 2300
+// 2 / ln 10 to six digits: 2 log10 g = TWO_OVER_LN10 ln g, and its derivative in x is
+// TWO_OVER_LN10 a / g.
 constexpr double TWO_OVER_LN10 = 0.868589;
 
 // Colebrook: 1/sqrt(f) = -2 log10(e/3.7 + 2.51 / (Re sqrt(f))), Newton on x = 1/sqrt(f).

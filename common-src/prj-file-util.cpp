@@ -9,15 +9,14 @@
 #include "common-src/afe-friction.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
+#include "model/constants.h"
 #include "model/prj-records.h"
 
 namespace vexlar {
 
 namespace {
 
-constexpr double RHO_REF = 1.2041;        // reference air density [kg/m3]
-constexpr double MU_REF = 1.81625e-5;     // reference viscosity [kg/(m s)]
-constexpr double M30_PER_D = 5.44875e-4;  // 30 x MU_REF: mass flow at Re 30 per metre of D
+constexpr double M30_PER_D = 30.0 * MU_REF;   // mass flow at Re 30 per metre of D [kg/(s m)]
 
 // The five geometry values of a duct flow element, null for any other type.
 const DuctLine* duct_line(const AfeRec* e)
@@ -48,7 +47,7 @@ float dwc_lam_coef(const DwcData* dwc, float length, float loss_coef)
     double f30 = ffdwc(dwc->rel_roughness, 30.0, 0.0);
     float m30 = (float)(a * M30_PER_D / d);
     float dp30 = (float)((length / d * f30 + loss_coef) * m30 * m30 / (2.0 * a * a * RHO_REF));
-    double denom = dp30 < 1e-10 ? 1.2041e-10 : dp30 * RHO_REF;
+    double denom = dp30 < 1e-10 ? 1e-10 * RHO_REF : dp30 * RHO_REF;
     return (float)(m30 * MU_REF / denom);
 }
 

@@ -18,8 +18,9 @@
 #include "common-src/prj-read.h"
 #include "common-src/tokens.h"
 #include "contaminant/cse-sim.h"
-#include "model/run-control.h"
+#include "model/constants.h"
 #include "model/prj-common.h"
+#include "model/run-control.h"
 
 namespace vexlar {
 
@@ -257,7 +258,7 @@ UvFilterData* read_uv1(int k, MemBlock** pool)
               intstr(k), "");
         return uv;
     }
-    uv->uv_area = (float)(p[2] / (p[1] * 1.2041));
+    uv->uv_area = (float)(p[2] / (p[1] * RHO_REF));
     uv->uv_dose_ref = (float)(-std::log(p[0]) / p[3]);
     return uv;
 }

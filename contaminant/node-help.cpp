@@ -31,8 +31,8 @@ void normalizeAirNodeMfSums_nonTr_check()
         if (std::fabs(1.0 - s) <= 1e-6)
             continue;
         if (std::fabs(1.0 - s) > 0.02)
-            logprintf("Adjusting node %d%c mass fractions because sum(Mf) = %.6f\n", n->number,
-                      _ntype[n->kind], s);
+            ulog_printf("Adjusting node %d%c mass fractions because sum(Mf) = %.6f\n", n->number,
+                        typeLetter(_ntype, n->kind), s);
         if (s < 0.9)
             error(FATAL, "node-help", __LINE__, "Unreasonable initial mass fractions", "");
         for (int k = 0; k < _nntc; k++)

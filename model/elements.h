@@ -238,13 +238,13 @@ struct GasFilterData {
 struct UvFilterData {
     float uv_penetration_ref;  // p0, rated single-pass penetration
     float uv_velocity_ref;     // vr [m/s]
-    float uv_flow_ref;         // q, rated mass flow at density 1.2041
+    float uv_flow_ref;         // q, rated mass flow at density RHO_REF
     float uv_k_ref;            // susceptibility of the rating species
     int uv_aging;              // switch
     float uv_poly[5];          // output polynomial c0..c4
     float uv_age_a;
     float uv_age_b;
-    float uv_area;             // q / (vr x 1.2041)
+    float uv_area;             // q / (vr x RHO_REF)
     float uv_dose_ref;         // -ln(p0) / uv_k_ref
 };
 

@@ -68,8 +68,8 @@ int locate(int kind, int number, float x, float y, float z)
         if (std::fabs(l->x - x) < PLD_TOL && std::fabs(l->y - y) < PLD_TOL
             && std::fabs(l->z - z) < PLD_TOL) {
             if (_echo)
-                logprintf("  %s %d at (%f %f %f) same as\n  %s %d at (%f %f %f)\n", pldKind[kind],
-                          number, x, y, z, pldKind[l->kind], l->element_number, l->x, l->y, l->z);
+                ulog_printf("  %s %d at (%f %f %f) same as\n  %s %d at (%f %f %f)\n", pldKind[kind],
+                            number, x, y, z, pldKind[l->kind], l->element_number, l->x, l->y, l->z);
             pldDuplicates++;
             return l->number;
         }
@@ -82,7 +82,7 @@ int locate(int kind, int number, float x, float y, float z)
     *pldTail = l;
     pldTail = &l->next;
     if (_echo)
-        logprintf("  %3d : %s %d at (%f %f %f)\n", l->number, kind ? "term" : "path", number, x, y, z);
+        ulog_printf("  %3d : %s %d at (%f %f %f)\n", l->number, kind ? "term" : "path", number, x, y, z);
     return l->number;
 }
 
@@ -103,7 +103,7 @@ void locate_paths()
         if (!(p->flags & 0x06))
             continue;
         if (p->x == 0.0f && p->y == 0.0f)
-            logprintf("PLDpath: undefined location for path %d (%d)\n", p->number, p->flags);
+            ulog_printf("PLDpath: undefined location for path %d (%d)\n", p->number, p->flags);
         p->pld_index = locate(0, p->number, p->x, p->y, path_location_z(p));
     }
 }
@@ -117,7 +117,7 @@ void locate_terminals()
         if (!at_ambient(j->zone))
             error(ERROR, __FILE__, __LINE__, "Bad WPC terminal, call ZELT", "");
         else if (j->x == 0.0f && j->y == 0.0f)
-            logprintf("PLDterm: undefined location for terminal %d (%d)\n", j->number, j->flags);
+            ulog_printf("PLDterm: undefined location for terminal %d (%d)\n", j->number, j->flags);
         float z = (j->level ? j->level->ref_height : 0.0f) + j->rel_height;
         j->pld_index = locate(1, j->number, j->x, j->y, z);
     }
@@ -138,7 +138,7 @@ template <class T> T** free_matrix(T** m, int rlo, int rhi, int clo, int chi)
 void EnvListsWpc_setup()
 {
     if (_list > 0)
-        logprintf("Creating Envelope path lists:\n");
+        ulog_printf("Creating Envelope path lists:\n");
     _nEnvPaths_Wpc = 0;
     for (int k = 1; k <= _npath; k++) {
         PathRec* p = _PathList[k];
@@ -150,7 +150,7 @@ void EnvListsWpc_setup()
         if (at_ambient(j->zone) && j->term_type > 0)
             j->env_index = ++_nEnvPaths_Wpc;
     }
-    logprintf("  %d envelope paths|terminals for WPC\n", _nEnvPaths_Wpc);
+    ulog_printf("  %d envelope paths|terminals for WPC\n", _nEnvPaths_Wpc);
     if (_useWPCwp == 0) {
         _ENV_wP = alc_vT<float>(0, _nEnvPaths_Wpc, "_ENV_wP");
         _ENV_wPs = alc_vT<float>(0, _nEnvPaths_Wpc, "_ENV_wPs");
@@ -174,12 +174,12 @@ int PLDlist(int mode)
     free_locations();
     pldCount = pldDuplicates = 0;
     _mp = alc_eci(2000, "mp-block");
-    logprintf("Creating PLDlist:\n");
+    ulog_printf("Creating PLDlist:\n");
     locate_paths();
     locate_terminals();
-    logprintf("  %d unique locations\n", pldCount);
-    logprintf("  %d duplicate locations\n", pldDuplicates);
-    logprintf("  end PLDlist\n\n");
+    ulog_printf("  %d unique locations\n", pldCount);
+    ulog_printf("  %d duplicate locations\n", pldDuplicates);
+    ulog_printf("  end PLDlist\n\n");
     bool undefined = false;
     if (pldCount > 0) {
         _PLDlist = alc_vT<PathLocation*>(1, pldCount, "PLDlist");

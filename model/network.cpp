@@ -3,6 +3,8 @@
 // letters the reports give each node and path kind.
 #include "model/network.h"
 
+#include <cstring>
+
 namespace vexlar {
 
 AirNode* _afnd0;
@@ -17,5 +19,10 @@ int _nCmctm;
 int _nCcctm;
 const char _ntype[] = "zjt";
 const char _ftype[] = "pdtl";
+
+char typeLetter(const char* letters, int kind)
+{
+    return kind >= 0 && kind < (int)std::strlen(letters) ? letters[kind] : '?';
+}
 
 }  // namespace vexlar

@@ -183,4 +183,7 @@ extern int _nCcctm;              // cells of all 1-D zones x species
 extern const char _ntype[];      // node-type letters by AirNode kind: zone, junction, terminal
 extern const char _ftype[];      // path-type letters by AirPath kind: path, duct, terminal, leak
 
+// The letter of a kind in _ntype or _ftype; '?' for a kind outside the table.
+char typeLetter(const char* letters, int kind);
+
 }  // namespace vexlar

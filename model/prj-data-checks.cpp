@@ -35,10 +35,10 @@ bool carries_pressure(const AirPath* p)
 
 void log_unlinked(const int* mark)
 {
-    logprintf("Unlinked nodes:\n");
+    ulog_printf("Unlinked nodes:\n");
     for (AirNode* n = _afnd0; n; n = n->next)
         if (!mark[n->index])
-            logprintf(n->kind != 0 ? " junction: %4d\n" : "     zone: %4d\n", n->number);
+            ulog_printf(n->kind != 0 ? " junction: %4d\n" : "     zone: %4d\n", n->number);
 }
 
 double celsius(const AirNode* n) { return n->temperature - 273.15; }
@@ -62,17 +62,17 @@ void log_single_links(const int* partner)
     AirNode** at = static_cast<AirNode**>(alc_v(1, _nafnd, sizeof(AirNode*), "nodes"));
     for (AirNode* n = _afnd0; n; n = n->next)
         at[n->index] = n;
-    logprintf("  Check that inter-zone flow can occur.\n");
-    logprintf("  zone1 zone2   T1 [C] T2 [C]\n");
+    ulog_printf("  Check that inter-zone flow can occur.\n");
+    ulog_printf("  zone1 zone2   T1 [C] T2 [C]\n");
     for (AirNode* n = _afnd0; n; n = n->next) {
         if (partner[n->index] <= 0)
             continue;
         AirNode* m = at[partner[n->index]];
-        n == _pambt ? logprintf("   ambt") : logprintf("  %5d", n->index);
-        m == _pambt ? logprintf("  ambt") : logprintf(" %5d", m->index);
-        logprintf("  %6.2f %6.2f\n", celsius(n), celsius(m));
+        n == _pambt ? ulog_printf("   ambt") : ulog_printf("  %5d", n->index);
+        m == _pambt ? ulog_printf("  ambt") : ulog_printf(" %5d", m->index);
+        ulog_printf("  %6.2f %6.2f\n", celsius(n), celsius(m));
     }
-    logprintf("\n");
+    ulog_printf("\n");
     fre_v(at, 1, _nafnd, sizeof(AirNode*), "nodes");
 }
 
@@ -97,11 +97,11 @@ void warn_constant_pressure()
         return;
     error(WARNING, __FILE__, __LINE__, intstr(count),
           " constant pressure zone(s) - not normally used. See XLog file for details.", "");
-    logprintf(" *** Constant pressure zones:");
+    ulog_printf(" *** Constant pressure zones:");
     for (AirNode* n = _afnd0; n; n = n->next)
         if (n != _pambt && !(n->flags & (NODE_VAR_P | NODE_AHS)))
-            logprintf(" %d", n->number);
-    logprintf("\n\n");
+            ulog_printf(" %d", n->number);
+    ulog_printf("\n\n");
 }
 
 // Building airflow test: one trace species, no reactions, no sources or sinks, and fixed

@@ -122,35 +122,35 @@ void check_loops(SegLink* net, int c)
         if (e->gone || !is_fan(e->segment))
             continue;
         if (!warned)
-            logprintf("WARNING: Duct network # %d has a loop with a fan.\n"
-                      "  This may cause duct sequencing to fail.\n"
-                      "  Loop duct segment(s) with a fan:", c);
+            ulog_printf("WARNING: Duct network # %d has a loop with a fan.\n"
+                        "  This may cause duct sequencing to fail.\n"
+                        "  Loop duct segment(s) with a fan:", c);
         warned = true;
-        logprintf(" %d", e->segment->number);
+        ulog_printf(" %d", e->segment->number);
     }
     if (warned)
-        logprintf("\n");
+        ulog_printf("\n");
 }
 
 void log_networks(int count)
 {
-    logprintf("%d Duct Networks\n", count);
+    ulog_printf("%d Duct Networks\n", count);
     for (int m = 0; m <= count; m++) {
-        logprintf("      network # %d - jctns:\n", m);
+        ulog_printf("      network # %d - jctns:\n", m);
         int col = 0;
         for (int k = 1; k <= _njct; k++) {
             if (_JctList[k]->network != m)
                 continue;
-            logprintf(" %5d", _JctList[k]->number);
+            ulog_printf(" %5d", _JctList[k]->number);
             if (++col == 16) {
-                logprintf("\n");
+                ulog_printf("\n");
                 col = 0;
             }
         }
         if (col)
-            logprintf("\n");
+            ulog_printf("\n");
     }
-    logprintf("\n");
+    ulog_printf("\n");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "common-src/messages.h"
 #include "common-src/prj-file-util.h"
 #include "common-src/prj-read-elements.h"
+#include "model/constants.h"
 #include "model/elements.h"
 #include "model/env-lists.h"
 #include "model/network.h"
@@ -197,7 +198,8 @@ TerminalLink* new_link(JunctionRec* j, AirPath* p, TerminalLink**& tail, const c
 }
 
 // The terminal's own element: its loss coefficients give the turbulent coefficient, and
-// the flow at Reynolds number 30 (viscosity 1.81625e-5, sqrt(area) as length) the laminar one.
+// the flow at Reynolds number 30 (reference viscosity, sqrt(area) as length) the laminar one,
+// all in float.
 AfeRec* terminal_element(const JunctionRec* j)
 {
     TerminalData* td = static_cast<TerminalData*>(alc_ec(&_ms, sizeof(TerminalData), "trm"));
@@ -212,10 +214,11 @@ AfeRec* terminal_element(const JunctionRec* j)
     else if (!(td->area > 0.0f))
         error(ERROR, __FILE__, __LINE__, "Invalid area for terminal ", intstr(j->number), "");
     else {
-        float c_lam = 5.44875e-4f * std::sqrt(td->area);
+        const float rho = (float)RHO_REF, mu = (float)MU_REF;
+        float c_lam = (float)(30.0 * MU_REF) * std::sqrt(td->area);
         td->turb_coef = std::sqrt(2.0f / K) * td->area;
-        float dp30 = c_lam * c_lam / (td->turb_coef * td->turb_coef * 1.2041f);
-        td->lam_coef = c_lam * 1.81625e-5f / (dp30 < 1e-10f ? 1.2041e-10f : dp30 * 1.2041f);
+        float dp30 = c_lam * c_lam / (td->turb_coef * td->turb_coef * rho);
+        td->lam_coef = c_lam * mu / (dp30 < 1e-10f ? (float)(1e-10 * RHO_REF) : dp30 * rho);
     }
     AfeRec* e = static_cast<AfeRec*>(alc_ec(&_ms, sizeof(AfeRec), "afe"));
     e->model_data = td;

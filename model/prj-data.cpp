@@ -5,7 +5,6 @@
 #include "model/prj-data.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstring>
 
 #include "common-src/convert.h"
@@ -68,16 +67,6 @@ void fatal_on_errors()
 }
 
 }  // namespace
-
-void logprintf(const char* fmt, ...)
-{
-    if (!_ulog)
-        return;
-    va_list ap;
-    va_start(ap, fmt);
-    vfprintf(_ulog, fmt, ap);
-    va_end(ap);
-}
 
 int ctrl_set_CvfDvf(float** target, int vf_type, const char* name)
 {

@@ -46,7 +46,4 @@ void sd_run_mode_overrides();   // run-control overrides and the network warning
 // which the program entry applies once more after the network build.
 void sd_test_mode_overrides();
 
-// Text to the log of the run (nothing while no log is open).
-void logprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-
 }  // namespace vexlar

@@ -17,6 +17,7 @@
 #include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
+#include "model/version.h"
 #include "output/sim-out.h"
 #include "solvers/sparse-mat.h"
 
@@ -31,8 +32,6 @@ static sqlite3_stmt** const _statements[] = {
     &fg_ZoneFlowInsert, &fg_DuctFlowInsert, &fg_PathLinkInsert, &fg_DuctLinkInsert};
 
 static int _sqlStepWarned;   // a failed step insert has been reported
-
-static const char VEXLAR_VERSION[] = "3.4.0.0";
 
 static int saveSwitchSet() { return _rcdat.pfsave || _rcdat.zfsave || _rcdat.zcsave; }
 

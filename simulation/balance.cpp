@@ -16,6 +16,7 @@
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "model/clock.h"
+#include "model/constants.h"
 #include "model/elements.h"
 #include "model/network.h"
 #include "model/prj-records.h"
@@ -31,8 +32,8 @@ FILE* _ubal = nullptr;
 
 namespace {
 
-constexpr double BAL_TEMPERATURE = 293.15;          // air temperature of the balancing [K]
-constexpr float FAN_REF_DENSITY = 1.2041f;          // density of the fan-law ratio [kg/m3]
+constexpr double BAL_TEMPERATURE = T_REF;           // air temperature of the balancing [K]
+constexpr float FAN_REF_DENSITY = (float)RHO_REF;   // density of the fan-law ratio [kg/m3]
 
 // ---- The report -------------------------------------------------------------------------
 

@@ -14,14 +14,15 @@
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "common-src/paths.h"
+#include "model/clock.h"
+#include "model/constants.h"
 #include "model/elements.h"
+#include "model/env-lists.h"
 #include "model/network.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "output/sim-out.h"
-#include "model/env-lists.h"
 #include "simulation/sim-bldg-int.h"
-#include "model/clock.h"
 #include "simulation/simulate.h"
 
 namespace vexlar {
@@ -292,7 +293,7 @@ void bfWriteReport(FILE* f, const BfTable* t, int time, const char* day)
     fprintf(f, "Wind spd: \t%.2f\tm/s\n", (double)_wthdat.WS);
     fprintf(f, "Wind dir: \t%.2f\tdeg\n", (double)_wthdat.WD);
     fprintf(f, "Time:     \t%s\t%s\n\n", timestr(time), day);
-    fprintf(f, "Bldg ACH:\t%.3f\n\n", 3600.0 * bfOutdoorAir(t) / (AFE_RHO0 * t->flows[0][BF_VOLUME]));
+    fprintf(f, "Bldg ACH:\t%.3f\n\n", 3600.0 * bfOutdoorAir(t) / (RHO_REF * t->flows[0][BF_VOLUME]));
     if (r.bf_zones) writeZones(f, t);
     if (r.bf_jcts) writeJunctions(f, t);
     if (r.bf_class) writeClassified(f, t);

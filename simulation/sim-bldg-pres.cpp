@@ -12,6 +12,7 @@
 #include "common-src/convert.h"
 #include "common-src/messages.h"
 #include "common-src/paths.h"
+#include "model/constants.h"
 #include "model/elements.h"
 #include "model/network.h"
 #include "model/prj-records.h"
@@ -24,7 +25,7 @@ namespace vexlar {
 
 namespace {
 
-constexpr double TEST_TEMPERATURE = 293.15;     // 20 C [K]
+constexpr double TEST_TEMPERATURE = T_REF;      // 20 C [K]
 constexpr double DRY_AIR_RT = 84150.17325;      // 287.055 J/(kg K) x 293.15 K: rho = Pbar / RT
 constexpr double PA_PER_INH2O = 248.84;         // inch of water
 constexpr double PA_PER_INHG = 3386.389;        // inch of mercury at 0 C
@@ -95,7 +96,7 @@ void pathEnds(const AirPath* p, int* czone, int* uzone)
 void writeFlowRow(FILE* f, double F, double rho)
 {
     double q = F / rho;
-    fprintf(f, "\t%.4g\t%.4g\t%.4g\t%.4g\t%.4g\t%.4g\n", F, 3600.0 * F, VAL_CFM_PER_M3S * F / AFE_RHO0,
+    fprintf(f, "\t%.4g\t%.4g\t%.4g\t%.4g\t%.4g\t%.4g\n", F, 3600.0 * F, VAL_CFM_PER_M3S * F / RHO_REF,
             1000.0 * q, 3600.0 * q, VAL_CFM_PER_M3S * q);
 }
 
@@ -165,7 +166,7 @@ void bpWriteReport(FILE* f, double rho, double F, const BldgVolumes& v)
     fprintf(f, "Building Pressurization Test for %s%s\n\n", _prjname, _pext);
     fprintf(f, "Pressurization:\n%.1f\tPa\n%.3f\tin.H2O\n\n", dp, dp / PA_PER_INH2O);
     fprintf(f, "Mass flow rate:\n%.4g\tkg/s\n%.4g\tkg/h\n%.4g\tscfm\n", F, 3600.0 * F,
-            VAL_CFM_PER_M3S * F / AFE_RHO0);
+            VAL_CFM_PER_M3S * F / RHO_REF);
     fprintf(f, "Volume flow rate:\n%.4g\tL/s\n%.4g\tm^3/h\n%.4g\tcfm\n\n", 1000.0 * V, 3600.0 * V,
             VAL_CFM_PER_M3S * V);
     fprintf(f, "Ambient conditions:\nPressure\n%.0f\tPa\n%.3f\tin.Hg\n", _wthdat.Pbar,

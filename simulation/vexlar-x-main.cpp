@@ -21,6 +21,7 @@
 #include "model/options.h"
 #include "model/prj-data.h"
 #include "model/run-control.h"
+#include "model/version.h"
 #include "output/sim-out.h"
 #include "simulation/ctrl-sim.h"
 #include "simulation/sim-common.h"
@@ -31,8 +32,6 @@
 using namespace vexlar;
 
 namespace {
-
-const char* const VERSION = "3.4.0.0";
 
 struct Options {
     int version = 0;
@@ -117,7 +116,7 @@ void writeLogHeader(const char* program, const char* prjPath, const char* prjArg
                     const char* callArgs)
 {
     fprintf(_ulog, "Program:  %s\n", program);
-    fprintf(_ulog, "  Version:  %s %s %s\n", VERSION, "release", "64 bit");
+    fprintf(_ulog, "  Version:  %s %s %s\n", VEXLAR_VERSION, "release", "64 bit");
     fprintf(_ulog, "  Compiler: %s %d\n", compilerName(), compilerVersion());
     fprintf(_ulog, "Project (_file_name):  %s\n", prjPath);
     fflush(_ulog);
@@ -162,8 +161,8 @@ void openLog(const char* path, char* prjPath, size_t len)
 
 void runningLine(const char* prjPath)
 {
-    fprintf(stderr, "Running VexlarX %s on %s\n", VERSION, prjPath);
-    fprintf(_ulog, "Running VexlarX %s on %s\n", VERSION, prjPath);
+    fprintf(stderr, "Running VexlarX %s on %s\n", VEXLAR_VERSION, prjPath);
+    fprintf(_ulog, "Running VexlarX %s on %s\n", VEXLAR_VERSION, prjPath);
     fflush(_ulog);
 }
 
@@ -177,7 +176,7 @@ int main(int argc, char** argv)
 
     Options opt = parseOptions(argc, argv);
     if (opt.version) {
-        fprintf(stderr, "%s %s\n", VERSION, "64 bit");
+        fprintf(stderr, "%s %s\n", VEXLAR_VERSION, "64 bit");
         return 0;
     }
     _wPBridge = opt.wind ? 0 : 1;

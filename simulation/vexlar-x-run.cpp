@@ -45,11 +45,6 @@
 
 namespace vexlar {
 
-static char typeLetter(const char* letters, int kind)
-{
-    return kind >= 0 && kind < (int)strlen(letters) ? letters[kind] : '?';
-}
-
 // ---- Clock and run class ------------------------------------------------------------------
 
 static int runClass(RunControlData& r)

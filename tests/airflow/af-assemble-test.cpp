@@ -133,7 +133,7 @@ TEST_F(Assembly, IsolatedZoneIsReportedOncePerIsolationAndReconnects)
     EXPECT_NEAR(z->pressure, 7.0, 1e-9);
     EXPECT_EQ(m->sa[z->af_eqn], 1.0);
     EXPECT_EQ(countOf(LogCapture::screen(), "WARNING Isolated zone: 1 Jan01 00:00:00\n"), 1);
-    EXPECT_EQ(countOf(log.text(), "WARNING  (file afe-sim, line "), 1);   // an element-model warning
+    EXPECT_EQ(countOf(log.text(), "WARNING  (file af-assemble, line "), 1);
     EXPECT_LE(SolveAf(m), m->itmax);   // the other zone still solves
     EXPECT_NEAR(AfNet::netInflow(y), 0.0, 1e-12);
 

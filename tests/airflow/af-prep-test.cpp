@@ -13,6 +13,7 @@
 #include "model/options.h"
 #include "model/prj-common.h"
 #include "model/run-control.h"
+#include "tests/param-names.h"
 
 namespace vexlar {
 namespace {
@@ -153,7 +154,12 @@ TEST_P(WindProfiles, ProfileGivesItsDataAtTheFitPoints)
     EXPECT_NEAR(amb.density, PBAR / (R * 273.15), 1e-12);
 }
 
-INSTANTIATE_TEST_SUITE_P(AfPrep, WindProfiles, ::testing::Values(WPF_LINEAR, WPF_SPLINE, WPF_TRIG));
+INSTANTIATE_TEST_SUITE_P(AfPrep, WindProfiles, ::testing::Values(WPF_LINEAR, WPF_SPLINE, WPF_TRIG),
+                         testnames::named([](int fit) {
+                             return fit == WPF_LINEAR   ? "Linear"
+                                    : fit == WPF_SPLINE ? "Spline"
+                                                        : "Trig";
+                         }));
 
 TEST_F(AfPrep, LinearProfileInterpolatesBetweenPoints)
 {

@@ -11,13 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "airflow/afe-csf.h"
 #include "common-src/afe-friction.h"
 #include "common-src/messages.h"
 #include "common-src/prj-file-util.h"
-#include "airflow/afe-csf.h"
+#include "model/constants.h"
 #include "model/counters.h"
 #include "model/elements.h"
 #include "model/run-control.h"
+#include "tests/param-names.h"
 
 namespace vexlar {
 namespace {
@@ -130,16 +132,16 @@ TEST_F(AfeModels, CorrectionIsOneAtReferenceStateAndSkippedAtExponentOneHalf)
 {
     PlrData d{1e-3f, 0.01f, 0.65f};
     PathFixture f(AFE_PLR_ORFC, &d);
-    setNode(&f.from, AFE_RHO0, 1.0 / AFE_NU0);
+    setNode(&f.from, RHO_REF, 1.0 / NU_REF);
     double plain = f.flow(10.0, afe_plr);
     _rcdat.af_corr = 1;
     EXPECT_NEAR(f.flow(10.0, afe_plr), plain, 1e-6 * plain);
     // Away from the reference: Kc = (nu0 rho/mu)^(2n-1) (rho0/rho)^m.
-    setNode(&f.from, 1.0, 0.5 / AFE_NU0);
+    setNode(&f.from, 1.0, 0.5 / NU_REF);
     _rcdat.af_corr = 0;
     double raw = f.flow(10.0, afe_qcn);
     _rcdat.af_corr = 1;
-    double kc = pow(0.5, 0.3) * pow(AFE_RHO0, 0.65);
+    double kc = pow(0.5, 0.3) * pow(RHO_REF, 0.65);
     EXPECT_NEAR(f.flow(10.0, afe_qcn), raw * kc, 1e-6 * raw);
     d.flow_exponent = 0.5f;
     _rcdat.af_corr = 0;
@@ -227,6 +229,9 @@ TEST_F(AfeModels, ConstantFlowsIgnorePressureAndVolumeFlowUsesFromDensity)
 
 // ---- Doors and two-opening elements ---------------------------------------------------
 
+// The door takes the run's gravity: 10 m/s2 here, so that drho g = 0.1 x 10 = 1 Pa/m.
+constexpr float DOOR_G = 10.0f;
+
 struct DoorFixture : PathFixture {
     DoorData d{{1e-6f, 0.02f, 0.5f}, 2.0f, 1.0f, 0.6f};
     DoorFixture() : PathFixture(AFE_DOR_DOOR, nullptr)
@@ -234,9 +239,10 @@ struct DoorFixture : PathFixture {
         elem.model_data = &d;
         setNode(&from, 1.2, 60000.0);
         setNode(&to, 1.1, 60000.0);
+        _rcdat.gravity = DOOR_G;
     }
-    // 0.666667 W Cd sqrt(2 |drho| g) with drho g = 0.98
-    double k() const { return 0.666667 * 1.0 * 0.6 * sqrt(2.0 * 0.1 * 9.8); }
+    // 0.666667 W Cd sqrt(2 |drho| g) with drho g = 1
+    double k() const { return 0.666667 * 1.0 * 0.6 * sqrt(2.0 * 0.1 * DOOR_G); }
 };
 
 TEST_F(AfeModels, DoorCarriesTwoWayFlowAroundNeutralPlaneAtMidHeight)
@@ -250,7 +256,7 @@ TEST_F(AfeModels, DoorCarriesTwoWayFlowAroundNeutralPlaneAtMidHeight)
 TEST_F(AfeModels, DoorWithNeutralPlaneAtTopEdgeHasOneZeroFlow)
 {
     DoorFixture f;
-    EXPECT_EQ(f.at((1.2 - 1.1) * 9.8 * 1.0, afe_dor), 2);
+    EXPECT_EQ(f.at((1.2 - 1.1) * DOOR_G * 1.0, afe_dor), 2);
     EXPECT_NEAR(f.path.mass_flow[0], 0.0, 1e-6);
     EXPECT_NEAR(f.path.mass_flow[1], sqrt(1.2) * f.k() * pow(2.0, 1.5), 1e-5);
 }
@@ -260,10 +266,10 @@ TEST_F(AfeModels, DoorWithNeutralPlaneAboveIsOneWay)
     DoorFixture f;
     f.path.mass_flow[1] = 7.0;
     const double ab = pow(3.0, 1.5) - 1.0;     // z = 2: |A - B| = |1^1.5 - 3^1.5|
-    EXPECT_EQ(f.at(2.0 * 0.98, afe_dor), 1);  // dense side pushes everywhere
+    EXPECT_EQ(f.at(2.0 * 1.0, afe_dor), 1);   // dense side pushes everywhere
     EXPECT_NEAR(f.path.mass_flow[0], sqrt(1.2) * f.k() * ab, 1e-6);
     EXPECT_EQ(f.path.mass_flow[1], 0.0);
-    EXPECT_EQ(f.at(-2.0 * 0.98, afe_dor), 1);
+    EXPECT_EQ(f.at(-2.0 * 1.0, afe_dor), 1);
     EXPECT_NEAR(f.path.mass_flow[0], -sqrt(1.1) * f.k() * ab, 1e-6);
 }
 
@@ -392,13 +398,13 @@ TEST_P(CubicRoots, ClosedFormGivesARealRootAndNeverNaN)
 
 INSTANTIATE_TEST_SUITE_P(
     AfeModels, CubicRoots,
-    ::testing::Values(CubicCase{-2, 1, -2, 1, 0, 2},          // (x-2)(x^2+1): one real root
-                      CubicCase{100, -40, -40, -20, 0, 1},     // the fan curve above
-                      CubicCase{-6, 11, -6, 1, 2.9, 3},        // three real roots: nearest
-                      CubicCase{-6, 11, -6, 1, 0.8, 1},
-                      CubicCase{-6, 11, -6, 1, 2.1, 2},
-                      CubicCase{6, -5, 1, 0, 2.8, 3},          // a3 = 0: the quadratic's root
-                      CubicCase{-3, 1.5, 0, 0, 0, 2}));       // linear
+    ::testing::Values(CubicCase{-2, 1, -2, 1, 0, 2},        // (x-2)(x^2+1): one real root
+                      CubicCase{100, -40, -40, -20, 0, 1},  // the fan curve above
+                      CubicCase{-6, 11, -6, 1, 2.9, 3},     // three real roots: nearest
+                      CubicCase{-6, 11, -6, 1, 0.8, 1}, CubicCase{-6, 11, -6, 1, 2.1, 2},
+                      CubicCase{6, -5, 1, 0, 2.8, 3},  // a3 = 0: the quadratic's root
+                      CubicCase{-3, 1.5, 0, 0, 0, 2}),  // linear
+    testnames::indexed([](const CubicCase& c) { return "root " + testnames::num(c.root); }));
 
 // ---- Ducts -----------------------------------------------------------------------------
 
@@ -543,14 +549,14 @@ TEST_F(AfeModels, LeakAndDamperCorrectionsFollowTheirOwnExponents)
     _rcdat.af_corr = 1;
     PathFixture f(AFE_D_LEAK, nullptr);
     f.duct.leak_coef = 0.01f;
-    setNode(&f.from, 1.0, 0.5 / AFE_NU0);
-    double kc = pow(0.5, 0.3) * pow(AFE_RHO0, 0.65);
+    setNode(&f.from, 1.0, 0.5 / NU_REF);
+    double kc = pow(0.5, 0.3) * pow(RHO_REF, 0.65);
     EXPECT_NEAR(f.flow(10.0, afe_jlk), kc * 0.01f * 1.0 * pow(10.0, 0.65), 1e-9);
     BdData d{1e-3f, 0.02f, 0.5f, 0.01f, 0.5f};   // laminar far larger: turbulent taken
     PathFixture g(AFE_PLR_BDQ, &d);
-    setNode(&g.from, 1.0, 0.5 / AFE_NU0);
-    EXPECT_NEAR(g.flow(16.0, afe_bdq), pow(AFE_RHO0, 0.5) * 0.02 * 1.0 * 4.0, 1e-7);
-    EXPECT_NEAR(g.flow(16.0, afe_bdf), pow(AFE_RHO0, -0.5) * 0.02 * 4.0, 1e-7);
+    setNode(&g.from, 1.0, 0.5 / NU_REF);
+    EXPECT_NEAR(g.flow(16.0, afe_bdq), pow(RHO_REF, 0.5) * 0.02 * 1.0 * 4.0, 1e-7);
+    EXPECT_NEAR(g.flow(16.0, afe_bdf), pow(RHO_REF, -0.5) * 0.02 * 4.0, 1e-7);
     _rcdat.af_corr = 0;
 }
 
@@ -588,11 +594,16 @@ TEST_P(Recirculation, SplitsSupplyAndReturnIntoRecirculationOutdoorAirAndExhaust
     EXPECT_NEAR(ex.mass_flow[0], c.exhaust, 1e-7);
 }
 
-INSTANTIATE_TEST_SUITE_P(AfeModels, Recirculation,
-                         ::testing::Values(AhsCase{1.0, 0.9, 0.2, 1.0, 0.0, 0.9, 1.0},   // all OA
-                                           AhsCase{1.0, 0.9, 2.0, 0.0, 0.0, 0.9, 1.0},   // OA > supply
-                                           AhsCase{1.0, 0.3, 0.2, 0.1, 0.3, 0.0, 0.7},   // short return
-                                           AhsCase{1.0, 0.9, 0.2, 0.1, 0.8, 0.1, 0.2})); // design OA
+INSTANTIATE_TEST_SUITE_P(
+    AfeModels, Recirculation,
+    ::testing::Values(AhsCase{1.0, 0.9, 0.2, 1.0, 0.0, 0.9, 1.0},  // all OA
+                      AhsCase{1.0, 0.9, 2.0, 0.0, 0.0, 0.9, 1.0},  // OA > supply
+                      AhsCase{1.0, 0.3, 0.2, 0.1, 0.3, 0.0, 0.7},  // short return
+                      AhsCase{1.0, 0.9, 0.2, 0.1, 0.8, 0.1, 0.2}),  // design OA
+    testnames::named([](const AhsCase& c) {
+        return "return_" + testnames::num(c.ret) + "_oa_" + testnames::num(c.design_oa) +
+               "_control_" + testnames::num(c.control);
+    }));
 
 // ---- Derivatives of every element type ---------------------------------------------------
 

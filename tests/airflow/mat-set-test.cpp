@@ -7,6 +7,7 @@
 #include "airflow/solv-af.h"
 #include "model/prj-data.h"
 #include "tests/airflow/af-test-net.h"
+#include "tests/param-names.h"
 
 using namespace vexlar;
 using namespace vexlar_test;
@@ -101,7 +102,8 @@ TEST_P(ConstantFlowSlot, FanBetweenVariableNodesUsesThePairsSlotOnlyWhenOneExist
     EXPECT_NEAR(AfNet::netInflow(z2), 0.0, 1e-9);
 }
 
-INSTANTIATE_TEST_SUITE_P(PairJoinedOrNot, ConstantFlowSlot, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(PairJoinedOrNot, ConstantFlowSlot, ::testing::Bool(),
+                         testnames::named([](bool joined) { return joined ? "joined" : "alone"; }));
 
 struct MethodLog {
     SolverChoice choice;
@@ -142,7 +144,10 @@ INSTANTIATE_TEST_SUITE_P(
         MethodLog{{1, 2},
                   "Solve nonlinear equations by Newton-Raphson with variable trust region.\n"
                   "  relcnvg = 0.0001, abscnvg = 2e-05, itmax = 30\n"
-                  "Solve Jacobian SLAE by Cholesky method.\n"}));
+                  "Solve Jacobian SLAE by Cholesky method.\n"}),
+    testnames::named([](const MethodLog& m) {
+        return ChoiceName()(::testing::TestParamInfo<SolverChoice>(m.choice, 0));
+    }));
 
 TEST_F(MatSet, UnknownLinearMethodIsFatal)
 {
@@ -201,7 +206,10 @@ TEST_P(Reordering, OnlyTheSkylineMethodReordersAndTheSolutionIsUnchanged)
         EXPECT_NEAR(p->mass_flow[0], _pafp0->mass_flow[0], 1e-7);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryLinearMethod, Reordering, ::testing::Values(0, 1, 2));
+INSTANTIATE_TEST_SUITE_P(
+    EveryLinearMethod, Reordering, ::testing::Values(0, 1, 2), testnames::named([](int slae) {
+        return ChoiceName()(::testing::TestParamInfo<SolverChoice>({1, slae}, 0)).substr(11);
+    }));
 
 TEST_F(MatSet, SteadyRunWithSmallProfileIsNotReordered)
 {

@@ -13,6 +13,7 @@
 #include "airflow/af-assemble.h"
 #include "model/clock.h"
 #include "tests/airflow/af-test-net.h"
+#include "tests/param-names.h"
 
 using namespace vexlar;
 using namespace vexlar_test;
@@ -136,7 +137,7 @@ TEST_P(ClosedForm, DoorCarriesEqualAndOppositeFlowsAtNeutralPlane)
     // dRhoG < 0 here: the zone side's flow is above the plane, so A/B = sqrt(rho_a/rho_z).
     double H = door.door_height, r = std::cbrt(a->density / z->density);
     double zn = 0.5 * H * (1.0 - r) / (1.0 + r);
-    double dRhoG = (z->density - a->density) * 9.8;
+    double dRhoG = (z->density - a->density) * _rcdat.gravity;
     EXPECT_NEAR(z->pressure / dRhoG, zn, 1e-6);
 }
 
@@ -317,7 +318,8 @@ INSTANTIATE_TEST_SUITE_P(
         DebugLines{AF_NEWTON_RELAX,
                    R"(    iter +(\d+), Emax \d\.\d{7}, Nmax 1 \(1z\), Erms \d\.\d{3}e[-+]\d{2}, )"
                    R"(PCG iter (\d+))",
-                   R"(00:00:00 SolveAfSUR: (\d+) NR iter, (\d+) CG iter, \d+\.\d\d s)"}));
+                   R"(00:00:00 SolveAfSUR: (\d+) NR iter, (\d+) CG iter, \d+\.\d\d s)"}),
+    testnames::named([](const DebugLines& d) { return d.newton ? "TrustRegion" : "Relaxed"; }));
 
 // ---- linear start --------------------------------------------------------------------
 
@@ -392,8 +394,11 @@ TEST_P(LaminarStart, LinearStartSolvesTheLaminarBalanceWithTheSourceFlowingIn)
     EXPECT_EQ(SolveAfstr(m), 0) << "the linear start already balances every node";
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryLinearMethod, LaminarStart,
-                         ::testing::Values(AF_SLAE_SKYLINE, AF_SLAE_PCG, AF_SLAE_DENSE));
+INSTANTIATE_TEST_SUITE_P(
+    EveryLinearMethod, LaminarStart, ::testing::Values(AF_SLAE_SKYLINE, AF_SLAE_PCG, AF_SLAE_DENSE),
+    testnames::named([](int slae) {
+        return ChoiceName()(::testing::TestParamInfo<SolverChoice>({1, slae}, 0)).substr(11);
+    }));
 
 TEST_F(LinearStart, FanAboveCutOffStartsAsFlowAtHalfShutOffPressure)
 {

@@ -2,6 +2,7 @@
 // the implicit equation solved independently by bisection), the straight-line blend in
 // the transition range, and the FATAL texts for impossible arguments.
 #include "common-src/afe-friction.h"
+#include "tests/param-names.h"
 
 #include <gtest/gtest.h>
 
@@ -31,14 +32,17 @@ TEST_P(ColebrookFriction, TurbulentFactorSolvesColebrookEquation)
     EXPECT_NEAR(0.0, colebrook_residual(c.rel_roughness, c.re, f), 1e-5);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    MoodyChart, ColebrookFriction,
-    ::testing::Values(ColebrookCase{0.0, 3500.0, 0.04152831822809284},
-                      ColebrookCase{0.0, 1e5, 0.01798977308427383},
-                      ColebrookCase{0.001, 1e5, 0.022174535944515076},
-                      ColebrookCase{0.0001, 5e4, 0.02124788375173992},
-                      ColebrookCase{0.01, 1e6, 0.037964741876160064},
-                      ColebrookCase{0.05, 1e7, 0.07155298184086677}));
+INSTANTIATE_TEST_SUITE_P(MoodyChart, ColebrookFriction,
+                         ::testing::Values(ColebrookCase{0.0, 3500.0, 0.04152831822809284},
+                                           ColebrookCase{0.0, 1e5, 0.01798977308427383},
+                                           ColebrookCase{0.001, 1e5, 0.022174535944515076},
+                                           ColebrookCase{0.0001, 5e4, 0.02124788375173992},
+                                           ColebrookCase{0.01, 1e6, 0.037964741876160064},
+                                           ColebrookCase{0.05, 1e7, 0.07155298184086677}),
+                         testnames::named([](const ColebrookCase& c) {
+                             return "e_" + testnames::num(c.rel_roughness) + "_Re_" +
+                                    testnames::num(c.re);
+                         }));
 
 TEST(Friction, StartValueDoesNotChangeTheTurbulentFactor)
 {

@@ -1,6 +1,7 @@
 // Console prompts: whole-line answers, the repeated yes/no question, bounded text lines
 // that leave the rest of a long line for the next prompt, and the FATAL end of input.
 #include "common-src/console.h"
+#include "tests/param-names.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +52,8 @@ TEST_P(NoYes, FirstCharacterOfTheLineDecidesAndOthersAskAgain)
 INSTANTIATE_TEST_SUITE_P(Console, NoYes,
                          ::testing::Values(Answer{"yes please\n", 1, 0}, Answer{"Y\n", 1, 0},
                                            Answer{"nope\n", 0, 0}, Answer{"N\n", 0, 0},
-                                           Answer{"\nmaybe\ny\n", 1, 2}));
+                                           Answer{"\nmaybe\ny\n", 1, 2}),
+                         testnames::indexed([](const auto& c) { return std::string(c.input); }));
 
 TEST_F(Console, AnswerLineRestIsDiscardedBeforeTheNextPrompt)
 {

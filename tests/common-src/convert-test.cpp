@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common-src/messages.h"
+#include "tests/param-names.h"
 
 using namespace vexlar;
 
@@ -33,7 +34,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, DblconCase,
                       NumberCase{"-2e3", 0, -2000}, NumberCase{"1e400", 1, 0},
                       NumberCase{"nan", 1, 0}, NumberCase{"inf", 1, 0},
                       NumberCase{"-Infinity", 1, 0}, NumberCase{"abc", 1, 0},
-                      NumberCase{"", 0, 0}, NumberCase{"3x", 1, 0}));
+                      NumberCase{"", 0, 0}, NumberCase{"3x", 1, 0}),
+    testnames::indexed([](const auto& c) { return std::string(c.text); }));
 
 class FltconCase : public ::testing::TestWithParam<NumberCase> {};
 TEST_P(FltconCase, RejectsWhatAFloatCannotHold)
@@ -46,7 +48,8 @@ TEST_P(FltconCase, RejectsWhatAFloatCannotHold)
 INSTANTIATE_TEST_SUITE_P(Texts, FltconCase,
     ::testing::Values(NumberCase{"0.25", 0, 0.25}, NumberCase{"1e39", 1, 0},
                       NumberCase{"-1e39", 1, 0}, NumberCase{"3.4e38", 0, 3.4e38},
-                      NumberCase{"nan", 1, 0}, NumberCase{"1,5", 1, 0}));
+                      NumberCase{"nan", 1, 0}, NumberCase{"1,5", 1, 0}),
+    testnames::indexed([](const auto& c) { return std::string(c.text); }));
 
 struct IntCase {
     const char* text;
@@ -76,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, IntegerCase,
                       IntCase{"2147483647", 0, 1, 2147483647},
                       IntCase{"4294967297", 1, 1, 0}, IntCase{"-2147483649", 1, 1, 0},
                       IntCase{"99999999999999999999999", 1, 1, 0}, IntCase{"1.0", 1, 1, 0},
-                      IntCase{"12 ", 1, 1, 0}, IntCase{"08", 1, 1, 0}));
+                      IntCase{"12 ", 1, 1, 0}, IntCase{"08", 1, 1, 0}),
+    testnames::indexed([](const auto& c) { return std::string(c.text); }));
 
 TEST(Convert, ThreeIntstrResultsOverwriteTheFirstBuffer)
 {
@@ -147,7 +151,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, TimeconCase,
                       TimeCase{"25:00:00", 1, -1}, TimeCase{"1:60:00", 1, -1},
                       TimeCase{"1:00:60", 1, -1}, TimeCase{"0:00:00", 0, 0},
                       TimeCase{"12:34:56xyz", 0, 45296}, TimeCase{"1:3", 1, -1},
-                      TimeCase{"123:00:00", 1, -1}, TimeCase{"", 1, -1}));
+                      TimeCase{"123:00:00", 1, -1}, TimeCase{"", 1, -1}),
+    testnames::indexed([](const auto& c) { return std::string(c.text); }));
 
 struct DateCase {
     const char* text;
@@ -170,7 +175,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, DateconCase,
                       DateCase{"Feb28", 0, 59}, DateCase{"Feb29", 1, 1},
                       DateCase{"June1", 1, 1}, DateCase{"Dec31", 0, 365},
                       DateCase{"Dec001", 1, 1}, DateCase{"Jan", 1, 1},
-                      DateCase{"Xyz01", 1, 1}, DateCase{"Mar-1", 1, 1}));
+                      DateCase{"Xyz01", 1, 1}, DateCase{"Mar-1", 1, 1}),
+    testnames::indexed([](const auto& c) { return std::string(c.text); }));
 
 class DatxconCase : public ::testing::TestWithParam<DateCase> {};
 TEST_P(DatxconCase, ReadsMonthSlashDay)
@@ -184,7 +190,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, DatxconCase,
     ::testing::Values(DateCase{"2/28", 0, 59}, DateCase{"13/1", 1, 0}, DateCase{"2/", 1, 0},
                       DateCase{"1/1", 0, 1}, DateCase{"12/31", 0, 365},
                       DateCase{"2/29", 1, 0}, DateCase{"1/2/3", 1, 0}, DateCase{"1-1", 1, 0},
-                      DateCase{"99999999999/1", 1, 0}));
+                      DateCase{"99999999999/1", 1, 0}),
+    testnames::indexed([](const auto& c) { return std::string(c.text); }));
 
 TEST(Convert, DatestrAndDatxstrNameTheMonthOfTheDay)
 {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "common-src/messages.h"
+#include "tests/param-names.h"
 
 using namespace vexlar;
 
@@ -55,7 +56,10 @@ TEST_P(VectorRanges, EveryIndexOfTheRangeIsUsable)
 
 INSTANTIATE_TEST_SUITE_P(Memory, VectorRanges,
                          ::testing::Values(Range{1, 1}, Range{0, 4}, Range{1, 7}, Range{5, 9},
-                                           Range{-5, -2}, Range{-3, 3}, Range{1000, 1002}));
+                                           Range{-5, -2}, Range{-3, 3}, Range{1000, 1002}),
+                         testnames::named([](const Range& r) {
+                             return testnames::num(r.lo) + "_to_" + testnames::num(r.hi);
+                         }));
 
 TEST(Memory, InvertedRangeIsFatalWithBothIndicesAndTag)
 {
@@ -163,9 +167,10 @@ TEST_P(PoolRounding, ElementsAreRoundedUpToEightBytes)
     EXPECT_EQ(fre_ec(pool, "test-block"), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Memory, PoolRounding,
-                         ::testing::Values(Rounding{1, 8}, Rounding{8, 8}, Rounding{24, 24},
-                                           Rounding{25, 32}));
+INSTANTIATE_TEST_SUITE_P(
+    Memory, PoolRounding,
+    ::testing::Values(Rounding{1, 8}, Rounding{8, 8}, Rounding{24, 24}, Rounding{25, 32}),
+    testnames::named([](const Rounding& r) { return "asked_" + std::to_string(r.asked); }));
 
 TEST(Memory, PoolHandsOutZeroedPiecesAfterTheHeader)
 {

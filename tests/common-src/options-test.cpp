@@ -2,6 +2,7 @@
 // negated forms, numeric conversions, the exact errors with exit status 1 and the usage
 // screen laid out from the table.
 #include "common-src/options.h"
+#include "tests/param-names.h"
 
 #include <gtest/gtest.h>
 
@@ -95,7 +96,8 @@ TEST_P(ValueForms, EveryFormStoresTheSameValue)
 
 INSTANTIATE_TEST_SUITE_P(Options, ValueForms,
                          ::testing::Values("--Bridge 1.2.3.4:8200", "--Bridge=1.2.3.4:8200",
-                                           "-b1.2.3.4:8200", "-b 1.2.3.4:8200"));
+                                           "-b1.2.3.4:8200", "-b 1.2.3.4:8200"),
+                         testnames::indexed([](const std::string& s) { return s; }));
 
 TEST(Options, EverythingAfterDoubleDashIsReturned)
 {
@@ -162,7 +164,8 @@ INSTANTIATE_TEST_SUITE_P(Options, Numbers,
                                            Number{"-n010", 8, 0}, Number{"--count=", 0, 0},
                                            Number{"--count=-7", -7, 0},
                                            Number{"--ratio=2.5", 0, 2.5f},
-                                           Number{"-r1e-3", 0, 1e-3f}));
+                                           Number{"-r1e-3", 0, 1e-3f}),
+                         testnames::indexed([](const auto& c) { return std::string(c.arg); }));
 
 struct BadArgs {
     std::vector<const char*> args;
@@ -192,7 +195,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadArgs{{"--TestInputs"}, "^error: unknown option `--TestInputs`\n$"},
         BadArgs{{"--no-help"}, "^error: unknown option `--no-help`\n$"},
         BadArgs{{"--no-Bridge"}, "^error: unknown option `--no-Bridge`\n$"},
-        BadArgs{{"-wx"}, "^error: unknown option `-wx`\n$"}));
+        BadArgs{{"-wx"}, "^error: unknown option `-wx`\n$"}),
+    testnames::indexed([](const auto& c) { return std::string(c.message); }));
 
 TEST(Options, UnknownOptionAlsoPrintsTheUsageScreen)
 {

@@ -1,6 +1,7 @@
 // Paths: splitting into drive, directory, name and extension with the separator it
 // remembers, bounded joining, separator conversion and the file copy utility.
 #include "common-src/paths.h"
+#include "tests/param-names.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Split{"dir/", "", "dir/", "", "", '/'},
                       Split{"", "", "", "", "", '#'},
                       Split{"C", "", "", "C", "", '#'},
-                      Split{"C:", "C:", "", "", "", '#'}));
+                      Split{"C:", "C:", "", "", "", '#'}),
+    testnames::indexed([](const auto& c) { return std::string(c.path); }));
 
 TEST(Paths, NullBuffersAreNotStored)
 {
@@ -89,7 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Overrun{"C:a/b.c", "pathsplit: file drive overrun", "|a/|b|.c"},
                       Overrun{"abcdefg/b.c", "pathsplit: file path overrun", "|abcdefg|b|.c"},
                       Overrun{"a/abcdefgh.c", "pathsplit: file name overrun", "|a/|abcdefg|.c"},
-                      Overrun{"a/b.abcd", "pathsplit: file extension overrun", "|a/|b|.ab"}));
+                      Overrun{"a/b.abcd", "pathsplit: file extension overrun", "|a/|b|.ab"}),
+    testnames::indexed([](const auto& c) { return std::string(c.message); }));
 
 TEST(Paths, NameOfExactlyTheBufferLengthLosesItsLastCharacter)
 {
@@ -126,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(Paths, PathMerge,
                                            Merge{"", "", "office", ".sim", "office.sim"},
                                            Merge{nullptr, nullptr, "office", nullptr, "office"},
                                            Merge{"C:", "d\\", "n", "e", "C:d\\/n.e"},
-                                           Merge{"", "d", "", "", "d/"}));
+                                           Merge{"", "d", "", "", "d/"}),
+                         testnames::indexed([](const auto& c) { return std::string(c.want); }));
 
 TEST(Paths, MergeOverrunIsCutAndReported)
 {

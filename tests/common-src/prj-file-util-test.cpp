@@ -10,6 +10,7 @@
 
 #include "model/prj-records.h"
 #include "tests/common-src/section-test-util.h"
+#include "tests/param-names.h"
 
 namespace vexlar {
 namespace {
@@ -218,7 +219,12 @@ INSTANTIATE_TEST_SUITE_P(
                       TrigCase{{0, 90.02f, 180, 270, 360}, 0},
                       TrigCase{{0, 90, 180, 270, 360, 450}, 0},
                       TrigCase{{0, 90, 180, 270}, 0},
-                      TrigCase{{}, 0}));
+                      TrigCase{{}, 0}),
+    testnames::indexed([](const TrigCase& c) {
+        std::string s;
+        for (float a : c.azm) s += testnames::num(a) + " ";
+        return s;
+    }));
 
 }  // namespace
 }  // namespace vexlar

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/common-src/section-test-util.h"
+#include "tests/param-names.h"
 
 namespace vexlar {
 namespace {
@@ -103,7 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
                      " No record for simulated species: 4\n"},
         SpeciesFault{"1 1\n1\n1 0 0 0 0 0 0 0 0 1000 0 0 0 0 0 0 A\nd\n-999\n",
                      " Invalid molar mass for species A\n"},
-        SpeciesFault{"-1\n0\n-999\n", "Negative record count in Species section: -1"}));
+        SpeciesFault{"-1\n0\n-999\n", "Negative record count in Species section: -1"}),
+    testnames::indexed([](const auto& c) { return std::string(c.message); }));
 
 TEST_F(SectionTest, MolarMassZeroOfAnUnsimulatedSpeciesIsHarmless)
 {
@@ -279,7 +281,8 @@ TEST_P(WindAzimuthFaults, RepeatedOrDecreasingAzimuthsAreErrors)
 
 INSTANTIATE_TEST_SUITE_P(Wind, WindAzimuthFaults,
                          ::testing::Values("0 0.6\n90 0.1\n90 -0.4\n360 0.6\n",
-                                           "0 0.6\n180 0.1\n90 -0.4\n360 0.6\n"));
+                                           "0 0.6\n180 0.1\n90 -0.4\n360 0.6\n"),
+                         testnames::indexed([](const char* s) { return std::string(s); }));
 
 // ---- Kinetic reactions ------------------------------------------------------------------------
 

@@ -13,6 +13,7 @@
 #include "contaminant/cse-sim.h"
 #include "model/run-control.h"
 #include "tests/common-src/section-test-util.h"
+#include "tests/param-names.h"
 
 namespace vexlar {
 namespace {
@@ -130,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FilterCurveFault{"3\n1e-7 0.2\n1e-6 0.5\n1e-5 0.9\n",
                                        " Spline fit is not suitable for VEXLAR\n"},
                       FilterCurveFault{"3\n0 0.2\n1e-6 0.5\n1e-5 0.5\n",
-                                       " Invalid particle diameter for filter element 1\n"}));
+                                       " Invalid particle diameter for filter element 1\n"}),
+    testnames::indexed([](const auto& c) { return std::string(c.message); }));
 
 TEST_F(SectionTest, GasFilterKeepsCurvesOfSimulatedSpecies)
 {
@@ -231,7 +233,8 @@ TEST_P(SuperFilterFaults, OutOfRangeSelfOrNestedSubElementsAreErrors)
 }
 
 INSTANTIATE_TEST_SUITE_P(Filters, SuperFilterFaults,
-                         ::testing::Values("2\n1 4\n", "2\n1 3\n", "2\n1 2\n", "1\n0\n"));
+                         ::testing::Values("2\n1 4\n", "2\n1 3\n", "2\n1 2\n", "1\n0\n"),
+                         testnames::indexed([](const char* s) { return std::string(s); }));
 
 // ---- Filters ----------------------------------------------------------------------------------
 
@@ -317,7 +320,8 @@ INSTANTIATE_TEST_SUITE_P(
                     " Number of sub-filter loads does not mach filter element\n"},
         FilterFault{"1\n1 0 1\n0 0\n-999\n", " Invalid filter element number: 0\n"},
         FilterFault{"1\n1 3 1\n0 0\n-999\n", " Invalid filter element number: 3\n"},
-        FilterFault{"1\n2 1 1\n0 0\n-999\n", " Filter number mis-match: 1\n"}));
+        FilterFault{"1\n2 1 1\n0 0\n-999\n", " Filter number mis-match: 1\n"}),
+    testnames::indexed([](const auto& c) { return std::string(c.message); }));
 
 // ---- Source/sink elements -----------------------------------------------------------------
 
@@ -330,6 +334,7 @@ struct CseLayoutCase {
     const char* type;
     const char* data;       // the data, then words the layout reads and does not use
     float p[4];
+    CSE_MODEL_FN fn;        // the model the keyword binds
 };
 
 class CseLayouts : public SectionTest, public ::testing::WithParamInterface<CseLayoutCase> {};
@@ -345,25 +350,25 @@ TEST_P(CseLayouts, ReadExactlyTheirWords)
     const float* p = static_cast<const float*>(_CseList[1]->model_data);
     for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(c.p[i], p[i]) << c.type << " p" << i;
     EXPECT_EQ(0, _CseList[1]->species);
-    EXPECT_EQ(_pfss[_CseList[1]->type], _CseList[1]->model_fn);
-    EXPECT_STREQ(c.type, _csse_names[_CseList[1]->type]);
+    EXPECT_EQ(c.fn, _CseList[1]->model_fn);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Sources, CseLayouts,
-    ::testing::Values(CseLayoutCase{"ccf", "1e-6 2e-7 0 0\n", {1e-6f, 2e-7f, 0, 0}},
-                      CseLayoutCase{"prs", "3 0.65 0\n", {3, 0.65f, 0, 0}},
-                      CseLayoutCase{"cut", "1e-6 5e-4 0 0\n", {1e-6f, 5e-4f, 0, 0}},
-                      CseLayoutCase{"eds", "1e-6 1e-4 0 0\n", {1e-6f, 1e-4f, 0, 0}},
-                      CseLayoutCase{"bls", "1 2 3 4 0 0 0\n", {1, 2, 3, 4}},
-                      CseLayoutCase{"brs", "0.01 0\n", {0.01f, 0, 0, 0}},
-                      CseLayoutCase{"dvs", "1e-4 10 0 0\n", {1e-4f, 10, 0, 0}},
-                      CseLayoutCase{"drs", "2e-4 0\n", {2e-4f, 0, 0, 0}},
-                      CseLayoutCase{"dvr", "1 2 3 4 0 0 0 0\n", {1, 2, 3, 4}},
-                      CseLayoutCase{"plm", "5 0.5 60 0 0\n", {5, 0.5f, 60, 0}},
-                      CseLayoutCase{"pkm", "5 2 4 0 0\n", {5, 0.5f, 0.25f, 0}},
-                      CseLayoutCase{"sxd", "7 0.1\n", {7, 0.1f, 0, 0}},
-                      CseLayoutCase{"dxd", "7 0.1 3 0.2\n", {7, 0.1f, 3, 0.2f}}));
+    ::testing::Values(CseLayoutCase{"ccf", "1e-6 2e-7 0 0\n", {1e-6f, 2e-7f, 0, 0}, cse_ccf},
+                      CseLayoutCase{"prs", "3 0.65 0\n", {3, 0.65f, 0, 0}, cse_prs},
+                      CseLayoutCase{"cut", "1e-6 5e-4 0 0\n", {1e-6f, 5e-4f, 0, 0}, cse_cut},
+                      CseLayoutCase{"eds", "1e-6 1e-4 0 0\n", {1e-6f, 1e-4f, 0, 0}, cse_eds},
+                      CseLayoutCase{"bls", "1 2 3 4 0 0 0\n", {1, 2, 3, 4}, cse_bls},
+                      CseLayoutCase{"brs", "0.01 0\n", {0.01f, 0, 0, 0}, cse_brs},
+                      CseLayoutCase{"dvs", "1e-4 10 0 0\n", {1e-4f, 10, 0, 0}, cse_dvs},
+                      CseLayoutCase{"drs", "2e-4 0\n", {2e-4f, 0, 0, 0}, cse_drs},
+                      CseLayoutCase{"dvr", "1 2 3 4 0 0 0 0\n", {1, 2, 3, 4}, cse_dvr},
+                      CseLayoutCase{"plm", "5 0.5 60 0 0\n", {5, 0.5f, 60, 0}, cse_plm},
+                      CseLayoutCase{"pkm", "5 2 4 0 0\n", {5, 0.5f, 0.25f, 0}, cse_pkm},
+                      CseLayoutCase{"sxd", "7 0.1\n", {7, 0.1f, 0, 0}, cse_sxd},
+                      CseLayoutCase{"dxd", "7 0.1 3 0.2\n", {7, 0.1f, 3, 0.2f}, cse_dxd}),
+    testnames::named([](const auto& c) { return std::string(c.type); }));
 
 TEST_F(SectionTest, SourceOfAnUnsimulatedSpeciesKeepsTheEndIndex)
 {
@@ -417,7 +422,8 @@ TEST_P(SuperSourceFaults, OutOfRangeSelfOrNestedPartsAreErrors)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, SuperSourceFaults,
-                         ::testing::Values("1\n0\n", "1\n4\n", "2\n1 3\n", "2\n2 1\n"));
+                         ::testing::Values("1\n0\n", "1\n4\n", "2\n1 3\n", "2\n2 1\n"),
+                         testnames::indexed([](const char* s) { return std::string(s); }));
 
 // ---- Airflow and duct flow elements --------------------------------------------------------
 
@@ -486,7 +492,8 @@ INSTANTIATE_TEST_SUITE_P(
                 {1e-5f, 0.01f, 0.5f, 1.2041f, 0.5f, 250, 0.1f, 250, -100, -50, -200, 0.2f,
                  0.63f, 0.0314f, 1.5f, 25}},
         AfeCase{"dct_dwc", "0.0003 7 0\n" + kDuctLine, afe_dwc,
-                {0.2f, 0.0314f, 0.0003f / 0.2f, 7, 0.0003f, 0.2f, 0.63f, 0.0314f, 1.5f, 25}}));
+                {0.2f, 0.0314f, 0.0003f / 0.2f, 7, 0.0003f, 0.2f, 0.63f, 0.0314f, 1.5f, 25}}),
+    testnames::named([](const auto& c) { return std::string(c.type); }));
 
 TEST_F(SectionTest, CurveElementsAreFittedAndChecked)
 {
@@ -542,7 +549,8 @@ TEST_P(SuperAirflowFaults, OutOfRangeSelfOrNestedEntriesAreErrors)
 
 INSTANTIATE_TEST_SUITE_P(Elements, SuperAirflowFaults,
                          ::testing::Values("1 1 0\n4 1 0\n", "1 3 0\n3 1 0\n",
-                                           "1 2 0\n2 1 0\n", "1 0 0\n0 1 0\n"));
+                                           "1 2 0\n2 1 0\n", "1 0 0\n0 1 0\n"),
+                         testnames::indexed([](const char* s) { return std::string(s); }));
 
 struct AfeFault {
     std::string record;
@@ -580,7 +588,8 @@ INSTANTIATE_TEST_SUITE_P(
         AfeFault{afe(1, "dct_dwc", "d1", "-0.01 0 0\n0.2 0.6 0.03 0 0 0 0 0\n0 0 0 0 0 0 0 0\n"),
                  " Duct element d1 has a negative roughness\n"},
         AfeFault{afe(1, "csf_qsp", "c", "1 0 0\n0 0\n"), " too few data points for spline\n"},
-        AfeFault{afe(2, "plr_orfc", "x", "1 1 0.5\n"), " Element number mis-match: 1\n"}));
+        AfeFault{afe(2, "plr_orfc", "x", "1 1 0.5\n"), " Element number mis-match: 1\n"}),
+    testnames::indexed([](const auto& c) { return std::string(c.message); }));
 
 TEST_F(SectionTest, FanCurveWithoutContraflectureIsAccepted)
 {

@@ -132,6 +132,7 @@ TEST_F(SectionFrame, IndexListsAreOneBased)
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/prj-common.h"
+#include "tests/param-names.h"
 
 namespace {
 
@@ -264,15 +265,19 @@ TEST_P(Header, VersionAndKindOfFileAreChecked)
     else
         EXPECT_NE(err.find(message), std::string::npos) << err;
 }
-INSTANTIATE_TEST_SUITE_P(Lines, Header, ::testing::Values(
-    HeaderCase{"VexlarW 3.4.0.0 0", 0, ""},
-    HeaderCase{"VexlarW 3.4.2.0 0", 0, "WARNING PRJ file may require revision (2) of VexlarX 3.4\n"},
-    HeaderCase{"VexlarW 3.4.0 0", 1, "ERROR %s Version string is too short: 3.4.0\n"},
-    HeaderCase{"VexlarW 3.3.0.0 0", 1, "ERROR %s\n is a VexlarW 3.3 file\n"},
-    HeaderCase{"TRELBO 2.4.0.0 0", 1, "ERROR %s\n is a Trelbo 2.4 file\n"},
-    HeaderCase{"VexlarW 3.4x0000 0", 1, "ERROR %s No patch found as part of the version.\n"},
-    HeaderCase{"vexlarw 3.4.0.0 0", 1, "ERROR Not a VexlarW or Trelbo 3.4 file\n"},
-    HeaderCase{"Trelbo 3.4.0.0 0", 1, "ERROR Not a VexlarW or Trelbo 3.4 file\n"}));
+INSTANTIATE_TEST_SUITE_P(
+    Lines, Header,
+    ::testing::Values(
+        HeaderCase{"VexlarW 3.4.0.0 0", 0, ""},
+        HeaderCase{"VexlarW 3.4.2.0 0", 0,
+                   "WARNING PRJ file may require revision (2) of VexlarX 3.4\n"},
+        HeaderCase{"VexlarW 3.4.0 0", 1, "ERROR %s Version string is too short: 3.4.0\n"},
+        HeaderCase{"VexlarW 3.3.0.0 0", 1, "ERROR %s\n is a VexlarW 3.3 file\n"},
+        HeaderCase{"TRELBO 2.4.0.0 0", 1, "ERROR %s\n is a Trelbo 2.4 file\n"},
+        HeaderCase{"VexlarW 3.4x0000 0", 1, "ERROR %s No patch found as part of the version.\n"},
+        HeaderCase{"vexlarw 3.4.0.0 0", 1, "ERROR Not a VexlarW or Trelbo 3.4 file\n"},
+        HeaderCase{"Trelbo 3.4.0.0 0", 1, "ERROR Not a VexlarW or Trelbo 3.4 file\n"}),
+    testnames::indexed([](const auto& c) { return std::string(c.line); }));
 
 TEST_F(ProjectFile, TrelboFilesCarryAnExtraLinePerZoneAndTwoMoreSections)
 {

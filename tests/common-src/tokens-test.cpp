@@ -12,6 +12,7 @@
 
 #include "common-src/messages.h"
 #include "tests/common-src/token-file.h"
+#include "tests/param-names.h"
 
 using namespace vexlar;
 
@@ -210,30 +211,30 @@ TEST_P(IntReaderCase, ConvertsOrReportsTheWord)
         EXPECT_EQ(errorCount(), 0);
     }
 }
-INSTANTIATE_TEST_SUITE_P(Words, IntReaderCase, ::testing::Values(
-    ReaderCase{"40000", readI2, 40000, "Bad short integer: 40000"},
-    ReaderCase{"0x10", readI2, 16, ""},
-    ReaderCase{"010", readI2, 8, ""},
-    ReaderCase{"-32768", readI2, -32768, ""},
-    ReaderCase{"12a", readI2, 0, "Bad short integer: 12a"},
-    ReaderCase{"65535", readU2, 65535, ""},
-    ReaderCase{"-1", readU2, -1, "Bad short unsigned integer: -1"},
-    ReaderCase{"256", readU1, 256, "Bad 8-bit unsigned integer: 256"},
-    ReaderCase{"4294967297", readI4, 0, "Bad long integer: 4294967297"},
-    ReaderCase{"2147483647", readIX, 2147483647, ""},
-    ReaderCase{"1.5", readIX, 0, "Bad integer: 1.5"},
-    ReaderCase{"1:30:00", readHMS, 5400, ""},
-    ReaderCase{"86400", readHMS, 86400, ""},
-    ReaderCase{"86401", readHMS, 86401, "86401 is not a valid time"},
-    ReaderCase{"1:3", readHMS, 0, "1:3 is not a valid time"},
-    ReaderCase{"5400", readHMS_strict, -1, "5400 is not a valid time"},
-    ReaderCase{"0:01:00", readHMS_strict, 60, ""},
-    ReaderCase{"366", readMD, 366, "366 is not a valid date"},
-    ReaderCase{"365", readMD, 365, ""},
-    ReaderCase{"Feb01", readMD, 32, ""},
-    ReaderCase{"Feb30", readMD, 1, "Feb30 is not a valid date"},
-    ReaderCase{"2/28", readMDx, 59, ""},
-    ReaderCase{"Feb28", readMDx, 0, "Feb28 is not a valid mm/dd date"}));
+INSTANTIATE_TEST_SUITE_P(
+    Words, IntReaderCase,
+    ::testing::Values(ReaderCase{"40000", readI2, 40000, "Bad short integer: 40000"},
+                      ReaderCase{"0x10", readI2, 16, ""}, ReaderCase{"010", readI2, 8, ""},
+                      ReaderCase{"-32768", readI2, -32768, ""},
+                      ReaderCase{"12a", readI2, 0, "Bad short integer: 12a"},
+                      ReaderCase{"65535", readU2, 65535, ""},
+                      ReaderCase{"-1", readU2, -1, "Bad short unsigned integer: -1"},
+                      ReaderCase{"256", readU1, 256, "Bad 8-bit unsigned integer: 256"},
+                      ReaderCase{"4294967297", readI4, 0, "Bad long integer: 4294967297"},
+                      ReaderCase{"2147483647", readIX, 2147483647, ""},
+                      ReaderCase{"1.5", readIX, 0, "Bad integer: 1.5"},
+                      ReaderCase{"1:30:00", readHMS, 5400, ""},
+                      ReaderCase{"86400", readHMS, 86400, ""},
+                      ReaderCase{"86401", readHMS, 86401, "86401 is not a valid time"},
+                      ReaderCase{"1:3", readHMS, 0, "1:3 is not a valid time"},
+                      ReaderCase{"5400", readHMS_strict, -1, "5400 is not a valid time"},
+                      ReaderCase{"0:01:00", readHMS_strict, 60, ""},
+                      ReaderCase{"366", readMD, 366, "366 is not a valid date"},
+                      ReaderCase{"365", readMD, 365, ""}, ReaderCase{"Feb01", readMD, 32, ""},
+                      ReaderCase{"Feb30", readMD, 1, "Feb30 is not a valid date"},
+                      ReaderCase{"2/28", readMDx, 59, ""},
+                      ReaderCase{"Feb28", readMDx, 0, "Feb28 is not a valid mm/dd date"}),
+    testnames::indexed([](const auto& c) { return std::string(c.text); }));
 
 TEST_F(TokenStream, FloatReadersRejectOutOfRangeAndNonFiniteWords)
 {

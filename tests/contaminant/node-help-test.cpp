@@ -10,6 +10,7 @@
 
 #include "model/prj-common.h"
 #include "tests/airflow/af-test-net.h"
+#include "tests/param-names.h"
 
 using namespace vexlar;
 using namespace vexlar_test;
@@ -78,13 +79,12 @@ TEST_P(InitialMassFractions, AreRescaledToOneAndLoggedWhenFarOff)
     EXPECT_EQ(log.text() == line, c.logged) << log.text();
 }
 
-INSTANTIATE_TEST_SUITE_P(Sums, InitialMassFractions,
-                         ::testing::Values(InitialSum{0.99999995, false, false},
-                                           InitialSum{0.99, true, false},
-                                           InitialSum{1.015, true, false},
-                                           InitialSum{0.97, true, true},
-                                           InitialSum{1.05, true, true},
-                                           InitialSum{0.91, true, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Sums, InitialMassFractions,
+    ::testing::Values(InitialSum{0.99999995, false, false}, InitialSum{0.99, true, false},
+                      InitialSum{1.015, true, false}, InitialSum{0.97, true, true},
+                      InitialSum{1.05, true, true}, InitialSum{0.91, true, true}),
+    testnames::named([](const InitialSum& c) { return "sum_" + testnames::num(c.sum); }));
 
 TEST(NodeHelp, InitialMassFractionsFarBelowOneEndTheRun)
 {

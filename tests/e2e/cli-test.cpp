@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include "e2e-util.h"
+#include "tests/param-names.h"
 
 namespace {
 
@@ -87,7 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadOption{"office -x", "error: unknown option `-x`\n", true},
                       BadOption{"office -b", "error: option `-b` requires a value\n", false},
                       BadOption{"office --Bridge", "error: option `--Bridge` requires a value\n",
-                                false}));
+                                false}),
+    testnames::indexed([](const auto& c) { return std::string(c.args); }));
 
 TEST_F(Cli, EmptyAnswerOrEndOfInputAtThePromptExitsOneWithoutLog)
 {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "e2e-util.h"
+#include "tests/param-names.h"
 
 namespace {
 
@@ -30,7 +31,9 @@ TEST_P(NetworkRun, BundledExampleBuildsItsNetwork)
     EXPECT_NE(r.err.find("NOTE Input test completed"), std::string::npos) << r.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, NetworkRun, ::testing::Values("office", "lab", "catalog", "balance"));
+INSTANTIATE_TEST_SUITE_P(Examples, NetworkRun,
+                         ::testing::Values("office", "lab", "catalog", "balance"),
+                         testnames::named([](const char* s) { return std::string(s); }));
 
 TEST_F(NetworkRun, DuctProjectLogsItsNetworksLoopsEnvelopeAndWarnings)
 {

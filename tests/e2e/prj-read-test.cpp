@@ -10,6 +10,7 @@
 #include <string>
 
 #include "e2e-util.h"
+#include "tests/param-names.h"
 
 namespace {
 
@@ -83,7 +84,8 @@ TEST_P(Examples, ReadExactlyTheSameWithCrlfLineEnds)
     EXPECT_EQ(readerPart(a.log), withoutCarriageReturns(readerPart(b.log)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Bundled, Examples, ::testing::Values("office", "lab", "catalog"));
+INSTANTIATE_TEST_SUITE_P(Bundled, Examples, ::testing::Values("office", "lab", "catalog"),
+                         testnames::named([](const char* s) { return std::string(s); }));
 
 TEST_F(ProjectRead, TheInputTestEchoesTheProjectIntoTheLog)
 {

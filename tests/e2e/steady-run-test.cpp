@@ -17,6 +17,7 @@
 #include <sqlite3.h>
 
 #include "e2e-util.h"
+#include "tests/param-names.h"
 
 namespace {
 
@@ -52,7 +53,8 @@ TEST_P(ExampleRun, SolvesItsAirflowsAndEndsNormally)
     EXPECT_GE(r.log.find("Simulation completed successfully.\n"), r.log.size() - 40);
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, ExampleRun, ::testing::Values("office", "lab", "catalog"));
+INSTANTIATE_TEST_SUITE_P(Examples, ExampleRun, ::testing::Values("office", "lab", "catalog"),
+                         testnames::named([](const char* s) { return std::string(s); }));
 
 // A super element only names a choice of elements; placed on a path, the linear start of
 // the airflow solution cannot linearise it, so the run ends with the solver's FATAL.
@@ -71,7 +73,7 @@ TEST_F(SteadyRun, SuperElementOnAPathEndsTheRunAtTheLinearStart)
     Outcome r = run("super.prj");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("FATAL Invalid AFE type: 28; call ZELT\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.log.find("FATAL  (file solv-af, line "), std::string::npos) << r.log;
+    EXPECT_NE(r.log.find("FATAL  (file af-init, line "), std::string::npos) << r.log;
     EXPECT_EQ(r.log.find("Simulation completed successfully."), std::string::npos);
 }
 
@@ -184,6 +186,11 @@ TEST_F(SteadyRun, GeneratedBuildingBalancesEveryZoneWithEveryMethod)
 INSTANTIATE_TEST_SUITE_P(EveryMethod, GeneratedRun,
                          ::testing::Values(Choice{1, 0, 1}, Choice{1, 0, 0}, Choice{1, 1, 0},
                                            Choice{1, 2, 0}, Choice{0, 0, 0}, Choice{0, 1, 0},
-                                           Choice{0, 2, 0}));
+                                           Choice{0, 2, 0}),
+                         testnames::named([](const Choice& c) {
+                             static const char* const newton[] = {"Relaxed", "TrustRegion"};
+                             static const char* const slae[] = {"Skyline", "Pcg", "Dense"};
+                             return std::string(newton[c.newton]) + slae[c.slae] + (c.reorder ? "Reordered" : "");
+                         }));
 
 }  // namespace

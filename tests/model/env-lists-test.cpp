@@ -7,6 +7,7 @@
 #include "model/prj-data.h"
 #include "tests/common-src/section-test-util.h"
 #include "tests/model/network-fixture.h"
+#include "tests/param-names.h"
 
 namespace vexlar {
 namespace {
@@ -115,7 +116,10 @@ TEST_P(OpeningLocations, OpeningsCloserThanOneAndAHalfMillimetresShareALocation)
 }
 
 INSTANTIATE_TEST_SUITE_P(Spacing, OpeningLocations,
-                         ::testing::Values(LocationCase{0.001f, 1}, LocationCase{0.002f, 2}));
+                         ::testing::Values(LocationCase{0.001f, 1}, LocationCase{0.002f, 2}),
+                         testnames::named([](const LocationCase& c) {
+                             return "dx_" + testnames::num(c.dx);
+                         }));
 
 TEST_F(EnvelopeLists, DoorLocationIsAtHalfItsHeightAboveTheLevel)
 {

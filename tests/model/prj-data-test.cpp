@@ -7,6 +7,7 @@
 #include "model/prj-data.h"
 #include "tests/common-src/section-test-util.h"
 #include "tests/model/network-fixture.h"
+#include "tests/param-names.h"
 
 namespace vexlar {
 namespace {
@@ -409,7 +410,11 @@ INSTANTIATE_TEST_SUITE_P(Cells, OneDimensionalZone,
                                            Cd1Case{10, 8, 1, 10, false},
                                            Cd1Case{10, 6, 2, 5, false},
                                            Cd1Case{10, 0, 1, 10, true},
-                                           Cd1Case{10, 20, 1, 10, false}));
+                                           Cd1Case{10, 20, 1, 10, false}),
+                         testnames::named([](const Cd1Case& c) {
+                             return "dx_asked_" + testnames::num(c.dx_req) + "_cells_" +
+                                    std::to_string(c.cells);
+                         }));
 
 TEST_F(NetworkTest, OneDimensionalZoneWithoutLengthOrVolumeIsFatal)
 {

@@ -8,6 +8,7 @@
 #include "model/source-lists.h"
 #include "tests/common-src/section-test-util.h"
 #include "tests/model/network-fixture.h"
+#include "tests/param-names.h"
 
 namespace vexlar {
 namespace {
@@ -270,7 +271,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadControl{CT_SNS, 5, 1, 0, "FATAL  Invalid node, control 2"},
                       BadControl{CT_SNS, 6, 1, 2, "FATAL  Invalid node, control 2"},
                       BadControl{CT_SNS, 6, 2, 1, "FATAL  Invalid node, control 2"},
-                      BadControl{CT_SNS, 7, 1, 0, "FATAL  Invalid sensor type, control 2"}));
+                      BadControl{CT_SNS, 7, 1, 0, "FATAL  Invalid sensor type, control 2"}),
+    testnames::indexed([](const auto& c) { return std::string(c.message); }));
 
 TEST_F(Controls, TwoNodesWithOneSequenceNumberEndTheRunNamingTheSecond)
 {

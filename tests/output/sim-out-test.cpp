@@ -21,6 +21,7 @@
 #include "result-net.h"
 #include "simulation/ctrl-sim.h"
 #include "simulation/vexlar-x-finish.h"
+#include "tests/param-names.h"
 
 using namespace vexlar;
 using namespace vexlar::testnet;
@@ -130,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Closer{".cbw", set_ucbw_close}, Closer{".age", set_uage_close},
                       Closer{".ebw", set_uexp_close}, Closer{".rst", set_urst_close},
                       Closer{".log", set_ulogc_close}, Closer{".cex", set_ubcex_close},
-                      Closer{".sqlite3", set_usql_close}));
+                      Closer{".sqlite3", set_usql_close}),
+    testnames::named([](const auto& c) { return std::string(c.ext); }));
 
 // The short-time-step closers remove only what this run opened: a failed run that never
 // reached its transient loop keeps the files of an earlier run.
@@ -376,7 +378,11 @@ TEST_P(SimLayouts, BlocksPresentFollowTheSwitches)
 INSTANTIATE_TEST_SUITE_P(Output, SimLayouts,
                          ::testing::Values(Layout{0, 0, 1, 2}, Layout{1, 0, 0, 0},
                                            Layout{0, 1, 0, 2}, Layout{1, 1, 1, 0},
-                                           Layout{0, 0, 1, 0}, Layout{1, 1, 0, 2}));
+                                           Layout{0, 0, 1, 0}, Layout{1, 1, 0, 2}),
+                         testnames::named([](const Layout& l) {
+                             return "pf" + std::to_string(l.pf) + "_zf" + std::to_string(l.zf) + "_zc" + std::to_string(l.zc) +
+                                    "_nctm" + std::to_string(l.nctm);
+                         }));
 
 struct Histogram {
     std::vector<int> bins;   // itmax + 2 entries
@@ -405,7 +411,12 @@ INSTANTIATE_TEST_SUITE_P(Output, SimHistograms,
                          ::testing::Values(Histogram{{9, 0, 0, 0}, {9}},
                                            Histogram{{0, 0, 0, 0}, {0}},
                                            Histogram{{4, 0, 5, 0, 0}, {4, 0, 5}},
-                                           Histogram{{1, 1, 1, 1, 7}, {1, 1, 1, 1, 7}}));
+                                           Histogram{{1, 1, 1, 1, 7}, {1, 1, 1, 1, 7}}),
+                         testnames::named([](const Histogram& h) {
+                             std::string s = "bins";
+                             for (int b : h.bins) s += "_" + std::to_string(b);
+                             return s;
+                         }));
 
 TEST_F(SimFile, NodeIndexOutOfStepIsAnErrorAndTheRunningPositionIsWritten)
 {

@@ -14,6 +14,7 @@
 
 #include "../common-src/section-test-util.h"
 #include "result-net.h"
+#include "tests/param-names.h"
 
 using namespace vexlar;
 using namespace vexlar::testnet;
@@ -115,7 +116,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Switches{1, 1, 1,
                                {"NODEZONECCDATA", "NODEDUCTCCDATA", "NODEZONEFLOWDATA",
                                 "NODEDUCTFLOWDATA", "LINKPATHDATA", "LINKDUCTINFO",
-                                "LINKDUCTDATA"}}));
+                                "LINKDUCTDATA"}}),
+    testnames::named([](const Switches& w) {
+        return "pf" + std::to_string(w.pf) + "_zf" + std::to_string(w.zf) + "_zc" + std::to_string(w.zc);
+    }));
 
 TEST_F(SqlDb, NoSaveSwitchCreatesNoDatabase)
 {

@@ -8,6 +8,7 @@
 #include "model/schedules.h"
 #include "model/source-lists.h"
 #include "simulation/day-week-sched.h"
+#include "tests/param-names.h"
 
 namespace vexlar {
 namespace {
@@ -73,13 +74,16 @@ TEST_P(ScheduleValues, WeekScheduleTakesItsDayScheduleValueAtTheTime)
     EXPECT_FLOAT_EQ(at(c.slot, c.t), c.value);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Points, ScheduleValues,
-    ::testing::Values(ScheduleAt{0, 0, 0.0f}, ScheduleAt{0, 28799, 0.0f}, ScheduleAt{0, 28800, 1.0f},
-                      ScheduleAt{0, 64799, 1.0f}, ScheduleAt{0, 64800, 0.0f},
-                      ScheduleAt{0, 86400, 0.0f}, ScheduleAt{1, 0, 0.0f},
-                      ScheduleAt{1, 10800, 0.25f}, ScheduleAt{1, 43200, 1.0f},
-                      ScheduleAt{1, 64800, 0.5f}, ScheduleAt{1, 86400, 0.0f}));
+INSTANTIATE_TEST_SUITE_P(Points, ScheduleValues,
+                         ::testing::Values(ScheduleAt{0, 0, 0.0f}, ScheduleAt{0, 28799, 0.0f},
+                                           ScheduleAt{0, 28800, 1.0f}, ScheduleAt{0, 64799, 1.0f},
+                                           ScheduleAt{0, 64800, 0.0f}, ScheduleAt{0, 86400, 0.0f},
+                                           ScheduleAt{1, 0, 0.0f}, ScheduleAt{1, 10800, 0.25f},
+                                           ScheduleAt{1, 43200, 1.0f}, ScheduleAt{1, 64800, 0.5f},
+                                           ScheduleAt{1, 86400, 0.0f}),
+                         testnames::named([](const ScheduleAt& c) {
+                             return "slot" + std::to_string(c.slot) + "_t" + std::to_string(c.t);
+                         }));
 
 TEST_F(Schedules, EachDayTypeUsesItsOwnDaySchedule)
 {

@@ -10,6 +10,7 @@
 #include "model/clock.h"
 #include "model/prj-common.h"
 #include "tests/airflow/af-test-net.h"
+#include "tests/param-names.h"
 
 using namespace vexlar;
 using namespace vexlar_test;
@@ -145,12 +146,14 @@ TEST_P(EndLine, NamesTheRunMode)
     EXPECT_NE(screen.find(GetParam().second), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    RunModes, EndLine,
-    ::testing::Values(std::make_pair(0, "End Steady-state Initialization\n"),
-                      std::make_pair(2, "End Duct Balance Initialization\n"),
-                      std::make_pair(3, "End Airflow Analysis Calculation\n"),
-                      std::make_pair(4, "End Pressurization Calculation\n")));
+INSTANTIATE_TEST_SUITE_P(RunModes, EndLine,
+                         ::testing::Values(std::make_pair(0, "End Steady-state Initialization\n"),
+                                           std::make_pair(2, "End Duct Balance Initialization\n"),
+                                           std::make_pair(3, "End Airflow Analysis Calculation\n"),
+                                           std::make_pair(4, "End Pressurization Calculation\n")),
+                         testnames::named([](const std::pair<int, const char*>& p) {
+                             return "sim_af" + std::to_string(p.first);
+                         }));
 
 TEST_F(SteadyInit, SingleResultTimeStartsTheDayExtremes)
 {

@@ -23,6 +23,7 @@
 #include "model/run-control.h"
 #include "model/source-lists.h"
 #include "output/sim-out.h"
+#include "tests/param-names.h"
 
 using namespace vexlar;
 
@@ -95,7 +96,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ClassCase{0, 3, RUN_CYCLIC, 3, 10, 0, 10, 86400},
                       ClassCase{1, 3, RUN_CYCLIC, 3, 10, 0, 10, 86400},
                       ClassCase{0, 1, RUN_STEADY, 1, 10, 3600, 10, 3600},
-                      ClassCase{-1, 0, RUN_STEADY, 0, 10, 3600, 10, 3600}));
+                      ClassCase{-1, 0, RUN_STEADY, 0, 10, 3600, 10, 3600}),
+    testnames::named([](const ClassCase& c) {
+        return "sim_af_" + testnames::num(c.sim_af) + "_sim_mf_" + testnames::num(c.sim_mf);
+    }));
 
 class TestModes : public ::testing::Test {
 protected:
@@ -225,7 +229,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Histogram{{0, 0, 0, 0, 0}, "\nNR its. :    0\nJfacBins:    0"},
                       Histogram{{0, 4, 9, 0, 0}, "\nNR its. :    0    1    2\nJfacBins:    0    4    9"},
                       Histogram{{0, 0, 0, 0, 2},
-                                "\nNR its. :    0    1    2    3    4\nJfacBins:    0    0    0    0    2"}));
+                                "\nNR its. :    0    1    2    3    4\nJfacBins:    0    0    0    0    2"}),
+    testnames::named([](const Histogram& h) {
+        std::string s = "bins";
+        for (int b : h.bins) s += "_" + std::to_string(b);
+        return s;
+    }));
 
 TEST(MainLog, RunStatisticsListOnlyNonzeroCounters)
 {
@@ -373,6 +382,10 @@ TEST_P(SurfaceResults, StaleFileIsRemovedUnlessTheRunSelectsIt)
 INSTANTIATE_TEST_SUITE_P(Main, SurfaceResults,
                          ::testing::Values(SrfCase{1, 1, 1, 0, true}, SrfCase{2, 1, 0, 3, true},
                                            SrfCase{0, 1, 1, 1, false}, SrfCase{1, 0, 1, 1, false},
-                                           SrfCase{1, 1, 0, 0, false}));
+                                           SrfCase{1, 1, 0, 0, false}),
+                         testnames::named([](const SrfCase& c) {
+                             return "sim_mf" + std::to_string(c.sim_mf) + "_srf" + std::to_string(c.srf) + "_bls" +
+                                    std::to_string(c.nbls) + "_dvr" + std::to_string(c.ndvr);
+                         }));
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "tests/solvers/grid-systems.h"
 #include "tests/solvers/solver-test-util.h"
+#include "tests/param-names.h"
 
 using namespace vexlar;
 using namespace vexlar_test;
@@ -197,7 +198,10 @@ TEST_P(GpskcGrid, RandomlyNumberedGridGetsAProfileNoWorseThanNatural)
 
 INSTANTIATE_TEST_SUITE_P(Grids, GpskcGrid,
                          ::testing::Values(GridCase{30, 20, 1}, GridCase{50, 7, 1}, GridCase{8, 7, 6},
-                                           GridCase{12, 12, 3}));
+                                           GridCase{12, 12, 3}),
+                         testnames::named([](const GridCase& c) {
+                             return std::to_string(c.nx) + "x" + std::to_string(c.ny) + "x" + std::to_string(c.nz);
+                         }));
 
 TEST_F(Gpskc, TwoOrFewerVariableEquationsAreNeverReordered)
 {

@@ -7,6 +7,7 @@
 
 #include "model/counters.h"
 #include "tests/solvers/solver-test-util.h"
+#include "tests/param-names.h"
 
 using namespace vexlar;
 using namespace vexlar_test;
@@ -67,7 +68,13 @@ INSTANTIATE_TEST_SUITE_P(Systems, SkyRandom,
                          ::testing::Combine(::testing::Values(RandomCase{1, 0.0, 1}, RandomCase{2, 1.0, 2},
                                                               RandomCase{7, 0.3, 3}, RandomCase{20, 0.1, 4},
                                                               RandomCase{40, 0.05, 5}, RandomCase{60, 0.5, 6}),
-                                            ::testing::Bool()));
+                                            ::testing::Bool()),
+                         testnames::named([](const std::tuple<RandomCase, bool>& p) {
+                             const RandomCase& c = std::get<0>(p);
+                             return "n" + std::to_string(c.n) + "_density_" +
+                                    testnames::num(c.density) +
+                                    (std::get<1>(p) ? "_true" : "_false");
+                         }));
 
 TEST_F(SkyMat, NonsymmetricFactorsHoldUnitLowerUpperAndReciprocalPivots)
 {
@@ -188,7 +195,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PivotCase{0, 1, 1e-17, "ERROR Near zero on the diagonal, eqn 2  1e-17"},
                       PivotCase{1, 1, 1e-17, "ERROR Near zero on the diagonal, eqn 2    1e-17"},
                       PivotCase{0, -3e-17, 1, "ERROR Near zero on the diagonal, eqn 1 -3e-17"},
-                      PivotCase{1, 1e-17, 1, "ERROR Near zero on the diagonal, eqn 1    1e-17"}));
+                      PivotCase{1, 1e-17, 1, "ERROR Near zero on the diagonal, eqn 1    1e-17"}),
+    testnames::indexed([](const PivotCase& c) {
+        return std::string(c.sym ? "sym " : "nonsym ") + c.message;
+    }));
 
 TEST_F(SkyMat, ZeroPivotEndsTheRun)
 {

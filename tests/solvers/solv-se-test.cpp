@@ -10,6 +10,7 @@
 #include "solvers/sparse-mat.h"
 #include "tests/solvers/grid-systems.h"
 #include "tests/solvers/solver-test-util.h"
+#include "tests/param-names.h"
 
 using namespace vexlar;
 using namespace vexlar_test;
@@ -50,7 +51,8 @@ TEST_P(DenseRandom, LUSolvesLikeTheReference)
     EXPECT_LT(max_diff(x, reference_solve(a, b), n), 1e-12);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, DenseRandom, ::testing::Values(1, 2, 3, 8, 33));
+INSTANTIATE_TEST_SUITE_P(Sizes, DenseRandom, ::testing::Values(1, 2, 3, 8, 33),
+                         testnames::named([](int n) { return "n" + std::to_string(n); }));
 
 TEST_F(SolvSe, SingleEquationIsSolvedByItsReciprocal)
 {

@@ -9,6 +9,7 @@
 #include "model/counters.h"
 #include "solvers/sparse-mat.h"
 #include "tests/solvers/solver-test-util.h"
+#include "tests/param-names.h"
 
 using namespace vexlar;
 using namespace vexlar_test;
@@ -249,7 +250,8 @@ INSTANTIATE_TEST_SUITE_P(
     Methods, SasnPivot,
     ::testing::Values(PivotCase{SASN_SKYLINE, 1e-17, "ERROR Near zero on the diagonal, eqn 2  1e-17"},
                       PivotCase{SASN_SOR, 1e-8, "ERROR Near zero on the diagonal, eqn 2"},
-                      PivotCase{SASN_DENSE, 1e-17, "ERROR Near zero on the diagonal, row 2"}));
+                      PivotCase{SASN_DENSE, 1e-17, "ERROR Near zero on the diagonal, row 2"}),
+    testnames::named([](const auto& c) { return std::string(c.message); }));
 
 TEST_F(Sasn, ZeroDiagonalUnderSorOrBcgEndsTheRun)
 {
