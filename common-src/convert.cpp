@@ -205,6 +205,17 @@ const char* timestr(int seconds)
     return ring[pos];
 }
 
+const char* steptimestr(int seconds)
+{
+    if (seconds >= 0 && seconds <= 86400) return timestr(seconds);
+    static char ring[2][24];
+    static int pos = 0;
+    pos = (pos + 1) % 2;
+    snprintf(ring[pos], sizeof ring[pos], "%02d:%02d:%02d", seconds / 3600, seconds / 60 % 60,
+             seconds % 60);
+    return ring[pos];
+}
+
 // Month index 0..11 of a day of the year (days past the year end fall in December).
 static int month_of(int day)
 {

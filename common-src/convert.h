@@ -42,6 +42,9 @@ unsigned char timecon(const char* text, int* seconds);
 int datecon(const char* text, int* day);
 int datxcon(const char* text, int* day);
 const char* timestr(int seconds);   // HH:MM:SS
+// A step end time as HH:MM:SS; a step that ends past midnight on the day it started in
+// (a step that does not divide the day) shows hours past 24 instead of failing.
+const char* steptimestr(int seconds);
 const char* datestr(int day);       // Jan01
 const char* datxstr(int day);       // 1/1
 

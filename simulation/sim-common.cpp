@@ -46,13 +46,7 @@ namespace vexlar {
 
 // The time of day of a step end. A step that does not divide the day may end past 24:00:00
 // (its day's last step); it is shown with its hours beyond 24 rather than ending the run.
-static const char* stepEndText(int t)
-{
-    if (t <= 86400) return timestr(t);
-    static char text[16];
-    snprintf(text, sizeof text, "%02d:%02d:%02d", t / 3600, t / 60 % 60, t % 60);
-    return text;
-}
+static const char* stepEndText(int t) { return steptimestr(t); }
 
 static void stepNotPositive(const char* what, int value)
 {
