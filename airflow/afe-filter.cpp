@@ -1,26 +1,69 @@
 // Filter models. The constant-efficiency models copy their element's per-species
-// efficiencies into the loading state on first use; a super filter multiplies the
-// penetrations of its sub-filters. The loading-dependent gas filter and the ultraviolet
-// filter need the run's clock and loading totals and are completed with filter transport;
-// until then they leave the state as it is.
+// efficiencies into the loading state on first use; the gas filter follows its loading
+// along a fitted curve and notes breakthrough once per species; the ultraviolet filter
+// turns the air's speed, temperature and the lamp's age into a dose; a super filter
+// multiplies the penetrations of its sub-filters.
 #include "airflow/afe-filter.h"
 
+#include <cmath>
+
+#include "airflow/afe-csf.h"
+#include "common-src/convert.h"
+#include "common-src/messages.h"
+#include "model/network.h"
 #include "model/prj-common.h"
+#include "model/run-control.h"
+#include "model/clock.h"
 
 namespace vexlar {
 
 namespace {
+
+void setEfficiency(FilterLoadRec* fl, int i, float eff)
+{
+    fl->efficiency[i] = eff;
+    fl->penetration[i] = 1.0f - eff;
+}
 
 void constant_efficiency(FilterLoadRec* fl)
 {
     if (!fl->init_pending)
         return;
     const float* eff = static_cast<const float*>(fl->flte->model_data);
-    for (int i = 0; i < _nctm; ++i) {
-        fl->efficiency[i] = eff[i];
-        fl->penetration[i] = 1.0f - eff[i];
-    }
+    for (int i = 0; i < _nctm; ++i)
+        setEfficiency(fl, i, eff[i]);
     fl->init_pending = 0;
+}
+
+constexpr double UV_RATED_DENSITY = 1.2041;   // [kg/m3] of the rated flow
+
+// Relative output of the lamp at air temperature T [C] and speed v [m/s].
+double uvOutput(const UvFilterData* d, double T, double v)
+{
+    const float* c = d->uv_poly;
+    double out = (c[1] * T + c[0] + c[2] * v + c[3] * T * T + c[4] * v * v) / 100.0;
+    return out < 0.0 ? 0.0 : (out > 1.0 ? 1.0 : out);
+}
+
+// Output left after te seconds of the run; never below 0.1.
+double uvAging(const UvFilterData* d)
+{
+    if (d->uv_aging <= 0) return 1.0;
+    double te = timeElapsed(_rcdat.start_date, _rcdat.start_time);
+    if (te <= 0.0) return 1.0;
+    double f = (d->uv_age_b * std::log(te / 3600.0) + d->uv_age_a) / 100.0;
+    return f < 0.0 ? 0.1 : (f > 1.0 ? 1.0 : f);
+}
+
+double uvDose(const UvFilterData* d, const AirPath* pp)
+{
+    double F = pp->mass_flow[0];
+    if (F <= 0.0) return 1.0;
+    const AirNode* up = pp->from_node;
+    double rho = up->density;
+    double v = F / (d->uv_area * rho);
+    double rel = (float)(rho * d->uv_flow_ref / (F * UV_RATED_DENSITY));
+    return rel * uvOutput(d, up->temperature - 273.15, v) * d->uv_dose_ref * uvAging(d);
 }
 
 }  // namespace
@@ -29,9 +72,33 @@ void flt_cef(FilterLoadRec* fl, AirPath*) { constant_efficiency(fl); }
 
 void flt_pf0(FilterLoadRec* fl, AirPath*) { constant_efficiency(fl); }
 
-void flt_gf0(FilterLoadRec*, AirPath*) {}
+void flt_gf0(FilterLoadRec* fl, AirPath*)
+{
+    const FilterElemRec* el = fl->flte;
+    const GasFilterData* d = static_cast<const GasFilterData*>(el->model_data);
+    for (int i = 0; i < _nctm; ++i) {
+        const CSF_DATA* fit = d->fit[i];
+        if (!fit) continue;
+        float eff = (float)CSFintrp(fit->npts, fit->pts, &d->fit_hint[i], nullptr, nullptr,
+                                    (float)fl->rel_loading);
+        setEfficiency(fl, i, eff);
+        if (el->breakthrough && fl->bkt_day[i] == 0 && d->bkt_eff[i] >= eff) {
+            fl->bkt_day[i] = _dayofy;
+            fl->bkt_time[i] = _stepEndTime;
+            ulog_printf(" Breakthrough in %s of %s on %s at %s\n", el->name, _ctm[i].name,
+                        datestr(_dayofy), timestr(_stepEndTime));
+        }
+    }
+}
 
-void flt_uv1(FilterLoadRec*, AirPath*) {}
+void flt_uv1(FilterLoadRec* fl, AirPath* pp)
+{
+    double dose = uvDose(static_cast<const UvFilterData*>(fl->flte->model_data), pp);
+    for (int i = 0; i < _nctm; ++i) {
+        fl->penetration[i] = (float)std::exp(-_ctm[i].uv_coef * dose);
+        fl->efficiency[i] = 1.0f - fl->penetration[i];
+    }
+}
 
 void flt_spf(FilterLoadRec* fl, AirPath* pp)
 {
@@ -42,6 +109,19 @@ void flt_spf(FilterLoadRec* fl, AirPath* pp)
         for (int i = 0; i < _nctm; ++i)
             fl->penetration[i] *= sub->penetration[i];
     }
+}
+
+const float* filter_sim(AirPath* pp)
+{
+    if (!pp->filter) return _penf;
+    FilterLoadRec* fl = pp->filter->load;
+    fl->flte->model_fn(fl, pp);
+    return fl->penetration;
+}
+
+const float* filter_get_eff(const AirPath* pp)
+{
+    return pp->filter ? pp->filter->load->penetration : _penf;
 }
 
 }  // namespace vexlar

@@ -6,6 +6,12 @@
 
 namespace vexlar {
 
+// Penetration per species of the path's filter after running its model; _penf (all ones)
+// for a path without a filter.
+const float* filter_sim(AirPath* pp);
+// The same vector as last computed, without running the model.
+const float* filter_get_eff(const AirPath* pp);
+
 void flt_cef(FilterLoadRec* fl, AirPath* pp);   // constant efficiency per species
 void flt_pf0(FilterLoadRec* fl, AirPath* pp);   // particle filter, efficiency by diameter
 void flt_gf0(FilterLoadRec* fl, AirPath* pp);   // gas filter, efficiency by loading

@@ -1,12 +1,18 @@
-// Source/sink element models: each writes the generation rate G and removal coefficient R
-// [kg/s] of one source/sink instance for the current step. Bound by element type through
-// the reader's model table; "sup" elements have no model (they stand for their parts).
+// Source/sink element models and the rates they give the transport equations: each model
+// writes the generation rate G and removal coefficient R [kg/s] of one source/sink instance
+// for the current step; the implicit assembly turns them, with the boundary-layer and
+// deposition sinks and the occupant emissions, into terms of K and e, and the run totals
+// of released and removed mass are summed after each implicit step.
 #pragma once
 #include <cstdint>
 
 #include "model/elements.h"
 
 namespace vexlar {
+
+struct BlsRec;
+struct DvrRec;
+struct ExposureSrcRec;
 
 void cse_ccf(CssRec* css);   // constant coefficients
 void cse_prs(CssRec* css);   // pressure driven
@@ -22,15 +28,11 @@ void cse_pkm(CssRec* css);   // peak model
 void cse_sxd(CssRec* css);   // single exponential decay
 void cse_dxd(CssRec* css);   // double exponential decay
 
-struct BlsRec;
-struct DvrRec;
-struct ExposureSrcRec;
-// Source, sink and occupant-emission terms of one step added into the rate matrix K
-// (pattern ija) and generation vector e of a transport system.
+// Adds the terms of the lists to the rate matrix K (pattern ija) and generation vector e;
+// every node's src_rate becomes the air mass the non-trace sources add.
 void findPolMassRates_cse_implicit(double* K, const int32_t* ija, double* e, CssRec* css,
-                                   BlsRec* bls, DvrRec* dvr, ExposureSrcRec* emissions);
-// Released and removed masses of the step just solved added to the run totals.
-void sumCseGenRemoveMass(CssRec* css, BlsRec* bls, DvrRec* dvr, ExposureSrcRec* emissions,
-                         float dt);
+                                   BlsRec* bls, DvrRec* dvr, ExposureSrcRec* pxs);
+// Masses released and removed over the step of dt seconds just solved.
+void sumCseGenRemoveMass(CssRec* css, BlsRec* bls, DvrRec* dvr, ExposureSrcRec* pxs, float dt);
 
 }  // namespace vexlar

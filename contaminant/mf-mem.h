@@ -1,21 +1,32 @@
 // Mass-fraction equation systems: the non-trace, the trace or the combined species system
-// of a run, numbered, patterned and configured with its solver after the network is built.
+// of a run, numbered, patterned and configured with its solver once after the network is
+// built; its values are refilled and solved at every step (contaminant/mf-system.h).
 #pragma once
 #include <cstdint>
+
+#include "solvers/sparse-mat-slv-nonsym.h"
 
 namespace vexlar {
 
 struct BlsRec;
 struct DvrRec;
 
-// One mass-fraction equation system; its storage comes with the transport solution.
+// One mass-fraction equation system. Each equation balances d(M x)/dt = K x + e; variable
+// equations come first (1..nvar), the fixed-mass-fraction zones after them (..neq).
 struct MF_MAT {
-    int32_t nvar;  // variable equations (numbered first)
-    int32_t neq;   // equations of the system
-    int32_t nnz;   // stored entries of the pattern
-    int32_t* ija;  // row-indexed pattern
-    double* K;     // rate-coefficient matrix values [kg/s], 1..nnz
-    double* e;     // generation vector [kg/s], 1..neq
+    int32_t nvar;   // variable equations
+    int32_t neq;    // equations
+    int32_t nnz;    // stored entries of the nonsymmetric pattern
+    int32_t* ija;   // row-indexed pattern, 1..nnz
+    double* K;      // rate coefficients [kg/s], 1..nnz
+    double* e;      // generation [kg/s], 1..neq
+    float theta;    // time weighting: 1 implicit, 0.5 trapezoidal
+    double* A;      // system matrix, 1..nnz
+    double* b;      // right-hand side, 1..neq
+    double* M;      // mass basis of each equation [kg], 1..neq
+    double* x;      // mass fractions and sink loadings, 1..neq
+    double* ic;     // explicit part of the time-weighted equations, 1..neq
+    SASN sasn;      // solver state
 };
 
 extern MF_MAT* _MFn_mem;   // non-trace (or combined) system, owned by main

@@ -9,6 +9,8 @@
 #include "model/prj-data.h"
 #include "model/run-control.h"
 #include "model/prj-common.h"
+#include "model/source-lists.h"
+#include "model/elements.h"
 
 namespace vexlar {
 
@@ -54,6 +56,62 @@ void findAirNodeConcBases()
     for (AirNode* n = _afnd0; n; n = n->next)
         if (n->flags & NODE_VOLUME)
             n->air_mass = (n->pressure + _wthdat.Pbar) * n->volume / (n->gas_const * n->temperature);
+}
+
+void makeAirNodeMfSumsUnity_nonTr()
+{
+    for (AirNode* n = _afnd0; n; n = n->next) {
+        if (_nntc < 2) {
+            if (_nntc == 1) n->mf[0] = 1.0;
+            continue;
+        }
+        double s = 0.0;
+        for (int k = 1; k < _nntc; k++) s += n->mf[k];
+        n->mf[0] = 1.0 - s;
+    }
+}
+
+// Deposition sinks weigh their surface loading [kg/m2] by their area [m2].
+static double depositionMass(const DvrRec* d)
+{
+    return (float)(static_cast<const float*>(d->cse->model_data)[2] * d->multiplier);
+}
+
+void getNodeConcBases(double* M, const BlsRec* bls, const DvrRec* dvr, int start, int end)
+{
+    for (const AirNode* n = _afnd0; n; n = n->next)
+        if (n->flags & NODE_VAR_MF)
+            for (int s = start; s < end; s++) M[n->mf_eqn[s]] = n->air_mass;
+    for (const BlsRec* b = bls; b; b = b->next)
+        if (b->sink_eqn) M[b->sink_eqn] = b->coef_mult;
+    for (const DvrRec* d = dvr; d; d = d->next)
+        if (d->sink_eqn) M[d->sink_eqn] = depositionMass(d);
+}
+
+void getNodeConcs(double* x, const BlsRec* bls, const DvrRec* dvr, int start, int end)
+{
+    for (const AirNode* n = _afnd0; n; n = n->next)
+        for (int s = start; s < end; s++) x[n->mf_eqn[s]] = n->mf[s];
+    for (const BlsRec* b = bls; b; b = b->next)
+        if (b->sink_eqn) x[b->sink_eqn] = b->surface_mass;
+    for (const DvrRec* d = dvr; d; d = d->next)
+        if (d->sink_eqn) x[d->sink_eqn] = d->surface_mass;
+}
+
+void setNodeConcs(const double* x, BlsRec* bls, DvrRec* dvr, int start, int end, bool sumRule)
+{
+    for (AirNode* n = _afnd0; n; n = n->next) {
+        double sum = 0.0;
+        for (int s = start; s < end; s++) {
+            n->mf[s] = x[n->mf_eqn[s]];
+            sum += n->mf[s];
+        }
+        if (sumRule) n->mf[0] = 1.0 - sum;
+    }
+    for (BlsRec* b = bls; b; b = b->next)
+        if (b->sink_eqn) b->surface_mass = x[b->sink_eqn];
+    for (DvrRec* d = dvr; d; d = d->next)
+        if (d->sink_eqn) d->surface_mass = x[d->sink_eqn];
 }
 
 void findAirNodeRs_nonTr()

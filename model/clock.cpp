@@ -10,4 +10,10 @@ float _dt, _dti;
 float** _Mfmax;
 float** _Mftst;
 
+int timeElapsed(int day, int time)
+{
+    int today = _dayofy < day ? _dayofy + 365 : _dayofy;
+    return (_stepEndTime - time) + 86400 * (today - day);
+}
+
 }  // namespace vexlar

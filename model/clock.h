@@ -22,4 +22,8 @@ extern float _dti;           // 1 / _dt
 extern float** _Mfmax;       // [node 1.._nafnd][species]: largest mass fraction of the day
 extern float** _Mftst;       // the same of the previous cyclic day
 
+// Seconds from (day, time) to the end of the current step; a day number above today's
+// lies in the year before (the run has crossed the year end).
+int timeElapsed(int day, int time);
+
 }  // namespace vexlar

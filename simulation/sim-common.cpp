@@ -97,12 +97,6 @@ void rolloverNewSimDate(int write)
     writeSim_daySummary_init();
 }
 
-int timeElapsed(int day, int time)
-{
-    int today = _dayofy < day ? _dayofy + 365 : _dayofy;
-    return (_stepEndTime - time) + 86400 * (today - day);
-}
-
 // ---- Schedules, controls and node temperatures --------------------------------------------
 
 static void temperatureTooLow(const AirNode* n, float value)

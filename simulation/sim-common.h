@@ -15,7 +15,6 @@ void rolloverNewSimDate(int write);   // the clock to 0 s of the next day
 // Week schedules, control network, zone occupancy and control-set temperatures for the
 // time of day t [s]; ctrls is the controls' output flag.
 void setSchedulesAndControls(int t, int ctrls);
-int timeElapsed(int day, int time);   // seconds from (day, time) to the current step end
 void noteMaxAirNodeConcs();   // raise each node's _Mfmax entries to its current mass fractions
 bool airNodeDensitiesHaveConverged();   // every node's density agrees with the gas law
 void writeSummaries_dayEnd();

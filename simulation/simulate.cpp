@@ -12,6 +12,8 @@
 #include "cfd/cfd-couple.h"
 #include "common-src/convert.h"
 #include "common-src/messages.h"
+#include "contaminant/mf-mem.h"
+#include "contaminant/mf-system.h"
 #include "contaminant/node-help.h"
 #include "model/clock.h"
 #include "model/network.h"
@@ -82,6 +84,28 @@ static int steadySolution(AF_MAT* m)
     return _rcdat.cnvgSS ? _rcdat.itmax : 1;
 }
 
+// Steady non-trace species of a steady contaminant run, solved between airflow passes
+// because they change the densities the next pass works with.
+static void steadyNonTrace()
+{
+    if (_rcdat.sim_mf != 1 || !_rcdat.mfn_on) return;
+    init_Mfn(_MFn_mem);
+    solve_Mf_steady(_MFn_mem, 0, _nntc, true);
+    findAirNodeRs_nonTr();
+}
+
+// The species systems prepared for the first step, and the steady trace species of a
+// steady contaminant run (repeated while the CFD contaminant coupling asks for it).
+static void speciesStart()
+{
+    if (_rcdat.sim_mf > 1 && _rcdat.mfn_on) init_Mfn(_MFn_mem);
+    do {
+        if (COUPLE && _ctmcpl > 0) decpl(9);
+        if (_rcdat.mft_on) init_Mft(_MFt_mem);
+        if (_rcdat.sim_mf == 1 && _rcdat.mft_on) solve_Mf_steady(_MFt_mem, _nntc, _nctm, false);
+    } while (COUPLE && _rcdat.sim_mf == 1 && _rcdat.mft_on && comctm());
+}
+
 static void notConverged()
 {
     error(ERROR, __FILE__, __LINE__, "Calculation of steady-state flows did not converge", "");
@@ -118,6 +142,7 @@ static void toleranceLadder(AF_MAT* m)
         } else {
             m->relcnvg = (float)std::fmax(_rcdat.relcnvg, 0.1 * m->relcnvg);
         }
+        steadyNonTrace();
         if (passes > 1 && ladder) calc_sP();
         if (--passes == 0) {
             if (ladder) notConverged();
@@ -170,6 +195,7 @@ void sim_init(int write)
         toleranceLadder(m);
         m->relcnvg = _rcdat.relcnvg;
     } while (COUPLE && cplloop());
+    speciesStart();
     findPgage();
     _dt = (float)_time_step;
     _dti = _dt > 0.0f ? 1.0f / _dt : 0.0f;
@@ -182,7 +208,11 @@ int sim_init_restart()
 {
     ulog_printf("sim_init_restart()\n");
     ulog_flush();
-    return rstget(_rcdat.rst_date) != 0 ? 1 : 0;
+    if (rstget(_rcdat.rst_date) != 0) return 1;
+    if (_rcdat.mf_solver == 1) return 0;
+    if (_rcdat.mfn_on) init_Mfn(_MFn_mem);
+    if (_rcdat.mft_on) init_Mft(_MFt_mem);
+    return 0;
 }
 
 }  // namespace vexlar

@@ -248,6 +248,12 @@ static void bcg_iterate(SASN* s, const double* b, double* x, float tol)
     memcpy(&z[1], &r[1], bytes);
     double bkden = 1.0;
     int j = 1;
+    // A start that already solves the system (a steady state carried into the next step)
+    // leaves nothing to iterate on: its zero residual would divide by zero below.
+    if (tol >= (float)(std::sqrt(dsqr1(n, r)) * w)) {
+        _NrBCGiter += 1;
+        return;
+    }
     for (; j < s->itmax; j++) {
         memcpy(&zz[1], &rr[1], bytes);
         double bknum = ddot0(n, &z[1], &rr[1]);
