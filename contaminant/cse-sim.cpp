@@ -304,14 +304,4 @@ void sumCseGenRemoveMass(CssRec* css, BlsRec* bls, DvrRec* dvr, ExposureSrcRec* 
         });
 }
 
-// Called by the time loop in their final shape; their bodies come with the implicit
-// contaminant transport, whose owner fills them. Until then a step adds no source terms
-// and no masses.
-void findPolMassRates_cse_implicit(double*, const int32_t*, double*, CssRec*, BlsRec*, DvrRec*,
-                                   ExposureSrcRec*)
-{
-}
-
-void sumCseGenRemoveMass(CssRec*, BlsRec*, DvrRec*, ExposureSrcRec*, float) {}
-
 }  // namespace vexlar

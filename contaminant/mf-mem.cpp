@@ -237,6 +237,7 @@ void mf_mem_set(MF_MAT* m, BlsRec* bls, DvrRec* dvr, int start, int end, bool re
     m->M = alc_vT<double>(1, n, "mfmem-M");
     m->x = alc_vT<double>(1, n, "mfmem-x");
     m->ic = alc_vT<double>(1, n, "mfmem-ic");
+    if (theta < 1.0f) m->rate = alc_vT<double>(1, n, "mfmem-r");
     sasn_newInit(&m->sasn);
     sasn_configure(&m->sasn, m->neq, m->nvar, m->nnz, m->ija, code, relcnvg, cutoff, relax, itmax);
     fre_vT(ijf, 0, ijfLength(ijf, m->neq), "ijf");
@@ -249,6 +250,7 @@ void mf_mem_fre(MF_MAT* m)
     int n = m->neq > 0 ? m->neq : 1;
     sasn_free(&m->sasn);
     m->ic = fre_vT(m->ic, 1, n, "mfmem-ic");
+    if (m->rate) m->rate = fre_vT(m->rate, 1, n, "mfmem-r");
     m->x = fre_vT(m->x, 1, n, "mfmem-x");
     m->M = fre_vT(m->M, 1, n, "mfmem-M");
     m->b = fre_vT(m->b, 1, n, "mfmem-b");

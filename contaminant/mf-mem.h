@@ -26,6 +26,7 @@ struct MF_MAT {
     double* M;      // mass basis of each equation [kg], 1..neq
     double* x;      // mass fractions and sink loadings, 1..neq
     double* ic;     // explicit part of the time-weighted equations, 1..neq
+    double* rate;   // theta < 1: K x + e of the last solve, for the next step's explicit part
     SASN sasn;      // solver state
 };
 

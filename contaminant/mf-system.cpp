@@ -8,7 +8,6 @@
 #include <cmath>
 
 #include "airflow/afe-filter.h"
-#include "bridge/bridge.h"
 #include "cfd/cfd-couple.h"
 #include "common-src/messages.h"
 #include "contaminant/cse-sim.h"
@@ -16,6 +15,7 @@
 #include "contaminant/node-help.h"
 #include "model/counters.h"
 #include "model/network.h"
+#include "model/options.h"
 #include "model/prj-common.h"
 #include "model/prj-records.h"
 #include "model/source-lists.h"
@@ -105,17 +105,25 @@ void findPolMassRates(MF_MAT* m, CssRec* css, BlsRec* bls, DvrRec* dvr, Exposure
 
 namespace {
 
-// The explicit part from the state the step starts from (K, e, M, x of the last solve).
+// K x + e of the state just solved (or set up), kept for the explicit part of the next
+// step: by then the time loop has already added the new step's non-trace source terms
+// into K and e, so they no longer describe the state the step starts from.
+void keepRates(MF_MAT* m)
+{
+    if (!m->rate || m->nvar <= 0) return;
+    sa_mlt_xaab(m->K, m->ija, m->x, m->rate, m->nvar);
+    for (int i = 1; i <= m->nvar; i++) m->rate[i] += m->e[i];
+}
+
+// The explicit part from the state the step starts from.
 void explicitPart(MF_MAT* m)
 {
-    double th = m->theta, dt = _dt;
-    if (th < 1.0) {
-        sa_mlt_xaab(m->K, m->ija, m->x, m->ic, m->nvar);
-        for (int i = 1; i <= m->nvar; i++)
-            m->ic[i] = m->M[i] * m->x[i] + (1.0 - th) * dt * (m->ic[i] + m->e[i]);
-    } else {
+    if (!m->rate) {
         for (int i = 1; i <= m->nvar; i++) m->ic[i] = m->M[i] * m->x[i];
+        return;
     }
+    double w = (1.0 - m->theta) * (double)_dt;
+    for (int i = 1; i <= m->nvar; i++) m->ic[i] = m->M[i] * m->x[i] + w * m->rate[i];
 }
 
 // Row i of A := row i of K (scaled by s), or the identity when `identity`.
@@ -164,6 +172,7 @@ void formXportEqns_trapezoidal(MF_MAT* m, CssRec* css, BlsRec* bls, DvrRec* dvr,
             for (const AirNode* nd = _afnd0; nd; nd = nd->next)
                 for (int s = start; s < end; s++) m->x[nd->mf_eqn[s]] = nd->mf_prev[s];
             _doBridgeMf = 0;
+            keepRates(m);
         }
         explicitPart(m);
     }
@@ -200,6 +209,7 @@ void initSystem(MF_MAT* m, int start, int end)
     findPolMassRates(m, l.css, l.bls, l.dvr, l.pxs, start, end);
     getNodeConcBases(m->M, l.bls, l.dvr, start, end);
     getNodeConcs(m->x, l.bls, l.dvr, start, end);
+    keepRates(m);
 }
 
 // Whether a solved variable equation fell below zero by more than the solver's cutoff
@@ -219,6 +229,7 @@ void solveStep(MF_MAT* m, int start, int end, bool first)
     if (m->nvar <= 0) return;
     sasn_prepMat(&m->sasn, m->A);
     sasn_solve(&m->sasn, m->b, m->x);
+    keepRates(m);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "contaminant/cse-sim.h"
 #include "contaminant/mf-mem.h"
 #include "contaminant/mf-system.h"
+#include "model/clock.h"
 #include "model/prj-common.h"
 #include "model/prj-records.h"
 #include "model/source-lists.h"
