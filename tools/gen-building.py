@@ -10,9 +10,13 @@ outside air, so wind and stack both drive the flows.
 
 With --transient the run is a year of hourly transient airflow steps, and the windows
 open and close over each day (a linear day schedule from 0.2 at midnight to 1 at noon).
+With --species every room releases CO2 (5e-6 kg/s, outdoor air at 6.08e-4) and the run
+transports it: steadily, or with --transient over the year of hourly steps, whose airflow
+--steady-airflow keeps at its steady start.
 
 Usage: gen-building.py N [--per-floor P] [--newton K] [--slae K] [--reorder 0|1]
-                         [--itmax K] [--results | --sim-only] [--transient] [-o FILE]
+                         [--itmax K] [--results | --sim-only] [--transient]
+                         [--species [--steady-airflow]] [-o FILE]
 """
 import argparse
 import math
@@ -23,10 +27,11 @@ ROOM = 5.0       # grid spacing [m]
 
 
 def run_control(a):
-    """The 34 lines of the Run Control section (no contaminants)."""
+    """The 34 lines of the Run Control section."""
     sim = 1 if a.results or a.sim_only else 0
     db = 1 if a.results else 0
-    sim_af = 1 if a.transient else 0
+    sim_af = 1 if a.transient and not a.steady_airflow else 0
+    sim_mf = (2 if a.transient else 1) if a.species else 0
     times = ("Jan01 0:00:00 Jan01 0:00:00 Dec31 24:00:00 1:00:00 1:00:00 24:00:00" if a.transient
              else "Jan15 12:00:00 Jan15 0:00:00 Jan15 24:00:00 0:05:00 1:00:00 1:00:00")
     dbg = ["0"] * 16
@@ -51,7 +56,7 @@ def run_control(a):
         f"{sim_af} {a.newton} {a.itmax} 1e-4 1e-5 0.75 0 50 0",
         "! af_slae af_reorder - cnvg af_init af_corr",
         f"{a.slae} {a.reorder} 0 1e-6 1 0",
-        "0 0 1e-4 1e-15 0 0",
+        f"{sim_mf} 0 1e-4 1e-15 0 0",
         "0 1 100 1e-4 1e-15 1.25 0 0",
         "0 1 100 1e-4 1e-15 1.1 1 0",
         "0 1 100 1e-4 1e-15 1.1 0",
@@ -73,8 +78,7 @@ def run_control(a):
 
 
 FIXED_SECTIONS_BEFORE_ELEMENTS = """\
-0
-0
+{species}
 -999
 {levels}
 1
@@ -107,7 +111,7 @@ Roof vent (periodic spline)
 -999
 0 ! filters
 -999
-0 ! source/sink elements
+{source_elements}
 -999
 4
 1 0 plr_leak1 crack
@@ -136,6 +140,10 @@ CRACK, WINDOW, DOOR, STAIR = 1, 2, 3, 4
 FACADE, ROOF = 1, 2
 
 
+CO2 = "1 1\n1\n1 0 0 44.0 0 0 0 1.6e-5 6.08e-4 840 0 0 0 0 0 0 CO2\nCarbon dioxide"
+CO2_OUTDOOR = 6.08e-4
+BREATHING = "1 ! source/sink elements\n1 CO2 ccf breathing\nOccupants breathing\n5e-6 0 0 0"
+
 STEADY_DAY = "1 2 0 0 0 always\nAlways on\n0:00:00 1\n24:00:00 1"
 WINDOW_DAY = "1 3 1 0 0 windows\nWindows open by day\n0:00:00 0.2\n12:00:00 1\n24:00:00 0.2"
 
@@ -160,7 +168,7 @@ def path_line(num, flags, frm, to, elem, wpf, level, x, y, rel_ht, azimuth, wsch
 
 def building(a):
     sizes = floor_sizes(a.zones, a.per_floor)
-    zones, paths = [], []
+    zones, paths, rooms = [], [], []
     first = []  # first zone number of every floor (its stairwell)
     window_wsch = 1 if a.transient else 0
 
@@ -178,6 +186,8 @@ def building(a):
             volume = 3.0 * ROOM * ROOM if k else 30.0
             temp = 291.15 if k == 0 else 293.15
             zones.append(f"{number} 3 0 0 0 {level} 0 {volume:g} {temp:g} 0 {name} 0 0 0 0 0 0 0 0")
+            if k:
+                rooms.append(number)
         for k in range(count):
             z = first[-1] + k
             c, r = k % cols, k // cols
@@ -201,11 +211,23 @@ def building(a):
         if f > 0:
             add_path(0, first[-2], first[-1], STAIR, 0, level - 1, 0, 0, STOREY, 0)
     add_path(1, -1, first[-1], WINDOW, ROOF, len(sizes), 0, 0, STOREY, 0)
-    return sizes, zones, paths
+    return sizes, zones, paths, rooms
+
+
+def species_sections(a, zones, rooms):
+    """Initial zone mass fractions and the rooms' sources (empty without --species)."""
+    if not a.species:
+        return ["0 ! zone concentrations", "-999"], ["0 ! sources and sinks", "-999"]
+    conc = [str(len(zones))] + [f"{z + 1} {CO2_OUTDOOR:g}" for z in range(len(zones))] + ["-999"]
+    # number zone element wsch ctrl multiplier initial box(6), two words, vf, cfd
+    src = [str(len(rooms))]
+    src += [f"{k + 1} {z} 1 0 0 1 0 0 0 0 0 0 0 0 0 0 0" for k, z in enumerate(rooms)] + ["-999"]
+    return conc, src
 
 
 def project(a):
-    sizes, zones, paths = building(a)
+    sizes, zones, paths, rooms = building(a)
+    conc, sources = species_sections(a, zones, rooms)
     levels = [str(len(sizes))]
     levels += [f"{f + 1} {f * STOREY:g} {STOREY:g} 0 0 0 L{f + 1}" for f in range(len(sizes))]
     levels.append("-999")
@@ -213,11 +235,13 @@ def project(a):
            f"Generated office building: {a.zones} zones on {len(sizes)} floors"]
     out += run_control(a)
     day = WINDOW_DAY if a.transient else STEADY_DAY
-    out.append(FIXED_SECTIONS_BEFORE_ELEMENTS.format(levels="\n".join(levels), day_schedule=day))
-    out += [str(len(zones))] + zones + ["-999", "0 ! zone concentrations", "-999"]
+    out.append(FIXED_SECTIONS_BEFORE_ELEMENTS.format(
+        species=CO2 if a.species else "0\n0", levels="\n".join(levels), day_schedule=day,
+        source_elements=BREATHING if a.species else "0 ! source/sink elements"))
+    out += [str(len(zones))] + zones + ["-999"] + conc
     out += [str(len(paths))] + paths + ["-999"]
     out += ["0 ! duct junctions", "-999", "0 ! junction concentrations", "-999",
-            "0 ! duct segments", "-999", "0 ! sources and sinks", "-999",
+            "0 ! duct segments", "-999"] + sources + [
             "0 ! occupancy schedules", "-999", "0 ! occupants", "-999",
             "0 ! notes", "-999"]
     return "\n".join(out) + "\n"
@@ -235,6 +259,9 @@ def main():
     p.add_argument("--sim-only", action="store_true", help="write the SIM file only")
     p.add_argument("--transient", action="store_true",
                    help="a year of hourly transient steps, windows following a day schedule")
+    p.add_argument("--species", action="store_true", help="every room releases CO2")
+    p.add_argument("--steady-airflow", action="store_true",
+                   help="with --transient: the airflow stays at its steady start")
     p.add_argument("-o", "--output", default="-")
     a = p.parse_args()
     if a.zones < 1 or a.per_floor < 1:

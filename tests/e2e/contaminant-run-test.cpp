@@ -1,0 +1,106 @@
+// End-to-end contaminant runs of a room that a fan supplies with 0.05 kg/s of outdoor air
+// (CO2 at 6.08e-4) and an opening relieves, with a constant CO2 release G = 1e-5 kg/s in
+// the room. The steady run balances the room's CO2 against the flows in the results
+// database; the transient run of ten-minute implicit steps rises along
+// x1 = (M x0 + dt (F c + G)) / (M + F dt) and ends at the steady run's value.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <sqlite3.h>
+
+#include "e2e-util.h"
+
+namespace {
+
+const double G = (double)1e-5f;   // the release as the engine reads it [kg/s]
+const double DT = 600.0;          // time step [s]
+const double VOLUME = 50.0;       // of the room [m3]
+
+// One listed time: time of day, room and outdoor CO2, fan and relief flows, room density.
+struct Row {
+    int time;
+    double room, outdoor, fan, relief, density;
+};
+
+std::vector<Row> listed(const std::string& db)
+{
+    std::vector<Row> rows;
+    sqlite3* h = nullptr;
+    if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(h);
+        return rows;
+    }
+    const char* sql = "SELECT t.Time, c.C0, a.C0, f.Flow0, r.Flow0, z.Density FROM TIME t "
+                      "JOIN NODEZONECCDATA c ON c.TimeID = t.TimeID "
+                      "JOIN AMBIENTCONDITIONS a ON a.TimeID = t.TimeID "
+                      "JOIN LINKPATHDATA f ON f.TimeID = t.TimeID AND f.PathNumber = 1 "
+                      "JOIN LINKPATHDATA r ON r.TimeID = t.TimeID AND r.PathNumber = 2 "
+                      "JOIN NODEZONEFLOWDATA z ON z.TimeID = t.TimeID ORDER BY t.TimeID";
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(h, sql, -1, &st, nullptr) == SQLITE_OK)
+        while (sqlite3_step(st) == SQLITE_ROW)
+            rows.push_back({sqlite3_column_int(st, 0), sqlite3_column_double(st, 1),
+                            sqlite3_column_double(st, 2), sqlite3_column_double(st, 3),
+                            sqlite3_column_double(st, 4), sqlite3_column_double(st, 5)});
+    sqlite3_finalize(st);
+    sqlite3_close(h);
+    return rows;
+}
+
+// The room's CO2 that balances the outdoor air brought in, the release and the air let out.
+double balance(const Row& r) { return (r.fan * r.outdoor + G) / r.relief; }
+
+class ContaminantRun : public E2eTest {
+protected:
+    // Runs the project with sim_mf set to simMf; the listed rows of its database.
+    std::vector<Row> run(int simMf)
+    {
+        std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/ventilated-co2.prj");
+        std::ofstream(dir + "room.prj") << edited(prj, {{"1 0 1e-4 1e-15 0 0", std::to_string(simMf) + " 0 1e-4 1e-15 0 0"}});
+        r = runEngine("room.prj", "room.prj");
+        EXPECT_EQ(r.status, 0) << r.err;
+        return listed(dir + "room.sqlite3");
+    }
+    Outcome r;
+};
+
+TEST_F(ContaminantRun, SteadyRunBalancesTheRoomsCo2AgainstItsFlows)
+{
+    std::vector<Row> rows = run(1);
+    ASSERT_EQ(rows.size(), 1u);
+    const Row& s = rows[0];
+    EXPECT_NEAR(s.outdoor, 6.08e-4, 1e-10);
+    EXPECT_NEAR(s.room, balance(s), 1e-12 * s.room);
+    EXPECT_NEAR(s.room, 8.08e-4, 1e-6);
+    EXPECT_NE(r.log.find("\nTrace Species Mass Transfer Equations:\n\nSet up Mf matrix:\n"
+                         "   0 boundary layer sink nodes\n   0 deposition/resuspension nodes\n"
+                         "   1 variable Mf zone nodes\n   0 variable Mf jctn nodes\n"
+                         "   1 constant Mf zone nodes\n   1 contaminants\n"
+                         "  Number of equations: 2\n    Non-zero elements: 4\n"),
+              std::string::npos)
+        << r.log;
+    EXPECT_NE(r.log.find("Solve simultaneous linear equations by non-symmetric SKYline method.\n"),
+              std::string::npos);
+    EXPECT_TRUE(exists(dir + "room.sim"));
+}
+
+TEST_F(ContaminantRun, TransientRunRisesImplicitlyToTheSteadyRunsValue)
+{
+    double steady = run(1).at(0).room;
+    std::vector<Row> rows = run(2);
+    ASSERT_EQ(rows.size(), 25u);   // 0:00 and every hour to 24:00
+    EXPECT_NEAR(rows[0].room, 6.08e-4, 1e-10);   // the initial value, not solved at the start
+    double x = rows[0].room;
+    const Row& h1 = rows[1];
+    double M = h1.density * VOLUME;
+    for (int k = 0; k < 6; k++) x = (M * x + DT * (h1.fan * h1.outdoor + G)) / (M + h1.relief * DT);
+    EXPECT_EQ(h1.time, 3600);
+    EXPECT_NEAR(h1.room, x, 1e-6 * x);
+    EXPECT_NEAR(rows.back().room, steady, 1e-12 * steady);
+    EXPECT_NE(r.log.find("     144 calls to solve_Mft()\n"), std::string::npos) << r.log;
+}
+
+}  // namespace
