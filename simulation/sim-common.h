@@ -8,6 +8,9 @@ namespace vexlar {
 // Steps the run from the clock as set by its caller to the end date and time; with write 0
 // (the unreported days of a cyclic run) no result file is touched.
 void sim_loop(int write);
+// The stiff-integrator loop: all species advanced together by the integrator from the
+// clock as set by main to the end date and time.
+void sim_loop_cvode(int write);
 // Time, listing and screen steps of 0 or less are FATAL: a transient loop advances the
 // clock by them and divides by them.
 void checkTransientSteps();

@@ -14,7 +14,6 @@
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "contaminant/mf-mem.h"
-#include "contaminant/sim-cvode.h"
 #include "contaminant/sts-init.h"
 #include "model/clock.h"
 #include "model/counters.h"

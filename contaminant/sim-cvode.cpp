@@ -1,8 +1,0 @@
-// Stiff-integrator time loop. Not built yet: the run ends right after its steady start.
-#include "contaminant/sim-cvode.h"
-
-namespace vexlar {
-
-void sim_loop_cvode(int) {}
-
-}  // namespace vexlar
