@@ -47,6 +47,22 @@ void vxcv_jacIntfc_free(JacIntfc* ji);
 // integrator's state vector, whose operations the solver relies on. 0 on success.
 int vxcv_jacIntfc_pushToCvode(void* cvodeMem, N_Vector y, JacIntfc* ji, SUNContext ctx);
 
+// True, after an ERROR for each, when the project uses a feature the integrator cannot run.
+bool cvodeIsExcluded();
+// Species masses of species start..end-1 of the variable nodes and of the sinks into y.
+void getNodeSpeciesMasses(double* y, const BlsRec* bls, const DvrRec* dvr, int start, int end);
+// Node mass fractions, air masses (from the non-trace species start..ntr-1) and sink
+// loadings from the species masses y, written into x as well.
+void setNodeConcs_fromSpeciesMasses(const double* y, double* x, BlsRec* bls, DvrRec* dvr,
+                                    int start, int ntr, int end);
+// Zeroes the derivatives of fixed equations; a variable node without volume is FATAL.
+void adjustNodeSpeciesMassDerivs(double* ydot, int start, int end);
+// Right-hand side ydot = f(t, y) of the combined system _MFn_mem.
+int vxcv_derivFcn(double t, N_Vector y, N_Vector ydot, void* userData);
+// Jacobian of vxcv_derivFcn: K of its last evaluation scaled column by column, in place.
+int vxcv_jacFcn(const double* y, const double* f, int neq, int nvar, int nnz,
+                const int32_t* ija, double* jac, double t);
+
 // The integrator's error handler: warnings as WARNING, everything else FATAL.
 void vxcv_callback_reportError(int code, const char* module, const char* function, char* msg,
                                void* userData);

@@ -123,14 +123,28 @@ static void setControlledTemperatures()
     }
 }
 
-void setSchedulesAndControls(int t, int ctrls)
+// The week-schedule day-type slot (day type - 1) and clock time t of a time of day, with
+// daylight saving applied; past midnight the slot is tomorrow's day of the week.
+static int scheduleSlot(int& t)
 {
     if (_DSTind) t += 3600;
     int slot = _daytyp - 1;
-    if (t > 86400) {   // daylight saving past midnight: tomorrow's day of the week
+    if (t > 86400) {
         slot = _dayofw % 7;
         t -= 86400;
     }
+    return slot;
+}
+
+int wkScheds_nextChange(int t)
+{
+    int slot = scheduleSlot(t);
+    return wkScheds_seek(slot, t);
+}
+
+void setSchedulesAndControls(int t, int ctrls)
+{
+    int slot = scheduleSlot(t);
     wkScheds_seek(slot, t - 1);
     wkScheds_eval(t);
     if (_Ctrl0) ctrl_sim(ctrls);

@@ -18,6 +18,9 @@ void rolloverNewSimDate(int write);   // the clock to 0 s of the next day
 // Week schedules, control network, zone occupancy and control-set temperatures for the
 // time of day t [s]; ctrls is the controls' output flag.
 void setSchedulesAndControls(int t, int ctrls);
+// Seconds from the time of day t [s] to the next point of any week schedule in use, the
+// schedules positioned for t as setSchedulesAndControls positions them.
+int wkScheds_nextChange(int t);
 void noteMaxAirNodeConcs();   // raise each node's _Mfmax entries to its current mass fractions
 bool airNodeDensitiesHaveConverged();   // every node's density agrees with the gas law
 void writeSummaries_dayEnd();

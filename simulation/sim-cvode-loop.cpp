@@ -1,8 +1,301 @@
-// The stiff-integrator time loop. Not built yet: the run ends right after its steady start.
+// The stiff-integrator time loop. All species of the combined system _MFn_mem are advanced
+// together by the integrator with variable step and order between stop times: the day end,
+// the end time, the next record of every open timed input or week schedule and, when some
+// output needs exact values there, the next listing time. Between the integrator's steps
+// the inputs, schedules, controls and airflows are brought up to the step start. Listings
+// between steps are interpolated into a vector of their own; the integrator's state is
+// never overwritten, so each stop restarts from the solution at the stop time.
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include <nvector/nvector_serial.h>
+
+#include "airflow/af-prep.h"
+#include "airflow/mat-set.h"
+#include "airflow/solv-af.h"
+#include "common-src/convert.h"
+#include "common-src/messages.h"
+#include "contaminant/cse-sim.h"
+#include "contaminant/mf-mem.h"
+#include "contaminant/sim-cvode.h"
+#include "model/clock.h"
+#include "model/counters.h"
+#include "model/network.h"
+#include "model/prj-common.h"
+#include "model/prj-data.h"
+#include "model/prj-records.h"
+#include "model/run-control.h"
+#include "model/source-lists.h"
+#include "output/expos.h"
+#include "output/restart.h"
+#include "output/sim-out.h"
+#include "output/sqlite-out.h"
+#include "output/summary.h"
+#include "simulation/ctrl-sim.h"
+#include "simulation/day-week-sched.h"
 #include "simulation/sim-common.h"
+#include "simulation/sim-interrupt.h"
+#include "simulation/vexlar-x-finish.h"
+#include "simulation/weather.h"
 
 namespace vexlar {
 
-void sim_loop_cvode(int) {}
+namespace {
+
+// The integrator and its vectors for one run.
+struct Integrator {
+    SUNContext ctx = nullptr;
+    void* cv = nullptr;
+    std::vector<double> state, listed;   // solution; interpolated listing values
+    N_Vector y = nullptr, ylist = nullptr;
+    JacIntfc ji{};
+};
+
+bool haveSinks() { return _nbls > 0 || _ndvr > 0; }
+
+bool srfWanted() { return _rcdat.sim_mf > 1 && haveSinks() && _rcdat.srf; }
+
+// A start time off the listing grid never meets a listing time; a listing step of 0 (that
+// main rejects before any loop) is not divided by.
+void checkStartTime()
+{
+    int t = _stepStartTime;
+    if (t == 0 || _time_list == 0) return;
+    if (_time_list % t != 0 && t % _time_list != 0)
+        error(ERROR, __FILE__, __LINE__, "Start time should be a multiple of the listing time step", "");
+}
+
+void createIntegrator(Integrator& in)
+{
+    MF_MAT* m = _MFn_mem;
+    if (SUNContext_Create(nullptr, &in.ctx) != 0)
+        error(FATAL, __FILE__, __LINE__, "Failed to get a cvodeMem", "");
+    in.state.assign((size_t)m->neq, 0.0);
+    in.listed.assign((size_t)m->neq, 0.0);
+    in.y = N_VMake_Serial(m->neq, in.state.data(), in.ctx);
+    in.ylist = N_VMake_Serial(m->neq, in.listed.data(), in.ctx);
+    if (!in.y || !in.ylist) error(FATAL, __FILE__, __LINE__, "Failed to wrap vector", "");
+    getNodeSpeciesMasses(in.state.data() - 1, _Bls0, _Dvr0, 0, _nctm);
+    // Fixed equations are not part of the state: their masses stay 0, derivatives 0.
+    vxcv_jacIntfc_configure(&in.ji, m->neq, m->nvar, m->nnz, m->ija, m->K, m->A, &m->sasn, m->x);
+    vxcv_jacIntfc_setJacFcn(&in.ji, vxcv_jacFcn);
+    in.cv = CVodeCreate(_rcdat.cv_lmm == 1 ? CV_ADAMS : CV_BDF, in.ctx);
+    if (!in.cv) error(FATAL, __FILE__, __LINE__, "Failed to get a cvodeMem", "");
+    if (CVodeInit(in.cv, vxcv_derivFcn, _stepStartTime, in.y) != CV_SUCCESS)
+        error(FATAL, __FILE__, __LINE__, "Failed to set problem", "");
+    if (CVodeSStolerances(in.cv, _rcdat.cv_rtol, _rcdat.cv_atol) != CV_SUCCESS)
+        error(FATAL, __FILE__, __LINE__, "Failed to set tol", "");
+    if (vxcv_jacIntfc_pushToCvode(in.cv, in.y, &in.ji, in.ctx) != 0)
+        error(FATAL, __FILE__, __LINE__, "Failed to attach solver", "");
+}
+
+void freeIntegrator(Integrator& in)
+{
+    if (in.cv) CVodeFree(&in.cv);
+    vxcv_jacIntfc_free(&in.ji);
+    if (in.y) N_VDestroy_Serial(in.y);
+    if (in.ylist) N_VDestroy_Serial(in.ylist);
+    if (in.ctx) SUNContext_Free(&in.ctx);
+}
+
+void setMaxStep(Integrator& in)
+{
+    float h = _rcdat.cv_maxstep;
+    if (!(h > 0.0f)) return;
+    int r = in.cv ? CVodeSetMaxStep(in.cv, h) : CV_SUCCESS;
+    error(NOTE, __FILE__, __LINE__, "CVODE max step [s] =", fltstr(6, h), "");
+    if (r != CV_SUCCESS) error(FATAL, __FILE__, __LINE__, "Can't set max step", "");
+}
+
+void writeStartTime()
+{
+    writeSim_stepTime(_stepStartTime);
+    writeSql_stepTime(_stepStartTime);
+    if (_rcdat.sim_mf != 3) writeRst_stepTime(_dayofy, _stepStartTime);
+    if (srfWanted()) writeSrf_stepTime(_stepStartTime);
+}
+
+// r shortens the stop distance u when it lies strictly between 0 and u.
+void shorten(int& u, int r)
+{
+    if (r > 0 && r < u) u = r;
+}
+
+// Seconds from the step start to this interval's stop.
+int stopDistance(bool stopAtListings, int nextList)
+{
+    int u = 86400 - _stepStartTime;
+    if (_dayofy == _simEndDate && _simEndTime - _stepStartTime > 0) shorten(u, _simEndTime - _stepStartTime);
+    int d = _dayofy, t = _stepStartTime;
+    if (_uctm) shorten(u, CTM_get(d, t, 1));
+    if (_uwth) shorten(u, WTH_get(d, t, 1));
+    if (_uwpc) shorten(u, WPC_get(d, t, 1));
+    if (_ucvf) shorten(u, CVF_get(d, t, 1));
+    if (_udvf) shorten(u, DVF_get(d, t, 1));
+    if (_Wsch0) shorten(u, wkScheds_nextChange(t));
+    if (stopAtListings) shorten(u, nextList - _stepStartTime);
+    return u;
+}
+
+void inputsToStepStart()
+{
+    int d = _dayofy, t = _stepStartTime;
+    if (_uctm) CTM_get(d, t, 0);
+    if (_uwth) WTH_get(d, t, 0);
+    if (_uwpc) WPC_get(d, t, 0);
+    if (_ucvf) CVF_get(d, t, 0);
+    setSchedulesAndControls(_stepStartTime + 1, 1);
+}
+
+// Transient airflows at the step start, repeated until the densities agree with the gas law.
+void airflows()
+{
+    const RunControlData& r = _rcdat;
+    if (_sim_af_dyn) {
+        calc_wP();
+        if (r.dodMdt)
+            for (AirNode* n = _afnd0; n; n = n->next) {
+                n->air_mass_prev = n->air_mass;
+                n->pressure_prev = n->pressure;
+            }
+        for (int p = 1;; p++) {
+            _NrTStepIter++;
+            calc_sP();
+            SolveAf(_AF_mat);
+            if (!r.tsdens || airNodeDensitiesHaveConverged()) break;
+            if (p >= r.dens_itmax) {
+                error(ERROR, __FILE__, __LINE__, "Too many density iterations", "");
+                break;
+            }
+        }
+    }
+    findPgage();
+}
+
+// One integrator step; the step end is the whole second at or before the integrator's time.
+void advance(Integrator& in, double& t, int stop, int nextList)
+{
+    _NrTimeSteps++;
+    if (_nctm <= 0) {
+        _stepEndTime = nextList < stop ? nextList : stop;
+        return;
+    }
+    int r = CVode(in.cv, t + 300.0, in.y, &t, CV_ONE_STEP);
+    if (r == CV_SUCCESS)
+        _stepEndTime = (int)std::floor(t);
+    else if (r == CV_TSTOP_RETURN)
+        _stepEndTime = stop;
+    else
+        error(FATAL, __FILE__, __LINE__, "Unexpected CVODE return: ", intstr(r), "");
+}
+
+void stepTotals()
+{
+    _time_step = _stepEndTime - _stepStartTime;
+    _dt = (float)_time_step;
+    _dti = 1.0f / _dt;
+    if (_nctm > 0) sumCseGenRemoveMass(_Css0, _Bls0, _Dvr0, _Pxs0, _dt);
+    if (_rcdat.sim_mf != 0) {
+        sum_filter_compute(_time_step);
+        sum_ambient_compute(_time_step);
+    }
+}
+
+void writeListing(int g)
+{
+    const RunControlData& r = _rcdat;
+    writeSim_stepTime(g);
+    writeSql_stepTime(g);
+    if (r.cex_bldg || r.cex_ctm) writeCex_stepEnd(g);
+    if (srfWanted()) writeSrf_stepTime(g);
+    if (_uach) writeAch_stepEnd(g);
+    if (_ucbw) writeCbw_stepEnd_compute(g);
+    if (_uage) writeAge_stepEnd(g);
+    if (_uexp) writeExp_stepEnd(g);
+}
+
+// Results at every listing time the step has reached, from the integrator's interpolation;
+// afterwards the nodes follow the solution at the step end again.
+void writeListings(Integrator& in, int& nextList)
+{
+    extremesCalc();
+    if (_Mfmax) noteMaxAirNodeConcs();
+    bool listed = false;
+    for (; nextList <= _stepEndTime; nextList += _time_list) {
+        if (_nctm > 0) {
+            if (CVodeGetDky(in.cv, nextList, 0, in.ylist) != CV_SUCCESS)
+                error(FATAL, __FILE__, __LINE__, "Interpolation failed, call ZELT", "");
+            setNodeConcs_fromSpeciesMasses(in.listed.data() - 1, _MFn_mem->x, _Bls0, _Dvr0, 0,
+                                           _nntc, _nctm);
+            listed = true;
+        }
+        writeListing(nextList);
+    }
+    if (listed)
+        setNodeConcs_fromSpeciesMasses(in.state.data() - 1, _MFn_mem->x, _Bls0, _Dvr0, 0, _nntc, _nctm);
+}
+
+void screenLine(int& nextScrn)
+{
+    if (_stepEndTime < nextScrn) return;
+    nextScrn = _stepEndTime + _time_scrn;
+    fprintf(stderr, " Date: %s  time: %s\n", datestr(_dayofy), timestr(_stepEndTime));
+}
+
+bool runEnded() { return _dayofy == _simEndDate && _stepEndTime >= _simEndTime; }
+
+}  // namespace
+
+void sim_loop_cvode(int write)
+{
+    bool stopAtListings = haveCtrlNode_usesListTime() || _uach || _uage || _uexp;
+    if (cvodeIsExcluded()) error(FATAL, __FILE__, __LINE__, "Please try another transport solver", "");
+    checkStartTime();
+    Integrator in;
+    if (_nctm > 0) createIntegrator(in);
+    double t = _stepStartTime;
+    writeSim_daySummary_init();
+    if (write) writeStartTime();
+    int nextList = _stepStartTime + _time_list;
+    int nextScrn = _stepStartTime + _time_scrn;
+    setMaxStep(in);
+    simInterrupt_writeInstructions();
+    bool interrupted = false;
+    do {
+        if (simInterrupt_checkInterrupt() == 2) {
+            interrupted = true;
+            break;
+        }
+        if (_stepEndTime > 86399) {
+            rolloverNewSimDate(write);
+            nextList = _time_list;
+            nextScrn = _time_scrn;
+            t = 0.0;
+            if (in.cv) CVodeReInit(in.cv, 0.0, in.y);
+        }
+        _stepStartTime = _stepEndTime;
+        int stop = _stepStartTime + stopDistance(stopAtListings, nextList);
+        if (in.cv) CVodeSetStopTime(in.cv, stop);
+        while (_stepStartTime < stop) {
+            inputsToStepStart();
+            airflows();
+            do advance(in, t, stop, nextList);
+            while (_stepEndTime == _stepStartTime && _stepEndTime < stop);
+            screenLine(nextScrn);
+            if (_stepEndTime == _stepStartTime) break;
+            stepTotals();
+            if (write) writeListings(in, nextList);
+            else if (_Mfmax) noteMaxAirNodeConcs();
+            _stepStartTime = _stepEndTime;
+        }
+        if (in.cv) CVodeReInit(in.cv, _stepStartTime, in.y);
+        t = _stepStartTime;
+    } while (!runEnded());
+    _stepStartTime = _stepEndTime;
+    if (write) writeSummaries_simEnd();
+    freeIntegrator(in);
+    if (interrupted) finish(1);
+}
 
 }  // namespace vexlar

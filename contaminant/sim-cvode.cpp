@@ -1,0 +1,128 @@
+// The combined species-mass system as an ordinary differential equation system for the
+// stiff integrator. Its state holds species masses: at a variable node's equation of
+// species k mf[k] x air_mass, at a sink's equation its loading times its mass basis.
+// The right-hand side is K x + e of the same rates the implicit method uses, with
+// x = y / basis; the Jacobian is therefore K scaled column by column by 1 / basis.
+// Fixed equations keep their value: their derivatives are 0. Sinks that got no equation
+// (sinks in fixed zones) take no part.
+#include <cstring>
+
+#include "common-src/messages.h"
+#include "contaminant/mf-mem.h"
+#include "contaminant/mf-system.h"
+#include "contaminant/sim-cvode-int.h"
+#include "model/elements.h"
+#include "model/network.h"
+#include "model/options.h"
+#include "model/prj-common.h"
+#include "model/prj-records.h"
+#include "model/run-control.h"
+#include "model/source-lists.h"
+#include "solvers/sparse-mat.h"
+
+namespace vexlar {
+
+// Mass basis of a deposition sink: its element's area times its multiplier.
+static double depositionBasis(const DvrRec* d)
+{
+    return (float)(static_cast<const float*>(d->cse->model_data)[2] * d->multiplier);
+}
+
+bool cvodeIsExcluded()
+{
+    bool excluded = false;
+    auto exclude = [&excluded](const char* text) {
+        error(ERROR, __FILE__, __LINE__, text, "");
+        excluded = true;
+    };
+    if (_rcdat.sim_mf != 2) exclude("CVODE requires transient calculations");
+    if (_doBridge > 0) exclude("CVODE does not support bridge functionality");
+    if (_npexp > 0) exclude("CVODE does not support exposures");
+    for (const CssRec* c = _Css0; c; c = c->next)
+        if (c->cse && c->cse->type == CSE_BRS) {
+            exclude("CVODE does not support burst sources");
+            break;
+        }
+    if (_MFn_mem && _MFn_mem->sasn.method == SASN_BCG) exclude("CVODE cannot use BCG matrix method");
+    return excluded;
+}
+
+void getNodeSpeciesMasses(double* y, const BlsRec* bls, const DvrRec* dvr, int start, int end)
+{
+    for (const AirNode* n = _afnd0; n; n = n->next)
+        if (n->flags & NODE_VAR_MF)
+            for (int k = start; k < end; k++) y[n->mf_eqn[k]] = n->mf[k] * n->air_mass;
+    for (const BlsRec* b = bls; b; b = b->next)
+        if (b->sink_eqn) y[b->sink_eqn] = b->coef_mult * b->surface_mass;
+    for (const DvrRec* d = dvr; d; d = d->next)
+        if (d->sink_eqn) y[d->sink_eqn] = depositionBasis(d) * d->surface_mass;
+}
+
+void setNodeConcs_fromSpeciesMasses(const double* y, double* x, BlsRec* bls, DvrRec* dvr,
+                                    int start, int ntr, int end)
+{
+    for (AirNode* n = _afnd0; n; n = n->next) {
+        if (!(n->flags & NODE_VAR_MF)) {
+            for (int k = start; k < end; k++) x[n->mf_eqn[k]] = n->mf[k];
+            continue;
+        }
+        if (start < ntr) {   // the air is the sum of the non-trace species
+            double air = 0.0;
+            for (int k = start; k < ntr; k++) air += y[n->mf_eqn[k]];
+            n->air_mass = air;
+        }
+        for (int k = start; k < end; k++) {
+            int q = n->mf_eqn[k];
+            n->mf[k] = x[q] = (1.0 / n->air_mass) * y[q];
+        }
+    }
+    for (BlsRec* b = bls; b; b = b->next)
+        if (b->sink_eqn) b->surface_mass = x[b->sink_eqn] = y[b->sink_eqn] / b->coef_mult;
+    for (DvrRec* d = dvr; d; d = d->next)
+        if (d->sink_eqn) d->surface_mass = x[d->sink_eqn] = y[d->sink_eqn] / depositionBasis(d);
+}
+
+void adjustNodeSpeciesMassDerivs(double* ydot, int start, int end)
+{
+    for (const AirNode* n = _afnd0; n; n = n->next) {
+        if ((n->flags & NODE_VAR_MF) && !(n->flags & NODE_VOLUME))
+            error(FATAL, __FILE__, __LINE__, "Massless node unsupported", "");
+        if (!(n->flags & NODE_VAR_MF))
+            for (int k = start; k < end; k++) ydot[n->mf_eqn[k]] = 0.0;
+    }
+}
+
+int vxcv_derivFcn(double, N_Vector y, N_Vector ydot, void*)
+{
+    MF_MAT* m = _MFn_mem;
+    const double* yy = N_VGetArrayPointer(y) - 1;
+    double* yd = N_VGetArrayPointer(ydot) - 1;
+    setNodeConcs_fromSpeciesMasses(yy, m->x, _Bls0, _Dvr0, 0, _nntc, _nctm);
+    findPolMassRates(m, _Css0, _Bls0, _Dvr0, _Pxs0, 0, _nctm);
+    sa_mlt_xaab(m->K, m->ija, m->x, yd, m->neq);
+    for (int i = 1; i <= m->neq; i++) yd[i] += m->e[i];
+    adjustNodeSpeciesMassDerivs(yd, 0, _nctm);
+    return 0;
+}
+
+// Every entry of the stored pattern times the scale of its column: 1 / basis for the
+// columns of variable states, 1 elsewhere. The scales are gathered in the system's b, which
+// the integrator's path leaves unused.
+int vxcv_jacFcn(const double*, const double*, int neq, int, int nnz, const int32_t* ija,
+                double* jac, double)
+{
+    double* scale = _MFn_mem->b;
+    for (int i = 1; i <= neq; i++) scale[i] = 1.0;
+    for (const AirNode* n = _afnd0; n; n = n->next)
+        if (n->flags & NODE_VAR_MF)
+            for (int k = 0; k < _nctm; k++) scale[n->mf_eqn[k]] = 1.0 / n->air_mass;
+    for (const BlsRec* b = _Bls0; b; b = b->next)
+        if (b->sink_eqn) scale[b->sink_eqn] = 1.0 / b->coef_mult;
+    for (const DvrRec* d = _Dvr0; d; d = d->next)
+        if (d->sink_eqn) scale[d->sink_eqn] = 1.0 / depositionBasis(d);
+    for (int i = 1; i <= neq; i++) jac[i] *= scale[i];
+    for (int k = neq + 2; k <= nnz; k++) jac[k] *= scale[ija[k]];
+    return 0;
+}
+
+}  // namespace vexlar

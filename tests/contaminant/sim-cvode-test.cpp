@@ -1,0 +1,165 @@
+// The combined system as the integrator sees it: the Jacobian of the right-hand side
+// against central finite differences of it, on a tracer carried by 0.05 kg/s from outdoors
+// through two rooms of different air masses (so that scaling rows instead of columns
+// would show); and every feature the integrator refuses, each with its own ERROR.
+#include "contaminant/sim-cvode.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nvector/nvector_serial.h>
+
+#include "common-src/messages.h"
+#include "contaminant/mf-mem.h"
+#include "model/elements.h"
+#include "model/network.h"
+#include "model/options.h"
+#include "model/prj-common.h"
+#include "model/prj-records.h"
+#include "model/run-control.h"
+
+using namespace vexlar;
+
+namespace {
+
+std::vector<std::string>& messages()
+{
+    static std::vector<std::string> m;
+    return m;
+}
+
+class SimCvode : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        messages().clear();
+        _errorAuxFcnP = [](const char* head, const char* text, int*) { messages().push_back(std::string(head) + text); };
+    }
+    void TearDown() override
+    {
+        _errorAuxFcnP = nullptr;
+        _afnd0 = nullptr;
+        _pafp0 = nullptr;
+        _MFn_mem = nullptr;
+        _Css0 = nullptr;
+        _penf = nullptr;
+        _nctm = _nntc = 0;
+        _doBridge = _npexp = 0;
+        _rcdat.sim_mf = 0;
+        error(-4, __FILE__, __LINE__, "reset count", "");
+    }
+    bool said(const std::string& text)
+    {
+        for (const std::string& m : messages())
+            if (m.find(text) != std::string::npos) return true;
+        return false;
+    }
+};
+
+TEST_F(SimCvode, JacobianMatchesFiniteDifferencesOfTheRightHandSide)
+{
+    // Equations: 1 room A (60 kg), 2 room B (15 kg), 3 outdoors (fixed).
+    AirNode a{}, b{}, out{};
+    int32_t ea = 1, eb = 2, eo = 3;
+    double mfa = 2e-4, mfb = 5e-4, mfo = 1e-3;
+    a.next = &b;
+    b.next = &out;
+    a.flags = b.flags = NODE_VAR_MF | NODE_VOLUME;
+    out.flags = NODE_AMBIENT;
+    a.mf_eqn = &ea, b.mf_eqn = &eb, out.mf_eqn = &eo;
+    a.mf = &mfa, b.mf = &mfb, out.mf = &mfo;
+    a.air_mass = 60.0, b.air_mass = 15.0;
+    AirPath in{}, ab{}, exh{};
+    in.next = &ab, ab.next = &exh;
+    in.from_node = &out, in.to_node = &a, in.mf_from = &mfo, in.mf_to = &mfa;
+    ab.from_node = &a, ab.to_node = &b, ab.mf_from = &mfa, ab.mf_to = &mfb;
+    exh.from_node = &b, exh.to_node = &out, exh.mf_from = &mfb, exh.mf_to = &mfo;
+    in.mass_flow[0] = ab.mass_flow[0] = exh.mass_flow[0] = 0.05;
+    float ones[1] = {1.0f};
+    _penf = ones;
+    _afnd0 = &a;
+    _pafp0 = &in;
+    _nctm = 1;
+    _nntc = 0;
+    // Row 1: (1,3); row 2: (2,1); row 3: (3,2).
+    std::vector<int32_t> ija{0, 5, 6, 7, 8, 3, 1, 2};
+    std::vector<double> K(8), e(4), bvec(4), x(4);
+    MF_MAT m{};
+    m.nvar = 2, m.neq = 3, m.nnz = 7;
+    m.ija = ija.data(), m.K = K.data(), m.e = e.data(), m.b = bvec.data(), m.x = x.data();
+    _MFn_mem = &m;
+
+    SUNContext ctx = nullptr;
+    ASSERT_EQ(SUNContext_Create(nullptr, &ctx), 0);
+    double ysb[4] = {}, fsb[4] = {};   // 1-based views for the engine
+    double *ys = ysb + 1, *fs = fsb + 1;
+    N_Vector y = N_VMake_Serial(3, ys, ctx), f = N_VMake_Serial(3, fs, ctx);
+    getNodeSpeciesMasses(ys - 1, nullptr, nullptr, 0, 1);
+    EXPECT_DOUBLE_EQ(ys[0], 60.0 * 2e-4);
+    EXPECT_DOUBLE_EQ(ys[1], 15.0 * 5e-4);
+    ys[2] = 1e-3;   // fixed: not a mass, never changed
+    const double y0[3] = {ys[0], ys[1], ys[2]};
+    // d(y_i)/dt by central differences in y_j.
+    double fd[3][3];
+    for (int j = 0; j < 2; j++) {
+        double h = 1e-6 * y0[j];
+        double plus[3], minus[3];
+        for (int sgn : {1, -1}) {
+            for (int i = 0; i < 3; i++) ys[i] = y0[i];
+            ys[j] += sgn * h;
+            vxcv_derivFcn(0.0, y, f, nullptr);
+            for (int i = 0; i < 3; i++) (sgn > 0 ? plus : minus)[i] = fs[i];
+        }
+        for (int i = 0; i < 3; i++) fd[i][j] = (plus[i] - minus[i]) / (2 * h);
+    }
+    for (int i = 0; i < 3; i++) ys[i] = y0[i];
+    vxcv_derivFcn(0.0, y, f, nullptr);
+    // Room A gains the outdoor air's tracer and loses its own; the fixed row stays still.
+    EXPECT_NEAR(fs[0], 0.05 * (1e-3 - 2e-4), 1e-15);
+    EXPECT_EQ(fs[2], 0.0);
+    std::vector<double> jac = K;
+    vxcv_jacFcn(ys - 1, fs - 1, 3, 2, 7, ija.data(), jac.data(), 0.0);
+    auto J = [&](int i, int j) {   // 1-based entry of the stored Jacobian
+        if (i == j) return jac[i];
+        for (int k = ija[i]; k < ija[i + 1]; k++)
+            if (ija[k] == j) return jac[k];
+        return 0.0;
+    };
+    for (int i = 1; i <= 2; i++)
+        for (int j = 1; j <= 2; j++)
+            EXPECT_NEAR(J(i, j), fd[i - 1][j - 1], 1e-9 * 0.05 / 15.0) << i << "," << j;
+    EXPECT_NEAR(J(1, 1), -0.05 / 60.0, 1e-15);
+    EXPECT_NEAR(J(2, 1), 0.05 / 60.0, 1e-15);
+    EXPECT_NEAR(J(2, 2), -0.05 / 15.0, 1e-15);
+    N_VDestroy_Serial(y);
+    N_VDestroy_Serial(f);
+    SUNContext_Free(&ctx);
+}
+
+TEST_F(SimCvode, EachUnsupportedFeatureIsItsOwnError)
+{
+    _rcdat.sim_mf = 2;
+    EXPECT_FALSE(cvodeIsExcluded());
+    EXPECT_TRUE(messages().empty());
+
+    _rcdat.sim_mf = 3;
+    _doBridge = 1;
+    _npexp = 1;
+    CseRec burst{};
+    burst.type = CSE_BRS;
+    CssRec s1{}, s2{};
+    s1.cse = &burst, s2.cse = &burst, s1.next = &s2;
+    _Css0 = &s1;
+    MF_MAT m{};
+    m.sasn.method = SASN_BCG;
+    _MFn_mem = &m;
+    EXPECT_TRUE(cvodeIsExcluded());
+    EXPECT_EQ(messages().size(), 5u);   // two burst sources, one message
+    for (const char* text : {"CVODE requires transient calculations", "CVODE does not support bridge functionality",
+                             "CVODE does not support exposures", "CVODE does not support burst sources",
+                             "CVODE cannot use BCG matrix method"})
+        EXPECT_TRUE(said(text)) << text;
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// End-to-end runs of the stiff integrator (mf_solver 2) on the ventilated room of
+// ventilated-co2.prj: a fan brings F = 0.05 kg/s of outdoor air (CO2 c = 6.08e-4) into a
+// room of air mass M, an opening lets it out. The room's CO2 follows
+// x(t) = xs + (x0 - xs) exp(-F t / M), xs = c + G / F, both as a tracer decaying from an
+// initial 1e-3 without release and rising from c under the release G = 1e-5 kg/s; every
+// hourly listing lies between the integrator's own steps and is interpolated. A room in
+// series behind it must agree with the trapezoidal implicit method of short steps.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <sqlite3.h>
+
+#include "e2e-util.h"
+
+namespace {
+
+const double VOLUME = 50.0;   // of each room [m3]
+
+struct Row {
+    int time;
+    double room, room2, outdoor, fan, relief, density;
+};
+
+// Listed rows of a results database; room2 is the CO2 of zone 2 when there is one.
+std::vector<Row> listed(const std::string& db, bool twoRooms)
+{
+    std::vector<Row> rows;
+    sqlite3* h = nullptr;
+    if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(h);
+        return rows;
+    }
+    std::string sql = "SELECT t.Time, c.C0, ";
+    sql += twoRooms ? "c2.C0" : "0.0";
+    sql += ", a.C0, f.Flow0, r.Flow0, z.Density FROM TIME t "
+           "JOIN NODEZONECCDATA c ON c.TimeID = t.TimeID AND c.ZoneNumber = 1 "
+           "JOIN AMBIENTCONDITIONS a ON a.TimeID = t.TimeID "
+           "JOIN LINKPATHDATA f ON f.TimeID = t.TimeID AND f.PathNumber = 1 "
+           "JOIN LINKPATHDATA r ON r.TimeID = t.TimeID AND r.PathNumber = 2 "
+           "JOIN NODEZONEFLOWDATA z ON z.TimeID = t.TimeID AND z.ZoneNumber = 1 ";
+    if (twoRooms) sql += "JOIN NODEZONECCDATA c2 ON c2.TimeID = t.TimeID AND c2.ZoneNumber = 2 ";
+    sql += "ORDER BY t.TimeID";
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) == SQLITE_OK)
+        while (sqlite3_step(st) == SQLITE_ROW)
+            rows.push_back({sqlite3_column_int(st, 0), sqlite3_column_double(st, 1),
+                            sqlite3_column_double(st, 2), sqlite3_column_double(st, 3),
+                            sqlite3_column_double(st, 4), sqlite3_column_double(st, 5),
+                            sqlite3_column_double(st, 6)});
+    sqlite3_finalize(st);
+    sqlite3_close(h);
+    return rows;
+}
+
+std::string project() { return slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/ventilated-co2.prj"); }
+
+// Run-control edits: the stiff integrator with method lmm (1 Adams, 0 BDF) and tolerances.
+std::vector<Edit> stiff(int lmm)
+{
+    return {{"1 0 1e-4 1e-15 0 0", "2 0 1e-4 1e-15 0 0"},
+            {"0 0 0 0.1 0 0", "2 0 0 0.1 0 0"},
+            {"1 1e-4 1e-15 0", std::to_string(lmm) + " 1e-6 1e-12 0"}};
+}
+
+// The room of zone 1 made the first of two in series: fan -> room 1 -> room 2 -> outdoors.
+std::vector<Edit> twoRooms()
+{
+    return {{"1 ! zones", "2 ! zones"},
+            {"1 3 0 0 0 1 0 50 293.15 0 Room", "1 3 0 0 0 1 0 50 293.15 0 Room 0 0 0 0 0 0 0 0\n"
+                                              "2 3 0 0 0 1 0 50 293.15 0 Back 0 0 0 0 0 0 0 0"},
+            {"1 ! zone concentrations", "2 ! zone concentrations"},
+            {"1 6.08e-4", "1 6.08e-4\n2 6.08e-4"},
+            {"2 ! paths", "3 ! paths"},
+            {"2 0 1 -1 1 0", "2 0 1 2 1 0 0 0 0 0 1 0 0 1.5 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0\n"
+                             "3 0 2 -1 1 0 0 0 0 0 1 0 0 1.5 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0"}};
+}
+
+class CvodeRun : public E2eTest {
+protected:
+    std::vector<Row> run(std::vector<Edit> edits, bool two = false)
+    {
+        std::ofstream(dir + "room.prj") << edited(project(), edits);
+        r = runEngine("room.prj", "room.prj");
+        EXPECT_EQ(r.status, 0) << r.err << r.log;
+        return listed(dir + "room.sqlite3", two);
+    }
+    Outcome r;
+};
+
+struct Case {
+    const char* name;
+    int lmm;
+    bool decay;   // tracer decaying from 1e-3 without release; else rising under the release
+};
+
+class CvodeExp : public CvodeRun, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(CvodeExp, ListingsFollowTheExponentialWithinTheTolerances)
+{
+    const Case& c = GetParam();
+    std::vector<Edit> edits = stiff(c.lmm);
+    double G = 1e-5, x0 = 6.08e-4;
+    if (c.decay) {
+        G = 0.0;
+        x0 = 1e-3;
+        edits.push_back({"1e-5 0 0 0", "0 0 0 0"});
+        edits.push_back({"1 6.08e-4", "1 1e-3"});
+    }
+    std::vector<Row> rows = run(edits);
+    ASSERT_EQ(rows.size(), 25u);   // 0:00 and every hour to 24:00
+    for (size_t k = 0; k < rows.size(); k++) {
+        const Row& w = rows[k];
+        EXPECT_EQ(w.time, 3600 * (int)k);   // the listing time, not the integrator's
+        double M = w.density * VOLUME;
+        double xs = (w.fan * w.outdoor + (double)(float)G) / w.relief;
+        double x = xs + (x0 - xs) * std::exp(-w.relief * w.time / M);
+        EXPECT_NEAR(w.room, x, 2e-5 * x) << "t = " << w.time;
+    }
+    EXPECT_NE(r.log.find(c.lmm == 1 ? "vode/Adams-Moulton solver" : "vode/BDF solver"), std::string::npos);
+    // Far fewer integrator steps than the 144 ten-minute steps of the implicit method.
+    size_t at = r.log.find(" time steps\n");
+    ASSERT_NE(at, std::string::npos);
+    int steps = std::stoi(r.log.substr(r.log.rfind('\n', at) + 1, at));
+    EXPECT_GT(steps, 10);
+    EXPECT_LT(steps, 144);
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, CvodeExp,
+                         ::testing::Values(Case{"BdfDecay", 0, true}, Case{"BdfSource", 0, false},
+                                           Case{"AdamsDecay", 1, true}, Case{"AdamsSource", 1, false}),
+                         [](const ::testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
+
+TEST_F(CvodeRun, TwoRoomsInSeriesAgreeWithTheTrapezoidalMethod)
+{
+    std::vector<Edit> edits = twoRooms();
+    // Transient trapezoidal trace transport of one-minute steps.
+    edits.push_back({"1 0 1e-4 1e-15 0 0", "2 0 1e-4 1e-15 0 0"});
+    edits.push_back({"0 1 100 1e-4 1e-15 1.1 1 0", "0 1 100 1e-4 1e-15 1.1 0.5 0"});
+    edits.push_back({"Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00 0:10:00",
+                     "Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00 0:01:00 1:00:00 6:00:00"});
+    std::vector<Row> implicit = run(edits, true);
+    std::vector<Edit> s = twoRooms();
+    for (const Edit& e : stiff(0)) s.push_back(e);
+    std::vector<Row> integrated = run(s, true);
+    ASSERT_EQ(implicit.size(), 25u);
+    ASSERT_EQ(integrated.size(), 25u);
+    for (size_t k = 1; k < 25; k++) {
+        EXPECT_NEAR(integrated[k].room, implicit[k].room, 2e-5 * implicit[k].room) << k;
+        EXPECT_NEAR(integrated[k].room2, implicit[k].room2, 2e-5 * implicit[k].room2) << k;
+    }
+    // The back room lags: after the first hour it is still below the front room.
+    EXPECT_LT(integrated[1].room2, integrated[1].room);
+    EXPECT_GT(integrated[1].room2, 6.1e-4);
+}
+
+TEST_F(CvodeRun, StartTimeOffTheListingGridIsAnErrorAndTheRunGoesOn)
+{
+    std::vector<Edit> edits = stiff(0);
+    edits.push_back({"Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00 0:10:00",
+                     "Jan01 0:00:00 Jan01 0:16:40 Jan01 24:00:00 0:10:00 1:00:00 6:00:00"});
+    std::vector<Row> rows = run(edits);
+    EXPECT_NE(r.log.find("Start time should be a multiple of the listing time step"), std::string::npos) << r.log;
+    ASSERT_EQ(rows.size(), 24u);   // 0:16:40, then 1:16:40 .. 23:16:40
+    EXPECT_EQ(rows[0].time, 1000);
+    EXPECT_EQ(rows[1].time, 4600);
+    EXPECT_EQ(rows[23].time, 83800);
+}
+
+}  // namespace
