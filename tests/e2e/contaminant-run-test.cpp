@@ -2,7 +2,8 @@
 // (CO2 at 6.08e-4) and an opening relieves, with a constant CO2 release G = 1e-5 kg/s in
 // the room. The steady run balances the room's CO2 against the flows in the results
 // database; the transient run of ten-minute implicit steps rises along
-// x1 = (M x0 + dt (F c + G)) / (M + F dt) and ends at the steady run's value.
+// x1 = (M x0 + dt (F c + G)) / (M + F dt) and ends at the steady run's value; the cyclic
+// run repeats the design day until its peak repeats and then reports that steady day.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -101,6 +102,18 @@ TEST_F(ContaminantRun, TransientRunRisesImplicitlyToTheSteadyRunsValue)
     EXPECT_NEAR(h1.room, x, 1e-6 * x);
     EXPECT_NEAR(rows.back().room, steady, 1e-12 * steady);
     EXPECT_NE(r.log.find("     144 calls to solve_Mft()\n"), std::string::npos) << r.log;
+}
+
+// Day 1 rises from the initial value, day 2 repeats its peak (the first comparison is with
+// zero), and the reported third day stays at the steady value throughout.
+TEST_F(ContaminantRun, CyclicRunReportsTheDayAfterItsPeakRepeats)
+{
+    double steady = run(1).at(0).room;
+    std::vector<Row> rows = run(3);
+    ASSERT_EQ(rows.size(), 25u);
+    for (const Row& row : rows) EXPECT_NEAR(row.room, steady, 1e-12 * steady) << row.time;
+    EXPECT_NE(r.log.find("     432 time steps\n"), std::string::npos) << r.log;
+    EXPECT_NE(r.log.find("     432 calls to solve_Mft()\n"), std::string::npos);
 }
 
 }  // namespace
