@@ -11,6 +11,13 @@ int _cpl = 0;
 int _ctmcpl = 0;
 int _ctlctmcpl = 0;
 int _cciter = 0;
+int _cpliter = 0;
+int _doneflow = 0;
+int _donectm = 0;
+int _ufstart = 0;
+int _crestart = 0;
+FILE* MON = nullptr;
+FILE* CPLTE = nullptr;
 
 void getcpl() {}
 int cplloop() { return 0; }

@@ -2,6 +2,7 @@
 // contaminant exchange iterations, and the hooks the stack-pressure and transport code
 // call for coupled paths. Coupling is requested by the run-control field cfd_cpl.
 #pragma once
+#include <cstdio>
 
 namespace vexlar {
 
@@ -12,6 +13,13 @@ extern int _cpl;         // the airflow coupling is in force in the current step
 extern int _ctmcpl;      // contaminant coupling type, above 0 when active
 extern int _ctlctmcpl;   // contaminant coupling active in the current step
 extern int _cciter;      // contaminant-coupling iterations of the step
+extern int _cpliter;     // airflow-coupling iterations of the step
+extern int _doneflow;    // the CFD airflow of the coupling step is finished
+extern int _donectm;     // the CFD contaminants of the coupling step are finished
+extern int _ufstart;     // the next transient CFD airflow solve is the first
+extern int _crestart;    // the coupling starts from its restart files
+extern FILE* MON;        // monitoring-point results of the last CFD zone (".mon")
+extern FILE* CPLTE;      // Tecplot frames of the coupled run
 
 void getcpl();
 int cplloop();

@@ -66,11 +66,13 @@ struct UcdRec {
 struct UcdOpeningNode {
     UcdOpeningNode* next;
     double time, u, v, w, mass, pressure;
+    double coe, exp;             // pressure-flow law: coefficient and exponent
 };
 
 struct UcdOpening {
     UcdOpeningNode* head;
     UcdNode* temperature;        // inlets: head of the temperature series [K]
+    UcdNode* species[6];         // [1..5] concentration series, null when not given
 };
 
 extern UcdRec *UCDBLOK, *UCDTW, *UCDQCW;   // [1..NBL], [1..NAWT], [1..NAWQ]
@@ -163,5 +165,121 @@ void matrix(double*** ap, double*** ae, double*** aw, double*** an, double*** as
             double*** aw_c, double*** an_c, double*** as_c, double*** at_c, double*** ab_c);
 void restriction(double*** w, double*** r_fine, double*** r_coarse);
 void interpolation(double*** w, double*** e_coarse, double*** e_fine);
+
+// ---- Flow solution (cfd-flow, cfd-momentum, cfd-pcorr, cfd-bound, cfd-open, cfd-energy,
+// cfd-species) --------------------------------------------------------------------------------
+extern FILE *TE, *BA, *RE, *VA;  // Tecplot, solver log (.bal), result (.ret), field restart (.var)
+extern double RESOM, RESOU, RESOV, RESOW, RESOT, RESOC;   // sums of absolute residuals
+extern double RP0, RU0, RV0, RW0, RT0, RPP0;              // their normalisers
+extern double RPC0[6];           // [1..5] contaminant normalisers
+extern double resomnr;           // RESOM / RP0, tested against CRITE
+extern double ppref, INCTM, SUMM, SUMMA;
+extern double CN;
+extern int CCI, CINDEX, ENDSTEP;
+extern double _cfdzonemp, _cfdzonemp1;   // volume-mean zone pressure, current and previous [Pa]
+
+// Face code 1..6 of an opening or wall: its normal axis 0..2 and the step into the domain.
+inline int face_axis(int code) { return (code - 1) / 2; }
+inline int face_inward(int code) { return code % 2 ? 1 : -1; }
+template <class T> inline T& cell(T*** f, const int* p) { return f[p[0]][p[1]][p[2]]; }
+double face_area(int axis, const int* p);     // AREX, AREY or AREZ at cell p
+double*** velocity(int axis);                 // U, V, W
+double*** velocity_star(int axis);            // US, VS, WS
+double*** coef_high(int axis);                // AE, AN, AT
+double*** coef_low(int axis);                 // AW, AS, AB
+// Index of the ghost layer an opening of face code 1..6 lies on.
+int ghost_layer(int code);
+// Calls f(p) for every interior cell, k outermost, then i, then j.
+template <class F> void cfd_for_cells(F f)
+{
+    int p[3];
+    for (p[2] = 2; p[2] <= KM1; p[2]++)
+        for (p[0] = 2; p[0] <= IM1; p[0]++)
+            for (p[1] = 2; p[1] <= JM1; p[1]++) f(p);
+}
+// Calls f(p) for every cell of the box L (i1, i2, j1, j2, k1, k2).
+template <class F> void cfd_for_box(const int* L, F f)
+{
+    int p[3];
+    for (p[0] = L[1]; p[0] <= L[2]; p[0]++)
+        for (p[1] = L[3]; p[1] <= L[4]; p[1]++)
+            for (p[2] = L[5]; p[2] <= L[6]; p[2]++) f(p);
+}
+
+// Series values at CFDTIME: the node at that time, else the last one before it (the first
+// when all lie later). An empty series gives null or 0.
+const UcdOpeningNode* cfd_opening_node(const UcdOpening* s);
+double cfd_node_value(const UcdNode* head);
+const UcdNode* cfd_series_node(const UcdSeries& s);
+double cfd_series_value(const UcdSeries& s);
+
+// Convection-diffusion links of scalar cell p (energy, contaminants): face flows from the
+// staggered velocities, conductances from the mean viscosity over divisor, upwind
+// (scheme 1) or power law, no link toward a solid or ghost cell; fnet the net outflow.
+void cfd_transport_links(const int* p, int scheme, double divisor, double* fnet);
+// Residual of the assembled seven-point equation of phi at cell p.
+double cfd_cell_residual(double*** phi, const int* p);
+// Calls f(q, A) for the cells one step inside a wall, after cutting their link to it.
+template <class F> void cfd_for_wall(const int* L, int code, F f)
+{
+    int a = face_axis(code);
+    double*** toward = face_inward(code) > 0 ? coef_low(a) : coef_high(a);
+    cfd_for_box(L, [&](const int* p) {
+        int q[3] = {p[0], p[1], p[2]};
+        q[a] += face_inward(code);
+        cell(toward, q) = 0.0;
+        f(q, face_area(a, q));
+    });
+}
+
+// Calls f(outside, A) for every cell just outside a side of the block box after cutting the
+// link between it and the block cell in both directions.
+template <class F> void cfd_for_block_sides(const int* B, F f)
+{
+    for (int a = 0; a < 3; a++)
+        for (int side = -1; side <= 1; side += 2) {
+            int L[7];
+            for (int e = 1; e <= 6; e++) L[e] = B[e];
+            L[2 * a + 1] = L[2 * a + 2] = side < 0 ? B[2 * a + 1] - 1 : B[2 * a + 2] + 1;
+            cfd_for_box(L, [&](const int* q) {
+                int in[3] = {q[0], q[1], q[2]};
+                in[a] -= side;
+                cell(side < 0 ? coef_high(a) : coef_low(a), q) = 0.0;
+                cell(side < 0 ? coef_low(a) : coef_high(a), in) = 0.0;
+                f(q, face_area(a, q));
+            });
+        }
+}
+
+
+// Pressure-flow law of pressure inlet (inlet true) or outlet l at CFDTIME. Value source 1:
+// a positive coefficient gives the linear law, zero the opening's area as coefficient
+// with the given exponent (and stored as such), a negative one no flow (skip); a series
+// inlet scales its node's coefficient by the area. Value source 2: the orifice law for air
+// entering, a stiff linear law for air leaving. Any other source is FATAL with fatal.
+struct OpeningLaw { int mag; double pb, factor, exponent; bool skip; };
+OpeningLaw cfd_opening_law(bool inlet, int l, const char* fatal);
+// Flow per unit area [kg/(s m2)] into the zone through a cell of pressure pc.
+double cfd_law_flow(const OpeningLaw& law, double pc);
+
+void inletbc(int l, int eqn);    // eqn 1..3 momentum x, y, z; 4 energy; 5 contaminant CINDEX
+void outletbc(int l, int eqn);
+void vistur();
+void ucompu();
+void vcompu();
+void wcompu();
+void ppcompu();
+void correc();
+void tcompu();
+void updateu(int mode);
+void updatev();
+void computec();
+void ccompu(double*** c, double*** c_old);
+void coeffc(double*** c, double*** c_old);
+double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, double*** c);
+void chkctm();
+void prsour();
+void simple_iteration(int steady);   // one outer iteration of the SIMPLE loop
+int steadyflow();
 
 }  // namespace vexlar

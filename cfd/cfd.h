@@ -85,6 +85,11 @@ int input(int coupled);
 int inputdata();                 // places every location on the grid; rewinds IN
 void init();                     // first-solve field reset and opening values
 void heapgrid();                 // allocates every grid array that is still null
+// Solves the zone once: reads the input again, solves the airflow (the steady iteration or
+// one transient step) and the contaminants, and computes the opening flows and boundary
+// pressures. The coupling passes mode 1 (its own openings); 0 takes the file's openings.
+// Returns 0.
+int flow(int mode);
 // Frees every grid array at the end of the run; a later read may then set up a new grid.
 void cfd_release();
 void TextProc(char* title);      // removes the line end and every quote character

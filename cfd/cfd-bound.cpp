@@ -1,0 +1,260 @@
+// Inlet and outlet boundary conditions of the CFD zone's transport equations. Each
+// equation is assembled over the whole grid first; inletbc and outletbc then cut the links
+// from the cells at an opening to the ghost layer and, where air enters, add the inflow as
+// a linearised source: a conductance a [kg/(s m2)] into SP and a times the inflow value
+// into BS. Outflow adds nothing, so the opening is a zero-gradient boundary there.
+#include <cmath>
+
+#include "cfd/cfd-int.h"
+#include "common-src/messages.h"
+
+namespace vexlar {
+
+double face_area(int axis, const int* p)
+{
+    return axis == 0 ? AREX[p[1]][p[2]] : axis == 1 ? AREY[p[0]][p[2]] : AREZ[p[0]][p[1]];
+}
+
+double*** velocity(int axis) { return axis == 0 ? U : axis == 1 ? V : W; }
+double*** velocity_star(int axis) { return axis == 0 ? US : axis == 1 ? VS : WS; }
+double*** coef_high(int axis) { return axis == 0 ? AE : axis == 1 ? AN : AT; }
+double*** coef_low(int axis) { return axis == 0 ? AW : axis == 1 ? AS : AB; }
+
+int ghost_layer(int code)
+{
+    int a = face_axis(code);
+    return face_inward(code) > 0 ? 1 : a == 0 ? IMAX : a == 1 ? JMAX : KMAX;
+}
+
+// ---- Series at the solver time -----------------------------------------------------------
+
+template <class Node> static const Node* nodeAt(const Node* head, int count)
+{
+    const Node* pick = head;
+    int n = 0;
+    for (const Node* node = head; node && (count < 0 || n < count); node = node->next, n++) {
+        if (node->time > CFDTIME) break;
+        pick = node;
+        if (node->time == CFDTIME) break;
+    }
+    return pick;
+}
+
+const UcdOpeningNode* cfd_opening_node(const UcdOpening* s)
+{
+    return s ? nodeAt(s->head, -1) : nullptr;
+}
+
+double cfd_node_value(const UcdNode* head)
+{
+    const UcdNode* n = nodeAt(head, -1);
+    return n ? n->value : 0.0;
+}
+
+const UcdNode* cfd_series_node(const UcdSeries& s)
+{
+    return s.count > 0 ? nodeAt(s.head, s.count) : nullptr;
+}
+
+double cfd_series_value(const UcdSeries& s)
+{
+    const UcdNode* n = cfd_series_node(s);
+    return n ? n->value : 0.0;
+}
+
+// ---- Shared by both operations -----------------------------------------------------------
+
+namespace {
+
+double*** const* coefficients()
+{
+    static double*** c[6];
+    c[0] = AW, c[1] = AE, c[2] = AS, c[3] = AN, c[4] = AB, c[5] = AT;
+    return c;
+}
+
+// The equation's variable is the face-normal velocity of the opening.
+bool faceNormal(int code, int eqn) { return eqn >= 1 && eqn <= 3 && face_axis(code) == eqn - 1; }
+
+// Cuts the link from each cell next to the opening to the opening's own plane.
+void cutLinks(const int* L, int code, int eqn)
+{
+    if (code < 1 || code > 6) return;
+    int a = face_axis(code), in = face_inward(code);
+    int shift = in < 0 && faceNormal(code, eqn) ? -1 : 0;
+    double*** c = coefficients()[code - 1];
+    cfd_for_box(L, [&](const int* p) {
+        int q[3] = {p[0], p[1], p[2]};
+        q[a] += in + shift;
+        cell(c, q) = 0.0;
+    });
+}
+
+// Cell of the opening that receives the source: one step inside, and for the face-normal
+// velocity on a high face one more (the last velocity node lies inside the last cell).
+void sourceCell(const int* p, int code, int eqn, bool coupled, int* q)
+{
+    int a = face_axis(code), in = face_inward(code);
+    q[0] = p[0], q[1] = p[1], q[2] = p[2];
+    q[a] += in;
+    if (in < 0 && faceNormal(code, eqn) && !coupled) q[a] -= 1;
+}
+
+void inflow(const int* q, double a, double area, double phi)
+{
+    cell(BS, q) += phi * a * area;
+    cell(SP, q) -= a * area;
+}
+
+// Pressure at the cell next to the opening.
+double cellPressure(const int* p, int code)
+{
+    int q[3] = {p[0], p[1], p[2]};
+    q[face_axis(code)] += face_inward(code);
+    return cell(P, q);
+}
+
+}  // namespace
+
+OpeningLaw cfd_opening_law(bool inlet, int l, const char* fatal)
+{
+    int mag = abs(inlet ? IMTYPE[l] : OMTYPE[l]);
+    bool series = (inlet ? IMTYPE[l] : OMTYPE[l]) < 0;
+    const UcdOpening* s = !series ? nullptr : inlet ? (UCDINLET ? &UCDINLET[l] : nullptr)
+                                                    : (UCDOUTLET ? &UCDOUTLET[l] : nullptr);
+    const UcdOpeningNode* node = cfd_opening_node(s);
+    double pb = node ? node->pressure : inlet ? PBIN[l] : PBOUT[l];
+    double n = node ? node->exp : inlet ? EXPIN[l] : EXPOUT[l];
+    double* coe = inlet ? &COEIN[l] : &COEOUT[l];
+    double area = inlet ? AIN[l] : AOU[l], K = node ? node->coe : *coe;
+    if (mag == 2) return {2, pb, 0, 0, false};
+    if (mag != 1) error(FATAL, __FILE__, __LINE__, fatal, "");
+    if (node && inlet) return K > 0 ? OpeningLaw{1, pb, K / area, n, false} : OpeningLaw{1, pb, 0, 0, true};
+    if (K > 0) return {1, pb, 1.0, 1.0, false};
+    if (K < 0) return {1, pb, 0, 0, true};
+    *coe = area;
+    return {1, pb, 1.0, n, false};
+}
+
+double cfd_law_flow(const OpeningLaw& law, double pc)
+{
+    double factor = law.factor, exponent = law.exponent;
+    if (law.mag == 2) {
+        bool entering = pc <= law.pb;
+        factor = entering ? sqrt(2 * OPERDENS) : 1000.0;
+        exponent = entering ? 0.5 : 1.0;
+    }
+    double g = factor * pow(fabs(law.pb - pc), exponent);
+    return law.pb < pc ? -g : g;
+}
+
+// ---- Inlets ------------------------------------------------------------------------------------
+
+static double inletValue(int l, int eqn, const UcdOpeningNode* node)
+{
+    const UcdOpening* s = IMTYPE[l] < 0 && UCDINLET ? &UCDINLET[l] : nullptr;
+    switch (eqn) {
+    case 1: return node ? node->u : UBIN[l];
+    case 2: return node ? node->v : VBIN[l];
+    case 3: return node ? node->w : WBIN[l];
+    case 4: return s && s->temperature ? cfd_node_value(s->temperature) : TBIN[l];
+    default:
+        if (s) return s->species[CINDEX] ? cfd_node_value(s->species[CINDEX]) : 0.0;
+        return CBIN[l][CINDEX];
+    }
+}
+
+static void velocityInlet(int l, int eqn, const UcdOpeningNode* node)
+{
+    int code = INTY[l];
+    double phi = inletValue(l, eqn, node);
+    if (AMASSIN[l] <= 0 || fabs(AMASSIN[l]) <= 1e-6) return;
+    int a = face_axis(code);
+    double un = node ? (a == 0 ? node->u : a == 1 ? node->v : node->w)
+                     : (a == 0 ? UBIN[l] : a == 1 ? VBIN[l] : WBIN[l]);
+    double g = fabs(OPERDENS * un);
+    cfd_for_box(LBIN[l], [&](const int* p) {
+        int q[3];
+        sourceCell(p, code, eqn, false, q);
+        if (g != 0) inflow(q, g, face_area(a, q), phi);
+    });
+    cutLinks(LBIN[l], code, eqn);
+}
+
+static void pressureInlet(int l, int eqn, const UcdOpeningNode* node)
+{
+    int code = INTY[l], a = face_axis(code);
+    OpeningLaw law = cfd_opening_law(true, l, "Error inletbc: inlet type setup");
+    if (code >= 1 && code <= 6 && !law.skip)
+        cfd_for_box(LBIN[l], [&](const int* p) {
+            double flux = fmax(cfd_law_flow(law, cellPressure(p, code)), 0.0);
+            double phi = faceNormal(code, eqn) ? face_inward(code) * flux / OPERDENS
+                         : eqn >= 4 ? inletValue(l, eqn, node) : 0.0;
+            int q[3];
+            sourceCell(p, code, eqn, false, q);
+            inflow(q, flux, face_area(a, q), phi);
+        });
+    cutLinks(LBIN[l], code, eqn);
+}
+
+// Inflow velocity and value from the boundary velocities the coupling stores in the ghost
+// layer; energy and contaminants take their inlet values.
+static void coupledInlet(int l, int eqn)
+{
+    int code = INTY[l], a = face_axis(code);
+    double*** ub = velocity_star(a);
+    int ghost = ghost_layer(code);
+    cfd_for_box(LBIN[l], [&](const int* p) {
+        int g[3] = {p[0], p[1], p[2]};
+        g[a] = ghost;
+        double flux = fabs(OPERDENS * cell(ub, g));
+        double phi = eqn <= 3 ? cell(velocity_star(eqn - 1), g) : inletValue(l, eqn, nullptr);
+        int q[3];
+        sourceCell(p, code, eqn, true, q);
+        inflow(q, flux, face_area(a, q), phi);
+    });
+    cutLinks(LBIN[l], code, eqn);
+}
+
+void inletbc(int l, int eqn)
+{
+    const UcdOpeningNode* node =
+        IMTYPE[l] < 0 && UCDINLET ? cfd_opening_node(&UCDINLET[l]) : nullptr;
+    bool located = INTY[l] >= 1 && INTY[l] <= 6;
+    switch (PITYPE[l]) {
+    case 1:
+    case 3:
+        if (!located) error(FATAL, __FILE__, __LINE__, "Error inletbc: inlet location setup", "");
+        if (PITYPE[l] == 1)
+            velocityInlet(l, eqn, node);
+        else
+            coupledInlet(l, eqn);
+        return;
+    case 2: pressureInlet(l, eqn, node); return;
+    default: error(FATAL, __FILE__, __LINE__, "Error inletbc: inlet boundary condition setup", "");
+    }
+}
+
+// ---- Outlets -----------------------------------------------------------------------------------
+
+void outletbc(int l, int eqn)
+{
+    int code = IOTY[l], a = face_axis(code);
+    cutLinks(LBOUT[l], code, eqn);
+    if (POTYPE[l] != 2) return;
+    OpeningLaw law = cfd_opening_law(false, l, "Error outletbc: outlet type setup");
+    if (law.skip || code < 1 || code > 6) return;
+    const UcdOpening* s = OMTYPE[l] < 0 && UCDOUTLET ? &UCDOUTLET[l] : nullptr;
+    double tb = s && s->temperature ? cfd_node_value(s->temperature) : TBOUT[l];
+    cfd_for_box(LBOUT[l], [&](const int* p) {
+        double pc = cellPressure(p, code), g = cfd_law_flow(law, pc);
+        double flux = fabs(law.pb - pc) >= 1e-10 ? fmax(g, 0.0) : 0.0;
+        double phi = faceNormal(code, eqn) ? face_inward(code) * g / OPERDENS
+                     : eqn == 4 ? tb : 0.0;
+        int q[3];
+        sourceCell(p, code, eqn, false, q);
+        inflow(q, flux, face_area(a, q), phi);
+    });
+}
+
+}  // namespace vexlar

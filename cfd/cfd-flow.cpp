@@ -1,0 +1,288 @@
+// The CFD zone solver's entry point flow and its SIMPLE iteration. Each call re-reads the
+// zone's input, initialises the fields on the first solve, solves the airflow (the steady
+// false-transient loop, or one step of a transient run), solves the contaminants, and
+// leaves the openings' flows, coefficients and boundary pressures for the coupling.
+// Progress and residual lines go to standard output and to the solver log (".bal").
+#include <cstdarg>
+#include <cmath>
+
+#include "cfd/cfd-couple.h"
+#include "cfd/cfd-int.h"
+#include "common-src/messages.h"
+#include "common-src/paths.h"
+#include "model/clock.h"
+#include "model/run-control.h"
+
+namespace vexlar {
+
+FILE *TE, *BA, *RE, *VA;
+double resomnr, CN, _cfdzonemp, _cfdzonemp1;
+int CCI, ENDSTEP;
+
+static void say(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+static void say(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vprintf(fmt, ap);
+    va_end(ap);
+    if (!BA) return;
+    va_start(ap, fmt);
+    vfprintf(BA, fmt, ap);
+    va_end(ap);
+}
+
+void prsour()
+{
+    const char* fmt = " I=%ld, Continuity=%-6.1le, U=%-2.1le, V=%-2.1le, W=%-2.1le, "
+                      "Energy=%-2.1le, Continuity_A=%-6.1le\n";
+    double v[6] = {RESOM / (RP0 + 1e-10), RESOU / (RU0 + 1e-10), RESOV / (RV0 + 1e-10),
+                   RESOW / (RW0 + 1e-10), RESOT / (RT0 + 1e-10), RESOM};
+    printf(fmt, (long)NITER, v[0], v[1], v[2], v[3], v[4], v[5]);
+    if (!BA) return;
+    fprintf(BA, fmt, (long)NITER, v[0], v[1], v[2], v[3], v[4], v[5]);
+    fflush(BA);
+}
+
+static FILE* openZoneFile(const char* ext, const char* mode)
+{
+    pathmerge(_cfdprj, sizeof _cfdprj, _cfdpdrive, _cfdpdir, _cfdpname, ext);
+    return fopen(_cfdprj, mode);
+}
+
+// ---- SIMPLE iteration ------------------------------------------------------------------------
+
+// The steady loop switches to the second set of false time steps at ISTEP iterations and,
+// with STEP 2, makes the velocity and temperature steps ten times longer at 2 ISTEP.
+static void falseTimeSchedule()
+{
+    if (STEP != 0 && NITER == ISTEP)
+        DTU = CDTU, DTV = CDTV, DTW = CDTW, DTT = CDTT, DTEK = CDTEK, DTED = CDTED, DTC = CDTC;
+    if (STEP == 2 && NITER == 2 * ISTEP) DTU *= 10, DTV *= 10, DTW *= 10, DTT *= 10;
+}
+
+void simple_iteration(int steady)
+{
+    NITER += 1;
+    if (steady) falseTimeSchedule();
+    CN = NITER / PINTV;
+    CCI = (int)CN;
+    if (!I2DX) ucompu();
+    if (!I2DY) vcompu();
+    if (!I2DZ) wcompu();
+    ppcompu();
+    correc();
+    if (ENERGY == 1) {
+        tcompu();
+        if (steady || _stepEndTime == _rcdat.start_time)
+            cfd_for_cells([](const int* p) { cell(TOLD, p) = cell(T, p); });
+    }
+    vistur();
+    if (steady && CN == CCI) prsour();
+    resomnr = RP0 == 0 ? 1e10 : RESOM / RP0;
+}
+
+static void iterate(int steady)
+{
+    do simple_iteration(steady);
+    while (NITER < NITMAX && resomnr > CRITE);
+}
+
+// ---- Restart fields ----------------------------------------------------------------------------
+
+static void readFields(FILE* f, double*** const* to)
+{
+    for (int i = 1; i <= IMAX; i++)
+        for (int j = 1; j <= JMAX; j++)
+            for (int k = 1; k <= KMAX; k++)
+                for (int a = 0; a < 6; a++) {
+                    double v;
+                    if (fread(&v, sizeof v, 1, f) == 1) to[a][i][j][k] = v;
+                }
+}
+
+static void monitorHeader(const char* title)
+{
+    if (!MON) return;
+    fprintf(MON, "%s", title);
+    fprintf(MON, "At Monitoring Point: I=%d,J=%d,K=%d,\n", IMON, JMON, KMON);
+    fprintf(MON, "Time\tU(m/s)\tV(m/s)\tW(m/s)\tVel(m/s)\tP(Pa)\t");
+    if (ENERGY) fprintf(MON, "T(C)\t");
+    for (int s = 1; s <= 5; s++)
+        if (cfd_species(s)) fprintf(MON, "C%d(PPM)\t", s);
+}
+
+int steadyflow()
+{
+    if (INITYN)
+        monitorHeader("\t**********STEADY RESULTS AT MONITORING POINT**********\n");
+    if (_doneflow && CRESTART == 0) return 1;
+    say("Start steady airflow calculation...\n");
+    if (CRESTART == 1) {
+        FILE* f = openZoneFile(".var", "rb");
+        if (!f) error(FATAL, __FILE__, __LINE__, "Unable to open restart file (var)", "");
+        double*** const to[6] = {U, V, W, P, T, VIS};
+        readFields(f, to);
+        fclose(f);
+        CRESTART = 0;
+        return 1;
+    }
+    if (CRESTART != 0) return 0;
+    if (!VA) VA = openZoneFile(".var", "wb");
+    iterate(1);
+    CRESTART = 0;
+    return 1;
+}
+
+// ---- The entry point -------------------------------------------------------------------------------
+
+static void decideFirstSolve()
+{
+    if (VSTEADY == 1) {
+        INITYN = _cpliter <= 1 && CFDTIME == _rcdat.start_time;
+    } else {
+        INITYN = _ufstart == 1;
+        _ufstart = 0;
+    }
+    if (NOC > 0) {
+        if (_cciter || _doneflow) INITYN = 0;
+        else for (int s = 0; s < 6; s++) RPC0[s] = 0.0;
+    }
+    if (INITYN) RP0 = 0.0;
+}
+
+static void openFiles()
+{
+    if (!IN) {
+        IN = openZoneFile(".CFD", "r");
+        if (!IN) error(FATAL, __FILE__, __LINE__, "Unable to locate input file ", _cfdprj, "");
+    }
+    if (!TE && _ctmcpl != 2) TE = openZoneFile(".dat", "w");
+    if (!BA) BA = openZoneFile(".bal", "w");
+    if (!RE) RE = openZoneFile(".ret", "w");
+}
+
+// The saved fields are read on a first solve only: a later call keeps its converged fields.
+static void restartFields()
+{
+    if (ICOMPU != 1 || !INITYN) return;
+    bool pending = CRESTART != 0;
+    if (pending && VSTEADY != 0) return;
+    FILE* f = openZoneFile(".var", "rb");
+    if (!f) {
+        if (pending) return;
+        error(FATAL, __FILE__, __LINE__, "No CFD restart (var) file found", "");
+    }
+    double*** const old[6] = {UOLD, VOLD, WOLD, P, TOLD, VIS};
+    double*** const cur[6] = {U, V, W, P, T, VIS};
+    readFields(f, pending ? old : cur);
+    fclose(f);
+}
+
+static void unsteadyAirflow()
+{
+    say("Start unsteady airflow calculation...\n");
+    if (INITYN) monitorHeader("\t**********TRANSIENT RESULTS AT MONITORING POINT**********\n\n");
+    bool contaminants = CONTAMINANT == 1;
+    if (_doneflow && contaminants && _ctmcpl == 2 && !_donectm) return;
+    if (_doneflow && contaminants && INITYN) CFDTIME = _rcdat.start_time;
+    if (_stepEndTime > _rcdat.start_time)
+        DTU = DTV = DTW = DTT = DTEK = DTED = DTC = TIMESTEP;
+    NITER = 0;
+    RESOM = RESOU = RESOV = RESOW = RESOT = RESOC = 0.0;
+    say("CFD simulation time=%f\n", CFDTIME);
+    iterate(0);
+    prsour();
+}
+
+static void noContaminants()
+{
+    if (NOC == 0) error(FATAL, __FILE__, __LINE__, "No contaminants defined", "");
+}
+
+static void contaminants()
+{
+    if (CONTAMINANT != 1) return;
+    if (VSTEADY == 0 || CSTEADY == 1) {
+        if (VSTEADY == 0) {
+            if (NOC > 0) chkctm();
+            say("Start unsteady contaminant simulation at time %f\n", CFDTIME);
+        }
+        noContaminants();
+        if (VSTEADY == 1) say("Start steady contaminant simulation\n");
+        CINDEX = 0, RESOC = 0.0;
+        computec();
+        return;
+    }
+    // Steady airflow, transient contaminants: one contaminant step per call; the coupling
+    // advances the solver time between calls.
+    DTC = TIMESTEP;
+    ENDSTEP = 0;
+    if (CFDTIME == _rcdat.start_time)
+        monitorHeader("\t**********TRANSIENT RESULTS AT MONITORING POINT**********\n\n");
+    if (NOC > 0) chkctm();
+    say("Start unsteady contaminant simulation...\n");
+    say("CFD simulation time %f\n", CFDTIME);
+    CINDEX = 0, RESOC = 0.0;
+    noContaminants();
+    computec();
+    if (CFDTIME >= TIMEMAX) ENDSTEP = 1;
+}
+
+// Stiffness and mean pressure of each opening for the network: Σ opencoe, and the pressure
+// of the cells next to the opening weighted by it.
+static void openingPressures(int n, const int* L, int code, double* p1, double* p2)
+{
+    *p1 = *p2 = 0.0;
+    if (code < 1 || code > 6) return;
+    int a = face_axis(code);
+    double sc = 0.0, scp = 0.0;
+    cfd_for_box(L, [&](const int* p) {
+        int c[3] = {p[0], p[1], p[2]}, q[3] = {p[0], p[1], p[2]};
+        if (face_inward(code) > 0) q[a] += 1;
+        else c[a] -= 1, q[a] -= 1;
+        sc += cell(opencoe, c);
+        scp += cell(opencoe, c) * cell(P, q);
+    });
+    (void)n;
+    *p1 = sc;
+    *p2 = scp / (sc + 1e-10);
+}
+
+static void boundaryPressures()
+{
+    if (!(_doneflow == 0 || _crestart || _rcdat.cfd_cpl == 3)) return;
+    for (int n = 1; n <= NBIN; n++) openingPressures(n, LBIN[n], INTY[n], &PIN1[n], &PIN2[n]);
+    for (int n = 1; n <= NBOUT; n++) openingPressures(n, LBOUT[n], IOTY[n], &POUT1[n], &POUT2[n]);
+    double sv = 0.0, svp = 0.0;
+    cfd_for_cells([&](const int* p) {
+        if (cell(ICELL, p)) return;
+        sv += cell(VOL, p);
+        svp += cell(VOL, p) * cell(P, p);
+    });
+    _cfdzonemp1 = _cfdzonemp;
+    _cfdzonemp = sv > 0 ? svp / sv : 0.0;
+}
+
+int flow(int mode)
+{
+    RPP0 = 0.0;
+    openFiles();
+    decideFirstSolve();
+    say("\nReading CFD INPUT file...\n");
+    input(mode);
+    inputdata();
+    NITER = 0;
+    init();
+    restartFields();
+    if (VSTEADY == 1) steadyflow();
+    else unsteadyAirflow();
+    contaminants();
+    bool steadyDone = VSTEADY == 1 && !(CONTAMINANT == 1 && CSTEADY == 0);
+    if (steadyDone || (VSTEADY == 0 && _doneflow == 0)) updateu(2);
+    boundaryPressures();
+    say("ZFLO simulation completed\n");
+    return 0;
+}
+
+}  // namespace vexlar

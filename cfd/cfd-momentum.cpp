@@ -1,0 +1,265 @@
+// Momentum equations of the CFD zone (ucompu, vcompu, wcompu) and the effective viscosity
+// (vistur). The three velocity components live on the faces of the staggered grid; one
+// assembly serves all three, the component's own axis d and its two tangential axes taking
+// the roles of x, y and z. Each call assembles the component's finite-volume equation with
+// its false time step, cross-derivative viscous terms, no-slip domain faces and walls,
+// openings and solid blocks, relaxes and solves it, and leaves the clamped velocity in the
+// field for the pressure correction.
+#include <cmath>
+
+#include "cfd/cfd-int.h"
+#include "common-src/messages.h"
+#include "model/run-control.h"
+
+namespace vexlar {
+
+double RESOU, RESOV, RESOW, RU0, RV0, RW0;
+
+// ---- Effective viscosity ---------------------------------------------------------------------
+
+// Distance from a cell centre to the nearer domain face of one axis; an axis of one cell
+// has no walls.
+static double faceDistance(double c, double length, int m1)
+{
+    if (m1 == 2) return 1e10;
+    return c < length - c ? c : length - c;
+}
+
+void vistur()
+{
+    // No turbulence field is solved: the zero-equation model stands in for model 1, said
+    // once, at the first iteration of the run.
+    if (ITUR == 1 && INITYN && NITER <= 1)
+        error(WARNING, __FILE__, __LINE__,
+              "CFD turbulence model 1 is not available; the zero-equation model is used", "");
+    bool laminar = ITUR != 1 && LAMIN;
+    for (int k = 2; k <= KM1; k++)
+        for (int i = 2; i <= IM1; i++)
+            for (int j = 2; j <= JM1; j++) {
+                double v = ANU * OPERDENS;
+                if (!laminar) {
+                    double s = sqrt(U[i][j][k] * U[i][j][k] + V[i][j][k] * V[i][j][k] +
+                                    W[i][j][k] * W[i][j][k]);
+                    double l = fmin(faceDistance(X[i], XX, IM1),
+                                    fmin(faceDistance(Y[j], YY, JM1), faceDistance(Z[k], ZZ, KM1)));
+                    v = (0.03874 * s * l + ANU) * OPERDENS;
+                }
+                VIS[i][j][k] = v;
+                if (i == IM1) VIS[IMAX][j][k] = v;
+                if (j == JM1) VIS[i][JMAX][k] = v;
+                if (k == KM1) VIS[i][j][KMAX] = v;
+                if (i == 2) VIS[1][j][k] = v;
+                if (j == 2) VIS[i][1][k] = v;
+                if (k == 2) VIS[i][j][1] = v;
+            }
+}
+
+// ---- Momentum ----------------------------------------------------------------------------------
+
+namespace {
+
+struct Component {
+    int d;                               // own axis
+    double ***phi, ***old, ***star, ***corr, ***wAve, ***wCoa;
+    int scheme;
+    double dt, urf, lo, hi;
+    double *reso, *r0;
+};
+
+Component component(int d)
+{
+    if (d == 0) return {0, U, UOLD, US, DX, REST_AVEU, REST_COAU, DIFFSMU, DTU, URFU, UMIN, UMAX, &RESOU, &RU0};
+    if (d == 1) return {1, V, VOLD, VS, DY, REST_AVEV, REST_COAV, DIFFSMV, DTV, URFV, VMIN, VMAX, &RESOV, &RV0};
+    return {2, W, WOLD, WS, DZ, REST_AVEW, REST_COAW, DIFFSMW, DTW, URFW, WMIN, WMAX, &RESOW, &RW0};
+}
+
+double* del(int a) { return a == 0 ? DELX : a == 1 ? DELY : DELZ; }
+double* delc(int a) { return a == 0 ? DELXC : a == 1 ? DELYC : DELZC; }
+int last(int a) { return a == 0 ? IM1 : a == 1 ? JM1 : KM1; }
+int flat(int a) { return a == 0 ? I2DX : a == 1 ? I2DY : I2DZ; }
+double wallDistance(int a) { return a == 0 ? XP : a == 1 ? YP : ZP; }
+
+// Value of f at p moved by s1 along a1 and s2 along a2.
+double at(double*** f, const int* p, int a1, int s1, int a2 = 0, int s2 = 0)
+{
+    int q[3] = {p[0], p[1], p[2]};
+    q[a1] += s1;
+    q[a2] += s2;
+    return cell(f, q);
+}
+
+// Neighbour coefficient of a face with conductance D and mass flow F (positive along the
+// axis); sign +1 for the high face, -1 for the low face.
+double neighbour(double D, double F, int sign, int scheme)
+{
+    double conv = fmax(-sign * F, 0.0);
+    if (scheme == 1 || D == 0.0) return D + conv;
+    double f = 1.0 - 0.1 * fabs(F / D);
+    return D * fmax(0.0, pow(f, 5)) + conv;
+}
+
+// Length of the first and last control volume along d stretched to the domain faces.
+double stretch(int d, int pd)
+{
+    int m2 = last(d) - 1;
+    double* dc = delc(d);
+    if (pd == m2) return (dc[m2 + 1] + dc[m2]) / dc[m2];
+    if (pd == 2) return (dc[1] + dc[2]) / dc[2];
+    return 1.0;
+}
+
+double wallViscosity(const int* p) { return LAMIN && ITUR != 1 ? ANU * OPERDENS : cell(VIS, p); }
+
+// Interior coefficients of one velocity node: convection, diffusion, pressure and
+// cross-derivative sources and the false-time term.
+void assembleNode(const Component& c, const int* p)
+{
+    int d = c.d;
+    double rho = OPERDENS, ld = delc(d)[p[d]], Ad = face_area(d, p);
+    double f = stretch(d, p[d]);
+    double muP = cell(VIS, p), muE = at(VIS, p, d, 1);
+    double phiP = cell(c.phi, p), phiE = at(c.phi, p, d, 1), phiW = at(c.phi, p, d, -1);
+    double Fe = rho * (phiP + phiE) / 2 * Ad, Fw = rho * (phiW + phiP) / 2 * Ad;
+    double De = muE * Ad / del(d)[p[d] + 1], Dw = muP * Ad / del(d)[p[d]];
+    double S = (cell(P, p) - at(P, p, d, 1)) / ld +
+               (muE * (phiE - phiP) / del(d)[p[d] + 1] - muP * (phiP - phiW) / del(d)[p[d]]) / ld;
+    cell(coef_high(d), p) = p[d] == last(d) - 1 ? 0.0 : neighbour(De, Fe, 1, c.scheme);
+    cell(coef_low(d), p) = p[d] == 2 ? 0.0 : neighbour(Dw, Fw, -1, c.scheme);
+    double sp = 0.0;
+    for (int t = 0; t < 3; t++) {
+        if (t == d) continue;
+        int o = 3 - d - t;
+        double*** vt = velocity(t);
+        double At = ld * del(o)[p[o]];
+        double muH = (muP + muE + at(VIS, p, t, 1) + at(VIS, p, d, 1, t, 1)) / 4;
+        double muL = (muP + muE + at(VIS, p, t, -1) + at(VIS, p, d, 1, t, -1)) / 4;
+        double Fh = rho * (cell(vt, p) + at(vt, p, d, 1)) / 2 * At * f;
+        double Fl = rho * (at(vt, p, t, -1) + at(vt, p, d, 1, t, -1)) / 2 * At * f;
+        double Dh = muH * At / delc(t)[p[t]] * f, Dl = muL * At / delc(t)[p[t] - 1] * f;
+        S += (muH * (at(vt, p, d, 1) - cell(vt, p)) -
+              muL * (at(vt, p, d, 1, t, -1) - at(vt, p, t, -1))) / (ld * del(t)[p[t]]);
+        cell(coef_high(t), p) = p[t] == last(t) ? 0.0 : neighbour(Dh, Fh, 1, c.scheme);
+        cell(coef_low(t), p) = p[t] == 2 ? 0.0 : neighbour(Dl, Fl, -1, c.scheme);
+        // The domain faces across t are no-slip walls at the distance of the first centre.
+        if (!flat(t) && (p[t] == 2 || p[t] == last(t)))
+            sp -= wallViscosity(p) * At / wallDistance(t) * f;
+    }
+    double vol = ld * Ad * f;
+    cell(BS, p) = S * vol + rho * vol / c.dt * cell(c.old, p);
+    cell(SP, p) = sp;
+}
+
+// Wall shear of the listed walls parallel to the component, on the row next to each wall.
+void wallShear(const Component& c)
+{
+    int d = c.d;
+    for (int n = 1; n <= NAWT; n++) {
+        int code = ITTY[n], a = face_axis(code);
+        if (code < 1 || code > 6 || a == d) continue;
+        int o = 3 - d - a;
+        int L[7];
+        for (int e = 1; e <= 6; e++) L[e] = LNAW[n][e];
+        L[2 * a + 1] = L[2 * a + 2] = LNAW[n][2 * a + 1] + face_inward(code);
+        cfd_for_box(L, [&](const int* p) {
+            cell(SP, p) -= wallViscosity(p) * delc(d)[p[d]] * del(o)[p[o]] / wallDistance(a);
+        });
+    }
+}
+
+// Every velocity face bounding or inside a solid block is held at zero.
+void pinBlocks(const Component& c)
+{
+    for (int n = 1; n <= NBL; n++) {
+        if (abs(FSBLOC[n]) != 1) continue;
+        int L[7];
+        for (int e = 1; e <= 6; e++) L[e] = IBL[n][e];
+        L[2 * c.d + 1] -= 1;
+        cfd_for_box(L, [](const int* p) { cell(SP, p) = -1e10; });
+    }
+}
+
+template <class F> void forNodes(int d, F f)
+{
+    int n[3] = {IM1, JM1, KM1}, p[3];
+    n[d] -= 1;
+    for (p[2] = 2; p[2] <= n[2]; p[2]++)
+        for (p[0] = 2; p[0] <= n[0]; p[0]++)
+            for (p[1] = 2; p[1] <= n[1]; p[1]++) f(p);
+}
+
+double residualAt(double*** phi, const int* p)
+{
+    double r = cell(BS, p) - cell(AP, p) * cell(phi, p);
+    for (int a = 0; a < 3; a++)
+        r += cell(coef_high(a), p) * at(phi, p, a, 1) + cell(coef_low(a), p) * at(phi, p, a, -1);
+    return r;
+}
+
+void relaxAndMeasure(const Component& c)
+{
+    double rho = OPERDENS;
+    *c.reso = *c.r0 = 0.0;
+    forNodes(c.d, [&](const int* p) {
+        double Ad = face_area(c.d, p);
+        double ap = rho * delc(c.d)[p[c.d]] * Ad / c.dt - cell(SP, p);
+        for (int a = 0; a < 3; a++) ap += cell(coef_high(a), p) + cell(coef_low(a), p);
+        cell(c.corr, p) = c.urf * Ad / ap;
+        ap /= c.urf;
+        cell(AP, p) = ap;
+        cell(BS, p) += (1 - c.urf) * ap * cell(c.phi, p);
+    });
+    forNodes(c.d, [&](const int* p) {
+        if (fabs(cell(SP, p) + 1e10) <= 1e-10) return;
+        *c.reso += fabs(residualAt(c.phi, p));
+        *c.r0 += fabs(cell(AP, p) * cell(c.phi, p));
+    });
+}
+
+void solveAndClamp(const Component& c)
+{
+    int n[3] = {IM1, JM1, KM1};
+    n[c.d] -= 1;
+    err_mg = 0.0;
+    double*** src = STORE;
+    if (_rcdat.cfd_mg == 0) {
+        cfd_line_pass(n[0], n[1], n[2], c.phi);
+    } else {
+        PHIMGP_0 = c.star;
+        mg(c.wAve, c.wCoa, n[0], n[1], n[2]);
+        src = c.star;
+    }
+    forNodes(c.d, [&](const int* p) {
+        double v = cell(src, p);
+        if (v > c.hi) v = c.hi;
+        if (v < c.lo) v = c.lo;
+        cell(c.star, p) = v;
+        cell(c.phi, p) = v;
+    });
+}
+
+// The vertical component also carries the buoyancy of the cell below each face.
+void momentum(int d)
+{
+    Component c = component(d);
+    N1 = N2 = N3 = 1;
+    forNodes(d, [&](const int* p) {
+        assembleNode(c, p);
+        if (d == 2 && ENERGY == 1)
+            cell(BS, p) += (cell(T, p) - TM) * BETA * GRA * OPERDENS * DELZC[p[2]] *
+                           AREZ[p[0]][p[1]] * stretch(2, p[2]);
+    });
+    wallShear(c);
+    for (int l = 1; l <= NBIN; l++) inletbc(l, d + 1);
+    for (int l = 1; l <= NBOUT; l++) outletbc(l, d + 1);
+    pinBlocks(c);
+    relaxAndMeasure(c);
+    solveAndClamp(c);
+}
+
+}  // namespace
+
+void ucompu() { momentum(0); }
+void vcompu() { momentum(1); }
+void wcompu() { momentum(2); }
+
+}  // namespace vexlar

@@ -1,0 +1,254 @@
+// Contaminant equations of the CFD zone and their mass balance. computec solves every
+// active species in turn, each iterated by ccompu to its residual limit; coeffc assembles
+// one species' equation (convection and diffusion with the viscosity as diffusivity, the
+// time term, wall, opening and block sources). chkctm writes what enters and leaves each
+// opening, block and wall to the result file; integrate gives the flow through one patch.
+#include <cmath>
+
+#include "cfd/cfd-int.h"
+#include "common-src/messages.h"
+#include "model/run-control.h"
+#include "cfd/cfd-couple.h"
+
+namespace vexlar {
+
+double RESOC, RPC0[6], INCTM, SUMM, SUMMA;
+int CINDEX;
+
+static bool seriesMark(double v) { return fabs(v - 1e10) < 1e-10; }
+
+static double timeStep() { return CSTEADY == 1 ? DTC : TIMESTEP; }
+
+static void wallSources()
+{
+    for (int n = 1; n <= NAWQ; n++) {
+        int code = IQTY[n];
+        if (code < 1 || code > 6)
+            error(FATAL, __FILE__, __LINE__, "Error boundc: wall contaminant source setup", "");
+        const UcdRec& r = UCDQCW[n];
+        double G = CNAW[n][CINDEX];
+        if (seriesMark(QNAW[n])) G = r.present[CINDEX] ? cfd_series_value(r.species[CINDEX]) : 0.0;
+        G = G * 1e10 / AWQ[n];
+        cfd_for_wall(LNAWQ[n], code, [&](const int* q, double A) {
+            cell(BS, q) += G * 1e-10 * A;
+            cell(SP, q) -= 1e-10 * A;
+        });
+    }
+}
+
+// Outlets are zero-gradient; air entering a pressure outlet brings the outlet's value.
+static void outletSources()
+{
+    for (int n = 1; n <= NBOUT; n++) {
+        int code = IOTY[n];
+        if (code < 1 || code > 6) continue;
+        int a = face_axis(code);
+        cfd_for_wall(LBOUT[n], code, [](const int*, double) {});
+        if (POTYPE[n] != 2) continue;
+        OpeningLaw law = cfd_opening_law(false, n, "Error outletbc: outlet type setup");
+        if (law.skip) continue;
+        const UcdOpening* s = OMTYPE[n] < 0 && UCDOUTLET ? &UCDOUTLET[n] : nullptr;
+        double cb = !s ? CBOUT[n][CINDEX] : s->species[CINDEX] ? cfd_node_value(s->species[CINDEX]) : 0.0;
+        cfd_for_box(LBOUT[n], [&](const int* p) {
+            int q[3] = {p[0], p[1], p[2]};
+            q[a] += face_inward(code);
+            double pc = cell(P, q);
+            double flux = fabs(law.pb - pc) < 1e-10 ? 0.0 : fmax(cfd_law_flow(law, pc), 0.0);
+            double A = face_area(a, q);
+            cell(BS, q) += cb * flux * A;
+            cell(SP, q) -= flux * A;
+        });
+    }
+}
+
+static void blockSources(double*** c)
+{
+    for (int n = 1; n <= NBL; n++) {
+        int kind = abs(FSBLOC[n]);
+        double Q = CSOUU[n][CINDEX];
+        if (FSBLOC[n] < 0) {
+            const UcdRec& r = UCDBLOK[n];
+            const UcdNode* node = r.present[CINDEX] ? cfd_series_node(r.species[CINDEX]) : nullptr;
+            Q = node ? node->value_per_size : 0.0;
+        }
+        // The factor 1 - c/1e10 stops a source once the cell holds the ceiling value.
+        if (kind == 1)
+            cfd_for_block_sides(IBL[n], [&](const int* q, double A) {
+                if (!cell(ICELL, q)) cell(BS, q) += A * Q * (1 - cell(c, q) / 1e10);
+            });
+        else if (kind == 2 && fabs(Q) > 1e-10)
+            cfd_for_box(IBL[n], [&](const int* q) {
+                cell(BS, q) += cell(VOL, q) * Q * (1 - cell(c, q) / 1e10);
+            });
+    }
+}
+
+void coeffc(double*** c, double*** c_old)
+{
+    double rho = OPERDENS, dt = timeStep();
+    CIG[6] = 1.0;
+    cfd_for_cells([&](const int* p) {
+        double fnet;
+        cfd_transport_links(p, DIFFSMC, CIG[6], &fnet);
+        cell(BS, p) = rho * cell(VOL, p) / dt * cell(c_old, p);
+        cell(SP, p) = 0.0;
+    });
+    wallSources();
+    for (int l = 1; l <= NBIN; l++) inletbc(l, 5);
+    outletSources();
+    blockSources(c);
+    cfd_for_cells([&](const int* p) {
+        if (cell(ICELL, p)) cell(BS, p) = 0.0, cell(SP, p) = -1e10;
+        double ap = rho * cell(VOL, p) / dt - cell(SP, p);
+        for (int a = 0; a < 3; a++) ap += cell(coef_high(a), p) + cell(coef_low(a), p);
+        cell(AP, p) = ap;
+        if (!cell(ICELL, p)) RESOC += fabs(cfd_cell_residual(c, p));
+    });
+}
+
+static void printBoth(const char* fmt, int it, double r, double c)
+{
+    printf(fmt, it, r, c);
+    if (BA) fprintf(BA, fmt, it, r, c);
+}
+
+void ccompu(double*** c, double*** c_old)
+{
+    err_mg = 0.0;
+    printf("Calculate NO. %d contaminant\n", CINDEX);
+    if (BA) fprintf(BA, "Calculate NO. %d contaminant\n", CINDEX);
+    const char* line = " I=%d, R=%lf, C=%-2.1le\n";
+    for (int it = 1;; it++) {
+        RESOC = 0.0;
+        coeffc(c, c_old);
+        if (_rcdat.cfd_mg == 0) {
+            cfd_line_pass(IM1, JM1, KM1, c);
+            cfd_for_cells([&](const int* p) {
+                cell(c, p) = CSTEADY == 1 ? (1 - URFC) * cell(c, p) + URFC * cell(STORE, p)
+                                          : cell(STORE, p);
+            });
+        } else {
+            PHIMGP_0 = c;
+            mg(REST_AVEP, REST_COAP, IM1, JM1, KM1);
+        }
+        if (CSTEADY == 1) cfd_for_cells([&](const int* p) { cell(c_old, p) = cell(c, p); });
+        double sum = 0.0;
+        cfd_for_cells([&](const int* p) {
+            if (cell(ICELL, p)) return;
+            double r = cfd_cell_residual(c, p);
+            sum += r * r;
+        });
+        double R = sqrt(sum);
+        if (_cciter <= 1 && it < 6 && R > RPC0[CINDEX]) RPC0[CINDEX] = R;
+        double norm = R / (RPC0[CINDEX] + 1e-10), cm = c[IMON][JMON][KMON];
+        if (PINTV > 0 && fmod(it, PINTV) == 0) printBoth(line, it, norm, cm);
+        if (R <= CRESIDU * RPC0[CINDEX] || it > CMAXITER || (it > 5 && RPC0[CINDEX] <= 1e-10)) {
+            printBoth(line, it, norm, cm);
+            return;
+        }
+    }
+}
+
+void computec()
+{
+    for (int n = 1; n <= 5; n++)
+        if (CACTIVE[n]) {
+            CINDEX = n;
+            ccompu(cfd_species(n), cfd_species_old(n));
+        }
+}
+
+// ---- Mass balance ----------------------------------------------------------------------------
+
+double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, double*** c)
+{
+    SUMM = SUMMA = 0.0;
+    int L[7] = {0, i1, i2, j1, j2, k1, k2};
+    int nmax[3] = {IMAX, JMAX, KMAX}, order[3] = {0, 1, 2};
+    if (I2DX) order[0] = 1, order[1] = 2, order[2] = -1;
+    if (I2DY) order[0] = 0, order[1] = 2, order[2] = -1;
+    if (I2DZ) order[0] = 1, order[1] = 0, order[2] = -1;
+    int a = -1;
+    for (int o = 0; o < 3 && a < 0; o++)
+        if (order[o] >= 0 && L[2 * order[o] + 1] == L[2 * order[o] + 2]) a = order[o];
+    if (a < 0) return 0.0;   // no plane patch: no flow through it
+    int q = L[2 * a + 1];
+    if (face == 0) face = q == 1 ? 2 * a + 1 : q == nmax[a] ? 2 * a + 2 : 0;
+    if (face < 1 || face > 6) return 0.0;
+    a = face_axis(face);
+    int last[3] = {IM1, JM1, KM1};
+    bool low = face_inward(face) > 0;
+    double result = 0.0;
+    cfd_for_box(L, [&](const int* p) {
+        int f[3] = {p[0], p[1], p[2]}, in[3] = {p[0], p[1], p[2]};
+        f[a] = low ? 1 : last[a];
+        in[a] = low ? 2 : last[a];
+        double S = face_area(a, p);
+        double m = S * OPERDENS * cell(velocity(a), f);
+        SUMM += m;
+        SUMMA += S;
+        result += cell(c, in) * m;
+    });
+    return result;
+}
+
+static void balanceLine(const char* kind, int n, const char* name, double M, double x, double q)
+{
+    fprintf(RE, "\t*%s #%-2d:%s          AirMass=%-12.6lf[kg/s]  MassFraction=%le[kg/kg]  "
+                "ContaminantMass=%le[kg/s]\n", kind, n, name, M, x, q);
+}
+
+static void tally(double q, bool in, double* In, double* Out) { *(in ? In : Out) += fabs(q); }
+
+void chkctm()
+{
+    if (!RE) return;
+    fprintf(RE, "\nAt time step:%f:\n", CFDTIME);
+    fprintf(RE, "\nContaminant computation results:\n");
+    double In = 0.0;
+    for (int s = 1; s <= 5; s++) {
+        if (!CACTIVE[s]) continue;
+        double*** c = cfd_species(s);
+        double Out = 0.0;
+        In = 0.0;
+        fprintf(RE, "  *Contaminant#%-2d\n", s);
+        for (int n = 1; n <= NBIN; n++) {
+            double M = AMASSIN[n], x = CBIN[n][s], q = x * M;
+            if (PITYPE[n] != 1 && M < 0) {
+                int* L = LBIN[n];
+                q = -fabs(integrate(L[1], L[2], L[3], L[4], L[5], L[6], INTY[n], c));
+                x = CBIN[n][s] = q / M;
+            }
+            tally(q, M >= 0, &In, &Out);
+            balanceLine("Inlet", n, NMIN[n], M, x, q);
+        }
+        for (int n = 1; n <= NBOUT; n++) {
+            double M = AMASSOUT[n], x = CBOUT[n][s], q = M * x;
+            if (POTYPE[n] == 2 && M >= 0) {
+                tally(q, true, &In, &Out);
+            } else {
+                int* L = LBOUT[n];
+                q = -fabs(integrate(L[1], L[2], L[3], L[4], L[5], L[6], IOTY[n], c));
+                if (M != 0) x = CBOUT[n][s] = q / M;
+                tally(q, M >= 0, &In, &Out);
+            }
+            balanceLine("Outlet", n, NMOUT[n], M, x, q);
+        }
+        for (int n = 1; n <= NBL; n++) {
+            double q = CSOU[n][s];
+            fprintf(RE, "\t*Blockage #%-2d          ContaminantMass=%le[kg/s]\n", n, q);
+            tally(q, q >= 0, &In, &Out);
+        }
+        for (int n = 1; n <= NAWQ; n++) {
+            double q = CNAW[n][s];
+            fprintf(RE, "\t*SurfaceSource #%-2d     ContaminantMass=%le[kg/s]\n", n, q);
+            tally(q, q >= 0, &In, &Out);
+        }
+        fprintf(RE, "  *TotalInput=%le[kg/s]  TotalOutput=%le[kg/s]  SUMM=%lf[kg/S]  SUMMA=%lf[m^2]\n\n",
+                In, Out, SUMM, SUMMA);
+    }
+    INCTM = In;
+    fflush(RE);
+}
+
+}  // namespace vexlar

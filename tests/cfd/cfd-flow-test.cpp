@@ -1,0 +1,218 @@
+// The CFD zone's flow solution against analytic results on small grids: developed laminar
+// channel flow, conduction between two walls, the mass balance of a transported scalar
+// with a source, and a closed box of still air that stays still.
+#include <cmath>
+
+#include "cfd/cfd-couple.h"
+#include "model/clock.h"
+#include "tests/cfd/cfd-test-file.h"
+#include "tests/cfd/cfd-test-grid.h"
+
+using namespace vexlar;
+using namespace vexlar_test;
+
+namespace {
+
+class CfdFlow : public CfdGrid {
+protected:
+    // A channel along x with a uniform inflow at x-low and the same mass leaving at x-high.
+    // before_placing sets up what else the zone holds (in interior cell numbers).
+    void channel(int nx, double dx, int ny, double dy, int nz, double dz, double um,
+                 void (*before_placing)() = [] {}, int multigrid = 0)
+    {
+        cfd_test_zone(std::vector<double>(nx, dx), std::vector<double>(ny, dy),
+                      std::vector<double>(nz, dz), multigrid);
+        NBIN = NBOUT = 1;
+        cfd_openings_reserve(1, 1);
+        opening(LBIN, 1, {1, 1, 1, ny, 1, nz});
+        opening(LBOUT, 1, {nx, nx, 1, ny, 1, nz});
+        PITYPE[1] = POTYPE[1] = 1;
+        IMTYPE[1] = OMTYPE[1] = 1;
+        before_placing();
+        inputdata();
+        UBIN[1] = um, VBIN[1] = WBIN[1] = 0;
+        AMASSIN[1] = OPERDENS * um * AIN[1];
+        AMASSOUT[1] = -AMASSIN[1];
+    }
+};
+
+// Between plates H apart a developed laminar flow of mean speed Um is the parabola
+// u = 6 Um eta (1 - eta) and needs the pressure gradient 12 mu Um / H^2.
+class CfdChannel : public CfdFlow, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CfdChannel, DevelopsPoiseuilleProfileAndPressureGradient)
+{
+    const double H = 1.0, L = 8.0, um = 0.1;
+    channel(40, L / 40, 12, H / 12, 1, 1.0, um, [] {}, GetParam());
+    solveSteady();
+    ASSERT_LT(resomnr, CRITE) << "not converged in " << NITER << " iterations";
+    double mu = ANU * OPERDENS;
+    int i = 32;   // developed: the entrance length at Re 10 is about 0.6 H
+    double dpdx = (P[i][5][2] - P[i + 1][5][2]) / DELXC[i];
+    EXPECT_NEAR(dpdx, 12 * mu * um / (H * H), 0.02 * 12 * mu * um / (H * H));
+    for (int j = 2; j <= JM1; j++) {
+        double eta = Y[j] / H;
+        EXPECT_NEAR(U[i][j][2], 6 * um * eta * (1 - eta), 0.012 * um) << "j " << j;
+    }
+    double q = 0;
+    for (int j = 2; j <= JM1; j++) q += OPERDENS * U[i][j][2] * AREX[j][2];
+    EXPECT_NEAR(q, AMASSIN[1], 1e-6 * AMASSIN[1]);   // every section carries the inflow
+}
+
+INSTANTIATE_TEST_SUITE_P(BothSolvers, CfdChannel, ::testing::Values(0, 1),
+                         [](const auto& info) { return info.param ? "Multigrid" : "Line"; });
+
+// Still air between a cool and a warm wall conducts a linear profile, on an uneven grid.
+TEST_F(CfdFlow, ConductionBetweenTwoWallsIsLinear)
+{
+    grid({0.5, 0.5, 0.5}, {0.1, 0.3, 0.2, 0.4}, {0.5, 0.5});
+    ENERGY = 1;
+    NAWT = 2;
+    cfd_twalls_reserve(2);
+    opening(LNAW, 1, {1, 3, 1, 1, 1, 2});
+    opening(LNAW, 2, {1, 3, 4, 4, 1, 2});
+    inputdata();
+    TNAW[1] = 283.0, TNAW[2] = 303.0;
+    for (int it = 0; it < 200; it++) {
+        NITER = it + 1;
+        tcompu();
+    }
+    for (int i = 2; i <= IM1; i++)
+        for (int j = 2; j <= JM1; j++)
+            for (int k = 2; k <= KM1; k++)
+                EXPECT_NEAR(T[i][j][k], 283.0 + 20.0 * Y[j] / YY, 1e-9) << i << j << k;
+    EXPECT_LT(RESOT / RT0, 1e-12);
+}
+
+// A scalar carried by a plug flow leaves at the rate it enters plus its source.
+TEST_F(CfdFlow, ScalarLeavesAtInflowPlusSource)
+{
+    channel(8, 0.5, 3, 0.4, 3, 0.3, 0.5, [] {
+        CONTAMINANT = 1, NOC = 1, CACTIVE[1] = 1;
+        heapgrid();
+        NBL = 1;
+        cfd_blocks_reserve(1);
+        opening(IBL, 1, {4, 5, 2, 2, 1, 3});
+        FSBLOC[1] = 2;
+        CSOU[1][1] = 2e-6;   // kg/s
+        CBIN[1][1] = 1e-3;
+    });
+    fill(U, 0.5), fill(V, 0), fill(W, 0);   // continuity holds in every cell
+    fill(C1, 0), fill(C1OLD, 0);
+    computec();
+    double m = AMASSIN[1];
+    char buf[8192] = {0};
+    RE = fmemopen(buf, sizeof buf, "w");
+    chkctm();
+    fclose(RE);
+    RE = nullptr;
+    EXPECT_NEAR(INCTM, 1e-3 * m + 2e-6, 1e-15);
+    EXPECT_NEAR(-CBOUT[1][1] * AMASSOUT[1], 1e-3 * m + 2e-6, 1e-9 * (1e-3 * m + 2e-6))
+        << buf;
+    EXPECT_NEAR(SUMM, m, 1e-12);   // the outlet patch carries the inflow
+    EXPECT_NE(std::string(buf).find("  *Contaminant#1 \n"), std::string::npos) << buf;
+}
+
+// A closed box of air at the mean temperature has nothing to move it.
+TEST_F(CfdFlow, QuiescentBoxStaysAtRest)
+{
+    grid({0.5, 0.5, 0.5}, {0.5, 0.5, 0.5}, {0.4, 0.4, 0.4});
+    ENERGY = 1;
+    NITMAX = 30;
+    solveSteady();
+    EXPECT_EQ(NITER, 30);          // RP0 stays 0, so the criterion never stops the loop
+    EXPECT_EQ(resomnr, 1e10);
+    EXPECT_EQ(RESOM, 0.0);
+    for (int i = 1; i <= NI; i++)
+        for (int j = 1; j <= NJ; j++)
+            for (int k = 1; k <= NK; k++) {
+                EXPECT_EQ(U[i][j][k], 0.0);
+                EXPECT_EQ(V[i][j][k], 0.0);
+                EXPECT_EQ(W[i][j][k], 0.0);
+                EXPECT_EQ(P[i][j][k], 0.0);
+            }
+    EXPECT_NEAR(T[3][3][3], TINIT, 1e-9);
+}
+
+
+// The steady loop takes the second false time steps at ISTEP and, with STEP 2, makes the
+// velocity and temperature steps ten times longer at 2 ISTEP; the residual line shows
+// each residual over its normaliser.
+TEST_F(CfdFlow, FalseTimeStepScheduleAndResidualLine)
+{
+    grid({0.5, 0.5}, {0.5, 0.5}, {0.5, 0.5});
+    STEP = 2, ISTEP = 2, CDTU = CDTV = CDTW = 3, CDTT = 4, CDTC = 5;
+    simple_iteration(1);
+    EXPECT_EQ(DTU, 1e30);
+    simple_iteration(1);
+    EXPECT_EQ(DTU, 3);
+    EXPECT_EQ(DTC, 5);
+    simple_iteration(1);
+    simple_iteration(1);
+    EXPECT_EQ(DTU, 30);
+    EXPECT_EQ(DTT, 40);
+    EXPECT_EQ(DTC, 5);
+    RESOM = 0.5, RP0 = 2, RESOU = 1, RU0 = 4, RESOV = RESOW = RESOT = 0;
+    testing::internal::CaptureStdout();
+    prsour();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              " I=4, Continuity=2.5e-01, U=2.5e-01, V=0.0e+00, W=0.0e+00, Energy=0.0e+00, "
+              "Continuity_A=5.0e-01\n");
+}
+
+// ---- The driver ----------------------------------------------------------------------------------
+
+class CfdDriver : public ::testing::Test {
+protected:
+    CfdZoneDir zone;
+    CfdFile file;
+
+    void SetUp() override
+    {
+        VSTEADY = 1, CSTEADY = 1, CONTAMINANT = 0, NOC = 0, CACTIVE[1] = 0;
+        _time_step = 60, _time_list = 600, _simEndTime = 7200;
+        _rcdat.start_time = 0, _rcdat.cfd_mg = 0, CFDTIME = 0, _cpliter = 0, _doneflow = 0;
+        file.switches = "1,0,0";   // start from the saved fields
+        file.crite = "0.001,3";
+        file.energy = "0";
+        file.qwalls[0].value = "50,0";
+        zone.write(".CFD", file.text());
+    }
+    void TearDown() override
+    {
+        for (FILE** f : {&TE, &BA, &RE, &VA})
+            if (*f) fclose(*f), *f = nullptr;
+        _doneflow = 0;
+        cfd_release();
+    }
+    // A restart file of six values per cell, all fields at the value v.
+    void writeVar(double v)
+    {
+        std::string bytes;
+        for (int c = 0; c < 6 * IMAX * JMAX * KMAX; c++) bytes.append((const char*)&v, sizeof v);
+        zone.write(".var", bytes);
+    }
+};
+
+// The saved fields start the first solve only; a later call keeps its own fields.
+TEST_F(CfdDriver, SavedFieldsAreReadOnTheFirstSolveOnly)
+{
+    IMAX = 6, JMAX = 5, KMAX = 4;   // the grid of the file: 4 x 3 x 2 cells
+    writeVar(0.0);
+    testing::internal::CaptureStdout();
+    flow(0);
+    EXPECT_EQ(NITER, 3);
+    if (VA) fclose(VA), VA = nullptr;
+    writeVar(7.0);
+    U[3][2][2] = 0.125;
+    _doneflow = 1;   // the coupling marks the steady airflow done
+    CFDTIME = 60;
+    flow(0);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(INITYN, 0);
+    EXPECT_EQ(U[3][2][2], 0.125);
+    EXPECT_NE(out.find("ZFLO simulation completed"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Start steady airflow calculation...", out.find("ZFLO")), std::string::npos);
+}
+
+}  // namespace

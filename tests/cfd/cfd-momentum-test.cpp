@@ -1,0 +1,111 @@
+// Coefficients of every CFD equation on a 3 x 3 x 3 grid of unit cells, worked by hand:
+// air of viscosity mu = 0.1 kg/(m s) at rest, density 1, false time steps of 10 s.
+#include "tests/cfd/cfd-test-grid.h"
+
+using namespace vexlar;
+using namespace vexlar_test;
+
+namespace {
+
+class CfdAssembly : public CfdGrid {
+protected:
+    void SetUp() override
+    {
+        grid({1, 1, 1}, {1, 1, 1}, {1, 1, 1});
+        ANU = 0.1;
+        vistur();
+        DTU = DTV = DTW = DTT = DTC = 10;
+        URFU = 0.5;
+    }
+};
+
+// U node 2 lies on the first interior face: its control volume reaches the domain face, so
+// its cross-stream links and volume are stretched by (0.5 + 1) / 1; the side walls add
+// mu A / (dy / 2) times the same stretch.
+TEST_F(CfdAssembly, MomentumNodesNextToWallsAndInTheMiddle)
+{
+    for (int i = 1; i <= NI; i++)
+        for (int j = 1; j <= NJ; j++)
+            for (int k = 1; k <= NK; k++) P[i][j][k] = -i;   // 1 Pa per metre along x
+    ucompu();
+    // middle of the cross-section: AE = mu A / dx, four stretched side links of 0.15
+    EXPECT_DOUBLE_EQ(AE[2][3][3], 0.1);
+    EXPECT_DOUBLE_EQ(AW[2][3][3], 0.0);
+    EXPECT_DOUBLE_EQ(AN[2][3][3], 0.15);
+    EXPECT_DOUBLE_EQ(AB[2][3][3], 0.15);
+    EXPECT_DOUBLE_EQ(SP[2][3][3], 0.0);
+    EXPECT_DOUBLE_EQ(DX[2][3][3], 0.5 * 1 / 0.8);      // urf A / (rho V/dt + sum a)
+    EXPECT_DOUBLE_EQ(AP[2][3][3], 0.8 / 0.5);
+    EXPECT_DOUBLE_EQ(BS[2][3][3], 1.0 * 1.5);          // dp/dx times the stretched volume
+    // next to the y-low wall: no south link, wall shear 0.1 x 1 / 0.5 x 1.5
+    EXPECT_DOUBLE_EQ(AS[2][2][3], 0.0);
+    EXPECT_DOUBLE_EQ(SP[2][2][3], -0.3);
+    EXPECT_DOUBLE_EQ(DX[2][2][3], 0.5 / (0.1 + 0.1 + 0.15 * 3 + 0.3));
+    // in a corner both walls act
+    EXPECT_DOUBLE_EQ(SP[3][2][2], -0.6);
+    EXPECT_DOUBLE_EQ(AE[3][2][2], 0.0);               // the last U node has no east link
+}
+
+// In laminar flow the wall shear uses the dynamic viscosity: 10x the density, 10x the drag.
+TEST_F(CfdAssembly, LaminarWallShearScalesWithDensity)
+{
+    OPERDENS = 10;
+    vistur();
+    vcompu();
+    EXPECT_DOUBLE_EQ(SP[2][2][3], -10 * 0.1 * 1 / 0.5 * 1.5);
+}
+
+TEST_F(CfdAssembly, PressureCorrectionIsTheMassImbalance)
+{
+    fill(DX, 0.5), fill(DY, 0), fill(DZ, 0);
+    for (int j = 1; j <= NJ; j++)
+        for (int k = 1; k <= NK; k++) DX[1][j][k] = DX[IM1][j][k] = 0;   // as momentum leaves them
+    U[2][3][3] = 0.2;   // air leaves cell 2 and enters cell 3
+    ppcompu();
+    EXPECT_DOUBLE_EQ(BS[2][3][3], -0.2);
+    EXPECT_DOUBLE_EQ(BS[3][3][3], 0.2);
+    EXPECT_DOUBLE_EQ(RESOM, 0.4);
+    EXPECT_DOUBLE_EQ(AE[2][3][3], 0.5);
+    EXPECT_DOUBLE_EQ(AW[2][3][3], 0.0);   // the face on the domain boundary has no DX
+    EXPECT_DOUBLE_EQ(AP[3][3][3], 1.0);
+    correc();
+    EXPECT_DOUBLE_EQ(PP[2][3][3], 0.0);   // used and cleared
+}
+
+// Energy and contaminant links: the mean viscosity over 0.9 and over 1 per metre, none
+// toward the ghost layer; the false-time term rho V / dt on the centre.
+TEST_F(CfdAssembly, EnergyAndContaminantLinks)
+{
+    ENERGY = 1;
+    fill(TOLD, 300);
+    tcompu();
+    EXPECT_DOUBLE_EQ(AE[2][2][2], 0.1 / 0.9);
+    EXPECT_DOUBLE_EQ(AW[2][2][2], 0.0);
+    EXPECT_DOUBLE_EQ(AP[2][2][2], 0.1 + 3 * 0.1 / 0.9);
+    EXPECT_DOUBLE_EQ(AP[3][3][3], 0.1 + 6 * 0.1 / 0.9);
+    CONTAMINANT = 1, NOC = 1, CACTIVE[1] = 1;
+    heapgrid();
+    fill(C1OLD, 1e-3);
+    CINDEX = 1;
+    coeffc(C1, C1OLD);
+    EXPECT_DOUBLE_EQ(AN[3][3][3], 0.1);
+    EXPECT_DOUBLE_EQ(AP[3][3][3], 0.1 + 0.6);
+    EXPECT_DOUBLE_EQ(BS[3][3][3], 0.1 * 1e-3);
+}
+
+// Turbulence model 1 has no turbulence field to read: the zero-equation viscosity
+// (0.03874 s l + nu) rho stands in, with a warning. Cell (2, 3, 3) is 0.5 m from x-low.
+TEST_F(CfdAssembly, TurbulenceModelOneFallsBackToZeroEquationWithAWarning)
+{
+    ITUR = 1, LAMIN = 0;
+    U[2][3][3] = 2.0;
+    testing::internal::CaptureStderr();
+    vistur();
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("WARNING"), std::string::npos) << err;
+    EXPECT_DOUBLE_EQ(VIS[2][3][3], 0.03874 * 2.0 * 0.5 + 0.1);
+    EXPECT_DOUBLE_EQ(VIS[1][3][3], VIS[2][3][3]);   // copied to the ghost layer
+    ITUR = 0;
+}
+
+}  // namespace
