@@ -8,7 +8,7 @@ int _NrTimeSteps, _NrTStepIter, _NrSolveAf, _NrFillAf, _NrLufSkyS, _NrLusSkyS, _
     _NrBCG, _NrBCGiter, _NrDCset, _NrSOR, _NrSORiter, _NrLufGE, _NrLusGE, _NrCubicA,
     _NrCubicN, _NrCDZsim, _NrDuctLagr, _NrDuctEulr;
 float _aftime;
-float _dtMaxStab;
+float _dtMaxStab = 100000.0f;
 int _rangeDWC[3];
 int* _facBins;
 

@@ -1,0 +1,195 @@
+// Short-time-step set-up: duct cell rings sized from the requested cell length, points and
+// boxes placed in one-dimensional zones, and the stability limit of the zone step.
+#include "contaminant/sts-init.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common-src/memory.h"
+#include "common-src/messages.h"
+#include "model/clock.h"
+#include "model/counters.h"
+#include "model/network.h"
+#include "model/prj-common.h"
+#include "model/run-control.h"
+#include "model/sts-links.h"
+
+using namespace vexlar;
+
+namespace {
+
+std::string readLog()
+{
+    std::string s;
+    rewind(_ulog);
+    for (int c; (c = fgetc(_ulog)) != EOF;) s += (char)c;
+    return s;
+}
+
+class StsInit : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        _ulog = tmpfile();
+        _nctm = 2;
+        if (!_ms) _ms = alc_eci(32000, "ms");
+    }
+    void TearDown() override
+    {
+        fclose(_ulog);
+        _ulog = nullptr;
+        _jctn0 = nullptr;
+        _duct0 = nullptr;
+        _afnd0 = nullptr;
+        _rcdat.sts_cells = 0;
+    }
+};
+
+TEST_F(StsInit, DuctsAreDividedIntoRingsOfCellsHoldingTheUpstreamAir)
+{
+    // Junctions 1 and 2; ducts of 2 m (4 cells of 0.5 m), of 0.05 m (exactly a tenth of a
+    // cell: 1 cell) and of 0.04 m (none). The first duct flows backwards: its cells hold
+    // junction 2's air.
+    AirNode a{}, b{};
+    double mfa[2] = {0.1, 0.2}, mfb[2] = {0.3, 0.4};
+    a.mf = mfa;
+    b.mf = mfb;
+    JunctionNode ja{}, jb{};
+    ja.node = &a;
+    jb.node = &b;
+    ja.next = &jb;
+    _jctn0 = &ja;
+    AirPath p[3]{};
+    DuctLagData lag[3]{};
+    DuctLink d[3]{};
+    float lengths[3] = {2.0f, 0.05f, 0.04f};
+    for (int i = 0; i < 3; i++) {
+        p[i].from_node = &a;
+        p[i].to_node = &b;
+        lag[i].length = lengths[i];
+        d[i].lag = &lag[i];
+        d[i].path = &p[i];
+        if (i) d[i - 1].next = &d[i];
+    }
+    p[0].mass_flow[0] = -0.01;
+    _duct0 = &d[0];
+    _term0 = nullptr;
+    _leak0 = nullptr;
+    _rcdat.sts_cells = 1;
+    _rcdat.sts_dx = 0.5f;
+    _Ntdmxr = 0;
+    stsInitDucts();
+
+    EXPECT_EQ(ja.mf, mfa);
+    EXPECT_EQ(jb.flow_mf_sums, ja.flow_mf_sums + 2);
+    EXPECT_EQ(lag[0].cell_count, 4);
+    EXPECT_EQ(lag[1].cell_count, 1);
+    EXPECT_EQ(lag[2].cell_count, 0);
+    EXPECT_EQ(lag[2].head_cell, nullptr);
+    EXPECT_EQ(_Ntdmxr, 7);
+    // Ring of 4 + 3: a boundary cell at -0.25 m, interior cells, one at 2.25 m, a spare.
+    DuctCell* c = lag[0].head_cell;
+    const double pos[6] = {-0.25, 0.25, 0.75, 1.25, 1.75, 2.25};
+    for (int i = 0; i < 6; i++, c = c->next) {
+        EXPECT_DOUBLE_EQ(c->position, pos[i]);
+        EXPECT_DOUBLE_EQ(c->length, 0.5);
+        EXPECT_DOUBLE_EQ(c->inv_spacing, 2.0);
+        EXPECT_EQ(c->mf[0], 0.3);
+        EXPECT_EQ(c->mf[1], 0.4);
+        EXPECT_EQ(c->next->prev, c);
+    }
+    EXPECT_EQ(lag[0].tail_cell, c->prev);
+    EXPECT_EQ(c->next, lag[0].head_cell);  // the spare closes the ring
+    EXPECT_EQ(lag[1].head_cell->mf[0], 0.1);
+    EXPECT_EQ(readLog(),
+              "Junctions:          2\nDuct segments:      3\nDuct cells:         5\n"
+              "Duct terminals:     0\nDuct leaks:         0\n");
+
+    // A cell length of 0 cannot divide a duct.
+    _rcdat.sts_dx = 0.0f;
+    EXPECT_EXIT(stsInitDucts(), ::testing::ExitedWithCode(2),
+                "FATAL Duct cell length sts_dx = 0 m must be > 0");
+}
+
+TEST_F(StsInit, BoxesAndPointsFindTheirCellsAlongTheZoneAxis)
+{
+    // Four 1 m cells along x from (0, 0, 0) to (4, 0, 0).
+    AirNode n{};
+    n.index = 2;
+    ZoneCell cells[4]{};
+    for (int i = 0; i < 4; i++) cells[i].index = i;
+    Cd1Zone z{};
+    z.node = &n;
+    z.cell_count = 4;
+    z.cell_length = 1.0f;
+    z.inv_cell_length = 1.0f;
+    z.end_points[3] = 4.0f;
+    z.direction[0] = 1.0f;
+    z.cells = cells;
+
+    // A box given far end first covers the same three cells.
+    const float c1[3] = {3.5f, 9.0f, 0.0f}, c2[3] = {1.2f, 0.0f, 0.0f};
+    ZoneCell *first, *last;
+    float share;
+    stsBoxCells(&z, c1, c2, "Source", 7, &first, &last, &share);
+    EXPECT_EQ(first, &cells[1]);
+    EXPECT_EQ(last, &cells[3]);
+    EXPECT_FLOAT_EQ(share, 1.0f / 3.0f);
+    stsBoxCells(&z, c2, c1, "Source", 7, &first, &last, &share);
+    EXPECT_EQ(first, &cells[1]);
+    EXPECT_FLOAT_EQ(share, 1.0f / 3.0f);
+
+    // The far end goes into the last cell; up to a cell before the start into the first.
+    EXPECT_EQ(stsLocateCell(&z, 4.0f, 0, 0, "Path", 1), &cells[3]);
+    EXPECT_EQ(stsLocateCell(&z, -0.9f, 0, 0, "Path", 1), &cells[0]);
+    EXPECT_EXIT(stsLocateCell(&z, 5.5f, 0, 0, "Sensor", 9), ::testing::ExitedWithCode(2),
+                "Invalid zone cell index: Sensor 9 in zone 2, indx=5 max=4");
+    EXPECT_EXIT(stsLocateCell(&z, -1.5f, 0, 0, "OccSched", 3), ::testing::ExitedWithCode(2),
+                "Invalid zone cell index: OccSched 3 in zone 2, indx=-1 max=4");
+}
+
+TEST_F(StsInit, ZoneStepLimitIsTwiceTheAirMassOverTheFlowThroughIt)
+{
+    // Zone 3: 2 m3 holding 2.4 kg with 0.1 kg/s through it: stable below 48 s. An
+    // air-handling zone 5 of 1 m3, 1.2 kg, 0.2 kg/s: 12 s. A zone of fixed mass fractions
+    // and a still zone are never limits.
+    AirNode z3{}, ahs{}, fixed{}, still{};
+    z3.flags = NODE_VAR_MF;
+    z3.number = 3;
+    z3.volume = 2.0f;
+    z3.air_mass = 2.4;
+    z3.sum_abs_flow = 0.1;
+    ahs.flags = NODE_VAR_MF | NODE_AHS;
+    ahs.number = 5;
+    ahs.volume = 1.0f;
+    ahs.air_mass = 1.2;
+    ahs.sum_abs_flow = 0.2;
+    fixed.sum_abs_flow = 5.0;
+    fixed.air_mass = 0.001;
+    still.flags = NODE_VAR_MF;
+    still.air_mass = 0.001;
+    z3.next = &fixed;
+    fixed.next = &still;
+    _afnd0 = &z3;
+
+    _dtMaxStab = 100000.0f;
+    _dt = 47.9f;
+    stsCheckStability();
+    EXPECT_FLOAT_EQ(_dtMaxStab, 48.0f);
+
+    _dt = 48.0f;
+    EXPECT_EXIT(stsCheckStability(), ::testing::ExitedWithCode(2),
+                "Zone 3 \\(2.000 m\\^3\\) requires a time step < 48.00 s for stability.*"
+                "FATAL Revise time step \\(or volume\\) to permit stable solution");
+
+    still.next = &ahs;
+    _dt = 20.0f;
+    EXPECT_EXIT(stsCheckStability(), ::testing::ExitedWithCode(2),
+                "AHS zone 5 \\(1.000 m\\^3\\) requires a time step < 12.00 s for stability.*"
+                "FATAL Revise time step");
+    _dtMaxStab = 100000.0f;
+}
+
+}  // namespace
