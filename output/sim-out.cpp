@@ -42,9 +42,28 @@ const char* resultFileName(const char* ext)
 
 void removeResultFile(const char* ext) { remove(resultFileName(ext)); }
 
+int _resultWriteFailures = 0;
+
+void resultWriteFailed(const char* text, const char* ext, const char* detail)
+{
+    _resultWriteFailures++;
+    const char* name = resultFileName(ext);
+    if (detail && detail[0])
+        error(ERROR, __FILE__, __LINE__, text, name, ": ", detail, "");
+    else
+        error(ERROR, __FILE__, __LINE__, text, name, "");
+}
+
+// Closes f: nonzero when bytes it still held, or wrote earlier, did not reach the file.
+static int closeStream(FILE* f)
+{
+    int failed = fflush(f) != 0 || ferror(f);
+    return (fclose(f) != 0) | failed;
+}
+
 void closeResultFile(FILE** f, int flag, const char* ext)
 {
-    if (*f) fclose(*f);
+    if (*f && closeStream(*f) && !flag) resultWriteFailed("Could not write result file ", ext, "");
     *f = nullptr;
     if (flag) removeResultFile(ext);
 }
@@ -87,7 +106,7 @@ static void simF32(SimRecord& r, double v)
 static void simEnd(SimRecord& r)
 {
     simFlush(r);
-    if (r.failed) error(ERROR, __FILE__, __LINE__, "fwrite failed", "");
+    if (r.failed) resultWriteFailed("fwrite failed: ", ".sim", "");
 }
 
 static void simWriteInts(const int32_t* v, int n)
@@ -408,9 +427,11 @@ void set_usim_close(int flag)
 {
     if (_usim) {
         writeSimTrailer();
-        if (fflush(_usim) != 0) error(ERROR, __FILE__, __LINE__, "fwrite failed", "");
+        int failed = fflush(_usim) != 0;
+        if ((fclose(_usim) != 0) | failed) resultWriteFailed("fwrite failed: ", ".sim", "");
+        _usim = nullptr;
     }
-    closeResultFile(&_usim, flag, ".sim");
+    if (flag) removeResultFile(".sim");
 }
 
 // ---- Per-step dispatch ------------------------------------------------------------------

@@ -14,7 +14,15 @@ const char* resultFileName(const char* ext);
 // Removes the project's result file with extension ext; a missing file is no error.
 void removeResultFile(const char* ext);
 // Closes *f when it is open and clears it; with flag set removes the project's file.
+// A kept file (flag 0) whose bytes did not all reach the disk is a write failure.
 void closeResultFile(FILE** f, int flag, const char* ext);
+
+// Result files of this run that could not be written in full; a run with any cannot end
+// as a success.
+extern int _resultWriteFailures;
+// Reports a result file (extension ext) that could not be written: ERROR text followed by
+// the file's name and, when not empty, ": " and the detail; counted in _resultWriteFailures.
+void resultWriteFailed(const char* text, const char* ext, const char* detail);
 
 void set_usim_open();
 void set_usim_close(int flag);

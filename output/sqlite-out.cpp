@@ -306,13 +306,16 @@ void set_usql_open()
 
 // ---- One listing step -------------------------------------------------------------------
 
-// A step insert that fails is reported once per run; the run goes on without it.
+// A step insert that fails is reported once per run; the run goes on without it, and it
+// can no longer end as a success.
 static void sqlStepFailed()
 {
     if (_sqlStepWarned) return;
     _sqlStepWarned = 1;
-    error(WARNING, __FILE__, __LINE__, "Insert into SQLite3 results database failed: ",
-          sqlite3_errmsg(_sqldb), "; later insert failures are not reported", "");
+    char detail[1024];
+    snprintf(detail, sizeof detail, "%s; later insert failures are not reported",
+             sqlite3_errmsg(_sqldb));
+    resultWriteFailed("Insert into SQLite3 results database failed: ", ".sqlite3", detail);
 }
 
 static void sqlStepExec(const char* sql)

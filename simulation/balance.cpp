@@ -29,6 +29,13 @@ namespace vexlar {
 
 BalDat* _BalDat0 = nullptr;
 FILE* _ubal = nullptr;
+static int s_balOpened;   // this run created the report
+
+// A FATAL removes the report of this run, written in full or not; nothing else is touched.
+void set_ubal_close(int flag)
+{
+    closeResultFile(&_ubal, flag && s_balOpened, ".bal");
+}
 
 namespace {
 
@@ -41,6 +48,7 @@ void balOpenReport()
 {
     _ubal = fopen(resultFileName(".bal"), "w");
     if (!_ubal) error(FATAL, __FILE__, __LINE__, "Could not open BAL file; is it already open?", "");
+    s_balOpened = 1;
 }
 
 // Starts the report again from its first byte; truncating drops whatever a longer
@@ -49,8 +57,7 @@ void balRewind()
 {
     fflush(_ubal);
     rewind(_ubal);
-    if (ftruncate(fileno(_ubal), 0) != 0)
-        error(ERROR, __FILE__, __LINE__, "Could not truncate BAL file", "");
+    if (ftruncate(fileno(_ubal), 0) != 0) resultWriteFailed("Could not truncate BAL file ", ".bal", "");
 }
 
 void balPuts(const char* text) { fputs(text, _ubal); }
@@ -320,8 +327,7 @@ void endMessage(int ending, int iterations)
 void balEnd(int ending, int iterations)
 {
     balPuts("end\n");
-    fclose(_ubal);
-    _ubal = nullptr;
+    set_ubal_close(0);
     if (_mb) _mb = fre_ec(_mb, "mb-block");
     writeResults();
     endMessage(ending, iterations);

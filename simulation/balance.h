@@ -69,6 +69,10 @@ struct BalDat {
 extern BalDat* _BalDat0;   // fan systems, each new one at the head
 extern FILE* _ubal;        // the ".bal" report while it is written
 
+// Closes the report; a write failure of a kept report is reported (output/sim-out.h). With
+// flag set a report this run created is removed.
+void set_ubal_close(int flag);
+
 void Balance();
 
 // The steps of Balance, in its order. Each returns BAL_CONVERGED (0) to go on or the

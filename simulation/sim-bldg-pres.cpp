@@ -201,7 +201,7 @@ void BldgPres()
     const double F = bpTestFlow();
     FILE* f = openValReport();
     bpWriteReport(f, rho, F, v);
-    fclose(f);
+    closeResultFile(&f, 0, ".val");
 }
 
 }  // namespace vexlar

@@ -14,6 +14,7 @@
 #include "output/sim-out.h"
 #include "output/sqlite-out.h"
 #include "output/summary.h"
+#include "simulation/balance.h"
 #include "simulation/ctrl-sim.h"
 #include "simulation/weather.h"
 
@@ -47,6 +48,7 @@ static void removeResultFiles()
     set_ubcex_close(1);
     set_udcex_close(1);
     set_usql_close(1);
+    set_ubal_close(1);
 }
 
 void finish(int status)

@@ -458,6 +458,13 @@ static void freeRunStorage()
     if (_ms) _ms = fre_ec(_ms, "ms-block");
 }
 
+void checkResultsWritten()
+{
+    if (_ulog && (fflush(_ulog) != 0 || ferror(_ulog))) resultWriteFailed("Could not write log file ", ".xlog", "");
+    if (_resultWriteFailures > 0)
+        error(FATAL, __FILE__, __LINE__, "Results of this run could not be written in full", "");
+}
+
 void endOfRun(int)
 {
     closeResultFilesKept();
@@ -465,10 +472,12 @@ void endOfRun(int)
     logNewtonHistogram(_ulog, _facBins, _rcdat.itmax);
     logFinalSinks(_ulog);
     if (_sim_af_dyn) writeLog_extremes(_ulog);
+    checkResultsWritten();
     MemNet("End");
     freeRunStorage();
     if (MemNet("Final") != 0) MemList();
     fprintf(_ulog, "Simulation completed successfully.\n");
+    checkResultsWritten();   // the line itself may be the one the log cannot take
     fclose(_ulog);
     _ulog = nullptr;
 }

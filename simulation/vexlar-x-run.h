@@ -18,6 +18,9 @@ void openAmbientInputs();
 void openResultFiles();
 void runSimulation(int runClass);
 void endOfRun(int runClass);
+// Ends the run with a FATAL when a result file, or the log, could not be written in full:
+// finish then removes the result files and the run never reports success.
+void checkResultsWritten();
 
 void logAirflowNumbering(FILE* log);
 void logRunStatistics(FILE* log);

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "e2e-util.h"
 
 namespace {
@@ -225,6 +227,20 @@ TEST_F(BalanceRun, ExampleProjectBalances)
     expectLogEnd(o);
     EXPECT_EQ(o.bal.rfind("0 ! Flow balance iterations converged\n", 0), 0u) << o.bal;
     EXPECT_NE(o.err.find("Duct balancing complete"), std::string::npos);
+}
+
+// A report the disk refuses is an ERROR naming it; the run ends with a FATAL and the
+// report (here the link to the full device) is removed with the other result files.
+TEST_F(BalanceRun, ReportTheDiskRefusesEndsTheRunWithTwo)
+{
+    ASSERT_EQ(symlink("/dev/full", (dir + "bal.bal").c_str()), 0);
+    BalanceOutcome o = run({}, VEXLAR_SOURCE_DIR "/examples/balance.prj");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("ERROR Could not write result file bal.bal\n"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("FATAL Results of this run could not be written in full\n"), std::string::npos);
+    EXPECT_EQ(o.log.find("Simulation completed successfully."), std::string::npos);
+    struct stat st;
+    EXPECT_NE(lstat((dir + "bal.bal").c_str(), &st), 0);
 }
 
 }  // namespace

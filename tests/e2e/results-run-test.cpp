@@ -115,4 +115,20 @@ TEST_F(ResultsRun, FatalEndLeavesNoPartialResults)
     EXPECT_TRUE(exists(".rzf"));
 }
 
+// A SIM file on a full device: every refused record is an ERROR naming the file, the run
+// ends with a FATAL instead of success, and the file (here the link to the device) goes.
+TEST_F(ResultsRun, SimFileTheDiskRefusesEndsTheRunWithTwo)
+{
+    ASSERT_EQ(symlink("/dev/full", path(".sim").c_str()), 0);
+    Outcome r = runEngine("office.prj", "office.prj");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("ERROR fwrite failed: office.sim\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("FATAL Results of this run could not be written in full\n"), std::string::npos);
+    EXPECT_EQ(r.log.find("Simulation completed successfully."), std::string::npos);
+    EXPECT_EQ(r.log.substr(r.log.size() - 18), "VexlarX finish(2)\n");
+    struct stat st;
+    EXPECT_NE(lstat(path(".sim").c_str(), &st), 0);
+    EXPECT_FALSE(exists(".sqlite3"));
+}
+
 }  // namespace

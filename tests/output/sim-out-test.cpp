@@ -3,9 +3,15 @@
 // padding), the per-step dispatch at listing times, and the run extremes in the log.
 #include "output/sim-out.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstring>
 #include <fstream>
@@ -22,6 +28,7 @@
 #include "simulation/ctrl-sim.h"
 #include "simulation/vexlar-x-finish.h"
 #include "tests/param-names.h"
+#include "simulation/vexlar-x-run.h"
 
 using namespace vexlar;
 using namespace vexlar::testnet;
@@ -77,6 +84,11 @@ int32_t intAt(const std::vector<uint8_t>& f, size_t off)
 
 class SimFile : public ResultTest {
 protected:
+    void SetUp() override
+    {
+        ResultTest::SetUp();
+        _resultWriteFailures = 0;
+    }
     void setSwitches(int pf, int zf, int zc)
     {
         _rcdat.pfres = pf;
@@ -195,6 +207,66 @@ TEST_F(SimFile, FatalEndRemovesThePartialResultFiles)
     EXPECT_FALSE(fileExists(file(".sim")));
     EXPECT_FALSE(fileExists(file(".sqlite3")));
 }
+
+// A result the disk refuses ends the run with a FATAL (exit 2), never with success, and the
+// partial file goes: the SIM file on a full device, the database beyond a file-size limit,
+// and the log once it can no longer be written (with a SIM file open).
+struct LostResult {
+    const char* name;
+    const char* ext;          // the result file that must be gone afterwards
+    void (*lose)(const std::string& dir);
+    const char* error;        // the start of its ERROR; the path of the file follows
+    const char* failed;       // the extension of that file
+};
+std::ostream& operator<<(std::ostream& os, const LostResult& c) { return os << c.name; }
+
+class ResultWriteFailure : public SimFile, public ::testing::WithParamInterface<LostResult> {};
+
+TEST_P(ResultWriteFailure, EndsTheRunWithTwoAndRemovesThePartialFile)
+{
+    const LostResult& c = GetParam();
+    setSwitches(1, 1, 1);
+    _rcdat.pfsave = _rcdat.zfsave = _rcdat.zcsave = 1;
+    std::string expected = std::string("ERROR ") + c.error + dir + "bldg" + c.failed;
+    EXPECT_EXIT(
+        {
+            _errorFinishFcnP = finish;
+            _resultWriteFailures = 0;
+            c.lose(dir);
+            checkResultsWritten();
+        },
+        ::testing::ExitedWithCode(2),
+        ::testing::AllOf(::testing::HasSubstr(expected),
+                         ::testing::HasSubstr("FATAL Results of this run could not be written in full\n")));
+    EXPECT_FALSE(fileExists(file(c.ext)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, ResultWriteFailure, ::testing::Values(
+    LostResult{"SimOnAFullDevice", ".sim", [](const std::string& dir) {
+        ASSERT_EQ(symlink("/dev/full", (dir + "bldg.sim").c_str()), 0);
+        set_usim_open();
+        writeSim_stepTime(3600);
+        set_usim_close(0);
+    }, "fwrite failed: ", ".sim"},
+    LostResult{"DatabaseBeyondItsSizeLimit", ".sqlite3", [](const std::string& dir) {
+        set_usql_open();
+        struct stat st;
+        ASSERT_EQ(stat((dir + "bldg.sqlite3").c_str(), &st), 0);
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{(rlim_t)st.st_size, (rlim_t)st.st_size};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        for (int t = 3600; t <= 400 * 3600; t += 3600) writeSql_stepTime(t);
+        set_usql_close(0);
+    }, "Insert into SQLite3 results database failed: ", ".sqlite3"},
+    LostResult{"LogOnAFullDevice", ".sim", [](const std::string&) {
+        set_usim_open();
+        writeSim_stepTime(3600);
+        set_usim_close(0);
+        _ulog = fopen("/dev/full", "w");
+        _errorLogFileP = &_ulog;
+        fputs("a line the log cannot take\n", _ulog);
+    }, "Could not write log file ", ".xlog"}),
+    [](const ::testing::TestParamInfo<LostResult>& i) { return std::string(i.param.name); });
 
 TEST_F(SimFile, UncreatableFileIsFatal)
 {

@@ -1,7 +1,8 @@
 // SQLite results database: the tables each save switch creates with their exact texts, the
-// fixed SIMINFO and LINKDUCTINFO rows, the rows of a listing step, the once-only warning
+// fixed SIMINFO and LINKDUCTINFO rows, the rows of a listing step, the once-only ERROR
 // of a failed insert, and removal of the database by its closer and at every new opening.
 #include "output/sqlite-out.h"
+#include "output/sim-out.h"
 
 #include <gtest/gtest.h>
 
@@ -322,8 +323,12 @@ TEST_F(SqlDb, FailedStepInsertIsReportedOnceAndTheOtherRowsStillGoIn)
     testutil::MessageCapture capture;
     writeSql_stepTime(3600);
     writeSql_stepTime(7200);
-    EXPECT_EQ(capture.count("WARNING"), 1) << capture.dump();
-    EXPECT_TRUE(capture.has("WARNING", "refused"));
+    EXPECT_EQ(capture.count("ERROR"), 1) << capture.dump();
+    EXPECT_TRUE(capture.has("ERROR", "Insert into SQLite3 results database failed: " + dir +
+                                         "bldg.sqlite3: refused; later insert failures are not reported"))
+        << capture.dump();
+    EXPECT_EQ(_resultWriteFailures, 1);
+    _resultWriteFailures = 0;
     reopen();
     EXPECT_EQ(rows("SELECT COUNT(*) FROM TIME"), (std::vector<Row>{{"2"}}));
     EXPECT_EQ(rows("SELECT COUNT(*) FROM LINKPATHDATA"), (std::vector<Row>{{"0"}}));
@@ -340,7 +345,8 @@ TEST_F(SqlDb, StepWhoseTimeRowFailsFilesNoRowsUnderAnotherTime)
     writeSql_stepTime(7200);
     reopen();
     EXPECT_EQ(rows("SELECT COUNT(*) FROM LINKPATHDATA"), (std::vector<Row>{{"2"}}));
-    EXPECT_EQ(capture.count("WARNING"), 1);
+    EXPECT_EQ(capture.count("ERROR"), 1);
+    _resultWriteFailures = 0;
 }
 
 // ---- Removal ----------------------------------------------------------------------------
