@@ -313,11 +313,22 @@ int SolveAfnvn(AF_MAT* m)
     return 0;
 }
 
+// A solution that is not finite cannot be carried on or written: the run ends naming the
+// first node or path that holds such a value.
+static void checkSolutionFinite()
+{
+    char text[96];
+    if (networkNonFinite(text, sizeof text))
+        error(FATAL, __FILE__, __LINE__, "Airflow solution is not finite: ", text, "");
+}
+
 int SolveAf(AF_MAT* m)
 {
-    if (m->newton == AF_NEWTON_TRUST) return SolveAfstr(m);
-    if (m->newton == AF_NEWTON_RELAX) return SolveAfsur(m);
-    return SolveAfnvn(m);
+    int count = m->newton == AF_NEWTON_TRUST   ? SolveAfstr(m)
+              : m->newton == AF_NEWTON_RELAX ? SolveAfsur(m)
+                                             : SolveAfnvn(m);
+    checkSolutionFinite();
+    return count;
 }
 
 // ---- failure report --------------------------------------------------

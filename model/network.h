@@ -180,6 +180,11 @@ extern Cd1Zone* _cdzn0;
 extern int _nCFDzone;            // zones modelled by the CFD zone model
 extern int _nCmctm;              // well-mixed cells x species, the ambient included
 extern int _nCcctm;              // cells of all 1-D zones x species
+// Finds the first value of the network that is not finite: a node's pressure, density,
+// temperature or mass fraction, a path's flows. 0 when there is none; else 1, with text
+// naming the node or path (number and type letter) and the quantity.
+int networkNonFinite(char* text, int len);
+
 extern const char _ntype[];      // node-type letters by AirNode kind: zone, junction, terminal
 extern const char _ftype[];      // path-type letters by AirPath kind: path, duct, terminal, leak
 

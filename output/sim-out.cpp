@@ -294,9 +294,17 @@ static void writeNodeConcs(int dayMax)
 
 static const double* ambientConcs() { return _pambt ? _pambt->mf : nullptr; }
 
+void checkResultsFinite()
+{
+    char text[96];
+    if (networkNonFinite(text, sizeof text))
+        error(FATAL, __FILE__, __LINE__, "Results are not finite and are not written: ", text, "");
+}
+
 void writeSim_stepTime(int t)
 {
     if (!_usim) return;
+    checkResultsFinite();
     const WeatherData& w = _wthdat;
     if (simDebug()) {
         ulog_printf("writeSim_stepTime(): time %s\n", timestr(t));

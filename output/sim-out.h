@@ -35,6 +35,10 @@ void writeSim_daySummary_init();
 void setDayExtremesToCurrent();
 void writeResults_stepEnd(int t);
 
+// Ends the run with a FATAL naming the first node or path whose result is not finite, so
+// that no such value reaches the SIM file or the database.
+void checkResultsFinite();
+
 void extremesInit();
 void extremesCalc();
 void writeLog_extremes(FILE* f);

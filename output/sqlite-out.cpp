@@ -393,6 +393,7 @@ static void insertPathFlows(sqlite3_int64 id)
 void writeSql_stepTime(int t)
 {
     if (!_sqldb || !fg_TimeInsert) return;
+    checkResultsFinite();
     sqlStepExec("BEGIN TRANSACTION");
     sqlite3_bind_int(fg_TimeInsert, 1, _dayofy);
     sqlite3_bind_int(fg_TimeInsert, 2, _daytyp);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <regex>
 #include <sstream>
 
@@ -179,6 +181,21 @@ TEST_F(Newton, ConvergedStartTakesNoIterationAndCountsBinZero)
     EXPECT_EQ(SolveAfsur(m), 0);
     EXPECT_EQ(_NrSolveAf, before + 2);
     EXPECT_EQ(bins[0], 2);
+}
+
+// A solution that is not finite cannot be carried on: the run ends naming where it broke.
+TEST_F(Newton, ANonFiniteSolutionEndsTheRunNamingItsNode)
+{
+    build({1, 0}, 20);
+    z->pressure = std::nan("");
+    m->newton = -1;   // flows at the current pressures only
+    EXPECT_EXIT(
+        {
+            _errorAuxFcnP = nullptr;   // the message to standard error, where the test reads it
+            SolveAf(m);
+        },
+        ::testing::ExitedWithCode(2),
+                "FATAL Airflow solution is not finite: pressure of node 1z\n");
 }
 
 TEST_F(Newton, UnderRelaxedFailureWithZeroLimitMakesOneStepAndOneAssembly)

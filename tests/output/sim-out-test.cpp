@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <csignal>
 
 #include <cstring>
@@ -267,6 +268,35 @@ INSTANTIATE_TEST_SUITE_P(Writers, ResultWriteFailure, ::testing::Values(
         fputs("a line the log cannot take\n", _ulog);
     }, "Could not write log file ", ".xlog"}),
     [](const ::testing::TestParamInfo<LostResult>& i) { return std::string(i.param.name); });
+
+// A result that is not finite never reaches the SIM file or the database: the run ends with
+// a FATAL naming the node or path, and the files opened so far go.
+TEST_F(SimFile, NonFiniteResultsAreNotWritten)
+{
+    setSwitches(1, 1, 1);
+    _rcdat.pfsave = _rcdat.zfsave = _rcdat.zcsave = 1;
+    std::string node = std::to_string(net.node[1].number) + _ntype[net.node[1].kind];
+    std::string path = std::to_string(net.path[2].number) + _ftype[net.path[2].kind];
+    EXPECT_EXIT(
+        {
+            _errorFinishFcnP = finish;
+            set_usim_open();
+            set_usql_open();
+            net.node[1].density = std::nan("");
+            writeSim_stepTime(3600);
+        },
+        ::testing::ExitedWithCode(2), "FATAL Results are not finite and are not written: density of node " + node + "\n");
+    EXPECT_EXIT(
+        {
+            _errorFinishFcnP = finish;
+            set_usql_open();
+            net.path[2].mass_flow[1] = HUGE_VAL;
+            writeSql_stepTime(3600);
+        },
+        ::testing::ExitedWithCode(2), "FATAL Results are not finite and are not written: flow of path " + path + "\n");
+    EXPECT_FALSE(fileExists(file(".sim")));
+    EXPECT_FALSE(fileExists(file(".sqlite3")));
+}
 
 TEST_F(SimFile, UncreatableFileIsFatal)
 {
