@@ -204,11 +204,24 @@ void sim_init(int write)
     if (write) writeResults();
 }
 
+// What a restart record does not hold follows from what it does: wind pressures, node
+// densities and stack pressures, then gauge pressures. The record's pressure differences
+// are those of the last airflow solution and stay as restored.
+static void restoredDerivedState()
+{
+    for (AirPath* p = _pafp0; p; p = p->next) p->work = p->dp;
+    calc_wP();
+    calc_sP();
+    for (AirPath* p = _pafp0; p; p = p->next) p->dp = p->work;
+    findPgage();
+}
+
 int sim_init_restart()
 {
     ulog_printf("sim_init_restart()\n");
     ulog_flush();
     if (rstget(_rcdat.rst_date) != 0) return 1;
+    restoredDerivedState();
     if (_rcdat.mf_solver == 1) return 0;
     if (_rcdat.mfn_on) init_Mfn(_MFn_mem);
     if (_rcdat.mft_on) init_Mft(_MFt_mem);

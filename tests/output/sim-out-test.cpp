@@ -142,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
     Output, Closers,
     ::testing::Values(Closer{".sim", set_usim_close}, Closer{".ach", set_uach_close},
                       Closer{".cbw", set_ucbw_close}, Closer{".age", set_uage_close},
-                      Closer{".ebw", set_uexp_close}, Closer{".rst", set_urst_close},
+                      Closer{".ebw", set_uexp_close},
                       Closer{".log", set_ulogc_close}, Closer{".cex", set_ubcex_close},
                       Closer{".sqlite3", set_usql_close}),
     testnames::named([](const auto& c) { return std::string(c.ext); }));

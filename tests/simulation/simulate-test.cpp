@@ -1,7 +1,7 @@
 // Steady initialisation on a hand-built stack-driven zone: the steady pressures, the log
 // and screen lines, the single solution without cnvgSS and the tolerance ladder with
-// it, the end line of each run mode, the day extremes of the single result time, and
-// the restart that falls back to a steady start.
+// it, the end line of each run mode and the day extremes of the single result time.
+
 #include "simulation/simulate.h"
 
 #include <gtest/gtest.h>
@@ -166,13 +166,6 @@ TEST_F(SteadyInit, SingleResultTimeStartsTheDayExtremes)
     EXPECT_EQ(ahs->flow_max, -1.0f) << "air-handling paths keep theirs";
     EXPECT_EQ(z->gauge_pressure_max, z->gauge_pressure);
     EXPECT_EQ(z->gauge_pressure_min, z->gauge_pressure);
-}
-
-TEST_F(SteadyInit, UnreadableRestartFallsBackToTheSteadyStart)
-{
-    build({1, 0});
-    EXPECT_EQ(sim_init_restart(), 1);
-    EXPECT_NE(log.text().find("sim_init_restart()\n"), std::string::npos);
 }
 
 }  // namespace

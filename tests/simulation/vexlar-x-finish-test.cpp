@@ -23,7 +23,7 @@ TEST(Finish, LogsItsLineRemovesResultFilesAndExitsWithItsStatus)
     mkdir(dir.c_str(), 0700);
     snprintf(_pdir, sizeof _pdir, "%s", dir.c_str());
     snprintf(_prjname, sizeof _prjname, "office");
-    for (const char* ext : {".sim", ".ach", ".rst", ".sqlite3", ".log"})
+    for (const char* ext : {".sim", ".ach", ".sqlite3", ".log"})
         std::ofstream(dir + "office" + ext) << "partial";
     std::string logPath = dir + "office.xlog";
     EXPECT_EXIT(
@@ -37,7 +37,7 @@ TEST(Finish, LogsItsLineRemovesResultFilesAndExitsWithItsStatus)
     std::ifstream in(logPath);
     std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(log, "FATAL  (file x, line 3)\n boom\nVexlarX finish(2)\n");
-    for (const char* ext : {".sim", ".ach", ".rst", ".sqlite3", ".log"})
+    for (const char* ext : {".sim", ".ach", ".sqlite3", ".log"})
         EXPECT_NE(access((dir + "office" + ext).c_str(), F_OK), 0) << ext;
     remove(logPath.c_str());
     rmdir(dir.c_str());
