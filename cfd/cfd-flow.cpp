@@ -3,7 +3,6 @@
 // false-transient loop, or one step of a transient run), solves the contaminants, and
 // leaves the openings' flows, coefficients and boundary pressures for the coupling.
 // Progress and residual lines go to standard output and to the solver log (".bal").
-#include <cstdarg>
 #include <cmath>
 
 #include "cfd/cfd-couple.h"
@@ -18,19 +17,6 @@ namespace vexlar {
 FILE *TE, *BA, *RE, *VA;
 double resomnr, CN, _cfdzonemp, _cfdzonemp1;
 int CCI, ENDSTEP;
-
-static void say(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-static void say(const char* fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    vprintf(fmt, ap);
-    va_end(ap);
-    if (!BA) return;
-    va_start(ap, fmt);
-    vfprintf(BA, fmt, ap);
-    va_end(ap);
-}
 
 void prsour()
 {
@@ -117,7 +103,7 @@ int steadyflow()
     if (INITYN)
         monitorHeader("\t**********STEADY RESULTS AT MONITORING POINT**********\n");
     if (_doneflow && CRESTART == 0) return 1;
-    say("Start steady airflow calculation...\n");
+    cfd_say("Start steady airflow calculation...\n");
     if (CRESTART == 1) {
         FILE* f = openZoneFile(".var", "rb");
         if (!f) error(FATAL, __FILE__, __LINE__, "Unable to open restart file (var)", "");
@@ -157,7 +143,7 @@ static void openFiles()
         IN = openZoneFile(".CFD", "r");
         if (!IN) error(FATAL, __FILE__, __LINE__, "Unable to locate input file ", _cfdprj, "");
     }
-    if (!TE && _ctmcpl != 2) TE = openZoneFile(".dat", "w");
+    if (!TE && _ctmcpl != 2) cfd_tecplot_open();
     if (!BA) BA = openZoneFile(".bal", "w");
     if (!RE) RE = openZoneFile(".ret", "w");
 }
@@ -181,7 +167,7 @@ static void restartFields()
 
 static void unsteadyAirflow()
 {
-    say("Start unsteady airflow calculation...\n");
+    cfd_say("Start unsteady airflow calculation...\n");
     if (INITYN) monitorHeader("\t**********TRANSIENT RESULTS AT MONITORING POINT**********\n\n");
     bool contaminants = CONTAMINANT == 1;
     if (_doneflow && contaminants && _ctmcpl == 2 && !_donectm) return;
@@ -190,7 +176,7 @@ static void unsteadyAirflow()
         DTU = DTV = DTW = DTT = DTEK = DTED = DTC = TIMESTEP;
     NITER = 0;
     RESOM = RESOU = RESOV = RESOW = RESOT = RESOC = 0.0;
-    say("CFD simulation time=%f\n", CFDTIME);
+    cfd_say("CFD simulation time=%f\n", CFDTIME);
     iterate(0);
     prsour();
 }
@@ -200,18 +186,25 @@ static void noContaminants()
     if (NOC == 0) error(FATAL, __FILE__, __LINE__, "No contaminants defined", "");
 }
 
+// A frame of the zone in its Tecplot file after each transient contaminant step.
+static void transientOutput()
+{
+    if (TE) plotvt(TE, PrintVel, PrintGeo, 1);
+}
+
 static void contaminants()
 {
     if (CONTAMINANT != 1) return;
     if (VSTEADY == 0 || CSTEADY == 1) {
         if (VSTEADY == 0) {
             if (NOC > 0) chkctm();
-            say("Start unsteady contaminant simulation at time %f\n", CFDTIME);
+            cfd_say("Start unsteady contaminant simulation at time %f\n", CFDTIME);
         }
         noContaminants();
-        if (VSTEADY == 1) say("Start steady contaminant simulation\n");
+        if (VSTEADY == 1) cfd_say("Start steady contaminant simulation\n");
         CINDEX = 0, RESOC = 0.0;
         computec();
+        if (VSTEADY == 0) transientOutput();
         return;
     }
     // Steady airflow, transient contaminants: one contaminant step per call; the coupling
@@ -221,12 +214,13 @@ static void contaminants()
     if (CFDTIME == _rcdat.start_time)
         monitorHeader("\t**********TRANSIENT RESULTS AT MONITORING POINT**********\n\n");
     if (NOC > 0) chkctm();
-    say("Start unsteady contaminant simulation...\n");
-    say("CFD simulation time %f\n", CFDTIME);
+    cfd_say("Start unsteady contaminant simulation...\n");
+    cfd_say("CFD simulation time %f\n", CFDTIME);
     CINDEX = 0, RESOC = 0.0;
     noContaminants();
     computec();
     if (CFDTIME >= TIMEMAX) ENDSTEP = 1;
+    transientOutput();
 }
 
 // Stiffness and mean pressure of each opening for the network: Σ opencoe, and the pressure
@@ -269,7 +263,7 @@ int flow(int mode)
     RPP0 = 0.0;
     openFiles();
     decideFirstSolve();
-    say("\nReading CFD INPUT file...\n");
+    cfd_say("\nReading CFD INPUT file...\n");
     input(mode);
     inputdata();
     NITER = 0;
@@ -280,8 +274,11 @@ int flow(int mode)
     contaminants();
     bool steadyDone = VSTEADY == 1 && !(CONTAMINANT == 1 && CSTEADY == 0);
     if (steadyDone || (VSTEADY == 0 && _doneflow == 0)) updateu(2);
+    plotvt(nullptr, PrintVel, 0, 0);   // the cell-centre fields of the writers below
+    if (EWCYN) makeewc();
     boundaryPressures();
-    say("ZFLO simulation completed\n");
+    prvari();
+    cfd_say("ZFLO simulation completed\n");
     return 0;
 }
 

@@ -2,6 +2,8 @@
 // the input file's remaining items, blocks, walls and their .UCD series, the equation
 // coefficients, and the line and multigrid solvers with their work arrays.
 #pragma once
+#include <cstdint>
+
 #include "cfd/cfd.h"
 
 namespace vexlar {
@@ -281,5 +283,24 @@ void chkctm();
 void prsour();
 void simple_iteration(int steady);   // one outer iteration of the SIMPLE loop
 int steadyflow();
+
+// ---- Result files (cfd-result, cfd-tecplot, cfd-slice, cfd-ewc) -----------------------------
+extern int PrintVel;             // 1 after each frame written to a stream
+extern int PrintGeo;             // 1 until the object labels and outlines have been written
+extern FILE* OUTPUT;             // the slice file (".out"), null while none is open
+extern double PHI_MIN[12], PHI_MAX[12];   // extremes of the slice values over the run
+// Printf to standard output and to the solver log BA when it is open.
+void cfd_say(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void prvari();                   // the result file RE, from its start, cut at its end
+// Opens the zone's Tecplot file once (TE) and makes the coupling's stream CPLTE the same one.
+FILE* cfd_tecplot_open();
+// Prepares the cell-centre fields; with a stream, writes a frame (frame 1 full, 0 the
+// concentrations when ctmFrame allows) and the slice record, and with geo the labels and
+// outlines. The staggered velocities are left as they were.
+void plotvt(FILE* f, int frame, int geo, int ctmFrame);
+void cfd_slice_record();         // one record of the slice file, opening or closing it as due
+void makeewc();                  // the surface pressure file (".ewc")
+inline void cfd_put_i32(FILE* f, int32_t v) { fwrite(&v, sizeof v, 1, f); }
+inline void cfd_put_f64(FILE* f, double v) { fwrite(&v, sizeof v, 1, f); }
 
 }  // namespace vexlar

@@ -1,0 +1,116 @@
+// The CFD zone's result file (".ret"): a table of its inlets and outlets and a dump of the
+// cell-centre fields over the print window, written at the end of each solution. The
+// stream stays open for the run; each result is written from the file's start and the file
+// is cut at its end, so a shorter result never leaves the tail of a longer one behind.
+#include <cstdarg>
+#include <ctime>
+#include <unistd.h>
+
+#include "cfd/cfd-int.h"
+#include "common-src/messages.h"
+
+namespace vexlar {
+
+void cfd_say(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vprintf(fmt, ap);
+    va_end(ap);
+    if (!BA) return;
+    va_start(ap, fmt);
+    vfprintf(BA, fmt, ap);
+    va_end(ap);
+}
+
+namespace {
+
+// One opening's line pair of the table, and its name and area in the program's log.
+void openingRow(const char* head, long n, const char* name, double area,
+                double mass, double tk, int kind, double pb)
+{
+    fprintf(RE, "%s#%-2ld: %s\n         %-12.6lf%-17.6lf%-8.6lf", head, n, name, area, mass,
+            tk - 273.0);
+    if (kind == 2) fprintf(RE, "  %-16.6lf", pb);
+    fprintf(RE, "\n\n");
+    ulog_printf("CFD %s %s %g\n", head, name, area);
+}
+
+// Values of f at (i, j, 2..KM1), six to a line; cont is the continuation after every sixth.
+void fieldRow(double*** f, int i, int j, const char* cont)
+{
+    for (int k = 2, count = 1; k <= KM1; k++, count++) {
+        fprintf(RE, "%13.5le  ", f[i][j][k]);
+        if (count == KM1 - 1) fprintf(RE, "\n");
+        else if (count % 6 == 0) fprintf(RE, "%s", cont);
+    }
+}
+
+void fieldBlock(double*** f, int j, const char* label, const char* cont)
+{
+    for (int i = IP1; i <= IP2; i += IPSTP) {
+        fprintf(RE, " I=%-3ld\n%s", (long)(i - 1), label);
+        fieldRow(f, i, j, cont);
+    }
+}
+
+void fieldDump()
+{
+    // A zero step would never leave the window: take it as 1.
+    int jstep = JPSTP > 0 ? JPSTP : 1;
+    if (IPSTP <= 0) IPSTP = 1;
+    for (int j = JP1; j <= JP2; j += jstep) {
+        fprintf(RE, "\t\t\t\tJ=%-2ld\n\n", (long)(j - 1));
+        fieldBlock(UP, j, " U=", "\n   ");
+        fprintf(RE, "\n");
+        fieldBlock(VP, j, " V=", "\n   ");
+        fprintf(RE, "\n");
+        fieldBlock(WP, j, " W=", "\n   ");
+        fprintf(RE, "\n");
+        fieldBlock(T, j, " T=", "\n   ");
+        for (int n = 1; n <= 5; n++) {
+            if (!CACTIVE[n] || !cfd_species(n)) continue;
+            char label[8];
+            snprintf(label, sizeof label, " C%d=", n);
+            fprintf(RE, "\n");
+            fieldBlock(cfd_species(n), j, label, "\n   ");
+        }
+        fprintf(RE, "\n");
+        fieldBlock(VTT, j, " VTT=", "\n     ");
+        fprintf(RE, "\n");
+    }
+}
+
+}  // namespace
+
+void prvari()
+{
+    cfd_say("Writing Result file(RET) at iteration %d...\n", NITER);
+    if (I2DX == 1) IP1 = IP2 = 2, IPSTP = 1;
+    if (I2DY == 1) JP1 = JP2 = 2, JPSTP = 1;
+    if (!RE) return;
+    fprintf(RE, "\n\n\t\tNUMERICAL VALUES OF FLOW PARAMETERS\n\n");
+    fprintf(RE, "Iterations:%d, Time:%lf(minutes)\n\n", NITER,
+            (double)clock() / CLOCKS_PER_SEC / 60.0);
+    fprintf(RE, "\nNames    Area(m**2)  Mass Flow(kg/s)  T(C)       POUT(pa)       Pcoexp(pa)"
+                "       Pmean(pa)\n");
+    for (int n = 1; n <= NBIN; n++)
+        openingRow("Inlet", n, NMIN[n], AIN[n], AMASSIN[n], TBIN[n], PITYPE[n],
+                   PBIN[n]);
+    for (int n = 1; n <= NBOUT; n++)
+        openingRow("Outlet", n, NMOUT[n], AOU[n], AMASSOUT[n], TBOUT[n], POTYPE[n],
+                   PBOUT[n]);
+    ulog_printf("\n");
+    ulog_flush();
+    fflush(RE);
+    fprintf(RE, "\n\n");
+    fieldDump();
+    // Cut what an earlier, longer result left beyond this one, then start the next from the top.
+    fflush(RE);
+    long end = ftell(RE);
+    if (end >= 0 && ftruncate(fileno(RE), end) != 0)
+        error(ERROR, __FILE__, __LINE__, "Unable to cut the CFD result file", "");
+    rewind(RE);
+}
+
+}  // namespace vexlar
