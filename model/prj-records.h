@@ -305,11 +305,11 @@ struct ExposureRec {
     ExposureRec* next;
     OccSchedRec* occ_scheds[12];   // day types 1 to 12
     float factor;          // occupant factor
-    float* exposure;       // per species
-    int schedule_pos;
-    float occupied_time;   // of the step [s]
-    double* daily_stats;   // filled by the exposure output
-    double* run_stats;
+    float* exposure;       // per species: what the occupant breathed in the step [kg/kg]
+    int schedule_pos;      // interval of the schedule the last walk ended in
+    double occupied_time;  // seconds in a zone or outdoors in the step [s]
+    double occupied_day;   // ... in the current day [s]
+    double occupied_run;   // ... in the earlier days [s]
     int emission_flag;
     int number;
 };
