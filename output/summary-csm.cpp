@@ -1,11 +1,330 @@
-// Contaminant summary (".csm"). The per-step filter and envelope accumulators and the file
-// are not built yet: the accumulators do nothing and no file is written.
+// Contaminant summary (".csm"), written at the end of a run with species: the species, every
+// source and sink with the mass it released, removed and stored, what every filter was
+// challenged with, passed and loaded and when it broke through, and the species mass
+// exchanged with the ambient through the envelope. Two per-step accumulators feed it: the
+// filter challenge and loading, and the envelope exchange (also read by the exfiltration
+// files).
+#include <cstdio>
+
+#include "common-src/convert.h"
+#include "common-src/messages.h"
+#include "common-src/paths.h"
+#include "common-src/prj-read-elements.h"
+#include "model/clock.h"
+#include "model/elements.h"
+#include "model/env-lists.h"
+#include "model/network.h"
+#include "model/prj-common.h"
+#include "model/prj-records.h"
+#include "model/run-control.h"
+#include "model/source-lists.h"
+#include "airflow/afe-filter.h"
+#include "output/sim-out.h"
+#include "output/summary-int.h"
 #include "output/summary.h"
 
 namespace vexlar {
 
-void sum_filter_compute(int) {}
-void sum_ambient_compute(int) {}
-void writeCsm_simEnd() {}
+static int ttime;   // seconds accumulated by sum_ambient_compute
+
+int sum_ambient_seconds() { return ttime; }
+
+// ---- Filter challenge and loading -------------------------------------------------------------
+
+static bool isSuper(const FilterLoadRec* fl) { return fl->flte->type == FLT_SPF; }
+
+static FilterLoadRec* lastSubFilter(FilterLoadRec* own)
+{
+    FilterLoadRec* s = own->next;
+    while (s && s->next) s = s->next;
+    return s;
+}
+
+// Mass m [kg] of species k reaching the filter's states in the order the air meets them:
+// each state captures its efficiency of what the states before it passed. A super
+// filter's members are met in list order by forward flow and in reverse by reverse flow.
+static void captureSpecies(FilterLoadRec* first, bool forward, int k, double m)
+{
+    FilterLoadRec* fl = first;
+    if (isSuper(first)) fl = forward ? first->next : lastSubFilter(first);
+    while (fl && m > 0.0) {
+        double e = fl->efficiency ? fl->efficiency[k] : 0.0;
+        if (e != 0.0) {
+            double c = e * m;
+            fl->loads[k] += c;
+            fl->rel_loading += c * fl->flte->inv_mass;
+            m -= c;
+        }
+        if (!isSuper(first)) break;
+        fl = forward ? fl->next : fl->prev;
+    }
+}
+
+void sum_filter_compute(int dt)
+{
+    for (AirPath* p = _pafp0; p; p = p->next) {
+        if (!p->filter || !p->filter->load) continue;
+        double f = p->mass_flow[0];
+        if (f == 0.0) continue;
+        const double* up = f >= 0.0 ? p->mf_from : p->mf_to;
+        FilterLoadRec* first = p->filter->load;
+        double q = (f < 0.0 ? -f : f) * dt;   // air through the filter [kg]
+        for (int k = 0; k < _nctm; k++) {
+            double m = up[k] * q;
+            first->mass_in[k] += m;
+            first->mass_out[k] += first->penetration[k] * m;
+            captureSpecies(first, f >= 0.0, k, m);
+        }
+    }
+}
+
+// ---- Envelope exchange ------------------------------------------------------------------------
+
+// One flow e of envelope path p (position i of the envelope list) with penetration pen.
+static void envelopeFlow(const AirPath* p, int i, double e, const float* pen, int dt)
+{
+    bool fromAmbient = p->from_node == _pambt;
+    const double* mf = e > 0.0 ? p->mf_from : p->mf_to;
+    bool in = e > 0.0 ? fromAmbient : !fromAmbient;
+    double a = e > 0.0 ? e : -e;
+    for (int k = 0; k < _nctm; k++) {
+        double v = pen[k] * a * mf[k];
+        if (in) {
+            _Env_MdotIn_step[k] += v;
+        } else {
+            _Env_MdotOut_step[k] += v;
+            if (_rcdat.cex_ctm && _Env_MassPath_list) _Env_MassPath_list[k][i] += v * dt;
+        }
+    }
+}
+
+void sum_ambient_compute(int dt)
+{
+    if (_nEnvPaths_All <= 0 || !_Env_MdotIn_step) return;
+    const RunControlData& r = _rcdat;
+    for (int k = 0; k < _nctm; k++) _Env_MdotIn_step[k] = _Env_MdotOut_step[k] = 0.0;
+    for (int i = 0; i < _nEnvPaths_All; i++) {
+        const AirPath* p = _EnvPaths_All[i];
+        const float* pen = filter_get_eff(p);
+        for (int j = 0; j < 2; j++)
+            if (p->mass_flow[j] != 0.0) envelopeFlow(p, i, p->mass_flow[j], pen, dt);
+    }
+    for (int k = 0; k < _nctm; k++) {
+        _Env_MassIn_sum[k] += _Env_MdotIn_step[k] * dt;
+        _Env_MassOut_sum[k] += _Env_MdotOut_step[k] * dt;
+        if ((r.cex_bldg || r.cex_ctm) && _Env_MassOut_list) _Env_MassOut_list[k] += _Env_MdotOut_step[k] * dt;
+    }
+    ttime += dt;
+}
+
+// ---- The file ---------------------------------------------------------------------------------
+
+static void writeBox(FILE* f, const float* b)
+{
+    fprintf(f, "\t%4g\t%4g\t%4g\t%4g\t%4g\t%4g", b[0], b[3], b[1], b[4], b[2], b[5]);
+}
+
+static const float* cseData(const CseRec* c) { return static_cast<const float*>(c->model_data); }
+
+static void writeCssRows(FILE* f, const CssRec* c)
+{
+    for (; c; c = c->next) {
+        const CseRec* e = c->cse;
+        float as = e->type == CSE_DVS ? cseData(e)[1] : 0.0f;
+        fprintf(f, "%d\t%s\t%s\t%d\t%4g\t%4g", c->number, _csse_names[e->type], _ctm[e->species].name,
+                c->zone_number, as, c->multiplier);
+        writeBox(f, c->box);
+        fprintf(f, "\t%.6e\t%.6e\t0\n", c->mass_released, c->mass_removed);
+    }
+}
+
+static void writeBlsRows(FILE* f, const BlsRec* b)
+{
+    for (; b; b = b->next) {
+        fprintf(f, "%d\tbls\t%s\t%d\t%4g\t%4g", b->number, _ctm[b->species].name, b->zone_node->index,
+                b->multiplier, 1.0);
+        writeBox(f, b->box);
+        fprintf(f, "\t%.6e\t%.6e\t%.6e\n", b->mass_released, b->mass_removed, b->coef_mult * b->surface_mass);
+    }
+}
+
+static void writeDvrRows(FILE* f, const DvrRec* d)
+{
+    for (; d; d = d->next) {
+        float as = cseData(d->cse)[2];
+        fprintf(f, "%d\tdvr\t%s\t%d\t%4g\t%4g", d->number, _ctm[d->species].name, d->zone_node->index, as,
+                d->multiplier);
+        writeBox(f, d->box);
+        fprintf(f, "\t%.6e\t%.6e\t%.6e\n", d->mass_released, d->mass_removed,
+                d->surface_mass * as * d->multiplier);
+    }
+}
+
+template <class T> static int listLength(const T* p)
+{
+    int n = 0;
+    for (; p; p = p->next) n++;
+    return n;
+}
+
+void writeCsm_CssSummaries(FILE* f, const CssRec* head) { writeCssRows(f, head); }
+void writeCsm_DvrSummaries(FILE* f, const DvrRec* head) { writeDvrRows(f, head); }
+
+static void writeSourceSection(FILE* f)
+{
+    const CssRec* css[3] = {_Css0, _Csst0, _Cssnt0};
+    const BlsRec* bls[4] = {_Bls0, _Blst0, _Blsnt0, _BlsInactive0};
+    const DvrRec* dvr[4] = {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0};
+    int n = 0;
+    for (const CssRec* c : css) n += listLength(c);
+    for (const BlsRec* b : bls) n += listLength(b);
+    for (const DvrRec* d : dvr) n += listLength(d);
+    if (n == 0) return;
+    fprintf(f, "\nContaminant source/sink summary.\n%d\tsource/sinks\n", n);
+    fprintf(f, "s/s#\ttype\tspecies\tzn#\tAs\tmult\tXmin\tXmax\t");
+    fprintf(f, "Ymin\tYmax\tZmin\tZmax\treleased\tremoved\tstored [kg]\n");
+    for (const CssRec* c : css) writeCsm_CssSummaries(f, c);
+    for (const BlsRec* b : bls) writeBlsRows(f, b);
+    for (const DvrRec* d : dvr) writeCsm_DvrSummaries(f, d);
+}
+
+static int filteredPaths()
+{
+    int n = 0;
+    for (const AirPath* p = _pafp0; p; p = p->next) n += p->filter && p->filter->load;
+    return n;
+}
+
+static void writeSpeciesHead(FILE* f, const char* title, int n, const char* tail)
+{
+    fprintf(f, "\n%s\n%d\tfilters\npath", title, n);
+    for (int k = 0; k < _nctm; k++) fprintf(f, "\t%s", _ctm[k].name);
+    fprintf(f, "%s", tail);
+}
+
+static void writeValues(FILE* f, const double* v)
+{
+    for (int k = 0; k < _nctm; k++) fprintf(f, "\t%.6e", v[k]);
+}
+
+static void writeChallenge(FILE* f, int n)
+{
+    writeSpeciesHead(f, "Filter challenge summary.", n, "\telement\n");
+    for (const AirPath* p = _pafp0; p; p = p->next) {
+        if (!p->filter || !p->filter->load) continue;
+        const FilterLoadRec* fl = p->filter->load;
+        fprintf(f, "%d%c", p->number, _ftype[p->kind]);
+        writeValues(f, fl->mass_in);
+        fprintf(f, "\t%s\n--", fl->flte->name);
+        writeValues(f, fl->mass_out);
+        fprintf(f, "\tdownstream\n");
+    }
+}
+
+// A super filter's line holds the sum of its members' loads, then one line per member.
+static void writeLoading(FILE* f, int n)
+{
+    writeSpeciesHead(f, "Filter loading summary.", n, "\telement\tns\n");
+    for (const AirPath* p = _pafp0; p; p = p->next) {
+        if (!p->filter || !p->filter->load) continue;
+        FilterLoadRec* fl = p->filter->load;
+        fprintf(f, "%d%c", p->number, _ftype[p->kind]);
+        if (!isSuper(fl)) {
+            writeValues(f, fl->loads);
+            fprintf(f, "\t%s\t0\n", fl->flte->name);
+            continue;
+        }
+        for (const FilterLoadRec* s = fl->next; s; s = s->next)
+            for (int k = 0; k < _nctm; k++) fl->loads[k] += s->loads[k];
+        writeValues(f, fl->loads);
+        fprintf(f, "\t%s\t%d\n", fl->flte->name, static_cast<const SuperFilterData*>(fl->flte->model_data)->count);
+        for (const FilterLoadRec* s = fl->next; s; s = s->next) {
+            fprintf(f, "--");
+            writeValues(f, s->loads);
+            fprintf(f, "\t%s\t0\n", s->flte->name);
+        }
+    }
+}
+
+// Breakthrough values exist for the gas filters, one per species.
+static float breakthroughValue(const FilterLoadRec* fl, int k)
+{
+    if (!fl->flte->breakthrough || fl->flte->type != FLT_GF0) return 0.0f;
+    const GasFilterData* g = static_cast<const GasFilterData*>(fl->flte->model_data);
+    return g->bkt_eff ? g->bkt_eff[k] : 0.0f;
+}
+
+// The loading states that can break through: a super filter's members, else the filter.
+static const FilterLoadRec* firstState(const FilterLoadRec* fl) { return isSuper(fl) ? fl->next : fl; }
+static const FilterLoadRec* nextState(const FilterLoadRec* fl, const FilterLoadRec* s)
+{
+    return isSuper(fl) ? s->next : nullptr;
+}
+
+static int breakthroughSpecies(const FilterLoadRec* fl)
+{
+    int n = 0;
+    for (const FilterLoadRec* s = firstState(fl); s; s = nextState(fl, s))
+        for (int k = 0; k < _nctm; k++) n += breakthroughValue(s, k) > 0.0f;
+    return n;
+}
+
+static void writeBreakthroughStates(FILE* f, const FilterLoadRec* fl)
+{
+    for (int k = 0; k < _nctm; k++) {
+        float b = breakthroughValue(fl, k);
+        if (!(b > 0.0f)) continue;
+        fprintf(f, "--\t%s", _ctm[k].name);
+        if (fl->bkt_day && fl->bkt_day[k] > 0)
+            fprintf(f, "\t%s\t%s\t%g\n", datestr(fl->bkt_day[k]), steptimestr(fl->bkt_time[k]), b);
+        else
+            fprintf(f, "\t--\t--\t%g\n", fl->efficiency ? fl->efficiency[k] : 0.0f);
+    }
+}
+
+static void writeBreakthrough(FILE* f)
+{
+    int n = 0;
+    for (const AirPath* p = _pafp0; p; p = p->next)
+        n += p->filter && p->filter->load && p->filter->load->flte->breakthrough;
+    fprintf(f, "\nFilter breakthrough summary.\n%d\tfilters\npath\telement\tnc\n", n);
+    fprintf(f, "\tcontaminant\tdate\ttime\tefficiency\n");
+    for (const AirPath* p = _pafp0; p; p = p->next) {
+        if (!p->filter || !p->filter->load || !p->filter->load->flte->breakthrough) continue;
+        const FilterLoadRec* fl = p->filter->load;
+        fprintf(f, "%d%c\t%s\t%d\n", p->number, _ftype[p->kind], fl->flte->name, breakthroughSpecies(fl));
+        for (const FilterLoadRec* s = firstState(fl); s; s = nextState(fl, s)) writeBreakthroughStates(f, s);
+    }
+}
+
+static void writeAmbientSection(FILE* f)
+{
+    if (_nEnvPaths_All <= 0 || !_Env_MassIn_sum) return;
+    fprintf(f, "\nInteractions with ambient.\ncontaminant\tmass from\tmass to [kg]\n");
+    for (int k = 0; k < _nctm; k++)
+        fprintf(f, "%s\t%.5e\t%.5e\n", _ctm[k].name, _Env_MassIn_sum[k], _Env_MassOut_sum[k]);
+    fprintf(f, "\nSimulation time:\n%d\tseconds\n%g\thours\n%g\tdays\n\n", ttime, ttime / 3600.0,
+            ttime / 3600.0 / 24.0);
+}
+
+void writeCsm_simEnd()
+{
+    char project[4096];
+    pathmerge(project, sizeof project, _pdrive, _pdir, _prjname, _pext);
+    FILE* f = openSummaryFile(".csm", "CSM");
+    fprintf(f, "Project:  %s\n", project);
+    fprintf(f, "\n%d\tcontaminants\nName\tEffDens\tMeanDiameter\n", _nctm);
+    for (int k = 0; k < _nctm; k++)
+        fprintf(f, "%s\t%6g\t%6g\n", _ctm[k].name, _ctm[k].effective_density, _ctm[k].mean_diameter);
+    writeSourceSection(f);
+    int n = filteredPaths();
+    if (n > 0) {
+        writeChallenge(f, n);
+        writeLoading(f, n);
+        writeBreakthrough(f);
+    }
+    writeAmbientSection(f);
+    fclose(f);
+}
 
 }  // namespace vexlar

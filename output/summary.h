@@ -28,8 +28,21 @@ void writeAge_stepEnd(int t);
 void writeAge_dayEnd();
 void writeAge_simEnd();
 
+struct CssRec;
+struct DvrRec;
+
+// Per-step accumulators of the contaminant summary. sum_filter_compute adds each filter's
+// challenge, downstream mass and loading; sum_ambient_compute adds the species mass carried
+// into and out of the building through every envelope path (filter penetration applied):
+// per step in _Env_MdotIn_step and _Env_MdotOut_step [kg/s], over the run in
+// _Env_MassIn_sum and _Env_MassOut_sum, and with an exfiltration switch set in
+// _Env_MassOut_list and, per path, _Env_MassPath_list [kg] (model/env-lists.h), which the
+// exfiltration files read. sum_ambient_seconds is the simulated time it has summed [s].
 void sum_filter_compute(int dt);
 void sum_ambient_compute(int dt);
+int sum_ambient_seconds();
 void writeCsm_simEnd();
+void writeCsm_CssSummaries(FILE* f, const CssRec* head);
+void writeCsm_DvrSummaries(FILE* f, const DvrRec* head);
 
 }  // namespace vexlar

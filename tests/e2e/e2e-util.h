@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -47,6 +48,26 @@ inline std::string copyInto(const std::string& dir, const std::string& source)
     std::filesystem::copy_file(source, dir + base, std::filesystem::copy_options::overwrite_existing, ec);
     EXPECT_FALSE(ec) << source << ": " << ec.message();
     return base;
+}
+
+// The tab-separated fields of the first line of `text` that begins with `head`; empty
+// without such a line. num reads field k as a number (NaN when it is missing).
+inline std::vector<std::string> fieldsOf(const std::string& text, const std::string& head)
+{
+    std::istringstream in(text);
+    std::vector<std::string> fields;
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(head, 0) == 0) {
+            std::istringstream l(line);
+            for (std::string f; std::getline(l, f, '\t');) fields.push_back(f);
+            break;
+        }
+    return fields;
+}
+
+inline double num(const std::vector<std::string>& f, size_t k)
+{
+    return k < f.size() ? std::atof(f[k].c_str()) : std::nan("");
 }
 
 // A line of a project replaced by another: the line that begins with `first`.

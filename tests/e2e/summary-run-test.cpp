@@ -20,22 +20,6 @@ const double FAN_ACH = 0.1 * 3600.0 / (1.2041 * 50.0);
 // The share of the day's steps with the fan running.
 const double ON_SHARE = 60.0 / 144.0;
 
-// The tab-separated fields of the line of `text` that begins with `head`; empty without.
-std::vector<std::string> fieldsOf(const std::string& text, const std::string& head)
-{
-    std::istringstream in(text);
-    std::vector<std::string> fields;
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind(head, 0) == 0) {
-            std::istringstream l(line);
-            for (std::string f; std::getline(l, f, '\t');) fields.push_back(f);
-            return fields;
-        }
-    return fields;
-}
-
-double num(const std::vector<std::string>& f, size_t k) { return k < f.size() ? std::atof(f[k].c_str()) : NAN; }
-
 class SummaryRun : public E2eTest {
 protected:
     // The scheduled-fan project over two days with the air-change and age switches on.
