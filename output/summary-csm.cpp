@@ -324,7 +324,7 @@ void writeCsm_simEnd()
         writeBreakthrough(f);
     }
     writeAmbientSection(f);
-    fclose(f);
+    closeResultFile(&f, 0, ".csm");   // a write that did not reach the file is reported
 }
 
 }  // namespace vexlar
