@@ -465,6 +465,14 @@ void invert_pkm(float* p, int k)
     p[2] = 1.0f / p[2];
 }
 
+// The cut-off model removes at p0 / p1 per unit mass fraction: a cut-off mass fraction of 0
+// or less would divide by zero or turn the removal into a second source.
+void check_cut(const float* p, int k)
+{
+    if (!(p[1] > 0.0f))
+        error(ERROR, __FILE__, __LINE__, "Invalid zero parameter, S/S element ", intstr(k), "");
+}
+
 void cse_record(int k, void* vpool)
 {
     MemBlock** pool = static_cast<MemBlock**>(vpool);
@@ -489,6 +497,8 @@ void cse_record(int k, void* vpool)
     prj_skip_words(kCseLayout[ce->type].skipped);
     if (ce->type == CSE_PKM)
         invert_pkm(p, k);
+    if (ce->type == CSE_CUT)
+        check_cut(p, k);
     ce->model_data = p;
     ce->model_fn = _pfss[ce->type];
 }

@@ -388,6 +388,16 @@ TEST_F(SectionTest, PeakModelWithZeroParameterIsAnError)
     EXPECT_TRUE(msgs.has("ERROR", " Invalid zero parameter, S/S element 1\n"));
 }
 
+TEST_F(SectionTest, CutOffSourceNeedsAPositiveCutOffMassFraction)
+{
+    species({"CO2"});
+    input("2\n" + cse(1, "CO2", "cut", "1e-6 5e-4 0 0\n") + cse(2, "CO2", "cut", "1e-6 0 0 0\n") +
+          "-999\n");
+    cselmt_read(nullptr, nullptr, pool.get());
+    EXPECT_FALSE(msgs.has("ERROR", " Invalid zero parameter, S/S element 1\n"));
+    EXPECT_TRUE(msgs.has("ERROR", " Invalid zero parameter, S/S element 2\n"));
+}
+
 TEST_F(SectionTest, UnknownSourceKeywordGivesBothErrors)
 {
     input("1\n" + cse(1, "CO2", "xyz", "") + "-999\n");
