@@ -8,10 +8,10 @@
 #include <cmath>
 
 #include "model/network.h"
+#include "model/schedules.h"
 #include "model/prj-common.h"
 #include "model/prj-records.h"
 #include "model/source-lists.h"
-#include "output/expos.h"
 #include "model/clock.h"
 #include "solvers/sparse-mat.h"
 

@@ -32,4 +32,11 @@ extern int _ndsch;
 extern WeekSchedRec** _WschList;  // 1.._nwsch
 extern int _nwsch;
 
+
+// Walks an occupancy day schedule (points 0..last, the point at 86400 closing the day) from
+// the time *t to the next point or `end`: *t moves there, *pos names the interval, and the
+// stay's length [s] is returned. occ_loc walks a schedule whose point count it is not told.
+int schedWalk(int* pos, int* t, int end, const int* times, int last);
+int occ_loc(int* pos, int* t, int end, const int* times);
+
 }  // namespace vexlar

@@ -4,12 +4,12 @@
 // (".ebw") with per-step lines and occupied-time-weighted day and run statistics.
 #include "output/expos.h"
 
-#include <climits>
 #include <cstdio>
 
 #include "common-src/convert.h"
 #include "common-src/messages.h"
 #include "model/clock.h"
+#include "model/schedules.h"
 #include "model/network.h"
 #include "model/prj-common.h"
 #include "model/prj-records.h"
@@ -22,33 +22,6 @@ namespace vexlar {
 
 FILE* _uexp = nullptr;
 static StatFamily exp_stats;   // quantity (occupant number - 1) x _nctm + species
-
-// ---- Schedule walks -----------------------------------------------------------------------
-
-// The interval of a day schedule that contains the time *t (points 0..last, interval c from
-// times[c] to times[c + 1]; the point at 86400 closes the day), searched down and then up
-// from *pos. The stay ends at the next point or at `end`, whichever comes first; *t moves
-// there, *pos names the interval, and the stay's length [s] is returned.
-static int schedWalk(int* pos, int* t, int end, const int* times, int last)
-{
-    int b = *t, i = *pos;
-    if (b <= 0 || i < 0) i = 0;
-    if (i > last) i = last;
-    if (b > 0) {
-        while (i > 0 && b < times[i]) i--;
-        while (i < last && times[i] < 86400 && times[i + 1] <= b) i++;
-    }
-    int e = end;
-    if (i < last && times[i] < 86400 && times[i + 1] < end) e = times[i + 1];
-    *pos = i;
-    *t = e;
-    return e - b;
-}
-
-int occ_loc(int* pos, int* t, int end, const int* times)
-{
-    return schedWalk(pos, t, end, times, INT_MAX);
-}
 
 static const OccSchedRec* daySchedule(const ExposureRec* x, int daytype)
 {

@@ -11,7 +11,6 @@ struct ExposureRec;
 extern FILE* _uexp;   // null while the file is not open
 
 void exposure(ExposureRec* occupant);
-int occ_loc(int* pos, int* t, int end, const int* times);
 void setZoneOcc(int t, int daytype);
 void set_uexp_open();
 void set_uexp_close(int flag);

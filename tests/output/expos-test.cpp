@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/source-lists.h"
+#include "model/schedules.h"
 #include "output/expos.h"
 #include "result-net.h"
 
