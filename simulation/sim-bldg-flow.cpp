@@ -327,7 +327,7 @@ void BldgFlow()
     bfPathFlows(&t);
     FILE* f = openValReport();
     bfWriteReport(f, &t, time, day);
-    closeResultFile(&f, 0, ".val");
+    closeValReport();
     bfFree(&t);
 }
 

@@ -36,6 +36,8 @@ void declineTest(const char* reason);
 
 // Opens the project's ".val" report for writing (FATAL when it cannot be opened).
 FILE* openValReport();
+// Closes the report; a write that did not reach the file is a counted result-file ERROR.
+void closeValReport();
 void writeVolumes(FILE* f, const BldgVolumes& v);
 
 // ---- The building airflow test, step by step --------------------------------------------

@@ -201,7 +201,7 @@ void BldgPres()
     const double F = bpTestFlow();
     FILE* f = openValReport();
     bpWriteReport(f, rho, F, v);
-    closeResultFile(&f, 0, ".val");
+    closeValReport();
 }
 
 }  // namespace vexlar

@@ -3,6 +3,7 @@
 // that cannot be made leaves no report and no result files behind, so that nothing of an
 // earlier run passes for its result.
 #include "simulation/sim-bldg-int.h"
+#include "simulation/sim-bldg-pres.h"
 
 #include "common-src/convert.h"
 #include "common-src/messages.h"
@@ -60,12 +61,22 @@ void declineTest(const char* reason)
     set_usql_close(1);
 }
 
+// The report this run is writing; set once the report is created, so that a run ending by
+// a FATAL removes a half-written report but never an earlier run's.
+static FILE* s_uval;
+static int s_valOpened;
+
 FILE* openValReport()
 {
-    FILE* f = fopen(resultFileName(".val"), "w");
-    if (!f) error(FATAL, __FILE__, __LINE__, "Could not open VAL file; is it already open?", "");
-    return f;
+    s_uval = fopen(resultFileName(".val"), "w");
+    if (!s_uval) error(FATAL, __FILE__, __LINE__, "Could not open VAL file; is it already open?", "");
+    s_valOpened = 1;
+    return s_uval;
 }
+
+void closeValReport() { closeResultFile(&s_uval, 0, ".val"); }
+
+void set_uval_close(int flag) { closeResultFile(&s_uval, flag && s_valOpened, ".val"); }
 
 void writeVolumes(FILE* f, const BldgVolumes& v)
 {

@@ -15,6 +15,7 @@
 #include "output/sqlite-out.h"
 #include "output/summary.h"
 #include "simulation/balance.h"
+#include "simulation/sim-bldg-pres.h"
 #include "simulation/ctrl-sim.h"
 #include "simulation/weather.h"
 
@@ -49,6 +50,7 @@ static void removeResultFiles()
     set_udcex_close(1);
     set_usql_close(1);
     set_ubal_close(1);
+    set_uval_close(1);
 }
 
 void finish(int status)

@@ -4,6 +4,8 @@
 // classified (and which is pressurized too). Every number of the reports is worked out
 // by hand below. Each test runs in a temporary directory of its own.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <fstream>
 #include <ostream>
@@ -137,6 +139,30 @@ TEST_F(BldgTest, PressurizedAtticFloatsHalfwayBetweenOfficeAndOutdoors)
                              "3\t0\t2\t25.00\t0.1005\t0.1097\t395\t193.1\t91.13\t328.1\t193.1\n";
     ASSERT_GE(o.val.size(), rows.size());
     EXPECT_EQ(o.val.substr(o.val.size() - rows.size()), rows);
+}
+
+// A report that cannot be written in full is not left behind: with every file of the run
+// held to 400 bytes, the 588-byte pressurization report fails at its close, the run ends
+// with the FATAL and exit status 2, and neither the partial report nor the earlier run's
+// report remains.
+TEST_F(BldgTest, ReportThatCannotBeWrittenInFullIsRemoved)
+{
+    std::ofstream(dir + "one-zone.prj") << slurp(kOneZone);
+    std::ofstream(dir + "one-zone.val") << "earlier run\n";
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 400;
+    auto* old_handler = signal(SIGXFSZ, SIG_IGN);   // inherited by the engine: writes fail instead
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    Outcome o = runEngine("one-zone.prj");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(o.status, 2) << o.err;
+    EXPECT_NE(o.err.find("ERROR Could not write result file one-zone.val\n"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("FATAL Results of this run could not be written in full\n"), std::string::npos) << o.err;
+    EXPECT_FALSE(exists(dir + "one-zone.val"));
+    EXPECT_FALSE(exists(dir + "one-zone.sim"));
 }
 
 // A building that cannot be tested: an ERROR, no report (an earlier one is removed) and
