@@ -1,4 +1,5 @@
-// What the files of the short-time-step method share among themselves: the step of a
+// What the files of the short-time-step method share among themselves: the tridiagonal
+// work storage and Thomas solver of ducts and one-dimensional zones, and the step of a
 // one-dimensional convection-diffusion zone, called by the transport step for every zone
 // divided into cells along its axis.
 #pragma once
@@ -6,6 +7,22 @@
 namespace vexlar {
 
 struct AirNode;
+
+// Columns of a row of _Atd. The fourth is free for the caller's per-row scratch.
+enum { TD_LOWER = 0, TD_DIAG = 1, TD_UPPER = 2, TD_SPARE = 3 };
+
+extern double** _Atd;   // rows 0.._Ntdmxr of at least four columns, see TD_*; null when unused
+extern double* _Bxtd;   // right-hand side and solution, 0.._Ntdmxr
+
+// Factors the tridiagonal rows 0..m of a in place (Thomas algorithm): the lower entries
+// become the elimination multipliers and the diagonal entries their inverses. Returns the
+// first row whose pivot is exactly 0 (the caller ends the run naming its system), else -1;
+// the rows are then unusable.
+int stsThomasFactor(double** a, int m);
+
+// Solves the system factored by stsThomasFactor for the right-hand side b[0..m], in place.
+// A factorisation serves any number of right-hand sides.
+void stsThomasSolve(double* const* a, double* b, int m);
 
 // Advances the cell mass fractions of one one-dimensional zone by one short time step from
 // the flows and flow sums its cells gathered this step, and sets the zone's mass fractions to
