@@ -563,10 +563,10 @@ void writeLog_extremes(FILE* f)
     fflush(f);
 }
 
-// ---- Short-time-step, surface and exfiltration files ------------------------------------
+// ---- Short-time-step files -------------------------------------------------------------
 // Their writers come later; the closers already remove stale files.
 
-static FILE *_urzf, *_urzm, *_urz1, *_urxr, *_usrf, *_ucex;
+static FILE *_urzf, *_urzm, *_urz1, *_urxr;
 
 // Mode 3 removes a short-time-step file only when this run opened it: the files of an
 // earlier run are left alone.
@@ -585,31 +585,5 @@ void set_uSTS_ResultFiles(int mode)
 }
 
 void writeSTS_ResultFiles(int) {}
-
-void set_usrf(int mode)
-{
-    if (mode == 2 || mode == 3) closeResultFile(&_usrf, mode == 3, ".srf");
-}
-
-void writeSrf_stepTime(int) {}
-
-void set_ubcex_open() {}
-void set_ubcex_close(int flag) { closeResultFile(&_ucex, flag, ".cex"); }
-void set_udcex_open() {}
-
-// The per-species exfiltration files are named "<project>_<species>.cex".
-void set_udcex_close(int flag)
-{
-    if (!flag) return;
-    for (int s = 0; s < _nctm; s++) {
-        char name[sizeof _prjname + sizeof _ctm[s].name + 1];
-        snprintf(name, sizeof name, "%s_%s", _prjname, _ctm[s].name);
-        pathmerge(_file_name, sizeof _file_name, _pdrive, _pdir, name, ".cex");
-        remove(_file_name);
-    }
-}
-
-void writeCex_stepEnd(int) {}
-void writeCex_simEnd() {}
 
 }  // namespace vexlar

@@ -48,6 +48,7 @@ static void removeResultFiles()
     set_ulogc_close(1);
     set_ubcex_close(1);
     set_udcex_close(1);
+    set_usrf(3);
     set_usql_close(1);
     set_ubal_close(1);
     set_uval_close(1);

@@ -410,6 +410,7 @@ static void closeResultFilesKept()
     set_ulogc_close(0);
     set_ubcex_close(0);
     set_udcex_close(0);
+    set_usrf(2);
     set_usql_close(0);
     closeTimedInputs();
     if (_uwpc) {
