@@ -117,6 +117,17 @@ void sum_ambient_compute(int dt)
     ttime += dt;
 }
 
+void sum_ambient_restart()
+{
+    if (!_Env_MdotIn_step) return;
+    for (int k = 0; k < _nctm; k++) {
+        _Env_MassIn_sum[k] = _Env_MassOut_sum[k] = 0.0;
+        if (_Env_MassOut_list) _Env_MassOut_list[k] = 0.0;
+        for (int i = 0; i < _nEnvPaths_All && _Env_MassPath_list; i++) _Env_MassPath_list[k][i] = 0.0;
+    }
+    ttime = 0;
+}
+
 // ---- The file ---------------------------------------------------------------------------------
 
 static void writeBox(FILE* f, const float* b)

@@ -41,6 +41,8 @@ struct DvrRec;
 void sum_filter_compute(int dt);
 void sum_ambient_compute(int dt);
 int sum_ambient_seconds();
+// Starts the envelope totals over: a cyclic run reports only the day it lists.
+void sum_ambient_restart();
 void writeCsm_simEnd();
 void writeCsm_CssSummaries(FILE* f, const CssRec* head);
 void writeCsm_DvrSummaries(FILE* f, const DvrRec* head);

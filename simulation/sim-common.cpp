@@ -247,13 +247,11 @@ static void exposeOccupants()
 // The short-time-step method replaces the density iteration and the implicit transport.
 static void shortTimeStep()
 {
-    const RunControlData& r = _rcdat;
     solve_STS();
     findPgage();
     exposeOccupants();
     sum_filter_compute(_time_step);
     sum_ambient_compute(_time_step);
-    if (r.cex_bldg || r.cex_ctm) writeCex_stepEnd(_stepEndTime);
 }
 
 // Whether the density iteration takes another pass after pass p (counted from 1).
@@ -324,7 +322,6 @@ static void implicitStep()
     if (r.sim_mf != 0) {
         if (r.csm) sum_filter_compute(_time_step);
         if (r.csm || r.cex_bldg || r.cex_ctm) sum_ambient_compute(_time_step);
-        if (r.cex_bldg || r.cex_ctm) writeCex_stepEnd(_stepEndTime);
     }
 }
 
@@ -348,6 +345,14 @@ static void writeStartTime()
     writeSql_stepTime(_stepStartTime);
     writeSTS_ResultFiles(_stepStartTime);
     if (r.sim_mf > 1 && (_nbls > 0 || _ndvr > 0) && r.srf) writeSrf_stepTime(_stepEndTime);
+}
+
+// The unreported days of a cyclic run list no exfiltration either.
+static void writeStepResults()
+{
+    const RunControlData& r = _rcdat;
+    if (r.sim_mf != 0 && (r.cex_bldg || r.cex_ctm)) writeCex_stepEnd(_stepEndTime);
+    writeResults_stepEnd(_stepEndTime);
 }
 
 static void progressLine(int day)
@@ -394,7 +399,7 @@ void sim_loop(int write)
         if (_rcdat.mf_solver == 1) shortTimeStep();
         else implicitStep();
         if (_doBridge == 2) bridge_CheckForMessages();
-        if (write) writeResults_stepEnd(_stepEndTime);
+        if (write) writeStepResults();
         if (_Mfmax) noteMaxAirNodeConcs();
         if (_dayofy == _simEndDate && _stepEndTime >= _simEndTime) {
             endRun(write);

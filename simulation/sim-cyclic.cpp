@@ -14,6 +14,7 @@
 #include "model/prj-common.h"
 #include "model/run-control.h"
 #include "output/sim-out.h"
+#include "output/summary.h"
 #include "simulation/sim-common.h"
 #include "simulation/weather.h"
 
@@ -62,6 +63,7 @@ static void restartDesignDay()
     }
     if (_uwpc) WPC_init(_dayofy, _simEndDate, 0);
     writeSim_daySummary_init();
+    sum_ambient_restart();
 }
 
 void drive_sim_loop_cyclic()

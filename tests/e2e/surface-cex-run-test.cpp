@@ -162,6 +162,22 @@ TEST_F(SurfaceCexRun, ExfiltratedMassesAreTheHourlySumsOfWhatTheOpeningCarriedOu
     EXPECT_NEAR(num(sum, 2), lost, 1e-4 * lost);
 }
 
+// The same decay as a cyclic day: the unreported days bring the room down to outdoor air
+// and list nothing; the reported day lists 24 rows of F x 3600 s x c_out, and its Sum
+// row holds that day alone.
+TEST_F(SurfaceCexRun, CyclicRunListsOnlyItsReportedDay)
+{
+    Outcome r = room("0 0 0 0 0 0\n1 0 0 0 0",
+                     {{"1 0 1e-4 1e-15 0 0", "3 0 1e-4 1e-15 0 0"}, NO_RELEASE, START_AT_1E_2});
+    ASSERT_EQ(r.status, 0) << r.err << r.log;
+    auto rows = rowsAfter(text("room.cex"), "Date\tTime");
+    ASSERT_EQ(rows.size(), 25u) << text("room.cex");
+    const double hour = asRead(0.05) * 3600.0 * asRead(6.08e-4);
+    for (int i = 0; i < 24; i++) EXPECT_NEAR(num(rows[i], 2), hour, 1e-4 * hour) << rows[i][1];
+    EXPECT_EQ(rows[24][0], "Sum");
+    EXPECT_NEAR(num(rows[24], 2), 24.0 * hour, 1e-4 * 24.0 * hour);
+}
+
 // The laboratory's envelope paths, with its plain junction 2 moved outdoors so that its
 // leak ends at the ambient: airflow paths p, the air handler's exhaust by its system
 // number a1, the outdoor terminal t1 and the leak l2; the air handler's outdoor-air path
