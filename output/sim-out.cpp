@@ -563,27 +563,4 @@ void writeLog_extremes(FILE* f)
     fflush(f);
 }
 
-// ---- Short-time-step files -------------------------------------------------------------
-// Their writers come later; the closers already remove stale files.
-
-static FILE *_urzf, *_urzm, *_urz1, *_urxr;
-
-// Mode 3 removes a short-time-step file only when this run opened it: the files of an
-// earlier run are left alone.
-static void closeStsFile(FILE** f, int mode, const char* ext)
-{
-    closeResultFile(f, mode == 3 && *f, ext);
-}
-
-void set_uSTS_ResultFiles(int mode)
-{
-    if (mode != 2 && mode != 3) return;
-    closeStsFile(&_urzf, mode, ".rzf");
-    closeStsFile(&_urzm, mode, ".rzm");
-    closeStsFile(&_urz1, mode, ".rz1");
-    closeResultFile(&_urxr, 0, ".rxr");
-}
-
-void writeSTS_ResultFiles(int) {}
-
 }  // namespace vexlar

@@ -44,6 +44,7 @@ void extremesCalc();
 void writeLog_extremes(FILE* f);
 
 void set_uSTS_ResultFiles(int mode);   // 1 open, 2 close, 3 close and remove
+void set_urz1(int mode);               // the RZ1 file alone, same modes
 void writeSTS_ResultFiles(int t);
 void set_usrf(int mode);               // 1 open, 2 close, 3 close and remove
 void writeSrf_stepTime(int t);
