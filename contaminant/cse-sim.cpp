@@ -222,8 +222,8 @@ template <class Sink> void sinkTerms(double* K, const int* ija, Sink* list, void
     }
 }
 
-// Walks an occupant through the step, calling visit(zone node, seconds there) for every
-// stay inside the building.
+// Walks an occupant through the step, calling visit(zone node, seconds there, transport
+// cell there, null without short-time-step cells) for every stay inside the building.
 template <class Visit> void walkStep(ExposureSrcRec* x, Visit visit)
 {
     const OccSchedRec* sch = x->owner->occ_scheds[_daytyp - 1];
@@ -233,7 +233,7 @@ template <class Visit> void walkStep(ExposureSrcRec* x, Visit visit)
         int before = t;
         int stay = occ_loc(&x->schedule_pos, &t, _stepEndTime, sch->times);
         AirNode* z = sch->zones[x->schedule_pos].node;
-        if (z && stay > 0) visit(z, stay);
+        if (z && stay > 0) visit(z, stay, sch->cells ? sch->cells[x->schedule_pos] : nullptr);
         if (t <= before) break;
     }
 }
@@ -250,7 +250,7 @@ void emissionTerms(double* e, ExposureSrcRec* pxs)
 {
     for (ExposureSrcRec* x = pxs; x; x = x->next) {
         x->emission_rate = (double)*x->value_ptr * x->rate * x->owner->factor;
-        walkStep(x, [&](AirNode* z, int stay) {
+        walkStep(x, [&](AirNode* z, int stay, ZoneCell*) {
             double g = stayWeight(stay) * x->emission_rate;
             e[z->mf_eqn[x->species]] += g;
             if (nonTrace(x->species)) z->src_rate += g;
@@ -299,9 +299,100 @@ void sumCseGenRemoveMass(CssRec* css, BlsRec* bls, DvrRec* dvr, ExposureSrcRec* 
     sinkTotals(bls, dt);
     sinkTotals(dvr, dt);
     for (ExposureSrcRec* x = pxs; x; x = x->next)
-        walkStep(x, [&](AirNode* z, int stay) {
+        walkStep(x, [&](AirNode* z, int stay, ZoneCell*) {
             if (z->flags & NODE_VAR_MF) x->emitted_mass += stay * x->emission_rate;
         });
+}
+
+// ---- Short-time-step cell terms ---------------------------------------------------------
+
+namespace {
+
+// Calls f for every cell from first to last of one zone.
+template <class F> void forCells(ZoneCell* first, ZoneCell* last, F f)
+{
+    for (ZoneCell* c = first; c; c = c->next) {
+        f(c);
+        if (c == last) break;
+    }
+}
+
+void sourceCellTerms(CssRec* css, double dt)
+{
+    for (CssRec* c = css; c; c = c->next) {
+        if (!c->cse->model_fn) continue;
+        c->cse->model_fn(c);
+        int sp = c->cse->species;
+        double G = c->gen_rate, R = c->removal_coef, w = c->cell_share;
+        forCells(c->cell_first, c->cell_last, [&](ZoneCell* z) {
+            z->flow_mf_sums[sp] += (G - R * z->mf[sp]) * w;
+            c->mass_released += G * dt * w;
+            c->mass_removed += R * z->mf[sp] * dt * w;
+        });
+        if (nonTrace(sp)) c->zone_node->src_rate += G - R * c->zone_node->mf[sp];
+    }
+}
+
+void blsCellTerms(BlsRec* bls, double dt)
+{
+    for (BlsRec* b = bls; b; b = b->next) {
+        blsCoefficients(b);
+        int sp = b->species;
+        double S = 0.0;
+        forCells(b->cell_first, b->cell_last, [&](ZoneCell* z) {
+            double f = (b->release_coef * b->surface_mass - b->uptake_coef * z->mf[sp]) * b->cell_share;
+            z->flow_mf_sums[sp] += f;
+            S += f;
+        });
+        b->surface_mass -= S * dt / b->coef_mult;
+        if (nonTrace(sp)) b->zone_node->src_rate += S;
+        if (S >= 0.0) b->mass_released += S * dt;
+        else b->mass_removed -= S * dt;
+    }
+}
+
+void dvrCellTerms(DvrRec* dvr, double dt)
+{
+    for (DvrRec* d = dvr; d; d = d->next) {
+        dvrCoefficients(d);
+        int sp = d->species;
+        double w = d->cell_share, S = 0.0;
+        forCells(d->cell_first, d->cell_last, [&](ZoneCell* z) {
+            double f = d->release_coef * d->surface_mass - d->uptake_coef * z->mf[sp];
+            z->flow_mf_sums[sp] += w * f;
+            S += f;
+            d->mass_released += w * dt * d->release_coef * d->surface_mass;
+            d->mass_removed += w * dt * d->uptake_coef * z->mf[sp];
+        });
+        const float* p = static_cast<const float*>(d->cse->model_data);
+        d->surface_mass -= S * w * dt / (p[2] * d->multiplier);
+        if (nonTrace(sp)) d->zone_node->src_rate += S * w;
+    }
+}
+
+void emissionCellTerms(ExposureSrcRec* pxs)
+{
+    for (ExposureSrcRec* x = pxs; x; x = x->next) {
+        x->emission_rate = (double)*x->value_ptr * x->rate * x->owner->factor;
+        walkStep(x, [&](AirNode* z, int stay, ZoneCell* cell) {
+            double g = stayWeight(stay) * x->emission_rate;
+            if (cell) cell->flow_mf_sums[x->species] += g;
+            if (z->flags & NODE_VAR_MF) x->emitted_mass += stay * x->emission_rate;
+            if (nonTrace(x->species)) z->src_rate += g;
+        });
+    }
+}
+
+}  // namespace
+
+void findPolMassRates_cse_sts(CssRec* css, BlsRec* bls, DvrRec* dvr, ExposureSrcRec* pxs)
+{
+    for (AirNode* n = _afnd0; n; n = n->next) n->src_rate = 0.0;
+    double dt = _dt;
+    sourceCellTerms(css, dt);
+    blsCellTerms(bls, dt);
+    dvrCellTerms(dvr, dt);
+    emissionCellTerms(pxs);
 }
 
 }  // namespace vexlar

@@ -32,6 +32,9 @@ void cse_dxd(CssRec* css);   // double exponential decay
 // every node's src_rate becomes the air mass the non-trace sources add.
 void findPolMassRates_cse_implicit(double* K, const int32_t* ija, double* e, CssRec* css,
                                    BlsRec* bls, DvrRec* dvr, ExposureSrcRec* pxs);
+// The same terms, explicit, added to the flow sums of the short-time-step cells each source
+// or sink covers; sink loadings and run totals are advanced over the step here.
+void findPolMassRates_cse_sts(CssRec* css, BlsRec* bls, DvrRec* dvr, ExposureSrcRec* pxs);
 // Masses released and removed over the step of dt seconds just solved.
 void sumCseGenRemoveMass(CssRec* css, BlsRec* bls, DvrRec* dvr, ExposureSrcRec* pxs, float dt);
 

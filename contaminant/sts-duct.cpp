@@ -1,4 +1,6 @@
-// Duct sequencing and junction mixing of the short-time-step method.
+// Duct sequencing and junction mixing of the short-time-step method: the order in which a
+// step visits the ducts, and the junction mass fractions and temperatures that follow from
+// what flows into each junction.
 #include "contaminant/sts-duct.h"
 
 #include <cmath>
@@ -168,6 +170,50 @@ void LinkSet()
     for (JunctionNode* j = _jctn0; j; j = j->next) {
         j->remaining = j->in_count;
         if (j->in_count == 0) mixJunction(j, storage);
+    }
+}
+
+namespace {
+
+// A junction's temperature from the heat carried in by the step's inflows: mixed with its
+// stored air when it has air mass, else the inflows' mean. A heat capacity of 0 (no air
+// and no inflow) gives no temperature: the junction keeps the one it had.
+void junctionTemperature(JunctionNode* j)
+{
+    AirNode* n = j->node;
+    if (n->temperature_ptr) return;
+    double dt = _dt;
+    double M = n->air_mass;
+    if (M > 0.0) {
+        double div = (dt * j->inflow + M) * n->cp;
+        if (div != 0.0) n->temperature = (dt * j->heat_flow + M * n->cp * n->temperature) / div;
+    } else if (j->inflow > 0.0 && j->cp_flow != 0.0) {
+        n->temperature = j->heat_flow / j->cp_flow;
+    }
+}
+
+}  // namespace
+
+void LinkTSim(DuctLink* first)
+{
+    if (_nntc > 0)
+        for (JunctionNode* j = _jctn0; j; j = j->next) {
+            double cp = 0.0;
+            for (int k = 0; k < _nntc; k++) cp += _Cp[k] * j->mf[k];
+            j->node->cp = (float)cp;
+        }
+    for (JunctionNode* j = _jctn0; j; j = j->next) {
+        j->remaining = j->in_count;
+        if (j->in_count == 0) junctionTemperature(j);
+    }
+    for (DuctLink* d = first; d; d = d->next) {
+        JunctionNode* down = downstream(d);
+        if (!down) continue;
+        const AirNode* up = upstream(d)->node;
+        double w = std::fabs(d->link_flow) * up->cp;
+        down->cp_flow += w;
+        down->heat_flow += w * up->temperature;
+        if (--down->remaining <= 0) junctionTemperature(down);
     }
 }
 

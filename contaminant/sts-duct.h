@@ -23,4 +23,8 @@ void LinkSet();
 // junction keeps its mass fractions.
 void mixJunction(JunctionNode* j, bool storage);
 
+// Junction heat capacities and temperatures over the ordered links, by the same rules as
+// the mixing: stored air mixed with the inflows' heat, or the inflows' mean.
+void LinkTSim(DuctLink* first);
+
 }  // namespace vexlar

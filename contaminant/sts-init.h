@@ -5,14 +5,28 @@
 
 namespace vexlar {
 
+struct AirNode;
 struct Cd1Zone;
 struct ZoneCell;
 
 extern double* _sFMfJ;   // junction flow sums, _nctm per junction
 extern int _Ntdmxr;      // largest tridiagonal system of a duct or 1-D zone
+extern AirNode** _Znode; // 0.._nZnode-1: the zones and the ambient in node-list order
+extern int _nZnode;
+extern double* _sFMfZ;   // flow sums of the single zone cells, _nctm per cell
+extern double* _MfC;     // mass fractions of the 1-D zone cells, _nctm per cell
+extern double* _MfCi;    // ... at the start of the step
+extern double* _sFMfC;   // flow sums of the 1-D zone cells
+extern double** _Akr;    // kinetics matrix, _nctm x _nctm
 
+// Builds every structure of the short-time-step method and logs what it built; FATAL for a
+// transported zone without volume or an item whose zone has no cell to hold it.
 void STSinit();
+// Frees the 1-D zone records and the tridiagonal and kinetics work storage.
 void fre_1DCD();
+// Frees the junction and zone flow sums and the 1-D cell mass fractions; then the zone table.
+void fre_STSsums();
+void fre_Znode();
 
 // Gives every junction its slice of the junction flow sums and its node's mass fractions,
 // divides the ducts into cells when cells are requested (FATAL for a cell length of 0 or

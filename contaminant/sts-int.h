@@ -1,12 +1,13 @@
 // What the files of the short-time-step method share among themselves: the tridiagonal
-// work storage and Thomas solver of ducts and one-dimensional zones, and the step of a
-// one-dimensional convection-diffusion zone, called by the transport step for every zone
-// divided into cells along its axis.
+// work storage and Thomas solver of ducts and one-dimensional zones, the step of a duct and
+// the step of a one-dimensional convection-diffusion zone, called by the transport step.
 #pragma once
 
 namespace vexlar {
 
 struct AirNode;
+struct DuctLagData;
+struct DuctLink;
 
 // Columns of a row of _Atd. The fourth is free for the caller's per-row scratch.
 enum { TD_LOWER = 0, TD_DIAG = 1, TD_UPPER = 2, TD_SPARE = 3 };
@@ -28,5 +29,12 @@ void stsThomasSolve(double* const* a, double* b, int m);
 // the flows and flow sums its cells gathered this step, and sets the zone's mass fractions to
 // the cell average. FATAL on a zero pivot.
 void stsZone1DStep(AirNode* zone);
+
+// Carries one duct's contents along it for the step (plugs or fixed cells, with axial
+// dispersion) and leaves what left it in outlet_mf. FATAL on a zero pivot.
+void stsDuctStep(DuctLink* d);
+// Re-grids a duct into uniform cells from its current chain; profile holds n + 2 rows of
+// _nctm values, x n + 2 positions (scratch: the profile is built before the cells change).
+void EulerSet(DuctLagData* lag, double** profile, double* x);
 
 }  // namespace vexlar

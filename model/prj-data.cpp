@@ -23,6 +23,7 @@ namespace vexlar {
 
 int _list = 0;
 uint8_t _sim_af_dyn = 0;
+int _newSTSaf = 1;
 
 namespace {
 

@@ -14,6 +14,9 @@ struct WeekSchedRec;
 
 extern int _list;             // log detail level, from run control
 extern uint8_t _sim_af_dyn;   // nonzero when the airflow is transient
+// The airflows must be solved again at the next short time step: set when a timed input
+// changes what the airflows depend on; starts set so the first step solves them.
+extern int _newSTSaf;
 
 // Builds the whole simulation network; returns 0 (a FATAL message ends the run).
 int sim_data();

@@ -10,6 +10,7 @@
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "common-src/tokens.h"
+#include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "simulation/weather-int.h"

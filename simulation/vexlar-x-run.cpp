@@ -437,6 +437,7 @@ static void freeRunStorage()
         fre_1DCD();
     }
     if (_AF_mat) _AF_mat = af_mat_fre(_AF_mat);
+    fre_STSsums();
     if (_MfZ) {
         _MfZi = fre_vT(_MfZi, 0, _nZctm - 1, "MfZi");
         _MfZ = fre_vT(_MfZ, 0, _nZctm - 1, "MfZ");
@@ -445,6 +446,7 @@ static void freeRunStorage()
         _MfJi = fre_vT(_MfJi, 0, _nJctm - 1, "MfJi");
         _MfJ = fre_vT(_MfJ, 0, _nJctm - 1, "MfJ");
     }
+    fre_Znode();
     ctrl_free();
     if (_nlogc > 0 && _CtrlLogs) _CtrlLogs = fre_vT(_CtrlLogs, 0, _nlogc - 1, "CtrlLogs");
     if (_facBins) _facBins = fre_vT(_facBins, 0, r.itmax + 1, "facBins");

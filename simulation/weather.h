@@ -17,9 +17,6 @@ extern FILE* _uwpc;   // wind-pressure and ambient-concentration file
 extern int _WPCversion;        // 0 wind-pressure file format "2.1", 1 format "2.4"
 extern float* _WPC_wP;         // 1..openings: current wind pressure of each file opening [Pa]
 extern double** _WPC_Mf;       // [1..openings][0.._nctm-1]: current ambient mass fractions
-// The airflows must be solved again at the next short time step: set when a timed input
-// changes what the airflows depend on.
-extern int _newSTSaf;
 
 void CVF_init_data(int day0, int day1, int allocate);
 int CVF_init_controls();

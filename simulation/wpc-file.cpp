@@ -24,7 +24,6 @@ FILE* _uwpc = nullptr;
 int _WPCversion = 0;
 float* _WPC_wP = nullptr;
 double** _WPC_Mf = nullptr;
-int _newSTSaf = 0;
 
 namespace {
 

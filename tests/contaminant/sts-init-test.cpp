@@ -65,7 +65,11 @@ TEST_F(StsInit, DuctsAreDividedIntoRingsOfCellsHoldingTheUpstreamAir)
     DuctLagData lag[3]{};
     DuctLink d[3]{};
     float lengths[3] = {2.0f, 0.05f, 0.04f};
+    double ends[3][3][2]{};
     for (int i = 0; i < 3; i++) {
+        lag[i].mf_start = ends[i][0];
+        lag[i].mf_end = ends[i][1];
+        lag[i].outlet_mf = ends[i][2];
         p[i].from_node = &a;
         p[i].to_node = &b;
         lag[i].length = lengths[i];
@@ -101,6 +105,8 @@ TEST_F(StsInit, DuctsAreDividedIntoRingsOfCellsHoldingTheUpstreamAir)
         EXPECT_EQ(c->next->prev, c);
     }
     EXPECT_EQ(lag[0].tail_cell, c->prev);
+    EXPECT_EQ(lag[0].mf_start[1], 0.4);  // both ends start with the air the duct holds
+    EXPECT_EQ(lag[0].mf_end[0], 0.3);
     EXPECT_EQ(c->next, lag[0].head_cell);  // the spare closes the ring
     EXPECT_EQ(lag[1].head_cell->mf[0], 0.1);
     EXPECT_EQ(readLog(),

@@ -3,7 +3,9 @@
 // the room. The steady run balances the room's CO2 against the flows in the results
 // database; the transient run of ten-minute implicit steps rises along
 // x1 = (M x0 + dt (F c + G)) / (M + F dt) and ends at the steady run's value; the cyclic
-// run repeats the design day until its peak repeats and then reports that steady day.
+// run repeats the design day until its peak repeats and then reports that steady day. The
+// short-time-step method takes the same steps, explicit in the inflow and implicit in the
+// outflow, as long as the step is below twice the room's air mass over its flows.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -56,13 +58,15 @@ double balance(const Row& r) { return (r.fan * r.outdoor + G) / r.relief; }
 
 class ContaminantRun : public E2eTest {
 protected:
-    // Runs the project with sim_mf set to simMf; the listed rows of its database.
-    std::vector<Row> run(int simMf)
+    // Runs the project with sim_mf set to simMf and the further edits; the listed rows of
+    // its database.
+    std::vector<Row> run(int simMf, std::vector<Edit> more = {}, int status = 0)
     {
         std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/ventilated-co2.prj");
-        std::ofstream(dir + "room.prj") << edited(prj, {{"1 0 1e-4 1e-15 0 0", std::to_string(simMf) + " 0 1e-4 1e-15 0 0"}});
+        more.push_back({"1 0 1e-4 1e-15 0 0", std::to_string(simMf) + " 0 1e-4 1e-15 0 0"});
+        std::ofstream(dir + "room.prj") << edited(prj, more);
         r = runEngine("room.prj", "room.prj");
-        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.status, status) << r.err;
         return listed(dir + "room.sqlite3");
     }
     Outcome r;
@@ -114,6 +118,44 @@ TEST_F(ContaminantRun, CyclicRunReportsTheDayAfterItsPeakRepeats)
     for (const Row& row : rows) EXPECT_NEAR(row.room, steady, 1e-12 * steady) << row.time;
     EXPECT_NE(r.log.find("     432 time steps\n"), std::string::npos) << r.log;
     EXPECT_NE(r.log.find("     432 calls to solve_Mft()\n"), std::string::npos);
+}
+
+const Edit STS = {"0 0 0 0.1 0 0", "1 0 0 0.1 0 0"};   // mf_solver 1
+
+TEST_F(ContaminantRun, ShortTimeStepRunTakesTheExplicitInImplicitOutSteps)
+{
+    std::vector<Row> rows = run(2, {STS});
+    ASSERT_EQ(rows.size(), 25u);
+    const Row& h1 = rows[1];
+    double M = h1.density * VOLUME;
+    double x = rows[0].room;
+    for (int k = 0; k < 6; k++) x = (M * x + DT * (h1.fan * h1.outdoor + G)) / (M + h1.relief * DT);
+    EXPECT_NEAR(h1.room, x, 1e-6 * x);
+    EXPECT_NEAR(rows.back().room, balance(rows.back()), 1e-6 * rows.back().room);
+    EXPECT_NE(r.log.find("\nSet up structures for STS simulation.\nTotal Zones:        2\n"
+                         "Paths:              2\nSTS initialization complete.\n"),
+              std::string::npos)
+        << r.log;
+    EXPECT_NE(r.log.find("     144 calls to solve_STS()\n"), std::string::npos);
+    // The stable limit 2M / (flow in + flow out) = 2 x 60.2 kg / 0.1 kg/s.
+    size_t at = r.log.find(" s - maximum stable time step");
+    ASSERT_NE(at, std::string::npos);
+    double limit = std::atof(r.log.substr(at - 8, 8).c_str());
+    EXPECT_NEAR(limit, 2 * M / (h1.fan + h1.relief), 0.05 + 1e-4 * limit);
+}
+
+// A 1 m3 room holds 1.2 kg of air: 2M/S = 24.08 s, far below the ten-minute step.
+TEST_F(ContaminantRun, ShortTimeStepAboveTheStableLimitStopsTheRun)
+{
+    run(2, {STS, {"1 3 0 0 0 1 0 50 293.15", "1 3 0 0 0 1 0 1 293.15 0 Room 0 0 0 0 0 0 0 0"}}, 2);
+    EXPECT_NE(r.log.find("\n Zone 1 (1.000 m^3) requires a time step < 24.08 s for stability\nFATAL"),
+              std::string::npos)
+        << r.log;
+    EXPECT_NE(r.err.find("WARNING Zone 1 (1.000 m^3) requires a time step < 24.08 s for stability\n"
+                         "FATAL Revise time step (or volume) to permit stable solution"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(exists(dir + "room.sim"));
 }
 
 }  // namespace
