@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include <sqlite3.h>
-
+#include "e2e-sqlite.h"
 #include "e2e-util.h"
 
 namespace {
@@ -30,26 +29,14 @@ struct Row {
 
 std::vector<Row> listed(const std::string& db)
 {
-    std::vector<Row> rows;
-    sqlite3* h = nullptr;
-    if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(h);
-        return rows;
-    }
     const char* sql = "SELECT t.Time, c.C0, a.C0, f.Flow0, r.Flow0, z.Density FROM TIME t "
                       "JOIN NODEZONECCDATA c ON c.TimeID = t.TimeID "
                       "JOIN AMBIENTCONDITIONS a ON a.TimeID = t.TimeID "
                       "JOIN LINKPATHDATA f ON f.TimeID = t.TimeID AND f.PathNumber = 1 "
                       "JOIN LINKPATHDATA r ON r.TimeID = t.TimeID AND r.PathNumber = 2 "
                       "JOIN NODEZONEFLOWDATA z ON z.TimeID = t.TimeID ORDER BY t.TimeID";
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(h, sql, -1, &st, nullptr) == SQLITE_OK)
-        while (sqlite3_step(st) == SQLITE_ROW)
-            rows.push_back({sqlite3_column_int(st, 0), sqlite3_column_double(st, 1),
-                            sqlite3_column_double(st, 2), sqlite3_column_double(st, 3),
-                            sqlite3_column_double(st, 4), sqlite3_column_double(st, 5)});
-    sqlite3_finalize(st);
-    sqlite3_close(h);
+    std::vector<Row> rows;
+    for (const std::vector<double>& v : sqlRows(db, sql)) rows.push_back({(int)v[0], v[1], v[2], v[3], v[4], v[5]});
     return rows;
 }
 
@@ -156,6 +143,30 @@ TEST_F(ContaminantRun, ShortTimeStepAboveTheStableLimitStopsTheRun)
               std::string::npos)
         << r.err;
     EXPECT_FALSE(exists(dir + "room.sim"));
+}
+
+// The room as a one-dimensional zone, 10 m long: in one cell it is the well-mixed room; in
+// ten 1 m cells (fan and opening at its first end) the run works through the same set-up
+// and step, and ends balanced.
+TEST_F(ContaminantRun, OneDimensionalRoomOfOneCellRunsAsTheWellMixedRoom)
+{
+    std::vector<Row> mixed = run(2, {STS});
+    const Edit cd1 = {"0 0 0 0.1 0 0", "1 1 0 0.1 0 0"};   // mf_solver 1, 1-D zones on
+    auto room = [](const char* dx) {
+        return Edit{"1 3 0 0 0 1 0 50 293.15", std::string("1 3 0 0 0 1 0 50 293.15 0 Room 0 0 0 0 0 1 0 0 0 0 0 0 10 0 0 ") + dx + " 0.1 0 0"};
+    };
+    std::vector<Row> one = run(2, {cd1, room("10")});
+    ASSERT_EQ(one.size(), mixed.size());
+    for (size_t i = 0; i < one.size(); i++) EXPECT_NEAR(one[i].room, mixed[i].room, 1e-6 * mixed[i].room) << i;
+    // One cell adds none to the zone count: the set-up lists no 1-D zones, the step is theirs.
+    EXPECT_EQ(r.log.find("1D CD Zones:"), std::string::npos) << r.log;
+    EXPECT_NE(r.log.find("     144 calls to CDZsim()\n"), std::string::npos);
+
+    std::vector<Row> ten = run(2, {cd1, room("1")});
+    ASSERT_EQ(ten.size(), 25u);
+    EXPECT_NE(r.log.find("1D CD Zones:        1\nZone cells:        10\n"), std::string::npos);
+    EXPECT_NE(r.log.find("     144 calls to CDZsim()\n"), std::string::npos);
+    EXPECT_NEAR(ten.back().room, balance(ten.back()), 1e-3 * ten.back().room);
 }
 
 }  // namespace
