@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "cfd/cfd-couple.h"
+#include "cfd/cfd.h"
 #include "common-src/messages.h"
 #include "model/env-lists.h"
 #include "model/network.h"

@@ -5,7 +5,7 @@
 // Progress and residual lines go to standard output and to the solver log (".bal").
 #include <cmath>
 
-#include "cfd/cfd-couple.h"
+#include "cfd/cfd.h"
 #include "cfd/cfd-int.h"
 #include "common-src/messages.h"
 #include "common-src/paths.h"
@@ -279,6 +279,7 @@ int flow(int mode)
     boundaryPressures();
     prvari();
     cfd_say("ZFLO simulation completed\n");
+    if (mode == 1) outcfd();
     return 0;
 }
 

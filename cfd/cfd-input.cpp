@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "cfd/cfd-couple.h"
+#include "cfd/cfd.h"
 #include "cfd/cfd-int.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
@@ -281,6 +281,12 @@ static void readFluxWalls()
     }
 }
 
+// A false time step of 0 for a solved velocity component would divide by zero.
+static bool zeroVelocityStep(double u, double v, double w)
+{
+    return (!I2DX && u == 0) || (!I2DY && v == 0) || (!I2DZ && w == 0);
+}
+
 // ---- Items 16 to 27: schemes, relaxation, false time steps, monitoring ------------------------
 
 static void readSchemes()
@@ -304,6 +310,7 @@ static void readSchemes()
     if (INITYN) {
         fscanf(IN, "%le,%le,%le,%le,%le,%le,%le", &DTU, &DTV, &DTW, &DTT, &DTEK, &DTED, &DTC);
         if (DTC == 0) fatal("false time step for contaminant needed");
+        if (zeroVelocityStep(DTU, DTV, DTW)) fatal("false time step for velocity needed");
         DTEK = DTED = 1e30;
     }
 }
@@ -327,6 +334,7 @@ static void readIterationControls()
                &CDTEK, &CDTED, &CDTC);
         CDTEK = CDTED = 1e30;
         if (CDTC == 0) fatal("variable false time step for contaminant needed");
+        if (zeroVelocityStep(CDTU, CDTV, CDTW)) fatal("variable false time step for velocity needed");
     }
     skip(3, "print interval");
     fscanf(IN, "%lf", &PINTV);

@@ -303,4 +303,77 @@ void makeewc();                  // the surface pressure file (".ewc")
 inline void cfd_put_i32(FILE* f, int32_t v) { fwrite(&v, sizeof v, 1, f); }
 inline void cfd_put_f64(FILE* f, double v) { fwrite(&v, sizeof v, 1, f); }
 
+// ---- Coupling records (cfd-couple, cfd-cplloop, cfd-cplctm) --------------------------------
+struct AirNode;
+struct CplPath;
+
+// The CFD zone as the coupling sees it, with its network node's values of the last step.
+struct CfdZone {
+    AirNode* node;
+    CplPath* paths;              // coupled paths of the zone, in network path order
+    float volume;
+    double* mf_start;            // the node's start-of-step mass fractions
+    double temperature, pressure, density;
+    int16_t zone_index;
+    int n_inlets, n_outlets;     // openings counted as inlets and outlets at the last exchange
+    FILE *mon_file, *cmo_file;
+};
+
+// One network path with an end at the CFD zone's node: an opening of the zone.
+struct CplPath {
+    CplPath* next;
+    AirPath* path;
+    AirNode* cfd_node;
+    AirNode* other_node;
+    double flow0, flow1;         // the path's two mass flows [kg/s]
+    double dp;                   // [Pa]
+    float flow_mag;              // magnitude of the flow handed to the solver [kg/s]
+    float flow;                  // the path's flow_sum [kg/s]
+    double stack_p, wind_p;      // [Pa]
+    float dz_cfd, dz_other;      // opening height above the CFD node and the other node [m]
+    float rise;                  // [m]
+    double multiplier;           // the path's multiplier at the exchange
+    int16_t path_index;
+    int direction;               // 0 inlet, 1 outlet, 3 an opening without flow
+    int side;                    // 0 in the solver's inlet arrays, 1 in its outlet arrays
+    int bc_kind;                 // 0 mass flow, 1 pressure, 4 coupled
+    int cfd_index;               // position in the inlet or outlet arrays
+    int value_source;            // IMTYPE / OMTYPE
+    double cfd_flow;             // flow returned by the solver [kg/s]
+    double p_ext;                // opening conductance returned by the solver [kg/(s Pa)]
+    double pb_prev, pb;          // boundary pressure from the network [Pa]
+    double p_local_prev, p_local;   // local pressure returned by the solver [Pa]
+    double net_flow;             // network flow through the opening, positive into the zone
+    double cfd_flow_copy;
+    double *Plocal, *Plocal1;    // [0..MAXCPL+1] per coupling iteration
+    double p_ext_prev, p_ext_cur;
+    double coe, expo;            // power law of the path at this exchange
+    double coe0, expo0;          // the same at the first exchange of the step
+    int reversed;                // the solver's flow runs against direction
+    int bc_type;                 // 1 iterated (mode 3), 6 one solve per call
+    double *pcomputed, *pused, *mbefore, *mafter, *ctmcoe, *ctmexp, *cfdetp;   // per iteration
+    double *Crate1, *Crate2;     // [1.._nctmcpl] species at the opening, previous and current
+    char name[16];
+};
+
+extern CfdZone* _cfdzone;        // [1.._nCFDzone]
+extern CfdZone* _refzone;        // the ambient node's values
+extern int _tcpl, MAXCPL, _finaliter, _dumpR, _dump, _cfdrunty, _readrst, _nctmcpl, _cnctlt;
+extern double _convcpl;
+extern long* _cfdniter;          // [0..MAXCPL+1] CFD iterations per coupling iteration
+extern FILE *CPLRST, *VEXLAROUT;
+// The direction the coupling restart file (".cpr") holds for the path.
+int findrstio(const CplPath* c);
+// Moves the restart file to the line after the path's name; FATAL when it is not there.
+void cfd_cpr_seek(const CplPath* c);
+// Copies 3-D field `from` to `to` over every cell, ghost layers included.
+void cfd_copy_field(double*** to, double*** from);
+// A Tecplot frame of the coupled run (contaminant frames allowed with ctm).
+void cfd_coupled_frame(int ctm);
+// The same at the first solver time, every TPLSTEP calls and at the last time.
+void cfd_counted_frame(int ctm);
+void storeflow();
+void storectm();
+double avePHI(int i1, int i2, int j1, int j2, int k1, int k2, double*** phi);
+
 }  // namespace vexlar

@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "cfd/cfd-int.h"
-#include "cfd/cfd-couple.h"
+#include "cfd/cfd.h"
 #include "common-src/messages.h"
 
 namespace vexlar {

@@ -8,7 +8,7 @@
 #include "cfd/cfd-int.h"
 #include "common-src/messages.h"
 #include "model/run-control.h"
-#include "cfd/cfd-couple.h"
+#include "cfd/cfd.h"
 
 namespace vexlar {
 

@@ -5,7 +5,7 @@
 // returns, whether the driver or the coupling writes it, so no frame overwrites another.
 #include <cmath>
 
-#include "cfd/cfd-couple.h"
+#include "cfd/cfd.h"
 #include "cfd/cfd-int.h"
 #include "common-src/convert.h"
 #include "common-src/messages.h"

@@ -100,4 +100,44 @@ void cfd_openings_reserve(int n_in, int n_out);
 // pairs (x, y, z) each after a label line, and one more line. Returns 0 at end of file.
 int cfd_read_opening(char* name, int* loc);
 
+// ---- Coupling to the airflow and contaminant network -------------------------------------
+// Coupling is requested by the run-control field cfd_cpl: 1 and 2 run the zone once per
+// coupling call with the network's values (2 gives every opening a mass-flow boundary), 3
+// iterates network and zone until their opening flows agree.
+struct AirPath;
+
+extern int COUPLE;       // nonzero while a CFD coupling mode is active
+extern int _cpl;         // the airflow coupling is in force in the current step
+extern int _ctmcpl;      // contaminant coupling type (the run's sim_mf at set-up), above 0 when active
+extern int _ctlctmcpl;   // contaminant coupling active in the current step
+extern int _cciter;      // contaminant-coupling iterations of the step
+extern int _cpliter;     // airflow-coupling iterations of the step
+extern int _doneflow;    // the CFD airflow of the coupling step is finished
+extern int _donectm;     // the CFD contaminants of the coupling step are finished
+extern int _ufstart;     // the next transient CFD airflow solve is the first
+extern int _crestart;    // the coupling starts from its restart files
+extern FILE* MON;        // monitoring-point results of the CFD zone (".mon")
+extern FILE* CPLTE;      // Tecplot frames of the coupled run
+
+// Sets up the coupling once the network is built and before any result file is opened:
+// the coupling records of the CFD zone and its paths, the switches of the solver and the
+// coupling files. Every fault of the set-up is FATAL here.
+void getcpl();
+// One airflow-coupling exchange; 1 when the network's airflow must be solved again.
+int cplloop();
+// Hands the coupled openings to the CFD solver's inlet and outlet arrays while the zone's
+// input file is read; 1 when done.
+int incfd();
+// Stores the CFD solution's opening values in the coupled paths.
+void outcfd();
+// One contaminant-coupling exchange; 1 when the trace species must be solved again.
+int comctm();
+void decpl(int state);
+void setCmon(int mode);
+// Adds the species leaving the CFD zone to the generation vector e of the mass-fraction
+// system of species start..end-1, at the receiving nodes. Returns 1.
+int inctmctm(double* e, int ctlctmcpl, int start, int end);
+void invexlar_loc(AirPath* pp, double* to_term, double* from_term, double unused1,
+                  double unused2);
+
 }  // namespace vexlar

@@ -8,7 +8,7 @@
 #include <cmath>
 
 #include "airflow/afe-filter.h"
-#include "cfd/cfd-couple.h"
+#include "cfd/cfd.h"
 #include "common-src/messages.h"
 #include "contaminant/cse-sim.h"
 #include "contaminant/mf-mem.h"
@@ -100,7 +100,7 @@ void findPolMassRates(MF_MAT* m, CssRec* css, BlsRec* bls, DvrRec* dvr, Exposure
     if (css || bls || dvr || pxs) findPolMassRates_cse_implicit(m->K, m->ija, m->e, css, bls, dvr, pxs);
     if (_nkinr) reactionRates(m, start, end);
     pathRates(m, start, end);
-    if (COUPLE && _ctlctmcpl) inctmctm(m->e, _ctlctmcpl);
+    if (COUPLE && _ctlctmcpl) inctmctm(m->e, _ctlctmcpl, start, end);
 }
 
 namespace {

@@ -13,7 +13,7 @@
 #include "airflow/mat-set.h"
 #include "airflow/solv-af.h"
 #include "bridge/bridge.h"
-#include "cfd/cfd-couple.h"
+#include "cfd/cfd.h"
 #include "common-src/convert.h"
 #include "common-src/messages.h"
 #include "contaminant/cse-sim.h"

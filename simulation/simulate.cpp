@@ -9,7 +9,7 @@
 #include <cstring>
 #include "airflow/af-prep.h"
 #include "airflow/solv-af.h"
-#include "cfd/cfd-couple.h"
+#include "cfd/cfd.h"
 #include "common-src/convert.h"
 #include "common-src/messages.h"
 #include "contaminant/mf-mem.h"
@@ -101,6 +101,9 @@ static void speciesStart()
     if (_rcdat.sim_mf > 1 && _rcdat.mfn_on) init_Mfn(_MFn_mem);
     do {
         if (COUPLE && _ctmcpl > 0) decpl(9);
+        // As in the time loop: what leaves a coupled CFD zone reaches the network through
+        // the coupling alone, never also from the zone's network concentration.
+        if (COUPLE && _ctlctmcpl) setCmon(0);
         if (_rcdat.mft_on) init_Mft(_MFt_mem);
         if (_rcdat.sim_mf == 1 && _rcdat.mft_on) solve_Mf_steady(_MFt_mem, _nntc, _nctm, false);
     } while (COUPLE && _rcdat.sim_mf == 1 && _rcdat.mft_on && comctm());

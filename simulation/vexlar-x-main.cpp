@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "bridge/bridge.h"
-#include "cfd/cfd-couple.h"
+#include "cfd/cfd.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "common-src/options.h"

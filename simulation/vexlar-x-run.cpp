@@ -10,7 +10,7 @@
 #include "airflow/afe-sim.h"
 #include "airflow/mat-set.h"
 #include "bridge/bridge.h"
-#include "cfd/cfd-couple.h"
+#include "cfd/cfd.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "contaminant/mf-mem.h"

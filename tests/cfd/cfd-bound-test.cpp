@@ -2,7 +2,7 @@
 // adds to an equation, and the flows and coefficients the opening update hands back.
 #include <cmath>
 
-#include "cfd/cfd-couple.h"
+#include "cfd/cfd.h"
 #include "tests/cfd/cfd-test-grid.h"
 
 using namespace vexlar;

@@ -3,7 +3,7 @@
 // with a source, and a closed box of still air that stays still.
 #include <cmath>
 
-#include "cfd/cfd-couple.h"
+#include "cfd/cfd.h"
 #include "model/clock.h"
 #include "tests/cfd/cfd-test-file.h"
 #include "tests/cfd/cfd-test-grid.h"

@@ -3,7 +3,7 @@
 // a block, a second frame without labels, and a staggered state left untouched.
 #include <string>
 
-#include "cfd/cfd-couple.h"
+#include "cfd/cfd.h"
 #include "model/prj-data.h"
 #include "tests/cfd/cfd-test-grid.h"
 #include "tests/cfd/cfd-test-out.h"

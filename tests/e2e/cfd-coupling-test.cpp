@@ -1,0 +1,290 @@
+// End-to-end runs of a CFD zone coupled to the airflow and contaminant network. The zone
+// "chan" of tests/e2e/cfd/channel.prj is a laminar channel 6 m long, H = 1 m high and 1 m
+// wide (24 x 12 cells, kinematic viscosity 0.01 m2/s); a constant-flow fan blows
+// m = 0.12 kg/s into it from outdoors, an orifice (F = 0.1 sqrt(rho) dp^0.5) lets it into a
+// room, and a second orifice lets the room out. Its solver input is channel_chan.CFD.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sqlite3.h>
+
+#include "e2e-util.h"
+
+namespace {
+
+const double M = (double)0.12f;               // fan flow [kg/s]
+const double RHO = 101325.0 / (287.055 * (double)293.15f);   // air at the run's state
+const double C = 0.1 * std::sqrt(RHO);        // orifice coefficient [kg/(s Pa^0.5)]
+const double UM = M / RHO;                    // mean speed in the 1 m2 channel [m/s]
+const double MU = 0.01 * RHO;                 // dynamic viscosity [kg/(m s)]
+
+const std::string CFD_LINE = "2 1e-3 0 0 5 1 0 0 0 0";   // coupling mode 2, dump interval 1
+const std::string SIM_MF = "0 0 1e-4 1e-15 0 0";
+const std::string SIM_AF = "0 1 30 1e-4 1e-5 0.75 0 50 0";
+const std::string PATH1 = "1 0 -1 1 2 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 1 in 1 0 1";
+const std::string PATH2 = "2 0 1 2 1 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 1 out 1 1 1";
+
+// A double from one column of an SQLite query's first row; NaN without a row.
+double query(const std::string& db, const std::string& sql)
+{
+    sqlite3* h = nullptr;
+    double v = std::nan("");
+    if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+            v = sqlite3_column_double(st, 0);
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(h);
+    return v;
+}
+
+std::vector<double> numbers(const std::string& line)
+{
+    std::istringstream in(line);
+    std::vector<double> v;
+    for (double x; in >> x;) v.push_back(x);
+    return v;
+}
+
+// The last row of the path's history table in the ".cmo" file: path, run, CFD iterations,
+// coefficient, exponent, boundary pressure computed and used, network flow, CFD flow,
+// local pressure, opening conductance.
+std::vector<double> lastHistory(const std::string& cmo, int path)
+{
+    std::istringstream in(cmo);
+    std::vector<double> last;
+    bool history = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("Path  VEXLAR_Run", 0) == 0) history = true;
+        else if (line.rfind("CPL ", 0) == 0 || line.empty()) history = false;
+        std::vector<double> v = numbers(line);
+        if (history && v.size() == 11 && (int)v[0] == path) last = v;
+    }
+    return last;
+}
+
+// The cell-centre x velocity of row j (1 at the low wall) at column i of the result file.
+double resultU(const std::string& ret, int i, int j)
+{
+    std::string J = std::to_string(j);
+    size_t at = ret.find("\t\t\t\tJ=" + J + (J.size() < 2 ? " " : "") + "\n");
+    if (at == std::string::npos) return std::nan("");
+    std::smatch m;
+    std::string rest = ret.substr(at);
+    std::regex row(" I=" + std::to_string(i) + " *\n U= *(\\S+)");
+    return std::regex_search(rest, m, row) ? std::atof(m[1].str().c_str()) : std::nan("");
+}
+
+// The orifice law solved for its pressure difference at flow f.
+double orificeDp(double f) { return (f / C) * (f / C); }
+
+class CfdCoupling : public E2eTest {
+protected:
+    // Runs the channel project with its lines edited and the solver input changed by `cfd`.
+    Outcome run(std::vector<Edit> edits, bool withCfd = true,
+                const std::function<void(std::string&)>& cfd = [](std::string&) {})
+    {
+        std::string src = std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/cfd/";
+        std::ofstream(dir + "channel.prj") << edited(slurp(src + "channel.prj"), edits);
+        std::string text = slurp(src + "channel_chan.CFD");
+        cfd(text);
+        if (withCfd) std::ofstream(dir + "channel_chan.CFD") << text;
+        return runEngine("channel.prj", "channel.prj");
+    }
+    std::string db() const { return dir + "channel.sqlite3"; }
+    double zonePressure(int zone) const
+    {
+        return query(db(), "SELECT Pressure FROM NODEZONEFLOWDATA WHERE ZoneNumber = " + std::to_string(zone));
+    }
+    double pathFlow(int path) const
+    {
+        return query(db(), "SELECT Flow0 FROM LINKPATHDATA WHERE PathNumber = " + std::to_string(path));
+    }
+    double zoneConc(int zone) const
+    {
+        return query(db(), "SELECT C0 FROM NODEZONECCDATA WHERE ZoneNumber = " + std::to_string(zone) +
+                               " ORDER BY TimeID DESC");
+    }
+    // The developed section (x = 4.6 m) carries 6 Um eta (1 - eta) [the discrete wall term
+    // of 12 cells is worth about 1 % of Um].
+    void expectDevelopedProfile()
+    {
+        std::string ret = slurp(dir + "channel_chan.ret");
+        for (int j = 1; j <= 12; j++) {
+            double eta = (j - 0.5) / 12;
+            EXPECT_NEAR(resultU(ret, 19, j), 6 * UM * eta * (1 - eta), 0.012 * UM) << "row " << j;
+        }
+    }
+};
+
+// Mode 2 solves the network with its own laws and then the channel once with the
+// network's flows: every path carries the fan flow, the orifices set the pressures.
+TEST_F(CfdCoupling, OneWayCouplingCarriesTheNetworkFlowThroughTheChannel)
+{
+    Outcome r = run({});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (int p = 1; p <= 3; p++) EXPECT_NEAR(pathFlow(p), M, 1e-4 * M) << "path " << p;
+    EXPECT_NEAR(zonePressure(2), orificeDp(M), 2e-4 * orificeDp(M));
+    EXPECT_NEAR(zonePressure(1), 2 * orificeDp(M), 2e-4 * orificeDp(M));
+    std::vector<double> out = lastHistory(slurp(dir + "channel_chan.cmo"), 2);
+    ASSERT_EQ(out.size(), 11u);
+    EXPECT_NEAR(out[8], -M, 1e-4 * M);   // the channel lets out what the network carries
+    expectDevelopedProfile();
+}
+
+// Mode 3 iterates: the channel's outlet is a pressure opening whose law (1 kg/(s m2 Pa))
+// and the channel's own pressure drop replace the orifice between channel and room.
+TEST_F(CfdCoupling, IteratedCouplingTakesTheChannelsPressures)
+{
+    Outcome r = run({{CFD_LINE, "3 1e-3 0 0 10 1 0 0 0 0"}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\nAirflow coupling converge at iteration 2\n"), std::string::npos) << r.out;
+    std::vector<double> out = lastHistory(slurp(dir + "channel_chan.cmo"), 2);
+    ASSERT_EQ(out.size(), 11u);
+    double room = zonePressure(2);
+    EXPECT_NEAR(room, orificeDp(M), 2e-4 * orificeDp(M));
+    EXPECT_NEAR(out[5], room, 1e-5);                 // boundary pressure from the network
+    EXPECT_NEAR(out[10], 1.0, 1e-6);                 // conductance: the outlet's 1 m2
+    EXPECT_NEAR(out[9], room + M / 1.0, 1e-4);       // local pressure drives m through it
+    EXPECT_NEAR(out[7], out[8], 1e-4 * M);           // network and channel flows agree
+    EXPECT_NEAR(pathFlow(2), M, 1e-4 * M);
+    // The zone's pressure is the channel's mean: the outlet's plus 12 mu Um / H^2 over the
+    // 2.875 m from the middle to the last cells (the entrance adds a little).
+    double drop = 12 * MU * UM * 2.875;
+    EXPECT_NEAR(zonePressure(1) - out[9], drop, 0.15 * drop);
+    expectDevelopedProfile();
+}
+
+// A CO2 release G = 1e-5 kg/s in the channel (a block named after the project source) on
+// outdoor air at 6.08e-4: the channel lets out (m 6.08e-4 + G) / m, and the room, fed only
+// by the channel, holds the same.
+TEST_F(CfdCoupling, PassiveScalarLeavesAtTheMassBalanceConcentration)
+{
+    Outcome r = run({{CFD_LINE, "3 1e-3 0 0 10 1 0 0 0 0"}, {SIM_MF, "1 0 1e-4 1e-15 0 0"},
+                     {"1 0.000", "1 6.08e-4"}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\nContaminant coupling converge at iteration 1\n"), std::string::npos);
+    double G = (double)1e-5f, cin = (double)6.08e-4f;
+    double cout = (M * cin + G) / M;
+    std::string cmo = slurp(dir + "channel_chan.cmo");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(cmo, m, std::regex("\n0   (\\S+) \\[kg/s\\]  (\\S+) \\[kg/s\\]  (\\S+) \\[kg/kg\\]")))
+        << cmo;
+    EXPECT_NEAR(-std::atof(m[3].str().c_str()), cout, 1e-5 * cout);   // what left the channel
+    EXPECT_NEAR(zoneConc(2), cout, 2e-4 * cout);   // the room's balance, at network tolerance
+    // The coupling's files are named after the project and the zone's CFD name.
+    for (const char* ext : {".cmo", ".mon", ".bal", ".ret", ".dat", ".var"})
+        EXPECT_TRUE(exists(dir + "channel_chan" + ext)) << ext;
+    EXPECT_TRUE(exists(dir + "channel.cpr"));
+    // A restart from the coupling restart and the fields reaches the same without iterating.
+    std::string cpr = slurp(dir + "channel.cpr");
+    EXPECT_EQ(cpr.rfind("in\n 0 ", 0), 0u) << cpr;
+    EXPECT_NE(cpr.find("\nout\n 1 "), std::string::npos) << cpr;
+    double room = zoneConc(2);
+    Outcome again = run({{CFD_LINE, "3 1e-3 1 0 10 1 0 0 0 0"}, {SIM_MF, "1 0 1e-4 1e-15 0 0"},
+                         {"1 0.000", "1 6.08e-4"}});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out.find("Airflow coupling converge"), std::string::npos);
+    EXPECT_NEAR(zoneConc(2), room, 1e-6 * room);
+}
+
+// With steady airflow the transient contaminant steps still move the solver's clock: one
+// step of the channel per 10-minute step, the room rising toward the channel's outflow.
+TEST_F(CfdCoupling, TransientContaminantsOverSteadyAirflowAdvanceTheSolverTime)
+{
+    Outcome r = run({{SIM_MF, "2 0 1e-4 1e-15 0 0"},
+                     {"Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00", "Jan01 0:00:00 Jan01 0:00:00 Jan01 1:00:00 0:10:00 0:10:00 0:10:00"}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string bal = slurp(dir + "channel_chan.bal");
+    for (int t = 600; t <= 3600; t += 600)
+        EXPECT_NE(bal.find("CFD simulation time " + std::to_string(t) + ".000000\n"), std::string::npos) << t;
+    std::string mon = slurp(dir + "channel_chan.mon");
+    EXPECT_NE(mon.find("\n01:00:00\t"), std::string::npos) << mon;
+}
+
+// With an iteration limit of 1 the second exchange declares convergence at once; a dump
+// interval of 0 writes every iteration (it is a divisor, taken as 1).
+TEST_F(CfdCoupling, IterationLimitOfOneConvergesAtTheFirstIteration)
+{
+    Outcome r = run({{CFD_LINE, "3 1e-3 0 0 1 0 0 0 0 0"}, {SIM_MF, "1 0 1e-4 1e-15 0 0"}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\nAirflow coupling converge at iteration 1\n"), std::string::npos) << r.out;
+    std::vector<double> out = lastHistory(slurp(dir + "channel_chan.cmo"), 2);
+    ASSERT_EQ(out.size(), 11u);
+    EXPECT_EQ(out[1], 2.0);   // the final row follows iteration 1
+}
+
+// A fan at rest blowing into the channel is an inlet without flow: it stays in the inlet
+// arrays, so the channel reports no flow for it, not another opening's.
+TEST_F(CfdCoupling, InletWithoutFlowReadsItsOwnOpening)
+{
+    Outcome r = run({{CFD_LINE, "3 1e-3 0 0 10 1 0 0 0 0"},
+                     {"3 ! paths", "4 ! paths"},
+                     {"3 0 2 -1 1", "3 0 2 -1 1 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0\n"
+                                    "4 0 -1 1 4 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 1 aux 1 0 1"}},
+                    true, [](std::string& t) {
+                        t.replace(t.find("! 36\n1,1\n"), 9, "! 36\n2,1\n");
+                        size_t at = t.find("! end of opening\n") + 17;
+                        t.insert(at, "! aux\n! aux\naux\n! x\n3,4\n! y\n1,1\n! z\n1,1\n! end\n");
+                    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string cmo = slurp(dir + "channel_chan.cmo");
+    std::vector<double> aux = lastHistory(cmo, 4), out = lastHistory(cmo, 2);
+    ASSERT_EQ(aux.size(), 11u);
+    ASSERT_EQ(out.size(), 11u);
+    EXPECT_EQ(aux[8], 0.0);
+    EXPECT_NEAR(out[8], -M, 1e-4 * M);
+}
+
+// Each coupling fault ends the run with its FATAL; those of the set-up come before any
+// result or coupling file exists.
+struct Fault {
+    const char* name;
+    std::vector<Edit> edits;
+    bool withCfd;
+    const char* text;
+    bool atSetUp;
+    void (*cfd)(std::string&);
+};
+
+class CfdCouplingFault : public CfdCoupling, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(CfdCouplingFault, EndsWithItsFatal)
+{
+    const Fault& f = GetParam();
+    Outcome r = run(f.edits, f.withCfd, f.cfd ? f.cfd : [](std::string&) {});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find(std::string("FATAL ") + f.text), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(db()));
+    EXPECT_FALSE(exists(dir + "channel.sim"));
+    if (f.atSetUp) {
+        EXPECT_FALSE(exists(dir + "channel_chan.cmo"));
+    }
+}
+
+const std::string PATH2_DAMPER = "2 0 1 2 3 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 1 out 1 1 1";
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CfdCouplingFault,
+    ::testing::Values(
+        Fault{"MissingInputFile", {}, false, "Unable to locate input file ", true, nullptr},
+        Fault{"UnsupportedElement", {{PATH2, PATH2_DAMPER}}, true,
+              "outvexlar(): this flow element is not supported currently (path 2)", true, nullptr},
+        Fault{"CyclicContaminants", {{SIM_MF, "3 0 1e-4 1e-15 0 0"}}, true,
+              "Contaminant coupling does not apply to cyclic", true, nullptr},
+        Fault{"SecondCfdZone", {{"2 3 0 0 0 1 0 50 293.15 0 Room", "2 35 0 0 0 1 0 50 293.15 0 Room 0 0 0 0 0 0 0 1 room"}},
+              true, "Only one CFD zone can be coupled: zone 2 (room) is a second one", true, nullptr},
+        Fault{"UnnamedPathMatchesNoOpening", {{PATH1, "1 0 -1 1 2 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0"}},
+              true, "CFD opening \"in\" matches no coupled path of zone 1 (chan)", false, nullptr},
+        Fault{"ZeroFalseTimeStep", {}, true, "CFD input file error false time step for velocity needed", false,
+              [](std::string& t) { t.replace(t.find("1e30,1e30,1e30,1e30,1,1,1e30"), 4, "0"); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
