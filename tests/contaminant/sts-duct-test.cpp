@@ -1,7 +1,7 @@
 // Duct sequencing: a tree is ordered once without breaking anything, a loop is broken at
 // the link carrying the smallest share of its junction's inflow (whose flow then counts
 // once), and a loop of links that each carry their junction's whole inflow cannot be
-// ordered.
+// ordered. Junction temperatures mix the heat the ducts bring in.
 #include "contaminant/sts-duct.h"
 
 #include <gtest/gtest.h>
@@ -157,6 +157,35 @@ TEST_F(DuctSequence, LoopOfWholeInflowsFailsWithTheTable)
                         "Do the ducts form a loop with fans?\n"),
               std::string::npos)
         << text;
+}
+
+// Junctions 1 (300 K) and 2 feed 3, which holds no air, with 0.1 and 0.3 kg/s of air of
+// 1000 J/(kg K). Junction 2 holds 2 kg at 280 K and its terminal brings 0.5 kg/s of 300 K
+// air for 10 s: (10 x 0.5 x 1000 x 300 + 2 x 1000 x 280) / ((10 x 0.5 + 2) x 1000) =
+// 294.29 K, which it passes on: 3 takes (0.1 x 300 + 0.3 x 294.29) / 0.4. Junction 1,
+// without air and fed only air that brought no heat capacity, has nothing to divide by
+// (0/0) and keeps its temperature.
+TEST_F(DuctSequence, JunctionTemperaturesMixTheHeatFlowingIn)
+{
+    junctions(3);
+    _dt = 10.0f;
+    _nntc = 0;
+    for (auto& n : nodes) n.cp = 1000.0f;
+    nodes[0].temperature = 300.0;
+    nodes[1].temperature = 280.0;
+    nodes[2].temperature = 250.0;
+    nodes[1].air_mass = 2.0;
+    jn[0].inflow = 0.2;
+    jn[1].inflow = 0.5;
+    jn[1].heat_flow = 0.5 * 1000.0 * 300.0;
+    DuctLink* seq = LinkSeq(links({{1, 3, 0.1}, {2, 3, 0.3}}));
+    LinkTSim(seq);
+    EXPECT_DOUBLE_EQ(nodes[0].temperature, 300.0);
+    EXPECT_NEAR(nodes[1].temperature, (10 * 0.5 * 1000 * 300.0 + 2 * 1000 * 280.0) / (7 * 1000.0), 1e-9);
+    // Junction 2's new temperature is what it passes on: 0.3 kg/s of 294.29 K.
+    double t2 = nodes[1].temperature;
+    EXPECT_NEAR(nodes[2].temperature, (0.1 * 300.0 + 0.3 * t2) / 0.4, 1e-9);
+    EXPECT_EQ(jn[2].remaining, 0);
 }
 
 }  // namespace
