@@ -204,7 +204,10 @@ int endOfStep()
     historyTables();
     restartRecords();
     _cpliter = 0;
-    _cpl = 0;
+    // In mode 3 the coupled paths keep the CFD's law between steps, so a transient run's
+    // next network solutions keep the CFD's pressures at the openings as well; without
+    // them each step would start from a network that does not balance the zone.
+    _cpl = _tcpl == 3 && VSTEADY == 0 ? 1 : 0;
     int result = 0;
     if (VSTEADY == 1 && _rcdat.cfd_cpl == 3 && _crestart) _cpl = 1, result = 1;
     if (_ctmcpl > 0 && _tcpl >= 2) decpl(9);

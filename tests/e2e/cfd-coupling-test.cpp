@@ -209,6 +209,24 @@ TEST_F(CfdCoupling, TransientContaminantsOverSteadyAirflowAdvanceTheSolverTime)
     EXPECT_NE(mon.find("\n01:00:00\t"), std::string::npos) << mon;
 }
 
+// A transient run iterates every step; the paths keep the channel's law and pressures from
+// one step to the next, so each step converges at once and the channel passes the fan's
+// flow on to the room.
+TEST_F(CfdCoupling, TransientIteratedCouplingConvergesEveryStep)
+{
+    Outcome r = run({{CFD_LINE, "3 1e-3 0 0 10 1 0 0 0 0"}, {SIM_AF, "1 1 30 1e-4 1e-5 0.75 0 50 0"},
+                     {"Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00", "Jan01 0:00:00 Jan01 0:00:00 Jan01 1:00:00 0:10:00 0:10:00 0:10:00"}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    size_t count = 0;
+    for (size_t at = 0; (at = r.out.find("\nAirflow coupling converge at iteration 2\n", at)) != std::string::npos; at++)
+        count++;
+    EXPECT_EQ(count, 7u) << r.out;   // the initial state and six steps
+    EXPECT_NEAR(query(db(), "SELECT MAX(Flow0) FROM LINKPATHDATA WHERE PathNumber = 2"), M, 1e-4 * M);
+    EXPECT_NEAR(query(db(), "SELECT MIN(Flow0) FROM LINKPATHDATA WHERE PathNumber = 2"), M, 1e-4 * M);
+    EXPECT_NEAR(query(db(), "SELECT MAX(Pressure) FROM NODEZONEFLOWDATA WHERE ZoneNumber = 2"), orificeDp(M),
+                2e-4 * orificeDp(M));
+}
+
 // With an iteration limit of 1 the second exchange declares convergence at once; a dump
 // interval of 0 writes every iteration (it is a divisor, taken as 1).
 TEST_F(CfdCoupling, IterationLimitOfOneConvergesAtTheFirstIteration)
