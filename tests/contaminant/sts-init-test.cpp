@@ -13,6 +13,9 @@
 #include "model/counters.h"
 #include "model/network.h"
 #include "model/prj-common.h"
+#include "model/prj-data.h"
+#include "model/prj-records.h"
+#include "model/source-lists.h"
 #include "model/run-control.h"
 #include "model/sts-links.h"
 
@@ -196,6 +199,113 @@ TEST_F(StsInit, ZoneStepLimitIsTwiceTheAirMassOverTheFlowThroughIt)
                 "AHS zone 5 \\(1.000 m\\^3\\) requires a time step < 12.00 s for stability.*"
                 "FATAL Revise time step");
     _dtMaxStab = 100000.0f;
+}
+
+// A corridor, zone 1, of four 1 m cells along x from (0, 0, 0) at a zone height of 0.5 m,
+// holding 0.1 and 0.2, next to the ambient: a path into it at x = 2.5 m, a sensor of
+// species 1 at x = 3.2 m, a source over x = 0..1.5 m and an occupant at x = 0.4 m. The set-up
+// links each to its cell and lists them with the cell centre.
+TEST_F(StsInit, CorridorCellsTakePathsSensorsSourcesAndOccupantsByPosition)
+{
+    AirNode amb{}, zone{};
+    double zoneMf[2] = {0.1, 0.2}, zoneMfi[2], ambMf[2] = {0, 0};
+    zone.flags = NODE_VAR_MF;
+    zone.number = 1;
+    zone.index = 1;
+    zone.volume = 8.0f;
+    zone.height = 0.5f;
+    zone.mf = zoneMf;
+    zone.mf_prev = zoneMfi;
+    amb.flags = NODE_AMBIENT;
+    amb.mf = ambMf;
+    ZoneCell ambCell{}, cells[4]{};
+    amb.zone_cell = &ambCell;
+    Cd1Zone z{};
+    z.node = &zone;
+    z.cell_count = 4;
+    z.cell_length = 1.0f;
+    z.inv_cell_length = 1.0f;
+    z.end_points[3] = 4.0f;
+    z.direction[0] = 1.0f;
+    z.cells = cells;
+    zone.cd1_zone = &z;
+    zone.next = &amb;
+    _afnd0 = &zone;
+    _pambt = &amb;
+    _nCmctm = 2;
+    _nCcctm = 8;
+    _rcdat.sim_mf = 2;
+    _list = 1;
+
+    AirPath p{};
+    p.from_node = &amb;
+    p.to_node = &zone;
+    p.mf_from = ambMf;
+    p.mf_to = zoneMf;
+    p.number = 7;
+    p.x = 2.5f;
+    _pafp0 = &p;
+
+    SensorData sd{};
+    sd.sensed_node = &zone;
+    sd.species = 1;
+    sd.location[0] = 3.2f;
+    CtrlNode sensor{};
+    sensor.type = CT_SNS;
+    sensor.flags = 0x04;
+    sensor.number = 9;
+    sensor.data = &sd;
+    _Ctrl0 = &sensor;
+
+    CssRec src{};
+    src.zone_node = &zone;
+    src.number = 3;
+    src.box[3] = 1.5f;
+    _Css0 = &src;
+
+    int times[2] = {0, 86400};
+    OccZone where[2];
+    where[0].node = &zone;
+    where[1].node = nullptr;
+    ZoneCell* at[2] = {nullptr, nullptr};
+    float ox[2] = {0.4f, 0}, oy[2] = {0, 0}, oh[2] = {0, 0};
+    OccSchedRec occ{nullptr, times, where, at, ox, oy, oh, 2, 2};
+    _Osch0 = &occ;
+
+    STSinit();
+
+    EXPECT_EQ(p.cell_to, &cells[2]);
+    EXPECT_EQ(p.mf_to, cells[2].mf);
+    EXPECT_EQ(p.cell_from, &ambCell);
+    EXPECT_EQ(p.mf_from, ambMf);
+    EXPECT_EQ(sd.sensed_ptr, &cells[3].mf[1]);
+    EXPECT_EQ(src.cell_first, &cells[0]);
+    EXPECT_EQ(src.cell_last, &cells[1]);
+    EXPECT_FLOAT_EQ(src.cell_share, 0.5f);
+    EXPECT_EQ(at[0], &cells[0]);
+    for (int k = 0; k < 4; k++) {
+        EXPECT_FLOAT_EQ(cells[k].position, 0.5f + k);
+        EXPECT_EQ(cells[k].mf[1], 0.2);  // the cells start with the zone's air
+        EXPECT_EQ(cells[k].next, k < 3 ? &cells[k + 1] : nullptr);
+    }
+    EXPECT_EQ(_Ntdmxr, 4);
+    EXPECT_EQ(readLog(),
+              "\nSet up structures for STS simulation.\nTotal Zones:        2\n"
+              " 1-D C-D zones:\n zone  cells  dx [m]\n    1     4   1.000\n"
+              "1D CD Zones:        1\nZone cells:         4\n"
+              "\nLinks to 1-D zone cells\nAirflow paths:\n  Path 7\n    zone M 1, cell 2 at 2.50\n"
+              "Sensors:\n  Sensor 9: zone 1, cell 3 at 3.50\n"
+              "\nPaths:              1\nSTS initialization complete.\n\n");
+    zone.cd1_zone = nullptr;  // the corridor lives on the stack, not in the allocator
+    fre_1DCD();
+    fre_STSsums();
+    fre_Znode();
+    _list = 0;
+    _rcdat.sim_mf = 0;
+    _pafp0 = nullptr;
+    _Ctrl0 = nullptr;
+    _Css0 = nullptr;
+    _Osch0 = nullptr;
 }
 
 }  // namespace
