@@ -31,6 +31,20 @@ std::string readLog()
     return s;
 }
 
+// Four 1 m cells along x from (0, 0, 0) to (4, 0, 0).
+Cd1Zone corridor(AirNode* n, ZoneCell* cells)
+{
+    Cd1Zone z{};
+    z.node = n;
+    z.cell_count = 4;
+    z.cell_length = 1.0f;
+    z.inv_cell_length = 1.0f;
+    z.end_points[3] = 4.0f;
+    z.direction[0] = 1.0f;
+    z.cells = cells;
+    return z;
+}
+
 class StsInit : public ::testing::Test {
 protected:
     void SetUp() override
@@ -124,19 +138,11 @@ TEST_F(StsInit, DuctsAreDividedIntoRingsOfCellsHoldingTheUpstreamAir)
 
 TEST_F(StsInit, BoxesAndPointsFindTheirCellsAlongTheZoneAxis)
 {
-    // Four 1 m cells along x from (0, 0, 0) to (4, 0, 0).
     AirNode n{};
     n.index = 2;
     ZoneCell cells[4]{};
     for (int i = 0; i < 4; i++) cells[i].index = i;
-    Cd1Zone z{};
-    z.node = &n;
-    z.cell_count = 4;
-    z.cell_length = 1.0f;
-    z.inv_cell_length = 1.0f;
-    z.end_points[3] = 4.0f;
-    z.direction[0] = 1.0f;
-    z.cells = cells;
+    Cd1Zone z = corridor(&n, cells);
 
     // A box given far end first covers the same three cells.
     const float c1[3] = {3.5f, 9.0f, 0.0f}, c2[3] = {1.2f, 0.0f, 0.0f};
@@ -220,14 +226,7 @@ TEST_F(StsInit, CorridorCellsTakePathsSensorsSourcesAndOccupantsByPosition)
     amb.mf = ambMf;
     ZoneCell ambCell{}, cells[4]{};
     amb.zone_cell = &ambCell;
-    Cd1Zone z{};
-    z.node = &zone;
-    z.cell_count = 4;
-    z.cell_length = 1.0f;
-    z.inv_cell_length = 1.0f;
-    z.end_points[3] = 4.0f;
-    z.direction[0] = 1.0f;
-    z.cells = cells;
+    Cd1Zone z = corridor(&zone, cells);
     zone.cd1_zone = &z;
     zone.next = &amb;
     _afnd0 = &zone;
