@@ -68,6 +68,7 @@ bool restartRead() { return _crestart && !_sim_af_dyn && _rcdat.cfd_cpl != 1; }
 void checkSetup(const AirNode* zone)
 {
     const RunControlData& r = _rcdat;
+    if (r.cfd_cpl > 3) errorf(FATAL, __FILE__, __LINE__, "CFD coupling mode %d is not 1, 2 or 3", r.cfd_cpl);
     if (r.cfd_restart && r.sim_mf == 0)
         error(FATAL, __FILE__, __LINE__, "Restart file (cpr) should be used for contaminant calculation only", "");
     for (const AirNode* n = zone->next; n; n = n->next)

@@ -293,6 +293,8 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, CfdCouplingFault,
     ::testing::Values(
         Fault{"MissingInputFile", {}, false, "Unable to locate input file ", true, nullptr},
+        Fault{"UnknownMode", {{CFD_LINE, "4 1e-3 0 0 5 1 0 0 0 0"}}, true, "CFD coupling mode 4 is not 1, 2 or 3",
+              true, nullptr},
         Fault{"UnsupportedElement", {{PATH2, PATH2_DAMPER}}, true,
               "outvexlar(): this flow element is not supported currently (path 2)", true, nullptr},
         Fault{"CyclicContaminants", {{SIM_MF, "3 0 1e-4 1e-15 0 0"}}, true,
