@@ -369,14 +369,15 @@ void dls_sig(CtrlNode* n)
         return;
     }
     float elapsed;
-    if (x != d->last_input) {
+    if (x == d->last_input && n->value == x) return;
+    // A node resumed from a restart record has its output but no active schedule: the gap
+    // between output and input is taken as a change now, as is a change of the input.
+    if (x != d->last_input || !d->active) {
         d->last_input = x;
         d->step_change = x - n->value;
         d->active = d->step_change >= 0.0f ? d->rise : d->fall;
         elapsed = 0.5f * _dt;   // the change is taken at mid-step
         d->change_time = (int)((float)_stepEndTime - elapsed);
-    } else if (n->value == x) {
-        return;
     } else {
         elapsed = (float)(_stepEndTime - d->change_time);
         if (elapsed < 0.0f) {   // the change was on an earlier day
@@ -402,7 +403,9 @@ void dlx_sig(CtrlNode* n)
         n->value = x;
         return;
     }
-    if (x == d->last_input) {
+    // Without a factor (a node resumed from a restart record has its output only) a gap
+    // between output and input starts a delay as a change of the input does.
+    if (x == d->last_input && (d->factor != 0.0f || n->value == x)) {
         n->value -= d->factor * (n->value - x);
         return;
     }

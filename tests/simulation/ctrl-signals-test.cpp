@@ -190,6 +190,23 @@ const Sequence sequences[] = {
      },
      {{0, 0, 0, 0}, {10, 2, 0, 0.5f}, {20, 2, 0, 1.5f}, {30, 2, 0, 2}, {40, 2, 0, 2}, {50, 0, 0, 1.75f},
       {60, 0, 0, 1.25f}}},
+    // Resumed from a restart record: evaluated at the start (input 1, or 2) and then given the
+    // output 0 of the record. The gap is a change at the first step, as in the cases above.
+    {"ExponentialDelayResumed", dlx_sig,
+     [](CtrlNode& n, Store& s) {
+         s.dlx = {10, 20, 1.0f, 0.0f, 1};
+         n.data = &s.dlx;
+     },
+     {{10, 1, 0, 0.38340046f}, {20, 1, 0, 0.77316571f}}},
+    {"ScheduleDelayResumed", dls_sig,
+     [](CtrlNode& n, Store& s) {
+         s.dls.rise = &s.rise;
+         s.dls.fall = &s.fall;
+         s.dls.last_input = 2.0f;
+         s.dls.first_done = 1;
+         n.data = &s.dls;
+     },
+     {{10, 2, 0, 0.5f}, {20, 2, 0, 1.5f}, {30, 2, 0, 2}}},
     // Lag of 20 s on (x - 1) x 2: exp(-1/2) of the gap remains after each step.
     {"SensorWithOffsetScaleAndLag", sns_sig,
      [](CtrlNode& n, Store& s) {
