@@ -32,7 +32,8 @@ protected:
     void SetUp() override
     {
         _ulog = tmpfile();
-        if (!_ms) _ms = alc_eci(32000, "ms");
+        saved_ms = _ms;
+        _ms = alc_eci(32000, "ms");
         _nctm = 2;
         species[0] = SpeciesRec{};
         species[1] = SpeciesRec{};
@@ -72,6 +73,10 @@ protected:
     void TearDown() override
     {
         fre_1DCD();
+        fre_STSsums();
+        fre_Znode();
+        _ms = fre_ec(_ms, "ms");
+        _ms = saved_ms;
         fclose(_ulog);
         _ulog = nullptr;
         _jctn0 = nullptr;
@@ -113,6 +118,7 @@ protected:
     double outlet[2], start[2], end[2];
     double mass[2] = {0, 0}, moment[2] = {0, 0};
     int first = -1;
+    MemBlock* saved_ms = nullptr;
 };
 
 // At 0.2 m/s and 1 s steps the air moves 0.4 of a cell per step: fixed cells. Each

@@ -51,10 +51,14 @@ protected:
     {
         _ulog = tmpfile();
         _nctm = 2;
-        if (!_ms) _ms = alc_eci(32000, "ms");
+        saved_ms = _ms;
+        _ms = alc_eci(32000, "ms");
     }
     void TearDown() override
     {
+        fre_STSsums();   // sized by the junction list, so before it is dropped
+        _ms = fre_ec(_ms, "ms");
+        _ms = saved_ms;
         fclose(_ulog);
         _ulog = nullptr;
         _jctn0 = nullptr;
@@ -62,6 +66,7 @@ protected:
         _afnd0 = nullptr;
         _rcdat.sts_cells = 0;
     }
+    MemBlock* saved_ms = nullptr;   // the pool of whoever ran before: the cells come from ours
 };
 
 TEST_F(StsInit, DuctsAreDividedIntoRingsOfCellsHoldingTheUpstreamAir)
