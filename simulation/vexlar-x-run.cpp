@@ -198,6 +198,15 @@ static MF_MAT* buildSystem(const char* heading, const char* tag, const char* tit
 static void transportSystems()
 {
     RunControlData& r = _rcdat;
+    // The short-time-step method and the stiff integrator only step in time: a run of
+    // steady airflow with steady contaminants would report the initial concentrations.
+    if (r.sim_mf == 1 && r.sim_af != 1 && r.mf_solver != 0) {
+        error(ERROR, __FILE__, __LINE__,
+              r.mf_solver == 1 ? "STS requires transient calculations"
+                               : "CVODE requires transient calculations",
+              "");
+        error(FATAL, __FILE__, __LINE__, "Please try another transport solver", "");
+    }
     if (r.mf_solver == 1) return;   // the short-time-step method builds no system
     if (_nntc == 1)
         error(FATAL, __FILE__, __LINE__, "Cannot process only one non-trace contaminant", "");

@@ -131,6 +131,23 @@ TEST_F(ContaminantRun, ShortTimeStepRunTakesTheExplicitInImplicitOutSteps)
     EXPECT_NEAR(limit, 2 * M / (h1.fan + h1.relief), 0.05 + 1e-4 * limit);
 }
 
+// Steady airflow with steady contaminants has no time steps for the short-time-step method
+// or the stiff integrator: the run stops before any result file instead of reporting the
+// initial CO2 as the steady state.
+TEST_F(ContaminantRun, SteadyRunWithATimeSteppingSolverStops)
+{
+    for (const char* solver : {"STS", "CVODE"}) {
+        const char* mfSolver = solver[0] == 'S' ? "1" : "2";
+        run(1, {{"0 0 0 0.1 0 0", std::string(mfSolver) + " 0 0 0.1 0 0"}}, 2);
+        EXPECT_NE(r.err.find(std::string("ERROR ") + solver + " requires transient calculations\n"
+                             "FATAL Please try another transport solver\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_FALSE(exists(dir + "room.sim"));
+        EXPECT_FALSE(exists(dir + "room.sqlite3"));
+    }
+}
+
 // A 1 m3 room holds 1.2 kg of air: 2M/S = 24.08 s, far below the ten-minute step.
 TEST_F(ContaminantRun, ShortTimeStepAboveTheStableLimitStopsTheRun)
 {
