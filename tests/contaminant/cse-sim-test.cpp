@@ -3,7 +3,8 @@
 // model must give. The zone holds 50 m3 of air at 1.2 kg/m3 and -4 Pa gauge. Then the
 // assembly: a zone's equation gets +G in e and -R on the diagonal, a sink without an
 // equation is skipped, and an occupant's emission counts with weight 1 when there is no
-// step (steady initialisation).
+// step (steady initialisation). Under the short-time-step method the same terms go into the
+// flow sums of the cells of a one-dimensional zone that each source, sink or occupant covers.
 #include "contaminant/cse-sim.h"
 
 #include <gtest/gtest.h>
@@ -175,6 +176,99 @@ TEST(SourceAssembly, FillsTheZoneEquationAndSkipsSinksWithoutOne)
         EXPECT_EQ(K[0], 0.0);
         EXPECT_EQ(e[0], 0.0);
     }
+}
+
+// A corridor of four cells holding 1e-3 .. 4e-3 (kg/kg), one 600 s step. Each term is
+// (release - uptake at the cell's step-start value) x the cell's share, and what a sink takes
+// from the air its surface gains:
+// - a ccf source G = 4e-6 kg/s, R = 0.01 kg/s over cells 1-2 (share 1/2):
+//   cell 1 (4e-6 - 2e-5) / 2 = -8e-6, cell 2 (4e-6 - 3e-5) / 2 = -1.3e-5;
+// - a boundary layer (h = 0.01 kg/s, h / Kp = 5e-3, loading 1e-3 on coef_mult 4) over cells
+//   2-3: cell 2 (5e-6 - 3e-5) / 2 = -1.25e-5, cell 3 (5e-6 - 4e-5) / 2 = -1.75e-5;
+// - a deposition sink in cell 0 (dep = 20 m2 x 1e-4 m/s x 1.2 kg/m3 = 2.4e-3 kg/s, res =
+//   2e-3 1/s of a loading of 5e-4 kg/m2): 1e-6 - 2.4e-6 = -1.4e-6;
+// - an occupant emitting 2e-6 kg/s spends 300 s in cell 3, then 300 s in cell 1: 1e-6 each.
+TEST(SourceAssembly, ShortTimeStepTermsGoToTheCellsTheyCover)
+{
+    _nctm = 1;
+    _nntc = 0;
+    _dt = 600.0f;
+    _time_step = 600;
+    _stepEndTime = 600;
+    _daytyp = 1;
+    AirNode zone{};
+    zone.density = 1.2f;
+    zone.volume = 8.0f;
+    zone.flags = NODE_VAR_MF;
+    double cellMf[4] = {1e-3, 2e-3, 3e-3, 4e-3}, sums[4] = {0, 0, 0, 0}, zoneMf[1] = {2.5e-3};
+    zone.mf = zoneMf;
+    ZoneCell c[4]{};
+    for (int k = 0; k < 4; k++) {
+        c[k].mf = &cellMf[k];
+        c[k].flow_mf_sums = &sums[k];
+        c[k].index = k;
+        c[k].next = k < 3 ? &c[k + 1] : nullptr;
+    }
+    _afnd0 = &zone;
+    float one = 1.0f;
+    float ccf[4] = {4e-6f, 0.01f, 0, 0}, blsData[4] = {1e-3f, 10.0f, 2.0f, 0}, dvrData[4] = {1e-4f, 1e-3f, 20.0f, 2.0f};
+    CseRec srcElt{ccf, cse_ccf, 0, 1, CSE_CCF}, blsElt{blsData, nullptr, 0, 2, CSE_BLS}, dvrElt{dvrData, nullptr, 0, 3, CSE_DVR};
+    CssRec src{};
+    src.cse = &srcElt;
+    src.zone_node = &zone;
+    src.value_ptr = &one;
+    src.multiplier = 1.0f;
+    src.cell_first = &c[1];
+    src.cell_last = &c[2];
+    src.cell_share = 0.5f;
+    BlsRec bls{};
+    bls.zone_node = &zone;
+    bls.cse = &blsElt;
+    bls.value_ptr = &one;
+    bls.multiplier = 1.0f;
+    bls.surface_mass = 1e-3;
+    bls.coef_mult = 4.0f;
+    bls.cell_first = &c[2];
+    bls.cell_last = &c[3];
+    bls.cell_share = 0.5f;
+    DvrRec dvr{};
+    dvr.zone_node = &zone;
+    dvr.cse = &dvrElt;
+    dvr.value_ptr = &one;
+    dvr.multiplier = 1.0f;
+    dvr.surface_mass = 5e-4;
+    dvr.cell_first = dvr.cell_last = &c[0];
+    dvr.cell_share = 1.0f;
+    int times[3] = {0, 300, 86400};
+    OccZone where[3];
+    where[0].node = where[1].node = &zone;
+    where[2].node = nullptr;
+    ZoneCell* at[3] = {&c[3], &c[1], nullptr};
+    OccSchedRec sched{};
+    sched.times = times;
+    sched.zones = where;
+    sched.cells = at;
+    sched.npts = 3;
+    ExposureRec occupant{};
+    occupant.occ_scheds[0] = &sched;
+    occupant.factor = 2.0f;
+    ExposureSrcRec emission{};
+    emission.owner = &occupant;
+    emission.rate = 1e-6f;
+    emission.value_ptr = &one;
+
+    findPolMassRates_cse_sts(&src, &bls, &dvr, &emission);
+    _afnd0 = nullptr;
+    // The element data are single precision: 1e-6 relative.
+    const double expected[4] = {-1.4e-6, -8e-6 + 1e-6, -1.3e-5 - 1.25e-5, -1.75e-5 + 1e-6};
+    for (int k = 0; k < 4; k++) EXPECT_NEAR(sums[k], expected[k], 1e-6 * std::fabs(expected[k])) << k;
+    EXPECT_NEAR(src.mass_released, 4e-6 * 600.0, 1e-6 * 4e-6 * 600.0);
+    EXPECT_NEAR(src.mass_removed, 0.01 * (2e-3 + 3e-3) / 2 * 600.0, 1e-6 * 0.015);
+    EXPECT_NEAR(bls.surface_mass, 1e-3 + 3e-5 * 600.0 / 4.0, 1e-6 * bls.surface_mass);
+    EXPECT_NEAR(bls.mass_removed, 3e-5 * 600.0, 1e-6 * 3e-5 * 600.0);
+    EXPECT_NEAR(dvr.surface_mass, 5e-4 + 1.4e-6 * 600.0 / 20.0, 1e-6 * dvr.surface_mass);
+    EXPECT_NEAR(emission.emitted_mass, 2e-6 * 600.0, 1e-6 * 2e-6 * 600.0);
+    EXPECT_EQ(zone.src_rate, 0.0);   // trace species move no air
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "model/run-control.h"
 #include "model/elements.h"
 #include "model/source-lists.h"
+#include "model/sts-links.h"
 
 using namespace vexlar;
 
@@ -190,6 +191,53 @@ TEST_F(StsRoom, SurfaceSinksExchangeWithTheRoomAtTheStepStartValues)
     // Each species' mass is in the air, on the surface, or gone out with the air.
     EXPECT_NEAR(roomMf[0] * div + bls.surface_mass * 4.0, 1e-3 * M + 1e-3 * 4.0, 1e-15);
     EXPECT_NEAR(roomMf[1] * div + dvr.surface_mass * 20.0, 2e-3 * M + 5e-4 * 20.0, 1e-15);
+}
+
+// A duct leak between a junction (5e-3, 0) and the ventilated room, 0.01 kg/s, one 600 s
+// step each way. Blowing in, it brings the junction's value of the step before:
+// (60 x 1e-3 + 6 kg x 5e-3) / (60 + 30) = 1e-3 exactly. Drawing room air out, it leaves the
+// room at its new value (1e-3 x 60 / (60 + 36) = 6.25e-4), and the junction gets that value
+// in the same step.
+TEST_F(StsRoom, DuctLeakBringsTheJunctionsOldAirAndTakesTheRoomsNewAir)
+{
+    AirNode jn{};
+    double jMf[2] = {5e-3, 0.0}, jSums[2];
+    jn.mf = jMf;
+    JunctionNode j{};
+    j.node = &jn;
+    j.mf = jMf;
+    j.flow_mf_sums = jSums;
+    AirPath leakPath{};
+    leakPath.kind = 3;
+    leakPath.from_node = &jn;
+    leakPath.to_node = &room;
+    leakPath.mf_from = jMf;
+    leakPath.mf_to = roomMf;   // as the set-up points a zone end at its cell
+    leakPath.cell_to = &cells[0];
+    LeakLink leak{};
+    leak.junction = &j;
+    leak.path = &leakPath;
+    _jctn0 = &j;
+    _leak0 = &leak;
+
+    leakPath.mass_flow[0] = 0.01;
+    steps(1, 600.0);
+    EXPECT_NEAR(roomMf[0], 1e-3, 1e-18);
+    EXPECT_NEAR(roomMf[1], 2e-3 * 60.0 / 90.0, 1e-18);
+    EXPECT_EQ(j.outflow, 0.01);
+    EXPECT_EQ(j.inflow, 0.0);
+    EXPECT_EQ(jSums[0], 0.0);
+
+    leakPath.mass_flow[0] = -0.01;
+    double before = roomMf[1];
+    steps(1, 600.0);
+    EXPECT_NEAR(roomMf[0], 6.25e-4, 1e-18);
+    EXPECT_NEAR(roomMf[1], before * 60.0 / 96.0, 1e-18);
+    EXPECT_EQ(j.inflow, 0.01);
+    EXPECT_EQ(jSums[0], 0.01 * roomMf[0]);
+    EXPECT_EQ(jSums[1], 0.01 * roomMf[1]);
+    _jctn0 = nullptr;
+    _leak0 = nullptr;
 }
 
 // A -> B at k = 1e-3 1/s over a 600 s step, implicit: A' = A / (1 + k dt), B' = B + k dt A'.

@@ -175,4 +175,47 @@ TEST_F(DuctPulse, PlugsBeginJustBeyondOneCellPerStepAndTurnWithTheFlow)
     EXPECT_EQ(lag.tail_cell, c->prev);
 }
 
+// Plugs stay plugs while the air moves at least half a cell per step (0.25 m; the float
+// area makes U a hair faster); just below, the same step re-grids and runs fixed cells.
+// Still air in fixed cells changes nothing inside and lets nothing out.
+TEST_F(DuctPulse, HalfACellPerStepKeepsPlugsAndStillAirKeepsItsCells)
+{
+    int euler = _NrDuctEulr;
+    run(0.5 * DX, 0.01, 1.0, 1);
+    EXPECT_EQ(lag.mode, 1);
+    EXPECT_EQ(_NrDuctEulr, euler);
+    run(0.4999 * DX, 0.01, 1.0, 1);
+    EXPECT_EQ(lag.mode, 0);
+    EXPECT_EQ(_NrDuctEulr, euler + 1);
+
+    std::vector<double> before;
+    for (DuctCell* c = lag.head_cell->next; c != lag.tail_cell; c = c->next) before.push_back(c->mf[0]);
+    ASSERT_EQ(before.size(), 20u);
+    ASSERT_GT(before[0], 0.0);   // the pulse that entered above is inside
+    mass[0] = 0.0;
+    run(0.0, 0.01, 1.0, 3);
+    EXPECT_EQ(lag.mode, 0);
+    size_t i = 0;
+    for (DuctCell* c = lag.head_cell->next; c != lag.tail_cell; c = c->next) EXPECT_EQ(c->mf[0], before[i++]);
+    EXPECT_EQ(outlet[0], 0.0);
+    EXPECT_EQ(outlet[1], 0.0);
+    EXPECT_EQ(lag.head_cell->mf[0], lag.head_cell->next->mf[0]);
+    EXPECT_EQ(lag.tail_cell->mf[0], lag.tail_cell->prev->mf[0]);
+}
+
+// Species 0 has no molecular diffusivity, species 1 has 1e-5 m2/s. At Re = 2013 (2 m/s in a
+// 15.1 mm duct) the turbulent coefficient is the same for both, so a pulse of both leaves
+// identically; at Re = 1987 (14.9 mm) the laminar one disperses species 1 alone.
+TEST_F(DuctPulse, TurbulentDispersionIsTheSameForEverySpeciesLaminarIsNot)
+{
+    run(2.0, 0.0151, 1.0, 40);
+    EXPECT_EQ(mass[0], mass[1]);
+    EXPECT_EQ(moment[0], moment[1]);
+    EXPECT_LT(mass[0], 1.0 * RHO * A * 2.0);   // dispersed past the end between samples
+    mass[0] = mass[1] = moment[0] = moment[1] = 0.0;
+    run(2.0, 0.0149, 1.0, 40);
+    EXPECT_NEAR(mass[0], RHO * A * 2.0, 2e-7 * RHO * A * 2.0);   // a sharp plug, whole
+    EXPECT_NE(mass[1], mass[0]);
+}
+
 }  // namespace
