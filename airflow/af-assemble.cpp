@@ -128,7 +128,7 @@ static bool anyEmptyDiagonal(const AF_MAT* m)
 static void reportIsolation(const AirNode* n)
 {
     const char* what = n->kind == 0 ? "Isolated zone: %d %s %s" : "Isolated junction: %d %s %s";
-    errorf(WARNING, __FILE__, __LINE__, what, n->number, datestr(_dayofy), timestr(_stepEndTime));
+    errorf(WARNING, __FILE__, __LINE__, what, n->number, datestr(_dayofy), steptimestr(_stepEndTime));
 }
 
 // After the first pass: a variable node without any Jacobian diagonal has no working

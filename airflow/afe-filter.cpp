@@ -86,7 +86,7 @@ void flt_gf0(FilterLoadRec* fl, AirPath*)
             fl->bkt_day[i] = _dayofy;
             fl->bkt_time[i] = _stepEndTime;
             ulog_printf(" Breakthrough in %s of %s on %s at %s\n", el->name, _ctm[i].name,
-                        datestr(_dayofy), timestr(_stepEndTime));
+                        datestr(_dayofy), steptimestr(_stepEndTime));
         }
     }
 }

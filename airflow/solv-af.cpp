@@ -45,7 +45,7 @@ static void solveEnd(const AF_MAT* m, const AfTimer& t, const char* name, int co
         float secs = (float)(clock() - t.start) / (float)CLOCKS_PER_SEC;
         _aftime += secs;
         if (_rcdat.dbg[1]) {
-            ulog_printf("%s SolveAf%s: %d NR iter, %d CG iter, %.2f s\n", timestr(_stepEndTime), name,
+            ulog_printf("%s SolveAf%s: %d NR iter, %d CG iter, %.2f s\n", steptimestr(_stepEndTime), name,
                    count, cg, secs);
             ulog_flush();
         }
@@ -337,7 +337,7 @@ void ReptFCnvg(float relcnvg)
 {
     char text[160];
     snprintf(text, sizeof text, "Airflow iterations failed to converge at %s / %s",
-             timestr(_stepEndTime), datestr(_dayofy));
+             steptimestr(_stepEndTime), datestr(_dayofy));
     if (_afFailIgnored) {
         ulog_printf("WARNING: %s\n", text);
         return;

@@ -97,7 +97,7 @@ uint32_t readMessage()
     return h.type;
 }
 
-const char* stepTime() { return timestr(_stepEndTime); }
+const char* stepTime() { return steptimestr(_stepEndTime); }
 
 void logEnd()
 {

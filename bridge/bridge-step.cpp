@@ -72,7 +72,7 @@ float bridge_DestinationDensity(const AirPath* p)
 
 static void logUpdateTime()
 {
-    ulog_printf("time = %d (%s)\n", _stepEndTime, timestr(_stepEndTime));
+    ulog_printf("time = %d (%s)\n", _stepEndTime, steptimestr(_stepEndTime));
 }
 
 // Time at 20, agent k at 24, the zones' mass fractions from 28, and 4 bytes that carry no

@@ -102,7 +102,7 @@ void send_vx_ready_msg(int time)
     MsgOut m = msg_in_buffer(VX_READY_MSG, 24);
     msg_int(m, time);
     msg_send(m);
-    if (bridge_echo() > 0) ulog_printf("time = %d (%s)\n-------------\n", time, timestr(time));
+    if (bridge_echo() > 0) ulog_printf("time = %d (%s)\n-------------\n", time, steptimestr(time));
 }
 
 void bridge_SendVxError(int code)

@@ -146,7 +146,7 @@ void storectm()
         if (cfd_species(s) && cfd_species_old(s)) cfd_copy_field(cfd_species_old(s), cfd_species(s));
     if (MON && UP) {
         int i = IMON, j = JMON, k = KMON;
-        fprintf(MON, "\n%s\t%lf\t%lf\t%lf\t%lf\t%lf\t", timestr(_stepEndTime), UP[i][j][k], VP[i][j][k],
+        fprintf(MON, "\n%s\t%lf\t%lf\t%lf\t%lf\t%lf\t", steptimestr(_stepEndTime), UP[i][j][k], VP[i][j][k],
                 WP[i][j][k], VTT[i][j][k], P[i][j][k]);
         if (ENERGY) fprintf(MON, "%lf\t", T[i][j][k]);
         for (int s = 1; s <= 5; s++)

@@ -508,7 +508,7 @@ void storeflow()
     if (CONTAMINANT == 0 && MON) {
         int i = IMON, j = JMON, k = KMON;
         double u = U[i][j][k], v = V[i][j][k], w = W[i][j][k];
-        fprintf(MON, "\n%s\t%lf\t%lf\t%lf\t%lf\t%lf\t", timestr(_stepEndTime), u, v, w,
+        fprintf(MON, "\n%s\t%lf\t%lf\t%lf\t%lf\t%lf\t", steptimestr(_stepEndTime), u, v, w,
                 sqrt(u * u + v * v + w * w), P[i][j][k]);
         if (ENERGY) fprintf(MON, "%lf\t", T[i][j][k]);
         fflush(MON);

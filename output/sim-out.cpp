@@ -307,7 +307,7 @@ void writeSim_stepTime(int t)
     checkResultsFinite();
     const WeatherData& w = _wthdat;
     if (simDebug()) {
-        ulog_printf("writeSim_stepTime(): time %s\n", timestr(t));
+        ulog_printf("writeSim_stepTime(): time %s\n", steptimestr(t));
         ulog_printf(" time  offset  dy dt   Ta       P      Ws    Wd");
         simDebugSpeciesHeads();
         ulog_printf("%5d %7d %3d %2d %7.3f %8.1f %5.2f %3.0f", t, simOffset(), _dayofy, _daytyp,
@@ -357,7 +357,7 @@ void writeSim_daySummary()
 {
     if (!_usim) return;
     if (simDebug()) {
-        ulog_printf("writeSim_daySummary: time %s\n", timestr(_stepEndTime));
+        ulog_printf("writeSim_daySummary: time %s\n", steptimestr(_stepEndTime));
         ulog_printf(" time  offset  dy dt   Tmax    Tmin   Wmax  Wmin -- summary\n");
         ulog_printf("%5d %7d %3d %2d %7.3f %7.3f %5.2f %5.2f\n", _stepEndTime, simOffset(), _dayofy,
                   _daytyp, (double)_Tamax, (double)_Tamin, (double)_wsmax, (double)_wsmin);

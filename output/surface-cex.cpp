@@ -150,7 +150,7 @@ void writeSpeciesHeader(FILE* f, int s)
     fprintf(f, "\n");
 }
 
-void rowStart(FILE* f, int t) { fprintf(f, "%s\t%s", datxstr(_dayofy), timestr(t)); }
+void rowStart(FILE* f, int t) { fprintf(f, "%s\t%s", datxstr(_dayofy), steptimestr(t)); }
 
 // One building row: the mass of every species since the previous row, which starts over.
 void writeBuildingRow(int t)
@@ -205,7 +205,7 @@ void set_usrf(int mode)
 void writeSrf_stepTime(int t)
 {
     if (!_usrf) return;
-    fprintf(_usrf, "%s\t%s", datxstr(_dayofy), timestr(t));
+    fprintf(_usrf, "%s\t%s", datxstr(_dayofy), steptimestr(t));
     sinkValues(blsLists());
     sinkValues(dvrLists());
     fprintf(_usrf, "\n");

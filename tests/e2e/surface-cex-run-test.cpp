@@ -162,6 +162,29 @@ TEST_F(SurfaceCexRun, ExfiltratedMassesAreTheHourlySumsOfWhatTheOpeningCarriedOu
     EXPECT_NEAR(num(sum, 2), lost, 1e-4 * lost);
 }
 
+// The same decay in seven-minute steps, listed at each: 420 s does not divide the day, so
+// its last step ends at 24:02:00 (step 206) and is listed under that time.
+TEST_F(SurfaceCexRun, StepsThatDoNotDivideTheDayListTheirLastStepPastMidnight)
+{
+    Outcome r = room("0 0 0 0 0 0\n1 0 0 0 0",
+                     {TRANSIENT, NO_RELEASE, START_AT_1E_2,
+                      {"Jan01 0:00:00 Jan01", "Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00 0:07:00 0:07:00 1:00:00"}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const double F = asRead(0.05), dt = 420.0, cOut = asRead(6.08e-4), c0 = asRead(1e-2);
+    const double rstep = M / (M + F * dt);
+    auto rows = rowsAfter(text("room.cex"), "Date\tTime");
+    ASSERT_EQ(rows.size(), 207u) << "206 steps and the Sum row";
+    for (int n : {1, 205, 206}) {
+        const auto& row = rows[n - 1];
+        ASSERT_EQ(row.size(), 3u) << n;
+        char when[16];
+        snprintf(when, sizeof when, "%02d:%02d:00", n * 7 / 60, n * 7 % 60);
+        EXPECT_EQ(row[1], when);
+        const double m = F * dt * (cOut + (c0 - cOut) * std::pow(rstep, n));
+        EXPECT_NEAR(num(row, 2), m, 3e-4 * m) << when;
+    }
+}
+
 // The same decay as a cyclic day: the unreported days bring the room down to outdoor air
 // and list nothing; the reported day lists 24 rows of F x 3600 s x c_out, and its Sum
 // row holds that day alone.
