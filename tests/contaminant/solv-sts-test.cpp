@@ -17,6 +17,7 @@
 #include "model/network.h"
 #include "model/prj-common.h"
 #include "model/prj-data.h"
+#include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/elements.h"
 #include "model/source-lists.h"
@@ -191,6 +192,42 @@ TEST_F(StsRoom, SurfaceSinksExchangeWithTheRoomAtTheStepStartValues)
     // Each species' mass is in the air, on the surface, or gone out with the air.
     EXPECT_NEAR(roomMf[0] * div + bls.surface_mass * 4.0, 1e-3 * M + 1e-3 * 4.0, 1e-15);
     EXPECT_NEAR(roomMf[1] * div + dvr.surface_mass * 20.0, 2e-3 * M + 5e-4 * 20.0, 1e-15);
+}
+
+// An occupant emitting 2e-6 kg/s of species 1 for the last 200 s of a 600 s step (outdoors
+// before): the room gets 2e-6 x 200 = 4e-4 kg, as an inflow of the step.
+TEST_F(StsRoom, OccupantEmitsIntoTheRoomForTheTimeSpentThere)
+{
+    int times[3] = {0, 400, 86400};
+    OccZone where[3];
+    where[0].node = nullptr;
+    where[1].node = &room;
+    where[2].node = nullptr;
+    ZoneCell* at[3] = {nullptr, &cells[0], nullptr};   // as the set-up places them
+    OccSchedRec sched{};
+    sched.times = times;
+    sched.zones = where;
+    sched.cells = at;
+    sched.npts = 3;
+    ExposureRec occupant{};
+    occupant.occ_scheds[0] = &sched;
+    occupant.factor = 1.0f;
+    float one = 1.0f;
+    ExposureSrcRec emission{};
+    emission.owner = &occupant;
+    emission.rate = 2e-6f;
+    emission.value_ptr = &one;
+    emission.species = 1;
+    _daytyp = 1;
+    _time_step = 600;
+    _stepEndTime = 600;
+    _Pxs0 = &emission;
+    steps(1, 600.0);
+    _Pxs0 = nullptr;
+    const double dt = 600.0, div = M + Q * dt;
+    EXPECT_NEAR(roomMf[0], 1e-3 * M / div, 1e-18);
+    EXPECT_NEAR(roomMf[1], (2e-3 * M + (double)2e-6f * 200.0) / div, 1e-18);
+    EXPECT_NEAR(emission.emitted_mass, (double)2e-6f * 200.0, 1e-18);
 }
 
 // A duct leak between a junction (5e-3, 0) and the ventilated room, 0.01 kg/s, one 600 s
