@@ -22,7 +22,7 @@ void prsour()
 {
     const char* fmt = " I=%ld, Continuity=%-6.1le, U=%-2.1le, V=%-2.1le, W=%-2.1le, "
                       "Energy=%-2.1le, Continuity_A=%-6.1le\n";
-    double v[6] = {RESOM / (RP0 + 1e-10), RESOU / (RU0 + 1e-10), RESOV / (RV0 + 1e-10),
+    double v[6] = {RESOM / (cfd_mass_normaliser() + 1e-10), RESOU / (RU0 + 1e-10), RESOV / (RV0 + 1e-10),
                    RESOW / (RW0 + 1e-10), RESOT / (RT0 + 1e-10), RESOM};
     printf(fmt, (long)NITER, v[0], v[1], v[2], v[3], v[4], v[5]);
     if (!BA) return;
@@ -65,7 +65,8 @@ void simple_iteration(int steady)
     }
     vistur();
     if (steady && CN == CCI) prsour();
-    resomnr = RP0 == 0 ? 1e10 : RESOM / RP0;
+    double norm = cfd_mass_normaliser();
+    resomnr = norm == 0 ? 1e10 : RESOM / norm;
 }
 
 static void iterate(int steady)

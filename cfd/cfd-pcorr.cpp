@@ -12,7 +12,7 @@
 
 namespace vexlar {
 
-double RESOM, RP0, RPP0, ppref;
+double RESOM, RP0, RPP0, ppref, FLOWGIVEN;
 
 namespace {
 
@@ -78,7 +78,11 @@ void inletSource(int l)
     int code = INTY[l];
     if (PITYPE[l] == 1) {
         double g = (node ? node->mass : AMASSIN[l]) / AIN[l];
-        if (g > 1e-10) forOpening(LBIN[l], code, [&](const int* q, double A) { addMass(q, g * A); });
+        if (g > 1e-10)
+            forOpening(LBIN[l], code, [&](const int* q, double A) {
+                addMass(q, g * A);
+                FLOWGIVEN += g * A;
+            });
     } else if (PITYPE[l] == 2) {
         lawSources(true, l);
     } else if (PITYPE[l] == 3) {
@@ -99,7 +103,10 @@ void outletSource(int l)
     int code = IOTY[l];
     if (POTYPE[l] == 1) {
         double g = (node ? node->mass : AMASSOUT[l]) / AOU[l];
-        forOpening(LBOUT[l], code, [&](const int* q, double A) { addMass(q, g * A); });
+        forOpening(LBOUT[l], code, [&](const int* q, double A) {
+            addMass(q, g * A);
+            if (g > 0) FLOWGIVEN += g * A;
+        });
     } else if (POTYPE[l] == 2) {
         lawSources(false, l);
     } else if (POTYPE[l] == 3) {
@@ -153,7 +160,7 @@ void ppcompu()
 {
     double rho = OPERDENS;
     N1 = N2 = N3 = 1;
-    RESOM = 0.0;
+    RESOM = FLOWGIVEN = 0.0;
     cfd_for_cells([&](const int* p) {
         double bs = 0.0;
         for (int a = 0; a < 3; a++) {
@@ -171,6 +178,11 @@ void ppcompu()
     for (int l = 1; l <= NBOUT; l++) outletSource(l);
     if (INITYN && NITER <= 5 && RESOM > RP0) RP0 = RESOM;
     solveCorrection();
+}
+
+double cfd_mass_normaliser()
+{
+    return FLOWGIVEN > 0 && FLOWGIVEN < RP0 ? FLOWGIVEN : RP0;
 }
 
 void correc()
