@@ -338,6 +338,13 @@ void handOver(CplPath* c, const char* name, const int* loc, int k)
         s.coe[k] = -fabs(s.coe[k]);
         c->direction = 3;
     }
+    // A coupled opening takes its inflow velocity from the solver's boundary layer, which
+    // nothing fills: air entering through it would be lost without a trace.
+    if (inlet && c->bc_kind == 4 && c->direction != 3)
+        errorf(FATAL, __FILE__, __LINE__,
+               "CFD path %d (%s) lets air into the zone through a coupled opening (boundary kind 4), "
+               "which carries no inflow: give it boundary kind 0 (mass flow) or 1 (pressure)",
+               c->path->number, c->name);
     if (CONTAMINANT && NOC >= 1 && NOC <= 5 && c->other_node->mf)
         for (int sp = 1; sp <= _nctmcpl; sp++) s.conc[k][sp] = fabs(c->other_node->mf[sp - 1]);
     s.pb[k] = c->pb;

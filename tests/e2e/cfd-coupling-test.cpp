@@ -303,6 +303,11 @@ INSTANTIATE_TEST_SUITE_P(
               true, "Only one CFD zone can be coupled: zone 2 (room) is a second one", true, nullptr},
         Fault{"UnnamedPathMatchesNoOpening", {{PATH1, "1 0 -1 1 2 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0"}},
               true, "CFD opening \"in\" matches no coupled path of zone 1 (chan)", false, nullptr},
+        Fault{"CoupledKindInlet",
+              {{CFD_LINE, "3 1e-3 0 0 10 1 0 0 0 0"}, {PATH1, PATH1.substr(0, PATH1.size() - 5) + "1 4 1"}}, true,
+              "CFD path 1 (in) lets air into the zone through a coupled opening (boundary kind 4), which "
+              "carries no inflow: give it boundary kind 0 (mass flow) or 1 (pressure)",
+              false, nullptr},
         Fault{"ZeroFalseTimeStep", {}, true, "CFD input file error false time step for velocity needed", false,
               [](std::string& t) { t.replace(t.find("1e30,1e30,1e30,1e30,1,1,1e30"), 4, "0"); }}),
     [](const auto& info) { return std::string(info.param.name); });
