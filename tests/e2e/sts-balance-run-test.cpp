@@ -50,10 +50,37 @@ struct Variant {
 
 class StsBalanceRun : public E2eTest, public ::testing::WithParamInterface<Variant> {};
 
-double last(const std::string& db, const std::string& sql)
+// One value of the last listed time: `column` of `table` in the row whose `key` is n.
+struct LastRow {
+    std::string db;
+    double operator()(const char* table, const char* column, const char* key, int n) const
+    {
+        std::string sql = std::string("SELECT ") + column + " FROM " + table + " WHERE " + key + " = " +
+                          std::to_string(n) + " AND TimeID = (SELECT MAX(TimeID) FROM TIME)";
+        std::vector<std::vector<double>> r = sqlRows(db, sql.c_str());
+        return r.empty() ? -1.0 : r.back()[0];
+    }
+    double zoneC(int z) const { return (*this)("NODEZONECCDATA", "C0", "ZoneNumber", z); }
+    double rho(int z) const { return (*this)("NODEZONEFLOWDATA", "Density", "ZoneNumber", z); }
+    double path(int p) const { return (*this)("LINKPATHDATA", "Flow0", "PathNumber", p); }
+};
+
+// The contaminant summary's totals: mass released by the numbered ccf sources (each in the
+// zone of the same number) and mass carried out to the ambient.
+void summaryTotals(const std::string& csm, int sources, double* released, double* exported)
 {
-    std::vector<std::vector<double>> r = sqlRows(db, sql.c_str());
-    return r.empty() ? -1.0 : r.back()[0];
+    *released = 0.0;
+    for (int i = 1; i <= sources; i++) {
+        std::string n = std::to_string(i);
+        std::vector<std::string> f = fieldsOf(csm, n + "\tccf\tCO2\t" + n + "\t");
+        ASSERT_EQ(f.size(), 15u) << csm;
+        *released += num(f, 12);
+    }
+    size_t amb = csm.find("\nInteractions with ambient.\n");
+    ASSERT_NE(amb, std::string::npos) << csm;
+    std::vector<std::string> out = fieldsOf(csm.substr(amb + 1), "CO2\t");
+    ASSERT_EQ(out.size(), 3u) << csm;
+    *exported = num(out, 2);
 }
 
 TEST_P(StsBalanceRun, ReleasedMassIsInZonesDuctsTransitOrOutdoors)
@@ -65,30 +92,18 @@ TEST_P(StsBalanceRun, ReleasedMassIsInZonesDuctsTransitOrOutdoors)
                                                       {"1 1 1 0.5 0 0", std::string("1 1 ") + v.cells + " " + v.dx + " 0 0"}});
     Outcome r = runEngine("recirc.prj", "recirc.prj");
     ASSERT_EQ(r.status, 0) << r.err << r.log;
-    const std::string db = dir + "recirc.sqlite3";
-    const std::string end = " AND TimeID = (SELECT MAX(TimeID) FROM TIME)";
-    auto zoneC = [&](int z) { return last(db, "SELECT C0 FROM NODEZONECCDATA WHERE ZoneNumber = " + std::to_string(z) + end); };
-    auto jctC = [&](int j) { return last(db, "SELECT C0 FROM NODEDUCTCCDATA WHERE DuctNodeNumber = " + std::to_string(j) + end); };
-    auto rho = [&](int z) { return last(db, "SELECT Density FROM NODEZONEFLOWDATA WHERE ZoneNumber = " + std::to_string(z) + end); };
+    const LastRow at{dir + "recirc.sqlite3"};
+    auto jctC = [&](int j) { return at("NODEDUCTCCDATA", "C0", "DuctNodeNumber", j); };
     // Duct links: segments 1-3, then terminal 1, leak 2, terminals 3 and 4 (junction order).
-    auto link = [&](int l) { return last(db, "SELECT Flow0 FROM LINKDUCTDATA WHERE DuctLinkNumber = " + std::to_string(l) + end); };
-    auto path = [&](int p) { return last(db, "SELECT Flow0 FROM LINKPATHDATA WHERE PathNumber = " + std::to_string(p) + end); };
+    auto link = [&](int l) { return at("LINKDUCTDATA", "Flow0", "DuctLinkNumber", l); };
 
-    std::string csm = slurp(dir + "recirc.csm");
-    std::vector<std::string> source = fieldsOf(csm, "1\tccf\tCO2\t1\t");
-    std::vector<std::string> corridorSource = fieldsOf(csm, "2\tccf\tCO2\t2\t");
-    size_t amb = csm.find("\nInteractions with ambient.\n");
-    ASSERT_NE(amb, std::string::npos) << csm;
-    std::vector<std::string> out = fieldsOf(csm.substr(amb + 1), "CO2\t");
-    ASSERT_EQ(source.size(), 15u) << csm;
-    ASSERT_EQ(corridorSource.size(), 15u) << csm;
-    ASSERT_EQ(out.size(), 3u) << csm;
-    const double released = num(source, 12) + num(corridorSource, 12), exported = num(out, 2);
+    double released = 0.0, exported = 0.0;
+    summaryTotals(slurp(dir + "recirc.csm"), 2, &released, &exported);
     EXPECT_NEAR(released, 3.0 * (double)1e-5f * 21600.0, 1e-6 * released);
 
-    const double room = zoneC(1), corridor = zoneC(2), j2 = jctC(2), j3 = jctC(3), j4 = jctC(4);
+    const double room = at.zoneC(1), corridor = at.zoneC(2), j2 = jctC(2), j3 = jctC(3), j4 = jctC(4);
     // The leak really blows into the corridor, the room really spills into it.
-    const double leak = link(5), supply = link(6), spill = path(2);
+    const double leak = link(5), supply = link(6), spill = at.path(2);
     ASSERT_GT(leak, 1e-3);
     ASSERT_GT(spill, 1e-3);
     // Junction 2 mixes clean outdoor air with the return air; the supply duct carries it on.
@@ -96,10 +111,10 @@ TEST_P(StsBalanceRun, ReleasedMassIsInZonesDuctsTransitOrOutdoors)
     EXPECT_NEAR(j3, j2, 1e-6 * j2);
 
     const double area = (double)0.0314f;
-    double zones = rho(1) * 50.0 * room + rho(2) * 20.0 * corridor;
+    double zones = at.rho(1) * 50.0 * room + at.rho(2) * 20.0 * corridor;
     // Duct 1 carries clean air; junction 2 joins 2 + 2 + 10 m of duct, 3 10 m, 4 2 m.
-    double ducts = v.cells[0] == '1' ? rho(1) * area * (2.0 * j4 + (10.0 + v.held) * j2)
-                                     : rho(1) * area * 0.5 * (14.0 * j2 + 10.0 * j3 + 2.0 * j4);
+    double ducts = v.cells[0] == '1' ? at.rho(1) * area * (2.0 * j4 + (10.0 + v.held) * j2)
+                                     : at.rho(1) * area * 0.5 * (14.0 * j2 + 10.0 * j3 + 2.0 * j4);
     double transit = v.dt * (supply * j3 + leak * j2 + spill * room);
     EXPECT_NEAR(released, exported + zones + ducts + transit, v.tol * released)
         << "exported " << exported << " zones " << zones << " ducts " << ducts << " transit " << transit;
@@ -116,5 +131,34 @@ INSTANTIATE_TEST_SUITE_P(Modes, StsBalanceRun,
                                            Variant{"FixedCellsAtTwoSecondSteps", "0:00:02", "1", "5", 2.0, 2.5, 1e-5},
                                            Variant{"JunctionStorageAtMinuteSteps", "0:01:00", "0", "0.5", 60.0, 0.0, 5e-6}),
                          [](const ::testing::TestParamInfo<Variant>& i) { return std::string(i.param.name); });
+
+// The same balance through a simple air-handling system (ahs-recirculation.prj): a room
+// (50 m3, G = 1e-5 kg/s) supplied with 0.1 kg/s from the system's supply zone and returned
+// to its return zone (10 m3 each); the system recirculates 70 % and exhausts 30 % to
+// outdoors, an opening keeps the room at outdoor pressure. The system zones are well-mixed
+// zones; supply, return and recirculation are zone-to-zone paths, so each holds F dt c of
+// its sender in transit at the end.
+TEST_F(StsBalanceRun, AirHandlingSystemRecirculatesAndExhaustsWhatIsReleased)
+{
+    copyInto(dir, std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/ahs-recirculation.prj");
+    Outcome r = runEngine("ahs-recirculation.prj", "ahs-recirculation.prj");
+    ASSERT_EQ(r.status, 0) << r.err << r.log;
+    const LastRow at{dir + "ahs-recirculation.sqlite3"};
+    double released = 0.0, exported = 0.0;
+    summaryTotals(slurp(dir + "ahs-recirculation.csm"), 1, &released, &exported);
+    EXPECT_NEAR(released, (double)1e-5f * 21600.0, 1e-6 * released);
+
+    const double supply = at.path(2), ret = at.path(3), recirc = at.path(4), outdoor = at.path(5), exhaust = at.path(6);
+    EXPECT_NEAR(recirc, 0.7 * supply, 1e-6);
+    EXPECT_NEAR(outdoor, 0.3 * supply, 1e-6);
+    EXPECT_NEAR(exhaust, ret - recirc, 1e-6);
+    const double room = at.zoneC(1), sup = at.zoneC(2), rtn = at.zoneC(3);
+    // The supply zone mixes recirculated return air with clean outdoor air.
+    EXPECT_NEAR(sup, 0.7 * rtn, 1e-4 * sup);
+    double zones = at.rho(1) * 50.0 * room + at.rho(2) * 10.0 * sup + at.rho(3) * 10.0 * rtn;
+    double transit = 60.0 * (supply * sup + ret * room + recirc * rtn);
+    EXPECT_NEAR(released, exported + zones + transit, 5e-6 * released)
+        << "exported " << exported << " zones " << zones << " transit " << transit;
+}
 
 }  // namespace
