@@ -162,6 +162,29 @@ TEST_F(CfdCoupling, IteratedCouplingTakesTheChannelsPressures)
     expectDevelopedProfile();
 }
 
+// Mode 1 runs the channel once on the network's solution and hands nothing back: the
+// network keeps its orifice pressures and solves the CO2 itself, while the channel's
+// pressure outlet (1 kg/(s m2 Pa) over 1 m2) lets the fan flow out at the room's pressure
+// plus m / 1 m2.
+TEST_F(CfdCoupling, OneWayModeKeepsTheNetworksOwnSolution)
+{
+    Outcome r = run({{CFD_LINE, "1 1e-3 0 0 5 1 0 0 0 0"}, {SIM_MF, "1 0 1e-4 1e-15 0 0"},
+                     {"1 0.000", "1 6.08e-4"}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(zonePressure(1), 2 * orificeDp(M), 2e-4 * orificeDp(M));
+    double room = zonePressure(2);
+    EXPECT_NEAR(room, orificeDp(M), 2e-4 * orificeDp(M));
+    std::vector<double> out = lastHistory(slurp(dir + "channel_chan.cmo"), 2);
+    ASSERT_EQ(out.size(), 11u);
+    EXPECT_EQ(out[1], 2.0);                          // one CFD solution
+    EXPECT_NEAR(out[5], room, 1e-5);
+    EXPECT_NEAR(out[8], -M, 1e-4 * M);
+    EXPECT_NEAR(out[9], room + M / 1.0, 1e-4);
+    double G = (double)1e-5f, cin = (double)6.08e-4f;
+    EXPECT_NEAR(zoneConc(2), (M * cin + G) / M, 2e-4 * (M * cin + G) / M);
+    expectDevelopedProfile();
+}
+
 // A CO2 release G = 1e-5 kg/s in the channel (a block named after the project source) on
 // outdoor air at 6.08e-4: the channel lets out (m 6.08e-4 + G) / m, and the room, fed only
 // by the channel, holds the same.
@@ -193,6 +216,39 @@ TEST_F(CfdCoupling, PassiveScalarLeavesAtTheMassBalanceConcentration)
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(again.out.find("Airflow coupling converge"), std::string::npos);
     EXPECT_NEAR(zoneConc(2), room, 1e-6 * room);
+}
+
+// The fan moved to the room's exhaust: outdoor air enters the channel through an orifice
+// coupled as a pressure inlet. A restart takes the inlet's boundary pressure, coefficient
+// and exponent from the coupling restart file and, with the saved fields, passes the fan's
+// flow and the mass-balance concentration (m c_in + G) / m without iterating.
+TEST_F(CfdCoupling, RestartReadsThePressureInletsEntry)
+{
+    const std::string inlet = "1 0 -1 1 1" + PATH1.substr(10, PATH1.size() - 15) + "1 1 1";
+    const std::string exhaust = "3 0 2 -1 2 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0";
+    std::vector<Edit> edits = {{CFD_LINE, "3 1e-3 0 0 40 1 0 0 0 0"}, {SIM_MF, "1 0 1e-4 1e-15 0 0"},
+                               {"1 0.000", "1 6.08e-4"}, {PATH1, inlet},
+                               {"3 0 2 -1 1 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0", exhaust}};
+    Outcome r = run(edits);
+    ASSERT_EQ(r.status, 0) << r.err;
+    double G = (double)1e-5f, cin = (double)6.08e-4f, cout = (M * cin + G) / M;
+    std::vector<double> in = lastHistory(slurp(dir + "channel_chan.cmo"), 1);
+    ASSERT_EQ(in.size(), 11u);
+    EXPECT_NEAR(in[8], M, 1e-3 * M);   // the fan's flow, to the coupling's criterion
+    EXPECT_NEAR(zoneConc(2), cout, 2e-4 * cout);
+    std::string cpr = slurp(dir + "channel.cpr");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(cpr, m, std::regex(R"(^in\n 0 (\S+) )"))) << cpr;
+    EXPECT_NEAR(std::atof(m[1].str().c_str()), in[5], 1e-9 + 1e-6 * fabs(in[5]));   // boundary pressure
+    edits[0].second = "3 1e-3 1 0 40 1 0 0 0 0";
+    Outcome again = run(edits);
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out.find("Airflow coupling converge"), std::string::npos);
+    std::vector<double> in2 = lastHistory(slurp(dir + "channel_chan.cmo"), 1);
+    ASSERT_EQ(in2.size(), 11u);
+    EXPECT_NEAR(in2[6], in[5], 1e-9 + 1e-6 * fabs(in[5]));   // the boundary pressure used
+    EXPECT_NEAR(in2[8], in[8], 1e-9);
+    EXPECT_NEAR(zoneConc(2), cout, 2e-4 * cout);
 }
 
 // With steady airflow the transient contaminant steps still move the solver's clock: one
