@@ -218,4 +218,32 @@ TEST_F(DuctPulse, TurbulentDispersionIsTheSameForEverySpeciesLaminarIsNot)
     EXPECT_NE(mass[1], mass[0]);
 }
 
+// A plug of 1 (species 0, no dispersion) enters at 2 m/s, 2 m long; two steps later the
+// flow turns: the plugs run back without a re-grid and the pulse leaves by the duct start,
+// whole, when its middle (3 m in) crosses x = 0: in the second reversed step.
+TEST_F(DuctPulse, ReversedPlugsCarryThePulseBackOutOfTheStartWhole)
+{
+    lag.diameter = 0.01f;
+    _dt = 1.0f;
+    _dti = 1.0f;
+    double F = RHO * A * 2.0, out = 0.0;
+    int firstBack = -1;
+    for (int i = 1; i <= 12; i++) {
+        bool back = i > 2;
+        duct.link_flow = back ? -F : F;
+        upMf[0] = i == 1 ? 1.0 : 0.0;
+        stsDuctStep(&duct);
+        EXPECT_EQ(lag.mode, back ? -1 : 1) << i;
+        if (back) {
+            out += F * outlet[0];
+            if (outlet[0] > 0.0 && firstBack < 0) firstBack = i - 2;
+        } else {
+            EXPECT_EQ(outlet[0], 0.0) << i;   // nothing reaches the far end
+        }
+    }
+    EXPECT_EQ(firstBack, 2);
+    EXPECT_NEAR(out, F * 1.0, 2e-7 * F);
+    for (DuctCell* c = lag.head_cell; c != lag.tail_cell; c = c->next) EXPECT_EQ(c->mf[0], 0.0);
+}
+
 }  // namespace
