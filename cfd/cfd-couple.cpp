@@ -69,6 +69,11 @@ void checkSetup(const AirNode* zone)
 {
     const RunControlData& r = _rcdat;
     if (r.cfd_cpl > 3) errorf(FATAL, __FILE__, __LINE__, "CFD coupling mode %d is not 1, 2 or 3", r.cfd_cpl);
+    // The short-time-step and stiff-integrator loops never call the coupling: the zone would
+    // keep its start state for the whole run.
+    if (r.mf_solver != 0 && (_sim_af_dyn || r.sim_mf >= 2))
+        errorf(FATAL, __FILE__, __LINE__, "CFD coupling of a transient run needs the trapezoidal solver, not %s",
+               r.mf_solver == 1 ? "STS" : "CVODE");
     if (r.cfd_restart && r.sim_mf == 0)
         error(FATAL, __FILE__, __LINE__, "Restart file (cpr) should be used for contaminant calculation only", "");
     for (const AirNode* n = zone->next; n; n = n->next)

@@ -148,7 +148,9 @@ void contaminantSwitching()
     RunControlData& r = _rcdat;
     if (_ctmcpl <= 0) return;
     _ctlctmcpl = 1;
-    bool traceSystem = _nntc < _nctm;
+    // Only the implicit method has a trace system of its own (the short-time-step method
+    // has none, the stiff integrator one combined system of all species).
+    bool traceSystem = _nntc < _nctm && r.mf_solver == 0;
     if (_ctmcpl == 1 && VSTEADY == 1) {
         CONTAMINANT = 1;
         r.sim_mf = 1;
@@ -161,7 +163,7 @@ void contaminantSwitching()
             if (_tcpl == 3) _cpl = 0;
         }
         r.sim_mf = 2;
-        r.mft_on = traceSystem && r.mf_solver != 1;
+        r.mft_on = traceSystem;
     }
 }
 
