@@ -111,30 +111,42 @@ void fill_sky_s(const double* sa, const int* ija, SKY_MAT* s)
                 *lower(s, i, ija[k]) = sa[k];
 }
 
-// Sum over k = from..to-1 of L(i,k) U(k,c): row i of the lower part against column c
-// of the upper part, 0 when the stretch is empty.
-static double row_col_dot(const SKY_MAT* s, int i, int c, int from, int to)
-{
-    return to > from ? ddot0(to - from, lower(s, i, from), upper(s, from, c)) : 0.0;
-}
-
-// Row i of L, then column i of U, then the pivot of row i.
+// Row i of L and column i of U, then the pivot of row i. Row i of L is li[c] and column
+// c of U is uc[r] in the offsets below (li[c - i] = L(i,c), uc[r] = U(r,c)); every inner
+// product runs over the overlap of a stored row and a stored column. The entries of the
+// row of L depend on each other in order, and so do those of the column of U, but the
+// two sequences are independent (each reads only finished rows and columns): they are
+// advanced side by side, so that the processor overlaps their chains of dependent
+// operations. Every entry is formed exactly as when the row and the column are done one
+// after the other.
 static double luf_sky_n_row(SKY_MAT* s, int i)
 {
-    int f = i - s->lal[i], g = i - s->lau[i];
-    for (int c = f; c < i; c++) {
-        int h = c - s->lau[c];
-        double* l = lower(s, i, c);
-        *l = (*l - row_col_dot(s, i, c, std::max(f, h), c)) * s->ad[c];
+    const int* lal = s->lal;
+    const int* lau = s->lau;
+    const int f = i - lal[i], g = i - lau[i];
+    double* li = s->al[i] + (lal[i] + 1);   // li[c - i] = L(i,c)
+    double* ui = s->au[i] + (lau[i] + 1);   // ui[r - i] = U(r,i)
+    int c = f, r = g + 1;
+    while (c < i || r < i) {
+        if (c < i) {
+            const int k0 = std::max(f, c - lau[c]);
+            const double* uc = s->au[c] + (lau[c] + 1 - c);   // uc[k] = U(k,c)
+            double dot = c > k0 ? ddot0(c - k0, &li[k0 - i], &uc[k0]) : 0.0;
+            li[c - i] = (li[c - i] - dot) * s->ad[c];
+            c++;
+        }
+        if (r < i) {
+            if (lal[r] != 0) {
+                const int k0 = std::max(g, r - lal[r]);
+                const double* lr = s->al[r] + (lal[r] + 1 - r);   // lr[k] = L(r,k)
+                double dot = r > k0 ? ddot0(r - k0, &lr[k0], &ui[k0 - i]) : 0.0;
+                ui[r - i] = ui[r - i] - dot;
+            }
+            r++;
+        }
     }
-    for (int r = g + 1; r < i; r++) {
-        if (s->lal[r] == 0)
-            continue;
-        int h = r - s->lal[r];
-        double* u = upper(s, r, i);
-        *u = *u - row_col_dot(s, r, i, std::max(g, h), r);
-    }
-    return s->ad[i] - row_col_dot(s, i, i, std::max(f, g), i);
+    const int k0 = std::max(f, g);
+    return s->ad[i] - (i > k0 ? ddot0(i - k0, &li[k0 - i], &ui[k0 - i]) : 0.0);
 }
 
 int luf_sky_n(SKY_MAT* s)
@@ -149,35 +161,77 @@ int luf_sky_n(SKY_MAT* s)
     return result;
 }
 
-// Row i of L D L': reduce G(i,.) by the finished rows, then scale it by 1/D and
-// return the pivot.
-static double luf_sky_s_row(SKY_MAT* s, int i)
+// Row i of L D L' under way: gi[c - i] = G(i,c) over its envelope from column f.
+struct LdlRow {
+    int i, f;
+    double* gi;
+};
+
+static LdlRow ldl_row(const SKY_MAT* s, int i) { return {i, i - s->lal[i], s->al[i] + (s->lal[i] + 1)}; }
+
+// G(i,r) reduced by the finished row r (lr[k] = L(r,k)).
+static void ldl_reduce(const SKY_MAT* s, const LdlRow& w, int r)
 {
-    int f = i - s->lal[i];
-    for (int r = f + 1; r < i; r++) {
-        if (s->lal[r] == 0)
-            continue;
-        int k0 = std::max(f, r - s->lal[r]);
-        if (r > k0)
-            *lower(s, i, r) -= ddot0(r - k0, lower(s, i, k0), lower(s, r, k0));
+    const int lr_len = s->lal[r];
+    if (lr_len == 0)
+        return;
+    const int k0 = std::max(w.f, r - lr_len);
+    if (r > k0) {
+        const double* lr = s->al[r] + (lr_len + 1 - r);
+        w.gi[r - w.i] -= ddot0(r - k0, &w.gi[k0 - w.i], &lr[k0]);
     }
-    double sum = 0.0;
-    for (int k = f; k < i; k++) {
-        double* g = lower(s, i, k);
-        double l = *g * s->ad[k];
-        sum += l * *g;
-        *g = l;
-    }
-    return s->ad[i] - sum;
 }
 
+// The reduced row scaled by 1/D into L; the pivot is stored as its reciprocal.
+static void ldl_finish(SKY_MAT* s, const LdlRow& w)
+{
+    const double* ad = s->ad;
+    double sum = 0.0;
+    for (int k = w.f; k < w.i; k++) {
+        double g = w.gi[k - w.i];
+        double l = g * ad[k];
+        sum += l * g;
+        w.gi[k - w.i] = l;
+    }
+    double d = s->ad[w.i] - sum;
+    pivot_test(d, PIVOT_TINY, w.i, "eqn", 8, __FILE__, __LINE__);
+    s->ad[w.i] = 1.0 / d;
+}
+
+// Row by row: reduce G(i,.) by the finished rows r = f+1 .. i-1 in order, then scale it
+// by 1/D. Rows are taken in pairs i, j = i + 1: up to column i - 1 both rows read only
+// rows finished before the pair, so their reductions are advanced side by side (the
+// processor overlaps the two chains of dependent operations); row j then takes its
+// reduction by row i once that row is finished. Every entry is formed exactly as when
+// the rows are done one after the other.
 void luf_sky_s(SKY_MAT* s)
 {
     _NrLufSkyS++;
-    for (int i = 1; i <= s->nn; i++) {
-        double d = i == 1 ? s->ad[1] : luf_sky_s_row(s, i);
-        pivot_test(d, PIVOT_TINY, i, "eqn", 8, __FILE__, __LINE__);
-        s->ad[i] = 1.0 / d;
+    const int n = s->nn;
+    if (n < 1)
+        return;
+    pivot_test(s->ad[1], PIVOT_TINY, 1, "eqn", 8, __FILE__, __LINE__);
+    s->ad[1] = 1.0 / s->ad[1];
+    for (int i = 2; i <= n; i += 2) {
+        const LdlRow a = ldl_row(s, i);
+        if (i == n) {
+            for (int r = a.f + 1; r < i; r++)
+                ldl_reduce(s, a, r);
+            ldl_finish(s, a);
+            break;
+        }
+        const LdlRow b = ldl_row(s, i + 1);
+        int ra = a.f + 1, rb = b.f + 1;
+        while (ra < i || rb < i) {
+            if (ra < i)
+                ldl_reduce(s, a, ra++);
+            if (rb < i)
+                ldl_reduce(s, b, rb++);
+        }
+        ldl_finish(s, a);
+        if (rb <= i)
+            ldl_reduce(s, b, i);
+        ldl_finish(s, b);
     }
 }
 
