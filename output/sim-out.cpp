@@ -30,6 +30,9 @@
 namespace vexlar {
 
 FILE* _usim = nullptr;
+// Stream buffer of the SIM file (only one is open at a time); static, so that it lives
+// until the file is closed and stays out of the engine's allocation accounts.
+static char _simBuffer[1 << 16];
 static int _nccnd;   // SIM header item 16: node count of the concentration tables
 
 // ---- Names, removal and the log ---------------------------------------------------------
@@ -74,10 +77,12 @@ static int sinksExist() { return _nbls > 0 || _ndvr > 0; }
 
 // One record of the file packed in file byte order. A record longer than the buffer is
 // written in pieces; a short write of any piece makes the record one counted ERROR.
+// Only the first len bytes are ever read, so the buffer is left uninitialised: records
+// are mostly 16 bytes and one is packed for every path and node of every step.
 struct SimRecord {
     unsigned char bytes[256];
-    size_t len;
-    int failed;
+    size_t len = 0;
+    int failed = 0;
 };
 
 static void simFlush(SimRecord& r)
@@ -89,7 +94,9 @@ static void simFlush(SimRecord& r)
 static void simPut(SimRecord& r, uint32_t word, int nbytes)
 {
     if (r.len + nbytes > sizeof r.bytes) simFlush(r);
-    for (int i = 0; i < nbytes; i++) r.bytes[r.len++] = (unsigned char)(word >> (8 * i));
+    unsigned char* out = r.bytes + r.len;
+    for (int i = 0; i < nbytes; i++) out[i] = (unsigned char)(word >> (8 * i));
+    r.len += (size_t)nbytes;
 }
 
 static void simI16(SimRecord& r, int v) { simPut(r, (uint16_t)(int16_t)v, 2); }
@@ -111,7 +118,7 @@ static void simEnd(SimRecord& r)
 
 static void simWriteInts(const int32_t* v, int n)
 {
-    SimRecord r{};
+    SimRecord r;
     for (int i = 0; i < n; i++) simI32(r, v[i]);
     simEnd(r);
 }
@@ -121,7 +128,7 @@ static void simWriteInts(const int32_t* v, int n)
 template <class T> static void simWriteConcs(const T* mf)
 {
     if (_nctm <= 0) return;
-    SimRecord r{};
+    SimRecord r;
     for (int s = 0; s < _nctm; s++) simF32(r, mf ? (double)mf[s] : 0.0);
     simEnd(r);
 }
@@ -129,7 +136,7 @@ template <class T> static void simWriteConcs(const T* mf)
 // The day and day type, a time and four ambient values: the head of step and day blocks.
 static void simWriteDayRecord(int t, double a, double b, double c, double d)
 {
-    SimRecord r{};
+    SimRecord r;
     simI16(r, _dayofy);
     simI16(r, _daytyp);
     simI32(r, t);
@@ -143,7 +150,7 @@ static void simWriteDayRecord(int t, double a, double b, double c, double d)
 // A 16-byte indexed record: running position and three values.
 static void simWriteIndexed(int pos, double a, double b, double c)
 {
-    SimRecord r{};
+    SimRecord r;
     simI32(r, pos);
     simF32(r, a);
     simF32(r, b);
@@ -153,7 +160,7 @@ static void simWriteIndexed(int pos, double a, double b, double c)
 
 static void simWriteIndex(int pos)
 {
-    SimRecord r{};
+    SimRecord r;
     simI32(r, pos);
     simEnd(r);
 }
@@ -231,6 +238,9 @@ void set_usim_open()
 {
     _usim = openFile(resultFileName(".sim"), "wb");
     if (!_usim) error(FATAL, __FILE__, __LINE__, "Could not open SIM file; is it already open?", "");
+    // Every step appends a record per path and node; a larger buffer than the stream's
+    // default block writes them with far fewer system calls.
+    setvbuf(_usim, _simBuffer, _IOFBF, sizeof _simBuffer);
     _nccnd = _rcdat.zcres ? _nafnd : 0;
     writeSimHeader();
     writeSimTables();
