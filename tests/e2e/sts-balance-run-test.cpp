@@ -30,6 +30,8 @@
 // concentration, a few 1e-6 kg over the run, under 3e-5 of the release.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -159,6 +161,39 @@ TEST_F(StsBalanceRun, AirHandlingSystemRecirculatesAndExhaustsWhatIsReleased)
     double transit = 60.0 * (supply * sup + ret * room + recirc * rtn);
     EXPECT_NEAR(released, exported + zones + transit, 5e-6 * released)
         << "exported " << exported << " zones " << zones << " transit " << transit;
+}
+
+// The corridor's cells as the one-dimensional zone file records them (one record per listed
+// hour: day, time of day, then the five cell values as floats). Their mean is the corridor's
+// reported value. Past the sources (cells 0-2) nothing is added or taken until the exhaust
+// at the far end, so once steady the last three cells all hold what enters over what leaves:
+// (spill x room + leak x junction 2 + 2 G) / exhaust = 1e-3.
+TEST_F(StsBalanceRun, CorridorCellsCarryTheirSourcesToTheExhaust)
+{
+    std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/recirculated-supply.prj");
+    std::ofstream(dir + "recirc.prj") << edited(prj, {{"0 0 0 1 0 0", "0 0 1 1 0 0"}});   // rz1
+    Outcome r = runEngine("recirc.prj", "recirc.prj");
+    ASSERT_EQ(r.status, 0) << r.err << r.log;
+    std::string rz1 = slurp(dir + "recirc.rz1");
+    const size_t rec = 2 * sizeof(int32_t) + 5 * sizeof(float);
+    ASSERT_EQ(rz1.size(), 7 * rec);
+    std::vector<float> cells(5);
+    int32_t when[2];
+    std::memcpy(when, rz1.data() + 6 * rec, sizeof when);
+    std::memcpy(cells.data(), rz1.data() + 6 * rec + sizeof when, 5 * sizeof(float));
+    EXPECT_EQ(when[0], 1);
+    EXPECT_EQ(when[1], 21600);
+    const LastRow at{dir + "recirc.sqlite3"};
+    double mean = 0.0;
+    for (float c : cells) mean += c / 5.0;
+    EXPECT_NEAR(mean, at.zoneC(2), 1e-6 * mean);
+    const double in = at.path(2) * at.zoneC(1) + at("LINKDUCTDATA", "Flow0", "DuctLinkNumber", 5) *
+                                                      at("NODEDUCTCCDATA", "C0", "DuctNodeNumber", 2);
+    const double steady = (in + 2.0 * (double)1e-5f) / at.path(1);
+    EXPECT_NEAR(steady, 1e-3, 1e-6);
+    for (int k = 2; k < 5; k++) EXPECT_NEAR(cells[k], steady, 1e-4 * steady) << k;
+    EXPECT_LT(cells[0], cells[1]);
+    EXPECT_LT(cells[1], cells[2]);
 }
 
 }  // namespace
