@@ -324,7 +324,7 @@ void handOver(CplPath* c, const char* name, const int* loc, int k)
     logLocation(name, inlet ? "LBIN" : "LBOUT", k, loc);
     switch (c->bc_kind) {
     case 1: s.type[k] = 2, PBYN = 1; break;
-    case 4: s.type[k] = 3, PBYN = 0; break;
+    case 4: s.type[k] = 3; break;
     default: s.type[k] = 1; break;
     }
     c->flow_mag = fabs(c->flow);
@@ -389,6 +389,9 @@ int incfd()
     for (int k = 1; k <= NBOUT; k++) for (int s = 1; s <= 5; s++) CBOUT[k][s] = 0.0;
     FLOWIN = 0.0;
     REFDENS = TM = 0.0;
+    // The openings' pressures set the zone's pressure level when any of them is a pressure
+    // opening, whatever the order they come in; else the reference cell does.
+    PBYN = 0;
     int kin = 0, kout = 0;
     for (int e = 0; e < paths; e++) {
         char name[1024];

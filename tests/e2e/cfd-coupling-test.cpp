@@ -317,6 +317,28 @@ TEST_F(CfdCoupling, InletWithoutFlowReadsItsOwnOpening)
     EXPECT_NEAR(out[8], -M, 1e-4 * M);
 }
 
+// A fan at rest coupled as a boundary-kind-4 opening and listed after the pressure outlet:
+// the outlet still sets the channel's pressure level, so the channel lets the fan flow out
+// at the room's pressure plus m / 1 m2, as without it.
+TEST_F(CfdCoupling, CoupledOpeningAfterThePressureOutletKeepsItsLevel)
+{
+    Outcome r = run({{CFD_LINE, "3 1e-3 0 0 10 1 0 0 0 0"},
+                     {"3 ! paths", "4 ! paths"},
+                     {"3 0 2 -1 1", "3 0 2 -1 1 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0\n"
+                                    "4 0 -1 1 4 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 1 aux 1 4 1"}},
+                    true, [](std::string& t) {
+                        t.replace(t.find("! 36\n1,1\n"), 9, "! 36\n2,1\n");
+                        size_t at = t.find("! end of opening\n", t.find("\nout\n")) + 17;
+                        t.insert(at, "! aux\n! aux\naux\n! x\n3,4\n! y\n1,1\n! z\n1,1\n! end\n");
+                    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\nAirflow coupling converge at iteration 2\n"), std::string::npos) << r.out;
+    std::vector<double> out = lastHistory(slurp(dir + "channel_chan.cmo"), 2);
+    ASSERT_EQ(out.size(), 11u);
+    EXPECT_NEAR(out[8], -M, 1e-4 * M);
+    EXPECT_NEAR(out[9], zonePressure(2) + M / 1.0, 1e-4);
+}
+
 // Each coupling fault ends the run with its FATAL; those of the set-up come before any
 // result or coupling file exists.
 struct Fault {
