@@ -98,6 +98,21 @@ protected:
         if (withCfd) std::ofstream(dir + "channel_chan.CFD") << text;
         return runEngine("channel.prj", "channel.prj");
     }
+    // Mode 3 with a fourth path: a fan at rest blowing into the channel from outdoors, coupled
+    // with boundary kind `kind` as the opening "aux" listed after the opening `after`.
+    Outcome runWithFanAtRest(int kind, const std::string& after)
+    {
+        std::string aux = "4 0 -1 1 4 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 1 aux 1 " +
+                          std::to_string(kind) + " 1";
+        return run({{CFD_LINE, "3 1e-3 0 0 10 1 0 0 0 0"},
+                    {"3 ! paths", "4 ! paths"},
+                    {"3 0 2 -1 1", "3 0 2 -1 1 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0\n" + aux}},
+                   true, [&](std::string& t) {
+                       t.replace(t.find("! 36\n1,1\n"), 9, "! 36\n2,1\n");
+                       size_t at = t.find("! end of opening\n", t.find("\n" + after + "\n")) + 17;
+                       t.insert(at, "! aux\n! aux\naux\n! x\n3,4\n! y\n1,1\n! z\n1,1\n! end\n");
+                   });
+    }
     std::string db() const { return dir + "channel.sqlite3"; }
     double zonePressure(int zone) const
     {
@@ -299,15 +314,7 @@ TEST_F(CfdCoupling, IterationLimitOfOneConvergesAtTheFirstIteration)
 // arrays, so the channel reports no flow for it, not another opening's.
 TEST_F(CfdCoupling, InletWithoutFlowReadsItsOwnOpening)
 {
-    Outcome r = run({{CFD_LINE, "3 1e-3 0 0 10 1 0 0 0 0"},
-                     {"3 ! paths", "4 ! paths"},
-                     {"3 0 2 -1 1", "3 0 2 -1 1 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0\n"
-                                    "4 0 -1 1 4 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 1 aux 1 0 1"}},
-                    true, [](std::string& t) {
-                        t.replace(t.find("! 36\n1,1\n"), 9, "! 36\n2,1\n");
-                        size_t at = t.find("! end of opening\n") + 17;
-                        t.insert(at, "! aux\n! aux\naux\n! x\n3,4\n! y\n1,1\n! z\n1,1\n! end\n");
-                    });
+    Outcome r = runWithFanAtRest(0, "in");
     ASSERT_EQ(r.status, 0) << r.err;
     std::string cmo = slurp(dir + "channel_chan.cmo");
     std::vector<double> aux = lastHistory(cmo, 4), out = lastHistory(cmo, 2);
@@ -322,15 +329,7 @@ TEST_F(CfdCoupling, InletWithoutFlowReadsItsOwnOpening)
 // at the room's pressure plus m / 1 m2, as without it.
 TEST_F(CfdCoupling, CoupledOpeningAfterThePressureOutletKeepsItsLevel)
 {
-    Outcome r = run({{CFD_LINE, "3 1e-3 0 0 10 1 0 0 0 0"},
-                     {"3 ! paths", "4 ! paths"},
-                     {"3 0 2 -1 1", "3 0 2 -1 1 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0\n"
-                                    "4 0 -1 1 4 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 1 aux 1 4 1"}},
-                    true, [](std::string& t) {
-                        t.replace(t.find("! 36\n1,1\n"), 9, "! 36\n2,1\n");
-                        size_t at = t.find("! end of opening\n", t.find("\nout\n")) + 17;
-                        t.insert(at, "! aux\n! aux\naux\n! x\n3,4\n! y\n1,1\n! z\n1,1\n! end\n");
-                    });
+    Outcome r = runWithFanAtRest(4, "out");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\nAirflow coupling converge at iteration 2\n"), std::string::npos) << r.out;
     std::vector<double> out = lastHistory(slurp(dir + "channel_chan.cmo"), 2);
