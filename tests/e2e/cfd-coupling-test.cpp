@@ -266,6 +266,47 @@ TEST_F(CfdCoupling, RestartReadsThePressureInletsEntry)
     EXPECT_NEAR(zoneConc(2), cout, 2e-4 * cout);
 }
 
+// A simple air-handling system instead of the fan: it supplies m = 0.12 kg/s of outdoor air
+// (no recirculation) into the channel and returns as much from it; the orifice to the room
+// carries nothing. The channel passes m from the supply to the return, and the return
+// receives the channel's outflow (m c_in + G) / m of CO2 while the supply holds c_in.
+TEST_F(CfdCoupling, AirHandlingSupplyAndReturnPassThroughTheChannel)
+{
+    const std::string system = "0 0 0 1 0 1 293.15 0 ";
+    const std::string none = " 1 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0";
+    const std::string room = "2 3 0 0 0 1 0 50 293.15 0 Room 0 0 0 0 0 0 0 0";
+    const std::string path3 = "3 0 2 -1 1 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0";
+    Outcome r = run({{CFD_LINE, "3 1e-3 0 0 10 1 0 0 0 0"}, {SIM_MF, "1 0 1e-4 1e-15 0 0"},
+                     {"1 0.000", "1 6.08e-4"}, {"2 0.000", "2 0.000\n3 0.000\n4 0.000"},
+                     {"0 ! systems", "1 ! systems\n1 3 4 5 6 7 0 ahs\nA simple air-handling system"},
+                     {"2 ! zones", "4 ! zones"}, {"2 ! zone concentrations", "4 ! zone concentrations"},
+                     {room, room + "\n3 10 " + system + "AhsR 0 0 0 0 0 0 0 0\n4 10 " + system + "AhsS 0 0 0 0 0 0 0 0"},
+                     {"3 ! paths", "7 ! paths"},
+                     {PATH1, "1 8 4 1 1 0 0 1 0 0 1 0 0 0 1 0 1 180 0.12 0 0 0 0 0 0 0 0 0 0 1 in 1 0 1"},
+                     {path3, path3 + "\n4 8 1 3 1 0 0 1 0 0 1 0 0 0 1 0 1 180 0.12 0 0 0 0 0 0 0 0 0 0 1 ret 1 0 1\n"
+                      "5 16 3 4" + none + "\n6 32 -1 4" + none + "\n7 64 3 -1" + none}},
+                    true, [](std::string& t) {
+                        t.replace(t.find("! 36\n1,1\n"), 9, "! 36\n1,2\n");
+                        t.replace(t.find("\nout\n"), 5, "\nret\n");
+                        size_t at = t.find("! end of opening\n", t.find("\nret\n")) + 17;
+                        t.insert(at, "! out\n! out\nout\n! x\n20,24\n! y\n12,12\n! z\n1,1\n! end\n");
+                    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string cmo = slurp(dir + "channel_chan.cmo");
+    std::vector<double> in = lastHistory(cmo, 1), ret = lastHistory(cmo, 4), out = lastHistory(cmo, 2);
+    ASSERT_EQ(in.size(), 11u);
+    ASSERT_EQ(ret.size(), 11u);
+    ASSERT_EQ(out.size(), 11u);
+    EXPECT_NEAR(in[8], M, 1e-6);
+    EXPECT_NEAR(ret[7], -M, 1e-6);   // the network's return flow, leaving the channel
+    EXPECT_NEAR(ret[8], -M, 1e-6);   // and the channel's
+    EXPECT_EQ(out[8], 0.0);
+    double G = (double)1e-5f, cin = (double)6.08e-4f, cout = (M * cin + G) / M;
+    EXPECT_NEAR(zoneConc(3), cout, 2e-4 * cout);
+    EXPECT_NEAR(zoneConc(4), cin, 1e-6 * cin);
+    expectDevelopedProfile();
+}
+
 // With steady airflow the transient contaminant steps still move the solver's clock: one
 // step of the channel per 10-minute step, the room rising toward the channel's outflow.
 TEST_F(CfdCoupling, TransientContaminantsOverSteadyAirflowAdvanceTheSolverTime)
