@@ -14,11 +14,9 @@
 
 namespace vexlar {
 
-int pivot_test(double d, double tiny, int i, const char* what, int width, const char* file,
-               int line)
+// A pivot that failed the test: FATAL for an exact zero, else the counted ERROR.
+int pivot_report(double d, int i, const char* what, int width, const char* file, int line)
 {
-    if (!(std::fabs(d) < tiny))
-        return 0;
     if (d == 0.0) {
         errorf(FATAL, file, line, "Zero on the diagonal, %s %d", what, i);
         return 1;

@@ -4,6 +4,8 @@
 // symmetric airflow Jacobian.
 #pragma once
 
+#include <cmath>
+
 namespace vexlar {
 
 constexpr double PIVOT_TINY = 2.220446049250313e-16;    // 2^-52
@@ -12,8 +14,14 @@ constexpr double SOR_TINY = 1.1920928955078125e-7;      // 2^-23
 // |d| < tiny: FATAL "Zero on the diagonal, <what> <i>" when d is exactly 0, otherwise
 // a counted ERROR "Near zero on the diagonal, <what> <i>" followed, for width > 0, by
 // d's single-precision value in %<width>g. Returns 1 after the ERROR, else 0.
-int pivot_test(double d, double tiny, int i, const char* what, int width, const char* file,
-               int line);
+// The test is inline, since every row of every factorisation makes it; the reports are
+// not.
+int pivot_report(double d, int i, const char* what, int width, const char* file, int line);
+inline int pivot_test(double d, double tiny, int i, const char* what, int width, const char* file,
+                      int line)
+{
+    return std::fabs(d) < tiny ? pivot_report(d, i, what, width, file, line) : 0;
+}
 
 int luf_ge(double** a, int n);                 // a = L U in place, 1 / U(i,i) on the diagonal
 void lus_ge(double** a, double* b, int n);     // b = solution
