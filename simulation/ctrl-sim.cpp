@@ -32,7 +32,7 @@ static void evaluateNetwork()
 // One row: date, time and seconds of the step start, then every log node's output.
 static void writeLogRow()
 {
-    fprintf(_ulogc, "%s\t%s\t%d", datxstr(_dayofy), timestr(_stepStartTime), _stepStartTime);
+    fprintf(_ulogc, "%s\t%s\t%d", datxstr(_dayofy), steptimestr(_stepStartTime), _stepStartTime);
     for (int i = 0; i < _nlogc; i++) fprintf(_ulogc, "\t%.6e", _CtrlLogs[i]->value);
     fputc('\n', _ulogc);
 }

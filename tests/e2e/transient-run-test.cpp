@@ -193,6 +193,19 @@ TEST_F(TransientRun, ControlLogHoldsTheLogNodesAtEveryListingTime)
         << r.log;
 }
 
+// Seven-minute steps do not divide the day: the last step ends at 24:02:00 (86520 s), and
+// the closing row of the control log is written for that time instead of ending the run.
+TEST_F(TransientRun, ControlLogClosesAStepThatEndsPastMidnight)
+{
+    writeProject("Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00 0:07:00 0:07:00 6:00:00", LOGGED_CONTROLS, 1);
+    Outcome r = run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string log = slurp(dir + "fan.log");
+    const std::string close = "\n1/1\t24:02:00\t86520\t0.000000e+00\t0.000000e+00\n";
+    ASSERT_GE(log.size(), close.size());
+    EXPECT_EQ(log.substr(log.size() - close.size()), close) << log;
+}
+
 // Controls without a log node, or log nodes with the switch off: no control log, and the
 // one an earlier run left is gone.
 TEST_F(TransientRun, NoControlLogWithoutLogNodesOrWithoutTheSwitch)
