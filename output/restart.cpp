@@ -364,8 +364,10 @@ void set_urst_close(int flag)
     freeRecord();
     if (_urst) fclose(_urst);
     _urst = nullptr;
+    // The file stays this run's after the loop closed it: a FATAL later in the end of
+    // the run removes it with the other results.
     if (flag && _rstCreated) removeResultFile(".rst");
-    _rstCreated = 0;
+    if (flag) _rstCreated = 0;
 }
 
 void writeRst_stepTime(int day, int time)

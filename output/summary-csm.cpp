@@ -26,6 +26,7 @@
 namespace vexlar {
 
 static int ttime;   // seconds accumulated by sum_ambient_compute
+static int csmCreated;   // this run has created the summary file
 
 int sum_ambient_seconds() { return ttime; }
 
@@ -323,6 +324,7 @@ void writeCsm_simEnd()
     char project[4096];
     pathmerge(project, sizeof project, _pdrive, _pdir, _prjname, _pext);
     FILE* f = openSummaryFile(".csm", "CSM");
+    csmCreated = 1;
     fprintf(f, "Project:  %s\n", project);
     fprintf(f, "\n%d\tcontaminants\nName\tEffDens\tMeanDiameter\n", _nctm);
     for (int k = 0; k < _nctm; k++)
@@ -336,6 +338,12 @@ void writeCsm_simEnd()
     }
     writeAmbientSection(f);
     closeResultFile(&f, 0, ".csm");   // a write that did not reach the file is reported
+}
+
+void set_ucsm_close(int flag)
+{
+    if (flag && csmCreated) removeResultFile(".csm");
+    csmCreated = 0;
 }
 
 }  // namespace vexlar

@@ -44,6 +44,8 @@ int sum_ambient_seconds();
 // Starts the envelope totals over: a cyclic run reports only the day it lists.
 void sum_ambient_restart();
 void writeCsm_simEnd();
+// With flag 1 removes the summary when this run wrote it (a run ended by a FATAL after it).
+void set_ucsm_close(int flag);
 void writeCsm_CssSummaries(FILE* f, const CssRec* head);
 void writeCsm_DvrSummaries(FILE* f, const DvrRec* head);
 

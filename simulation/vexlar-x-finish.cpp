@@ -45,6 +45,7 @@ static void removeResultFiles()
     set_uage_close(1);
     set_uexp_close(1);
     set_urst_close(1);
+    set_ucsm_close(1);
     set_ulogc_close(1);
     set_ubcex_close(1);
     set_udcex_close(1);

@@ -59,10 +59,10 @@ std::vector<DbRow> dbRows(const std::string& path)
 class StsFilesRun : public E2eTest {
 protected:
     // The room with sim_mf as given and the RZF, RZM and RZ1 files selected.
-    Outcome run(int simMf)
+    Outcome run(int simMf, const std::string& switches = "1 1 1 0 0 0")
     {
         std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/ventilated-co2.prj");
-        const std::string from = "\n0 0 0 0 0 0\n0 0 1 1 1\n", to = "\n1 1 1 0 0 0\n0 0 1 1 1\n";
+        const std::string from = "\n0 0 0 0 0 0\n0 0 1 1 1\n", to = "\n" + switches + "\n0 0 1 1 1\n";
         prj.replace(prj.find(from), from.size(), to);
         std::ofstream(dir + "room.prj")
             << edited(prj, {{"1 0 1e-4 1e-15 0 0", std::to_string(simMf) + " 0 1e-4 1e-15 0 0"}});
@@ -120,6 +120,19 @@ TEST_F(StsFilesRun, FatalEndRemovesTheRecordsAndKeepsTheCrossReference)
     EXPECT_EQ(run(2).status, 2);
     for (const char* ext : {".rzf", ".rzm", ".rz1"}) EXPECT_FALSE(exists(path(ext))) << ext;
     EXPECT_EQ(slurp(path(".rxr")).size(), 52u);
+}
+
+// The restart file and the contaminant summary are complete before the SIM file fails at
+// the end of the run; they are results of the failed run and go with the others.
+TEST_F(StsFilesRun, FatalEndRemovesTheRestartFileAndTheSummary)
+{
+    ASSERT_EQ(symlink("/dev/full", path(".sim").c_str()), 0);
+    Outcome r = run(2, "1 1 1 1 0 0");   // the contaminant summary on
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("FATAL Results of this run could not be written in full\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.log.find("set_urst_init()"), std::string::npos) << "the run wrote a restart file";
+    EXPECT_FALSE(exists(path(".rst")));
+    EXPECT_FALSE(exists(path(".csm")));
 }
 
 TEST_F(StsFilesRun, RecordsTheDiskRefusesEndTheRunWithTwo)
