@@ -98,7 +98,11 @@ static void simPut(SimRecord& r, uint32_t word, int nbytes)
 {
     if (r.len + nbytes > sizeof r.bytes) simFlush(r);
     unsigned char* out = r.bytes + r.len;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    memcpy(out, &word, (size_t)nbytes);   // the low bytes come first in memory already
+#else
     for (int i = 0; i < nbytes; i++) out[i] = (unsigned char)(word >> (8 * i));
+#endif
     r.len += (size_t)nbytes;
 }
 
