@@ -246,9 +246,13 @@ static void writeLoading(FILE* f, int n)
             fprintf(f, "\t%s\t0\n", fl->flte->name);
             continue;
         }
-        for (const FilterLoadRec* s = fl->next; s; s = s->next)
-            for (int k = 0; k < _nctm; k++) fl->loads[k] += s->loads[k];
-        writeValues(f, fl->loads);
+        // The row sums the members without storing the sum: a filter on several paths
+        // (a path and a duct, say) would otherwise add its members again on each row.
+        for (int k = 0; k < _nctm; k++) {
+            double sum = fl->loads[k];
+            for (const FilterLoadRec* s = fl->next; s; s = s->next) sum += s->loads[k];
+            fprintf(f, "\t%.6e", sum);
+        }
         fprintf(f, "\t%s\t%d\n", fl->flte->name, static_cast<const SuperFilterData*>(fl->flte->model_data)->count);
         for (const FilterLoadRec* s = fl->next; s; s = s->next) {
             fprintf(f, "--");

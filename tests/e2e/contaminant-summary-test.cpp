@@ -127,4 +127,37 @@ TEST_F(ContaminantSummary, SourceSinkAndEnvelopeMassesCloseTheSpeciesBalance)
     EXPECT_NE(csm.find("\nSimulation time:\n86400\tseconds\n24\thours\n1\tdays\n\n"), std::string::npos) << csm;
 }
 
+// The laboratory's filters over a transient day: what each filter holds is what it was
+// challenged with less what passed it, species by species. Its combination filter sits on
+// the fume-hood path and on a supply duct; both rows show the one filter's loading.
+TEST_F(ContaminantSummary, EveryFilterHoldsWhatItTookFromTheAirThatPassed)
+{
+    std::string prj = slurp(examplePath("lab"));
+    const std::string off = "\n0 0 0 0 0 0\n0 0 1 1 1\n";   // rzf .. logc, then cex .. zcsave
+    ASSERT_NE(prj.find(off), std::string::npos);
+    prj.replace(prj.find(off), off.size(), "\n0 0 0 1 0 0\n0 0 1 1 1\n");   // csm
+    std::ofstream(dir + "lab.prj") << edited(prj, {{"1 0 1e-4 1e-15 0 0", "2 0 1e-4 1e-15 0 0"}});
+    Outcome r = runEngine("lab.prj", "lab.prj");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string csm = slurp(dir + "lab.csm");
+    size_t challenge = csm.find("\nFilter challenge summary.\n"), loading = csm.find("\nFilter loading summary.\n");
+    ASSERT_NE(challenge, std::string::npos) << csm;
+    ASSERT_NE(loading, std::string::npos) << csm;
+    std::string passed = csm.substr(challenge, loading - challenge), held = csm.substr(loading);
+    int checked = 0;
+    for (const char* path : {"3p\t", "5p\t", "10p\t", "13p\t", "2d\t", "3t\t"}) {
+        size_t at = passed.find(std::string("\n") + path);
+        ASSERT_NE(at, std::string::npos) << path << passed;
+        std::vector<std::string> in = fieldsOf(passed.substr(at + 1), path);
+        std::vector<std::string> out = fieldsOf(passed.substr(passed.find("\n--\t", at) + 1), "--\t");
+        std::vector<std::string> load = fieldsOf(held, path);
+        ASSERT_EQ(load.size(), 6u) << path << held;
+        for (size_t k = 1; k <= 3; k++) {
+            EXPECT_NEAR(num(load, k), num(in, k) - num(out, k), 2e-6 * num(in, k)) << path << " species " << k;
+            checked++;
+        }
+    }
+    EXPECT_EQ(checked, 18);
+}
+
 }  // namespace
