@@ -137,17 +137,22 @@ static void balanceCheck(int n)
 // outdoors: those already marked (a raised diagonal), those with a flow to the ambient,
 // and every node that flows into a marked one. The others form closed loops, and their
 // block of the matrix is singular. Returns the number of unmarked nodes.
+// A flow counts when it is more than a rounding error of the node's whole outflow: an
+// airflow solution can leave a closed loop with some 1e-20 kg/s to outdoors, which would
+// take the loop for reaching outdoors and leave its block singular to working precision.
+static bool carries(double flow, double outflow) { return std::fabs(flow) > 1e-12 * outflow; }
+
 static int markReachingNodes(int m)
 {
     int top = 0;
     for (int j = 1; j <= m; j++) {
-        reaches[j] = reaches[j] || _flows[m + 1][j] != 0.0;
+        reaches[j] = reaches[j] || carries(_flows[m + 1][j], _flows[j][j]);
         if (reaches[j]) pending[top++] = j;
     }
     while (top > 0) {
         int i = pending[--top];
         for (int j = 1; j <= m; j++)
-            if (!reaches[j] && j != i && _flows[i][j] != 0.0) {
+            if (!reaches[j] && j != i && carries(_flows[i][j], _flows[j][j])) {
                 reaches[j] = 1;
                 pending[top++] = j;
             }
