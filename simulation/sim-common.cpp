@@ -163,12 +163,17 @@ void noteMaxAirNodeConcs()
         }
 }
 
+// Each density is held against the pressure it is computed from: the node's pressure plus
+// the barometric pressure with densZP, the barometric pressure alone without it. Held
+// against the node pressure without densZP, a node more than some 100 Pa from the
+// barometric pressure (the upper floors of a building) would never converge.
 bool airNodeDensitiesHaveConverged()
 {
     const double tol = 10.0f * _rcdat.relcnvg;
     for (const AirNode* n = _afnd0; n; n = n->next) {
         double g = n->density * n->gas_const * n->temperature;
-        if (std::fabs(g - (n->pressure + _wthdat.Pbar)) > tol * g) return false;
+        double p = _rcdat.densZP ? n->pressure + _wthdat.Pbar : _wthdat.Pbar;
+        if (std::fabs(g - p) > tol * g) return false;
     }
     return true;
 }

@@ -131,4 +131,38 @@ TEST_F(Clock, ControlSetTemperatureAndItsLowerLimit)
         << log.text();
 }
 
+// A zone 150 Pa below the barometric pressure (an upper floor) and the ambient node. Without
+// densZP the densities come from the barometric pressure alone and agree with it; with
+// densZP they must agree with the node's own pressure as well.
+TEST(DensityIteration, DensitiesAgreeWithThePressureTheyComeFrom)
+{
+    const double Pbar = 101325.0, R = 287.055, T = 293.15, P = -150.0;
+    AirNode ambient{}, zone{};
+    zone.next = &ambient;
+    for (AirNode* n : {&zone, &ambient}) {
+        n->gas_const = R;
+        n->temperature = T;
+    }
+    zone.pressure = P;
+    const RunControlData saved = _rcdat;
+    const double savedPbar = _wthdat.Pbar;
+    AirNode* savedNodes = _afnd0;
+    _afnd0 = &zone;
+    _wthdat.Pbar = Pbar;
+    _rcdat.relcnvg = 1e-4f;
+    auto converged = [&](int densZP, double zoneAbsolute) {
+        _rcdat.densZP = densZP;
+        zone.density = zoneAbsolute / (R * T);
+        ambient.density = Pbar / (R * T);
+        return airNodeDensitiesHaveConverged();
+    };
+    EXPECT_TRUE(converged(0, Pbar));
+    EXPECT_FALSE(converged(0, Pbar + P)) << "150 Pa is 1.5e-3 of the barometric pressure, over 10 x 1e-4";
+    EXPECT_FALSE(converged(1, Pbar));
+    EXPECT_TRUE(converged(1, Pbar + P));
+    _afnd0 = savedNodes;
+    _wthdat.Pbar = savedPbar;
+    _rcdat = saved;
+}
+
 }  // namespace
