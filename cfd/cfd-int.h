@@ -169,7 +169,7 @@ void restriction(double*** w, double*** r_fine, double*** r_coarse);
 void interpolation(double*** w, double*** e_coarse, double*** e_fine);
 
 // ---- Flow solution (cfd-flow, cfd-momentum, cfd-pcorr, cfd-bound, cfd-open, cfd-energy,
-// cfd-species) --------------------------------------------------------------------------------
+// cfd-contaminant) --------------------------------------------------------------------------------
 extern FILE *TE, *BA, *RE, *VA;  // Tecplot, solver log (.bal), result (.ret), field restart (.var)
 extern double RESOM, RESOU, RESOV, RESOW, RESOT, RESOC;   // sums of absolute residuals
 extern double RP0, RU0, RV0, RW0, RT0, RPP0;              // their normalisers

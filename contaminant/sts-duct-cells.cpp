@@ -158,6 +158,16 @@ void regrid(DuctLagData* lag)
     lag->mode = 0;
 }
 
+// Turns the spare cell c into the boundary cell at `position` beyond a duct end, holding what
+// the entering plug holds.
+void setBoundaryCell(const DuctLagData* lag, DuctCell* c, double position, const DuctCell* plug)
+{
+    c->position = position;
+    c->length = lag->cell_length;
+    c->inv_spacing = lag->inv_cell_length;
+    copyMf(c->mf, plug->mf);
+}
+
 void forwardPlugStep(DuctLink* d, const DuctFlow& f)
 {
     _NrDuctLagr++;
@@ -177,10 +187,7 @@ void forwardPlugStep(DuctLink* d, const DuctFlow& f)
     for (int k = 0; k < _nctm; k++) lag->outlet_mf[k] = lag->mf_end[k] = interpolate(a, a->next, X, k);
     while (lag->tail_cell != plug && L <= lag->tail_cell->prev->position) lag->tail_cell = lag->tail_cell->prev;
     DuctCell* head = plug->prev;
-    head->position = -0.5 * lag->cell_length;
-    head->length = lag->cell_length;
-    head->inv_spacing = lag->inv_cell_length;
-    copyMf(head->mf, plug->mf);
+    setBoundaryCell(lag, head, -0.5 * lag->cell_length, plug);
     lag->head_cell = head;
     if (lag->tail_cell->next == head) regrid(lag);
 }
@@ -203,10 +210,7 @@ void backwardPlugStep(DuctLink* d, const DuctFlow& f)
     for (int k = 0; k < _nctm; k++) lag->outlet_mf[k] = lag->mf_start[k] = interpolate(a, a->next, X, k);
     while (lag->head_cell != plug && lag->head_cell->next->position <= 0.0) lag->head_cell = lag->head_cell->next;
     DuctCell* tail = plug->next;
-    tail->position = L + 0.5 * lag->cell_length;
-    tail->length = lag->cell_length;
-    tail->inv_spacing = lag->inv_cell_length;
-    copyMf(tail->mf, plug->mf);
+    setBoundaryCell(lag, tail, L + 0.5 * lag->cell_length, plug);
     lag->tail_cell = tail;
     if (tail->next == lag->head_cell) regrid(lag);
 }

@@ -12,6 +12,7 @@
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "contaminant/sts-init.h"
+#include "tests/contaminant/sts-test-util.h"
 #include "model/clock.h"
 #include "model/counters.h"
 #include "model/network.h"
@@ -24,16 +25,9 @@
 #include "model/sts-links.h"
 
 using namespace vexlar;
+using namespace vexlar_test;
 
 namespace {
-
-std::string readLog()
-{
-    std::string s;
-    rewind(_ulog);
-    for (int c; (c = fgetc(_ulog)) != EOF;) s += (char)c;
-    return s;
-}
 
 // A 50 m3 room holding M = 60 kg of air, ventilated by Q = 0.05 kg/s of clean outdoor air
 // in through one path and out through another.
@@ -43,9 +37,7 @@ protected:
 
     void SetUp() override
     {
-        _ulog = tmpfile();
-        saved_ms = _ms;
-        _ms = alc_eci(32000, "ms");
+        scratch.open();
         _nctm = 2;
         _nntc = 0;
         _nCmctm = 2 * _nctm;
@@ -79,13 +71,7 @@ protected:
     }
     void TearDown() override
     {
-        fre_1DCD();
-        fre_STSsums();
-        fre_Znode();
-        _ms = fre_ec(_ms, "ms");
-        _ms = saved_ms;
-        fclose(_ulog);
-        _ulog = nullptr;
+        scratch.close();
         _afnd0 = nullptr;
         _pafp0 = nullptr;
         _rcdat.sim_mf = 0;
@@ -111,7 +97,7 @@ protected:
     ZoneCell cells[2]{};
     AirNode room{}, amb{};
     AirPath in{}, out{};
-    MemBlock* saved_ms = nullptr;
+    StsScratch scratch;
 };
 
 TEST_F(StsRoom, TracerWashesOutByTheExplicitInImplicitOutFactorPerStep)

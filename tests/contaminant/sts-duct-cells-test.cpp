@@ -17,8 +17,10 @@
 #include "model/prj-common.h"
 #include "model/run-control.h"
 #include "model/sts-links.h"
+#include "tests/contaminant/sts-test-util.h"
 
 using namespace vexlar;
+using namespace vexlar_test;
 
 namespace {
 
@@ -31,9 +33,7 @@ protected:
 
     void SetUp() override
     {
-        _ulog = tmpfile();
-        saved_ms = _ms;
-        _ms = alc_eci(32000, "ms");
+        scratch.open();
         _nctm = 2;
         species[0] = SpeciesRec{};
         species[1] = SpeciesRec{};
@@ -72,13 +72,7 @@ protected:
     }
     void TearDown() override
     {
-        fre_1DCD();
-        fre_STSsums();
-        fre_Znode();
-        _ms = fre_ec(_ms, "ms");
-        _ms = saved_ms;
-        fclose(_ulog);
-        _ulog = nullptr;
+        scratch.close();
         _jctn0 = nullptr;
         _duct0 = nullptr;
         _afnd0 = nullptr;
@@ -118,7 +112,7 @@ protected:
     double outlet[2], start[2], end[2];
     double mass[2] = {0, 0}, moment[2] = {0, 0};
     int first = -1;
-    MemBlock* saved_ms = nullptr;
+    StsScratch scratch;
 };
 
 // At 0.2 m/s and 1 s steps the air moves 0.4 of a cell per step: fixed cells. Each

@@ -18,8 +18,10 @@
 #include "model/prj-common.h"
 #include "model/run-control.h"
 #include "model/sts-links.h"
+#include "tests/contaminant/sts-test-util.h"
 
 using namespace vexlar;
+using namespace vexlar_test;
 
 namespace {
 
@@ -82,13 +84,6 @@ protected:
         for (; d && v.size() <= lk.size(); d = d->next) v.push_back(d->number);
         return v;
     }
-    std::string log()
-    {
-        std::string s;
-        rewind(_ulog);
-        for (int c; (c = fgetc(_ulog)) != EOF;) s += (char)c;
-        return s;
-    }
     std::vector<AirNode> nodes;
     std::vector<JunctionNode> jn;
     std::vector<double> mf, sums;
@@ -112,7 +107,7 @@ TEST_F(DuctSequence, TreeIsOrderedOnceUpstreamFirstWithoutBreakingALink)
     EXPECT_DOUBLE_EQ(jn[3].inflow, 0.2);
     EXPECT_EQ(jn[3].in_count, 1);  // the still link adds no count
     for (auto& j : jn) EXPECT_EQ(j.remaining, 0);
-    EXPECT_EQ(log().find("Weakest Link"), std::string::npos);
+    EXPECT_EQ(readLog().find("Weakest Link"), std::string::npos);
 
     // Junction 1 has no feeding duct: flow-weighted from its terminal sums, or kept.
     jn[0].inflow = 0.5;
@@ -133,7 +128,7 @@ TEST_F(DuctSequence, LoopIsBrokenAtTheLinkWithTheSmallestShareAndItsFlowCountsOn
     jn[1].inflow = 0.5;
     DuctLink* seq = LinkSeq(links({{1, 2, 0.1}, {2, 1, 0.3}}));
     EXPECT_EQ(order(seq), (std::vector<int>{1, 2}));
-    EXPECT_EQ(log(), "00:01:00 Weakest Link: 1, ratio 0.16667\n");
+    EXPECT_EQ(readLog(), "00:01:00 Weakest Link: 1, ratio 0.16667\n");
     EXPECT_DOUBLE_EQ(jn[1].inflow, 0.6);
     EXPECT_DOUBLE_EQ(jn[0].inflow, 0.5);
     EXPECT_EQ(jn[0].remaining, 0);
@@ -149,7 +144,7 @@ TEST_F(DuctSequence, LoopOfWholeInflowsFailsWithTheTable)
     EXPECT_EXIT(LinkSeq(first), ::testing::ExitedWithCode(2),
                 "FATAL Duct sequencing failed, see XLog file");
     // The child shares the log file and flushes the table before the run ends.
-    std::string text = log();
+    std::string text = readLog();
     EXPECT_NE(text.find("\n*** Duct sequencing failed at 00:01:00\nStill to be sequenced:\n"
                         "  Duct   From    To   Net  Flow [kg/s]  F-elt\n"
                         "     2     2J **     1J    0    2.500e-01  ?\n"

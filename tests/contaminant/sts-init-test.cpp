@@ -18,18 +18,12 @@
 #include "model/source-lists.h"
 #include "model/run-control.h"
 #include "model/sts-links.h"
+#include "tests/contaminant/sts-test-util.h"
 
 using namespace vexlar;
+using namespace vexlar_test;
 
 namespace {
-
-std::string readLog()
-{
-    std::string s;
-    rewind(_ulog);
-    for (int c; (c = fgetc(_ulog)) != EOF;) s += (char)c;
-    return s;
-}
 
 // Four 1 m cells along x from (0, 0, 0) to (4, 0, 0).
 Cd1Zone corridor(AirNode* n, ZoneCell* cells)
@@ -49,24 +43,18 @@ class StsInit : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        _ulog = tmpfile();
         _nctm = 2;
-        saved_ms = _ms;
-        _ms = alc_eci(32000, "ms");
+        scratch.open();
     }
     void TearDown() override
     {
-        fre_STSsums();   // sized by the junction list, so before it is dropped
-        _ms = fre_ec(_ms, "ms");
-        _ms = saved_ms;
-        fclose(_ulog);
-        _ulog = nullptr;
+        scratch.close(false);   // the sums are sized by the junction list: before it is dropped
         _jctn0 = nullptr;
         _duct0 = nullptr;
         _afnd0 = nullptr;
         _rcdat.sts_cells = 0;
     }
-    MemBlock* saved_ms = nullptr;   // the pool of whoever ran before: the cells come from ours
+    StsScratch scratch;   // the cells come from the test's own pool
 };
 
 TEST_F(StsInit, DuctsAreDividedIntoRingsOfCellsHoldingTheUpstreamAir)

@@ -177,7 +177,7 @@ TEST_F(SurfaceCexRun, StepsThatDoNotDivideTheDayListTheirLastStepPastMidnight)
     for (int n : {1, 205, 206}) {
         const auto& row = rows[n - 1];
         ASSERT_EQ(row.size(), 3u) << n;
-        char when[16];
+        char when[32];
         snprintf(when, sizeof when, "%02d:%02d:00", n * 7 / 60, n * 7 % 60);
         EXPECT_EQ(row[1], when);
         const double m = F * dt * (cOut + (c0 - cOut) * std::pow(rstep, n));

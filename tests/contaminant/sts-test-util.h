@@ -1,0 +1,48 @@
+// What the short-time-step tests share: the log in a temporary file, read back whole, and a
+// memory pool of the test's own, from which the set-up takes its cells and which goes with
+// the test (the pool of whoever ran before is put back).
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "common-src/memory.h"
+#include "common-src/messages.h"
+#include "contaminant/sts-init.h"
+
+namespace vexlar_test {
+
+inline std::string readLog()
+{
+    std::string s;
+    rewind(vexlar::_ulog);
+    for (int c; (c = fgetc(vexlar::_ulog)) != EOF;) s += (char)c;
+    return s;
+}
+
+class StsScratch {
+public:
+    void open()
+    {
+        vexlar::_ulog = tmpfile();
+        saved_ms_ = vexlar::_ms;
+        vexlar::_ms = vexlar::alc_eci(32000, "ms");
+    }
+    // Frees the set-up's arrays first (they point into the pool); `zones` false when the
+    // test's zone records live on its own stack and only the sums were built from the pool.
+    void close(bool zones = true)
+    {
+        if (zones) vexlar::fre_1DCD();
+        vexlar::fre_STSsums();
+        if (zones) vexlar::fre_Znode();
+        vexlar::_ms = vexlar::fre_ec(vexlar::_ms, "ms");
+        vexlar::_ms = saved_ms_;
+        fclose(vexlar::_ulog);
+        vexlar::_ulog = nullptr;
+    }
+
+private:
+    vexlar::MemBlock* saved_ms_ = nullptr;
+};
+
+}  // namespace vexlar_test
