@@ -1,16 +1,22 @@
 // Restart file (".rst"): a header of ten 32-bit integers, then one fixed-size record of
 // the dynamic state per completed day: day and time (int32), then the double blocks of
-// the nodes, paths, mass fractions, filter loads, source states, sink states and control
-// states, little-endian with no padding. The layout is computed from the current network,
-// so a record is only ever restored into a network of the same shape.
+// the nodes, paths, mass fractions, filter loading states, source states, sink states,
+// control states, and for the short-time-step method the cells of the 1-D zones and the
+// duct cell rings, little-endian with no padding. The layout is computed from the current
+// network, so a record is only ever restored into a network of the same shape. Every value
+// is checked on the way in and on the way out: a record holding a non-finite number or an
+// impossible time is never written and never restored.
 #include "output/restart.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
 #include "common-src/convert.h"
+#include "contaminant/sts-init.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "common-src/paths.h"
@@ -22,6 +28,7 @@
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/source-lists.h"
+#include "model/sts-links.h"
 #include "output/sim-out.h"
 
 namespace vexlar {
@@ -31,7 +38,8 @@ namespace {
 constexpr int NHEADER = 10;
 
 // Blocks of a record, in record order.
-enum RstBlock { B_NODE, B_PATH, B_CTM, B_FILTER, B_CSS, B_BLS, B_DVR, B_CTRL, B_COUNT };
+enum RstBlock { B_NODE, B_PATH, B_CTM, B_FILTER, B_CSS, B_BLS, B_DVR, B_CTRL, B_CELL, B_DUCT,
+                B_COUNT };
 
 int32_t _rhd[NHEADER];          // header of the current project
 int _rCount[B_COUNT];           // doubles per block
@@ -72,13 +80,14 @@ double getF64(const unsigned char* at)
 
 // ---- What each record kind carries --------------------------------------------------------
 
-// Source states by element type: eds keeps its start rate besides its clock; the other
-// clocked models their clock alone; the rest nothing.
+// Source states by element type: eds keeps its start rate and plm the initial rate it
+// derived when it started, besides their clocks; the other clocked models their clock
+// alone; the rest nothing.
 int cssValueCount(const CssRec* c)
 {
     switch (c->cse->type) {
-    case CSE_EDS: return 4;
-    case CSE_BRS: case CSE_PLM: case CSE_PKM: case CSE_SXD: case CSE_DXD: return 3;
+    case CSE_EDS: case CSE_PLM: return 4;
+    case CSE_BRS: case CSE_PKM: case CSE_SXD: case CSE_DXD: return 3;
     case CSE_BLS:
         error(FATAL, __FILE__, __LINE__, "BLS element should not be in this list; call ZELT", "");
         return 0;
@@ -109,22 +118,85 @@ CssRec* const* cssLists()
     return lists;
 }
 
-// The filtered paths: each filter belongs to exactly one path, so the layout counts these.
-int filteredPaths()
+// A loading state: its relative loading, and per species its load and the day and time of
+// its breakthrough (0 for none, and always 0 for a super filter's own state).
+int loadValueCount() { return 1 + 3 * _nctm; }
+
+// Every loading state of the filtered paths: a super filter's own, then its members'.
+int filterValueCount()
 {
     int n = 0;
     for (const AirPath* p = _pafp0; p; p = p->next)
-        if (p->filter) n++;
+        if (p->filter)
+            for (const FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) n += loadValueCount();
+    return n;
+}
+
+// The cells of the 1-D zones exist only under the short-time-step method.
+int cellValueCount() { return _MfC ? _nCcctm : 0; }
+
+// The contents of a duct segment with cells, found from its path: the duct list is in
+// the order of the last step's flows, the path list in the network's own.
+DuctLagData* ductLag(const AirPath* p)
+{
+    if (p->kind != 1) return nullptr;
+    for (DuctLink* d = _duct0; d; d = d->next)
+        if (d->path == p) return d->lag->cell_count > 0 ? d->lag : nullptr;
+    return nullptr;
+}
+
+// A duct with cells: its mode, where its last active cell sits in the ring counted from
+// its first, its start, end and outlet mass fractions, then every cell of its ring from
+// the first active one: position, length, spacing and mass fractions.
+int ductValueCount(const DuctLagData* lag)
+{
+    return 2 + 3 * _nctm + (lag->cell_count + 3) * (3 + _nctm);
+}
+
+int ductsValueCount()
+{
+    int n = 0;
+    for (const AirPath* p = _pafp0; p; p = p->next)
+        if (const DuctLagData* lag = ductLag(p)) n += ductValueCount(lag);
     return n;
 }
 
 // ---- Writing and restoring the blocks ------------------------------------------------------
 
-// Cursor over the doubles of a staged record.
+// Cursor over the doubles of a staged record. It notes the first value that no state can
+// hold: a non-finite number, a float beyond the float range, or a whole number (a day, a
+// time, a flag, a mode) outside its range, which is never converted.
 struct Cursor {
     unsigned char* at;
-    void put(double d) { putF64(at, d), at += 8; }
-    double get() { double d = getF64(at); at += 8; return d; }
+    unsigned char* bad;   // first such value, null while there is none
+    void mark() { if (!bad) bad = at - 8; }
+    void put(double d)
+    {
+        putF64(at, d), at += 8;
+        if (!std::isfinite(d)) mark();
+    }
+    double real()
+    {
+        double d = getF64(at);
+        at += 8;
+        if (std::isfinite(d)) return d;
+        mark();
+        return 0.0;
+    }
+    float real32()
+    {
+        double d = real();
+        if (std::fabs(d) <= FLT_MAX) return (float)d;
+        mark();
+        return 0.0f;
+    }
+    int whole(int lo, int hi)
+    {
+        double d = real();
+        if (d >= lo && d <= hi) return (int)d;
+        mark();
+        return lo;
+    }
 };
 
 void packCss(Cursor& c, const CssRec* s)
@@ -134,17 +206,21 @@ void packCss(Cursor& c, const CssRec* s)
     c.put(s->trigger_time);
     c.put(s->trigger_day);
     c.put(s->triggered);
-    if (n == 4) c.put(s->decay_start);
+    if (n < 4) return;
+    if (s->cse->type == CSE_EDS) c.put(s->decay_start);
+    else c.put(static_cast<const float*>(s->cse->model_data)[3]);
 }
 
 void unpackCss(Cursor& c, CssRec* s)
 {
     int n = cssValueCount(s);
     if (n == 0) return;
-    s->trigger_time = (int)c.get();
-    s->trigger_day = (int)c.get();
-    s->triggered = (int)c.get();
-    if (n == 4) s->decay_start = (float)c.get();
+    s->trigger_time = c.whole(0, 86400);
+    s->trigger_day = c.whole(0, 365);
+    s->triggered = c.whole(0, 1);
+    if (n < 4) return;
+    if (s->cse->type == CSE_EDS) s->decay_start = c.real32();
+    else static_cast<float*>(s->cse->model_data)[3] = c.real32();
 }
 
 // A sensor's lag state is its factor once evaluated, -1 before its first evaluation.
@@ -170,23 +246,45 @@ void packCtrl(Cursor& c, CtrlNode* n)
 
 void unpackCtrl(Cursor& c, CtrlNode* n)
 {
-    n->value = (float)c.get();
+    n->value = c.real32();
     switch (n->type) {
     case CT_SNS: {
         SensorData* s = static_cast<SensorData*>(n->data);
-        double lag = c.get();
-        s->first_done = lag >= 0.0;
-        s->lag_factor = s->first_done ? (float)lag : 0.0f;
+        float lag = c.real32();
+        s->first_done = lag >= 0.0f;
+        s->lag_factor = s->first_done ? lag : 0.0f;
         break;
     }
-    case CT_HYS: static_cast<HysData*>(n->data)->state = (float)c.get(); break;
+    case CT_HYS: static_cast<HysData*>(n->data)->state = c.real32(); break;
     case CT_PI1: {
         PicData* p = static_cast<PicData*>(n->data);
-        p->prev_out = (float)c.get();
-        p->prev_in = (float)c.get();
+        p->prev_out = c.real32();
+        p->prev_in = c.real32();
         break;
     }
     default: break;
+    }
+}
+
+void packLoad(Cursor& c, const FilterLoadRec* fl)
+{
+    c.put(fl->rel_loading);
+    for (int s = 0; s < _nctm; s++) c.put(fl->loads[s]);
+    for (int s = 0; s < _nctm; s++) c.put(fl->bkt_day ? fl->bkt_day[s] : 0);
+    for (int s = 0; s < _nctm; s++) c.put(fl->bkt_time ? fl->bkt_time[s] : 0);
+}
+
+void unpackLoad(Cursor& c, FilterLoadRec* fl)
+{
+    fl->rel_loading = c.real();
+    for (int s = 0; s < _nctm; s++) fl->loads[s] = c.real();
+    for (int s = 0; s < _nctm; s++) {
+        int day = c.whole(0, 365);
+        if (fl->bkt_day) fl->bkt_day[s] = day;
+    }
+    for (int s = 0; s < _nctm; s++) {
+        int time = c.whole(0, 86400);
+        if (fl->bkt_time) fl->bkt_time[s] = time;
     }
 }
 
@@ -199,14 +297,64 @@ template <class Sink> void packSinks(Cursor& c, std::initializer_list<Sink*> lis
 template <class Sink> void unpackSinks(Cursor& c, std::initializer_list<Sink*> lists)
 {
     for (Sink* l : lists)
-        for (Sink* k = l; k; k = k->next) k->surface_mass = c.get();
+        for (Sink* k = l; k; k = k->next) k->surface_mass = c.real();
 }
 
-void packRecord(int day, int time)
+void packVector(Cursor& c, const double* v, int n)
+{
+    for (int i = 0; i < n; i++) c.put(v[i]);
+}
+
+void unpackVector(Cursor& c, double* v, int n)
+{
+    for (int i = 0; i < n; i++) v[i] = c.real();
+}
+
+void packDuct(Cursor& c, const DuctLagData* lag)
+{
+    const int ring = lag->cell_count + 3;
+    int tail = 0;
+    for (const DuctCell* k = lag->head_cell; k != lag->tail_cell && tail < ring; k = k->next) tail++;
+    c.put(lag->mode);
+    c.put(tail);
+    packVector(c, lag->mf_start, _nctm);
+    packVector(c, lag->mf_end, _nctm);
+    packVector(c, lag->outlet_mf, _nctm);
+    const DuctCell* k = lag->head_cell;
+    for (int i = 0; i < ring; i++, k = k->next) {
+        c.put(k->position);
+        c.put(k->length);
+        c.put(k->inv_spacing);
+        packVector(c, k->mf, _nctm);
+    }
+}
+
+// The ring's links never change, only which of its cells are active: the cells are
+// restored in ring order from the first active one of this run's ring.
+void unpackDuct(Cursor& c, DuctLagData* lag)
+{
+    const int ring = lag->cell_count + 3;
+    lag->mode = c.whole(-1, 1);
+    int tail = c.whole(1, ring - 1);
+    unpackVector(c, lag->mf_start, _nctm);
+    unpackVector(c, lag->mf_end, _nctm);
+    unpackVector(c, lag->outlet_mf, _nctm);
+    DuctCell* k = lag->head_cell;
+    for (int i = 0; i < ring; i++, k = k->next) {
+        if (i == tail) lag->tail_cell = k;
+        k->position = c.real();
+        k->length = c.real();
+        k->inv_spacing = c.real();
+        unpackVector(c, k->mf, _nctm);
+    }
+}
+
+// Returns the first value no state can hold, null when there is none.
+unsigned char* packRecord(int day, int time)
 {
     putI32(_rRecord, day);
     putI32(_rRecord + 4, time);
-    Cursor c{_rRecord + 8};
+    Cursor c{_rRecord + 8, nullptr};
     for (const AirNode* n = _afnd0; n; n = n->next) {
         c.put(n->temperature);
         c.put(n->pressure);
@@ -220,52 +368,53 @@ void packRecord(int day, int time)
     }
     for (const AirNode* n = _afnd0; n; n = n->next)
         for (int s = 0; s < _nctm; s++) c.put(n->mf ? n->mf[s] : 0.0);
-    for (const AirPath* p = _pafp0; p; p = p->next) {
-        if (!p->filter) continue;
-        const double* loads = p->filter->load ? p->filter->load->loads : nullptr;
-        for (int s = 0; s < _nctm; s++) c.put(loads ? loads[s] : 0.0);
-    }
+    for (const AirPath* p = _pafp0; p; p = p->next)
+        if (p->filter)
+            for (const FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) packLoad(c, fl);
     CssRec* const* css = cssLists();
     for (int l = 0; l < 3; l++)
         for (const CssRec* s = css[l]; s; s = s->next) packCss(c, s);
     packSinks<BlsRec>(c, {_Bls0, _Blst0, _Blsnt0, _BlsInactive0});
     packSinks<DvrRec>(c, {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0});
     for (CtrlNode* n = _Ctrl0; n; n = n->next) packCtrl(c, n);
+    packVector(c, _MfC, cellValueCount());
+    for (const AirPath* p = _pafp0; p; p = p->next)
+        if (const DuctLagData* lag = ductLag(p)) packDuct(c, lag);
+    return c.bad;
 }
 
-void unpackRecord()
+unsigned char* unpackRecord()
 {
-    Cursor c{_rRecord + 8};
+    Cursor c{_rRecord + 8, nullptr};
     for (AirNode* n = _afnd0; n; n = n->next) {
-        n->temperature = c.get();
-        n->pressure = c.get();
-        n->gas_const = c.get();
-        n->air_mass = c.get();
+        n->temperature = c.real();
+        n->pressure = c.real();
+        n->gas_const = c.real();
+        n->air_mass = c.real();
     }
     for (AirPath* p = _pafp0; p; p = p->next) {
-        p->mass_flow[0] = c.get();
-        p->mass_flow[1] = c.get();
-        p->dp = c.get();
+        p->mass_flow[0] = c.real();
+        p->mass_flow[1] = c.real();
+        p->dp = c.real();
     }
     for (AirNode* n = _afnd0; n; n = n->next)
         for (int s = 0; s < _nctm; s++) {
-            double mf = c.get();
+            double mf = c.real();
             if (n->mf) n->mf[s] = mf;
         }
-    for (AirPath* p = _pafp0; p; p = p->next) {
-        if (!p->filter) continue;
-        double* loads = p->filter->load ? p->filter->load->loads : nullptr;
-        for (int s = 0; s < _nctm; s++) {
-            double load = c.get();
-            if (loads) loads[s] = load;
-        }
-    }
+    for (AirPath* p = _pafp0; p; p = p->next)
+        if (p->filter)
+            for (FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) unpackLoad(c, fl);
     CssRec* const* css = cssLists();
     for (int l = 0; l < 3; l++)
         for (CssRec* s = css[l]; s; s = s->next) unpackCss(c, s);
     unpackSinks<BlsRec>(c, {_Bls0, _Blst0, _Blsnt0, _BlsInactive0});
     unpackSinks<DvrRec>(c, {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0});
     for (CtrlNode* n = _Ctrl0; n; n = n->next) unpackCtrl(c, n);
+    unpackVector(c, _MfC, cellValueCount());
+    for (const AirPath* p = _pafp0; p; p = p->next)
+        if (DuctLagData* lag = ductLag(p)) unpackDuct(c, lag);
+    return c.bad;
 }
 
 void freeRecord()
@@ -278,15 +427,34 @@ void writeFailed(const char* what)
     error(FATAL, __FILE__, __LINE__, "RST write failed", what, "");
 }
 
-// The block in which a record read that stopped after `got` bytes ended short.
-const char* shortBlock(size_t got)
+// The block of a record that holds byte `at` (a record read that stopped short there, or a
+// value no state can hold).
+int blockAt(size_t at)
 {
     size_t end = 8;
     for (int b = 0; b < B_COUNT; b++) {
         end += 8 * (size_t)_rCount[b];
-        if (got < end) return b == B_BLS ? ", BLS" : b == B_DVR ? ", DVR" : "";
+        if (at < end) return b;
     }
-    return "";
+    return B_COUNT;
+}
+
+const char* shortBlock(size_t got)
+{
+    int b = blockAt(got);
+    return b == B_BLS ? ", BLS" : b == B_DVR ? ", DVR" : "";
+}
+
+// Logs where in the record the first value that no state can hold sits.
+void logBadValue(const unsigned char* bad, int day)
+{
+    static const char* const names[B_COUNT] = {
+        "node", "path", "mass fraction", "filter", "source", "boundary-layer sink",
+        "deposition sink", "control", "1-D zone cell", "duct cell"};
+    size_t at = (size_t)(bad - _rRecord);
+    int b = blockAt(at);
+    ulog_printf("  day %d: invalid value %g in the %s block, record byte %zu\n", day,
+                getF64(bad), b < B_COUNT ? names[b] : "?", at);
 }
 
 int readFailed(FILE* f, const char* what)
@@ -319,7 +487,7 @@ int set_urst_init()
     _rCount[B_NODE] = 4 * _nafnd;
     _rCount[B_PATH] = 3 * _nafpt;
     _rCount[B_CTM] = _nafnd * _nctm;
-    _rCount[B_FILTER] = filteredPaths() * _nctm;
+    _rCount[B_FILTER] = filterValueCount();
     _rCount[B_CSS] = 0;
     CssRec* const* css = cssLists();
     for (int l = 0; l < 3; l++)
@@ -328,6 +496,8 @@ int set_urst_init()
     _rCount[B_DVR] = _ndvr;
     _rCount[B_CTRL] = 0;
     for (const CtrlNode* n = _Ctrl0; n; n = n->next) _rCount[B_CTRL] += ctrlValueCount(n);
+    _rCount[B_CELL] = cellValueCount();
+    _rCount[B_DUCT] = ductsValueCount();
     int doubles = 0;
     for (int b = 0; b < B_COUNT; b++) doubles += _rCount[b];
     _rSizeData = 8 + 8 * doubles;
@@ -373,7 +543,11 @@ void set_urst_close(int flag)
 void writeRst_stepTime(int day, int time)
 {
     if (!_urst) return;
-    packRecord(day, time);
+    // A state that has left the numbers behind cannot be resumed from.
+    if (const unsigned char* bad = packRecord(day, time)) {
+        logBadValue(bad, day);
+        writeFailed("");
+    }
     size_t got = fwrite(_rRecord, 1, (size_t)_rSizeData, _urst);
     if (got != (size_t)_rSizeData) writeFailed(shortBlock(got));
 }
@@ -398,13 +572,16 @@ int rstget(int day)
         error(FATAL, __FILE__, __LINE__, "Data mis-match in restart file", "");
         return 1;
     }
-    // Records follow the header back to back; only the day is compared. A day or time
-    // no record can hold means the file is not what its header says.
+    // Records follow the header back to back. The record of a day is the one written at
+    // its end: the stiff-integrator loop also writes the state at its start, which is
+    // that of the day before and is passed over. A day or time no record can hold means
+    // the file is not what its header says.
     for (long offset = sizeof bytes;; offset += _rSizeData) {
         if (fseek(f, offset, SEEK_SET) != 0 || fread(_rRecord, 1, 8, f) != 8) return readFailed(f, "");
         int rday = getI32(_rRecord), rtime = getI32(_rRecord + 4);
         if (rday < 1 || rday > 365 || rtime < 0 || rtime > 86400) return readFailed(f, "");
         ulog_printf("search:  date/time %s/%s, offset %ld\n", datestr(rday), timestr(rtime), offset);
+        if (rtime != 86400) continue;
         if (rday == day) break;
         if (rday == file[8]) {
             fclose(f);
@@ -416,7 +593,11 @@ int rstget(int day)
     size_t got = fread(_rRecord + 8, 1, rest, f);
     if (got != rest) return readFailed(f, shortBlock(8 + got));
     fclose(f);
-    unpackRecord();
+    if (const unsigned char* bad = unpackRecord()) {
+        logBadValue(bad, day);
+        error(FATAL, __FILE__, __LINE__, "RST read failed", "");
+        return 1;
+    }
     set_urst_close(0);
     return 0;
 }

@@ -329,11 +329,20 @@ static const char* transportSolverName(const RunControlData& r)
     return r.cv_lmm == 1 ? "vode/Adams-Moulton" : "vode/BDF";
 }
 
+// The short-time-step structures, built once: before a restart record is restored into
+// its duct and 1-D zone cells, else before the transient loop.
+static void buildSts()
+{
+    static int built;
+    if (_rcdat.mf_solver == 1 && !built) STSinit();
+    built = 1;
+}
+
 static void transientRun()
 {
     const RunControlData& r = _rcdat;
     fprintf(_ulog, "\nSolving mass transport system with %s solver \n\n", transportSolverName(r));
-    if (r.mf_solver == 1) STSinit();
+    buildSts();
     set_urst_init();
     set_urst_open();
     set_uSTS_ResultFiles(1);
@@ -354,6 +363,7 @@ void runSimulation(int cls)
     default: break;
     }
     if (cls != RUN_STEADY) checkTransientSteps();
+    if (r.restart && cls != RUN_STEADY) buildSts();
     if (!r.restart || sim_init_restart() != 0) sim_init(cls == RUN_STEADY);
     logIfNonzero(_ulog, "%8d calls to FillAf()\n", _NrFillAf);
     logIfNonzero(_ulog, "%8d calls to luf_sky_s()\n", _NrLufSkyS);

@@ -3,16 +3,23 @@
 // starts on day 3 from the record of day 2 lists day 3 exactly as the first run did, in
 // the SIM file byte for byte and in the database row for row. A restart file that cannot
 // serve the run ends it with a FATAL naming the fault, removes this run's partial results
-// and leaves the earlier run's restart file as it was.
+// and leaves the earlier run's restart file as it was. A run resumed from the end of day
+// 1 of a two-day run with a loading gas-phase filter, a power-law source, a stiff
+// integrator or short-time-step duct and 1-D zone cells lists day 2 as the whole run did,
+// and a record holding a value no state can hold is refused.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
+#include "e2e-sqlite.h"
 #include "e2e-util.h"
 
 namespace {
@@ -185,5 +192,176 @@ TEST_P(RestartFault, EndsTheRunAndKeepsTheEarlierRestartFile)
 
 INSTANTIATE_TEST_SUITE_P(Restart, RestartFault, ::testing::ValuesIn(FAULTS),
                          [](const ::testing::TestParamInfo<Fault>& i) { return std::string(i.param.name); });
+
+// ---- Continuation: a two-day run resumed from the end of day 1 ----------------------------
+
+// A project of tests/e2e/prj run over days 1 and 2, edited for the case.
+struct Continuation {
+    const char* name;
+    const char* project;        // without ".prj"
+    std::vector<Edit> edits;
+    double tolerance;           // relative; 0 for equal to the last bit
+    bool breakthrough;          // the filter breaks through on day 1
+};
+
+void PrintTo(const Continuation& c, std::ostream* os) { *os << c.name; }
+
+class ContinuationRun : public E2eTest {
+protected:
+    // Writes the case's project as run.prj, from its first day or resumed from day 1.
+    void write(const Continuation& c, bool resumed)
+    {
+        std::vector<Edit> e = c.edits;
+        if (resumed) {
+            e.push_back({"Jan01 0:00:00 Jan01 0:00:00 Jan02", "Jan01 0:00:00 Jan02 0:00:00 Jan02 24:00:00 " +
+                                                                 std::string(stepsOf(c)) + " 1:00:00 6:00:00"});
+            e.push_back({"0 Jan01 0:00:00", "1 Jan01 0:00:00"});
+        }
+        std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/" + c.project + ".prj");
+        std::ofstream(dir + "run.prj") << edited(prj, e);
+    }
+    static const char* stepsOf(const Continuation& c)
+    {
+        return std::string(c.project) == "duct-loop" ? "0:01:00" : "0:10:00";
+    }
+    Outcome run() { return runEngine("run.prj", "run.prj"); }
+
+    // The uninterrupted run; its database is kept as whole.sqlite3, its restart file as rst.
+    Outcome wholeRun(const Continuation& c)
+    {
+        write(c, false);
+        Outcome r = run();
+        std::rename((dir + "run.sqlite3").c_str(), (dir + "whole.sqlite3").c_str());
+        rst = slurp(dir + "run.rst");
+        return r;
+    }
+    std::string rst;
+};
+
+int count(const std::string& text, const std::string& what)
+{
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+    return n;
+}
+
+// Every listed concentration of day 2: zones and duct junctions, with time and number.
+std::vector<std::vector<double>> dayTwo(const std::string& db)
+{
+    std::vector<std::vector<double>> rows = sqlRows(
+        db, "SELECT t.Time, z.ZoneNumber, z.C0 FROM TIME t JOIN NODEZONECCDATA z ON z.TimeID = t.TimeID "
+            "WHERE t.dayofyear = 2 ORDER BY 1, 2");
+    for (const std::vector<double>& j : sqlRows(
+             db, "SELECT t.Time, -j.DuctNodeNumber, j.C0 FROM TIME t JOIN NODEDUCTCCDATA j "
+                 "ON j.TimeID = t.TimeID WHERE t.dayofyear = 2 ORDER BY 1, 2"))
+        rows.push_back(j);
+    return rows;
+}
+
+class Continues : public ContinuationRun, public ::testing::WithParamInterface<Continuation> {};
+
+TEST_P(Continues, ResumedRunListsDayTwoAsTheWholeRunDid)
+{
+    const Continuation& c = GetParam();
+    Outcome whole = wholeRun(c);
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    if (c.breakthrough) {
+        // The bed is well past breakthrough, at the end of day 1, when the run resumes.
+        EXPECT_EQ(count(whole.log, " Breakthrough in bed of CO2 on Jan01 at "), 1) << whole.log;
+        EXPECT_EQ(count(whole.log, " Breakthrough in "), 1);
+    }
+    write(c, true);
+    Outcome resumed = run();
+    ASSERT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_NE(resumed.log.find("rstget(1):"), std::string::npos);
+    EXPECT_EQ(count(resumed.log, " Breakthrough in "), 0) << "a filter breaks through once";
+
+    std::vector<std::vector<double>> want = dayTwo(dir + "whole.sqlite3"), got = dayTwo(dir + "run.sqlite3");
+    ASSERT_GE(want.size(), 25u);   // 0:00 to 24:00 hourly, each zone and junction
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < want.size(); i++) {
+        ASSERT_EQ(got[i][0], want[i][0]);
+        ASSERT_EQ(got[i][1], want[i][1]);
+        EXPECT_NEAR(got[i][2], want[i][2], c.tolerance * std::fabs(want[i][2]))
+            << "time " << want[i][0] << ", node " << want[i][1];
+    }
+}
+
+// The bed (element 1) alone, or as the first member of a super filter (element 3) whose
+// second member takes half of what the bed passes.
+const Edit SUPER_FILTER[] = {{"1 1 1 ! filter 1", "1 3 2"}, {"0.0 0 ! bed", "0.0 0\n0.0 0"}};
+
+const Continuation CONTINUATIONS[] = {
+    {"GasFilterAndPowerLawSource", "filtered-supply", {}, 0.0, true},
+    {"SuperFilterMembers", "filtered-supply", {SUPER_FILTER[0], SUPER_FILTER[1]}, 0.0, true},
+    // The integrator starts afresh on resuming: equal within a tenth of its tolerance of 1e-4.
+    {"StiffIntegrator", "filtered-supply", {{"0 0 0 0.1 0 0", "2 0 0 0.1 0 0"}}, 1e-5, true},
+    {"ShortTimeStepDuctAndZoneCells", "duct-loop", {}, 0.0, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Restart, Continues, ::testing::ValuesIn(CONTINUATIONS),
+                         [](const ::testing::TestParamInfo<Continuation>& i) { return std::string(i.param.name); });
+
+// ---- A record holding a value no state can hold ---------------------------------------------
+
+// One value of the record of day 1 replaced, by its position among the record's doubles.
+// filtered-supply: nodes (room, ambient) 4 each from 0, paths (supply, relief) 3 each from
+// 8, mass fractions 14 and 15, the bed's loading state from 16 (relative loading, load,
+// breakthrough day and time), the power-law source from 20 (begin time, begin day, started,
+// initial rate). duct-loop: 5 nodes, 5 paths and 5 mass fractions, the 6 corridor cells
+// from 40, then the 2 m duct from 46 (mode, last active cell, ...).
+struct Corrupt {
+    const char* name;
+    const char* project;
+    int index;
+    double value;
+    const char* block;
+};
+
+const double INF = std::numeric_limits<double>::infinity();
+const double NAN_ = std::numeric_limits<double>::quiet_NaN();
+
+const Corrupt CORRUPTS[] = {
+    {"NodePressure", "filtered-supply", 1, INF, "node"},
+    {"PathPressureDifference", "filtered-supply", 10, NAN_, "path"},
+    {"MassFraction", "filtered-supply", 14, -INF, "mass fraction"},
+    {"FilterLoading", "filtered-supply", 16, NAN_, "filter"},
+    {"FilterLoad", "filtered-supply", 17, INF, "filter"},
+    {"BreakthroughDay", "filtered-supply", 18, 400, "filter"},
+    {"SourceBeginTime", "filtered-supply", 20, INF, "source"},
+    {"SourceBeginDay", "filtered-supply", 21, -1, "source"},
+    {"SourceRateBeyondFloat", "filtered-supply", 23, 1e300, "source"},
+    {"ZoneCell", "duct-loop", 40, NAN_, "1-D zone cell"},
+    {"DuctMode", "duct-loop", 46, 2, "duct cell"},
+};
+
+void PrintTo(const Corrupt& c, std::ostream* os) { *os << c.name; }
+
+class CorruptRecord : public ContinuationRun, public ::testing::WithParamInterface<Corrupt> {};
+
+TEST_P(CorruptRecord, EndsTheResumedRunAndKeepsTheRestartFile)
+{
+    const Corrupt& k = GetParam();
+    Continuation c{k.name, k.project, {}, 0.0, false};
+    Outcome whole = wholeRun(c);
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    ASSERT_GT(rst.size(), RST_HEAD + 8 + 8 * (size_t)(k.index + 1));
+    std::string spoilt = rst;
+    memcpy(&spoilt[RST_HEAD + 8 + 8 * k.index], &k.value, 8);   // little-endian, as the file
+    std::ofstream(dir + "run.rst", std::ios::binary) << spoilt;
+    write(c, true);
+    Outcome r = run();
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("FATAL RST read failed\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.log.find(std::string(" in the ") + k.block + " block, record byte " +
+                         std::to_string(8 + 8 * k.index) + "\n"),
+              std::string::npos)
+        << r.log;
+    EXPECT_TRUE(slurp(dir + "run.rst") == spoilt) << "the earlier run's restart file stays as it was";
+    EXPECT_FALSE(exists(dir + "run.sqlite3"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Restart, CorruptRecord, ::testing::ValuesIn(CORRUPTS),
+                         [](const ::testing::TestParamInfo<Corrupt>& i) { return std::string(i.param.name); });
 
 }  // namespace
