@@ -66,6 +66,35 @@ double uvDose(const UvFilterData* d, const AirPath* pp)
     return rel * uvOutput(d, up->temperature - 273.15, v) * d->uv_dose_ref * uvAging(d);
 }
 
+bool isSuper(const FilterLoadRec* fl) { return fl->flte->type == FLT_SPF; }
+
+FilterLoadRec* lastSubFilter(FilterLoadRec* own)
+{
+    FilterLoadRec* s = own->next;
+    while (s && s->next) s = s->next;
+    return s;
+}
+
+// Mass m [kg] of species k reaching the filter's states in the order the air meets them:
+// each state captures its efficiency of what the states before it passed. A super
+// filter's members are met in list order by forward flow and in reverse by reverse flow.
+void captureSpecies(FilterLoadRec* first, bool forward, int k, double m)
+{
+    FilterLoadRec* fl = first;
+    if (isSuper(first)) fl = forward ? first->next : lastSubFilter(first);
+    while (fl && m > 0.0) {
+        double e = fl->efficiency ? fl->efficiency[k] : 0.0;
+        if (e != 0.0) {
+            double c = e * m;
+            fl->loads[k] += c;
+            fl->rel_loading += c * fl->flte->inv_mass;
+            m -= c;
+        }
+        if (!isSuper(first)) break;
+        fl = forward ? fl->next : fl->prev;
+    }
+}
+
 }  // namespace
 
 void flt_cef(FilterLoadRec* fl, AirPath*) { constant_efficiency(fl); }
@@ -108,6 +137,24 @@ void flt_spf(FilterLoadRec* fl, AirPath* pp)
         sub->flte->model_fn(sub, pp);
         for (int i = 0; i < _nctm; ++i)
             fl->penetration[i] *= sub->penetration[i];
+    }
+}
+
+double filter_air_through(const AirPath* p, int dt, const double** up)
+{
+    if (!p->filter || !p->filter->load || !p->mf_from || !p->mf_to) return 0.0;
+    double f = p->mass_flow[0];
+    *up = f >= 0.0 ? p->mf_from : p->mf_to;
+    return (f < 0.0 ? -f : f) * dt;
+}
+
+void filter_load_step(int dt)
+{
+    for (AirPath* p = _pafp0; p; p = p->next) {
+        const double* up = nullptr;
+        double q = filter_air_through(p, dt, &up);
+        if (q == 0.0) continue;
+        for (int k = 0; k < _nctm; k++) captureSpecies(p->filter->load, p->mass_flow[0] > 0.0, k, up[k] * q);
     }
 }
 

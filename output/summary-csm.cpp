@@ -30,51 +30,23 @@ static int csmCreated;   // this run has created the summary file
 
 int sum_ambient_seconds() { return ttime; }
 
-// ---- Filter challenge and loading -------------------------------------------------------------
-
 static bool isSuper(const FilterLoadRec* fl) { return fl->flte->type == FLT_SPF; }
 
-static FilterLoadRec* lastSubFilter(FilterLoadRec* own)
-{
-    FilterLoadRec* s = own->next;
-    while (s && s->next) s = s->next;
-    return s;
-}
+// ---- Filter challenge -------------------------------------------------------------------------
 
-// Mass m [kg] of species k reaching the filter's states in the order the air meets them:
-// each state captures its efficiency of what the states before it passed. A super
-// filter's members are met in list order by forward flow and in reverse by reverse flow.
-static void captureSpecies(FilterLoadRec* first, bool forward, int k, double m)
-{
-    FilterLoadRec* fl = first;
-    if (isSuper(first)) fl = forward ? first->next : lastSubFilter(first);
-    while (fl && m > 0.0) {
-        double e = fl->efficiency ? fl->efficiency[k] : 0.0;
-        if (e != 0.0) {
-            double c = e * m;
-            fl->loads[k] += c;
-            fl->rel_loading += c * fl->flte->inv_mass;
-            m -= c;
-        }
-        if (!isSuper(first)) break;
-        fl = forward ? fl->next : fl->prev;
-    }
-}
-
+// What each filter was challenged with and what passed it; what it holds is its loading
+// state, which the filters advance themselves every step (filter_load_step).
 void sum_filter_compute(int dt)
 {
     for (AirPath* p = _pafp0; p; p = p->next) {
-        if (!p->filter || !p->filter->load) continue;
-        double f = p->mass_flow[0];
-        if (f == 0.0) continue;
-        const double* up = f >= 0.0 ? p->mf_from : p->mf_to;
+        const double* up = nullptr;
+        double q = filter_air_through(p, dt, &up);
+        if (q == 0.0) continue;
         FilterLoadRec* first = p->filter->load;
-        double q = (f < 0.0 ? -f : f) * dt;   // air through the filter [kg]
         for (int k = 0; k < _nctm; k++) {
             double m = up[k] * q;
             first->mass_in[k] += m;
             first->mass_out[k] += first->penetration[k] * m;
-            captureSpecies(first, f >= 0.0, k, m);
         }
     }
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "airflow/af-prep.h"
+#include "airflow/afe-filter.h"
 #include "airflow/mat-set.h"
 #include "airflow/solv-af.h"
 #include "bridge/bridge.h"
@@ -191,6 +192,12 @@ static void keepStepStartState()
 
 // ---- Summaries ----------------------------------------------------------------------------
 
+void filterStepTotals(int dt)
+{
+    filter_load_step(dt);
+    if (_rcdat.csm) sum_filter_compute(dt);
+}
+
 void writeSummaries_dayEnd()
 {
     writeSim_daySummary();
@@ -255,7 +262,7 @@ static void shortTimeStep()
     solve_STS();
     findPgage();
     exposeOccupants();
-    sum_filter_compute(_time_step);
+    filterStepTotals(_time_step);
     sum_ambient_compute(_time_step);
 }
 
@@ -325,7 +332,7 @@ static void implicitStep()
     sumSourceMasses();
     if (_npexp > 0) exposeOccupants();
     if (r.sim_mf != 0) {
-        if (r.csm) sum_filter_compute(_time_step);
+        filterStepTotals(_time_step);
         if (r.csm || r.cex_bldg || r.cex_ctm) sum_ambient_compute(_time_step);
     }
 }

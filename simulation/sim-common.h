@@ -23,6 +23,9 @@ void setSchedulesAndControls(int t, int ctrls);
 int wkScheds_nextChange(int t);
 void noteMaxAirNodeConcs();   // raise each node's _Mfmax entries to its current mass fractions
 bool airNodeDensitiesHaveConverged();   // every node's density agrees with the gas law
+// After a step of dt seconds: every filter's loading advances (the gas filter depends on
+// it, whatever files are selected); the contaminant summary adds its challenge.
+void filterStepTotals(int dt);
 void writeSummaries_dayEnd();
 void writeSummaries_simEnd();
 

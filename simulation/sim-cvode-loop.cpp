@@ -197,7 +197,7 @@ void stepTotals()
     _dti = 1.0f / _dt;
     if (_nctm > 0) sumCseGenRemoveMass(_Css0, _Bls0, _Dvr0, _Pxs0, _dt);
     if (_rcdat.sim_mf != 0) {
-        sum_filter_compute(_time_step);
+        filterStepTotals(_time_step);
         sum_ambient_compute(_time_step);
     }
 }
