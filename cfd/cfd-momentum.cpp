@@ -237,7 +237,8 @@ void solveAndClamp(const Component& c)
     });
 }
 
-// The vertical component also carries the buoyancy of the cell below each face.
+// The vertical component also carries the buoyancy of the face, at the mean temperature of
+// the two cells that share it.
 void momentum(int d)
 {
     Component c = component(d);
@@ -245,8 +246,8 @@ void momentum(int d)
     forNodes(d, [&](const int* p) {
         assembleNode(c, p);
         if (d == 2 && ENERGY == 1)
-            cell(BS, p) += (cell(T, p) - TM) * BETA * GRA * OPERDENS * DELZC[p[2]] *
-                           AREZ[p[0]][p[1]] * stretch(2, p[2]);
+            cell(BS, p) += ((cell(T, p) + at(T, p, 2, 1)) / 2 - TM) * BETA * GRA * OPERDENS *
+                           DELZC[p[2]] * AREZ[p[0]][p[1]] * stretch(2, p[2]);
     });
     wallShear(c);
     for (int l = 1; l <= NBIN; l++) inletbc(l, d + 1);
