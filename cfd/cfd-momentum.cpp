@@ -150,12 +150,15 @@ void assembleNode(const Component& c, const int* p)
 }
 
 // Wall shear of the listed walls parallel to the component, on the row next to each wall.
+// A wall on a domain face already has its shear as that face's (assembleNode).
 void wallShear(const Component& c)
 {
     int d = c.d;
     for (int n = 1; n <= NAWT; n++) {
         int code = ITTY[n], a = face_axis(code);
         if (code < 1 || code > 6 || a == d) continue;
+        int layer = LNAW[n][2 * a + 1];
+        if (layer == 1 || layer == last(a) + 1) continue;
         int o = 3 - d - a;
         int L[7];
         for (int e = 1; e <= 6; e++) L[e] = LNAW[n][e];

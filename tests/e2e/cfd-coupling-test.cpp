@@ -154,6 +154,22 @@ TEST_F(CfdCoupling, OneWayCouplingCarriesTheNetworkFlowThroughTheChannel)
     expectDevelopedProfile();
 }
 
+// Both channel walls listed as temperature walls (the energy equation is off, so only their
+// shear acts): each wall still drags once, and the developed section keeps the laminar
+// profile.
+TEST_F(CfdCoupling, ListedWallsOnTheChannelFacesKeepTheLaminarProfile)
+{
+    Outcome r = run({}, true, [](std::string& t) {
+        std::string walls;
+        for (const char* j : {"1,1", "12,12"})
+            walls += std::string("! wall\n!\n! x cells\n1,24\n! y cells\n") + j +
+                     "\n! z cells\n1,1\n! temperature\n20\n";
+        t.replace(t.find("! 46\n0\n"), 7, "! 46\n2\n" + walls);
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    expectDevelopedProfile();
+}
+
 // Mode 3 iterates: the channel's outlet is a pressure opening whose law (1 kg/(s m2 Pa))
 // and the channel's own pressure drop replace the orifice between channel and room.
 TEST_F(CfdCoupling, IteratedCouplingTakesTheChannelsPressures)
