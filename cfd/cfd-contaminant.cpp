@@ -89,7 +89,7 @@ void coeffc(double*** c, double*** c_old)
     CIG[6] = 1.0;
     cfd_for_cells([&](const int* p) {
         double fnet;
-        cfd_transport_links(p, DIFFSMC, CIG[6], &fnet);
+        cfd_transport_links(p, DIFFSMC, CIG[6], CIG[6], &fnet);
         cell(BS, p) = rho * cell(VOL, p) / dt * cell(c_old, p);
         cell(SP, p) = 0.0;
     });

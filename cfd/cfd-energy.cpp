@@ -23,9 +23,12 @@ static double neighbour(double D, double F, int sign, int scheme)
     return D * fmax(0.0, pow(1.0 - 0.1 * fabs(F / D), 5)) + conv;
 }
 
-void cfd_transport_links(const int* p, int scheme, double divisor, double* fnet)
+void cfd_transport_links(const int* p, int scheme, double molecular, double turbulent, double* fnet)
 {
-    double rho = OPERDENS;
+    double rho = OPERDENS, lam = ANU * OPERDENS;
+    // Diffusivity of a face from its mean viscosity: the laminar part over the molecular
+    // number, the turbulent rest over the turbulent one.
+    auto diffusivity = [&](double vis) { return lam / molecular + (vis - lam) / turbulent; };
     *fnet = 0.0;
     for (int a = 0; a < 3; a++) {
         int lo[3] = {p[0], p[1], p[2]}, hi[3] = {p[0], p[1], p[2]};
@@ -33,8 +36,8 @@ void cfd_transport_links(const int* p, int scheme, double divisor, double* fnet)
         double A = face_area(a, p);
         double Fh = rho * cell(velocity(a), p) * A, Fl = rho * cell(velocity(a), lo) * A;
         // Centre distances of both faces: a face's flux is the same seen from either side.
-        double Dh = (cell(VIS, hi) + cell(VIS, p)) * 0.5 * A / spacings(a)[p[a]] / divisor;
-        double Dl = (cell(VIS, lo) + cell(VIS, p)) * 0.5 * A / spacings(a)[p[a] - 1] / divisor;
+        double Dh = diffusivity((cell(VIS, hi) + cell(VIS, p)) * 0.5) * A / spacings(a)[p[a]];
+        double Dl = diffusivity((cell(VIS, lo) + cell(VIS, p)) * 0.5) * A / spacings(a)[p[a] - 1];
         cell(coef_high(a), p) = cell(ICELL, hi) ? 0.0 : neighbour(Dh, Fh, 1, scheme);
         cell(coef_low(a), p) = cell(ICELL, lo) ? 0.0 : neighbour(Dl, Fl, -1, scheme);
         *fnet += Fh - Fl;
@@ -104,10 +107,10 @@ static void blockHeat()
 void tcompu()
 {
     double rho = OPERDENS;
-    CIG[5] = 0.9;
+    CIG[5] = 0.9;   // turbulent Prandtl number; the laminar part conducts at PRL
     cfd_for_cells([&](const int* p) {
         double fnet;
-        cfd_transport_links(p, DIFFSMT, CIG[5], &fnet);
+        cfd_transport_links(p, DIFFSMT, PRL, CIG[5], &fnet);
         double m = fmax(fnet, 0.0);
         cell(BS, p) = rho * cell(VOL, p) / DTT * cell(TOLD, p) + m * cell(T, p);
         cell(SP, p) = -m;

@@ -217,9 +217,10 @@ const UcdNode* cfd_series_node(const UcdSeries& s);
 double cfd_series_value(const UcdSeries& s);
 
 // Convection-diffusion links of scalar cell p (energy, contaminants): face flows from the
-// staggered velocities, conductances from the mean viscosity over divisor, upwind
-// (scheme 1) or power law, no link toward a solid or ghost cell; fnet the net outflow.
-void cfd_transport_links(const int* p, int scheme, double divisor, double* fnet);
+// staggered velocities, conductances from the mean viscosity (its laminar part ANU OPERDENS
+// over molecular, the rest over turbulent), upwind (scheme 1) or power law, no link toward
+// a solid or ghost cell; fnet the net outflow.
+void cfd_transport_links(const int* p, int scheme, double molecular, double turbulent, double* fnet);
 // Residual of the assembled seven-point equation of phi at cell p.
 double cfd_cell_residual(double*** phi, const int* p);
 // Calls f(q, A) for the cells one step inside a wall, after cutting their link to it.

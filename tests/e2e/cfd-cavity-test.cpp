@@ -1,0 +1,161 @@
+// End-to-end runs of the square cavity heated from one side: the zone "cav" of
+// tests/e2e/cfd/cavity.prj is 1 m x 1 m in x-z with one cell along y; its wall x = 0 is held
+// 5 K above the zone's 293.15 K and its wall x = 1 m 5 K below, top and bottom are
+// adiabatic, air of Prandtl number 0.71 conducts at nu / 0.71, and its one opening to
+// outdoors carries no flow. The kinematic viscosity sets the Rayleigh number
+// Ra = g beta dT H^3 Pr / nu^2 with beta = 1 / 293.15 K. The steady fields are read back
+// from the zone's field file (".var") and compared with the accepted solutions of this
+// problem: mean Nusselt numbers 1.118, 2.243 and 4.519 at Ra 1e3, 1e4 and 1e5, and the
+// maxima of the horizontal velocity on the vertical centre line and of the vertical
+// velocity on the horizontal centre line, 3.649 / 3.697, 16.178 / 19.617 and 34.73 / 68.59
+// in units of alpha / H.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "e2e-util.h"
+
+namespace {
+
+const double G = 9.8055, TMEAN = 293.15, DT = 10.0, PR = 0.71;
+const double THOT = 25.15 + 273.0, TCOLD = 15.15 + 273.0;   // as the solver holds them [K]
+
+double viscosity(double ra) { return std::sqrt(G * DT / TMEAN * PR / ra); }
+
+std::string replaced(std::string text, const std::string& key, const std::string& value)
+{
+    for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+    return text;
+}
+
+// The solver input of an n x n cavity at Rayleigh number ra.
+std::string cavityInput(int n, double ra, int nitmax)
+{
+    std::string t = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/cfd/cavity_cav.CFD");
+    std::string widths;
+    for (int i = 0; i < n; i++) widths += (i ? " " : "") + std::to_string(1.0 / n);
+    char nu[32];
+    snprintf(nu, sizeof nu, "%.10g", viscosity(ra));
+    t = replaced(t, "{WIDTHS}", widths);
+    t = replaced(t, "{N}", std::to_string(n));
+    t = replaced(t, "{NU}", nu);
+    t = replaced(t, "{CRITE}", "1e-12");
+    return replaced(t, "{NITMAX}", std::to_string(nitmax));
+}
+
+// The steady fields of the zone, six doubles per cell (i, j, k with k innermost):
+// U, V, W, P, T, VIS.
+struct Fields {
+    int n;
+    std::vector<double> v;
+    double at(int i, int k, int f) const { return v[((size_t)((i - 1) * 3 + 1) * (n + 2) + (k - 1)) * 6 + f]; }
+};
+
+// Largest value of samples spaced h apart, refined by the parabola through the largest and
+// its two neighbours.
+double peak(const std::vector<double>& y)
+{
+    size_t m = 0;
+    for (size_t q = 1; q < y.size(); q++)
+        if (y[q] > y[m]) m = q;
+    if (m == 0 || m + 1 == y.size()) return y[m];
+    double den = y[m - 1] - 2 * y[m] + y[m + 1];
+    return den == 0 ? y[m] : y[m] - (y[m - 1] - y[m + 1]) * (y[m - 1] - y[m + 1]) / (8 * den);
+}
+
+struct Result {
+    double nuHot, nuCold;        // mean Nusselt numbers of the two walls
+    double uTop, uBottom;        // largest +u above and -u below z = 0.5, on x = 0.5 [alpha / H]
+    double wHot, wCold;          // largest +w left and -w right of x = 0.5, on z = 0.5 [alpha / H]
+};
+
+Result measure(const Fields& f, double ra)
+{
+    int n = f.n;
+    double h = 1.0 / n, alpha = viscosity(ra) / PR;
+    Result r{0, 0, 0, 0, 0, 0};
+    // The wall flux is the conduction across the half cell next to each wall.
+    for (int k = 2; k <= n + 1; k++) {
+        r.nuHot += (THOT - f.at(2, k, 4)) / (h / 2) * h / DT;
+        r.nuCold += (f.at(n + 1, k, 4) - TCOLD) / (h / 2) * h / DT;
+    }
+    // The stream along the top runs from the hot wall to the cold one, the one along the
+    // bottom back; the jet rises at the hot wall and falls at the cold one.
+    std::vector<double> up, un, wp, wn;
+    for (int q = 2; q <= n + 1; q++) {
+        double u = f.at(n / 2 + 1, q, 0) / alpha, w = f.at(q, n / 2 + 1, 2) / alpha;
+        bool high = q > n / 2 + 1;
+        (high ? up : un).push_back(high ? u : -u);
+        (high ? wn : wp).push_back(high ? -w : w);
+    }
+    r.uTop = peak(up), r.uBottom = peak(un), r.wHot = peak(wp), r.wCold = peak(wn);
+    return r;
+}
+
+struct Case {
+    const char* name;
+    int n;
+    double ra;
+    double nu, u, w;             // accepted values; u and w NaN when not compared
+    double tolNu, tolU, tolW;    // relative tolerances this grid reaches
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class CfdCavity : public E2eTest, public ::testing::WithParamInterface<Case> {
+protected:
+    // Runs the cavity and reads its fields; false when the run or the field file failed.
+    bool solve(int n, double ra, int nitmax, Fields* f)
+    {
+        std::string src = std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/cfd/";
+        copyInto(dir, src + "cavity.prj");
+        std::ofstream(dir + "cavity_cav.CFD") << cavityInput(n, ra, nitmax);
+        Outcome r = runEngine("cavity.prj", "cavity.prj");
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::string var = slurp(dir + "cavity_cav.var");
+        f->n = n;
+        f->v.resize(var.size() / sizeof(double));
+        memcpy(f->v.data(), var.data(), f->v.size() * sizeof(double));
+        EXPECT_EQ(f->v.size(), (size_t)(n + 2) * 3 * (n + 2) * 6);
+        return r.status == 0 && f->v.size() == (size_t)(n + 2) * 3 * (n + 2) * 6;
+    }
+};
+
+// The Nusselt numbers and the velocity maxima of both jets come within the tolerance the
+// grid reaches; the problem is centro-symmetric, so both walls pass the same heat and the
+// rising and falling jets and the upper and lower streams agree closely.
+TEST_P(CfdCavity, MatchesTheAcceptedSolution)
+{
+    const Case& c = GetParam();
+    Fields f;
+    ASSERT_TRUE(solve(c.n, c.ra, 3000, &f));
+    Result r = measure(f, c.ra);
+    EXPECT_NEAR(r.nuHot, c.nu, c.tolNu * c.nu);
+    EXPECT_NEAR(r.nuCold, c.nu, c.tolNu * c.nu);
+    if (!std::isnan(c.u)) {
+        EXPECT_NEAR(r.uTop, c.u, c.tolU * c.u);
+        EXPECT_NEAR(r.wHot, c.w, c.tolW * c.w);
+    }
+    EXPECT_NEAR(r.nuHot, r.nuCold, 1e-4 * c.nu);
+    EXPECT_NEAR(r.uTop, r.uBottom, 1e-4 * std::fabs(r.uTop) + 1e-9);
+    EXPECT_NEAR(r.wHot, r.wCold, 1e-4 * std::fabs(r.wHot) + 1e-9);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grids, CfdCavity,
+    ::testing::Values(
+        // Nearly pure conduction: the temperature is linear across the cavity and Nu = 1.
+        // Measured: Nu 1.0000.
+        Case{"Conduction", 10, 10.0, 1.0, NAN, NAN, 2e-4, 0, 0},
+        // Measured: Nu 1.1238 (+0.5 %), u 3.682 (+0.9 %), w 3.729 (+0.9 %).
+        Case{"Ra1e3", 20, 1e3, 1.118, 3.649, 3.697, 0.01, 0.015, 0.015},
+        // Measured: Nu 2.2592 (+0.7 %), u 16.167 (-0.1 %), w 19.647 (+0.2 %).
+        Case{"Ra1e4", 40, 1e4, 2.243, 16.178, 19.617, 0.012, 0.01, 0.01},
+        // Measured: Nu 4.6214 (+2.3 %), u 35.073 (+1.0 %), w 69.115 (+0.8 %).
+        Case{"Ra1e5", 40, 1e5, 4.519, 34.73, 68.59, 0.03, 0.015, 0.015}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
