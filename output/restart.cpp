@@ -98,13 +98,17 @@ int cssValueCount(const CssRec* c)
     }
 }
 
-// Control states: the output, and for sensors, hysteresis and PI controllers the internal
-// state that carries over from one step to the next.
+// Control states: the output, and for the signals that carry state from one step to the
+// next (sensors, hysteresis, PI controllers, integrators, listing-step integrals and
+// averages, schedule and exponential delays) that state.
 int ctrlValueCount(const CtrlNode* c)
 {
     switch (c->type) {
     case CT_SNS: case CT_HYS: return 2;
     case CT_PI1: return 3;
+    case CT_IRS: case CT_ARS: case CT_DLX: return 4;
+    case CT_INT: return 5;
+    case CT_DLS: return 6;
     default: return 1;
     }
 }
@@ -223,7 +227,8 @@ void unpackCss(Cursor& c, CssRec* s)
     else static_cast<float*>(s->cse->model_data)[3] = c.real32();
 }
 
-// A sensor's lag state is its factor once evaluated, -1 before its first evaluation.
+// A sensor's lag state is its factor once evaluated, -1 before its first evaluation; a
+// schedule delay's running schedule is 0 (none), 1 (rising) or 2 (falling).
 void packCtrl(Cursor& c, CtrlNode* n)
 {
     c.put(n->value);
@@ -238,6 +243,37 @@ void packCtrl(Cursor& c, CtrlNode* n)
         const PicData* p = static_cast<const PicData*>(n->data);
         c.put(p->prev_out);
         c.put(p->prev_in);
+        break;
+    }
+    case CT_INT: {
+        const IntData* d = static_cast<const IntData*>(n->data);
+        c.put(d->integral);
+        c.put(d->prev_in1);
+        c.put(d->prev_in2);
+        c.put(d->first_done);
+        break;
+    }
+    case CT_IRS: case CT_ARS: {
+        const ListStepData* l = static_cast<const ListStepData*>(n->data);
+        c.put(l->integral);
+        c.put(l->elapsed);
+        c.put(l->prev_in);
+        break;
+    }
+    case CT_DLX: {
+        const DlxData* d = static_cast<const DlxData*>(n->data);
+        c.put(d->last_input);
+        c.put(d->factor);
+        c.put(d->first_done);
+        break;
+    }
+    case CT_DLS: {
+        const DlsData* d = static_cast<const DlsData*>(n->data);
+        c.put(d->step_change);
+        c.put(d->last_input);
+        c.put(d->change_time);
+        c.put(!d->active ? 0 : d->active == d->rise ? 1 : 2);
+        c.put(d->first_done);
         break;
     }
     default: break;
@@ -260,6 +296,39 @@ void unpackCtrl(Cursor& c, CtrlNode* n)
         PicData* p = static_cast<PicData*>(n->data);
         p->prev_out = c.real32();
         p->prev_in = c.real32();
+        break;
+    }
+    case CT_INT: {
+        IntData* d = static_cast<IntData*>(n->data);
+        d->integral = c.real();
+        d->prev_in1 = c.real32();
+        d->prev_in2 = c.real32();
+        d->first_done = c.whole(0, 1);
+        break;
+    }
+    case CT_IRS: case CT_ARS: {
+        ListStepData* l = static_cast<ListStepData*>(n->data);
+        l->integral = c.real();
+        l->elapsed = c.real32();
+        l->prev_in = c.real32();
+        break;
+    }
+    case CT_DLX: {
+        DlxData* d = static_cast<DlxData*>(n->data);
+        d->last_input = c.real32();
+        d->factor = c.real32();
+        d->first_done = c.whole(0, 1);
+        break;
+    }
+    case CT_DLS: {
+        DlsData* d = static_cast<DlsData*>(n->data);
+        d->step_change = c.real32();
+        d->last_input = c.real32();
+        // A change is kept for as long as its schedule runs, so it may lie days back.
+        d->change_time = c.whole(-365 * 86400, 86400);
+        int active = c.whole(0, 2);
+        d->active = active == 0 ? nullptr : active == 1 ? d->rise : d->fall;
+        d->first_done = c.whole(0, 1);
         break;
     }
     default: break;
@@ -554,6 +623,15 @@ void writeRst_stepTime(int day, int time)
 
 int rstget(int day)
 {
+    // A running average holds a window of past inputs that no record keeps: resuming it
+    // would average from scratch and silently differ from the run that wrote the record.
+    for (const CtrlNode* n = _Ctrl0; n; n = n->next)
+        if (n->type == CT_RAV) {
+            errorf(FATAL, __FILE__, __LINE__,
+                   "Restart cannot resume the running average of control node %d (%s)", n->number,
+                   n->name);
+            return 1;
+        }
     char path[sizeof _file_name];
     snprintf(path, sizeof path, "%s", resultFileName(".rst"));
     FILE* f = openFile(path, "rb");

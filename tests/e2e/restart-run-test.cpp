@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -363,5 +364,94 @@ TEST_P(CorruptRecord, EndsTheResumedRunAndKeepsTheRestartFile)
 
 INSTANTIATE_TEST_SUITE_P(Restart, CorruptRecord, ::testing::ValuesIn(CORRUPTS),
                          [](const ::testing::TestParamInfo<Corrupt>& i) { return std::string(i.param.name); });
+
+// ---- Controls that carry state from one step to the next -----------------------------------
+
+// The text with each piece replaced; every piece must occur exactly once.
+std::string replaced(std::string text, const std::vector<Edit>& pieces)
+{
+    for (const Edit& e : pieces) {
+        size_t at = text.find(e.first);
+        EXPECT_NE(at, std::string::npos) << e.first;
+        if (at == std::string::npos) continue;
+        EXPECT_EQ(text.find(e.first, at + 1), std::string::npos) << e.first;
+        text.replace(at, e.first.size(), e.second);
+    }
+    return text;
+}
+
+class LabRestart : public E2eTest {
+protected:
+    // The example laboratory, its contaminants transient over June 1 and 2, from the first
+    // day or resumed from the record of June 1, with the control log on and the extra edits.
+    void write(bool resumed, const std::vector<Edit>& extra)
+    {
+        std::vector<Edit> e = {
+            {"! sim_mf - cyc_tol cyc_cut - -\n1 0", "! sim_mf - cyc_tol cyc_cut - -\n2 0"},
+            {"Jun01 12:00:00 Jun01 0:00:00 Jun01 24:00:00",
+             resumed ? "Jun01 12:00:00 Jun02 0:00:00 Jun02 24:00:00" : "Jun01 12:00:00 Jun01 0:00:00 Jun02 24:00:00"},
+            {"\n0 Jun01 0:00:00\n", resumed ? "\n1 Jun01 0:00:00\n" : "\n0 Jun01 0:00:00\n"},
+            {"0 0 0 0 0 0\n0 0 1 1 1\n", "0 0 0 0 0 1\n0 0 1 1 1\n"}};
+        e.insert(e.end(), extra.begin(), extra.end());
+        std::ofstream(dir + "lab.prj") << replaced(slurp(examplePath("lab")), e);
+    }
+    Outcome run() { return runEngine("lab.prj", "lab.prj"); }
+};
+
+// The control log's lines of June 2.
+std::vector<std::string> juneTwo(const std::string& log)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(log);
+    for (std::string l; std::getline(in, l);)
+        if (l.rfind("6/2\t", 0) == 0) lines.push_back(l);
+    return lines;
+}
+
+// The schedule delay, exponential delay, integrator and listing-step integral logged; the
+// running average (which no record can hold) replaced by a second integrator.
+const std::vector<Edit> STATEFUL_CONTROLS = {
+    {"\n20\n1 sns 1 0 0 0 0 co2lab", "\n24\n1 sns 1 0 0 0 0 co2lab"},
+    {"13 rav 13 0 0 1 0 hourly\nRunning average over an hour\n1:00:00\n",
+     "13 int 13 0 0 1 5 dose2\nA second integral\n"},
+    {"Pass-through\n-999", "Pass-through\n"
+                           "21 log 21 0 0 10 0 dlslog\nLogged schedule delay\n0 1 0 delayed -\n"
+                           "22 log 22 0 0 11 0 dlxlog\nLogged exponential delay\n0 1 0 smoothed -\n"
+                           "23 log 23 0 0 12 0 intlog\nLogged dose\n0 1 0 dose -\n"
+                           "24 log 24 0 0 16 0 irslog\nLogged listing-step integral\n0 1 0 listint -\n-999"}};
+
+TEST_F(LabRestart, DelaysAndIntegralsResumeWhereTheyWere)
+{
+    write(false, STATEFUL_CONTROLS);
+    Outcome whole = run();
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    std::vector<std::string> want = juneTwo(slurp(dir + "lab.log"));
+    ASSERT_EQ(want.size(), 25u);
+    // The delay and the integral are under way at the end of June 1.
+    std::istringstream first(want[0]);
+    std::vector<double> v;
+    for (std::string f; std::getline(first, f, '\t');) v.push_back(std::atof(f.c_str()));
+    ASSERT_EQ(v.size(), 8u);
+    EXPECT_GT(v[4], 0.0);
+    EXPECT_GT(v[6], 0.0);
+    write(true, STATEFUL_CONTROLS);
+    Outcome resumed = run();
+    ASSERT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_EQ(juneTwo(slurp(dir + "lab.log")), want);
+}
+
+TEST_F(LabRestart, RunningAverageIsNotResumed)
+{
+    write(false, {});
+    ASSERT_EQ(run().status, 0);
+    std::string rst = slurp(dir + "lab.rst");
+    write(true, {});
+    Outcome r = run();
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("FATAL Restart cannot resume the running average of control node 13 (hourly)\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(slurp(dir + "lab.rst") == rst);
+}
 
 }  // namespace
