@@ -24,7 +24,7 @@ namespace {
 
 FILE *_urzf, *_urzm, *_urz1;
 // Files this run created: a fatal end removes them, even when they are already closed.
-int s_rzfMade, s_rzmMade, s_rz1Made;
+int s_rzfMade, s_rzmMade, s_rz1Made, s_rxrMade;
 float** _Ztpd;    // [zone][temperature, pressure, density]
 float** _ZMfd;    // [zone][species]
 float** _ZC1D;    // [cell of the 1-D zones][species]
@@ -114,6 +114,7 @@ void writeZoneEntries(FILE* f)
 void writeCrossReference()
 {
     FILE* f = createFile(".rxr", "RXR");
+    s_rxrMade = 1;
     int32_t head[13] = {24,          _time_list, _dayofy, _stepEndTime,  _simEndDate,
                         _simEndTime, _urzf != nullptr, _urzm != nullptr, _urz1 != nullptr,
                         _nctm,       _nzone,     _nZ1D,   _nC1D};
@@ -180,6 +181,9 @@ void set_uSTS_ResultFiles(int mode)
     } else if (mode == 2 || mode == 3) {
         closeRzfRzm(mode);
         set_urz1(mode);
+        // The cross reference describes the records just removed; it goes with them.
+        FILE* none = nullptr;
+        closeStsFile(&none, &s_rxrMade, mode, ".rxr");
     }
 }
 

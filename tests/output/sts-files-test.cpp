@@ -1,6 +1,6 @@
 // Short-time-step result files on a hand-built network: the RXR cross reference and the
 // RZF, RZM and RZ1 records byte for byte, the files that are not created (no species, no
-// one-dimensional zone), and the removal on a fatal end that keeps the RXR file.
+// one-dimensional zone), and the removal on a fatal end of every file the run created.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -153,22 +153,27 @@ INSTANTIATE_TEST_SUITE_P(
         Selection{"NothingSelected", 0, 0, 0, 2, true, {}, {}}),
     testnames::named([](const Selection& s) { return std::string(s.name); }));
 
-TEST_F(StsFiles, FatalEndRemovesTheRecordsAndKeepsTheCrossReference)
+TEST_F(StsFiles, FatalEndRemovesTheRecordsAndTheirCrossReference)
 {
     select(1, 1, 1);
     makeOneDimensional();
     set_uSTS_ResultFiles(1);
     writeSTS_ResultFiles(3600);
-    set_uSTS_ResultFiles(3);
-    for (const char* ext : {".rzf", ".rzm", ".rz1"}) EXPECT_FALSE(fileExists(file(ext))) << ext;
     EXPECT_EQ(bytes(".rxr").size(), 84u);
+    set_uSTS_ResultFiles(3);
+    for (const char* ext : {".rzf", ".rzm", ".rz1", ".rxr"}) EXPECT_FALSE(fileExists(file(ext))) << ext;
 
     // A fatal end after the loop closed the files still removes what this run wrote.
     set_uSTS_ResultFiles(1);
     set_uSTS_ResultFiles(2);
-    set_uSTS_ResultFiles(3);
-    for (const char* ext : {".rzf", ".rzm", ".rz1"}) EXPECT_FALSE(fileExists(file(ext))) << ext;
     EXPECT_TRUE(fileExists(file(".rxr")));
+    set_uSTS_ResultFiles(3);
+    for (const char* ext : {".rzf", ".rzm", ".rz1", ".rxr"}) EXPECT_FALSE(fileExists(file(ext))) << ext;
+
+    // Files of an earlier run that this one never created stay.
+    for (const char* ext : {".rzf", ".rxr"}) fclose(fopen(file(ext).c_str(), "wb"));
+    set_uSTS_ResultFiles(3);
+    for (const char* ext : {".rzf", ".rxr"}) EXPECT_TRUE(fileExists(file(ext))) << ext;
 }
 
 }  // namespace
