@@ -90,7 +90,7 @@ void sum_ambient_compute(int dt)
     ttime += dt;
 }
 
-void sum_ambient_restart()
+static void restartAmbient()
 {
     if (!_Env_MdotIn_step) return;
     for (int k = 0; k < _nctm; k++) {
@@ -99,6 +99,38 @@ void sum_ambient_restart()
         for (int i = 0; i < _nEnvPaths_All && _Env_MassPath_list; i++) _Env_MassPath_list[k][i] = 0.0;
     }
     ttime = 0;
+}
+
+template <class T> static void restartSourceTotals(T* p)
+{
+    for (; p; p = p->next) p->mass_released = p->mass_removed = 0.0;
+}
+
+// What the filters were challenged with and captured; the relative loading, which the gas
+// filter's efficiency follows, carries on.
+static void restartFilterTotals()
+{
+    for (const AirPath* p = _pafp0; p; p = p->next) {
+        if (!p->filter || !p->filter->load) continue;
+        for (FilterLoadRec* fl = p->filter->load; fl; fl = fl->next)
+            for (int k = 0; k < _nctm; k++) {
+                if (fl->loads) fl->loads[k] = 0.0;
+                if (fl->mass_in) fl->mass_in[k] = 0.0;
+                if (fl->mass_out) fl->mass_out[k] = 0.0;
+            }
+    }
+}
+
+void sum_totals_restart()
+{
+    CssRec* css[3] = {_Css0, _Csst0, _Cssnt0};
+    BlsRec* bls[4] = {_Bls0, _Blst0, _Blsnt0, _BlsInactive0};
+    DvrRec* dvr[4] = {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0};
+    for (CssRec* c : css) restartSourceTotals(c);
+    for (BlsRec* b : bls) restartSourceTotals(b);
+    for (DvrRec* d : dvr) restartSourceTotals(d);
+    restartFilterTotals();
+    restartAmbient();
 }
 
 // ---- The file ---------------------------------------------------------------------------------

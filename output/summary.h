@@ -41,8 +41,9 @@ struct DvrRec;
 void sum_filter_compute(int dt);
 void sum_ambient_compute(int dt);
 int sum_ambient_seconds();
-// Starts the envelope totals over: a cyclic run reports only the day it lists.
-void sum_ambient_restart();
+// Starts every total of the summary and the exfiltration files over (sources and sinks,
+// filter challenge and loads, envelope exchange): a cyclic run reports only the day it lists.
+void sum_totals_restart();
 void writeCsm_simEnd();
 // With flag 1 removes the summary when this run wrote it (a run ended by a FATAL after it).
 void set_ucsm_close(int flag);

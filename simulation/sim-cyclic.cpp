@@ -63,7 +63,7 @@ static void restartDesignDay()
     }
     if (_uwpc) WPC_init(_dayofy, _simEndDate, 0);
     writeSim_daySummary_init();
-    sum_ambient_restart();
+    sum_totals_restart();
 }
 
 void drive_sim_loop_cyclic()
