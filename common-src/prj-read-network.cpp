@@ -320,11 +320,42 @@ static void resolve_junction_ducts()
     }
 }
 
+// ---- Filters in use -----------------------------------------------------------------------
+
+// A filter record is one filter in one place: its loading, breakthrough and challenge are
+// those of the air through that path alone. Where a second path, duct or terminal names the
+// same record, both would load one filter with the sum of their air.
+static const char* const s_filterUserKinds[3] = {"path", "duct", "terminal"};
+
+static void note_filter_user(int* user, const FilterRec* f, int kind, int number)
+{
+    if (!f) return;
+    int& u = user[f->number];
+    if (u == 0) {
+        u = number * 4 + kind;
+        return;
+    }
+    errorf(ERROR, __FILE__, __LINE__, "Filter %d is used by %s %d and by %s %d; each needs a filter of its own",
+           f->number, s_filterUserKinds[u % 4], u / 4, s_filterUserKinds[kind], number);
+}
+
+static void check_filter_users()
+{
+    if (_nfilt <= 0) return;
+    int* user = alc_vT<int>(1, _nfilt, "FltUse");
+    for (int k = 1; k <= _npath; k++) note_filter_user(user, _PathList[k]->filter, 0, k);
+    for (int k = 1; k <= _ndct; k++) note_filter_user(user, _DctList[k]->filter, 1, k);
+    for (int k = 1; k <= _njct; k++)
+        if (_JctList[k]->term_type > 0) note_filter_user(user, _JctList[k]->filter, 2, k);
+    fre_vT(user, 1, _nfilt, "FltUse");
+}
+
 int duct_read()
 {
     prj_read_section<DuctSegRec>("Duct Segment", "DctLst", "Duct number mis-match: ",
                                  read_duct_record, nullptr, _DctList, _ndct, nullptr);
     if (prj_errors() == 0) resolve_junction_ducts();
+    if (prj_errors() == 0) check_filter_users();
     return _ndct;
 }
 

@@ -89,3 +89,42 @@ TEST_F(FilterRun, GasFilterLoadsTheSameWhetherOrNotTheSummaryIsSelected)
 }
 
 }  // namespace
+
+// One filter record named by two places would load one filter with the air of both and
+// report its totals on each row; the reader refuses it, naming both, and the run ends.
+struct SharedFilter {
+    const char* name;
+    std::string project;
+    std::vector<Edit> edits;
+    std::vector<std::string> errors;
+};
+
+void PrintTo(const SharedFilter& c, std::ostream* os) { *os << c.name; }
+
+class FilterShared : public E2eTest, public ::testing::WithParamInterface<SharedFilter> {};
+
+TEST_P(FilterShared, ReaderRefusesAFilterRecordInTwoPlaces)
+{
+    const SharedFilter& c = GetParam();
+    std::ofstream(dir + "shared.prj") << edited(slurp(c.project), c.edits);
+    Outcome r = runEngine("shared.prj", "shared.prj");
+    EXPECT_EQ(r.status, 2);
+    for (const std::string& e : c.errors) EXPECT_NE(r.err.find("ERROR " + e + "\n"), std::string::npos) << e << r.err;
+    EXPECT_NE(r.err.find("FATAL Project file errors must be fixed."), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(dir + "shared.sqlite3"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, FilterShared,
+    ::testing::Values(
+        SharedFilter{"SupplyAndReliefPaths",
+                     std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/gas-filter.prj",
+                     {{"2 0 1 -1 1 0", "2 0 1 -1 1 1 0 0 0 0 1 0 0 1.5 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0"}},
+                     {"Filter 1 is used by path 1 and by path 2; each needs a filter of its own"}},
+        SharedFilter{"PathTerminalAndPathDuct", examplePath("lab"),
+                     {{"3 0 1 1 2 0 0 0 1 5 5 3.2 294.15 ",
+                       "3 0 1 1 2 0 0 0 1 5 5 3.2 294.15 0 0 0 0 0 0 0 0 0 1 0 0 1 0 1 0.05 0.05 0.25 1.0 0.5 0 0 0 0 0"},
+                      {"2 0 2 3 1 6 ", "2 0 2 3 1 2 2 0 0 5.0 0 0 0.3 0 0 0 0"}},
+                     {"Filter 2 is used by path 5 and by duct 2; each needs a filter of its own",
+                      "Filter 1 is used by path 3 and by terminal 3; each needs a filter of its own"}}),
+    [](const ::testing::TestParamInfo<SharedFilter>& i) { return std::string(i.param.name); });
