@@ -47,7 +47,7 @@ int ctm_read()
 }
 
 TimedFile ctm = {"CTM", "Bad contaminant file: ", "CTM file", "CTM file", &_uctm, _CTMfile, {},
-                 ctm_shift, ctm_read};
+                 ctm_shift, ctm_read, 0};
 
 template <class T> T* carve(int n, const char* tag)
 {

@@ -7,6 +7,8 @@
 // always belong to the two records of the bracket.
 #include "simulation/weather-int.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -55,8 +57,14 @@ int readDayTime_bracket(int day, int time, DayTimeBracket* b, int* dt)
     return 0;
 }
 
+namespace {
+const TimedFile* reading = nullptr;   // the file that has the token stream, for its messages
+}
+
 void tf_open(TimedFile* f)
 {
+    reading = f;
+    f->errors = nonFatalErrorCt;
     if (*f->stream) fclose(*f->stream);
     *f->stream = nullptr;
     if (nxtopen(f->path, __FILE__, __LINE__) != 0) {
@@ -65,6 +73,17 @@ void tf_open(TimedFile* f)
         exit(1);
     }
     *f->stream = _unxt;
+}
+
+void tf_fail(const TimedFile* f)
+{
+    error(FATAL, __FILE__, __LINE__, "Error encountered while reading ", f->code, " file ", f->path, "");
+    std::abort();   // the finish hook ends the process; no reader goes on over a bad word
+}
+
+void tf_check(const TimedFile* f, int expected)
+{
+    if (nonFatalErrorCt - f->errors > expected) tf_fail(f);
 }
 
 // Splits the header line into at most three words at blanks, tabs and commas; returns
@@ -144,13 +163,15 @@ void tf_map_species(int n, int* map)
     }
 }
 
+static char realWord[4096];   // the word tf_real read last
+
 int tf_real(int newline, double* value)
 {
-    static char word[4096];
     *value = 0.0;
-    if (!nxtwrd(word, newline ? NXT_FIRST_WORD : NXT_WORD, sizeof word)) return 1;
-    if (dblcon(word, value) == 0) return 0;
-    error(ERROR, __FILE__, __LINE__, word, " is not a (valid) number", "");
+    realWord[0] = '\0';
+    if (!nxtwrd(realWord, newline ? NXT_FIRST_WORD : NXT_WORD, sizeof realWord)) return 1;
+    if (dblcon(realWord, value) == 0) return 0;
+    error(ERROR, __FILE__, __LINE__, realWord, " is not a (valid) number", "");
     return 1;
 }
 
@@ -158,17 +179,25 @@ int tf_float(int newline, float* value)
 {
     double v;
     int bad = tf_real(newline, &v);
+    if (!bad && std::fabs(v) > FLT_MAX) {
+        error(ERROR, __FILE__, __LINE__, realWord, " is too large for a single-precision value in ",
+              reading ? reading->path : "a timed input file", "");
+        v = 0.0;
+        bad = 1;
+    }
     *value = (float)v;
     return bad;
 }
 
 void tf_first_record(TimedFile* f)
 {
+    tf_check(f, 0);   // the header and the tables before the records
     initBracket(&f->bracket);
     int dt;
     if (readDayTime_bracket(0, 0, &f->bracket, &dt) != 0 || f->read_values() != 0)
         error(FATAL, __FILE__, __LINE__, "Bad day, bad time, or end-of-file, in first hourly entry of ",
               f->code, " file", "");
+    tf_check(f, 0);
     f->shift();
     tf_detach(f);
 }
@@ -178,6 +207,7 @@ int tf_advance(TimedFile* f, int day, int time, int start, int* nread)
     DayTimeBracket* b = &f->bracket;
     int d = b->time1 + (b->day1 - day) * 86400 - time;
     *nread = 0;
+    reading = f;
     _unxt = *f->stream;
     while ((d < 0 || (d == 0 && start)) && !b->eof) {
         f->shift();
@@ -188,8 +218,7 @@ int tf_advance(TimedFile* f, int day, int time, int start, int* nread)
             d = 0;
             break;
         }
-        if (r != 0 || f->read_values() != 0)
-            error(FATAL, __FILE__, __LINE__, "Error encountered while reading ", f->code, " file", "");
+        if (r != 0 || f->read_values() != 0) tf_fail(f);
         d = dt;
         ++*nread;
     }

@@ -35,7 +35,7 @@ int cvf_read()
     return 0;
 }
 
-TimedFile cvf = {"CVF", "Bad CVF: ", "CVF", "CVF file", &_ucvf, _CVFfile, {}, cvf_shift, cvf_read};
+TimedFile cvf = {"CVF", "Bad CVF: ", "CVF", "CVF file", &_ucvf, _CVFfile, {}, cvf_shift, cvf_read, 0};
 
 // The update of the last record read, applied once the clock has passed its instant.
 int dvfIndex = 0;   // 1-based value index, 0 when none is pending
@@ -48,7 +48,7 @@ void dvf_apply()
 }
 
 int dvf_read();
-TimedFile dvf = {"DVF", "Bad DVF: ", "DVF", "DVF file", &_udvf, _DVFfile, {}, dvf_apply, dvf_read};
+TimedFile dvf = {"DVF", "Bad DVF: ", "DVF", "DVF file", &_udvf, _DVFfile, {}, dvf_apply, dvf_read, 0};
 
 int dvf_read()
 {
@@ -157,6 +157,7 @@ void DVF_init_data(int day0, int day1)
     // A new pass starts from the initial values: an update left pending from the last pass
     // belongs to that pass and is dropped.
     dvfIndex = 0;
+    tf_check(&dvf, 0);
     tf_detach(&dvf);
     initBracket(&dvf.bracket);
 }

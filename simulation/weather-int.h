@@ -25,6 +25,7 @@ struct TimedFile {
     DayTimeBracket bracket;
     void (*shift)();          // before each record is read: the later values become the earlier
     int (*read_values)();     // the record's values into the later set; nonzero when bad
+    int errors;               // the count of ERRORs when the file was opened
 };
 
 void initBracket(DayTimeBracket* b);
@@ -36,6 +37,11 @@ int readDayTime_bracket(int day, int time, DayTimeBracket* b, int* dt);
 // Opens the file on the token stream, closing a stream left from an earlier pass; a file
 // that cannot be opened ends the run with status 1.
 void tf_open(TimedFile* f);
+// FATAL "Error encountered while reading <code> file <path>".
+[[noreturn]] void tf_fail(const TimedFile* f);
+// Ends the run through tf_fail when more than `expected` ERRORs were reported since the file
+// was opened: a run is never fed by a file it could not read.
+void tf_check(const TimedFile* f, int expected);
 // Checks the three header words and skips the description line after them; returns the
 // position of the version word in versions.
 int tf_header(const TimedFile* f, const char* kind, const char* const* versions, int nversions);
@@ -48,7 +54,8 @@ int tf_count(const TimedFile* f, int newline);
 // name, -1 when it is not simulated.
 void tf_map_species(int n, int* map);
 // The next word as a real; 0 when it is one, 1 (an ERROR for a word that is no number)
-// when it is missing or bad.
+// when it is missing or bad. tf_float also reports, naming the file, a value too large
+// for single precision.
 int tf_real(int newline, double* value);
 int tf_float(int newline, float* value);
 // Reads the first record (a failure is FATAL) and copies its values to the earlier set.
@@ -63,11 +70,12 @@ void tf_detach(TimedFile* f);
 
 // The value d seconds before the later record, on the straight line between the earlier
 // and the later value over the span s: the later value at d <= 0, the earlier at d >= s.
+// Worked in double: two values near the float limit must not overflow on the way.
 template <class T> T tf_lerp(T earlier, T later, int d, int s)
 {
     if (d <= 0) return later;
     if (d >= s) return earlier;
-    return later + (earlier - later) * (T)d / (T)s;
+    return (T)((double)later + ((double)earlier - (double)later) * (double)d / (double)s);
 }
 
 }  // namespace vexlar

@@ -41,7 +41,7 @@ int wth_read()
 }
 
 TimedFile wth = {"WTH", "Bad weather file: ", "weather file", "weather file", &_uwth, _WTHfile, {},
-                 wth_shift, wth_read};
+                 wth_shift, wth_read, 0};
 
 // Directions in [0, 360).
 double wrap_degrees(double deg) { return deg - 360.0 * std::floor(deg / 360.0); }

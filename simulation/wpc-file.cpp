@@ -114,7 +114,7 @@ int wpc_readValsForTime1()
 }
 
 TimedFile wpc = {"WPC", "Bad wind pressure file: ", "WPC file", "WPC file", &_uwpc, _WPCfile, {},
-                 wpc_copyValsTime1ToTime0, wpc_readValsForTime1};
+                 wpc_copyValsTime1ToTime0, wpc_readValsForTime1, 0};
 
 const char* record_time() { return timestr(wpc.bracket.time1); }
 
@@ -280,7 +280,9 @@ void WPC_init(int day0, int day1, int allocate)
         error(FATAL, __FILE__, __LINE__, "Mapping errors in WPC file, see XLog file", "");
     }
     tf_map_species(wpcNS, wpcMap);
-    faults += read_openings();
+    int mapping = read_openings();
+    tf_check(&wpc, faults);   // each flag that disagrees with the project is one ERROR
+    faults += mapping;
     if (faults) error(FATAL, __FILE__, __LINE__, "Mapping errors in WPC file, see XLog file", "");
     if (match_paths()) error(FATAL, __FILE__, __LINE__, "Missing locations in WPC file, see XLog file", "");
     tf_first_record(&wpc);

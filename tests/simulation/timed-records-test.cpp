@@ -47,10 +47,10 @@ const FrameFault kFaults[] = {
      "WARNING Invalid day of week in weather file; day 1/2\n.*FATAL Invalid day type in weather file; day 1/2\n"},
     {"wth_decreasing", WTH, 1, 2, "WeatherFile VexlarW 2.0\nd\n1/1 1/2\n1/1 1 1 0 0\n1/2 2 1 0 0\n"
      "1/1 01:00:00 280 101325 0 0 0 0 0 0 0 0\n1/1 00:30:00 280 101325 0 0 0 0 0 0 0 0\n", 7200,
-     "ERROR File day-times decrease near day 1/1 time 00:30:00\n.*FATAL Error encountered while reading WTH file\n"},
+     "ERROR File day-times decrease near day 1/1 time 00:30:00\n.*FATAL Error encountered while reading WTH file .*v.txt\n"},
     {"wth_short_record", WTH, 1, 2, "WeatherFile VexlarW 2.0\nd\n1/1 1/2\n1/1 1 1 0 0\n1/2 2 1 0 0\n"
      "1/1 01:00:00 280 101325 0 0 0 0 0 0 0 0\n1/1 02:00:00 280 101325 0 0\n1/1 03:00:00 280 101325 0 0 0 0 0 0 0 0\n",
-     7200, "ERROR 1/1 is not a \\(valid\\) number\n.*FATAL Error encountered while reading WTH file\n"},
+     7200, "ERROR 1/1 is not a \\(valid\\) number\n.*FATAL Error encountered while reading WTH file .*v.txt\n"},
     {"ctm_version", CTM, 1, 1, "SpeciesFile VexlarW 2.1\nd\n1/1 1/1\n0\n", -1,
      "WARNING Bad contaminant file: .*v.txt\n.*FATAL Invalid header: SpeciesFile VexlarW 2.1\n"},
     {"ctm_no_records", CTM, 1, 1, "SpeciesFile VexlarW 2.0\nd\n1/1 1/1\n1 CO2\n", -1,

@@ -1,0 +1,226 @@
+// End to end: the timed input files on the real vexlar-x. fans.prj supplies a room by two
+// 0.1 kg/s fans, one scaled by a continuous value that ramps between its records, one by a
+// discrete value that steps at its records, and relieves it by an opening; the control
+// log and the path flows are checked against the values worked out by hand from the two
+// files. Then every kind of timed file is given one word it cannot read, at its opening
+// and in a later record: the run must end with a FATAL naming the file, never in success.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "e2e-sqlite.h"
+#include "e2e-util.h"
+
+namespace {
+
+const std::string PRJ_DIR = std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/";
+
+// fans.cvf: 0.2 at 0:00, 1.0 at 2:00, 0.4 at 4:00 and after; t in seconds of Jan 1.
+double supplyShare(double t)
+{
+    if (t <= 7200) return 0.2 + 0.8 * t / 7200;
+    if (t <= 14400) return 1.0 - 0.6 * (t - 7200) / 7200;
+    return 0.4;
+}
+
+// fans.dvf: 0 at first, 1 from 1:30, 0.5 from 3:00.
+double boostShare(double t) { return t < 5400 ? 0.0 : t < 10800 ? 1.0 : 0.5; }
+
+struct LogRow {
+    int t;
+    double supply, boost;
+};
+
+std::vector<LogRow> controlLog(const std::string& text)
+{
+    std::vector<LogRow> rows;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '!') continue;
+        std::vector<std::string> f;
+        std::istringstream l(line);
+        for (std::string w; std::getline(l, w, '\t');) f.push_back(w);
+        if (f.size() == 5) rows.push_back({std::atoi(f[2].c_str()), num(f, 3), num(f, 4)});
+    }
+    return rows;
+}
+
+class TimedInputRun : public E2eTest {
+protected:
+    void copyFans()
+    {
+        for (const char* f : {"fans.prj", "fans.cvf", "fans.dvf"}) copyInto(dir, PRJ_DIR + f);
+    }
+    void write(const std::string& name, const std::string& text) { std::ofstream(dir + name) << text; }
+};
+
+TEST_F(TimedInputRun, ControlLogAndFanFlowsFollowTheContinuousAndDiscreteValues)
+{
+    copyFans();
+    Outcome r = runEngine("fans.prj", "fans.prj");
+    ASSERT_EQ(r.status, 0) << r.err << r.log;
+    // A row of the control log stands at the start of its 30-minute step and shows the
+    // controls evaluated at the step's end: the continuous value there, the discrete value
+    // of the last record the step's start has reached. The closing row repeats 6:00.
+    std::vector<LogRow> rows = controlLog(slurp(dir + "fans.log"));
+    ASSERT_EQ(rows.size(), 13u) << slurp(dir + "fans.log");
+    for (size_t k = 0; k < rows.size(); k++) {
+        const LogRow& row = rows[k];
+        int t = (int)k * 1800;
+        bool closing = k + 1 == rows.size();
+        EXPECT_EQ(row.t, closing ? 21600 : t);
+        EXPECT_NEAR(row.supply, supplyShare(closing ? 21600 : t + 1800), 1e-6) << t;
+        EXPECT_NEAR(row.boost, boostShare(t), 1e-6) << t;
+    }
+    // The flows at each step's end: each fan's 0.1 kg/s times its control, the opening
+    // carrying both out.
+    auto flows = sqlRows(dir + "fans.sqlite3",
+                         "SELECT t.Time, a.Flow0, b.Flow0, c.Flow0 FROM TIME t "
+                         "JOIN LINKPATHDATA a ON a.TimeID = t.TimeID AND a.PathNumber = 1 "
+                         "JOIN LINKPATHDATA b ON b.TimeID = t.TimeID AND b.PathNumber = 2 "
+                         "JOIN LINKPATHDATA c ON c.TimeID = t.TimeID AND c.PathNumber = 3 ORDER BY t.TimeID");
+    ASSERT_EQ(flows.size(), 13u);
+    for (size_t k = 0; k < flows.size(); k++) {
+        const std::vector<double>& f = flows[k];
+        double t = f[0];
+        ASSERT_EQ(t, k * 1800.0);
+        double supply = 0.1 * supplyShare(t), boost = 0.1 * boostShare(t - 1800);
+        EXPECT_NEAR(f[1], supply, 1e-7) << t;
+        EXPECT_NEAR(f[2], boost, 1e-7) << t;
+        EXPECT_NEAR(f[3], supply + boost, 1e-4 * (supply + boost)) << t;
+    }
+}
+
+TEST_F(TimedInputRun, ContinuousValueNearTheFloatLimitIsInterpolatedAndOneBeyondItEndsTheRun)
+{
+    copyFans();
+    // The continuous value only logged, no fan driven by it.
+    write("fans.prj", edited(slurp(dir + "fans.prj"),
+                             {{"1 0 -1 1 2 0 0 0 0 1 ", "1 0 -1 1 2 0 0 0 0 0 1 0 0 1.5 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0"}}));
+    const std::string head = "ContinuousValuesFile VexlarW 2.1\nd\n1/1 1/1\n1\nsupply\n";
+    write("fans.cvf", head + "1/1 00:00:00 3.4e38\n1/1 04:00:00 2.6e38\n1/1 24:00:00 2.6e38\n");
+    Outcome r = runEngine("fans.prj", "fans.prj");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<LogRow> rows = controlLog(slurp(dir + "fans.log"));
+    ASSERT_EQ(rows.size(), 13u);
+    for (const LogRow& row : rows) {
+        double t = row.t == 21600 ? 21600 : row.t + 1800;
+        double expect = t >= 14400 ? 2.6e38 : 3.4e38 - 0.8e38 * t / 14400;
+        EXPECT_NEAR(row.supply / expect, 1.0, 1e-6) << row.t;
+    }
+    write("fans.cvf", head + "1/1 00:00:00 3.4e38\n1/1 04:00:00 3.5e38\n1/1 24:00:00 2.6e38\n");
+    r = runEngine("fans.prj", "fans.prj");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("ERROR 3.5e38 is too large for a single-precision value in fans.cvf\n"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("FATAL Error encountered while reading CVF file fans.cvf\n"), std::string::npos) << r.err;
+}
+
+// One unreadable word in one timed file.
+struct BadWord {
+    const char* label;
+    const char* project;   // fans.prj or ventilated-co2.prj
+    std::vector<Edit> edits;   // to the project, naming the file
+    const char* file;
+    std::string text;
+    bool at_opening;       // met while the file is opened, else in a later record
+    const char* fatal;     // the FATAL that ends the run
+};
+
+void PrintTo(const BadWord& b, std::ostream* os) { *os << b.label; }
+
+const Edit USE_WEATHER = {"null   ! weather file", "fans.wth   ! weather file"};
+const Edit USE_WPC = {"null   ! WPC file", "fans.wpc   ! WPC file"};
+const Edit WPC_PRESSURES = {"0 0 0:00:00 1/1 12/31 0 0 0", "0 0 0:00:00 1/1 12/31 1 0 0"};
+// The three paths on the envelope at (1, 1, 1.5), where the file has its one opening.
+const Edit WPC_PATH1 = {"1 0 -1 1 2 0 0 0 0 1 ", "1 6 -1 1 2 0 0 0 0 1 1 1 1 1.5 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0"};
+const Edit WPC_PATH2 = {"2 0 -1 1 2 0 0 0 0 2 ", "2 6 -1 1 2 0 0 0 0 2 1 1 1 1.5 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0"};
+const Edit WPC_PATH3 = {"3 0 1 -1 1 0 0 0 0 0 ", "3 6 1 -1 1 0 0 0 0 0 1 1 1 1.5 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0"};
+const Edit USE_CTM = {"null   ! contaminant file", "co2.ctm   ! contaminant file"};
+const Edit TRANSIENT_CO2 = {"1 0 1e-4 1e-15 0 0", "2 0 1e-4 1e-15 0 0"};
+
+std::string weather(const std::string& day, const std::string& later)
+{
+    return "WeatherFile VexlarW 2.0\nd\n1/1 1/1\n" + day + "\n1/1 00:00:00 293.15 101325 0 0 0 0 0 0 0 0\n"
+           "1/1 02:00:00 293.15 101325 0 0 0 0 0 0 0 0\n" + later +
+           "\n1/1 24:00:00 293.15 101325 0 0 0 0 0 0 0 0\n";
+}
+
+std::string wpc(const std::string& counts, const std::string& later)
+{
+    return "WPCfile VexlarW 2.4\nd\n" + counts + "\n1/1 1/1\n1 1 1 1.5 0" + "\n1/1 00:00:00 101325 1.2\n0\n1/1 02:00:00 101325 1.2\n0\n" +
+           later +
+           "\n1/1 24:00:00 101325 1.2\n0\n";
+}
+
+std::string ctm(const std::string& count, const std::string& later)
+{
+    return "SpeciesFile VexlarW 2.0\nd\n1/1 1/1\n" + count + "\nCO2\n1/1 00:00:00 6.08e-4\n1/1 02:00:00 6.08e-4\n" + later +
+           "\n1/1 24:00:00 6.08e-4\n";
+}
+
+const char* const CVF_HEAD = "ContinuousValuesFile VexlarW 2.1\nd\n1/1 1/1\n";
+const char* const DVF_HEAD = "DiscreteValuesFile VexlarW 2.1\nd\n1/1 1/1\n1\n";
+const char* const FANS = "fans.prj";
+const char* const CO2 = "ventilated-co2.prj";
+
+const BadWord kBadWords[] = {
+    {"CvfCount", FANS, {}, "fans.cvf", std::string(CVF_HEAD) + "one\nsupply\n1/1 00:00:00 0.2\n1/1 24:00:00 0.4\n",
+     true, "CVF file fans.cvf"},
+    {"CvfRecord", FANS, {}, "fans.cvf",
+     std::string(CVF_HEAD) + "1\nsupply\n1/1 00:00:00 0.2\n1/1 02:00:00 1.0\n1/1 04:00:00 four\n1/1 24:00:00 0.4\n", false,
+     "CVF file fans.cvf"},
+    {"DvfInitialInfinity", FANS, {}, "fans.dvf", std::string(DVF_HEAD) + "boost -inf\n1/1 01:30:00 1 1.0\n", true,
+     "DVF file fans.dvf"},
+    {"DvfInitialDate", FANS, {}, "fans.dvf", std::string(DVF_HEAD) + "boost 13/1\n1/1 01:30:00 1 1.0\n", true,
+     "DVF file fans.dvf"},
+    {"DvfInitialTime", FANS, {}, "fans.dvf", std::string(DVF_HEAD) + "boost 0:00:00\n1/1 01:30:00 1 1.0\n", true,
+     "DVF file fans.dvf"},
+    {"DvfRecord", FANS, {}, "fans.dvf", std::string(DVF_HEAD) + "boost 0\n1/1 01:30:00 1 1.0\n1/1 03:00:00 1 half\n", false,
+     "DVF file fans.dvf"},
+    {"WeatherDayOfWeek", FANS, {USE_WEATHER}, "fans.wth", weather("1/1 inf 1 0 0", ""), true, "WTH file fans.wth"},
+    {"WeatherDayField", FANS, {USE_WEATHER}, "fans.wth", weather("1/1 1 1 0 12/31", ""), true, "WTH file fans.wth"},
+    {"WeatherRecord", FANS, {USE_WEATHER}, "fans.wth",
+     weather("1/1 1 1 0 0", "1/1 04:00:00 293.15 101325 0 north 0 0 0 0 0 0"), false, "WTH file fans.wth"},
+    {"WpcOpening", FANS, {USE_WPC, WPC_PRESSURES, WPC_PATH1, WPC_PATH2, WPC_PATH3}, "fans.wpc", wpc("1 0 1 none", ""), true, "WPC file fans.wpc"},
+    {"WpcRecord", FANS, {USE_WPC, WPC_PRESSURES, WPC_PATH1, WPC_PATH2, WPC_PATH3}, "fans.wpc",
+     wpc("1 0 1 0", "1/1 04:00:00 101325 1.2\nnil"),
+     false, "WPC file fans.wpc"},
+    {"CtmSpeciesCount", CO2, {USE_CTM, TRANSIENT_CO2}, "co2.ctm", ctm("PM25", ""), true, "CTM file co2.ctm"},
+    {"CtmRecord", CO2, {USE_CTM, TRANSIENT_CO2}, "co2.ctm", ctm("1", "1/1 04:00:00 6.08e-4x"), false,
+     "CTM file co2.ctm"},
+};
+
+class UnreadableTimedFile : public TimedInputRun, public ::testing::WithParamInterface<BadWord> {};
+
+TEST_P(UnreadableTimedFile, EndsTheRunWithAFatalNamingTheFile)
+{
+    const BadWord& b = GetParam();
+    copyFans();
+    copyInto(dir, PRJ_DIR + CO2);
+    write(b.project, edited(slurp(dir + b.project), b.edits));
+    write(b.file, b.text);
+    Outcome r = runEngine(b.project, b.project);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(r.log.find("Simulation completed successfully."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(std::string("FATAL Error encountered while reading ") + b.fatal + "\n"), std::string::npos)
+        << r.err;
+    std::string name = std::string(b.project).substr(0, std::string(b.project).rfind('.'));
+    if (b.at_opening) {
+        // Set-up ends before the steady initialisation: no result file is ever opened.
+        EXPECT_EQ(r.err.find("Running steady-state initialization"), std::string::npos) << r.err;
+        EXPECT_FALSE(exists(dir + name + ".sim"));
+    } else {
+        // A later record ends the transient run at its step; finish removes its results.
+        EXPECT_NE(r.err.find("Press <ctrl>-c to kill the transient simulation."), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(exists(dir + name + ".sqlite3"));
+    EXPECT_FALSE(exists(dir + name + ".log"));
+}
+
+INSTANTIATE_TEST_SUITE_P(TimedInputRun, UnreadableTimedFile, ::testing::ValuesIn(kBadWords),
+                         [](const ::testing::TestParamInfo<BadWord>& i) { return std::string(i.param.label); });
+
+}  // namespace
