@@ -560,7 +560,7 @@ void extremesCalc()
 
 static void logExtreme(FILE* f, const char* fmt, const ExtremeRec& e)
 {
-    fprintf(f, fmt, (double)e.value, e.element, timestr(e.time_s), datestr(e.day));
+    fprintf(f, fmt, (double)e.value, e.element, steptimestr(e.time_s), datestr(e.day));
 }
 
 void writeLog_extremes(FILE* f)

@@ -281,8 +281,11 @@ void int_sig(CtrlNode* n)
     d->prev_in2 = gate;
 }
 
+bool atListingTime(int t) { return _time_list <= 0 || t % _time_list == 0; }
+
 // Integral (irs) and average (ars) over the listing step; both start again after a step
-// that starts at a listing time.
+// that starts at a listing time. Over no time at all (a steady run with no time step)
+// the average is the input itself.
 static void listStepIntegral(CtrlNode* n, bool average)
 {
     ListStepData* l = dataOf<ListStepData>(n);
@@ -294,8 +297,9 @@ static void listStepIntegral(CtrlNode* n, bool average)
         l->integral += x * _dt;
     }
     l->elapsed += _dt;
-    n->value = average ? (float)(l->integral / l->elapsed) : (float)l->integral;
-    if (_stepStartTime % _time_list == 0) {
+    if (!average) n->value = (float)l->integral;
+    else n->value = l->elapsed > 0.0f ? (float)(l->integral / l->elapsed) : x;
+    if (atListingTime(_stepStartTime)) {
         l->integral = 0.0;
         l->elapsed = 0.0f;
     }

@@ -6,6 +6,10 @@
 
 namespace vexlar {
 
+// Whether a step that starts at t (seconds of the day) starts at a listing time. A run
+// without a listing step (a steady run needs none) lists every evaluation.
+bool atListingTime(int t);
+
 void sns_sig(CtrlNode* node);
 void sch_sig(CtrlNode* node);
 void set_sig(CtrlNode* node);

@@ -40,7 +40,7 @@ static void writeLogRow()
 void ctrl_sim(int write)
 {
     evaluateNetwork();
-    if (write && _ulogc && _stepStartTime % _time_list == 0) writeLogRow();
+    if (write && _ulogc && atListingTime(_stepStartTime)) writeLogRow();
 }
 
 bool haveCtrlNode_byType(int type)

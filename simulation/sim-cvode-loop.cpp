@@ -240,7 +240,7 @@ void screenLine(int& nextScrn)
 {
     if (_stepEndTime < nextScrn) return;
     nextScrn = _stepEndTime + _time_scrn;
-    fprintf(stderr, " Date: %s  time: %s\n", datestr(_dayofy), timestr(_stepEndTime));
+    fprintf(stderr, " Date: %s  time: %s\n", datestr(_dayofy), steptimestr(_stepEndTime));
 }
 
 bool runEnded() { return _dayofy == _simEndDate && _stepEndTime >= _simEndTime; }
