@@ -3,6 +3,7 @@
 // wind pressures and ambient mass fractions, path elements, system settings, control
 // inputs) until the peer names the next run-until time. Every count and number in a
 // message is checked against the message's length and against the network before use.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -60,15 +61,17 @@ bool readHeader(unsigned char* hdr)
 {
     if (bridge_echo() > 1) ulog_printf("---------- bridge_ReadDataFromSocket() ---\n");
     if (bridge_ReadAll(_sockfd, hdr, BRIDGE_HEADER) != 0) bridgeLost();
-    int32_t length = get_i32(hdr, 8);
+    uint32_t length = (uint32_t)get_i32(hdr, 8);   // unsigned on the wire
     int32_t version = get_i32(hdr, 16);
     if (std::memcmp(hdr, BRIDGE_MAGIC, 8) != 0) {
         char text[9];
         std::memcpy(text, hdr, 8);
         text[8] = '\0';
         error(ERROR, __FILE__, __LINE__, "Bridge: Invalid header pattern: ", text, "");
-    } else if (length < BRIDGE_HEADER || length > _maxbuf) {
-        error(ERROR, __FILE__, __LINE__, "Bridge: Invalid packet length: ", intstr(length), "");
+    } else if (length < (uint32_t)BRIDGE_HEADER || length > (uint32_t)_maxbuf) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%u", (unsigned)length);
+        error(ERROR, __FILE__, __LINE__, "Bridge: Invalid packet length: ", text, "");
     } else if (version != (int32_t)BRIDGE_VERSION) {
         error(ERROR, __FILE__, __LINE__, "Bridge: Invalid packet version: ", intstr(version), "");
     } else {

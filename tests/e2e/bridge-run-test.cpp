@@ -144,6 +144,14 @@ TEST_F(BridgeRun, NormalEndTellsAConnectedPeerWithErrorCodeZero)
     EXPECT_EQ(o.status, 0) << o.err;
 }
 
+// A header whose unsigned length field reads 0xFFFFFFF0, far beyond any buffer.
+std::string hugeLengthHeader()
+{
+    Wire w;
+    w.bytes.assign("ACATMSG\0", 8);
+    return w.i((int32_t)0xFFFFFFF0u).i(70).i(10).bytes;
+}
+
 struct Failure {
     const char* name;
     std::string reply;   // the peer's answer to the first report; "" closes the connection
@@ -173,7 +181,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Failure{"PeerClosesEarly", "", "ERROR Socket recv() returned 0 bytes, closed by client.\nFATAL   Bridge lost\n"},
         Failure{"ZoneOutOfRange", message(40, Wire{}.i(1).i(2).f(300.0f)), "FATAL Invalid zone index: 2, 1\n"},
-        Failure{"PeerTerminates", message(200, Wire{}.i(0)), "FATAL VX_ERROR_MSGTYPE code 0:terminate_sim\n"}),
+        Failure{"PeerTerminates", message(200, Wire{}.i(0)), "FATAL VX_ERROR_MSGTYPE code 0:terminate_sim\n"},
+        // The header is dropped with its length shown unsigned; the next message is read.
+        Failure{"HugeLengthShownUnsigned", hugeLengthHeader() + message(200, Wire{}.i(0)),
+                "ERROR Bridge: Invalid packet length: 4294967280\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BridgeRun, ConnectionFailuresEndBeforeTheProjectIsRead)
