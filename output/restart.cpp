@@ -16,6 +16,7 @@
 #include <initializer_list>
 
 #include "common-src/convert.h"
+#include "contaminant/mf-mem.h"
 #include "contaminant/sts-init.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
@@ -39,7 +40,7 @@ constexpr int NHEADER = 10;
 
 // Blocks of a record, in record order.
 enum RstBlock { B_NODE, B_PATH, B_CTM, B_FILTER, B_CSS, B_BLS, B_DVR, B_CTRL, B_CELL, B_DUCT,
-                B_COUNT };
+                B_MF, B_COUNT };
 
 int32_t _rhd[NHEADER];          // header of the current project
 int _rCount[B_COUNT];           // doubles per block
@@ -164,6 +165,24 @@ int ductsValueCount()
         if (const DuctLagData* lag = ductLag(p)) n += ductValueCount(lag);
     return n;
 }
+
+// The implicit transport systems (non-trace, then trace) carry from one step into the
+// next the mass bases and unknowns of their last solve, and with a time weight below 1
+// its rates: the explicit part of the next step is formed from them.
+MF_MAT* implicitSystem(int k)
+{
+    const RunControlData& r = _rcdat;
+    if (r.mf_solver != 0) return nullptr;
+    if (k == 0) return r.mfn_on ? _MFn_mem : nullptr;
+    return r.mft_on ? _MFt_mem : nullptr;
+}
+
+int systemValueCount(const MF_MAT* m)
+{
+    return m && m->nvar > 0 ? m->nvar * (m->rate ? 3 : 2) : 0;
+}
+
+int systemsValueCount() { return systemValueCount(implicitSystem(0)) + systemValueCount(implicitSystem(1)); }
 
 // ---- Writing and restoring the blocks ------------------------------------------------------
 
@@ -418,6 +437,22 @@ void unpackDuct(Cursor& c, DuctLagData* lag)
     }
 }
 
+void packSystem(Cursor& c, const MF_MAT* m)
+{
+    if (systemValueCount(m) == 0) return;
+    packVector(c, m->M + 1, m->nvar);
+    packVector(c, m->x + 1, m->nvar);
+    if (m->rate) packVector(c, m->rate + 1, m->nvar);
+}
+
+void unpackSystem(Cursor& c, MF_MAT* m)
+{
+    if (systemValueCount(m) == 0) return;
+    unpackVector(c, m->M + 1, m->nvar);
+    unpackVector(c, m->x + 1, m->nvar);
+    if (m->rate) unpackVector(c, m->rate + 1, m->nvar);
+}
+
 // Returns the first value no state can hold, null when there is none.
 unsigned char* packRecord(int day, int time)
 {
@@ -449,6 +484,7 @@ unsigned char* packRecord(int day, int time)
     packVector(c, _MfC, cellValueCount());
     for (const AirPath* p = _pafp0; p; p = p->next)
         if (const DuctLagData* lag = ductLag(p)) packDuct(c, lag);
+    for (int k = 0; k < 2; k++) packSystem(c, implicitSystem(k));
     return c.bad;
 }
 
@@ -483,6 +519,7 @@ unsigned char* unpackRecord()
     unpackVector(c, _MfC, cellValueCount());
     for (const AirPath* p = _pafp0; p; p = p->next)
         if (DuctLagData* lag = ductLag(p)) unpackDuct(c, lag);
+    for (int k = 0; k < 2; k++) unpackSystem(c, implicitSystem(k));
     return c.bad;
 }
 
@@ -519,7 +556,7 @@ void logBadValue(const unsigned char* bad, int day)
 {
     static const char* const names[B_COUNT] = {
         "node", "path", "mass fraction", "filter", "source", "boundary-layer sink",
-        "deposition sink", "control", "1-D zone cell", "duct cell"};
+        "deposition sink", "control", "1-D zone cell", "duct cell", "transport system"};
     size_t at = (size_t)(bad - _rRecord);
     int b = blockAt(at);
     ulog_printf("  day %d: invalid value %g in the %s block, record byte %zu\n", day,
@@ -567,6 +604,7 @@ int set_urst_init()
     for (const CtrlNode* n = _Ctrl0; n; n = n->next) _rCount[B_CTRL] += ctrlValueCount(n);
     _rCount[B_CELL] = cellValueCount();
     _rCount[B_DUCT] = ductsValueCount();
+    _rCount[B_MF] = systemsValueCount();
     int doubles = 0;
     for (int b = 0; b < B_COUNT; b++) doubles += _rCount[b];
     _rSizeData = 8 + 8 * doubles;

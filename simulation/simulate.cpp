@@ -219,13 +219,16 @@ static void restoredDerivedState()
     findPgage();
 }
 
+// The implicit systems resume with what the record holds of their last solve (mass bases,
+// unknowns, rates), which is all the next step's explicit part reads; the stiff integrator
+// sets its system up from the restored state.
 int sim_init_restart()
 {
     ulog_printf("sim_init_restart()\n");
     ulog_flush();
     if (rstget(_rcdat.rst_date) != 0) return 1;
     restoredDerivedState();
-    if (_rcdat.mf_solver == 1) return 0;
+    if (_rcdat.mf_solver < 2) return 0;
     if (_rcdat.mfn_on) init_Mfn(_MFn_mem);
     if (_rcdat.mft_on) init_Mft(_MFt_mem);
     return 0;

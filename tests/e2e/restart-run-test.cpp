@@ -4,9 +4,10 @@
 // the SIM file byte for byte and in the database row for row. A restart file that cannot
 // serve the run ends it with a FATAL naming the fault, removes this run's partial results
 // and leaves the earlier run's restart file as it was. A run resumed from the end of day
-// 1 of a two-day run with a loading gas-phase filter, a power-law source, a stiff
-// integrator or short-time-step duct and 1-D zone cells lists day 2 as the whole run did,
-// and a record holding a value no state can hold is refused.
+// 1 of a two-day run with a loading gas-phase filter, a power-law source, trapezoidal time
+// weights, a stiff integrator or short-time-step duct and 1-D zone cells lists day 2 as
+// the whole run did, as it does with integrating and delaying controls (a running average
+// is refused a restart), and a record holding a value no state can hold is refused.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
@@ -295,6 +296,9 @@ const Edit SUPER_FILTER[] = {{"1 1 1 ! filter 1", "1 3 2"}, {"0.0 0 ! bed", "0.0
 const Continuation CONTINUATIONS[] = {
     {"GasFilterAndPowerLawSource", "filtered-supply", {}, 0.0, true},
     {"SuperFilterMembers", "filtered-supply", {SUPER_FILTER[0], SUPER_FILTER[1]}, 0.0, true},
+    // The explicit half of each step is formed from the rates of the step before.
+    {"TrapezoidalTimeWeight", "filtered-supply", {{"0 1 100 1e-4 1e-15 1.1 1 0", "0 1 100 1e-4 1e-15 1.1 0.5 0"}},
+     0.0, true},
     // The integrator starts afresh on resuming: equal within a tenth of its tolerance of 1e-4.
     {"StiffIntegrator", "filtered-supply", {{"0 0 0 0.1 0 0", "2 0 0 0.1 0 0"}}, 1e-5, true},
     {"ShortTimeStepDuctAndZoneCells", "duct-loop", {}, 0.0, false},
