@@ -140,7 +140,7 @@ void flt_spf(FilterLoadRec* fl, AirPath* pp)
     }
 }
 
-double filter_air_through(const AirPath* p, int dt, const double** up)
+double filter_air_through(const AirPath* p, double dt, const double** up)
 {
     if (!p->filter || !p->filter->load || !p->mf_from || !p->mf_to) return 0.0;
     double f = p->mass_flow[0];
@@ -148,7 +148,7 @@ double filter_air_through(const AirPath* p, int dt, const double** up)
     return (f < 0.0 ? -f : f) * dt;
 }
 
-void filter_load_step(int dt)
+void filter_load_step(double dt)
 {
     for (AirPath* p = _pafp0; p; p = p->next) {
         const double* up = nullptr;

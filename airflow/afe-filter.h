@@ -14,11 +14,11 @@ const float* filter_get_eff(const AirPath* pp);
 
 // Air [kg] that passed the filter of path p over dt seconds, with the mass fractions
 // upstream of it in *up; 0 for a path without a filter or without flow.
-double filter_air_through(const AirPath* p, int dt, const double** up);
+double filter_air_through(const AirPath* p, double dt, const double** up);
 // Advances every filter's loading by what it captured from the air that passed it over a
 // step of dt seconds: its per-species loads and its relative loading, which the gas filter
 // reads back as its input. Runs after each step's transport in every loop.
-void filter_load_step(int dt);
+void filter_load_step(double dt);
 
 void flt_cef(FilterLoadRec* fl, AirPath* pp);   // constant efficiency per species
 void flt_pf0(FilterLoadRec* fl, AirPath* pp);   // particle filter, efficiency by diameter

@@ -36,7 +36,7 @@ static bool isSuper(const FilterLoadRec* fl) { return fl->flte->type == FLT_SPF;
 
 // What each filter was challenged with and what passed it; what it holds is its loading
 // state, which the filters advance themselves every step (filter_load_step).
-void sum_filter_compute(int dt)
+void sum_filter_compute(double dt)
 {
     for (AirPath* p = _pafp0; p; p = p->next) {
         const double* up = nullptr;
@@ -54,7 +54,7 @@ void sum_filter_compute(int dt)
 // ---- Envelope exchange ------------------------------------------------------------------------
 
 // One flow e of envelope path p (position i of the envelope list) with penetration pen.
-static void envelopeFlow(const AirPath* p, int i, double e, const float* pen, int dt)
+static void envelopeFlow(const AirPath* p, int i, double e, const float* pen, double w)
 {
     bool fromAmbient = p->from_node == _pambt;
     const double* mf = e > 0.0 ? p->mf_from : p->mf_to;
@@ -66,12 +66,12 @@ static void envelopeFlow(const AirPath* p, int i, double e, const float* pen, in
             _Env_MdotIn_step[k] += v;
         } else {
             _Env_MdotOut_step[k] += v;
-            if (_rcdat.cex_ctm && _Env_MassPath_list) _Env_MassPath_list[k][i] += v * dt;
+            if (_rcdat.cex_ctm && _Env_MassPath_list) _Env_MassPath_list[k][i] += v * w;
         }
     }
 }
 
-void sum_ambient_compute(int dt)
+void sum_ambient_add(double w, int counted)
 {
     if (_nEnvPaths_All <= 0 || !_Env_MdotIn_step) return;
     const RunControlData& r = _rcdat;
@@ -80,15 +80,17 @@ void sum_ambient_compute(int dt)
         const AirPath* p = _EnvPaths_All[i];
         const float* pen = filter_get_eff(p);
         for (int j = 0; j < 2; j++)
-            if (p->mass_flow[j] != 0.0) envelopeFlow(p, i, p->mass_flow[j], pen, dt);
+            if (p->mass_flow[j] != 0.0) envelopeFlow(p, i, p->mass_flow[j], pen, w);
     }
     for (int k = 0; k < _nctm; k++) {
-        _Env_MassIn_sum[k] += _Env_MdotIn_step[k] * dt;
-        _Env_MassOut_sum[k] += _Env_MdotOut_step[k] * dt;
-        if ((r.cex_bldg || r.cex_ctm) && _Env_MassOut_list) _Env_MassOut_list[k] += _Env_MdotOut_step[k] * dt;
+        _Env_MassIn_sum[k] += _Env_MdotIn_step[k] * w;
+        _Env_MassOut_sum[k] += _Env_MdotOut_step[k] * w;
+        if ((r.cex_bldg || r.cex_ctm) && _Env_MassOut_list) _Env_MassOut_list[k] += _Env_MdotOut_step[k] * w;
     }
-    ttime += dt;
+    ttime += counted;
 }
+
+void sum_ambient_compute(int dt) { sum_ambient_add(dt, dt); }
 
 static void restartAmbient()
 {

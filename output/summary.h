@@ -38,8 +38,11 @@ struct DvrRec;
 // _Env_MassIn_sum and _Env_MassOut_sum, and with an exfiltration switch set in
 // _Env_MassOut_list and, per path, _Env_MassPath_list [kg] (model/env-lists.h), which the
 // exfiltration files read. sum_ambient_seconds is the simulated time it has summed [s].
-void sum_filter_compute(int dt);
+void sum_filter_compute(double dt);
 void sum_ambient_compute(int dt);
+// The same over w seconds at the nodes' present mass fractions, counting `counted` seconds of
+// simulated time: a step's exchange summed over the points of a quadrature rule.
+void sum_ambient_add(double w, int counted);
 int sum_ambient_seconds();
 // Starts every total of the summary and the exfiltration files over (sources and sinks,
 // filter challenge and loads, envelope exchange): a cyclic run reports only the day it lists.

@@ -192,7 +192,7 @@ static void keepStepStartState()
 
 // ---- Summaries ----------------------------------------------------------------------------
 
-void filterStepTotals(int dt)
+void filterStepTotals(double dt)
 {
     filter_load_step(dt);
     if (_rcdat.csm) sum_filter_compute(dt);

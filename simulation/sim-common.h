@@ -25,7 +25,7 @@ void noteMaxAirNodeConcs();   // raise each node's _Mfmax entries to its current
 bool airNodeDensitiesHaveConverged();   // every node's density agrees with the gas law
 // After a step of dt seconds: every filter's loading advances (the gas filter depends on
 // it, whatever files are selected); the contaminant summary adds its challenge.
-void filterStepTotals(int dt);
+void filterStepTotals(double dt);
 void writeSummaries_dayEnd();
 void writeSummaries_simEnd();
 

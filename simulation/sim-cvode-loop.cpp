@@ -190,16 +190,53 @@ void advance(Integrator& in, double& t, int stop, int nextList)
         error(FATAL, __FILE__, __LINE__, "Unexpected CVODE return: ", intstr(r), "");
 }
 
-void stepTotals()
+void nodesFromState(const std::vector<double>& y)
+{
+    setNodeConcs_fromSpeciesMasses(y.data() - 1, _MFn_mem->x, _Bls0, _Dvr0, 0, _nntc, _nctm);
+}
+
+// The nodes at time t of the integrator's last step, from its interpolant; false when t lies
+// before that step (a step of under a second, taken in several).
+bool nodesAt(Integrator& in, double t)
+{
+    double tcur = 0.0, hu = 0.0;
+    if (CVodeGetCurrentTime(in.cv, &tcur) != CV_SUCCESS || CVodeGetLastStep(in.cv, &hu) != CV_SUCCESS) return false;
+    if (t < tcur - hu || t > tcur) return false;
+    if (CVodeGetDky(in.cv, t, 0, in.ylist) != CV_SUCCESS) return false;
+    nodesFromState(in.listed);
+    return true;
+}
+
+// What w seconds at the nodes' present state add to the source, filter and envelope totals;
+// `counted` seconds of simulated time go with them.
+void totalsOver(double w, int counted, ExposureSrcRec* pxs)
+{
+    if (_nctm > 0) sumCseGenRemoveMass(_Css0, _Bls0, _Dvr0, pxs, (float)w);
+    if (_rcdat.sim_mf != 0) {
+        filterStepTotals(w);
+        sum_ambient_add(w, counted);
+    }
+}
+
+// The outflow, removal and capture of a step follow the concentrations through it: booked
+// at the step's end values alone they overstate a rising transient by half the step's
+// change, and the integrator's steps are long. They are summed at the two Gauss points of
+// the step instead, on the integrator's interpolant. The nodes are left at the step's end.
+void stepTotals(Integrator& in)
 {
     _time_step = _stepEndTime - _stepStartTime;
     _dt = (float)_time_step;
     _dti = 1.0f / _dt;
-    if (_nctm > 0) sumCseGenRemoveMass(_Css0, _Bls0, _Dvr0, _Pxs0, _dt);
-    if (_rcdat.sim_mf != 0) {
-        filterStepTotals(_time_step);
-        sum_ambient_compute(_time_step);
+    double mid = 0.5 * (_stepStartTime + _stepEndTime), h = 0.5 * _time_step / std::sqrt(3.0);
+    if (_nctm > 0 && nodesAt(in, mid - h)) {
+        totalsOver(0.5 * _time_step, 0, nullptr);
+        if (!nodesAt(in, mid + h)) nodesFromState(in.state);
+        totalsOver(0.5 * _time_step, _time_step, _Pxs0);
+    } else {
+        if (_nctm > 0) nodesFromState(in.state);
+        totalsOver(_time_step, _time_step, _Pxs0);
     }
+    if (_nctm > 0) nodesFromState(in.state);
 }
 
 void writeListing(int g)
@@ -226,14 +263,12 @@ void writeListings(Integrator& in, int& nextList)
         if (_nctm > 0) {
             if (CVodeGetDky(in.cv, nextList, 0, in.ylist) != CV_SUCCESS)
                 error(FATAL, __FILE__, __LINE__, "Interpolation failed, call ZELT", "");
-            setNodeConcs_fromSpeciesMasses(in.listed.data() - 1, _MFn_mem->x, _Bls0, _Dvr0, 0,
-                                           _nntc, _nctm);
+            nodesFromState(in.listed);
             listed = true;
         }
         writeListing(nextList);
     }
-    if (listed)
-        setNodeConcs_fromSpeciesMasses(in.state.data() - 1, _MFn_mem->x, _Bls0, _Dvr0, 0, _nntc, _nctm);
+    if (listed) nodesFromState(in.state);
 }
 
 void screenLine(int& nextScrn)
@@ -249,7 +284,10 @@ bool runEnded() { return _dayofy == _simEndDate && _stepEndTime >= _simEndTime; 
 
 void sim_loop_cvode(int write)
 {
-    bool stopAtListings = haveCtrlNode_usesListTime() || _uach || _uage || _uexp;
+    // An exfiltration row holds what left in its own listing interval: the integrator stops
+    // at each listing time rather than book a step's outflow to the first listing it reaches.
+    bool exfiltration = _rcdat.sim_mf > 1 && (_rcdat.cex_bldg || _rcdat.cex_ctm);
+    bool stopAtListings = haveCtrlNode_usesListTime() || _uach || _uage || _uexp || exfiltration;
     if (cvodeIsExcluded()) error(FATAL, __FILE__, __LINE__, "Please try another transport solver", "");
     checkStartTime();
     Integrator in;
@@ -284,7 +322,7 @@ void sim_loop_cvode(int write)
             while (_stepEndTime == _stepStartTime && _stepEndTime < stop);
             screenLine(nextScrn);
             if (_stepEndTime == _stepStartTime) break;
-            stepTotals();
+            stepTotals(in);
             if (write) writeListings(in, nextList);
             else if (_Mfmax) noteMaxAirNodeConcs();
             _stepStartTime = _stepEndTime;

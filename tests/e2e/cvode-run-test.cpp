@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,53 @@ TEST_F(CvodeRun, TwoRoomsInSeriesAgreeWithTheTrapezoidalMethod)
     // The back room lags: after the first hour it is still below the front room.
     EXPECT_LT(integrated[1].room2, integrated[1].room);
     EXPECT_GT(integrated[1].room2, 6.1e-4);
+}
+
+// The building exfiltration file of a day listed every ten minutes, with the project's own
+// integrator tolerances and the release G. Each row holds what the opening carried out in
+// its own interval: the integral of F x(t) dt with x(t) = c + (G / F)(1 - exp(-t / tau)),
+// tau = M / F, from the integrator as from the implicit method of one-minute steps (whose
+// backward steps lag the exponential a little), and F (c + G / F) x 600 s once the room
+// is steady. What came in and was released less what left is what the room's air holds.
+TEST_F(CvodeRun, ExfiltrationRowsHoldWhatLeftInTheirOwnInterval)
+{
+    const double G = (double)1e-5f, c = (double)6.08e-4f, F = 0.05, M = VOLUME * 101325.0 / (287.055 * 293.15);
+    const double tau = M / F;
+    auto cexRows = [&](const std::vector<Edit>& edits) {
+        std::string prj = edited(project(), edits);
+        const std::string from = "\n0 0 0 0 0 0\n0 0 1 1 1\n";
+        prj.replace(prj.find(from), from.size(), "\n0 0 0 0 0 0\n1 0 1 1 1\n");   // cex_bldg
+        std::ofstream(dir + "room.prj") << prj;
+        r = runEngine("room.prj", "room.prj");
+        EXPECT_EQ(r.status, 0) << r.err << r.log;
+        std::vector<double> rows;
+        std::istringstream in(slurp(dir + "room.cex"));
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("1/1\t", 0) == 0 || line.rfind("Sum\t", 0) == 0)
+                rows.push_back(std::atof(line.substr(line.rfind('\t') + 1).c_str()));
+        return rows;
+    };
+    const Edit transient = {"1 0 1e-4 1e-15 0 0", "2 0 1e-4 1e-15 0 0"};
+    std::vector<double> integrated = cexRows({transient, {"0 0 0 0.1 0 0", "2 0 0 0.1 0 0"},
+                                              {"Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00 0:10:00",
+                                               "Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00 0:10:00 0:10:00 6:00:00"}});
+    double xEnd = listed(dir + "room.sqlite3", false).back().room;
+    std::vector<double> implicit = cexRows({transient, {"Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00 0:10:00",
+                                                        "Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00 0:01:00 0:10:00 6:00:00"}});
+    ASSERT_EQ(integrated.size(), 145u) << "144 rows and the Sum";
+    ASSERT_EQ(implicit.size(), 145u);
+    double sum = 0.0;
+    for (int k = 0; k < 144; k++) {
+        double t0 = 600.0 * k, t1 = t0 + 600.0;
+        double out = F * c * 600.0 + G * (600.0 - tau * (std::exp(-t0 / tau) - std::exp(-t1 / tau)));
+        EXPECT_NEAR(integrated[k], out, 3e-4 * out) << "row " << k + 1;
+        EXPECT_NEAR(integrated[k], implicit[k], 0.01 * implicit[k]) << "row " << k + 1;
+        sum += integrated[k];
+    }
+    EXPECT_NEAR(integrated[143], (F * c + G) * 600.0, 1e-5 * integrated[143]);
+    EXPECT_NEAR(integrated[144], sum, 1e-5 * sum);
+    const double stored = (F * c + G) * 86400.0 - integrated[144];
+    EXPECT_NEAR(stored, M * (xEnd - c), 0.01 * M * (xEnd - c));
 }
 
 TEST_F(CvodeRun, StartTimeOffTheListingGridIsAnErrorAndTheRunGoesOn)
