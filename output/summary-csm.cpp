@@ -2,8 +2,8 @@
 // source and sink with the mass it released, removed and stored, what every filter was
 // challenged with, passed and loaded and when it broke through, and the species mass
 // exchanged with the ambient through the envelope. Two per-step accumulators feed it: the
-// filter challenge and loading, and the envelope exchange (also read by the exfiltration
-// files).
+// filter challenge, and the envelope exchange (also read by the exfiltration files); what
+// each filter holds is its own loading state, which the filters advance every step.
 #include <cstdio>
 
 #include "common-src/convert.h"

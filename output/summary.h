@@ -32,7 +32,8 @@ struct CssRec;
 struct DvrRec;
 
 // Per-step accumulators of the contaminant summary. sum_filter_compute adds each filter's
-// challenge, downstream mass and loading; sum_ambient_compute adds the species mass carried
+// challenge and downstream mass (its loading is the filter's own, filter_load_step);
+// sum_ambient_compute adds the species mass carried
 // into and out of the building through every envelope path (filter penetration applied):
 // per step in _Env_MdotIn_step and _Env_MdotOut_step [kg/s], over the run in
 // _Env_MassIn_sum and _Env_MassOut_sum, and with an exfiltration switch set in
