@@ -45,11 +45,15 @@ double uvOutput(const UvFilterData* d, double T, double v)
     return out < 0.0 ? 0.0 : (out > 1.0 ? 1.0 : out);
 }
 
-// Output left after te seconds of the run; never below 0.1.
+int lampDay, lampTime;   // lamps' start; day 0 while it is the run control's
+
+// Output left after te seconds of the lamp's life; never below 0.1.
 double uvAging(const UvFilterData* d)
 {
     if (d->uv_aging <= 0) return 1.0;
-    double te = timeElapsed(_rcdat.start_date, _rcdat.start_time);
+    int day, time;
+    filter_lamp_start(&day, &time);
+    double te = timeElapsed(day, time);
     if (te <= 0.0) return 1.0;
     double f = (d->uv_age_b * std::log(te / 3600.0) + d->uv_age_a) / 100.0;
     return f < 0.0 ? 0.1 : (f > 1.0 ? 1.0 : f);
@@ -96,6 +100,18 @@ void captureSpecies(FilterLoadRec* first, bool forward, int k, double m)
 }
 
 }  // namespace
+
+void filter_lamp_start(int* day, int* time)
+{
+    *day = lampDay ? lampDay : _rcdat.start_date;
+    *time = lampDay ? lampTime : _rcdat.start_time;
+}
+
+void filter_set_lamp_start(int day, int time)
+{
+    lampDay = day;
+    lampTime = time;
+}
 
 void flt_cef(FilterLoadRec* fl, AirPath*) { constant_efficiency(fl); }
 

@@ -20,6 +20,11 @@ double filter_air_through(const AirPath* p, double dt, const double** up);
 // reads back as its input. Runs after each step's transport in every loop.
 void filter_load_step(double dt);
 
+// The start from which the lamps of aging ultraviolet filters age: the simulation's start,
+// or for a run resumed from a restart record the start of the run that wrote it.
+void filter_lamp_start(int* day, int* time);
+void filter_set_lamp_start(int day, int time);
+
 void flt_cef(FilterLoadRec* fl, AirPath* pp);   // constant efficiency per species
 void flt_pf0(FilterLoadRec* fl, AirPath* pp);   // particle filter, efficiency by diameter
 void flt_gf0(FilterLoadRec* fl, AirPath* pp);   // gas filter, efficiency by loading

@@ -30,6 +30,7 @@
 #include "model/run-control.h"
 #include "model/source-lists.h"
 #include "model/sts-links.h"
+#include "airflow/afe-filter.h"
 #include "output/sim-out.h"
 
 namespace vexlar {
@@ -40,7 +41,7 @@ constexpr int NHEADER = 10;
 
 // Blocks of a record, in record order.
 enum RstBlock { B_NODE, B_PATH, B_CTM, B_FILTER, B_CSS, B_BLS, B_DVR, B_CTRL, B_CELL, B_DUCT,
-                B_MF, B_COUNT };
+                B_MF, B_LAMP, B_COUNT };
 
 int32_t _rhd[NHEADER];          // header of the current project
 int _rCount[B_COUNT];           // doubles per block
@@ -135,6 +136,19 @@ int filterValueCount()
         if (p->filter)
             for (const FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) n += loadValueCount();
     return n;
+}
+
+// Whether a path's filter (or one of a super filter's members) is an ultraviolet lamp that
+// ages: then the record keeps the day and time its lamps started.
+bool agingLamps()
+{
+    for (const AirPath* p = _pafp0; p; p = p->next)
+        if (p->filter)
+            for (const FilterLoadRec* fl = p->filter->load; fl; fl = fl->next)
+                if (fl->flte->type == FLT_UV1 &&
+                    static_cast<const UvFilterData*>(fl->flte->model_data)->uv_aging > 0)
+                    return true;
+    return false;
 }
 
 // The cells of the 1-D zones exist only under the short-time-step method.
@@ -485,6 +499,12 @@ unsigned char* packRecord(int day, int time)
     for (const AirPath* p = _pafp0; p; p = p->next)
         if (const DuctLagData* lag = ductLag(p)) packDuct(c, lag);
     for (int k = 0; k < 2; k++) packSystem(c, implicitSystem(k));
+    if (_rCount[B_LAMP]) {
+        int day, time;
+        filter_lamp_start(&day, &time);
+        c.put(day);
+        c.put(time);
+    }
     return c.bad;
 }
 
@@ -520,6 +540,10 @@ unsigned char* unpackRecord()
     for (const AirPath* p = _pafp0; p; p = p->next)
         if (DuctLagData* lag = ductLag(p)) unpackDuct(c, lag);
     for (int k = 0; k < 2; k++) unpackSystem(c, implicitSystem(k));
+    if (_rCount[B_LAMP]) {
+        int day = c.whole(1, 365);
+        filter_set_lamp_start(day, c.whole(0, 86400));
+    }
     return c.bad;
 }
 
@@ -556,7 +580,7 @@ void logBadValue(const unsigned char* bad, int day)
 {
     static const char* const names[B_COUNT] = {
         "node", "path", "mass fraction", "filter", "source", "boundary-layer sink",
-        "deposition sink", "control", "1-D zone cell", "duct cell", "transport system"};
+        "deposition sink", "control", "1-D zone cell", "duct cell", "transport system", "lamp"};
     size_t at = (size_t)(bad - _rRecord);
     int b = blockAt(at);
     ulog_printf("  day %d: invalid value %g in the %s block, record byte %zu\n", day,
@@ -605,6 +629,7 @@ int set_urst_init()
     _rCount[B_CELL] = cellValueCount();
     _rCount[B_DUCT] = ductsValueCount();
     _rCount[B_MF] = systemsValueCount();
+    _rCount[B_LAMP] = agingLamps() ? 2 : 0;
     int doubles = 0;
     for (int b = 0; b < B_COUNT; b++) doubles += _rCount[b];
     _rSizeData = 8 + 8 * doubles;

@@ -4,7 +4,8 @@
 // the SIM file byte for byte and in the database row for row. A restart file that cannot
 // serve the run ends it with a FATAL naming the fault, removes this run's partial results
 // and leaves the earlier run's restart file as it was. A run resumed from the end of day
-// 1 of a two-day run with a loading gas-phase filter, a power-law source, trapezoidal time
+// 1 of a two-day run with a loading gas-phase filter, an aging ultraviolet lamp, a
+// power-law source, trapezoidal time
 // weights, a stiff integrator or short-time-step duct and 1-D zone cells lists day 2 as
 // the whole run did, as it does with integrating and delaying controls (a running average
 // is refused a restart), and a record holding a value no state can hold is refused.
@@ -296,6 +297,8 @@ const Edit SUPER_FILTER[] = {{"1 1 1 ! filter 1", "1 3 2"}, {"0.0 0 ! bed", "0.0
 const Continuation CONTINUATIONS[] = {
     {"GasFilterAndPowerLawSource", "filtered-supply", {}, 0.0, true},
     {"SuperFilterMembers", "filtered-supply", {SUPER_FILTER[0], SUPER_FILTER[1]}, 0.0, true},
+    // An ultraviolet lamp (element 4) goes on aging from the start of the whole run.
+    {"AgingUvLamp", "filtered-supply", {{"1 1 1 ! filter 1", "1 4 1"}}, 0.0, false},
     // The explicit half of each step is formed from the rates of the step before.
     {"TrapezoidalTimeWeight", "filtered-supply", {{"0 1 100 1e-4 1e-15 1.1 1 0", "0 1 100 1e-4 1e-15 1.1 0.5 0"}},
      0.0, true},
