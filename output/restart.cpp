@@ -575,16 +575,22 @@ const char* shortBlock(size_t got)
     return b == B_BLS ? ", BLS" : b == B_DVR ? ", DVR" : "";
 }
 
-// Logs where in the record the first value that no state can hold sits.
-void logBadValue(const unsigned char* bad, int day)
+const char* blockName(int b)
 {
     static const char* const names[B_COUNT] = {
         "node", "path", "mass fraction", "filter", "source", "boundary-layer sink",
         "deposition sink", "control", "1-D zone cell", "duct cell", "transport system", "lamp"};
+    return b < B_COUNT ? names[b] : "?";
+}
+
+// Logs where in the record the first value that no state can hold sits; returns its block.
+const char* logBadValue(const unsigned char* bad, int day)
+{
     size_t at = (size_t)(bad - _rRecord);
-    int b = blockAt(at);
-    ulog_printf("  day %d: invalid value %g in the %s block, record byte %zu\n", day,
-                getF64(bad), b < B_COUNT ? names[b] : "?", at);
+    const char* block = blockName(blockAt(at));
+    ulog_printf("  day %d: invalid value %g in the %s block, record byte %zu\n", day, getF64(bad),
+                block, at);
+    return block;
 }
 
 int readFailed(FILE* f, const char* what)
@@ -677,8 +683,9 @@ void writeRst_stepTime(int day, int time)
     if (!_urst) return;
     // A state that has left the numbers behind cannot be resumed from.
     if (const unsigned char* bad = packRecord(day, time)) {
-        logBadValue(bad, day);
-        writeFailed("");
+        char what[64];
+        snprintf(what, sizeof what, "restart record, %s block", logBadValue(bad, day));
+        error(FATAL, __FILE__, __LINE__, "Results are not finite and are not written: ", what, "");
     }
     size_t got = fwrite(_rRecord, 1, (size_t)_rSizeData, _urst);
     if (got != (size_t)_rSizeData) writeFailed(shortBlock(got));

@@ -298,6 +298,25 @@ TEST_F(SimFile, NonFiniteResultsAreNotWritten)
     EXPECT_FALSE(fileExists(file(".sqlite3")));
 }
 
+// Nor does a state that is not finite reach the restart file: the run ends with a FATAL
+// naming the block of the record, and the file goes with the other results.
+TEST_F(SimFile, NonFiniteStateIsNotWrittenToTheRestartFile)
+{
+    _rcdat.sim_mf = 2;
+    EXPECT_EXIT(
+        {
+            _errorFinishFcnP = finish;
+            set_urst_init();
+            set_urst_open();
+            writeRst_stepTime(1, 86400);
+            net.path[2].dp = std::nan("");
+            writeRst_stepTime(2, 86400);
+        },
+        ::testing::ExitedWithCode(2),
+        "FATAL Results are not finite and are not written: restart record, path block\n");
+    EXPECT_FALSE(fileExists(file(".rst")));
+}
+
 TEST_F(SimFile, UncreatableFileIsFatal)
 {
     snprintf(_pdir, sizeof _pdir, "%s", (dir + "missing/").c_str());
