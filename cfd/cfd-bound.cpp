@@ -10,16 +10,6 @@
 
 namespace vexlar {
 
-double face_area(int axis, const int* p)
-{
-    return axis == 0 ? AREX[p[1]][p[2]] : axis == 1 ? AREY[p[0]][p[2]] : AREZ[p[0]][p[1]];
-}
-
-double*** velocity(int axis) { return axis == 0 ? U : axis == 1 ? V : W; }
-double*** velocity_star(int axis) { return axis == 0 ? US : axis == 1 ? VS : WS; }
-double*** coef_high(int axis) { return axis == 0 ? AE : axis == 1 ? AN : AT; }
-double*** coef_low(int axis) { return axis == 0 ? AW : axis == 1 ? AS : AB; }
-
 int ghost_layer(int code)
 {
     int a = face_axis(code);

@@ -16,13 +16,6 @@ double RESOT, RT0;
 static double* widths(int a) { return a == 0 ? DELX : a == 1 ? DELY : DELZ; }
 static double* spacings(int a) { return a == 0 ? DELXC : a == 1 ? DELYC : DELZC; }
 
-static double neighbour(double D, double F, int sign, int scheme)
-{
-    double conv = fmax(-sign * F, 0.0);
-    if (scheme == 1 || D == 0.0) return D + conv;
-    return D * fmax(0.0, pow(1.0 - 0.1 * fabs(F / D), 5)) + conv;
-}
-
 void cfd_transport_links(const int* p, int scheme, double molecular, double turbulent, double* fnet)
 {
     double rho = OPERDENS, lam = ANU * OPERDENS;
@@ -38,8 +31,8 @@ void cfd_transport_links(const int* p, int scheme, double molecular, double turb
         // Centre distances of both faces: a face's flux is the same seen from either side.
         double Dh = diffusivity((cell(VIS, hi) + cell(VIS, p)) * 0.5) * A / spacings(a)[p[a]];
         double Dl = diffusivity((cell(VIS, lo) + cell(VIS, p)) * 0.5) * A / spacings(a)[p[a] - 1];
-        cell(coef_high(a), p) = cell(ICELL, hi) ? 0.0 : neighbour(Dh, Fh, 1, scheme);
-        cell(coef_low(a), p) = cell(ICELL, lo) ? 0.0 : neighbour(Dl, Fl, -1, scheme);
+        cell(coef_high(a), p) = cell(ICELL, hi) ? 0.0 : cfd_link(Dh, Fh, 1, scheme);
+        cell(coef_low(a), p) = cell(ICELL, lo) ? 0.0 : cfd_link(Dl, Fl, -1, scheme);
         *fnet += Fh - Fl;
     }
 }

@@ -2,6 +2,7 @@
 // the input file's remaining items, blocks, walls and their .UCD series, the equation
 // coefficients, and the line and multigrid solvers with their work arrays.
 #pragma once
+#include <cmath>
 #include <cstdint>
 
 #include "cfd/cfd.h"
@@ -185,11 +186,33 @@ extern double _cfdzonemp, _cfdzonemp1;   // volume-mean zone pressure, current a
 inline int face_axis(int code) { return (code - 1) / 2; }
 inline int face_inward(int code) { return code % 2 ? 1 : -1; }
 template <class T> inline T& cell(T*** f, const int* p) { return f[p[0]][p[1]][p[2]]; }
-double face_area(int axis, const int* p);     // AREX, AREY or AREZ at cell p
-double*** velocity(int axis);                 // U, V, W
-double*** velocity_star(int axis);            // US, VS, WS
-double*** coef_high(int axis);                // AE, AN, AT
-double*** coef_low(int axis);                 // AW, AS, AB
+// AREX, AREY or AREZ at cell p.
+inline double face_area(int axis, const int* p)
+{
+    return axis == 0 ? AREX[p[1]][p[2]] : axis == 1 ? AREY[p[0]][p[2]] : AREZ[p[0]][p[1]];
+}
+inline double*** velocity(int axis) { return axis == 0 ? U : axis == 1 ? V : W; }
+inline double*** velocity_star(int axis) { return axis == 0 ? US : axis == 1 ? VS : WS; }
+inline double*** coef_high(int axis) { return axis == 0 ? AE : axis == 1 ? AN : AT; }
+inline double*** coef_low(int axis) { return axis == 0 ? AW : axis == 1 ? AS : AB; }
+
+// Every 3-D field is one block of NI x NJ x NK values with k running fastest, so that
+// f[i][j][k] is also base(f)[ix(i, j, k)] and a step along i, j or k is a fixed stride.
+inline long ix(int i, int j, int k) { return ((long)(i - 1) * NJ + (j - 1)) * NK + (k - 1); }
+template <class T> inline T* base(T*** f) { return &f[1][1][1]; }
+inline long stride(int axis) { return axis == 0 ? (long)NJ * NK : axis == 1 ? NK : 1; }
+
+// Neighbour coefficient of a face with conductance D and mass flow F along the axis, sign
+// +1 for the high face and -1 for the low face: upwind (scheme 1) or the power law
+// D max(0, 1 - 0.1 |F/D|)^5, the fifth power taken by three multiplications.
+inline double cfd_link(double D, double F, int sign, int scheme)
+{
+    double conv = fmax(-sign * F, 0.0);
+    if (scheme == 1 || D == 0.0) return D + conv;
+    double f = fmax(0.0, 1.0 - 0.1 * fabs(F / D));
+    double f2 = f * f;
+    return D * (f2 * f2 * f) + conv;
+}
 // Index of the ghost layer an opening of face code 1..6 lies on.
 int ghost_layer(int code);
 // Calls f(p) for every interior cell, k outermost, then i, then j.

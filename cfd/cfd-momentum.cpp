@@ -88,16 +88,6 @@ double at(double*** f, const int* p, int a1, int s1, int a2 = 0, int s2 = 0)
     return cell(f, q);
 }
 
-// Neighbour coefficient of a face with conductance D and mass flow F (positive along the
-// axis); sign +1 for the high face, -1 for the low face.
-double neighbour(double D, double F, int sign, int scheme)
-{
-    double conv = fmax(-sign * F, 0.0);
-    if (scheme == 1 || D == 0.0) return D + conv;
-    double f = 1.0 - 0.1 * fabs(F / D);
-    return D * fmax(0.0, pow(f, 5)) + conv;
-}
-
 // Length of the first and last control volume along d stretched to the domain faces.
 double stretch(int d, int pd)
 {
@@ -123,8 +113,8 @@ void assembleNode(const Component& c, const int* p)
     double De = muE * Ad / del(d)[p[d] + 1], Dw = muP * Ad / del(d)[p[d]];
     double S = (cell(P, p) - at(P, p, d, 1)) / ld +
                (muE * (phiE - phiP) / del(d)[p[d] + 1] - muP * (phiP - phiW) / del(d)[p[d]]) / ld;
-    cell(coef_high(d), p) = p[d] == last(d) - 1 ? 0.0 : neighbour(De, Fe, 1, c.scheme);
-    cell(coef_low(d), p) = p[d] == 2 ? 0.0 : neighbour(Dw, Fw, -1, c.scheme);
+    cell(coef_high(d), p) = p[d] == last(d) - 1 ? 0.0 : cfd_link(De, Fe, 1, c.scheme);
+    cell(coef_low(d), p) = p[d] == 2 ? 0.0 : cfd_link(Dw, Fw, -1, c.scheme);
     double sp = 0.0;
     for (int t = 0; t < 3; t++) {
         if (t == d) continue;
@@ -138,8 +128,8 @@ void assembleNode(const Component& c, const int* p)
         double Dh = muH * At / delc(t)[p[t]] * f, Dl = muL * At / delc(t)[p[t] - 1] * f;
         S += (muH * (at(vt, p, d, 1) - cell(vt, p)) -
               muL * (at(vt, p, d, 1, t, -1) - at(vt, p, t, -1))) / (ld * del(t)[p[t]]);
-        cell(coef_high(t), p) = p[t] == last(t) ? 0.0 : neighbour(Dh, Fh, 1, c.scheme);
-        cell(coef_low(t), p) = p[t] == 2 ? 0.0 : neighbour(Dl, Fl, -1, c.scheme);
+        cell(coef_high(t), p) = p[t] == last(t) ? 0.0 : cfd_link(Dh, Fh, 1, c.scheme);
+        cell(coef_low(t), p) = p[t] == 2 ? 0.0 : cfd_link(Dl, Fl, -1, c.scheme);
         // The domain faces across t are no-slip walls at the distance of the first centre.
         if (!flat(t) && (p[t] == 2 || p[t] == last(t)))
             sp -= wallViscosity(p) * At / wallDistance(t) * f;

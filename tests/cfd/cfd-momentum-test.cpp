@@ -108,4 +108,25 @@ TEST_F(CfdAssembly, TurbulenceModelOneFallsBackToZeroEquationWithAWarning)
     ITUR = 0;
 }
 
+// The face links of a conductance D = 2 with a flow F: the power law keeps
+// D (1 - 0.1 |F/D|)^5, here (1 - 0.25)^5 = 243/1024, and nothing of the diffusion once the
+// flow is ten times the conductance; upwind keeps D. Air coming in through the face adds
+// its flow |F|, air going out adds nothing.
+struct LinkCase { int scheme; double F; int sign; double expected; };
+
+class CfdFaceLink : public testing::TestWithParam<LinkCase> {};
+
+TEST_P(CfdFaceLink, PowerLawAndUpwindLinksOfAFace)
+{
+    LinkCase c = GetParam();
+    EXPECT_DOUBLE_EQ(cfd_link(2.0, c.F, c.sign, c.scheme), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faces, CfdFaceLink,
+    testing::Values(LinkCase{2, 5.0, 1, 2.0 * 243 / 1024}, LinkCase{2, 5.0, -1, 2.0 * 243 / 1024 + 5},
+                    LinkCase{2, -5.0, 1, 2.0 * 243 / 1024 + 5}, LinkCase{2, 0.0, 1, 2.0},
+                    LinkCase{2, 20.0, 1, 0.0}, LinkCase{2, -40.0, 1, 40.0},
+                    LinkCase{1, 5.0, 1, 2.0}, LinkCase{1, 5.0, -1, 7.0}));
+
 }  // namespace
