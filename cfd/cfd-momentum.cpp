@@ -100,43 +100,86 @@ double stretch(int d, int pd)
 
 double wallViscosity(const int* p) { return LAMIN && ITUR != 1 ? ANU * OPERDENS : cell(VIS, p); }
 
-// Interior coefficients of one velocity node: convection, diffusion, pressure and
-// cross-derivative sources and the false-time term.
-void assembleNode(const Component& c, const int* p)
+// One tangential axis t of component d as the assembly walks the fields: the tangential
+// velocity, its links, the stride along t, and the spacings the formulas take.
+struct Tangent {
+    int t, o;                            // o: the third axis
+    const double* v;
+    double *hi, *lo;
+    long s;
+    const double *delo, *delct, *delt;
+    int last;
+    bool wall;                           // the domain faces across t are walls
+    double wallDist;
+};
+
+Tangent tangent(int d, int t)
 {
-    int d = c.d;
-    double rho = OPERDENS, ld = delc(d)[p[d]], Ad = face_area(d, p);
-    double f = stretch(d, p[d]);
-    double muP = cell(VIS, p), muE = at(VIS, p, d, 1);
-    double phiP = cell(c.phi, p), phiE = at(c.phi, p, d, 1), phiW = at(c.phi, p, d, -1);
-    double Fe = rho * (phiP + phiE) / 2 * Ad, Fw = rho * (phiW + phiP) / 2 * Ad;
-    double De = muE * Ad / del(d)[p[d] + 1], Dw = muP * Ad / del(d)[p[d]];
-    double S = (cell(P, p) - at(P, p, d, 1)) / ld +
-               (muE * (phiE - phiP) / del(d)[p[d] + 1] - muP * (phiP - phiW) / del(d)[p[d]]) / ld;
-    cell(coef_high(d), p) = p[d] == last(d) - 1 ? 0.0 : cfd_link(De, Fe, 1, c.scheme);
-    cell(coef_low(d), p) = p[d] == 2 ? 0.0 : cfd_link(Dw, Fw, -1, c.scheme);
-    double sp = 0.0;
-    for (int t = 0; t < 3; t++) {
-        if (t == d) continue;
-        int o = 3 - d - t;
-        double*** vt = velocity(t);
-        double At = ld * del(o)[p[o]];
-        double muH = (muP + muE + at(VIS, p, t, 1) + at(VIS, p, d, 1, t, 1)) / 4;
-        double muL = (muP + muE + at(VIS, p, t, -1) + at(VIS, p, d, 1, t, -1)) / 4;
-        double Fh = rho * (cell(vt, p) + at(vt, p, d, 1)) / 2 * At * f;
-        double Fl = rho * (at(vt, p, t, -1) + at(vt, p, d, 1, t, -1)) / 2 * At * f;
-        double Dh = muH * At / delc(t)[p[t]] * f, Dl = muL * At / delc(t)[p[t] - 1] * f;
-        S += (muH * (at(vt, p, d, 1) - cell(vt, p)) -
-              muL * (at(vt, p, d, 1, t, -1) - at(vt, p, t, -1))) / (ld * del(t)[p[t]]);
-        cell(coef_high(t), p) = p[t] == last(t) ? 0.0 : cfd_link(Dh, Fh, 1, c.scheme);
-        cell(coef_low(t), p) = p[t] == 2 ? 0.0 : cfd_link(Dl, Fl, -1, c.scheme);
-        // The domain faces across t are no-slip walls at the distance of the first centre.
-        if (!flat(t) && (p[t] == 2 || p[t] == last(t)))
-            sp -= wallViscosity(p) * At / wallDistance(t) * f;
-    }
-    double vol = ld * Ad * f;
-    cell(BS, p) = S * vol + rho * vol / c.dt * cell(c.old, p);
-    cell(SP, p) = sp;
+    int o = 3 - d - t;
+    return {t, o, base(velocity(t)), base(coef_high(t)), base(coef_low(t)), stride(t),
+            del(o), delc(t), del(t), last(t), !flat(t), wallDistance(t)};
+}
+
+// Interior coefficients of every node of the component: convection, diffusion, pressure
+// and cross-derivative sources and the false-time term. Nodes are independent, so they are
+// walked with k innermost, along the fields' unit stride.
+template <int D> void assembleNodes(const Component& c)
+{
+    constexpr int T1 = D == 0 ? 1 : 0, T2 = D == 2 ? 1 : 2;
+    const Tangent tg[2] = {tangent(D, T1), tangent(D, T2)};
+    const double rho = OPERDENS;
+    const long sd = stride(D);
+    const double *vis = base(VIS), *phi = base(c.phi), *pr = base(P), *old = base(c.old);
+    double *hiD = base(coef_high(D)), *loD = base(coef_low(D)), *bs = base(BS), *sp = base(SP);
+    const double *delD = del(D), *delcD = delc(D);
+    const int lastD = last(D), scheme = c.scheme;
+    const bool laminarWall = LAMIN && ITUR != 1;
+    int n[3] = {IM1, JM1, KM1}, p[3];
+    n[D] -= 1;
+    for (p[0] = 2; p[0] <= n[0]; p[0]++)
+        for (p[1] = 2; p[1] <= n[1]; p[1]++)
+            for (p[2] = 2; p[2] <= n[2]; p[2]++) {
+                long q = ix(p[0], p[1], p[2]);
+                double ld = delcD[p[D]], Ad = face_area(D, p);
+                double f = stretch(D, p[D]);
+                double muP = vis[q], muE = vis[q + sd];
+                double phiP = phi[q], phiE = phi[q + sd], phiW = phi[q - sd];
+                double Fe = rho * (phiP + phiE) / 2 * Ad, Fw = rho * (phiW + phiP) / 2 * Ad;
+                double De = muE * Ad / delD[p[D] + 1], Dw = muP * Ad / delD[p[D]];
+                double S = (pr[q] - pr[q + sd]) / ld +
+                           (muE * (phiE - phiP) / delD[p[D] + 1] - muP * (phiP - phiW) / delD[p[D]]) / ld;
+                hiD[q] = p[D] == lastD - 1 ? 0.0 : cfd_link(De, Fe, 1, scheme);
+                loD[q] = p[D] == 2 ? 0.0 : cfd_link(Dw, Fw, -1, scheme);
+                double spq = 0.0, wallVis = laminarWall ? ANU * OPERDENS : muP;
+                for (const Tangent& t : tg) {
+                    const double* vt = t.v;
+                    long st = t.s;
+                    int pt = p[t.t];
+                    double At = ld * t.delo[p[t.o]];
+                    double muH = (muP + muE + vis[q + st] + vis[q + sd + st]) / 4;
+                    double muL = (muP + muE + vis[q - st] + vis[q + sd - st]) / 4;
+                    double Fh = rho * (vt[q] + vt[q + sd]) / 2 * At * f;
+                    double Fl = rho * (vt[q - st] + vt[q + sd - st]) / 2 * At * f;
+                    double Dh = muH * At / t.delct[pt] * f, Dl = muL * At / t.delct[pt - 1] * f;
+                    S += (muH * (vt[q + sd] - vt[q]) - muL * (vt[q + sd - st] - vt[q - st])) /
+                         (ld * t.delt[pt]);
+                    t.hi[q] = pt == t.last ? 0.0 : cfd_link(Dh, Fh, 1, scheme);
+                    t.lo[q] = pt == 2 ? 0.0 : cfd_link(Dl, Fl, -1, scheme);
+                    // The domain faces across t are no-slip walls at the distance of the
+                    // first centre.
+                    if (t.wall && (pt == 2 || pt == t.last)) spq -= wallVis * At / t.wallDist * f;
+                }
+                double vol = ld * Ad * f;
+                bs[q] = S * vol + rho * vol / c.dt * old[q];
+                sp[q] = spq;
+            }
+}
+
+void assembleNodes(const Component& c)
+{
+    if (c.d == 0) assembleNodes<0>(c);
+    if (c.d == 1) assembleNodes<1>(c);
+    if (c.d == 2) assembleNodes<2>(c);
 }
 
 // Wall shear of the listed walls parallel to the component, on the row next to each wall.
@@ -236,12 +279,12 @@ void momentum(int d)
 {
     Component c = component(d);
     N1 = N2 = N3 = 1;
-    forNodes(d, [&](const int* p) {
-        assembleNode(c, p);
-        if (d == 2 && ENERGY == 1)
+    assembleNodes(c);
+    if (d == 2 && ENERGY == 1)
+        forNodes(d, [&](const int* p) {
             cell(BS, p) += ((cell(T, p) + at(T, p, 2, 1)) / 2 - TM) * BETA * GRA * OPERDENS *
                            DELZC[p[2]] * AREZ[p[0]][p[1]] * stretch(2, p[2]);
-    });
+        });
     wallShear(c);
     for (int l = 1; l <= NBIN; l++) inletbc(l, d + 1);
     for (int l = 1; l <= NBOUT; l++) outletbc(l, d + 1);
