@@ -101,7 +101,8 @@ static int fields(FieldTag* f)
         {&US, "US"}, {&VS, "VS"}, {&WS, "WS"}, {&DX, "DX"}, {&DY, "DY"}, {&DZ, "DZ"},
         {&UP, "UP"}, {&VP, "VP"}, {&WP, "WP"}, {&pu, "pu"}, {&pv, "pv"}, {&pw, "pw"},
         {&pus, "pus"}, {&pvs, "pvs"}, {&pws, "pws"}, {&opencoe, "opencoe"},
-        {&opencoesv, "opencoesv"}, {&psaved, "psaved"}, {&VOL, "VOL"}, {&C1, "C1"},
+        {&opencoesv, "opencoesv"}, {&psaved, "psaved"}, {&VOL, "VOL"}, {&TDMAP, "TDMAP"},
+        {&TDMAR, "TDMAR"}, {&C1, "C1"},
         {&C2, "C2"}, {&C3, "C3"}, {&C4, "C4"}, {&C5, "C5"}, {&C1OLD, "C1OLD"},
         {&C2OLD, "C2OLD"}, {&C3OLD, "C3OLD"}, {&C4OLD, "C4OLD"}, {&C5OLD, "C5OLD"}};
     int n = sizeof t / sizeof t[0];

@@ -104,6 +104,7 @@ extern double ***US, ***VS, ***WS, ***DX, ***DY, ***DZ;
 extern double ***pu, ***pv, ***pw, ***pus, ***pvs, ***pws, ***opencoe, ***opencoesv;
 extern int*** OBJECTNM;
 extern double *TDMAa, *TDMAb, *TDMAc, *TDMAd;
+extern double ***TDMAP, ***TDMAR;   // line solver: elimination factor and pivot reciprocal per cell
 extern int N1, N2, N3;           // direction of the last x, y, z line sweep: 1 forward, 2 reverse
 
 // Multigrid: three levels, every array at the fine size.
