@@ -22,30 +22,22 @@ void cfd_transport_links(const int* p, int scheme, double molecular, double turb
     // Diffusivity of a face from its mean viscosity: the laminar part over the molecular
     // number, the turbulent rest over the turbulent one.
     auto diffusivity = [&](double vis) { return lam / molecular + (vis - lam) / turbulent; };
+    long q = ix(p[0], p[1], p[2]);
+    const double* visc = base(VIS);
+    const int* solid = base(ICELL);
     *fnet = 0.0;
     for (int a = 0; a < 3; a++) {
-        int lo[3] = {p[0], p[1], p[2]}, hi[3] = {p[0], p[1], p[2]};
-        lo[a] -= 1, hi[a] += 1;
+        long s = stride(a);
+        const double* u = base(velocity(a));
         double A = face_area(a, p);
-        double Fh = rho * cell(velocity(a), p) * A, Fl = rho * cell(velocity(a), lo) * A;
+        double Fh = rho * u[q] * A, Fl = rho * u[q - s] * A;
         // Centre distances of both faces: a face's flux is the same seen from either side.
-        double Dh = diffusivity((cell(VIS, hi) + cell(VIS, p)) * 0.5) * A / spacings(a)[p[a]];
-        double Dl = diffusivity((cell(VIS, lo) + cell(VIS, p)) * 0.5) * A / spacings(a)[p[a] - 1];
-        cell(coef_high(a), p) = cell(ICELL, hi) ? 0.0 : cfd_link(Dh, Fh, 1, scheme);
-        cell(coef_low(a), p) = cell(ICELL, lo) ? 0.0 : cfd_link(Dl, Fl, -1, scheme);
+        double Dh = diffusivity((visc[q + s] + visc[q]) * 0.5) * A / spacings(a)[p[a]];
+        double Dl = diffusivity((visc[q - s] + visc[q]) * 0.5) * A / spacings(a)[p[a] - 1];
+        base(coef_high(a))[q] = solid[q + s] ? 0.0 : cfd_link(Dh, Fh, 1, scheme);
+        base(coef_low(a))[q] = solid[q - s] ? 0.0 : cfd_link(Dl, Fl, -1, scheme);
         *fnet += Fh - Fl;
     }
-}
-
-double cfd_cell_residual(double*** phi, const int* p)
-{
-    double r = cell(BS, p) - cell(AP, p) * cell(phi, p);
-    for (int a = 0; a < 3; a++) {
-        int lo[3] = {p[0], p[1], p[2]}, hi[3] = {p[0], p[1], p[2]};
-        lo[a] -= 1, hi[a] += 1;
-        r += cell(coef_high(a), p) * cell(phi, hi) + cell(coef_low(a), p) * cell(phi, lo);
-    }
-    return r;
 }
 
 static bool seriesMark(double v) { return fabs(v - 1e10) < 1e-10; }

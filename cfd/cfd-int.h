@@ -4,6 +4,7 @@
 #pragma once
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "cfd/cfd.h"
 
@@ -216,13 +217,19 @@ inline double cfd_link(double D, double F, int sign, int scheme)
 }
 // Index of the ghost layer an opening of face code 1..6 lies on.
 int ghost_layer(int code);
-// Calls f(p) for every interior cell, k outermost, then i, then j.
+// Calls f(p), or f(p, q) with q = ix(p), for every interior cell, k outermost, then i,
+// then j.
 template <class F> void cfd_for_cells(F f)
 {
     int p[3];
     for (p[2] = 2; p[2] <= KM1; p[2]++)
         for (p[0] = 2; p[0] <= IM1; p[0]++)
-            for (p[1] = 2; p[1] <= JM1; p[1]++) f(p);
+            for (p[1] = 2; p[1] <= JM1; p[1]++) {
+                if constexpr (std::is_invocable_v<F, const int*, long>)
+                    f(p, ix(p[0], p[1], p[2]));
+                else
+                    f(p);
+            }
 }
 // Calls f(p) for every cell of the box L (i1, i2, j1, j2, k1, k2).
 template <class F> void cfd_for_box(const int* L, F f)
@@ -246,7 +253,17 @@ double cfd_series_value(const UcdSeries& s);
 // a solid or ghost cell; fnet the net outflow.
 void cfd_transport_links(const int* p, int scheme, double molecular, double turbulent, double* fnet);
 // Residual of the assembled seven-point equation of phi at cell p.
-double cfd_cell_residual(double*** phi, const int* p);
+inline double cfd_cell_residual(double*** phi, const int* p)
+{
+    long q = ix(p[0], p[1], p[2]);
+    const double* f = base(phi);
+    double r = base(BS)[q] - base(AP)[q] * f[q];
+    for (int a = 0; a < 3; a++) {
+        long s = stride(a);
+        r += base(coef_high(a))[q] * f[q + s] + base(coef_low(a))[q] * f[q - s];
+    }
+    return r;
+}
 // Calls f(q, A) for the cells one step inside a wall, after cutting their link to it.
 template <class F> void cfd_for_wall(const int* L, int code, F f)
 {

@@ -80,12 +80,9 @@ int flat(int a) { return a == 0 ? I2DX : a == 1 ? I2DY : I2DZ; }
 double wallDistance(int a) { return a == 0 ? XP : a == 1 ? YP : ZP; }
 
 // Value of f at p moved by s1 along a1 and s2 along a2.
-double at(double*** f, const int* p, int a1, int s1, int a2 = 0, int s2 = 0)
+inline double at(double*** f, const int* p, int a1, int s1, int a2 = 0, int s2 = 0)
 {
-    int q[3] = {p[0], p[1], p[2]};
-    q[a1] += s1;
-    q[a2] += s2;
-    return cell(f, q);
+    return base(f)[ix(p[0], p[1], p[2]) + s1 * stride(a1) + s2 * stride(a2)];
 }
 
 // Length of the first and last control volume along d stretched to the domain faces.
@@ -223,31 +220,28 @@ template <class F> void forNodes(int d, F f)
             for (p[1] = 2; p[1] <= n[1]; p[1]++) f(p);
 }
 
-double residualAt(double*** phi, const int* p)
-{
-    double r = cell(BS, p) - cell(AP, p) * cell(phi, p);
-    for (int a = 0; a < 3; a++)
-        r += cell(coef_high(a), p) * at(phi, p, a, 1) + cell(coef_low(a), p) * at(phi, p, a, -1);
-    return r;
-}
-
 void relaxAndMeasure(const Component& c)
 {
     double rho = OPERDENS;
+    double *sp = base(SP), *ap = base(AP), *bs = base(BS), *corr = base(c.corr), *phi = base(c.phi);
+    const double* links[6];
+    for (int a = 0; a < 3; a++) links[2 * a] = base(coef_high(a)), links[2 * a + 1] = base(coef_low(a));
     *c.reso = *c.r0 = 0.0;
     forNodes(c.d, [&](const int* p) {
+        long q = ix(p[0], p[1], p[2]);
         double Ad = face_area(c.d, p);
-        double ap = rho * delc(c.d)[p[c.d]] * Ad / c.dt - cell(SP, p);
-        for (int a = 0; a < 3; a++) ap += cell(coef_high(a), p) + cell(coef_low(a), p);
-        cell(c.corr, p) = c.urf * Ad / ap;
-        ap /= c.urf;
-        cell(AP, p) = ap;
-        cell(BS, p) += (1 - c.urf) * ap * cell(c.phi, p);
+        double a = rho * delc(c.d)[p[c.d]] * Ad / c.dt - sp[q];
+        for (int e = 0; e < 6; e += 2) a += links[e][q] + links[e + 1][q];
+        corr[q] = c.urf * Ad / a;
+        a /= c.urf;
+        ap[q] = a;
+        bs[q] += (1 - c.urf) * a * phi[q];
     });
     forNodes(c.d, [&](const int* p) {
-        if (fabs(cell(SP, p) + 1e10) <= 1e-10) return;
-        *c.reso += fabs(residualAt(c.phi, p));
-        *c.r0 += fabs(cell(AP, p) * cell(c.phi, p));
+        long q = ix(p[0], p[1], p[2]);
+        if (fabs(sp[q] + 1e10) <= 1e-10) return;
+        *c.reso += fabs(cfd_cell_residual(c.phi, p));
+        *c.r0 += fabs(ap[q] * phi[q]);
     });
 }
 

@@ -18,6 +18,22 @@ namespace {
 
 double*** corrCoef(int a) { return a == 0 ? DX : a == 1 ? DY : DZ; }
 
+// The fields of the three face directions as flat arrays, with their strides.
+struct Faces {
+    double *hi[3], *lo[3], *d[3], *u[3], *star[3];
+    long s[3];
+};
+
+Faces faces()
+{
+    Faces f;
+    for (int a = 0; a < 3; a++) {
+        f.hi[a] = base(coef_high(a)), f.lo[a] = base(coef_low(a)), f.d[a] = base(corrCoef(a));
+        f.u[a] = base(velocity(a)), f.star[a] = base(velocity_star(a)), f.s[a] = stride(a);
+    }
+    return f;
+}
+
 double below(double*** f, const int* p, int a)
 {
     int q[3] = {p[0], p[1], p[2]};
@@ -27,9 +43,10 @@ double below(double*** f, const int* p, int a)
 
 void centre(const int* p)
 {
-    double ap = -cell(SP, p);
-    for (int a = 0; a < 3; a++) ap += cell(coef_high(a), p) + cell(coef_low(a), p);
-    cell(AP, p) = ap == 0.0 ? 1e-29 : ap;
+    long q = ix(p[0], p[1], p[2]);
+    double ap = -base(SP)[q];
+    for (int a = 0; a < 3; a++) ap += base(coef_high(a))[q] + base(coef_low(a))[q];
+    base(AP)[q] = ap == 0.0 ? 1e-29 : ap;
 }
 
 void addMass(const int* q, double m)
@@ -161,17 +178,20 @@ void ppcompu()
     double rho = OPERDENS;
     N1 = N2 = N3 = 1;
     RESOM = FLOWGIVEN = 0.0;
-    cfd_for_cells([&](const int* p) {
-        double bs = 0.0;
+    Faces f = faces();
+    double *sp = base(SP), *bs = base(BS);
+    cfd_for_cells([&](const int* p, long q) {
+        double b = 0.0;
         for (int a = 0; a < 3; a++) {
             double A = face_area(a, p);
-            cell(coef_high(a), p) = rho * A * cell(corrCoef(a), p);
-            cell(coef_low(a), p) = rho * A * below(corrCoef(a), p, a);
-            bs += rho * (below(velocity(a), p, a) - cell(velocity(a), p)) * A;
+            long s = f.s[a];
+            f.hi[a][q] = rho * A * f.d[a][q];
+            f.lo[a][q] = rho * A * f.d[a][q - s];
+            b += rho * (f.u[a][q - s] - f.u[a][q]) * A;
         }
-        cell(SP, p) = 0.0;
-        cell(BS, p) = bs;
-        RESOM += fabs(bs);
+        sp[q] = 0.0;
+        bs[q] = b;
+        RESOM += fabs(b);
         centre(p);
     });
     for (int l = 1; l <= NBIN; l++) inletSource(l);
@@ -194,24 +214,21 @@ void correc()
         ppref = PP[IREF][JREF][KREF];
         NULLP = P[IREF][JREF][KREF];
     }
-    cfd_for_cells([&](const int* p) {
+    Faces f = faces();
+    double *pp = base(PP), *pr = base(P);
+    double* old[3] = {base(UOLD), base(VOLD), base(WOLD)};
+    cfd_for_cells([&](const int* p, long q) {
         for (int a = 0; a < 3; a++) {
             if (p[a] == last[a]) continue;   // faces on the domain boundary stay
-            int q[3] = {p[0], p[1], p[2]};
-            q[a] += 1;
-            cell(velocity(a), p) = cell(velocity_star(a), p) +
-                                   cell(corrCoef(a), p) * (cell(PP, p) - cell(PP, q));
+            f.u[a][q] = f.star[a][q] + f.d[a][q] * (pp[q] - pp[q + f.s[a]]);
         }
     });
-    cfd_for_cells([&](const int* p) {
-        cell(P, p) += URFP * (cell(PP, p) - ppref);
-        cell(PP, p) = 0.0;
+    cfd_for_cells([&](const int* p, long q) {
+        pr[q] += URFP * (pp[q] - ppref);
+        pp[q] = 0.0;
         if (!keepOld) return;
         for (int a = 0; a < 3; a++)
-            if (p[a] != last[a]) {
-                double*** old = a == 0 ? UOLD : a == 1 ? VOLD : WOLD;
-                cell(old, p) = cell(velocity(a), p);
-            }
+            if (p[a] != last[a]) old[a][q] = f.u[a][q];
     });
 }
 
