@@ -107,17 +107,20 @@ void tcompu()
     blockHeat();
     double rt0 = 0.0, resot = 0.0;
     bool fluid = false;
-    cfd_for_cells([&](const int* p) {
-        if (cell(ICELL, p)) {
-            cell(BS, p) = TINIT * 1e10;   // solid cells are held at the initial temperature
-            cell(SP, p) = -1e10;
+    const int* solid = base(ICELL);
+    double *bs = base(BS), *sp = base(SP), *apc = base(AP), *t = base(T);
+    const double* vol = base(VOL);
+    CellLinks links = cfd_cell_links();
+    cfd_for_cells([&](const int* p, long q) {
+        if (solid[q]) {
+            bs[q] = TINIT * 1e10;   // solid cells are held at the initial temperature
+            sp[q] = -1e10;
         }
-        double ap = rho * cell(VOL, p) / DTT - cell(SP, p);
-        for (int a = 0; a < 3; a++) ap += cell(coef_high(a), p) + cell(coef_low(a), p);
-        cell(AP, p) = ap;
-        if (cell(ICELL, p)) return;
+        double ap = cfd_add_links(links, rho * vol[q] / DTT - sp[q], q);
+        apc[q] = ap;
+        if (solid[q]) return;
         fluid = true;
-        rt0 += fabs(ap * cell(T, p));
+        rt0 += fabs(ap * t[q]);
         resot += fabs(cfd_cell_residual(T, p));
     });
     if (fluid) RT0 = rt0, RESOT = resot;

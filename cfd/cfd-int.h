@@ -204,6 +204,21 @@ inline long ix(int i, int j, int k) { return ((long)(i - 1) * NJ + (j - 1)) * NK
 template <class T> inline T* base(T*** f) { return &f[1][1][1]; }
 inline long stride(int axis) { return axis == 0 ? (long)NJ * NK : axis == 1 ? NK : 1; }
 
+// The six neighbour links of every cell as flat arrays, high and low of x, y and z.
+struct CellLinks { const double* l[6]; };
+inline CellLinks cfd_cell_links()
+{
+    CellLinks L;
+    for (int a = 0; a < 3; a++) L.l[2 * a] = base(coef_high(a)), L.l[2 * a + 1] = base(coef_low(a));
+    return L;
+}
+// ap plus the links of cell q, axis by axis.
+inline double cfd_add_links(const CellLinks& L, double ap, long q)
+{
+    for (int e = 0; e < 6; e += 2) ap += L.l[e][q] + L.l[e + 1][q];
+    return ap;
+}
+
 // Neighbour coefficient of a face with conductance D and mass flow F along the axis, sign
 // +1 for the high face and -1 for the low face: upwind (scheme 1) or the power law
 // D max(0, 1 - 0.1 |F/D|)^5, the fifth power taken by three multiplications.

@@ -224,14 +224,12 @@ void relaxAndMeasure(const Component& c)
 {
     double rho = OPERDENS;
     double *sp = base(SP), *ap = base(AP), *bs = base(BS), *corr = base(c.corr), *phi = base(c.phi);
-    const double* links[6];
-    for (int a = 0; a < 3; a++) links[2 * a] = base(coef_high(a)), links[2 * a + 1] = base(coef_low(a));
+    CellLinks links = cfd_cell_links();
     *c.reso = *c.r0 = 0.0;
     forNodes(c.d, [&](const int* p) {
         long q = ix(p[0], p[1], p[2]);
         double Ad = face_area(c.d, p);
-        double a = rho * delc(c.d)[p[c.d]] * Ad / c.dt - sp[q];
-        for (int e = 0; e < 6; e += 2) a += links[e][q] + links[e + 1][q];
+        double a = cfd_add_links(links, rho * delc(c.d)[p[c.d]] * Ad / c.dt - sp[q], q);
         corr[q] = c.urf * Ad / a;
         a /= c.urf;
         ap[q] = a;

@@ -44,8 +44,7 @@ double below(double*** f, const int* p, int a)
 void centre(const int* p)
 {
     long q = ix(p[0], p[1], p[2]);
-    double ap = -base(SP)[q];
-    for (int a = 0; a < 3; a++) ap += base(coef_high(a))[q] + base(coef_low(a))[q];
+    double ap = cfd_add_links(cfd_cell_links(), -base(SP)[q], q);
     base(AP)[q] = ap == 0.0 ? 1e-29 : ap;
 }
 

@@ -164,9 +164,8 @@ void tdmaz(int ni, int nj, int nk, double*** phi)
 
 void cfd_line_pass(int ni, int nj, int nk, double*** phi)
 {
-    for (int i = 1; i <= NI; i++)
-        for (int j = 1; j <= NJ; j++)
-            for (int k = 1; k <= NK; k++) STORE[i][j][k] = 0.0;
+    double* store = base(STORE);
+    for (long c = 0, n = (long)NI * NJ * NK; c < n; c++) store[c] = 0.0;
     tdmax(ni, nj, nk, phi);
     tdmay(ni, nj, nk, STORE);
     tdmaz(ni, nj, nk, STORE);
