@@ -7,7 +7,6 @@
 
 #include "cfd/cfd-int.h"
 #include "common-src/messages.h"
-#include "model/run-control.h"
 #include "cfd/cfd.h"
 
 namespace vexlar {
@@ -121,7 +120,7 @@ void ccompu(double*** c, double*** c_old)
     for (int it = 1;; it++) {
         RESOC = 0.0;
         coeffc(c, c_old);
-        if (_rcdat.cfd_mg == 0) {
+        if (!cfd_multigrid()) {
             cfd_line_pass(IM1, JM1, KM1, c);
             cfd_for_cells([&](const int* p) {
                 cell(c, p) = CSTEADY == 1 ? (1 - URFC) * cell(c, p) + URFC * cell(STORE, p)

@@ -7,7 +7,6 @@
 
 #include "cfd/cfd-int.h"
 #include "common-src/messages.h"
-#include "model/run-control.h"
 
 namespace vexlar {
 
@@ -126,7 +125,7 @@ void tcompu()
     if (fluid) RT0 = rt0, RESOT = resot;
     err_mg = 0.0;
     double*** src = STORE;
-    if (_rcdat.cfd_mg == 0) {
+    if (!cfd_multigrid()) {
         cfd_line_pass(IM1, JM1, KM1, T);
     } else {
         PHIMGP_0 = TS;

@@ -170,7 +170,9 @@ void heapgrid()
         }
     if (!ICELL) ICELL = (int***)alc_ac(1, NI, 1, NJ, 1, NK, sizeof(int), "ICELL");
     if (!OBJECTNM) OBJECTNM = (int***)alc_ac(1, NI, 1, NJ, 1, NK, sizeof(int), "OBJECTNM");
-    bool mgrid = _rcdat.cfd_mg == 1;
+    bool mgrid = cfd_multigrid();
+    if (_rcdat.cfd_mg != 0 && !mgrid)
+        cfd_say("Multigrid needs three cells along one axis to coarsen: the line solver is used\n");
     for (int e = 0; e < nv - (mgrid ? 0 : N_MG_VECTORS); e++)
         if (!*v[e].v) *v[e].v = alc_vT<double>(1, v[e].n, v[e].tag);
     if (!AREX) AREX = alc_mcT<double>(1, NJ, 1, NK, "AREX");
@@ -183,6 +185,8 @@ void heapgrid()
     }
     allocNI = NI, allocNJ = NJ, allocNK = NK;
 }
+
+bool cfd_multigrid() { return _rcdat.cfd_mg != 0 && (IM2 >= 3 || JM2 >= 3 || KM2 >= 3); }
 
 void cfd_release()
 {
@@ -208,14 +212,15 @@ void cfd_release()
 // cell make the coarse system the sum of its children's equations; the value 1/2 cancels
 // between restriction (w), interpolation (4 w) and the coarse links (4 w w), so the
 // correction is that of plain cell agglomeration. A zero weight on an orphan cell keeps the
-// coarse links from reaching a coarse ghost that the other levels use as scratch.
+// coarse links from reaching a coarse ghost that the other levels use as scratch. Along an
+// axis of one cell the coarse level keeps that cell (its partner is the ghost, of weight 0).
 
-static int lastCovered(int n, int divisor) { return 2 * ((n - 1) / divisor + 1) - 1; }
+static int lastCovered(int n) { return n >= 3 ? 2 * cfd_mg_coarse(n) - 1 : n; }
 
-static void fillWeights(double*** w, int ni, int nj, int nk, int divisor)
+// Weights of the fine cells 2..ni, 2..nj, 2..nk of a level toward the next coarser one.
+static void fillWeights(double*** w, int ni, int nj, int nk)
 {
-    int li = lastCovered(ni, divisor), lj = lastCovered(nj, divisor),
-        lk = lastCovered(nk, divisor);
+    int li = lastCovered(ni), lj = lastCovered(nj), lk = lastCovered(nk);
     for (int i = 1; i <= NI; i++)
         for (int j = 1; j <= NJ; j++)
             for (int k = 1; k <= NK; k++)
@@ -225,15 +230,15 @@ static void fillWeights(double*** w, int ni, int nj, int nk, int divisor)
 
 void cfd_mg_weights()
 {
-    // The fine level of each variable ends at its own last index; level 1 at half of it.
-    fillWeights(REST_AVEP, IM1, JM1, KM1, 2);
-    fillWeights(REST_COAP, IM1, JM1, KM1, 4);
-    fillWeights(REST_AVEU, IM2, JM1, KM1, 2);
-    fillWeights(REST_COAU, IM2, JM1, KM1, 4);
-    fillWeights(REST_AVEV, IM1, JM2, KM1, 2);
-    fillWeights(REST_COAV, IM1, JM2, KM1, 4);
-    fillWeights(REST_AVEW, IM1, JM1, KM2, 2);
-    fillWeights(REST_COAW, IM1, JM1, KM2, 4);
+    // The fine level of each variable ends at its own last index; level 1 at its coarsening.
+    const int n[4][3] = {{IM1, JM1, KM1}, {IM2, JM1, KM1}, {IM1, JM2, KM1}, {IM1, JM1, KM2}};
+    double*** const w[4][2] = {{REST_AVEP, REST_COAP}, {REST_AVEU, REST_COAU},
+                               {REST_AVEV, REST_COAV}, {REST_AVEW, REST_COAW}};
+    auto c = cfd_mg_coarse;
+    for (int v = 0; v < 4; v++) {
+        fillWeights(w[v][0], n[v][0], n[v][1], n[v][2]);
+        fillWeights(w[v][1], c(n[v][0]), c(n[v][1]), c(n[v][2]));
+    }
 }
 
 }  // namespace vexlar

@@ -161,6 +161,13 @@ void tdmaz(int ni, int nj, int nk, double*** phi);
 // One line-solver pass of an equation: STORE cleared, x sweep on phi, y and z sweeps on
 // STORE; the new values are left in STORE.
 void cfd_line_pass(int ni, int nj, int nk, double*** phi);
+// The multigrid solves every equation when run control asks for it (any nonzero cfd_mg)
+// and the grid has an axis of three cells or more, so that each equation has a coarse
+// level; otherwise the line solver does.
+bool cfd_multigrid();
+// Last index of the coarse level over fine cells 2..n along one axis: pairs of cells are
+// lumped, a single cell stays as it is.
+inline int cfd_mg_coarse(int n) { return n >= 3 ? (n - 1) / 2 + 1 : n; }
 void mg(double*** w_ave, double*** w_coa, int ni, int nj, int nk);
 void mg_cycle(double*** w_ave, double*** w_coa, int ni, int nj, int nk);
 void Gauss_Seidel(double*** phi, double*** res, double*** b, double*** ap, double*** ae,

@@ -9,7 +9,6 @@
 
 #include "cfd/cfd-int.h"
 #include "common-src/messages.h"
-#include "model/run-control.h"
 
 namespace vexlar {
 
@@ -249,7 +248,7 @@ void solveAndClamp(const Component& c)
     n[c.d] -= 1;
     err_mg = 0.0;
     double*** src = STORE;
-    if (_rcdat.cfd_mg == 0) {
+    if (!cfd_multigrid()) {
         cfd_line_pass(n[0], n[1], n[2], c.phi);
     } else {
         PHIMGP_0 = c.star;

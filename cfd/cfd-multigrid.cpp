@@ -1,5 +1,6 @@
 // Three-level multigrid V-cycle for the CFD zone's seven-point systems. Level 1 lumps the
-// fine cells in blocks of two along each axis, level 2 lumps level 1 again; the coarse
+// fine cells in blocks of two along each axis that has more than one cell, level 2 lumps
+// level 1 again; the coarse
 // operators are built from the finer ones through the per-cell transfer weights (see
 // cfd_mg_weights). The smoother is point Gauss-Seidel or one alternating line pass. All
 // levels live in arrays of the fine size, each level using indices 2 up to its own size.
@@ -85,6 +86,7 @@ void matrix(double*** ap, double*** ae, double*** aw, double*** an, double*** as
     });
     forChildren([&](int I, int J, int K, int i, int j, int k) {
         double wf = w[i][j][k];
+        if (wf == 0.0) return;   // an orphan or the ghost partner of a single cell
         bool east = i == 2 * I - 1, north = j == 2 * J - 1, top = k == 2 * K - 1;
         // Links leaving the coarse cell through the child's outer faces.
         if (east) ae_c[I][J][K] += 4 * wf * ae[i][j][k] * w[i + 1][j][k];
@@ -158,8 +160,9 @@ void mg_cycle(double*** w_ave, double*** w_coa, int ni, int nj, int nk)
 
 void mg(double*** w_ave, double*** w_coa, int ni, int nj, int nk)
 {
-    imax_ave = (ni - 1) / 2 + 1, jmax_ave = (nj - 1) / 2 + 1, kmax_ave = (nk - 1) / 2 + 1;
-    imax_coa = (ni - 1) / 4 + 1, jmax_coa = (nj - 1) / 4 + 1, kmax_coa = (nk - 1) / 4 + 1;
+    imax_ave = cfd_mg_coarse(ni), jmax_ave = cfd_mg_coarse(nj), kmax_ave = cfd_mg_coarse(nk);
+    imax_coa = cfd_mg_coarse(imax_ave), jmax_coa = cfd_mg_coarse(jmax_ave),
+    kmax_coa = cfd_mg_coarse(kmax_ave);
     setLevel(imax_ave, jmax_ave, kmax_ave);
     matrix(AP, AE, AW, AN, AS, AT, AB, w_ave, AP_1, AE_1, AW_1, AN_1, AS_1, AT_1, AB_1);
     setLevel(imax_coa, jmax_coa, kmax_coa);

@@ -156,7 +156,7 @@ double innerResidual()
 void solveCorrection()
 {
     err_mg = 0.0;
-    if (_rcdat.cfd_mg != 0) {
+    if (cfd_multigrid()) {
         PHIMGP_0 = PP;
         mg(REST_AVEP, REST_COAP, IM1, JM1, KM1);
         return;

@@ -31,12 +31,16 @@ std::string replaced(std::string text, const std::string& key, const std::string
     return text;
 }
 
-// The solver input of an n x n cavity at Rayleigh number ra.
-std::string cavityInput(int n, double ra, int nitmax)
+// The solver input of an n x n cavity at Rayleigh number ra, ny cells deep (1 m).
+std::string cavityInput(int n, double ra, int nitmax, int ny)
 {
     std::string t = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/cfd/cavity_cav.CFD");
     std::string widths;
     for (int i = 0; i < n; i++) widths += (i ? " " : "") + std::to_string(1.0 / n);
+    std::string depths;
+    for (int j = 0; j < ny; j++) depths += (j ? " " : "") + std::to_string(1.0 / ny);
+    t = replaced(t, "{NY}", std::to_string(ny));
+    t = replaced(t, "{DY}", depths);
     char nu[32];
     snprintf(nu, sizeof nu, "%.10g", viscosity(ra));
     t = replaced(t, "{WIDTHS}", widths);
@@ -47,11 +51,15 @@ std::string cavityInput(int n, double ra, int nitmax)
 }
 
 // The steady fields of the zone, six doubles per cell (i, j, k with k innermost):
-// U, V, W, P, T, VIS.
+// U, V, W, P, T, VIS; at() reads the middle row j.
 struct Fields {
-    int n;
+    int n, ny;
     std::vector<double> v;
-    double at(int i, int k, int f) const { return v[((size_t)((i - 1) * 3 + 1) * (n + 2) + (k - 1)) * 6 + f]; }
+    double at(int i, int j, int k, int f) const
+    {
+        return v[((size_t)((i - 1) * (ny + 2) + j - 1) * (n + 2) + (k - 1)) * 6 + f];
+    }
+    double at(int i, int k, int f) const { return at(i, ny / 2 + 2, k, f); }
 };
 
 // Largest value of samples spaced h apart, refined by the parabola through the largest and
@@ -105,24 +113,30 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-class CfdCavity : public E2eTest, public ::testing::WithParamInterface<Case> {
+class CfdCavityRun : public E2eTest {
 protected:
-    // Runs the cavity and reads its fields; false when the run or the field file failed.
-    bool solve(int n, double ra, int nitmax, Fields* f)
+    // Runs the cavity (ny cells deep, with run control's multigrid switch mg) and reads its
+    // fields; false when the run or the field file failed.
+    bool solve(int n, double ra, int nitmax, Fields* f, int ny = 1, int mg = 0)
     {
         std::string src = std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/cfd/";
-        copyInto(dir, src + "cavity.prj");
-        std::ofstream(dir + "cavity_cav.CFD") << cavityInput(n, ra, nitmax);
+        std::ofstream(dir + "cavity.prj")
+            << edited(slurp(src + "cavity.prj"),
+                      {{"2 1e-3 0 0 5 1 0 0 0 0", "2 1e-3 0 0 5 1 " + std::to_string(mg) + " 0 0 0"}});
+        std::ofstream(dir + "cavity_cav.CFD") << cavityInput(n, ra, nitmax, ny);
         Outcome r = runEngine("cavity.prj", "cavity.prj");
         EXPECT_EQ(r.status, 0) << r.err;
         std::string var = slurp(dir + "cavity_cav.var");
-        f->n = n;
+        f->n = n, f->ny = ny;
         f->v.resize(var.size() / sizeof(double));
         memcpy(f->v.data(), var.data(), f->v.size() * sizeof(double));
-        EXPECT_EQ(f->v.size(), (size_t)(n + 2) * 3 * (n + 2) * 6);
-        return r.status == 0 && f->v.size() == (size_t)(n + 2) * 3 * (n + 2) * 6;
+        size_t want = (size_t)(n + 2) * (ny + 2) * (n + 2) * 6;
+        EXPECT_EQ(f->v.size(), want);
+        return r.status == 0 && f->v.size() == want;
     }
 };
+
+class CfdCavity : public CfdCavityRun, public ::testing::WithParamInterface<Case> {};
 
 // The Nusselt numbers and the velocity maxima of both jets come within the tolerance the
 // grid reaches; the problem is centro-symmetric, so both walls pass the same heat and the
@@ -157,5 +171,61 @@ INSTANTIATE_TEST_SUITE_P(
         // Measured: Nu 4.6214 (+2.3 %), u 35.073 (+1.0 %), w 69.115 (+0.8 %).
         Case{"Ra1e5", 40, 1e5, 4.519, 34.73, 68.59, 0.03, 0.015, 0.015}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Largest difference of the temperatures of two solutions [K].
+double largestDifference(const Fields& a, const Fields& b)
+{
+    double d = 0;
+    for (int i = 2; i <= a.n + 1; i++)
+        for (int j = 2; j <= a.ny + 1; j++)
+            for (int k = 2; k <= a.n + 1; k++) d = std::fmax(d, std::fabs(a.at(i, j, k, 4) - b.at(i, j, k, 4)));
+    return d;
+}
+
+struct Solvers {
+    const char* name;
+    int n, ny;
+    double ra;
+};
+
+void PrintTo(const Solvers& c, std::ostream* os) { *os << c.name; }
+
+class CfdCavityMultigrid : public CfdCavityRun, public ::testing::WithParamInterface<Solvers> {};
+
+// Run control's multigrid switch, 1 or any other nonzero value, solves the 2-D cavity and a
+// 3-D one (its side walls no-slip and adiabatic) to the line solver's solution, both walls
+// passing the same heat.
+TEST_P(CfdCavityMultigrid, ReachesTheLineSolversSolution)
+{
+    const Solvers& c = GetParam();
+    Fields line, mg1, mg2;
+    ASSERT_TRUE(solve(c.n, c.ra, 3000, &line, c.ny, 0));
+    ASSERT_TRUE(solve(c.n, c.ra, 3000, &mg1, c.ny, 1));
+    EXPECT_NE(slurp(dir + "cavity_cav.bal").find("Start steady airflow calculation"), std::string::npos);
+    ASSERT_TRUE(solve(c.n, c.ra, 3000, &mg2, c.ny, 2));
+    EXPECT_LT(largestDifference(line, mg1), 1e-3);   // both converged to 1e-4 of the 10 K
+    EXPECT_EQ(largestDifference(mg1, mg2), 0.0);
+    Result r = measure(mg1, c.ra);
+    EXPECT_NEAR(r.nuHot, r.nuCold, 1e-4 * r.nuHot);
+    EXPECT_GT(r.nuHot, 1.2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Grids, CfdCavityMultigrid,
+                         ::testing::Values(Solvers{"Flat", 20, 1, 1e4}, Solvers{"Box", 10, 10, 1e4}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A grid with no axis of three cells has no coarse level: the solver log says so and the
+// line solver runs, to the line solver's solution.
+TEST_F(CfdCavityRun, MultigridWithoutACoarseLevelSaysSoAndSolvesByLines)
+{
+    Fields line, mg;
+    ASSERT_TRUE(solve(2, 1e4, 300, &line, 1, 0));
+    EXPECT_EQ(slurp(dir + "cavity_cav.bal").find("Multigrid"), std::string::npos);
+    ASSERT_TRUE(solve(2, 1e4, 300, &mg, 1, 1));
+    EXPECT_NE(slurp(dir + "cavity_cav.bal")
+                  .find("Multigrid needs three cells along one axis to coarsen: the line solver is used\n"),
+              std::string::npos);
+    EXPECT_EQ(largestDifference(line, mg), 0.0);
+}
 
 }  // namespace
