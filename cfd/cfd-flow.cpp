@@ -187,10 +187,12 @@ static void noContaminants()
     if (NOC == 0) error(FATAL, __FILE__, __LINE__, "No contaminants defined", "");
 }
 
-// A frame of the zone in its Tecplot file after each transient contaminant step.
+// A frame of the zone in its Tecplot file after each transient contaminant step. A coupled
+// zone's frames are written by the coupling's store steps, once per output time, however
+// many solver calls a step takes.
 static void transientOutput()
 {
-    if (TE) plotvt(TE, PrintVel, PrintGeo, 1);
+    if (TE && !CPLTE) plotvt(TE, PrintVel, PrintGeo, 1);
 }
 
 static void contaminants()

@@ -335,6 +335,14 @@ TEST_F(CfdCoupling, TransientContaminantsOverSteadyAirflowAdvanceTheSolverTime)
         EXPECT_NE(bal.find("CFD simulation time " + std::to_string(t) + ".000000\n"), std::string::npos) << t;
     std::string mon = slurp(dir + "channel_chan.mon");
     EXPECT_NE(mon.find("\n01:00:00\t"), std::string::npos) << mon;
+    // One Tecplot frame per output time: the start and every 10 minutes.
+    std::string dat = slurp(dir + "channel_chan.dat");
+    std::vector<std::string> frames;
+    std::regex zone("ZONE T=\"Time ([0-9:]+)\"");
+    for (auto it = std::sregex_iterator(dat.begin(), dat.end(), zone); it != std::sregex_iterator(); ++it)
+        frames.push_back((*it)[1]);
+    EXPECT_EQ(frames, (std::vector<std::string>{"00:00:00", "00:10:00", "00:20:00", "00:30:00", "00:40:00",
+                                                "00:50:00", "01:00:00"}));
 }
 
 // A transient run iterates every step; the paths keep the channel's law and pressures from
