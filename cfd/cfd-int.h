@@ -146,6 +146,7 @@ void cfd_blocks_reserve(int n);
 void cfd_twalls_reserve(int n);
 void cfd_qwalls_reserve(int n);
 void cfd_slices_reserve(int axis, int n);
+void cfd_records_release();                      // frees every group above
 
 // ---- Solvers (cfd-solve-line, cfd-multigrid) --------------------------------------------
 // A seven-point system: ap phi_P = ae phi_E + aw phi_W + an phi_N + as phi_S + at phi_T

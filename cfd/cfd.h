@@ -92,6 +92,10 @@ void heapgrid();                 // allocates every grid array that is still nul
 int flow(int mode);
 // Frees every grid array at the end of the run; a later read may then set up a new grid.
 void cfd_release();
+// Returns the solver and its coupling to their state at program start: closes the zone's
+// files, frees every array, record and pool of the zone and clears every setting, counter
+// and switch. Called as the run ends.
+void cfd_reset();
 void TextProc(char* title);      // removes the line end and every quote character
 // Room for n inlets and m outlets; the arrays grow when needed and are never shrunk, so
 // the coupling can hand over a different split of the same openings on every call.

@@ -477,6 +477,7 @@ static void freeRunStorage()
     // The opening locations are built whenever the project uses a wind-pressure file; a
     // run that never opened it (a peer connected, a test mode) releases them here.
     if (_mp) PLDlist(0);
+    cfd_reset();   // the CFD zone's files, arrays, records and coupling
     if (_ms) _ms = fre_ec(_ms, "ms-block");
 }
 

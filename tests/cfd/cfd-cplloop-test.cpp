@@ -17,6 +17,7 @@ class CfdStackTerms : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        cfd_reset();
         elem.type = AFE_PLR_ORFC;
         elem.model_data = &law;
         for (AirPath* p : {&still, &open}) {
@@ -40,8 +41,8 @@ protected:
     }
     void TearDown() override
     {
-        COUPLE = 0;
-        _cfdzone = nullptr;
+        _cfdzone = nullptr;   // the test's own records
+        cfd_reset();
     }
     PlrData law{0.002f, 0.1f, 0.5f};
     AfeRec elem{};

@@ -17,8 +17,8 @@ protected:
     std::string path;
     void SetUp() override
     {
-        path = cfd_test_out_dir() + "/zone.ewc";
         grid(std::vector<double>(8, 0.5), std::vector<double>(7, 1.0), std::vector<double>(5, 2.0));
+        path = cfd_test_out_dir() + "/zone.ewc";
         PAMB = 101325.0, OPERDENS = 1.2;
         NBL = 1;
         cfd_blocks_reserve(1);

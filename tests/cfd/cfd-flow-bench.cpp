@@ -54,7 +54,7 @@ void OuterIteration(benchmark::State& state)
     state.counters["cells"] = (double)IM2 * JM2 * KM2;
     NITER = 0;
     for (auto _ : state) simple_iteration(1);
-    cfd_release();
+    cfd_reset();
 }
 
 void IterationsToConverge(benchmark::State& state)
@@ -67,7 +67,7 @@ void IterationsToConverge(benchmark::State& state)
         state.counters["cells"] = (double)IM2 * JM2 * KM2;
         state.counters["iterations"] = NITER;
         state.counters["residual"] = resomnr;
-        cfd_release();
+        cfd_reset();
     }
 }
 

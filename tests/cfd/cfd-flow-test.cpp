@@ -216,13 +216,7 @@ protected:
         file.qwalls[0].value = "50,0";
         zone.write(".CFD", file.text());
     }
-    void TearDown() override
-    {
-        for (FILE** f : {&TE, &BA, &RE, &VA})
-            if (*f) fclose(*f), *f = nullptr;
-        _doneflow = 0;
-        cfd_release();
-    }
+    void TearDown() override { cfd_reset(); }
     // A restart file of six values per cell, all fields at the value v.
     void writeVar(double v)
     {

@@ -14,6 +14,7 @@ class CfdInit : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        cfd_reset();
         for (int n = 1; n <= 5; n++) CACTIVE[n] = n <= 2;
         cfd_grid_size(3, 3, 3);
         heapgrid();
@@ -26,7 +27,7 @@ protected:
         NBIN = NBOUT = 0;
         cfd_openings_reserve(2, 2);
     }
-    void TearDown() override { cfd_release(); }
+    void TearDown() override { cfd_reset(); }
 
     static void opening(int* L, std::vector<int> r)
     {

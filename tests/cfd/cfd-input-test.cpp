@@ -25,7 +25,7 @@ protected:
         VSTEADY = 1, CSTEADY = 1, CONTAMINANT = 0, NOC = 1, CACTIVE[1] = 1;
         _time_step = 60, _time_list = 600, _simEndTime = 7200;
     }
-    void TearDown() override { cfd_release(); }
+    void TearDown() override { cfd_reset(); }
     void read(int inityn = 1)
     {
         zone.open(file.text());

@@ -18,7 +18,7 @@ protected:
     void SetUp() override { _rcdat.cfd_gs = 0; }
     void TearDown() override
     {
-        cfd_release();
+        cfd_reset();
         _rcdat.cfd_mg = _rcdat.cfd_gs = 0;
     }
     void solve(int calls)

@@ -21,7 +21,7 @@ protected:
         VSTEADY = 1, CONTAMINANT = 0, NOC = 1;
         for (int n = 1; n <= 5; n++) CACTIVE[n] = 0;
     }
-    void TearDown() override { cfd_release(); }
+    void TearDown() override { cfd_reset(); }
     void place()
     {
         zone.open(file.text());

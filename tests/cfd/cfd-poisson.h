@@ -24,7 +24,7 @@ inline void stretchedWidths(double* del, int n, double g, double length)
 // A fresh grid of nx x ny x nz cells over 1 x 0.7 x 0.4 m; multigrid arrays when mgrid.
 inline void poissonGrid(int nx, int ny, int nz, double gx, double gy, double gz, bool mgrid)
 {
-    cfd_release();
+    cfd_reset();
     _rcdat.cfd_mg = mgrid;
     XX = 1.0, YY = 0.7, ZZ = 0.4;
     cfd_grid_size(nx, ny, nz);

@@ -16,8 +16,8 @@ protected:
     std::string dir;
     void SetUp() override
     {
-        dir = cfd_test_out_dir();
         grid({1.0}, {1.0, 1.0}, std::vector<double>(7, 0.5));   // flat along x
+        dir = cfd_test_out_dir();
         fill(UP, 0.5), fill(VP, -0.25), fill(WP, 0), fill(T, 293), fill(VTT, 1.5);
         NBIN = 1;
         cfd_openings_reserve(1, 0);

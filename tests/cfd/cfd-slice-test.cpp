@@ -21,8 +21,8 @@ protected:
     int xs[1] = {2}, zs[1] = {1};
     void SetUp() override
     {
-        path = cfd_test_out_dir() + "/zone.out";
         grid({0.5, 1.0, 0.5}, {1.0, 1.0}, {1.5, 1.5});
+        path = cfd_test_out_dir() + "/zone.out";
         ENERGY = 1, NOC = 1, CACTIVE[1] = 1;
         heapgrid();
         for (int i = 1; i <= NI; i++)

@@ -13,7 +13,7 @@ namespace {
 
 class CfdLine : public ::testing::Test {
 protected:
-    void TearDown() override { cfd_release(); }
+    void TearDown() override { cfd_reset(); }
 };
 
 // One interior cell (2,2,2) with every coefficient zero but the ones given.

@@ -29,7 +29,7 @@ void report(benchmark::State& state, double r0, double r1, int64_t iterations)
     state.counters["ns_per_cell"] = benchmark::Counter(
         (double)IM2 * JM2 * KM2 * (double)iterations,
         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    cfd_release();
+    cfd_reset();
 }
 
 void LinePass(benchmark::State& state)

@@ -149,6 +149,7 @@ struct CfdZoneDir {
     std::string dir;
     CfdZoneDir()
     {
+        vexlar::cfd_reset();
         char tmpl[] = "/tmp/vexlar-cfd-XXXXXX";
         dir = mkdtemp(tmpl);
         vexlar::_cfdpdrive[0] = 0;

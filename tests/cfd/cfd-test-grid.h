@@ -14,7 +14,7 @@ protected:
     void TearDown() override
     {
         NBIN = NBOUT = NBL = NAWT = NAWQ = 0;
-        cfd_release();
+        cfd_reset();
     }
 
     void grid(const std::vector<double>& dx, const std::vector<double>& dy,

@@ -24,6 +24,7 @@ inline void cfd_test_fill(double*** f, double v)
 inline void cfd_test_zone(const std::vector<double>& dx, const std::vector<double>& dy,
                           const std::vector<double>& dz, int multigrid = 0)
 {
+    cfd_reset();
     _rcdat.cfd_mg = (int16_t)multigrid, _rcdat.cfd_gs = 0;
     INITYN = 1, NITER = 0, VSTEADY = 1, CSTEADY = 1, ENERGY = 0, CONTAMINANT = 0;
     NOC = 0;
