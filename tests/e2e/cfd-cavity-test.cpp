@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "e2e-util.h"
+#include "tests/cfd/cfd-cavity.h"
 
 namespace {
 
@@ -62,18 +63,6 @@ struct Fields {
     double at(int i, int k, int f) const { return at(i, ny / 2 + 2, k, f); }
 };
 
-// Largest value of samples spaced h apart, refined by the parabola through the largest and
-// its two neighbours.
-double peak(const std::vector<double>& y)
-{
-    size_t m = 0;
-    for (size_t q = 1; q < y.size(); q++)
-        if (y[q] > y[m]) m = q;
-    if (m == 0 || m + 1 == y.size()) return y[m];
-    double den = y[m - 1] - 2 * y[m] + y[m + 1];
-    return den == 0 ? y[m] : y[m] - (y[m - 1] - y[m + 1]) * (y[m - 1] - y[m + 1]) / (8 * den);
-}
-
 struct Result {
     double nuHot, nuCold;        // mean Nusselt numbers of the two walls
     double uTop, uBottom;        // largest +u above and -u below z = 0.5, on x = 0.5 [alpha / H]
@@ -99,7 +88,8 @@ Result measure(const Fields& f, double ra)
         (high ? up : un).push_back(high ? u : -u);
         (high ? wn : wp).push_back(high ? -w : w);
     }
-    r.uTop = peak(up), r.uBottom = peak(un), r.wHot = peak(wp), r.wCold = peak(wn);
+    using vexlar_test::cavity_peak;
+    r.uTop = cavity_peak(up), r.uBottom = cavity_peak(un), r.wHot = cavity_peak(wp), r.wCold = cavity_peak(wn);
     return r;
 }
 
