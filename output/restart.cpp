@@ -722,14 +722,16 @@ int rstget(int day)
     }
     // Records follow the header back to back. The record of a day is the one written at
     // its end: the stiff-integrator loop also writes the state at its start, which is
-    // that of the day before and is passed over. A day or time no record can hold means
-    // the file is not what its header says.
+    // that of the day before and is passed over. A run whose start time is off the step
+    // grid ends its days a little past midnight (24:00:30 for a start at 0:00:30), so a
+    // day's end is any time from 24:00 up to, but not including, a second day. A day or
+    // time no record can hold means the file is not what its header says.
     for (long offset = sizeof bytes;; offset += _rSizeData) {
         if (fseek(f, offset, SEEK_SET) != 0 || fread(_rRecord, 1, 8, f) != 8) return readFailed(f, "");
         int rday = getI32(_rRecord), rtime = getI32(_rRecord + 4);
-        if (rday < 1 || rday > 365 || rtime < 0 || rtime > 86400) return readFailed(f, "");
-        ulog_printf("search:  date/time %s/%s, offset %ld\n", datestr(rday), timestr(rtime), offset);
-        if (rtime != 86400) continue;
+        if (rday < 1 || rday > 365 || rtime < 0 || rtime >= 2 * 86400) return readFailed(f, "");
+        ulog_printf("search:  date/time %s/%s, offset %ld\n", datestr(rday), steptimestr(rtime), offset);
+        if (rtime < 86400) continue;
         if (rday == day) break;
         if (rday == file[8]) {
             fclose(f);

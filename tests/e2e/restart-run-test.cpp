@@ -49,14 +49,16 @@ constexpr size_t RST_RECORD = 8 + 8 * (4 * 3 + 3 * 3);
 
 class RestartRun : public E2eTest {
 protected:
-    // Writes the project as two.prj: days start to end, restarting from rstDate when set.
-    void project(const std::string& start, const std::string& rstDate = "")
+    // Writes the project as two.prj: days start to end, restarting from rstDate when set,
+    // each run starting at startTime of its first day.
+    void project(const std::string& start, const std::string& rstDate = "",
+                 const std::string& startTime = "0:00:00")
     {
         std::ofstream(dir + "three.wth") << WEATHER;
         std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/stack.prj");
         std::ofstream(dir + "two.prj") << edited(
             prj, {{"stack.wth", "three.wth"},
-                  {"Jan01 0:00:00 Jan01", "Jan01 0:00:00 " + start + " 0:00:00 Jan03 24:00:00 1:00:00 1:00:00 6:00:00"},
+                  {"Jan01 0:00:00 Jan01", "Jan01 0:00:00 " + start + " " + startTime + " Jan03 24:00:00 1:00:00 1:00:00 6:00:00"},
                   {"0 Jan01 0:00:00", (rstDate.empty() ? "0 Jan01" : "1 " + rstDate) + " 0:00:00"}});
     }
     Outcome run() { return runEngine("two.prj", "two.prj"); }
@@ -143,6 +145,29 @@ TEST_F(RestartRun, RunFromTheRecordOfDayTwoListsDayThreeAsTheFullRunDid)
         << "day 3 differs from the first run's";
     std::vector<std::string> again = dayThreeRows(dir + "two.sqlite3");
     EXPECT_EQ(again.size(), 25u * 6u);   // 0:00 to 24:00: 3 paths, 2 zones and the ambient
+    EXPECT_EQ(again, dayThreeRows(dir + "first.sqlite3"));
+}
+
+// A run that starts 30 s past midnight ends its first day at 24:00:30 and keeps to the
+// whole hours from then on; the record of that day carries its end time, and a run resumed
+// from it lists day 3 as the whole run did.
+TEST_F(RestartRun, RecordOfADayEndingPastMidnightResumesTheRun)
+{
+    project("Jan01", "", "0:00:30");
+    Outcome r = run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    rst = file(".rst");
+    ASSERT_EQ(rst.size(), RST_HEAD + 3 * RST_RECORD);
+    EXPECT_EQ(word(rst, RST_HEAD), 1);
+    EXPECT_EQ(word(rst, RST_HEAD + 4), 86430);
+    std::rename((dir + "two.sqlite3").c_str(), (dir + "first.sqlite3").c_str());
+
+    project("Jan02", "Jan01");
+    r = run();
+    ASSERT_EQ(r.status, 0) << r.err << r.log;
+    EXPECT_NE(r.log.find("sim_init_restart()\n"), std::string::npos);
+    std::vector<std::string> again = dayThreeRows(dir + "two.sqlite3");
+    EXPECT_EQ(again.size(), 25u * 6u);
     EXPECT_EQ(again, dayThreeRows(dir + "first.sqlite3"));
 }
 
