@@ -70,8 +70,6 @@ double uvDose(const UvFilterData* d, const AirPath* pp)
     return rel * uvOutput(d, up->temperature - 273.15, v) * d->uv_dose_ref * uvAging(d);
 }
 
-bool isSuper(const FilterLoadRec* fl) { return fl->flte->type == FLT_SPF; }
-
 FilterLoadRec* lastSubFilter(FilterLoadRec* own)
 {
     FilterLoadRec* s = own->next;
@@ -85,7 +83,7 @@ FilterLoadRec* lastSubFilter(FilterLoadRec* own)
 void captureSpecies(FilterLoadRec* first, bool forward, int k, double m)
 {
     FilterLoadRec* fl = first;
-    if (isSuper(first)) fl = forward ? first->next : lastSubFilter(first);
+    if (filter_is_super(first)) fl = forward ? first->next : lastSubFilter(first);
     while (fl && m > 0.0) {
         double e = fl->efficiency ? fl->efficiency[k] : 0.0;
         if (e != 0.0) {
@@ -94,12 +92,14 @@ void captureSpecies(FilterLoadRec* first, bool forward, int k, double m)
             fl->rel_loading += c * fl->flte->inv_mass;
             m -= c;
         }
-        if (!isSuper(first)) break;
+        if (!filter_is_super(first)) break;
         fl = forward ? fl->next : fl->prev;
     }
 }
 
 }  // namespace
+
+bool filter_is_super(const FilterLoadRec* fl) { return fl->flte->type == FLT_SPF; }
 
 void filter_lamp_start(int* day, int* time)
 {

@@ -12,6 +12,8 @@ const float* filter_sim(AirPath* pp);
 // The same vector as last computed, without running the model.
 const float* filter_get_eff(const AirPath* pp);
 
+// Whether a loading state is a super filter's own, its members chained after it.
+bool filter_is_super(const FilterLoadRec* fl);
 // Air [kg] that passed the filter of path p over dt seconds, with the mass fractions
 // upstream of it in *up; 0 for a path without a filter or without flow.
 double filter_air_through(const AirPath* p, double dt, const double** up);

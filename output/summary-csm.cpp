@@ -30,8 +30,6 @@ static int csmCreated;   // this run has created the summary file
 
 int sum_ambient_seconds() { return ttime; }
 
-static bool isSuper(const FilterLoadRec* fl) { return fl->flte->type == FLT_SPF; }
-
 // ---- Filter challenge -------------------------------------------------------------------------
 
 // What each filter was challenged with and what passed it; what it holds is its loading
@@ -247,7 +245,7 @@ static void writeLoading(FILE* f, int n)
         if (!p->filter || !p->filter->load) continue;
         FilterLoadRec* fl = p->filter->load;
         fprintf(f, "%d%c", p->number, _ftype[p->kind]);
-        if (!isSuper(fl)) {
+        if (!filter_is_super(fl)) {
             writeValues(f, fl->loads);
             fprintf(f, "\t%s\t0\n", fl->flte->name);
             continue;
@@ -277,10 +275,10 @@ static float breakthroughValue(const FilterLoadRec* fl, int k)
 }
 
 // The loading states that can break through: a super filter's members, else the filter.
-static const FilterLoadRec* firstState(const FilterLoadRec* fl) { return isSuper(fl) ? fl->next : fl; }
+static const FilterLoadRec* firstState(const FilterLoadRec* fl) { return filter_is_super(fl) ? fl->next : fl; }
 static const FilterLoadRec* nextState(const FilterLoadRec* fl, const FilterLoadRec* s)
 {
-    return isSuper(fl) ? s->next : nullptr;
+    return filter_is_super(fl) ? s->next : nullptr;
 }
 
 static int breakthroughSpecies(const FilterLoadRec* fl)

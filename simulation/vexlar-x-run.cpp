@@ -329,13 +329,12 @@ static const char* transportSolverName(const RunControlData& r)
     return r.cv_lmm == 1 ? "vode/Adams-Moulton" : "vode/BDF";
 }
 
-// The short-time-step structures, built once: before a restart record is restored into
-// its duct and 1-D zone cells, else before the transient loop.
+// The short-time-step structures, built once a run (their zone list marks them built, and
+// the run's end frees it): before a restart record is restored into its duct and 1-D zone
+// cells, else before the transient loop.
 static void buildSts()
 {
-    static int built;
-    if (_rcdat.mf_solver == 1 && !built) STSinit();
-    built = 1;
+    if (_rcdat.mf_solver == 1 && !_Znode) STSinit();
 }
 
 static void transientRun()
