@@ -38,6 +38,9 @@ namespace vexlar {
 namespace {
 
 constexpr int NHEADER = 10;
+// The latest time of day a step can end at [s]: a run started off the step grid ends its
+// first day a little past midnight (24:00:30 for a start at 0:00:30), never a day past it.
+constexpr int STEP_END_MAX = 2 * 86400 - 1;
 
 // Blocks of a record, in record order.
 enum RstBlock { B_NODE, B_PATH, B_CTM, B_FILTER, B_CSS, B_BLS, B_DVR, B_CTRL, B_CELL, B_DUCT,
@@ -252,7 +255,7 @@ void unpackCss(Cursor& c, CssRec* s)
 {
     int n = cssValueCount(s);
     if (n == 0) return;
-    s->trigger_time = c.whole(0, 86400);
+    s->trigger_time = c.whole(0, STEP_END_MAX);
     s->trigger_day = c.whole(0, 365);
     s->triggered = c.whole(0, 1);
     if (n < 4) return;
@@ -385,7 +388,7 @@ void unpackLoad(Cursor& c, FilterLoadRec* fl)
         if (fl->bkt_day) fl->bkt_day[s] = day;
     }
     for (int s = 0; s < _nctm; s++) {
-        int time = c.whole(0, 86400);
+        int time = c.whole(0, STEP_END_MAX);
         if (fl->bkt_time) fl->bkt_time[s] = time;
     }
 }
@@ -723,13 +726,13 @@ int rstget(int day)
     // Records follow the header back to back. The record of a day is the one written at
     // its end: the stiff-integrator loop also writes the state at its start, which is
     // that of the day before and is passed over. A run whose start time is off the step
-    // grid ends its days a little past midnight (24:00:30 for a start at 0:00:30), so a
-    // day's end is any time from 24:00 up to, but not including, a second day. A day or
+    // grid ends its first day a little past midnight (STEP_END_MAX), so a day's end is any
+    // time from 24:00 on. A day or
     // time no record can hold means the file is not what its header says.
     for (long offset = sizeof bytes;; offset += _rSizeData) {
         if (fseek(f, offset, SEEK_SET) != 0 || fread(_rRecord, 1, 8, f) != 8) return readFailed(f, "");
         int rday = getI32(_rRecord), rtime = getI32(_rRecord + 4);
-        if (rday < 1 || rday > 365 || rtime < 0 || rtime >= 2 * 86400) return readFailed(f, "");
+        if (rday < 1 || rday > 365 || rtime < 0 || rtime > STEP_END_MAX) return readFailed(f, "");
         ulog_printf("search:  date/time %s/%s, offset %ld\n", datestr(rday), steptimestr(rtime), offset);
         if (rtime < 86400) continue;
         if (rday == day) break;
