@@ -95,7 +95,7 @@ void tcompu()
     cfd_for_cells([&](const int* p) {
         double fnet;
         cfd_transport_links(p, DIFFSMT, PRL, CIG[5], &fnet);
-        double m = fmax(fnet, 0.0);
+        double m = cfd_pos(fnet);
         cell(BS, p) = rho * cell(VOL, p) / DTT * cell(TOLD, p) + m * cell(T, p);
         cell(SP, p) = -m;
     });

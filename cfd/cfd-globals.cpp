@@ -95,7 +95,6 @@ double ***US, ***VS, ***WS, ***DX, ***DY, ***DZ;
 double ***pu, ***pv, ***pw, ***pus, ***pvs, ***pws, ***opencoe, ***opencoesv;
 int*** OBJECTNM;
 double *TDMAa, *TDMAb, *TDMAc, *TDMAd;
-double ***TDMAP, ***TDMAR;
 int N1, N2, N3;
 
 double ***PHIMGP_0, ***PHIMGP_1, ***PHIMGP_2, ***PHIMGP_3;

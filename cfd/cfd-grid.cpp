@@ -101,8 +101,7 @@ static int fields(FieldTag* f)
         {&US, "US"}, {&VS, "VS"}, {&WS, "WS"}, {&DX, "DX"}, {&DY, "DY"}, {&DZ, "DZ"},
         {&UP, "UP"}, {&VP, "VP"}, {&WP, "WP"}, {&pu, "pu"}, {&pv, "pv"}, {&pw, "pw"},
         {&pus, "pus"}, {&pvs, "pvs"}, {&pws, "pws"}, {&opencoe, "opencoe"},
-        {&opencoesv, "opencoesv"}, {&psaved, "psaved"}, {&VOL, "VOL"}, {&TDMAP, "TDMAP"},
-        {&TDMAR, "TDMAR"}, {&C1, "C1"},
+        {&opencoesv, "opencoesv"}, {&psaved, "psaved"}, {&VOL, "VOL"}, {&C1, "C1"},
         {&C2, "C2"}, {&C3, "C3"}, {&C4, "C4"}, {&C5, "C5"}, {&C1OLD, "C1OLD"},
         {&C2OLD, "C2OLD"}, {&C3OLD, "C3OLD"}, {&C4OLD, "C4OLD"}, {&C5OLD, "C5OLD"}};
     int n = sizeof t / sizeof t[0];
@@ -139,7 +138,7 @@ static int vectors(VecTag* v)
         {&X, NI, "X"}, {&XF, NI, "XF"}, {&DELX, NI, "DELX"}, {&DELXC, NI, "DELXC"},
         {&Y, NJ, "Y"}, {&YF, NJ, "YF"}, {&DELY, NJ, "DELY"}, {&DELYC, NJ, "DELYC"},
         {&Z, NK, "Z"}, {&ZF, NK, "ZF"}, {&DELZ, NK, "DELZ"}, {&DELZC, NK, "DELZC"},
-        {&TDMAa, nline, "TDMAa"}, {&TDMAb, nline, "TDMAb"}, {&TDMAc, nline, "TDMAc"},
+        {&TDMAa, CFD_LINE_GROUP * nline, "TDMAa"}, {&TDMAb, CFD_LINE_GROUP * nline, "TDMAb"}, {&TDMAc, nline, "TDMAc"},
         {&TDMAd, nline, "TDMAd"}, {&xE_int1, IM1, "xE_int1"}, {&xE_int2, IM1, "xE_int2"},
         {&xW_int1, IM1, "xW_int1"}, {&xW_int2, IM1, "xW_int2"}, {&yN_int1, JM1, "yN_int1"},
         {&yN_int2, JM1, "yN_int2"}, {&yS_int1, JM1, "yS_int1"}, {&yS_int2, JM1, "yS_int2"},

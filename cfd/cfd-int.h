@@ -105,7 +105,9 @@ extern double ***US, ***VS, ***WS, ***DX, ***DY, ***DZ;
 extern double ***pu, ***pv, ***pw, ***pus, ***pvs, ***pws, ***opencoe, ***opencoesv;
 extern int*** OBJECTNM;
 extern double *TDMAa, *TDMAb, *TDMAc, *TDMAd;
-extern double ***TDMAP, ***TDMAR;   // line solver: elimination factor and pivot reciprocal per cell
+// The line solver takes CFD_LINE_GROUP lines at once; TDMAa and TDMAb hold their
+// elimination factors and running values, one line after another.
+constexpr int CFD_LINE_GROUP = 4;
 extern int N1, N2, N3;           // direction of the last x, y, z line sweep: 1 forward, 2 reverse
 
 // Multigrid: three levels, every array at the fine size.
@@ -227,14 +229,18 @@ inline double cfd_add_links(const CellLinks& L, double ap, long q)
     return ap;
 }
 
+// max(x, 0) without the library call fmax makes here: x is finite in these uses, and a NaN
+// gives 0 as fmax would.
+inline double cfd_pos(double x) { return x > 0.0 ? x : 0.0; }
+
 // Neighbour coefficient of a face with conductance D and mass flow F along the axis, sign
 // +1 for the high face and -1 for the low face: upwind (scheme 1) or the power law
 // D max(0, 1 - 0.1 |F/D|)^5, the fifth power taken by three multiplications.
 inline double cfd_link(double D, double F, int sign, int scheme)
 {
-    double conv = fmax(-sign * F, 0.0);
+    double conv = cfd_pos(-sign * F);
     if (scheme == 1 || D == 0.0) return D + conv;
-    double f = fmax(0.0, 1.0 - 0.1 * fabs(F / D));
+    double f = cfd_pos(1.0 - 0.1 * fabs(F / D));
     double f2 = f * f;
     return D * (f2 * f2 * f) + conv;
 }

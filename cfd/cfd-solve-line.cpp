@@ -49,74 +49,60 @@ inline double offLine(const FlatSystem& f, const double* phi, long c)
 
 inline double pivot(double den) { return den < 1e-10 && den > -1e-10 ? 1e-10 : den; }
 
-// Elimination factors of every line of a sweep: Pc = forward link / pivot and the pivot's
-// reciprocal R, for the direction the lines are solved in. They depend on the coefficients
-// alone, not on phi, so they are taken for all lines together with the lines innermost
-// (across the unit stride for x and y lines, across one i-plane for z lines) instead of
-// one line after another, where each row waits for the division of the row before.
-template <int AX>
-void lineFactors(const FlatSystem& f, int n, int nOuter, int nInner, bool forward)
+// Thomas algorithm on G lines at once, the lines starting at offsets c0[g] (cell 0) with
+// n1 their last unknown; the values at 1 and n1 + 1 are held. Each row takes the pivot's
+// reciprocal once. The lines of a group never neighbour one another, so their recurrences
+// are independent and run side by side instead of each row waiting on the division of the
+// row before. The factors and running values of the group are kept in TDMAa and TDMAb.
+template <int G>
+void solveLines(const FlatSystem& f, double* phi, double* store, const long* c0, long sm,
+                int n1, bool forward)
 {
-    double *Pc = base(TDMAP), *R = base(TDMAR);
-    long sm = stride(AX), back = forward ? -sm : sm;
+    if (n1 < 2) return;
+    double *Pc = TDMAa, *Qc = TDMAb;
+    const long len = n1 + 1;
     const double* toward = forward ? f.fwd : f.bwd;   // link to the next cell solved
     const double* behind = forward ? f.bwd : f.fwd;   // link to the cell solved before
-    auto row = [&](long c) {
-        double r = 1.0 / pivot(f.ap[c] - behind[c] * Pc[c + back]);
-        Pc[c] = toward[c] * r;
-        R[c] = r;
-    };
-    int first = forward ? 2 : n, step = forward ? 1 : -1;
-    for (int o = 2; o <= nOuter; o++)
-        for (int in = 2; in <= nInner; in++) Pc[lineCell<AX>(first - step, o, in)] = 0.0;
-    if constexpr (AX == 2) {
-        for (int o = 2; o <= nOuter; o++)
-            for (int m = first; m >= 2 && m <= n; m += step)
-                for (int in = 2; in <= nInner; in++) row(lineCell<AX>(m, o, in));
-    } else {
-        for (int m = first; m >= 2 && m <= n; m += step)
-            for (int in = 2; in <= nInner; in++)
-                for (int o = 2; o <= nOuter; o++) row(lineCell<AX>(m, o, in));
+    const int first = forward ? 2 : n1, last = forward ? n1 : 2, step = forward ? 1 : -1;
+    double p[G], q[G], v[G];
+    for (int g = 0; g < G; g++) p[g] = 0.0, q[g] = phi[c0[g] + (first - step) * sm];
+    for (int m = first;; m += step) {
+        for (int g = 0; g < G; g++) {
+            long c = c0[g] + m * sm;
+            double r = 1.0 / pivot(f.ap[c] - behind[c] * p[g]);
+            p[g] = toward[c] * r;
+            q[g] = (offLine(f, phi, c) + behind[c] * q[g]) * r;
+            Pc[g * len + m] = p[g], Qc[g * len + m] = q[g];
+        }
+        if (m == last) break;
+    }
+    for (int g = 0; g < G; g++) v[g] = phi[c0[g] + (last + step) * sm];
+    for (int m = last;; m -= step) {
+        for (int g = 0; g < G; g++) {
+            long c = c0[g] + m * sm;
+            v[g] = Pc[g * len + m] * v[g] + Qc[g * len + m];
+            phi[c] = v[g];
+            if (store) store[c] = v[g];
+        }
+        if (m == first) break;
     }
 }
 
-// Thomas algorithm on the line starting at offset c0 (cell 0) with n1 its last unknown,
-// from the factors of lineFactors; the values at 1 and n1 + 1 are held. The running Q and
-// the value just solved stay in registers rather than being read back from memory.
-void solveLine(const FlatSystem& f, double* phi, double* store, long c0, long sm, int n1,
-               bool forward)
+template <int G>
+void solveGroup(const FlatSystem& f, double* phi, double* store, const long* c0, int count,
+                long sm, int n1, bool forward)
 {
-    const double *Pc = base(TDMAP), *R = base(TDMAR);
-    double* Qc = TDMAb;
-    if (forward) {
-        double q = phi[c0 + sm];
-        for (int m = 2; m <= n1; m++) {
-            long c = c0 + m * sm;
-            Qc[m] = q = (offLine(f, phi, c) + f.bwd[c] * q) * R[c];
-        }
-        double v = phi[c0 + (n1 + 1) * sm];
-        for (int m = n1; m >= 2; m--) {
-            long c = c0 + m * sm;
-            v = Pc[c] * v + Qc[m];
-            phi[c] = v;
-            if (store) store[c] = v;
-        }
-    } else {
-        double q = phi[c0 + (n1 + 1) * sm];
-        for (int m = n1; m >= 2; m--) {
-            long c = c0 + m * sm;
-            Qc[m] = q = (offLine(f, phi, c) + f.fwd[c] * q) * R[c];
-        }
-        double v = phi[c0 + sm];
-        for (int m = 2; m <= n1; m++) {
-            long c = c0 + m * sm;
-            v = Pc[c] * v + Qc[m];
-            phi[c] = v;
-            if (store) store[c] = v;
-        }
+    if constexpr (G > 1) {
+        if (count < G) return solveGroup<G - 1>(f, phi, store, c0, count, sm, n1, forward);
     }
+    solveLines<G>(f, phi, store, c0, sm, n1, forward);
 }
 
+// Lines are numbered (outer, inner) and each reads the newest values of its four
+// neighbouring lines. Taking them by diagonals outer + inner, one diagonal after another,
+// every line still finds the lines (outer, inner - 1) and (outer - 1, inner) solved and the
+// other two not yet, exactly as in the order outer by outer, so the results are the same;
+// the lines of one diagonal are independent and are solved CFD_LINE_GROUP at a time.
 template <int AX>
 void sweep(const LineSystem& s, int ni, int nj, int nk, double*** phi, double*** store)
 {
@@ -126,10 +112,18 @@ void sweep(const LineSystem& s, int ni, int nj, int nk, double*** phi, double***
     double *p = base(phi), *st = store ? base(store) : nullptr;
     long sm = stride(AX);
     bool forward = NITER % 2 != 0;
-    lineFactors<AX>(f, n, nOuter, nInner, forward);
-    for (int o = 2; o <= nOuter; o++)
-        for (int in = 2; in <= nInner; in++)
-            solveLine(f, p, st, lineCell<AX>(0, o, in), sm, n, forward);
+    long c0[CFD_LINE_GROUP];
+    for (int d = 4; d <= nOuter + nInner; d++) {
+        int oLast = d - 2 < nOuter ? d - 2 : nOuter;
+        int count = 0;
+        for (int o = d - nInner > 2 ? d - nInner : 2; o <= oLast; o++) {
+            c0[count++] = lineCell<AX>(0, o, d - o);
+            if (count == CFD_LINE_GROUP || o == oLast) {
+                solveGroup<CFD_LINE_GROUP>(f, p, st, c0, count, sm, n, forward);
+                count = 0;
+            }
+        }
+    }
 }
 
 LineSystem mainSystem() { return {AP, AE, AW, AN, AS, AT, AB, BS}; }
