@@ -3,7 +3,9 @@
 // mass sources or pressure-flow laws, and solves for the correction PP; correc moves the
 // face velocities and, under relaxation, the pressure by it and keeps the old-value copies
 // that the false-time terms use.
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "cfd/cfd-int.h"
 #include "common-src/messages.h"
@@ -135,22 +137,50 @@ void outletSource(int l)
     }
 }
 
+// Work buffer of n doubles, grown when a grid needs more.
+double* scratch(size_t n)
+{
+    static std::vector<double> buf;
+    if (buf.size() < n) buf.resize(n);
+    return buf.data();
+}
+
 // Sum of |residual| of the correction over the cells off the domain faces; 0 when none.
+// The cells are taken k outermost, then i, then j; their terms are worked out along k
+// rows into a buffer laid out in that order, then summed.
 double innerResidual()
 {
-    double r = 0.0;
-    RPP0 = 0.0;
-    for (int k = 3; k <= KM2; k++)
-        for (int i = 3; i <= IM2; i++)
-            for (int j = 3; j <= JM2; j++) {
-                double s = BS[i][j][k] - AP[i][j][k] * PP[i][j][k] + AW[i][j][k] * PP[i - 1][j][k] +
-                           AE[i][j][k] * PP[i + 1][j][k] + AS[i][j][k] * PP[i][j - 1][k] +
-                           AN[i][j][k] * PP[i][j + 1][k] + AB[i][j][k] * PP[i][j][k - 1] +
-                           AT[i][j][k] * PP[i][j][k + 1];
-                r += fabs(s);
-                RPP0 += fabs(AP[i][j][k] * PP[i][j][k]);
+    const double *bs = base(BS), *ap = base(AP), *pp = base(PP);
+    const double *ae = base(AE), *aw = base(AW), *an = base(AN), *as = base(AS);
+    const double *at = base(AT), *ab = base(AB);
+    long sx = stride(0), sy = stride(1);
+    long ni = IM2 - 2, nj = JM2 - 2, nk = KM2 - 2, plane = ni * nj;
+    double* term = scratch(2 * plane * nk);   // |residual|, |AP PP| of each cell
+    for (int i = 3; i <= IM2; i++)
+        for (int j = 3; j <= JM2; j++) {
+            long q0 = ix(i, j, 3);
+            double* t = term + 2 * ((i - 3) * nj + (j - 3));
+            for (long k = 0; k < nk; k++) {
+                long q = q0 + k;
+                double s = bs[q] - ap[q] * pp[q] + aw[q] * pp[q - sx] + ae[q] * pp[q + sx] +
+                           as[q] * pp[q - sy] + an[q] * pp[q + sy] + ab[q] * pp[q - 1] +
+                           at[q] * pp[q + 1];
+                t[2 * k * plane] = fabs(s);
+                t[2 * k * plane + 1] = fabs(ap[q] * pp[q]);
             }
+        }
+    double r = 0.0, rpp = 0.0;
+    for (long c = 0; c < plane * nk; c++) r += term[2 * c], rpp += term[2 * c + 1];
+    RPP0 = rpp;
     return r;
+}
+
+// Copies the interior of from to to, k rows at a time.
+void copyInterior(double*** to, double*** from)
+{
+    for (int i = 2; i <= IM1; i++)
+        for (int j = 2; j <= JM1; j++)
+            std::copy(&from[i][j][2], &from[i][j][KM1] + 1, &to[i][j][2]);
 }
 
 void solveCorrection()
@@ -163,36 +193,55 @@ void solveCorrection()
     }
     for (int pass = 0; pass < 5; pass++) {
         cfd_line_pass(IM1, JM1, KM1, PP);
-        cfd_for_cells([](const int* p) { cell(PP, p) = cell(STORE, p); });
+        copyInterior(PP, STORE);
         RPP0 = 0.0;
         if (IM2 < 3 || JM2 < 3 || KM2 < 3) return;
         if (innerResidual() <= 0.001 * RPP0) return;
     }
 }
 
+// Links of the correction from the face coefficients DX, DY, DZ, the mass imbalance left
+// by the velocities in BS and the centre coefficient of every interior cell.
+void assemble()
+{
+    double rho = OPERDENS;
+    long sx = stride(0), sy = stride(1);
+    double *ae = base(AE), *aw = base(AW), *an = base(AN), *as = base(AS);
+    double *at = base(AT), *ab = base(AB), *ap = base(AP), *sp = base(SP), *bs = base(BS);
+    const double *dx = base(DX), *dy = base(DY), *dz = base(DZ);
+    const double *u = base(U), *v = base(V), *w = base(W);
+    for (int i = 2; i <= IM1; i++)
+        for (int j = 2; j <= JM1; j++) {
+            const double *ax = &AREX[j][2], *ay = &AREY[i][2];
+            double Az = AREZ[i][j], rz = rho * Az;
+            long q0 = ix(i, j, 2);
+            for (int k = 0; k <= KM1 - 2; k++) {
+                long q = q0 + k;
+                double Ax = ax[k], Ay = ay[k], rx = rho * Ax, ry = rho * Ay;
+                ae[q] = rx * dx[q], aw[q] = rx * dx[q - sx];
+                an[q] = ry * dy[q], as[q] = ry * dy[q - sy];
+                at[q] = rz * dz[q], ab[q] = rz * dz[q - 1];
+                double b = 0.0;
+                b += rho * (u[q - sx] - u[q]) * Ax;
+                b += rho * (v[q - sy] - v[q]) * Ay;
+                b += rho * (w[q - 1] - w[q]) * Az;
+                sp[q] = 0.0;
+                bs[q] = b;
+                double c = ae[q] + aw[q] + (an[q] + as[q]) + (at[q] + ab[q]);
+                ap[q] = c == 0.0 ? 1e-29 : c;
+            }
+        }
+}
+
 }  // namespace
 
 void ppcompu()
 {
-    double rho = OPERDENS;
     N1 = N2 = N3 = 1;
     RESOM = FLOWGIVEN = 0.0;
-    Faces f = faces();
-    double *sp = base(SP), *bs = base(BS);
-    cfd_for_cells([&](const int* p, long q) {
-        double b = 0.0;
-        for (int a = 0; a < 3; a++) {
-            double A = face_area(a, p);
-            long s = f.s[a];
-            f.hi[a][q] = rho * A * f.d[a][q];
-            f.lo[a][q] = rho * A * f.d[a][q - s];
-            b += rho * (f.u[a][q - s] - f.u[a][q]) * A;
-        }
-        sp[q] = 0.0;
-        bs[q] = b;
-        RESOM += fabs(b);
-        centre(p);
-    });
+    assemble();
+    const double* bs = base(BS);
+    cfd_for_cells([&](const int*, long q) { RESOM += fabs(bs[q]); });
     for (int l = 1; l <= NBIN; l++) inletSource(l);
     for (int l = 1; l <= NBOUT; l++) outletSource(l);
     if (INITYN && NITER <= 5 && RESOM > RP0) RP0 = RESOM;
@@ -207,7 +256,6 @@ double cfd_mass_normaliser()
 void correc()
 {
     bool keepOld = VSTEADY == 1 || _stepEndTime == _rcdat.start_time;
-    int last[3] = {IM1, JM1, KM1};
     ppref = 0.0;
     if (PBYN != 1) {
         ppref = PP[IREF][JREF][KREF];
@@ -216,19 +264,30 @@ void correc()
     Faces f = faces();
     double *pp = base(PP), *pr = base(P);
     double* old[3] = {base(UOLD), base(VOLD), base(WOLD)};
-    cfd_for_cells([&](const int* p, long q) {
-        for (int a = 0; a < 3; a++) {
-            if (p[a] == last[a]) continue;   // faces on the domain boundary stay
-            f.u[a][q] = f.star[a][q] + f.d[a][q] * (pp[q] - pp[q + f.s[a]]);
+    int n = KM1 - 1;   // cells of a k row
+    double urf = URFP;
+    // Faces of axis a in row (i, j): those on the domain boundary stay.
+    auto inner = [&](int a, int i, int j) {
+        return a == 2 ? n - 1 : (a ? j == JM1 : i == IM1) ? 0 : n;
+    };
+    for (int i = 2; i <= IM1; i++)
+        for (int j = 2; j <= JM1; j++)
+            for (int a = 0; a < 3; a++) {
+                long q0 = ix(i, j, 2), s = f.s[a];
+                double *u = f.u[a] + q0, *d = f.d[a] + q0, *star = f.star[a] + q0, *c = pp + q0;
+                for (int m = 0, e = inner(a, i, j); m < e; m++)
+                    u[m] = star[m] + d[m] * (c[m] - c[m + s]);
+            }
+    for (int i = 2; i <= IM1; i++)
+        for (int j = 2; j <= JM1; j++) {
+            long q0 = ix(i, j, 2);
+            for (long q = q0; q < q0 + n; q++) {
+                pr[q] += urf * (pp[q] - ppref);
+                pp[q] = 0.0;
+            }
+            if (keepOld)
+                for (int a = 0; a < 3; a++) std::copy_n(f.u[a] + q0, inner(a, i, j), old[a] + q0);
         }
-    });
-    cfd_for_cells([&](const int* p, long q) {
-        pr[q] += URFP * (pp[q] - ppref);
-        pp[q] = 0.0;
-        if (!keepOld) return;
-        for (int a = 0; a < 3; a++)
-            if (p[a] != last[a]) old[a][q] = f.u[a][q];
-    });
 }
 
 }  // namespace vexlar
