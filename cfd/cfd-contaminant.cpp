@@ -86,11 +86,12 @@ void coeffc(double*** c, double*** c_old)
 {
     double rho = OPERDENS, dt = timeStep();
     CIG[6] = 1.0;
-    cfd_for_cells([&](const int* p) {
-        double fnet;
-        cfd_transport_links(p, DIFFSMC, CIG[6], CIG[6], &fnet);
-        cell(BS, p) = rho * cell(VOL, p) / dt * cell(c_old, p);
-        cell(SP, p) = 0.0;
+    double *bs = base(BS), *sp = base(SP);
+    const double *vol = base(VOL), *old = base(c_old);
+    cfd_transport_links(DIFFSMC, CIG[6], CIG[6], sp);   // the net outflows are not used
+    cfd_for_cells([&](const int*, long q) {
+        bs[q] = rho * vol[q] / dt * old[q];
+        sp[q] = 0.0;
     });
     wallSources();
     for (int l = 1; l <= NBIN; l++) inletbc(l, 5);

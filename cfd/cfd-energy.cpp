@@ -3,7 +3,9 @@
 // walls, openings and block heat sources, then solved, under-relaxed and clamped. The
 // equation is written per unit of specific heat, so its conductances are viscosities over
 // a Prandtl number and its sources are heat flows divided by ACP.
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "cfd/cfd-int.h"
 #include "common-src/messages.h"
@@ -13,29 +15,71 @@ namespace vexlar {
 double RESOT, RT0;
 
 static double* widths(int a) { return a == 0 ? DELX : a == 1 ? DELY : DELZ; }
-static double* spacings(int a) { return a == 0 ? DELXC : a == 1 ? DELYC : DELZC; }
 
-void cfd_transport_links(const int* p, int scheme, double molecular, double turbulent, double* fnet)
+namespace {
+
+struct FaceFlow { double D, F; };   // conductance and mass flow of a face
+
+// Work buffer of n face values, grown when a grid needs more.
+FaceFlow* faceBuffer(size_t n)
 {
-    double rho = OPERDENS, lam = ANU * OPERDENS;
-    // Diffusivity of a face from its mean viscosity: the laminar part over the molecular
-    // number, the turbulent rest over the turbulent one.
-    auto diffusivity = [&](double vis) { return lam / molecular + (vis - lam) / turbulent; };
-    long q = ix(p[0], p[1], p[2]);
-    const double* visc = base(VIS);
+    static std::vector<FaceFlow> buf;
+    if (buf.size() < n) buf.resize(n);
+    return buf.data();
+}
+
+}  // namespace
+
+// Each face is worked out once, along k rows: the z faces of a row, the x and y faces
+// above it, while the faces below it are kept from the previous plane and row.
+void cfd_transport_links(int scheme, double molecular, double turbulent, double* net)
+{
+    double rho = OPERDENS, lam = ANU * OPERDENS, laminar = lam / molecular;
+    const double *visc = base(VIS), *u = base(U), *v = base(V), *w = base(W);
     const int* solid = base(ICELL);
-    *fnet = 0.0;
-    for (int a = 0; a < 3; a++) {
-        long s = stride(a);
-        const double* u = base(velocity(a));
-        double A = face_area(a, p);
-        double Fh = rho * u[q] * A, Fl = rho * u[q - s] * A;
-        // Centre distances of both faces: a face's flux is the same seen from either side.
-        double Dh = diffusivity((visc[q + s] + visc[q]) * 0.5) * A / spacings(a)[p[a]];
-        double Dl = diffusivity((visc[q - s] + visc[q]) * 0.5) * A / spacings(a)[p[a] - 1];
-        base(coef_high(a))[q] = solid[q + s] ? 0.0 : cfd_link(Dh, Fh, 1, scheme);
-        base(coef_low(a))[q] = solid[q - s] ? 0.0 : cfd_link(Dl, Fl, -1, scheme);
-        *fnet += Fh - Fl;
+    double *ae = base(AE), *aw = base(AW), *an = base(AN), *as = base(AS);
+    double *at = base(AT), *ab = base(AB);
+    long sx = stride(0), sy = stride(1);
+    // The face above cell q along the axis of stride s and face velocity c, of area A
+    // and centre distance h. Its diffusivity comes from its mean viscosity: the laminar
+    // part over the molecular number, the turbulent rest over the turbulent one.
+    auto face = [&](const double* c, long q, long s, double A, double h) {
+        double vis = (visc[q + s] + visc[q]) * 0.5;
+        return FaceFlow{(laminar + (vis - lam) / turbulent) * A / h, rho * c[q] * A};
+    };
+    FaceFlow* xlo = faceBuffer((size_t)(NJ + 4) * NK);   // x faces below plane i, [j NK + k]
+    FaceFlow *ylo = xlo + (long)NJ * NK, *yhi = ylo + NK, *xhi = yhi + NK, *z = xhi + NK;
+    for (int j = 2; j <= JM1; j++)
+        for (int k = 2; k <= KM1; k++)
+            xlo[j * NK + k] = face(u, ix(1, j, k), sx, AREX[j][k], DELXC[1]);
+    for (int i = 2; i <= IM1; i++) {
+        for (int k = 2; k <= KM1; k++) ylo[k] = face(v, ix(i, 1, k), sy, AREY[i][k], DELYC[1]);
+        for (int j = 2; j <= JM1; j++) {
+            long q1 = ix(i, j, 1) - 1;   // q1 + k is cell k of the row
+            double Az = AREZ[i][j];
+            for (int k = 1; k <= KM1; k++) z[k] = face(w, q1 + k, 1, Az, DELZC[k]);
+            for (int k = 2; k <= KM1; k++) {
+                xhi[k] = face(u, q1 + k, sx, AREX[j][k], DELXC[i]);
+                yhi[k] = face(v, q1 + k, sy, AREY[i][k], DELYC[j]);
+            }
+            FaceFlow* xl = xlo + (long)j * NK;
+            for (int k = 2; k <= KM1; k++) {
+                long q = q1 + k;
+                ae[q] = solid[q + sx] ? 0.0 : cfd_link(xhi[k].D, xhi[k].F, 1, scheme);
+                aw[q] = solid[q - sx] ? 0.0 : cfd_link(xl[k].D, xl[k].F, -1, scheme);
+                an[q] = solid[q + sy] ? 0.0 : cfd_link(yhi[k].D, yhi[k].F, 1, scheme);
+                as[q] = solid[q - sy] ? 0.0 : cfd_link(ylo[k].D, ylo[k].F, -1, scheme);
+                at[q] = solid[q + 1] ? 0.0 : cfd_link(z[k].D, z[k].F, 1, scheme);
+                ab[q] = solid[q - 1] ? 0.0 : cfd_link(z[k - 1].D, z[k - 1].F, -1, scheme);
+                double f = 0.0;
+                f += xhi[k].F - xl[k].F;
+                f += yhi[k].F - ylo[k].F;
+                f += z[k].F - z[k - 1].F;
+                net[q] = f;
+            }
+            std::copy(xhi + 2, xhi + KM1 + 1, xl + 2);
+            std::copy(yhi + 2, yhi + KM1 + 1, ylo + 2);
+        }
     }
 }
 
@@ -88,41 +132,83 @@ static void blockHeat()
     }
 }
 
+// Calls f(q0, n) for every k row of interior cells, q0 its first cell and n its length.
+template <class F> static void forRows(F f)
+{
+    for (int i = 2; i <= IM1; i++)
+        for (int j = 2; j <= JM1; j++) f(ix(i, j, 2), (long)KM1 - 1);
+}
+
+// Links, time term and the implicit part of the outflow of every interior cell.
+static void assemble(double rho)
+{
+    double *bs = base(BS), *sp = base(SP);
+    const double *vol = base(VOL), *told = base(TOLD), *t = base(T);
+    double dt = DTT;
+    cfd_transport_links(DIFFSMT, PRL, CIG[5], sp);   // the net outflows, for now
+    forRows([&](long q0, long n) {
+        for (long q = q0; q < q0 + n; q++) {
+            double m = cfd_pos(sp[q]);
+            bs[q] = rho * vol[q] / dt * told[q] + m * t[q];
+            sp[q] = -m;
+        }
+    });
+}
+
+// Centre coefficients, and RT0 and RESOT over the fluid cells (kept when there is
+// none), summed k outermost, then i, then j: the terms of each cell are worked out along
+// k rows into a buffer laid out in that order, a solid cell's as zeros.
+static void centres(double rho)
+{
+    static std::vector<double> buf;
+    long ni = IM1 - 1, nj = JM1 - 1, nk = KM1 - 1, plane = ni * nj;
+    if ((long)buf.size() < 2 * plane * nk) buf.resize(2 * plane * nk);
+    const int* solid = base(ICELL);
+    double *bs = base(BS), *sp = base(SP), *apc = base(AP);
+    const double *vol = base(VOL), *t = base(T);
+    double dt = DTT, held = TINIT * 1e10;
+    CellLinks L = cfd_cell_links();
+    long s[3] = {stride(0), stride(1), 1};
+    bool fluid = false;
+    for (int i = 2; i <= IM1; i++)
+        for (int j = 2; j <= JM1; j++) {
+            long q0 = ix(i, j, 2);
+            double* term = buf.data() + 2 * ((i - 2) * nj + (j - 2));
+            for (long k = 0; k < nk; k++, term += 2 * plane) {
+                long q = q0 + k;
+                if (solid[q]) {
+                    bs[q] = held;   // solid cells are held at the initial temperature
+                    sp[q] = -1e10;
+                }
+                double ap = cfd_add_links(L, rho * vol[q] / dt - sp[q], q);
+                apc[q] = ap;
+                term[0] = term[1] = 0.0;
+                if (solid[q]) continue;
+                fluid = true;
+                double r = bs[q] - ap * t[q];
+                for (int a = 0; a < 3; a++)
+                    r += L.l[2 * a][q] * t[q + s[a]] + L.l[2 * a + 1][q] * t[q - s[a]];
+                term[0] = fabs(ap * t[q]);
+                term[1] = fabs(r);
+            }
+        }
+    if (!fluid) return;
+    double rt0 = 0.0, resot = 0.0;
+    for (long c = 0; c < plane * nk; c++) rt0 += buf[2 * c], resot += buf[2 * c + 1];
+    RT0 = rt0, RESOT = resot;
+}
+
 void tcompu()
 {
     double rho = OPERDENS;
     CIG[5] = 0.9;   // turbulent Prandtl number; the laminar part conducts at PRL
-    cfd_for_cells([&](const int* p) {
-        double fnet;
-        cfd_transport_links(p, DIFFSMT, PRL, CIG[5], &fnet);
-        double m = cfd_pos(fnet);
-        cell(BS, p) = rho * cell(VOL, p) / DTT * cell(TOLD, p) + m * cell(T, p);
-        cell(SP, p) = -m;
-    });
+    assemble(rho);
     temperatureWalls();
     fluxWalls();
     for (int l = 1; l <= NBIN; l++) inletbc(l, 4);
     for (int l = 1; l <= NBOUT; l++) outletbc(l, 4);
     blockHeat();
-    double rt0 = 0.0, resot = 0.0;
-    bool fluid = false;
-    const int* solid = base(ICELL);
-    double *bs = base(BS), *sp = base(SP), *apc = base(AP), *t = base(T);
-    const double* vol = base(VOL);
-    CellLinks links = cfd_cell_links();
-    cfd_for_cells([&](const int* p, long q) {
-        if (solid[q]) {
-            bs[q] = TINIT * 1e10;   // solid cells are held at the initial temperature
-            sp[q] = -1e10;
-        }
-        double ap = cfd_add_links(links, rho * vol[q] / DTT - sp[q], q);
-        apc[q] = ap;
-        if (solid[q]) return;
-        fluid = true;
-        rt0 += fabs(ap * t[q]);
-        resot += fabs(cfd_cell_residual(T, p));
-    });
-    if (fluid) RT0 = rt0, RESOT = resot;
+    centres(rho);
     err_mg = 0.0;
     double*** src = STORE;
     if (!cfd_multigrid()) {
@@ -132,10 +218,14 @@ void tcompu()
         mg(REST_AVEP, REST_COAP, IM1, JM1, KM1);
         src = TS;
     }
-    cfd_for_cells([&](const int* p) {
-        double t = URFT * cell(src, p) + (1 - URFT) * cell(T, p);
-        if (src == TS) cell(TS, p) = t;
-        cell(T, p) = t < TMIN ? TMIN : t > TMAX ? TMAX : t;
+    double *from = base(src), *ts = src == TS ? from : nullptr, *t = base(T);
+    double urf = URFT, lo = TMIN, hi = TMAX;
+    forRows([&](long q0, long n) {
+        for (long q = q0; q < q0 + n; q++) {
+            double v = urf * from[q] + (1 - urf) * t[q];
+            if (ts) ts[q] = v;
+            t[q] = v < lo ? lo : v > hi ? hi : v;
+        }
     });
 }
 

@@ -276,11 +276,11 @@ double cfd_node_value(const UcdNode* head);
 const UcdNode* cfd_series_node(const UcdSeries& s);
 double cfd_series_value(const UcdSeries& s);
 
-// Convection-diffusion links of scalar cell p (energy, contaminants): face flows from the
-// staggered velocities, conductances from the mean viscosity (its laminar part ANU OPERDENS
-// over molecular, the rest over turbulent), upwind (scheme 1) or power law, no link toward
-// a solid or ghost cell; fnet the net outflow.
-void cfd_transport_links(const int* p, int scheme, double molecular, double turbulent, double* fnet);
+// Convection-diffusion links of every interior scalar cell (energy, contaminants): face
+// flows from the staggered velocities, conductances from the mean viscosity (its laminar
+// part ANU OPERDENS over molecular, the rest over turbulent), upwind (scheme 1) or power
+// law, no link toward a solid or ghost cell; net[q] the net outflow of cell q.
+void cfd_transport_links(int scheme, double molecular, double turbulent, double* net);
 // Residual of the assembled seven-point equation of phi at cell p.
 inline double cfd_cell_residual(double*** phi, const int* p)
 {
