@@ -15,21 +15,31 @@ namespace {
 
 void setLevel(int ni, int nj, int nk) { imaxGS = ni, jmaxGS = nj, kmaxGS = nk; }
 
+// Calls f(q) with q = ix(i, j, k) for every cell of the current level, k innermost.
 template <class F> void forLevel(F f)
 {
     for (int i = 2; i <= imaxGS; i++)
-        for (int j = 2; j <= jmaxGS; j++)
-            for (int k = 2; k <= kmaxGS; k++) f(i, j, k);
+        for (int j = 2; j <= jmaxGS; j++) {
+            long q = ix(i, j, 2);
+            for (int k = 2; k <= kmaxGS; k++, q++) f(q);
+        }
 }
 
-// Every child (the fine cells 2I-2, 2I-1 along each axis) of every coarse cell of the level.
+// Every child (the fine cells 2I-2, 2I-1 along each axis) of every coarse cell of the
+// level: f(Q, q, di, dj, dk) with Q the coarse cell, q the child and di, dj, dk 1 for the
+// child on the high side of the coarse cell.
 template <class F> void forChildren(F f)
 {
-    forLevel([&](int I, int J, int K) {
-        for (int i = 2 * I - 2; i <= 2 * I - 1; i++)
-            for (int j = 2 * J - 2; j <= 2 * J - 1; j++)
-                for (int k = 2 * K - 2; k <= 2 * K - 1; k++) f(I, J, K, i, j, k);
-    });
+    long si = stride(0), sj = stride(1);
+    for (int I = 2; I <= imaxGS; I++)
+        for (int J = 2; J <= jmaxGS; J++)
+            for (int K = 2; K <= kmaxGS; K++) {
+                long Q = ix(I, J, K), q0 = ix(2 * I - 2, 2 * J - 2, 2 * K - 2);
+                for (int di = 0; di <= 1; di++)
+                    for (int dj = 0; dj <= 1; dj++)
+                        for (int dk = 0; dk <= 1; dk++)
+                            f(Q, q0 + di * si + dj * sj + dk, di, dj, dk);
+            }
 }
 
 // Coefficient arrays of the three levels.
@@ -45,34 +55,51 @@ void smooth(double*** phi, double*** res, const LineSystem& s)
     Gauss_Seidel(phi, res, s.b, s.ap, s.ae, s.aw, s.an, s.as, s.at, s.ab);
 }
 
+// Rows of a plane updated side by side by the point smoother.
+constexpr int GS_ROWS = 4;
+
 }  // namespace
 
+// Point Gauss-Seidel sweeps: each cell takes the newest values of its neighbours, so it
+// sees those at i - 1, j - 1 and k - 1 updated and those at i + 1, j + 1 and k + 1 not yet.
+// Any order that keeps this gives the same values, whichever axis runs innermost; here k
+// does, along the fields' unit stride, and the rows j of a plane i are taken GS_ROWS at a
+// time, each row one cell behind the row before it, so that the cells updated together are
+// independent of one another and do not wait on each other's division.
 void Gauss_Seidel(double*** phi, double*** res, double*** b, double*** ap, double*** ae,
                   double*** aw, double*** an, double*** as, double*** at, double*** ab)
 {
+    double* x = base(phi);
+    const double *B = base(b), *P = base(ap), *E = base(ae), *Wl = base(aw), *N = base(an),
+                 *S = base(as), *Tl = base(at), *Bl = base(ab);
+    const long si = stride(0), sj = stride(1);
     if (_rcdat.cfd_gs) {
         LineSystem s = {ap, ae, aw, an, as, at, ab, b};
         for (int axis = 0; axis < 3; axis++)
             line_sweep(axis, s, imaxGS, jmaxGS, kmaxGS, phi, nullptr);
     } else {
+        auto update = [&](long q) {
+            x[q] = (Wl[q] * x[q - si] + E[q] * x[q + si] + N[q] * x[q + sj] + S[q] * x[q - sj] +
+                    Tl[q] * x[q + 1] + Bl[q] * x[q - 1] + B[q]) /
+                   (P[q] + 1e-10);
+        };
         for (int sweep = 0; sweep < GSnum; sweep++)
-            for (int k = 2; k <= kmaxGS; k++)
-                for (int i = 2; i <= imaxGS; i++)
-                    for (int j = 2; j <= jmaxGS; j++)
-                        phi[i][j][k] = (aw[i][j][k] * phi[i - 1][j][k] +
-                                        ae[i][j][k] * phi[i + 1][j][k] +
-                                        an[i][j][k] * phi[i][j + 1][k] +
-                                        as[i][j][k] * phi[i][j - 1][k] +
-                                        at[i][j][k] * phi[i][j][k + 1] +
-                                        ab[i][j][k] * phi[i][j][k - 1] + b[i][j][k]) /
-                                       (ap[i][j][k] + 1e-10);
+            for (int i = 2; i <= imaxGS; i++)
+                for (int j0 = 2; j0 <= jmaxGS; j0 += GS_ROWS) {
+                    int rows = jmaxGS - j0 + 1 < GS_ROWS ? jmaxGS - j0 + 1 : GS_ROWS;
+                    long q0 = ix(i, j0, 1) - 1;   // row j0 at k = 0
+                    for (int t = 2; t <= kmaxGS + rows - 1; t++) {
+                        int gLo = t - kmaxGS > 0 ? t - kmaxGS : 0;
+                        int gHi = t - 2 < rows - 1 ? t - 2 : rows - 1;
+                        for (int g = gLo; g <= gHi; g++) update(q0 + g * sj + (t - g));
+                    }
+                }
     }
     if (nn_mg == 1) return;
-    forLevel([&](int i, int j, int k) {
-        res[i][j][k] = b[i][j][k] - ap[i][j][k] * phi[i][j][k] + ae[i][j][k] * phi[i + 1][j][k] +
-                       aw[i][j][k] * phi[i - 1][j][k] + an[i][j][k] * phi[i][j + 1][k] +
-                       as[i][j][k] * phi[i][j - 1][k] + at[i][j][k] * phi[i][j][k + 1] +
-                       ab[i][j][k] * phi[i][j][k - 1];
+    double* r = base(res);
+    forLevel([&](long q) {
+        r[q] = B[q] - P[q] * x[q] + E[q] * x[q + si] + Wl[q] * x[q - si] + N[q] * x[q + sj] +
+               S[q] * x[q - sj] + Tl[q] * x[q + 1] + Bl[q] * x[q - 1];
     });
 }
 
@@ -80,44 +107,44 @@ void matrix(double*** ap, double*** ae, double*** aw, double*** an, double*** as
             double*** at, double*** ab, double*** w, double*** ap_c, double*** ae_c,
             double*** aw_c, double*** an_c, double*** as_c, double*** at_c, double*** ab_c)
 {
-    forLevel([&](int I, int J, int K) {
-        ap_c[I][J][K] = ae_c[I][J][K] = aw_c[I][J][K] = an_c[I][J][K] = as_c[I][J][K] =
-            at_c[I][J][K] = ab_c[I][J][K] = 0.0;
-    });
-    forChildren([&](int I, int J, int K, int i, int j, int k) {
-        double wf = w[i][j][k];
+    const double *P = base(ap), *E = base(ae), *Wl = base(aw), *N = base(an), *S = base(as),
+                 *Tl = base(at), *Bl = base(ab), *wt = base(w);
+    double *Pc = base(ap_c), *Ec = base(ae_c), *Wc = base(aw_c), *Nc = base(an_c),
+           *Sc = base(as_c), *Tc = base(at_c), *Bc = base(ab_c);
+    const long si = stride(0), sj = stride(1);
+    forLevel([&](long Q) { Pc[Q] = Ec[Q] = Wc[Q] = Nc[Q] = Sc[Q] = Tc[Q] = Bc[Q] = 0.0; });
+    forChildren([&](long Q, long q, int east, int north, int top) {
+        double wf = wt[q];
         if (wf == 0.0) return;   // an orphan or the ghost partner of a single cell
-        bool east = i == 2 * I - 1, north = j == 2 * J - 1, top = k == 2 * K - 1;
         // Links leaving the coarse cell through the child's outer faces.
-        if (east) ae_c[I][J][K] += 4 * wf * ae[i][j][k] * w[i + 1][j][k];
-        else aw_c[I][J][K] += 4 * wf * aw[i][j][k] * w[i - 1][j][k];
-        if (north) an_c[I][J][K] += 4 * wf * an[i][j][k] * w[i][j + 1][k];
-        else as_c[I][J][K] += 4 * wf * as[i][j][k] * w[i][j - 1][k];
-        if (top) at_c[I][J][K] += 4 * wf * at[i][j][k] * w[i][j][k + 1];
-        else ab_c[I][J][K] += 4 * wf * ab[i][j][k] * w[i][j][k - 1];
+        if (east) Ec[Q] += 4 * wf * E[q] * wt[q + si];
+        else Wc[Q] += 4 * wf * Wl[q] * wt[q - si];
+        if (north) Nc[Q] += 4 * wf * N[q] * wt[q + sj];
+        else Sc[Q] += 4 * wf * S[q] * wt[q - sj];
+        if (top) Tc[Q] += 4 * wf * Tl[q] * wt[q + 1];
+        else Bc[Q] += 4 * wf * Bl[q] * wt[q - 1];
         // The centre keeps the child's own coefficient less the links inside the block,
         // each taken from the neighbour's side.
-        int ix = east ? i - 1 : i + 1, jy = north ? j - 1 : j + 1, kz = top ? k - 1 : k + 1;
-        double inner = (east ? ae[ix][j][k] : aw[ix][j][k]) * w[ix][j][k] +
-                       (north ? an[i][jy][k] : as[i][jy][k]) * w[i][jy][k] +
-                       (top ? at[i][j][kz] : ab[i][j][kz]) * w[i][j][kz];
-        ap_c[I][J][K] += 4 * wf * (ap[i][j][k] * wf - inner);
+        long qx = east ? q - si : q + si, qy = north ? q - sj : q + sj, qz = top ? q - 1 : q + 1;
+        double inner = (east ? E[qx] : Wl[qx]) * wt[qx] + (north ? N[qy] : S[qy]) * wt[qy] +
+                       (top ? Tl[qz] : Bl[qz]) * wt[qz];
+        Pc[Q] += 4 * wf * (P[q] * wf - inner);
     });
 }
 
 void restriction(double*** w, double*** r_fine, double*** r_coarse)
 {
-    forLevel([&](int I, int J, int K) { r_coarse[I][J][K] = 0.0; });
-    forChildren([&](int I, int J, int K, int i, int j, int k) {
-        r_coarse[I][J][K] += w[i][j][k] * r_fine[i][j][k];
-    });
+    const double *wt = base(w), *rf = base(r_fine);
+    double* rc = base(r_coarse);
+    forLevel([&](long Q) { rc[Q] = 0.0; });
+    forChildren([&](long Q, long q, int, int, int) { rc[Q] += wt[q] * rf[q]; });
 }
 
 void interpolation(double*** w, double*** e_coarse, double*** e_fine)
 {
-    forChildren([&](int I, int J, int K, int i, int j, int k) {
-        e_fine[i][j][k] = 4 * w[i][j][k] * e_coarse[I][J][K];
-    });
+    const double *wt = base(w), *ec = base(e_coarse);
+    double* ef = base(e_fine);
+    forChildren([&](long Q, long q, int, int, int) { ef[q] = 4 * wt[q] * ec[Q]; });
 }
 
 void mg_cycle(double*** w_ave, double*** w_coa, int ni, int nj, int nk)
@@ -129,12 +156,12 @@ void mg_cycle(double*** w_ave, double*** w_coa, int ni, int nj, int nk)
     setLevel(imax_ave, jmax_ave, kmax_ave);
     GSnum = 10;
     restriction(w_ave, RES_PHIMG_0, RES_PHIMG_1);
-    forLevel([](int i, int j, int k) { PHIMGP_1[i][j][k] = 0.0, B_1[i][j][k] = RES_PHIMG_1[i][j][k]; });
+    forLevel([](long q) { base(PHIMGP_1)[q] = 0.0, base(B_1)[q] = base(RES_PHIMG_1)[q]; });
     smooth(PHIMGP_1, RES_PHIMG_1, level(1));
 
     setLevel(imax_coa, jmax_coa, kmax_coa);
     restriction(w_coa, RES_PHIMG_1, RES_PHIMG_2);
-    forLevel([](int i, int j, int k) { PHIMGP_2[i][j][k] = 0.0, B_2[i][j][k] = RES_PHIMG_2[i][j][k]; });
+    forLevel([](long q) { base(PHIMGP_2)[q] = 0.0, base(B_2)[q] = base(RES_PHIMG_2)[q]; });
     nn_mg = 1;
     smooth(PHIMGP_2, RES_PHIMG_2, level(2));
     nn_mg = 0;
@@ -142,7 +169,7 @@ void mg_cycle(double*** w_ave, double*** w_coa, int ni, int nj, int nk)
 
     setLevel(imax_ave, jmax_ave, kmax_ave);
     GSnum = 2;
-    forLevel([](int i, int j, int k) { PHIMGP_1[i][j][k] += PHIMGP_3[i][j][k]; });
+    forLevel([](long q) { base(PHIMGP_1)[q] += base(PHIMGP_3)[q]; });
     smooth(PHIMGP_1, RES_PHIMG_1, level(1));
     interpolation(w_ave, PHIMGP_1, PHIMGP_2);
 
@@ -152,10 +179,10 @@ void mg_cycle(double*** w_ave, double*** w_coa, int ni, int nj, int nk)
         err_mg = 0.0;
         return;
     }
-    forLevel([](int i, int j, int k) { PHIMGP_0[i][j][k] += PHIMGP_2[i][j][k]; });
+    forLevel([](long q) { base(PHIMGP_0)[q] += base(PHIMGP_2)[q]; });
     smooth(PHIMGP_0, RES_PHIMG_0, level(0));
     err_mg = 0.0;
-    forLevel([](int i, int j, int k) { err_mg = fmax(err_mg, fabs(RES_PHIMG_0[i][j][k])); });
+    forLevel([](long q) { err_mg = fmax(err_mg, fabs(base(RES_PHIMG_0)[q])); });
 }
 
 void mg(double*** w_ave, double*** w_coa, int ni, int nj, int nk)

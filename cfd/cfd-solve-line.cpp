@@ -99,29 +99,31 @@ void solveGroup(const FlatSystem& f, double* phi, double* store, const long* c0,
 }
 
 // Lines are numbered (outer, inner) and each reads the newest values of its four
-// neighbouring lines. Taking them by diagonals outer + inner, one diagonal after another,
-// every line still finds the lines (outer, inner - 1) and (outer - 1, inner) solved and the
-// other two not yet, exactly as in the order outer by outer, so the results are the same;
-// the lines of one diagonal are independent and are solved CFD_LINE_GROUP at a time.
+// neighbouring lines. A line that finds the lines (outer - 1, inner) and (outer, inner - 1)
+// solved and the other two not yet gets the same values as in the plain order, outer by
+// outer. Here blocks of CFD_LINE_GROUP rows of lines are taken together, each row one line
+// behind the row before it: the lines solved together are independent of one another, and
+// for x and y lines the next step of the block moves one cell along the unit stride, where
+// the cache lines just read are used again. Rows run along outer (k) for x and y lines and
+// along inner (j) for z lines, blocks across the other index.
 template <int AX>
 void sweep(const LineSystem& s, int ni, int nj, int nk, double*** phi, double*** store)
 {
     int n = AX == 0 ? ni : AX == 1 ? nj : nk;
     int nOuter = AX == 2 ? ni : nk, nInner = AX == 1 ? ni : nj;
+    int nBlock = AX == 2 ? nOuter : nInner, nStep = AX == 2 ? nInner : nOuter;
     FlatSystem f = flatSystem<AX>(s);
     double *p = base(phi), *st = store ? base(store) : nullptr;
     long sm = stride(AX);
     bool forward = NITER % 2 != 0;
     long c0[CFD_LINE_GROUP];
-    for (int d = 4; d <= nOuter + nInner; d++) {
-        int oLast = d - 2 < nOuter ? d - 2 : nOuter;
-        int count = 0;
-        for (int o = d - nInner > 2 ? d - nInner : 2; o <= oLast; o++) {
-            c0[count++] = lineCell<AX>(0, o, d - o);
-            if (count == CFD_LINE_GROUP || o == oLast) {
-                solveGroup<CFD_LINE_GROUP>(f, p, st, c0, count, sm, n, forward);
-                count = 0;
-            }
+    for (int b0 = 2; b0 <= nBlock; b0 += CFD_LINE_GROUP) {
+        int rows = nBlock - b0 + 1 < CFD_LINE_GROUP ? nBlock - b0 + 1 : CFD_LINE_GROUP;
+        for (int t = 2; t <= nStep + rows - 1; t++) {
+            int gLo = t - nStep > 0 ? t - nStep : 0, gHi = t - 2 < rows - 1 ? t - 2 : rows - 1;
+            for (int g = gLo; g <= gHi; g++)
+                c0[g - gLo] = AX == 2 ? lineCell<AX>(0, b0 + g, t - g) : lineCell<AX>(0, t - g, b0 + g);
+            solveGroup<CFD_LINE_GROUP>(f, p, st, c0, gHi - gLo + 1, sm, n, forward);
         }
     }
 }

@@ -1,7 +1,8 @@
 // The three-level multigrid: level sizes and the orphan cell of an odd count, the coarse
 // operator of an even Laplacian worked by hand, repeated calls reaching the exact discrete
 // solution of 3-D Poisson problems (point and line smoothers, stretched and blocked grids),
-// and a residual reduction per V-cycle that stays bounded as the grid is refined.
+// a residual reduction per V-cycle that stays bounded as the grid is refined, and the point
+// smoother equal to plain Gauss-Seidel sweeps.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -143,6 +144,47 @@ TEST_F(CfdMultigrid, FlatGridCoarsensAlongItsOtherAxes)
     EXPECT_EQ(REST_COAP[2][2][2], 0.5);
     RecordProperty("factor", std::to_string(f));
     EXPECT_LT(f, 0.5);
+}
+
+// The point smoother: GSnum plain Gauss-Seidel sweeps in the order k, i, j over the cells
+// of the current level, each cell divided by ap + 1e-10, then the residual. The reference
+// sweeps V; the smoother sweeps U from the same start and must give the same values.
+TEST_F(CfdMultigrid, PointSmootherEqualsPlainGaussSeidelSweeps)
+{
+    struct Level { int n[3], last[3]; };
+    // The whole fine grid; a part of it, as a coarse level uses, rows not a multiple of four.
+    for (const Level& L : {Level{{9, 7, 6}, {10, 8, 7}}, Level{{9, 7, 6}, {6, 5, 4}},
+                           Level{{12, 1, 9}, {13, 2, 10}}}) {
+        poissonGrid(L.n[0], L.n[1], L.n[2], 1, 1, 1, true);
+        randomSystem(5);
+        imaxGS = L.last[0], jmaxGS = L.last[1], kmaxGS = L.last[2];
+        GSnum = 3, nn_mg = 0;
+        for (int sweep = 0; sweep < GSnum; sweep++)
+            for (int k = 2; k <= kmaxGS; k++)
+                for (int i = 2; i <= imaxGS; i++)
+                    for (int j = 2; j <= jmaxGS; j++)
+                        V[i][j][k] = (AW[i][j][k] * V[i - 1][j][k] + AE[i][j][k] * V[i + 1][j][k] +
+                                      AN[i][j][k] * V[i][j + 1][k] + AS[i][j][k] * V[i][j - 1][k] +
+                                      AT[i][j][k] * V[i][j][k + 1] + AB[i][j][k] * V[i][j][k - 1] +
+                                      BS[i][j][k]) /
+                                     (AP[i][j][k] + 1e-10);
+        Gauss_Seidel(U, RES_PHIMG_0, BS, AP, AE, AW, AN, AS, AT, AB);
+        int differ = 0, resDiffer = 0;
+        for (int i = 1; i <= NI; i++)
+            for (int j = 1; j <= NJ; j++)
+                for (int k = 1; k <= NK; k++) {
+                    if (U[i][j][k] != V[i][j][k]) differ++;
+                    if (i < 2 || j < 2 || k < 2 || i > imaxGS || j > jmaxGS || k > kmaxGS) continue;
+                    double r = BS[i][j][k] - AP[i][j][k] * V[i][j][k] + AE[i][j][k] * V[i + 1][j][k] +
+                               AW[i][j][k] * V[i - 1][j][k] + AN[i][j][k] * V[i][j + 1][k] +
+                               AS[i][j][k] * V[i][j - 1][k] + AT[i][j][k] * V[i][j][k + 1] +
+                               AB[i][j][k] * V[i][j][k - 1];
+                    if (RES_PHIMG_0[i][j][k] != r) resDiffer++;
+                }
+        EXPECT_EQ(differ, 0) << "level " << L.last[0] << " x " << L.last[1] << " x " << L.last[2];
+        EXPECT_EQ(resDiffer, 0);
+        cfd_reset();
+    }
 }
 
 }  // namespace

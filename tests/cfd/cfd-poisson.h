@@ -5,6 +5,7 @@
 // solution of the discrete system.
 #pragma once
 #include <cmath>
+#include <random>
 
 #include "cfd/cfd-int.h"
 #include "model/run-control.h"
@@ -110,6 +111,24 @@ inline void lineIteration(double*** phi)
     NITER++;
     cfd_line_pass(IM1, JM1, KM1, phi);
     forInterior([&](int i, int j, int k) { phi[i][j][k] = STORE[i][j][k]; });
+}
+
+// A diagonally dominant system of random, unsymmetric links and constant terms, and
+// random values of U and V everywhere, ghost layers included: U and V hold the same start.
+inline void randomSystem(unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    double*** links[6] = {AE, AW, AN, AS, AT, AB};
+    for (int i = 1; i <= NI; i++)
+        for (int j = 1; j <= NJ; j++)
+            for (int k = 1; k <= NK; k++) {
+                double sum = 0.0;
+                for (double*** a : links) sum += a[i][j][k] = u(gen);
+                AP[i][j][k] = sum + 0.5 * u(gen);
+                BS[i][j][k] = u(gen) - 0.5;
+                U[i][j][k] = V[i][j][k] = 2 * u(gen) - 1;
+            }
 }
 
 }  // namespace vexlar_test
