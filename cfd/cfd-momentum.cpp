@@ -6,6 +6,7 @@
 // openings and solid blocks, relaxes and solves it, and leaves the clamped velocity in the
 // field for the pressure correction.
 #include <cmath>
+#include <vector>
 
 #include "cfd/cfd-int.h"
 #include "common-src/messages.h"
@@ -94,88 +95,116 @@ double stretch(int d, int pd)
     return 1.0;
 }
 
+// What the assembly takes from the grid per axis and index: the reciprocals of the cell
+// and centre spacings, so that a node multiplies instead of dividing, and the stretch
+// factor of the component's control volume. Filled at every momentum call; the buffers
+// grow only with the grid.
+struct AxisTables {
+    std::vector<double> rdel, rdelc, stretch;
+};
+
+const AxisTables* gridTables()
+{
+    static AxisTables tab[3];
+    for (int a = 0; a < 3; a++) {
+        AxisTables& t = tab[a];
+        int n = last(a);
+        t.rdel.resize(n + 2), t.rdelc.resize(n + 2), t.stretch.resize(n + 2);
+        const double *dl = del(a), *dc = delc(a);
+        for (int m = 1; m <= n; m++) t.rdelc[m] = 1.0 / dc[m];
+        for (int m = 2; m <= n; m++) t.rdel[m] = 1.0 / dl[m];
+        for (int m = 2; m <= n; m++) t.stretch[m] = stretch(a, m);
+    }
+    return tab;
+}
+
 double wallViscosity(const int* p) { return LAMIN && ITUR != 1 ? ANU * OPERDENS : cell(VIS, p); }
 
 // One tangential axis t of component d as the assembly walks the fields: the tangential
 // velocity, its links, the stride along t, and the spacings the formulas take.
 struct Tangent {
-    int t, o;                            // o: the third axis
     const double* v;
     double *hi, *lo;
     long s;
-    const double *delo, *delct, *delt;
+    const double *delo, *rdelct, *rdelt;
     int last;
     bool wall;                           // the domain faces across t are walls
     double wallDist;
 };
 
-Tangent tangent(int d, int t)
+Tangent tangent(int d, int t, const AxisTables* g)
 {
     int o = 3 - d - t;
-    return {t, o, base(velocity(t)), base(coef_high(t)), base(coef_low(t)), stride(t),
-            del(o), delc(t), del(t), last(t), !flat(t), wallDistance(t)};
+    return {base(velocity(t)), base(coef_high(t)), base(coef_low(t)), stride(t), del(o),
+            g[t].rdelc.data(), g[t].rdel.data(), last(t), !flat(t), wallDistance(t)};
 }
 
 // Interior coefficients of every node of the component: convection, diffusion, pressure
 // and cross-derivative sources and the false-time term. Nodes are independent, so they are
 // walked with k innermost, along the fields' unit stride.
-template <int D> void assembleNodes(const Component& c)
+template <int D> void assembleNodes(const Component& c, const AxisTables* g)
 {
     constexpr int T1 = D == 0 ? 1 : 0, T2 = D == 2 ? 1 : 2;
-    const Tangent tg[2] = {tangent(D, T1), tangent(D, T2)};
-    const double rho = OPERDENS;
+    const Tangent tg[2] = {tangent(D, T1, g), tangent(D, T2, g)};
+    const double rho = OPERDENS, rdt = 1.0 / c.dt;
     const long sd = stride(D);
     const double *vis = base(VIS), *phi = base(c.phi), *pr = base(P), *old = base(c.old);
     double *hiD = base(coef_high(D)), *loD = base(coef_low(D)), *bs = base(BS), *sp = base(SP);
-    const double *delD = del(D), *delcD = delc(D);
+    const double *delcD = delc(D), *rdelD = g[D].rdel.data(), *rdelcD = g[D].rdelc.data();
+    const double* stretchD = g[D].stretch.data();
     const int lastD = last(D), scheme = c.scheme;
     const bool laminarWall = LAMIN && ITUR != 1;
     int n[3] = {IM1, JM1, KM1}, p[3];
     n[D] -= 1;
     for (p[0] = 2; p[0] <= n[0]; p[0]++)
-        for (p[1] = 2; p[1] <= n[1]; p[1]++)
-            for (p[2] = 2; p[2] <= n[2]; p[2]++) {
-                long q = ix(p[0], p[1], p[2]);
-                double ld = delcD[p[D]], Ad = face_area(D, p);
-                double f = stretch(D, p[D]);
+        for (p[1] = 2; p[1] <= n[1]; p[1]++) {
+            // The face areas normal to D along this row of k.
+            const double* area = D == 0 ? AREX[p[1]] : D == 1 ? AREY[p[0]] : AREZ[p[0]];
+            long q = ix(p[0], p[1], 2);
+            for (p[2] = 2; p[2] <= n[2]; p[2]++, q++) {
+                int pd = p[D];
+                double ld = delcD[pd], rld = rdelcD[pd], Ad = area[D == 2 ? p[1] : p[2]];
+                double f = stretchD[pd];
                 double muP = vis[q], muE = vis[q + sd];
                 double phiP = phi[q], phiE = phi[q + sd], phiW = phi[q - sd];
-                double Fe = rho * (phiP + phiE) / 2 * Ad, Fw = rho * (phiW + phiP) / 2 * Ad;
-                double De = muE * Ad / delD[p[D] + 1], Dw = muP * Ad / delD[p[D]];
-                double S = (pr[q] - pr[q + sd]) / ld +
-                           (muE * (phiE - phiP) / delD[p[D] + 1] - muP * (phiP - phiW) / delD[p[D]]) / ld;
-                hiD[q] = p[D] == lastD - 1 ? 0.0 : cfd_link(De, Fe, 1, scheme);
-                loD[q] = p[D] == 2 ? 0.0 : cfd_link(Dw, Fw, -1, scheme);
+                double Fe = rho * (phiP + phiE) * 0.5 * Ad, Fw = rho * (phiW + phiP) * 0.5 * Ad;
+                double De = muE * Ad * rdelD[pd + 1], Dw = muP * Ad * rdelD[pd];
+                double S = (pr[q] - pr[q + sd]) * rld +
+                           (muE * (phiE - phiP) * rdelD[pd + 1] - muP * (phiP - phiW) * rdelD[pd]) * rld;
+                hiD[q] = pd == lastD - 1 ? 0.0 : cfd_link(De, Fe, 1, scheme);
+                loD[q] = pd == 2 ? 0.0 : cfd_link(Dw, Fw, -1, scheme);
                 double spq = 0.0, wallVis = laminarWall ? ANU * OPERDENS : muP;
-                for (const Tangent& t : tg) {
+                const int pt[2] = {p[T1], p[T2]}, po[2] = {p[T2], p[T1]};
+                for (int e = 0; e < 2; e++) {
+                    const Tangent& t = tg[e];
                     const double* vt = t.v;
                     long st = t.s;
-                    int pt = p[t.t];
-                    double At = ld * t.delo[p[t.o]];
-                    double muH = (muP + muE + vis[q + st] + vis[q + sd + st]) / 4;
-                    double muL = (muP + muE + vis[q - st] + vis[q + sd - st]) / 4;
-                    double Fh = rho * (vt[q] + vt[q + sd]) / 2 * At * f;
-                    double Fl = rho * (vt[q - st] + vt[q + sd - st]) / 2 * At * f;
-                    double Dh = muH * At / t.delct[pt] * f, Dl = muL * At / t.delct[pt - 1] * f;
-                    S += (muH * (vt[q + sd] - vt[q]) - muL * (vt[q + sd - st] - vt[q - st])) /
-                         (ld * t.delt[pt]);
-                    t.hi[q] = pt == t.last ? 0.0 : cfd_link(Dh, Fh, 1, scheme);
-                    t.lo[q] = pt == 2 ? 0.0 : cfd_link(Dl, Fl, -1, scheme);
+                    double At = ld * t.delo[po[e]];
+                    double muH = (muP + muE + vis[q + st] + vis[q + sd + st]) * 0.25;
+                    double muL = (muP + muE + vis[q - st] + vis[q + sd - st]) * 0.25;
+                    double Fh = rho * (vt[q] + vt[q + sd]) * 0.5 * At * f;
+                    double Fl = rho * (vt[q - st] + vt[q + sd - st]) * 0.5 * At * f;
+                    double Dh = muH * At * t.rdelct[pt[e]] * f, Dl = muL * At * t.rdelct[pt[e] - 1] * f;
+                    S += (muH * (vt[q + sd] - vt[q]) - muL * (vt[q + sd - st] - vt[q - st])) *
+                         (rld * t.rdelt[pt[e]]);
+                    t.hi[q] = pt[e] == t.last ? 0.0 : cfd_link(Dh, Fh, 1, scheme);
+                    t.lo[q] = pt[e] == 2 ? 0.0 : cfd_link(Dl, Fl, -1, scheme);
                     // The domain faces across t are no-slip walls at the distance of the
                     // first centre.
-                    if (t.wall && (pt == 2 || pt == t.last)) spq -= wallVis * At / t.wallDist * f;
+                    if (t.wall && (pt[e] == 2 || pt[e] == t.last)) spq -= wallVis * At / t.wallDist * f;
                 }
                 double vol = ld * Ad * f;
-                bs[q] = S * vol + rho * vol / c.dt * old[q];
+                bs[q] = S * vol + rho * vol * rdt * old[q];
                 sp[q] = spq;
             }
+        }
 }
 
-void assembleNodes(const Component& c)
+void assembleNodes(const Component& c, const AxisTables* g)
 {
-    if (c.d == 0) assembleNodes<0>(c);
-    if (c.d == 1) assembleNodes<1>(c);
-    if (c.d == 2) assembleNodes<2>(c);
+    if (c.d == 0) assembleNodes<0>(c, g);
+    if (c.d == 1) assembleNodes<1>(c, g);
+    if (c.d == 2) assembleNodes<2>(c, g);
 }
 
 // Wall shear of the listed walls parallel to the component, on the row next to each wall.
@@ -270,7 +299,8 @@ void momentum(int d)
 {
     Component c = component(d);
     N1 = N2 = N3 = 1;
-    assembleNodes(c);
+    const AxisTables* g = gridTables();
+    assembleNodes(c, g);
     if (d == 2 && ENERGY == 1)
         forNodes(d, [&](const int* p) {
             cell(BS, p) += ((cell(T, p) + at(T, p, 2, 1)) / 2 - TM) * BETA * GRA * OPERDENS *
