@@ -3,6 +3,7 @@
 // one species' equation (convection and diffusion with the viscosity as diffusivity, the
 // time term, wall, opening and block sources). chkctm writes what enters and leaves each
 // opening, block and wall to the result file; integrate gives the flow through one patch.
+#include <algorithm>
 #include <cmath>
 
 #include "cfd/cfd-int.h"
@@ -89,27 +90,33 @@ void coeffc(double*** c, double*** c_old)
     double *bs = base(BS), *sp = base(SP);
     const double *vol = base(VOL), *old = base(c_old);
     cfd_transport_links(DIFFSMC, CIG[6], CIG[6], sp);   // the net outflows are not used
-    cfd_for_cells([&](const int*, long q) {
-        bs[q] = rho * vol[q] / dt * old[q];
-        sp[q] = 0.0;
+    cfd_for_rows([&](long q0, long n) {
+        for (long q = q0; q < q0 + n; q++) bs[q] = rho * vol[q] / dt * old[q], sp[q] = 0.0;
     });
     wallSources();
     for (int l = 1; l <= NBIN; l++) inletbc(l, 5);
     outletSources();
     blockSources(c);
-    cfd_for_cells([&](const int* p) {
-        if (cell(ICELL, p)) cell(BS, p) = 0.0, cell(SP, p) = -1e10;
-        double ap = rho * cell(VOL, p) / dt - cell(SP, p);
-        for (int a = 0; a < 3; a++) ap += cell(coef_high(a), p) + cell(coef_low(a), p);
-        cell(AP, p) = ap;
-        if (!cell(ICELL, p)) RESOC += fabs(cfd_cell_residual(c, p));
-    });
+    double apphi = 0.0;   // not used here
+    cfd_scalar_centres(rho, dt, 0.0, c, &apphi, &RESOC);
 }
 
 static void printBoth(const char* fmt, int it, double r, double c)
 {
     printf(fmt, it, r, c);
     if (BA) fprintf(BA, fmt, it, r, c);
+}
+
+// The line solver's new values in STORE become c, under relaxation for a steady solve.
+static void relax(double*** c)
+{
+    double *to = base(c), urf = URFC;
+    const double* from = base(STORE);
+    bool steady = CSTEADY == 1;
+    cfd_for_rows([&](long q0, long n) {
+        for (long q = q0; q < q0 + n; q++)
+            to[q] = steady ? (1 - urf) * to[q] + urf * from[q] : from[q];
+    });
 }
 
 void ccompu(double*** c, double*** c_old)
@@ -123,15 +130,13 @@ void ccompu(double*** c, double*** c_old)
         coeffc(c, c_old);
         if (!cfd_multigrid()) {
             cfd_line_pass(IM1, JM1, KM1, c);
-            cfd_for_cells([&](const int* p) {
-                cell(c, p) = CSTEADY == 1 ? (1 - URFC) * cell(c, p) + URFC * cell(STORE, p)
-                                          : cell(STORE, p);
-            });
+            relax(c);
         } else {
             PHIMGP_0 = c;
             mg(REST_AVEP, REST_COAP, IM1, JM1, KM1);
         }
-        if (CSTEADY == 1) cfd_for_cells([&](const int* p) { cell(c_old, p) = cell(c, p); });
+        if (CSTEADY == 1)
+            cfd_for_rows([&](long q0, long n) { std::copy_n(base(c) + q0, n, base(c_old) + q0); });
         double sum = 0.0;
         cfd_for_cells([&](const int* p) {
             if (cell(ICELL, p)) return;

@@ -132,13 +132,6 @@ static void blockHeat()
     }
 }
 
-// Calls f(q0, n) for every k row of interior cells, q0 its first cell and n its length.
-template <class F> static void forRows(F f)
-{
-    for (int i = 2; i <= IM1; i++)
-        for (int j = 2; j <= JM1; j++) f(ix(i, j, 2), (long)KM1 - 1);
-}
-
 // Links, time term and the implicit part of the outflow of every interior cell.
 static void assemble(double rho)
 {
@@ -146,7 +139,7 @@ static void assemble(double rho)
     const double *vol = base(VOL), *told = base(TOLD), *t = base(T);
     double dt = DTT;
     cfd_transport_links(DIFFSMT, PRL, CIG[5], sp);   // the net outflows, for now
-    forRows([&](long q0, long n) {
+    cfd_for_rows([&](long q0, long n) {
         for (long q = q0; q < q0 + n; q++) {
             double m = cfd_pos(sp[q]);
             bs[q] = rho * vol[q] / dt * told[q] + m * t[q];
@@ -155,18 +148,17 @@ static void assemble(double rho)
     });
 }
 
-// Centre coefficients, and RT0 and RESOT over the fluid cells (kept when there is
-// none), summed k outermost, then i, then j: the terms of each cell are worked out along
-// k rows into a buffer laid out in that order, a solid cell's as zeros.
-static void centres(double rho)
+// The terms of each cell go along k rows into a buffer laid out k outermost, then i, then
+// j, a solid cell's as zeros, and are summed from there.
+bool cfd_scalar_centres(double rho, double dt, double held, double*** phi, double* apphi,
+                        double* res)
 {
     static std::vector<double> buf;
     long ni = IM1 - 1, nj = JM1 - 1, nk = KM1 - 1, plane = ni * nj;
     if ((long)buf.size() < 2 * plane * nk) buf.resize(2 * plane * nk);
     const int* solid = base(ICELL);
     double *bs = base(BS), *sp = base(SP), *apc = base(AP);
-    const double *vol = base(VOL), *t = base(T);
-    double dt = DTT, held = TINIT * 1e10;
+    const double *vol = base(VOL), *f = base(phi);
     CellLinks L = cfd_cell_links();
     long s[3] = {stride(0), stride(1), 1};
     bool fluid = false;
@@ -176,26 +168,23 @@ static void centres(double rho)
             double* term = buf.data() + 2 * ((i - 2) * nj + (j - 2));
             for (long k = 0; k < nk; k++, term += 2 * plane) {
                 long q = q0 + k;
-                if (solid[q]) {
-                    bs[q] = held;   // solid cells are held at the initial temperature
-                    sp[q] = -1e10;
-                }
+                if (solid[q]) bs[q] = held, sp[q] = -1e10;
                 double ap = cfd_add_links(L, rho * vol[q] / dt - sp[q], q);
                 apc[q] = ap;
                 term[0] = term[1] = 0.0;
                 if (solid[q]) continue;
                 fluid = true;
-                double r = bs[q] - ap * t[q];
+                double r = bs[q] - ap * f[q];
                 for (int a = 0; a < 3; a++)
-                    r += L.l[2 * a][q] * t[q + s[a]] + L.l[2 * a + 1][q] * t[q - s[a]];
-                term[0] = fabs(ap * t[q]);
+                    r += L.l[2 * a][q] * f[q + s[a]] + L.l[2 * a + 1][q] * f[q - s[a]];
+                term[0] = fabs(ap * f[q]);
                 term[1] = fabs(r);
             }
         }
-    if (!fluid) return;
-    double rt0 = 0.0, resot = 0.0;
-    for (long c = 0; c < plane * nk; c++) rt0 += buf[2 * c], resot += buf[2 * c + 1];
-    RT0 = rt0, RESOT = resot;
+    double sa = *apphi, sr = *res;
+    for (long c = 0; c < plane * nk; c++) sa += buf[2 * c], sr += buf[2 * c + 1];
+    *apphi = sa, *res = sr;
+    return fluid;
 }
 
 void tcompu()
@@ -208,7 +197,8 @@ void tcompu()
     for (int l = 1; l <= NBIN; l++) inletbc(l, 4);
     for (int l = 1; l <= NBOUT; l++) outletbc(l, 4);
     blockHeat();
-    centres(rho);
+    double rt0 = 0.0, resot = 0.0;   // solid cells are held at the initial temperature
+    if (cfd_scalar_centres(rho, DTT, TINIT * 1e10, T, &rt0, &resot)) RT0 = rt0, RESOT = resot;
     err_mg = 0.0;
     double*** src = STORE;
     if (!cfd_multigrid()) {
@@ -220,7 +210,7 @@ void tcompu()
     }
     double *from = base(src), *ts = src == TS ? from : nullptr, *t = base(T);
     double urf = URFT, lo = TMIN, hi = TMAX;
-    forRows([&](long q0, long n) {
+    cfd_for_rows([&](long q0, long n) {
         for (long q = q0; q < q0 + n; q++) {
             double v = urf * from[q] + (1 - urf) * t[q];
             if (ts) ts[q] = v;

@@ -260,6 +260,12 @@ template <class F> void cfd_for_cells(F f)
                     f(p);
             }
 }
+// Calls f(q0, n) for every k row of interior cells, q0 its first cell and n its length.
+template <class F> void cfd_for_rows(F f)
+{
+    for (int i = 2; i <= IM1; i++)
+        for (int j = 2; j <= JM1; j++) f(ix(i, j, 2), (long)KM1 - 1);
+}
 // Calls f(p) for every cell of the box L (i1, i2, j1, j2, k1, k2).
 template <class F> void cfd_for_box(const int* L, F f)
 {
@@ -281,6 +287,11 @@ double cfd_series_value(const UcdSeries& s);
 // part ANU OPERDENS over molecular, the rest over turbulent), upwind (scheme 1) or power
 // law, no link toward a solid or ghost cell; net[q] the net outflow of cell q.
 void cfd_transport_links(int scheme, double molecular, double turbulent, double* net);
+// Centre coefficients AP of the scalar equation of phi with the time term rho VOL / dt, a
+// solid cell held by BS = held and SP = -1e10; adds |AP phi| and |residual| of the fluid
+// cells, k outermost, then i, then j, to apphi and res. False when there is no fluid cell.
+bool cfd_scalar_centres(double rho, double dt, double held, double*** phi, double* apphi,
+                        double* res);
 // Residual of the assembled seven-point equation of phi at cell p.
 inline double cfd_cell_residual(double*** phi, const int* p)
 {
