@@ -79,12 +79,6 @@ int last(int a) { return a == 0 ? IM1 : a == 1 ? JM1 : KM1; }
 int flat(int a) { return a == 0 ? I2DX : a == 1 ? I2DY : I2DZ; }
 double wallDistance(int a) { return a == 0 ? XP : a == 1 ? YP : ZP; }
 
-// Value of f at p moved by s1 along a1 and s2 along a2.
-inline double at(double*** f, const int* p, int a1, int s1, int a2 = 0, int s2 = 0)
-{
-    return base(f)[ix(p[0], p[1], p[2]) + s1 * stride(a1) + s2 * stride(a2)];
-}
-
 // Length of the first and last control volume along d stretched to the domain faces.
 double stretch(int d, int pd)
 {
@@ -118,8 +112,6 @@ const AxisTables* gridTables()
     return tab;
 }
 
-double wallViscosity(const int* p) { return LAMIN && ITUR != 1 ? ANU * OPERDENS : cell(VIS, p); }
-
 // One tangential axis t of component d as the assembly walks the fields: the tangential
 // velocity, its links, the stride along t, and the spacings the formulas take.
 struct Tangent {
@@ -139,6 +131,27 @@ Tangent tangent(int d, int t, const AxisTables* g)
             g[t].rdelc.data(), g[t].rdel.data(), last(t), !flat(t), wallDistance(t)};
 }
 
+// Nodes of component d per axis: the interior cells, one fewer along d.
+void nodeCounts(int d, int* n)
+{
+    n[0] = IM1, n[1] = JM1, n[2] = KM1;
+    n[d] -= 1;
+}
+
+// Calls f(p, q, A) for every node p of component d, q its flat index and A its face area
+// normal to d, k innermost along the fields' unit stride.
+template <class F> void forNodeRows(int d, F f)
+{
+    int n[3], p[3];
+    nodeCounts(d, n);
+    for (p[0] = 2; p[0] <= n[0]; p[0]++)
+        for (p[1] = 2; p[1] <= n[1]; p[1]++) {
+            const double* area = d == 0 ? AREX[p[1]] : d == 1 ? AREY[p[0]] : AREZ[p[0]];
+            long q = ix(p[0], p[1], 2);
+            for (p[2] = 2; p[2] <= n[2]; p[2]++, q++) f(p, q, area[d == 2 ? p[1] : p[2]]);
+        }
+}
+
 // Interior coefficients of every node of the component: convection, diffusion, pressure
 // and cross-derivative sources and the false-time term. Nodes are independent, so they are
 // walked with k innermost, along the fields' unit stride.
@@ -154,50 +167,42 @@ template <int D> void assembleNodes(const Component& c, const AxisTables* g)
     const double* stretchD = g[D].stretch.data();
     const int lastD = last(D), scheme = c.scheme;
     const bool laminarWall = LAMIN && ITUR != 1;
-    int n[3] = {IM1, JM1, KM1}, p[3];
-    n[D] -= 1;
-    for (p[0] = 2; p[0] <= n[0]; p[0]++)
-        for (p[1] = 2; p[1] <= n[1]; p[1]++) {
-            // The face areas normal to D along this row of k.
-            const double* area = D == 0 ? AREX[p[1]] : D == 1 ? AREY[p[0]] : AREZ[p[0]];
-            long q = ix(p[0], p[1], 2);
-            for (p[2] = 2; p[2] <= n[2]; p[2]++, q++) {
-                int pd = p[D];
-                double ld = delcD[pd], rld = rdelcD[pd], Ad = area[D == 2 ? p[1] : p[2]];
-                double f = stretchD[pd];
-                double muP = vis[q], muE = vis[q + sd];
-                double phiP = phi[q], phiE = phi[q + sd], phiW = phi[q - sd];
-                double Fe = rho * (phiP + phiE) * 0.5 * Ad, Fw = rho * (phiW + phiP) * 0.5 * Ad;
-                double De = muE * Ad * rdelD[pd + 1], Dw = muP * Ad * rdelD[pd];
-                double S = (pr[q] - pr[q + sd]) * rld +
-                           (muE * (phiE - phiP) * rdelD[pd + 1] - muP * (phiP - phiW) * rdelD[pd]) * rld;
-                hiD[q] = pd == lastD - 1 ? 0.0 : cfd_link(De, Fe, 1, scheme);
-                loD[q] = pd == 2 ? 0.0 : cfd_link(Dw, Fw, -1, scheme);
-                double spq = 0.0, wallVis = laminarWall ? ANU * OPERDENS : muP;
-                const int pt[2] = {p[T1], p[T2]}, po[2] = {p[T2], p[T1]};
-                for (int e = 0; e < 2; e++) {
-                    const Tangent& t = tg[e];
-                    const double* vt = t.v;
-                    long st = t.s;
-                    double At = ld * t.delo[po[e]];
-                    double muH = (muP + muE + vis[q + st] + vis[q + sd + st]) * 0.25;
-                    double muL = (muP + muE + vis[q - st] + vis[q + sd - st]) * 0.25;
-                    double Fh = rho * (vt[q] + vt[q + sd]) * 0.5 * At * f;
-                    double Fl = rho * (vt[q - st] + vt[q + sd - st]) * 0.5 * At * f;
-                    double Dh = muH * At * t.rdelct[pt[e]] * f, Dl = muL * At * t.rdelct[pt[e] - 1] * f;
-                    S += (muH * (vt[q + sd] - vt[q]) - muL * (vt[q + sd - st] - vt[q - st])) *
-                         (rld * t.rdelt[pt[e]]);
-                    t.hi[q] = pt[e] == t.last ? 0.0 : cfd_link(Dh, Fh, 1, scheme);
-                    t.lo[q] = pt[e] == 2 ? 0.0 : cfd_link(Dl, Fl, -1, scheme);
-                    // The domain faces across t are no-slip walls at the distance of the
-                    // first centre.
-                    if (t.wall && (pt[e] == 2 || pt[e] == t.last)) spq -= wallVis * At / t.wallDist * f;
-                }
-                double vol = ld * Ad * f;
-                bs[q] = S * vol + rho * vol * rdt * old[q];
-                sp[q] = spq;
-            }
+    forNodeRows(D, [&](const int* p, long q, double Ad) {
+        int pd = p[D];
+        double ld = delcD[pd], rld = rdelcD[pd];
+        double f = stretchD[pd];
+        double muP = vis[q], muE = vis[q + sd];
+        double phiP = phi[q], phiE = phi[q + sd], phiW = phi[q - sd];
+        double Fe = rho * (phiP + phiE) * 0.5 * Ad, Fw = rho * (phiW + phiP) * 0.5 * Ad;
+        double De = muE * Ad * rdelD[pd + 1], Dw = muP * Ad * rdelD[pd];
+        double S = (pr[q] - pr[q + sd]) * rld +
+                   (muE * (phiE - phiP) * rdelD[pd + 1] - muP * (phiP - phiW) * rdelD[pd]) * rld;
+        hiD[q] = pd == lastD - 1 ? 0.0 : cfd_link(De, Fe, 1, scheme);
+        loD[q] = pd == 2 ? 0.0 : cfd_link(Dw, Fw, -1, scheme);
+        double spq = 0.0, wallVis = laminarWall ? ANU * OPERDENS : muP;
+        const int pt[2] = {p[T1], p[T2]}, po[2] = {p[T2], p[T1]};
+        for (int e = 0; e < 2; e++) {
+            const Tangent& t = tg[e];
+            const double* vt = t.v;
+            long st = t.s;
+            double At = ld * t.delo[po[e]];
+            double muH = (muP + muE + vis[q + st] + vis[q + sd + st]) * 0.25;
+            double muL = (muP + muE + vis[q - st] + vis[q + sd - st]) * 0.25;
+            double Fh = rho * (vt[q] + vt[q + sd]) * 0.5 * At * f;
+            double Fl = rho * (vt[q - st] + vt[q + sd - st]) * 0.5 * At * f;
+            double Dh = muH * At * t.rdelct[pt[e]] * f, Dl = muL * At * t.rdelct[pt[e] - 1] * f;
+            S += (muH * (vt[q + sd] - vt[q]) - muL * (vt[q + sd - st] - vt[q - st])) *
+                 (rld * t.rdelt[pt[e]]);
+            t.hi[q] = pt[e] == t.last ? 0.0 : cfd_link(Dh, Fh, 1, scheme);
+            t.lo[q] = pt[e] == 2 ? 0.0 : cfd_link(Dl, Fl, -1, scheme);
+            // The domain faces across t are no-slip walls at the distance of the
+            // first centre.
+            if (t.wall && (pt[e] == 2 || pt[e] == t.last)) spq -= wallVis * At / t.wallDist * f;
         }
+        double vol = ld * Ad * f;
+        bs[q] = S * vol + rho * vol * rdt * old[q];
+        sp[q] = spq;
+    });
 }
 
 void assembleNodes(const Component& c, const AxisTables* g)
@@ -212,17 +217,24 @@ void assembleNodes(const Component& c, const AxisTables* g)
 void wallShear(const Component& c)
 {
     int d = c.d;
+    const bool laminarWall = LAMIN && ITUR != 1;
+    const double *vis = base(VIS), *delcD = delc(d);
+    double* sp = base(SP);
     for (int n = 1; n <= NAWT; n++) {
         int code = ITTY[n], a = face_axis(code);
         if (code < 1 || code > 6 || a == d) continue;
         int layer = LNAW[n][2 * a + 1];
         if (layer == 1 || layer == last(a) + 1) continue;
         int o = 3 - d - a;
+        const double* delo = del(o);
+        double wd = wallDistance(a);
         int L[7];
         for (int e = 1; e <= 6; e++) L[e] = LNAW[n][e];
         L[2 * a + 1] = L[2 * a + 2] = LNAW[n][2 * a + 1] + face_inward(code);
         cfd_for_box(L, [&](const int* p) {
-            cell(SP, p) -= wallViscosity(p) * delc(d)[p[d]] * del(o)[p[o]] / wallDistance(a);
+            long q = ix(p[0], p[1], p[2]);
+            double mu = laminarWall ? ANU * OPERDENS : vis[q];
+            sp[q] -= mu * delcD[p[d]] * delo[p[o]] / wd;
         });
     }
 }
@@ -230,51 +242,55 @@ void wallShear(const Component& c)
 // Every velocity face bounding or inside a solid block is held at zero.
 void pinBlocks(const Component& c)
 {
+    double* sp = base(SP);
     for (int n = 1; n <= NBL; n++) {
         if (abs(FSBLOC[n]) != 1) continue;
         int L[7];
         for (int e = 1; e <= 6; e++) L[e] = IBL[n][e];
         L[2 * c.d + 1] -= 1;
-        cfd_for_box(L, [](const int* p) { cell(SP, p) = -1e10; });
+        cfd_for_box(L, [&](const int* p) { sp[ix(p[0], p[1], p[2])] = -1e10; });
     }
 }
 
-template <class F> void forNodes(int d, F f)
-{
-    int n[3] = {IM1, JM1, KM1}, p[3];
-    n[d] -= 1;
-    for (p[2] = 2; p[2] <= n[2]; p[2]++)
-        for (p[0] = 2; p[0] <= n[0]; p[0]++)
-            for (p[1] = 2; p[1] <= n[1]; p[1]++) f(p);
-}
-
+// Centre coefficients of the relaxed equation and its residual sums over the nodes that
+// are not pinned, summed k outermost, then i, then j: each node's terms are worked out
+// along k rows into a buffer laid out in that order, a pinned node's as zeros.
 void relaxAndMeasure(const Component& c)
 {
-    double rho = OPERDENS;
-    double *sp = base(SP), *ap = base(AP), *bs = base(BS), *corr = base(c.corr), *phi = base(c.phi);
-    CellLinks links = cfd_cell_links();
-    *c.reso = *c.r0 = 0.0;
-    forNodes(c.d, [&](const int* p) {
-        long q = ix(p[0], p[1], p[2]);
-        double Ad = face_area(c.d, p);
-        double a = cfd_add_links(links, rho * delc(c.d)[p[c.d]] * Ad / c.dt - sp[q], q);
-        corr[q] = c.urf * Ad / a;
-        a /= c.urf;
+    static std::vector<double> buf;
+    int n[3];
+    nodeCounts(c.d, n);
+    long ni = n[0] - 1, nj = n[1] - 1, nk = n[2] - 1, plane = ni * nj;
+    if ((long)buf.size() < 2 * plane * nk) buf.resize(2 * plane * nk);
+    const double rho = OPERDENS, urf = c.urf, rdt = 1.0 / c.dt, rurf = 1.0 / c.urf;
+    double *sp = base(SP), *ap = base(AP), *bs = base(BS), *corr = base(c.corr);
+    const double *phi = base(c.phi), *delcD = delc(c.d);
+    CellLinks L = cfd_cell_links();
+    long s[3] = {stride(0), stride(1), 1};
+    forNodeRows(c.d, [&](const int* p, long q, double Ad) {
+        double a = cfd_add_links(L, rho * delcD[p[c.d]] * Ad * rdt - sp[q], q);
+        corr[q] = urf * Ad / a;
+        a *= rurf;
         ap[q] = a;
-        bs[q] += (1 - c.urf) * a * phi[q];
-    });
-    forNodes(c.d, [&](const int* p) {
-        long q = ix(p[0], p[1], p[2]);
+        bs[q] += (1 - urf) * a * phi[q];
+        double* term = buf.data() + 2 * (((p[2] - 2) * ni + (p[0] - 2)) * nj + (p[1] - 2));
+        term[0] = term[1] = 0.0;
         if (fabs(sp[q] + 1e10) <= 1e-10) return;
-        *c.reso += fabs(cfd_cell_residual(c.phi, p));
-        *c.r0 += fabs(ap[q] * phi[q]);
+        double r = bs[q] - a * phi[q];
+        for (int e = 0; e < 3; e++)
+            r += L.l[2 * e][q] * phi[q + s[e]] + L.l[2 * e + 1][q] * phi[q - s[e]];
+        term[0] = fabs(r);
+        term[1] = fabs(a * phi[q]);
     });
+    double reso = 0.0, r0 = 0.0;
+    for (long m = 0; m < plane * nk; m++) reso += buf[2 * m], r0 += buf[2 * m + 1];
+    *c.reso = reso, *c.r0 = r0;
 }
 
 void solveAndClamp(const Component& c)
 {
-    int n[3] = {IM1, JM1, KM1};
-    n[c.d] -= 1;
+    int n[3];
+    nodeCounts(c.d, n);
     err_mg = 0.0;
     double*** src = STORE;
     if (!cfd_multigrid()) {
@@ -284,28 +300,37 @@ void solveAndClamp(const Component& c)
         mg(c.wAve, c.wCoa, n[0], n[1], n[2]);
         src = c.star;
     }
-    forNodes(c.d, [&](const int* p) {
-        double v = cell(src, p);
-        if (v > c.hi) v = c.hi;
-        if (v < c.lo) v = c.lo;
-        cell(c.star, p) = v;
-        cell(c.phi, p) = v;
+    const double *from = base(src), lo = c.lo, hi = c.hi;
+    double *star = base(c.star), *phi = base(c.phi);
+    forNodeRows(c.d, [&](const int*, long q, double) {
+        double v = from[q];
+        if (v > hi) v = hi;
+        if (v < lo) v = lo;
+        star[q] = v;
+        phi[q] = v;
     });
 }
 
-// The vertical component also carries the buoyancy of the face, at the mean temperature of
-// the two cells that share it.
+// Buoyancy of the vertical component's faces, at the mean temperature of the two cells
+// that share each.
+void buoyancy(const AxisTables* g)
+{
+    double* bs = base(BS);
+    const double *t = base(T), *stretchZ = g[2].stretch.data();
+    forNodeRows(2, [&](const int* p, long q, double Ad) {
+        bs[q] += ((t[q] + t[q + 1]) * 0.5 - TM) * BETA * GRA * OPERDENS * DELZC[p[2]] * Ad *
+                 stretchZ[p[2]];
+    });
+}
+
+// The vertical component also carries the buoyancy of its faces.
 void momentum(int d)
 {
     Component c = component(d);
     N1 = N2 = N3 = 1;
     const AxisTables* g = gridTables();
     assembleNodes(c, g);
-    if (d == 2 && ENERGY == 1)
-        forNodes(d, [&](const int* p) {
-            cell(BS, p) += ((cell(T, p) + at(T, p, 2, 1)) / 2 - TM) * BETA * GRA * OPERDENS *
-                           DELZC[p[2]] * AREZ[p[0]][p[1]] * stretch(2, p[2]);
-        });
+    if (d == 2 && ENERGY == 1) buoyancy(g);
     wallShear(c);
     for (int l = 1; l <= NBIN; l++) inletbc(l, d + 1);
     for (int l = 1; l <= NBOUT; l++) outletbc(l, d + 1);
