@@ -25,6 +25,9 @@ static double faceDistance(double c, double length, int m1)
     return c < length - c ? c : length - c;
 }
 
+// The smaller of two distances; they are positive, so this is what fmin gives.
+static double nearer(double a, double b) { return b < a ? b : a; }
+
 void vistur()
 {
     // No turbulence field is solved: the zero-equation model stands in for model 1, said
@@ -33,25 +36,37 @@ void vistur()
         error(WARNING, __FILE__, __LINE__,
               "CFD turbulence model 1 is not available; the zero-equation model is used", "");
     bool laminar = ITUR != 1 && LAMIN;
-    for (int k = 2; k <= KM1; k++)
-        for (int i = 2; i <= IM1; i++)
-            for (int j = 2; j <= JM1; j++) {
-                double v = ANU * OPERDENS;
+    // Wall distances of the cell centres per axis, in a buffer that grows only with the grid.
+    static std::vector<double> dist;
+    dist.resize(NI + NJ + NK + 3);
+    double *dx = dist.data(), *dy = dx + NI + 1, *dz = dy + NJ + 1;
+    for (int i = 2; i <= IM1; i++) dx[i] = faceDistance(X[i], XX, IM1);
+    for (int j = 2; j <= JM1; j++) dy[j] = faceDistance(Y[j], YY, JM1);
+    for (int k = 2; k <= KM1; k++) dz[k] = faceDistance(Z[k], ZZ, KM1);
+    const double *u = base(U), *v = base(V), *w = base(W);
+    double* vis = base(VIS);
+    const long si = stride(0), sj = stride(1);
+    for (int i = 2; i <= IM1; i++)
+        for (int j = 2; j <= JM1; j++) {
+            long q0 = ix(i, j, 2), nk = KM1 - 1;
+            for (long k = 2, q = q0; k <= KM1; k++, q++) {
+                double mu = ANU * OPERDENS;
                 if (!laminar) {
-                    double s = sqrt(U[i][j][k] * U[i][j][k] + V[i][j][k] * V[i][j][k] +
-                                    W[i][j][k] * W[i][j][k]);
-                    double l = fmin(faceDistance(X[i], XX, IM1),
-                                    fmin(faceDistance(Y[j], YY, JM1), faceDistance(Z[k], ZZ, KM1)));
-                    v = (0.03874 * s * l + ANU) * OPERDENS;
+                    double s = sqrt(u[q] * u[q] + v[q] * v[q] + w[q] * w[q]);
+                    double l = nearer(dx[i], nearer(dy[j], dz[k]));
+                    mu = (0.03874 * s * l + ANU) * OPERDENS;
                 }
-                VIS[i][j][k] = v;
-                if (i == IM1) VIS[IMAX][j][k] = v;
-                if (j == JM1) VIS[i][JMAX][k] = v;
-                if (k == KM1) VIS[i][j][KMAX] = v;
-                if (i == 2) VIS[1][j][k] = v;
-                if (j == 2) VIS[i][1][k] = v;
-                if (k == 2) VIS[i][j][1] = v;
+                vis[q] = mu;
             }
+            // The ghost cells beside the row take the values next to them.
+            vis[q0 - 1] = vis[q0], vis[q0 + nk] = vis[q0 + nk - 1];
+            for (long q = q0; q < q0 + nk; q++) {
+                if (i == 2) vis[q - si] = vis[q];
+                if (i == IM1) vis[q + si] = vis[q];
+                if (j == 2) vis[q - sj] = vis[q];
+                if (j == JM1) vis[q + sj] = vis[q];
+            }
+        }
 }
 
 // ---- Momentum ----------------------------------------------------------------------------------
