@@ -54,21 +54,24 @@ inline double pivot(double den) { return den < 1e-10 && den > -1e-10 ? 1e-10 : d
 // reciprocal once. The lines of a group never neighbour one another, so their recurrences
 // are independent and run side by side instead of each row waiting on the division of the
 // row before. The factors and running values of the group are kept in TDMAa and TDMAb.
-template <int G>
-void solveLines(const FlatSystem& f, double* phi, double* store, const long* c0, long sm,
-                int n1, bool forward)
+template <int G, bool FORWARD, bool STORE_TOO>
+void solveLines(const FlatSystem& f, double* phi, double* store, long c0, long delta, long sm,
+                int n1)
 {
-    if (n1 < 2) return;
     double *Pc = TDMAa, *Qc = TDMAb;
     const long len = n1 + 1;
-    const double* toward = forward ? f.fwd : f.bwd;   // link to the next cell solved
-    const double* behind = forward ? f.bwd : f.fwd;   // link to the cell solved before
-    const int first = forward ? 2 : n1, last = forward ? n1 : 2, step = forward ? 1 : -1;
+    const double* toward = FORWARD ? f.fwd : f.bwd;   // link to the next cell solved
+    const double* behind = FORWARD ? f.bwd : f.fwd;   // link to the cell solved before
+    constexpr int step = FORWARD ? 1 : -1;
+    const int first = FORWARD ? 2 : n1, last = FORWARD ? n1 : 2;
+    const long ds = step * sm;
     double p[G], q[G], v[G];
-    for (int g = 0; g < G; g++) p[g] = 0.0, q[g] = phi[c0[g] + (first - step) * sm];
+    long cm = c0 + (first - step) * sm;
+    for (int g = 0; g < G; g++) p[g] = 0.0, q[g] = phi[cm + g * delta];
     for (int m = first;; m += step) {
+        cm += ds;
         for (int g = 0; g < G; g++) {
-            long c = c0[g] + m * sm;
+            long c = cm + g * delta;
             double r = 1.0 / pivot(f.ap[c] - behind[c] * p[g]);
             p[g] = toward[c] * r;
             q[g] = (offLine(f, phi, c) + behind[c] * q[g]) * r;
@@ -76,56 +79,69 @@ void solveLines(const FlatSystem& f, double* phi, double* store, const long* c0,
         }
         if (m == last) break;
     }
-    for (int g = 0; g < G; g++) v[g] = phi[c0[g] + (last + step) * sm];
+    cm += ds;
+    for (int g = 0; g < G; g++) v[g] = phi[cm + g * delta];
     for (int m = last;; m -= step) {
+        cm -= ds;
         for (int g = 0; g < G; g++) {
-            long c = c0[g] + m * sm;
+            long c = cm + g * delta;
             v[g] = Pc[g * len + m] * v[g] + Qc[g * len + m];
             phi[c] = v[g];
-            if (store) store[c] = v[g];
+            if (STORE_TOO) store[c] = v[g];
         }
         if (m == first) break;
     }
 }
 
-template <int G>
-void solveGroup(const FlatSystem& f, double* phi, double* store, const long* c0, int count,
-                long sm, int n1, bool forward)
+// Lines c0 + g delta, g = 0 .. count - 1, of last unknown n1.
+template <int G, bool FORWARD, bool STORE_TOO>
+void solveGroup(const FlatSystem& f, double* phi, double* store, long c0, long delta, int count,
+                long sm, int n1)
 {
     if constexpr (G > 1) {
-        if (count < G) return solveGroup<G - 1>(f, phi, store, c0, count, sm, n1, forward);
+        if (count < G)
+            return solveGroup<G - 1, FORWARD, STORE_TOO>(f, phi, store, c0, delta, count, sm, n1);
     }
-    solveLines<G>(f, phi, store, c0, sm, n1, forward);
+    solveLines<G, FORWARD, STORE_TOO>(f, phi, store, c0, delta, sm, n1);
 }
 
 // Lines are numbered (outer, inner) and each reads the newest values of its four
 // neighbouring lines. A line that finds the lines (outer - 1, inner) and (outer, inner - 1)
 // solved and the other two not yet gets the same values as in the plain order, outer by
-// outer. Here blocks of CFD_LINE_GROUP rows of lines are taken together, each row one line
-// behind the row before it: the lines solved together are independent of one another, and
-// for x and y lines the next step of the block moves one cell along the unit stride, where
-// the cache lines just read are used again. Rows run along outer (k) for x and y lines and
-// along inner (j) for z lines, blocks across the other index.
-template <int AX>
+// outer. Here blocks of CFD_LINE_GROUP rows of outer are taken together, each row one line
+// of inner behind the row before it: the lines solved together are independent of one
+// another, and those of x and y lines lie side by side along the unit stride (k).
+template <int AX, bool FORWARD, bool STORE_TOO>
 void sweep(const LineSystem& s, int ni, int nj, int nk, double*** phi, double*** store)
 {
     int n = AX == 0 ? ni : AX == 1 ? nj : nk;
+    if (n < 2) return;
     int nOuter = AX == 2 ? ni : nk, nInner = AX == 1 ? ni : nj;
-    int nBlock = AX == 2 ? nOuter : nInner, nStep = AX == 2 ? nInner : nOuter;
+    int nBlock = nOuter, nStep = nInner;
     FlatSystem f = flatSystem<AX>(s);
-    double *p = base(phi), *st = store ? base(store) : nullptr;
+    double *p = base(phi), *st = STORE_TOO ? base(store) : nullptr;
     long sm = stride(AX);
-    bool forward = NITER % 2 != 0;
-    long c0[CFD_LINE_GROUP];
+    // From one row of a block to the next: one line across the block, one line back.
+    long delta = lineCell<AX>(0, 3, 1) - lineCell<AX>(0, 2, 2);
     for (int b0 = 2; b0 <= nBlock; b0 += CFD_LINE_GROUP) {
         int rows = nBlock - b0 + 1 < CFD_LINE_GROUP ? nBlock - b0 + 1 : CFD_LINE_GROUP;
         for (int t = 2; t <= nStep + rows - 1; t++) {
             int gLo = t - nStep > 0 ? t - nStep : 0, gHi = t - 2 < rows - 1 ? t - 2 : rows - 1;
-            for (int g = gLo; g <= gHi; g++)
-                c0[g - gLo] = AX == 2 ? lineCell<AX>(0, b0 + g, t - g) : lineCell<AX>(0, t - g, b0 + g);
-            solveGroup<CFD_LINE_GROUP>(f, p, st, c0, gHi - gLo + 1, sm, n, forward);
+            int b = b0 + gLo, st0 = t - gLo;
+            long c0 = lineCell<AX>(0, b, st0);
+            solveGroup<CFD_LINE_GROUP, FORWARD, STORE_TOO>(f, p, st, c0, delta, gHi - gLo + 1, sm, n);
         }
     }
+}
+
+template <int AX>
+void sweep(const LineSystem& s, int ni, int nj, int nk, double*** phi, double*** store)
+{
+    bool forward = NITER % 2 != 0;
+    if (forward && store) sweep<AX, true, true>(s, ni, nj, nk, phi, store);
+    else if (forward) sweep<AX, true, false>(s, ni, nj, nk, phi, store);
+    else if (store) sweep<AX, false, true>(s, ni, nj, nk, phi, store);
+    else sweep<AX, false, false>(s, ni, nj, nk, phi, store);
 }
 
 LineSystem mainSystem() { return {AP, AE, AW, AN, AS, AT, AB, BS}; }
