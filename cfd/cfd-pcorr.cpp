@@ -218,16 +218,16 @@ void assemble()
             for (int k = 0; k <= KM1 - 2; k++) {
                 long q = q0 + k;
                 double Ax = ax[k], Ay = ay[k], rx = rho * Ax, ry = rho * Ay;
-                ae[q] = rx * dx[q], aw[q] = rx * dx[q - sx];
-                an[q] = ry * dy[q], as[q] = ry * dy[q - sy];
-                at[q] = rz * dz[q], ab[q] = rz * dz[q - 1];
+                double e = rx * dx[q], W = rx * dx[q - sx], n = ry * dy[q], S = ry * dy[q - sy];
+                double t = rz * dz[q], B = rz * dz[q - 1];
                 double b = 0.0;
                 b += rho * (u[q - sx] - u[q]) * Ax;
                 b += rho * (v[q - sy] - v[q]) * Ay;
                 b += rho * (w[q - 1] - w[q]) * Az;
+                double c = e + W + (n + S) + (t + B);
+                ae[q] = e, aw[q] = W, an[q] = n, as[q] = S, at[q] = t, ab[q] = B;
                 sp[q] = 0.0;
                 bs[q] = b;
-                double c = ae[q] + aw[q] + (an[q] + as[q]) + (at[q] + ab[q]);
                 ap[q] = c == 0.0 ? 1e-29 : c;
             }
         }
