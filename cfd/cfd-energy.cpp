@@ -148,42 +148,32 @@ static void assemble(double rho)
     });
 }
 
-// The terms of each cell go along k rows into a buffer laid out k outermost, then i, then
-// j, a solid cell's as zeros, and are summed from there.
+// A solid cell's terms are zeros, which leave the sums as they are.
 bool cfd_scalar_centres(double rho, double dt, double held, double*** phi, double* apphi,
                         double* res)
 {
-    static std::vector<double> buf;
-    long ni = IM1 - 1, nj = JM1 - 1, nk = KM1 - 1, plane = ni * nj;
-    if ((long)buf.size() < 2 * plane * nk) buf.resize(2 * plane * nk);
+    CfdOrderedSums sums(2, 2, 2, IM1 - 1, JM1 - 1, KM1 - 1);
     const int* solid = base(ICELL);
     double *bs = base(BS), *sp = base(SP), *apc = base(AP);
     const double *vol = base(VOL), *f = base(phi);
     CellLinks L = cfd_cell_links();
-    long s[3] = {stride(0), stride(1), 1};
     bool fluid = false;
     for (int i = 2; i <= IM1; i++)
         for (int j = 2; j <= JM1; j++) {
-            long q0 = ix(i, j, 2);
-            double* term = buf.data() + 2 * ((i - 2) * nj + (j - 2));
-            for (long k = 0; k < nk; k++, term += 2 * plane) {
-                long q = q0 + k;
+            long q = ix(i, j, 2);
+            for (int k = 2; k <= KM1; k++, q++) {
+                double* term = sums.pair(i, j, k);
                 if (solid[q]) bs[q] = held, sp[q] = -1e10;
                 double ap = cfd_add_links(L, rho * vol[q] / dt - sp[q], q);
                 apc[q] = ap;
                 term[0] = term[1] = 0.0;
                 if (solid[q]) continue;
                 fluid = true;
-                double r = bs[q] - ap * f[q];
-                for (int a = 0; a < 3; a++)
-                    r += L.l[2 * a][q] * f[q + s[a]] + L.l[2 * a + 1][q] * f[q - s[a]];
                 term[0] = fabs(ap * f[q]);
-                term[1] = fabs(r);
+                term[1] = fabs(cfd_cell_residual(L, bs[q], ap, f, q));
             }
         }
-    double sa = *apphi, sr = *res;
-    for (long c = 0; c < plane * nk; c++) sa += buf[2 * c], sr += buf[2 * c + 1];
-    *apphi = sa, *res = sr;
+    sums.add_to(apphi, res);
     return fluid;
 }
 

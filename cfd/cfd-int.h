@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
+#include <vector>
 
 #include "cfd/cfd.h"
 
@@ -292,18 +293,54 @@ void cfd_transport_links(int scheme, double molecular, double turbulent, double*
 // cells, k outermost, then i, then j, to apphi and res. False when there is no fluid cell.
 bool cfd_scalar_centres(double rho, double dt, double held, double*** phi, double* apphi,
                         double* res);
+// Residual b - ap f + links of the seven-point equation of f at cell q.
+inline double cfd_cell_residual(const CellLinks& L, double b, double ap, const double* f, long q)
+{
+    double r = b - ap * f[q];
+    for (int a = 0; a < 3; a++) {
+        long s = stride(a);
+        r += L.l[2 * a][q] * f[q + s] + L.l[2 * a + 1][q] * f[q - s];
+    }
+    return r;
+}
 // Residual of the assembled seven-point equation of phi at cell p.
 inline double cfd_cell_residual(double*** phi, const int* p)
 {
     long q = ix(p[0], p[1], p[2]);
-    const double* f = base(phi);
-    double r = base(BS)[q] - base(AP)[q] * f[q];
-    for (int a = 0; a < 3; a++) {
-        long s = stride(a);
-        r += base(coef_high(a))[q] * f[q + s] + base(coef_low(a))[q] * f[q - s];
-    }
-    return r;
+    return cfd_cell_residual(cfd_cell_links(), base(BS)[q], base(AP)[q], base(phi), q);
 }
+
+// Two terms per cell of the box of first cell (i0, j0, k0) and ni x nj x nk cells, worked
+// out in whatever order suits the loop but added k outermost, then i, then j: the order the
+// residual sums have always been taken in, so that they keep their values to the last bit.
+// All users share one buffer, which grows with the grid.
+class CfdOrderedSums {
+public:
+    CfdOrderedSums(int i0, int j0, int k0, long ni, long nj, long nk)
+        : i0_(i0), j0_(j0), k0_(k0), ni_(ni), nj_(nj), n_(ni * nj * nk)
+    {
+        static std::vector<double> buffer;
+        if ((long)buffer.size() < 2 * n_) buffer.resize(2 * n_);
+        t_ = buffer.data();
+    }
+    // The two terms of cell (i, j, k).
+    double* pair(int i, int j, int k) const
+    {
+        return t_ + 2 * (((long)(k - k0_) * ni_ + (i - i0_)) * nj_ + (j - j0_));
+    }
+    // Adds the first terms of every cell to *a and the second ones to *b.
+    void add_to(double* a, double* b) const
+    {
+        double sa = *a, sb = *b;
+        for (long c = 0; c < n_; c++) sa += t_[2 * c], sb += t_[2 * c + 1];
+        *a = sa, *b = sb;
+    }
+
+private:
+    int i0_, j0_, k0_;
+    long ni_, nj_, n_;
+    double* t_;
+};
 // Calls f(q, A) for the cells one step inside a wall, after cutting their link to it.
 template <class F> void cfd_for_wall(const int* L, int code, F f)
 {

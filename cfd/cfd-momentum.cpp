@@ -272,34 +272,27 @@ void pinBlocks(const Component& c)
 // along k rows into a buffer laid out in that order, a pinned node's as zeros.
 void relaxAndMeasure(const Component& c)
 {
-    static std::vector<double> buf;
     int n[3];
     nodeCounts(c.d, n);
-    long ni = n[0] - 1, nj = n[1] - 1, nk = n[2] - 1, plane = ni * nj;
-    if ((long)buf.size() < 2 * plane * nk) buf.resize(2 * plane * nk);
+    CfdOrderedSums sums(2, 2, 2, n[0] - 1, n[1] - 1, n[2] - 1);
     const double rho = OPERDENS, urf = c.urf, rdt = 1.0 / c.dt, rurf = 1.0 / c.urf;
     double *sp = base(SP), *ap = base(AP), *bs = base(BS), *corr = base(c.corr);
     const double *phi = base(c.phi), *delcD = delc(c.d);
     CellLinks L = cfd_cell_links();
-    long s[3] = {stride(0), stride(1), 1};
     forNodeRows(c.d, [&](const int* p, long q, double Ad) {
         double a = cfd_add_links(L, rho * delcD[p[c.d]] * Ad * rdt - sp[q], q);
         corr[q] = urf * Ad / a;
         a *= rurf;
         ap[q] = a;
         bs[q] += (1 - urf) * a * phi[q];
-        double* term = buf.data() + 2 * (((p[2] - 2) * ni + (p[0] - 2)) * nj + (p[1] - 2));
+        double* term = sums.pair(p[0], p[1], p[2]);
         term[0] = term[1] = 0.0;
         if (fabs(sp[q] + 1e10) <= 1e-10) return;
-        double r = bs[q] - a * phi[q];
-        for (int e = 0; e < 3; e++)
-            r += L.l[2 * e][q] * phi[q + s[e]] + L.l[2 * e + 1][q] * phi[q - s[e]];
-        term[0] = fabs(r);
+        term[0] = fabs(cfd_cell_residual(L, bs[q], a, phi, q));
         term[1] = fabs(a * phi[q]);
     });
-    double reso = 0.0, r0 = 0.0;
-    for (long m = 0; m < plane * nk; m++) reso += buf[2 * m], r0 += buf[2 * m + 1];
-    *c.reso = reso, *c.r0 = r0;
+    *c.reso = *c.r0 = 0.0;
+    sums.add_to(c.reso, c.r0);
 }
 
 void solveAndClamp(const Component& c)

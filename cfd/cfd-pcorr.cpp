@@ -5,7 +5,6 @@
 // that the false-time terms use.
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include "cfd/cfd-int.h"
 #include "common-src/messages.h"
@@ -137,41 +136,30 @@ void outletSource(int l)
     }
 }
 
-// Work buffer of n doubles, grown when a grid needs more.
-double* scratch(size_t n)
-{
-    static std::vector<double> buf;
-    if (buf.size() < n) buf.resize(n);
-    return buf.data();
-}
-
 // Sum of |residual| of the correction over the cells off the domain faces; 0 when none.
-// The cells are taken k outermost, then i, then j; their terms are worked out along k
-// rows into a buffer laid out in that order, then summed.
+// The terms are worked out along k rows and summed k outermost, then i, then j.
 double innerResidual()
 {
     const double *bs = base(BS), *ap = base(AP), *pp = base(PP);
     const double *ae = base(AE), *aw = base(AW), *an = base(AN), *as = base(AS);
     const double *at = base(AT), *ab = base(AB);
     long sx = stride(0), sy = stride(1);
-    long ni = IM2 - 2, nj = JM2 - 2, nk = KM2 - 2, plane = ni * nj;
-    double* term = scratch(2 * plane * nk);   // |residual|, |AP PP| of each cell
+    CfdOrderedSums sums(3, 3, 3, IM2 - 2, JM2 - 2, KM2 - 2);   // |residual|, |AP PP|
     for (int i = 3; i <= IM2; i++)
         for (int j = 3; j <= JM2; j++) {
-            long q0 = ix(i, j, 3);
-            double* t = term + 2 * ((i - 3) * nj + (j - 3));
-            for (long k = 0; k < nk; k++) {
-                long q = q0 + k;
+            long q = ix(i, j, 3);
+            for (int k = 3; k <= KM2; k++, q++) {
+                double* t = sums.pair(i, j, k);
                 double s = bs[q] - ap[q] * pp[q] + aw[q] * pp[q - sx] + ae[q] * pp[q + sx] +
                            as[q] * pp[q - sy] + an[q] * pp[q + sy] + ab[q] * pp[q - 1] +
                            at[q] * pp[q + 1];
-                t[2 * k * plane] = fabs(s);
-                t[2 * k * plane + 1] = fabs(ap[q] * pp[q]);
+                t[0] = fabs(s);
+                t[1] = fabs(ap[q] * pp[q]);
             }
         }
-    double r = 0.0, rpp = 0.0;
-    for (long c = 0; c < plane * nk; c++) r += term[2 * c], rpp += term[2 * c + 1];
-    RPP0 = rpp;
+    double r = 0.0;
+    RPP0 = 0.0;
+    sums.add_to(&r, &RPP0);
     return r;
 }
 
