@@ -187,6 +187,16 @@ void heapgrid()
 
 bool cfd_multigrid() { return _rcdat.cfd_mg != 0 && (IM2 >= 3 || JM2 >= 3 || KM2 >= 3); }
 
+double cfd_grid_bytes(int im2, int jm2, int km2)
+{
+    FieldTag f[96];
+    int doubles = fields(f) - N_SPECIES_FIELDS;
+    for (int n = 1; n <= 5; n++) doubles += CACTIVE[n] ? 2 : 0;
+    if (_rcdat.cfd_mg != 0 && (im2 >= 3 || jm2 >= 3 || km2 >= 3)) doubles += multigridFields(f);
+    double cells = (im2 + 2.0) * (jm2 + 2.0) * (km2 + 2.0);
+    return cells * (doubles * sizeof(double) + 2 * sizeof(int));   // ICELL and OBJECTNM
+}
+
 void cfd_release()
 {
     if (!allocNI) return;

@@ -3,14 +3,23 @@
 // positions of every later item depend on the earlier ones. The reader runs on every
 // solver call and refreshes every value; a value that cannot be scanned keeps its old one.
 // A file that ends before an item, and every value the solver cannot work with, ends the
-// run with a "CFD input file error" naming the item.
+// run with a "CFD input file error" naming the item. No count is believed beyond the
+// entries the rest of the file can hold, nor a grid beyond what the machine can hold, so
+// nothing is allocated or looped over for a count that cannot be true.
+#include <climits>
 #include <cmath>
 #include <cstring>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "cfd/cfd.h"
 #include "cfd/cfd-int.h"
+#include "common-src/convert.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
+#include "common-src/paths.h"
 #include "model/elements.h"
 #include "model/prj-records.h"
 #include "model/source-lists.h"
@@ -38,13 +47,82 @@ static void skip(int n, const char* item)
         errorf(FATAL, __FILE__, __LINE__, "CFD input file error end of file before %s", item);
 }
 
-static int readCount(int skipLines, const char* item)
+// ---- Bounds of counts and values -------------------------------------------------------------
+
+// The fewest bytes an entry of the file takes: a block, wall or opening entry spans ten
+// lines at least, a slice number a comma and a digit, a cell width a digit and a blank.
+enum { ENTRY_BYTES = 10, SLICE_BYTES = 2, WIDTH_BYTES = 2 };
+
+// The zone's input file as messages name it.
+static const char* inputName()
+{
+    static char path[4096];
+    pathmerge(path, sizeof path, _cfdpdrive, _cfdpdir, _cfdpname, ".CFD");
+    return path;
+}
+
+// Bytes of the input file after the current position.
+static long fileRoom()
+{
+    struct stat st;
+    long at = ftell(IN);
+    if (at < 0 || fstat(fileno(IN), &st) != 0 || !S_ISREG(st.st_mode)) return LONG_MAX;
+    return st.st_size > at ? (long)(st.st_size - at) : 0;
+}
+
+static void beyondFile(const char* item, const char* count)
+{
+    errorf(FATAL, __FILE__, __LINE__, "CFD input file error number of %s = %s beyond what %s holds",
+           item, count, inputName());
+}
+
+// Bytes this process can hold: the machine's memory, or less under an address-space limit.
+static double machineBytes()
+{
+    double bytes = (double)sysconf(_SC_PHYS_PAGES) * (double)sysconf(_SC_PAGESIZE);
+    if (bytes <= 0) bytes = HUGE_VAL;
+    struct rlimit r;
+    if (getrlimit(RLIMIT_AS, &r) == 0 && r.rlim_cur != RLIM_INFINITY && (double)r.rlim_cur < bytes)
+        bytes = (double)r.rlim_cur;
+    return bytes;
+}
+
+// Cell counts whose widths the file holds and whose arrays the machine holds; a count
+// below 1 is left to the grid's own message.
+static void checkCells(int im2, int jm2, int km2)
+{
+    if (im2 < 1 || jm2 < 1 || km2 < 1) return;
+    char counts[48];
+    snprintf(counts, sizeof counts, "%d,%d,%d", im2, jm2, km2);
+    if ((long)im2 + jm2 + km2 > fileRoom() / WIDTH_BYTES) beyondFile("cells", counts);
+    double cells = (im2 + 2.0) * (jm2 + 2.0) * (km2 + 2.0), bytes = cfd_grid_bytes(im2, jm2, km2);
+    if (cells > INT_MAX || bytes > machineBytes())
+        errorf(FATAL, __FILE__, __LINE__,
+               "CFD input file error number of cells = %s needs %.0f MB, beyond what this machine holds, in %s",
+               counts, bytes / 1e6, inputName());
+}
+
+static int readCount(int skipLines, const char* item, int entryBytes)
 {
     int n = 0;
     skip(skipLines, item);
     fscanf(IN, "%d", &n);
     if (n < 0) errorf(FATAL, __FILE__, __LINE__, "CFD input file error negative number of %s", item);
+    if (n > fileRoom() / entryBytes) beyondFile(item, intstr(n));
     return n;
+}
+
+// A length, width or property the solver can compute with: positive, and neither so large
+// nor so small that the products it forms of two such values leave the normal doubles.
+static bool usable(double v) { return v > 0 && std::isnormal(v * v); }
+
+static void checkValue(const char* item, int read, double v)
+{
+    if (!read)
+        errorf(FATAL, __FILE__, __LINE__, "CFD input file error %s unreadable in %s", item, inputName());
+    if (!usable(v))
+        errorf(FATAL, __FILE__, __LINE__, "CFD input file error %s = %g out of range in %s", item, v,
+               inputName());
 }
 
 void TextProc(char* title)
@@ -76,6 +154,8 @@ static void readCelsius(const char* fmt, double* t)
 
 // ---- Items 1 to 11: title, times, iteration controls, grid ---------------------------------
 
+static int domainRead;   // domain lengths scanned by the last read
+
 static void readHead()
 {
     if (!fgets(TITLE, sizeof TITLE, IN)) fatal("end of file before title");
@@ -101,13 +181,31 @@ static void readHead()
         fscanf(IN, "%d", &ITUR);
     }
     skip(8, "domain size");
-    fscanf(IN, "%lf,%lf,%lf", &XX, &YY, &ZZ);
+    domainRead = fscanf(IN, "%lf,%lf,%lf", &XX, &YY, &ZZ);
 }
 
-static void readWidths(int skipLines, const char* item, int n, double* del)
+// The widths of one axis; those of a flat axis are all taken as 1, whatever the file says.
+static void readWidths(int skipLines, const char* axis, int n, int flat, double* del)
 {
+    char item[48];
+    snprintf(item, sizeof item, "%s cell widths", axis);
     skip(skipLines, item);
-    for (int i = 2; i <= n + 1; i++) fscanf(IN, "%lf", &del[i]);
+    for (int i = 2; i <= n + 1; i++) {
+        int read = fscanf(IN, "%lf", &del[i]) == 1;
+        if (flat) continue;
+        snprintf(item, sizeof item, "%s cell width %d", axis, i - 1);
+        checkValue(item, read, del[i]);
+    }
+}
+
+// The domain lengths of the axes that are not flat (a flat one is 1).
+static void checkDomain()
+{
+    const char* name[3] = {"domain length x", "domain length y", "domain length z"};
+    const double length[3] = {XX, YY, ZZ};
+    const int flat[3] = {I2DX, I2DY, I2DZ};
+    for (int a = 0; a < 3; a++)
+        if (!flat[a]) checkValue(name[a], domainRead > a, length[a]);
 }
 
 static void readGrid()
@@ -116,12 +214,14 @@ static void readGrid()
     int im2 = IM2, jm2 = JM2, km2 = KM2;
     skip(4, "number of cells");
     fscanf(IN, "%d,%d,%d", &im2, &jm2, &km2);
+    checkCells(im2, jm2, km2);
     cfd_grid_size(im2, jm2, km2);
+    checkDomain();
     if (INITYN || !ICELL) heapgrid();
     cfd_ghost_flags();
-    readWidths(4, "x cell widths", IM2, DELX);
-    readWidths(2, "y cell widths", JM2, DELY);
-    readWidths(2, "z cell widths", KM2, DELZ);
+    readWidths(4, "x", IM2, I2DX, DELX);
+    readWidths(2, "y", JM2, I2DY, DELY);
+    readWidths(2, "z", KM2, I2DZ, DELZ);
     cfd_grid_geometry();
     if (!areasLogged) cfd_log_areas();
     areasLogged = 1;
@@ -148,7 +248,6 @@ int cfd_read_opening(char* name, int* loc)
 // Uncoupled form: the file's own openings, inlets first, as velocity or mass-flow openings.
 static void readFileOpenings()
 {
-    if (NBIN < 0 || NBOUT < 0) fatal("negative number of openings");
     cfd_openings_reserve(NBIN, NBOUT);
     for (int n = 1; n <= NBIN; n++) {
         if (!cfd_read_opening(NMIN[n], LBIN[n])) fatal("end of file before inlet");
@@ -164,6 +263,12 @@ static void readOpenings(int coupled)
 {
     skip(3, "number of openings");
     fscanf(IN, "%d,%d", &NBIN, &NBOUT);
+    if (NBIN < 0 || NBOUT < 0) fatal("negative number of openings");
+    if ((long)NBIN + NBOUT > fileRoom() / ENTRY_BYTES) {
+        char counts[32];
+        snprintf(counts, sizeof counts, "%d,%d", NBIN, NBOUT);
+        beyondFile("openings", counts);
+    }
     if (!coupled)
         readFileOpenings();
     else if (!incfd())
@@ -208,7 +313,7 @@ static void readBlock(int n)
 
 static void readBlocks()
 {
-    NBL = readCount(3, "blocks");
+    NBL = readCount(3, "blocks", ENTRY_BYTES);
     cfd_blocks_reserve(NBL);
     for (int n = 1; n <= NBL; n++)
         for (int s = 1; s <= 5 && NOC > 0; s++) CSOU[n][s] = 0.0, CSOUCUT[n][s] = 1e10;
@@ -228,7 +333,7 @@ static bool seriesMark(double v) { return fabs(v - 1e10) <= 1e-10; }
 
 static void readTempWalls()
 {
-    NAWT = readCount(3, "temperature walls");
+    NAWT = readCount(3, "temperature walls", ENTRY_BYTES);
     cfd_twalls_reserve(NAWT);
     for (int n = 1; n <= NAWT; n++) {
         readWallLocation(LNAW[n], "temperature wall");
@@ -267,7 +372,7 @@ static void readWallSpecies(int n)
 
 static void readFluxWalls()
 {
-    NAWQ = readCount(3, "flux walls");
+    NAWQ = readCount(3, "flux walls", ENTRY_BYTES);
     cfd_qwalls_reserve(NAWQ);
     for (int n = 1; n <= NAWQ; n++)
         for (int s = 1; s <= 5; s++) CNAW[n][s] = 0.0;
@@ -357,28 +462,31 @@ static void readSlices()
     int* count[3] = {&NXSLCF, &NYSLCF, &NZSLCF};
     int** list[3] = {&XSLCF, &YSLCF, &ZSLCF};
     for (int a = 0; a < 3; a++) {
-        *count[a] = readCount(3, item[a]);
+        *count[a] = readCount(3, item[a], SLICE_BYTES);
         cfd_slices_reserve(a, *count[a]);
         for (int s = 0; s < *count[a]; s++) fscanf(IN, ",%d", &(*list[a])[s]);
     }
 }
 
-static void readValue(int skipLines, const char* item, double* v)
+// A fluid property: the solver cannot go on without it.
+static void readProperty(int skipLines, const char* item, double* v)
 {
     skip(skipLines, item);
-    fscanf(IN, "%lf", v);
+    int read = fscanf(IN, "%lf", v) == 1;
+    checkValue(item, read, *v);
 }
 
 static void readProperties()
 {
     skip(3, "output switches");
     fscanf(IN, "%d,%d,%d", &ICOMPU, &EWCYN, &DUMPLOG);
-    readValue(7, "ambient pressure", &PAMB);
+    skip(7, "ambient pressure");
+    fscanf(IN, "%lf", &PAMB);
     skip(4, "densities");
-    readValue(2, "kinematic viscosity", &ANU);
-    readValue(2, "thermal conductivity", &AK);
-    readValue(2, "specific heat", &ACP);
-    readValue(2, "Prandtl number", &PRL);
+    readProperty(2, "kinematic viscosity", &ANU);
+    readProperty(2, "thermal conductivity", &AK);
+    readProperty(2, "specific heat", &ACP);
+    readProperty(2, "Prandtl number", &PRL);
 }
 
 int input(int coupled)

@@ -137,6 +137,9 @@ void cfd_grid_geometry();                        // faces, centres, spacings, ar
 void cfd_ghost_flags();
 void cfd_mg_weights();                           // transfer weights of the multigrid
 void cfd_log_areas();
+// Bytes of the 3-D arrays heapgrid allocates for a grid of im2 x jm2 x km2 interior cells
+// (the 1-D arrays add a negligible part).
+double cfd_grid_bytes(int im2, int jm2, int km2);
 
 // ---- Input (cfd-input, cfd-ucd, cfd-records) --------------------------------------------------
 int cfd_skip_lines(FILE* f, int n);   // discards n lines of 1023 characters at most; 0 at end of file

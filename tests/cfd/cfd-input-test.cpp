@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <unistd.h>
 
 #include "cfd/cfd-int.h"
 #include "model/clock.h"
@@ -237,6 +238,22 @@ const InputFault faults[] = {
      "CFD input file error print window outside the grid"},
     {"NegativeSliceCount", [](CfdFile& f) { f.ys = "-1"; },
      "CFD input file error negative number of y slices"},
+    // Counts are held to what the rest of the file can hold (a width takes 2 bytes, a slice
+    // number 2, a block 10 lines) before anything is allocated or read for them.
+    {"CellCountBeyondTheFile", [](CfdFile& f) { f.cells = "2147483647,3,2"; },
+     "CFD input file error number of cells = 2147483647,3,2 beyond what .*/zone.CFD holds"},
+    {"SliceCountBeyondTheFile", [](CfdFile& f) { f.xs = "2147483647"; },
+     "CFD input file error number of x slices = 2147483647 beyond what .*/zone.CFD holds"},
+    {"BlockCountBeyondTheFile", [](CfdFile& f) { f.blockCount = "2147483647"; },
+     "CFD input file error number of blocks = 2147483647 beyond what .*/zone.CFD holds"},
+    // 1300^3 cells: widths the file holds, but more cells than an int counts.
+    {"GridBeyondTheMachine",
+     [](CfdFile& f) {
+         f.cells = "1300,1300,1300";
+         for (int i = 0; i < 3900; i++) f.dx += " 1";
+     },
+     "CFD input file error number of cells = 1300,1300,1300 needs [0-9]+ MB, beyond what this "
+     "machine holds, in .*/zone.CFD"},
 };
 
 void PrintTo(const InputFault& f, std::ostream* os) { *os << f.name; }
@@ -247,7 +264,8 @@ TEST_P(CfdInputFault, EndsTheRunWithItsMessage)
 {
     const InputFault& f = GetParam();
     f.change(file);
-    EXPECT_EXIT(read(), testing::ExitedWithCode(2), std::string("FATAL.*") + f.message);
+    // The fault ends the run at once: no read may hang or allocate for long.
+    EXPECT_EXIT((alarm(20), read()), testing::ExitedWithCode(2), std::string("FATAL.*") + f.message);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, CfdInputFault, ::testing::ValuesIn(faults),

@@ -422,6 +422,7 @@ TEST_P(CfdCouplingFault, EndsWithItsFatal)
     Outcome r = run(f.edits, f.withCfd, f.cfd ? f.cfd : [](std::string&) {});
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_NE(r.err.find(std::string("FATAL ") + f.text), std::string::npos) << r.err;
+    EXPECT_EQ(r.log.find("Simulation completed successfully."), std::string::npos);
     EXPECT_FALSE(exists(db()));
     EXPECT_FALSE(exists(dir + "channel.sim"));
     if (f.atSetUp) {
@@ -456,7 +457,21 @@ INSTANTIATE_TEST_SUITE_P(
               "carries no inflow: give it boundary kind 0 (mass flow) or 1 (pressure)",
               false, nullptr},
         Fault{"ZeroFalseTimeStep", {}, true, "CFD input file error false time step for velocity needed", false,
-              [](std::string& t) { t.replace(t.find("1e30,1e30,1e30,1e30,1,1,1e30"), 4, "0"); }}),
+              [](std::string& t) { t.replace(t.find("1e30,1e30,1e30,1e30,1,1,1e30"), 4, "0"); }},
+        // Widths, lengths and properties the solver cannot compute with stop the run at the
+        // input, naming the item and the file, where they used to fill the results with nan.
+        Fault{"ZeroCellWidth", {}, true, "CFD input file error x cell width 1 = 0 out of range in channel_chan.CFD\n",
+              false, [](std::string& t) { t.replace(t.find("! 32\n0.25"), 9, "! 32\n0"); }},
+        Fault{"NegativeCellWidth", {}, true,
+              "CFD input file error y cell width 1 = -0.0833333 out of range in channel_chan.CFD\n", false,
+              [](std::string& t) { t.insert(t.find("! 33\n") + 5, "-"); }},
+        Fault{"UnreadableCellWidth", {}, true, "CFD input file error x cell width 24 unreadable in channel_chan.CFD\n",
+              false, [](std::string& t) { t.replace(t.find(" 0.25\n! 33"), 5, " wide"); }},
+        Fault{"NanDomainLength", {}, true, "CFD input file error domain length x = nan out of range in channel_chan.CFD\n",
+              false, [](std::string& t) { t.replace(t.find("6.0,1.0,1.0"), 3, "nan"); }},
+        Fault{"HugeViscosity", {}, true,
+              "CFD input file error kinematic viscosity = 1e+308 out of range in channel_chan.CFD\n", false,
+              [](std::string& t) { t.replace(t.find("! 94\n0.01"), 9, "! 94\n1e308"); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
