@@ -187,6 +187,34 @@ static void noContaminants()
     if (NOC == 0) error(FATAL, __FILE__, __LINE__, "No contaminants defined", "");
 }
 
+// A solution that is not finite can be neither handed to the network nor written: the run
+// ends naming the first field and cell where it broke, as a network result would.
+static void checkSolutionFinite()
+{
+    double*** const field[] = {U, V, W, P, T, VIS, C1, C2, C3, C4, C5};
+    const char* const name[] = {"U", "V", "W", "P", "T", "VIS", "C1", "C2", "C3", "C4", "C5"};
+    for (int e = 0; e < 11; e++) {
+        double*** f = field[e];
+        if (!f) continue;
+        for (int i = 1; i <= NI; i++)
+            for (int j = 1; j <= NJ; j++)
+                for (int k = 1; k <= NK; k++) {
+                    if (std::isfinite(f[i][j][k])) continue;
+                    char text[256];
+                    snprintf(text, sizeof text, "%s of cell %d,%d,%d of CFD zone %.100s", name[e], i, j, k,
+                             _cfdpname);
+                    error(FATAL, __FILE__, __LINE__, "Results are not finite and are not written: ", text, "");
+                }
+    }
+}
+
+static void solveContaminants()
+{
+    CINDEX = 0, RESOC = 0.0;
+    computec();
+    checkSolutionFinite();
+}
+
 // A frame of the zone in its Tecplot file after each transient contaminant step. A coupled
 // zone's frames are written by the coupling's store steps, once per output time, however
 // many solver calls a step takes.
@@ -205,8 +233,7 @@ static void contaminants()
         }
         noContaminants();
         if (VSTEADY == 1) cfd_say("Start steady contaminant simulation\n");
-        CINDEX = 0, RESOC = 0.0;
-        computec();
+        solveContaminants();
         if (VSTEADY == 0) transientOutput();
         return;
     }
@@ -219,9 +246,8 @@ static void contaminants()
     if (NOC > 0) chkctm();
     cfd_say("Start unsteady contaminant simulation...\n");
     cfd_say("CFD simulation time %f\n", CFDTIME);
-    CINDEX = 0, RESOC = 0.0;
     noContaminants();
-    computec();
+    solveContaminants();
     if (CFDTIME >= TIMEMAX) ENDSTEP = 1;
     transientOutput();
 }
@@ -274,6 +300,7 @@ int flow(int mode)
     restartFields();
     if (VSTEADY == 1) steadyflow();
     else unsteadyAirflow();
+    checkSolutionFinite();
     contaminants();
     bool steadyDone = VSTEADY == 1 && !(CONTAMINANT == 1 && CSTEADY == 0);
     if (steadyDone || (VSTEADY == 0 && _doneflow == 0)) updateu(2);

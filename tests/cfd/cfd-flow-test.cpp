@@ -210,6 +210,7 @@ protected:
         VSTEADY = 1, CSTEADY = 1, CONTAMINANT = 0, NOC = 0, CACTIVE[1] = 0;
         _time_step = 60, _time_list = 600, _simEndTime = 7200;
         _rcdat.start_time = 0, _rcdat.cfd_mg = 0, CFDTIME = 0, _cpliter = 0, _doneflow = 0;
+        OPERDENS = 1.2;   // the coupling's density: the file's own is not read
         file.switches = "1,0,0";   // start from the saved fields
         file.crite = "0.001,3";
         file.energy = "0";

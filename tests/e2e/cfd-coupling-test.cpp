@@ -471,7 +471,11 @@ INSTANTIATE_TEST_SUITE_P(
               false, [](std::string& t) { t.replace(t.find("6.0,1.0,1.0"), 3, "nan"); }},
         Fault{"HugeViscosity", {}, true,
               "CFD input file error kinematic viscosity = 1e+308 out of range in channel_chan.CFD\n", false,
-              [](std::string& t) { t.replace(t.find("! 94\n0.01"), 9, "! 94\n1e308"); }}),
+              [](std::string& t) { t.replace(t.find("! 94\n0.01"), 9, "! 94\n1e308"); }},
+        // A solution that turns non-finite (here through a relaxation factor of nan) is not
+        // handed to the network or written.
+        Fault{"NanRelaxation", {}, true, "Results are not finite and are not written: U of cell 2,2,2 of CFD zone channel_chan\n",
+              false, [](std::string& t) { t.replace(t.find("0.7,0.7,0.7,0.3"), 3, "nan"); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
