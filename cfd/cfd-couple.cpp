@@ -38,17 +38,6 @@ const char* UNSUPPORTED = "outvexlar(): this flow element is not supported curre
 const char* CYCLIC = "Contaminant coupling does not apply to cyclic";
 const char* NO_CPR = "Unable to open restart file (cpr)";
 
-FILE* openZoneFile(const char* ext, const char* mode)
-{
-    pathmerge(_cfdprj, sizeof _cfdprj, _cfdpdrive, _cfdpdir, _cfdpname, ext);
-    return fopen(_cfdprj, mode);
-}
-
-FILE* openProjectFile(const char* ext, const char* mode)
-{
-    pathmerge(_cfdprj, sizeof _cfdprj, _pdrive, _pdir, _prjname, ext);
-    return fopen(_cfdprj, mode);
-}
 
 bool powerLawType(int t) { return t >= AFE_PLR_ORFC && t <= AFE_PLR_SHAFT; }
 bool fanType(int t) { return t == AFE_FAN_CMF || t == AFE_FAN_CVF; }
@@ -102,11 +91,11 @@ void checkSetup(const AirNode* zone)
         if (_sim_af_dyn && r.cfd_restart)
             error(FATAL, __FILE__, __LINE__, "Restart is not allowed for coupled unsteady flow calculation", "");
     }
-    FILE* f = openZoneFile(".CFD", "r");
+    FILE* f = fopen(cfd_zone_path(".CFD"), "r");
     if (!f) error(FATAL, __FILE__, __LINE__, "Unable to locate input file ", _cfdprj, "");
     IN = f;
     if (r.sim_mf != 0 && restartRead()) {
-        CPLRST = openProjectFile(".cpr", "r");
+        CPLRST = fopen(cfd_cpr_path(), "r");
         if (!CPLRST) error(FATAL, __FILE__, __LINE__, NO_CPR, "");
     }
 }
@@ -200,7 +189,7 @@ void steadyAirflowRestart()
         return;   // the ".cpr" file was opened for reading by the checks
     }
     CRESTART = 0;
-    if (_readrst) CPLRST = openProjectFile(".cpr", "w");
+    if (_readrst) CPLRST = cfd_create(cfd_cpr_path(), "w", "Unable to create restart file (cpr) ");
     CONTAMINANT = _tcpl == 1 ? 1 : 0;
     _ctlctmcpl = 0;
 }
@@ -268,10 +257,17 @@ void getcpl()
     _refzone = alc_ecT<CfdZone>(&_cplms, "refzone");
     _refzone->zone_index = (int16_t)_nafnd;
     CfdZone* z = &_cfdzone[1];
-    z->cmo_file = VEXLAROUT = openZoneFile(".cmo", "w");
-    z->mon_file = MON = openZoneFile(".mon", "w");
+    const char* text = "Unable to open CFD coupling file ";
+    z->cmo_file = VEXLAROUT = cfd_create(cfd_zone_path(".cmo"), "w", text);
+    z->mon_file = MON = cfd_create(cfd_zone_path(".mon"), "w", text);
     contaminantSwitches();
     allocateHistories();
+}
+
+const char* cfd_cpr_path()
+{
+    pathmerge(_cfdprj, sizeof _cfdprj, _pdrive, _pdir, _prjname, ".cpr");
+    return _cfdprj;
 }
 
 void decpl(int state)

@@ -194,8 +194,7 @@ void restartRecords()
         fprintf(CPLRST, "%s\n %d %-17le %-13le %-15le %-9d %-9ld %-15le %-15le %-15le %-15le %-15le %-15le\n",
                 c->name, c->direction, c->pcomputed[f], c->ctmcoe[f], c->ctmexp[f], f, _cfdniter[f], c->pused[f],
                 c->mbefore[f], c->mafter[f], c->net_flow, c->Plocal[f], c->cfdetp[f]);
-    fclose(CPLRST);
-    CPLRST = nullptr;
+    cfd_close_checked(&CPLRST, cfd_cpr_path());
 }
 
 // Phase 4: the coupling step is finished.
@@ -499,17 +498,13 @@ void cfd_counted_frame(int ctm)
 
 static void writeFieldRestart()
 {
-    if (!VA) {
-        pathmerge(_cfdprj, sizeof _cfdprj, _cfdpdrive, _cfdpdir, _cfdpname, ".var");
-        VA = fopen(_cfdprj, "wb");
-    }
+    if (!VA) VA = cfd_create(cfd_zone_path(".var"), "wb", "Unable to open CFD field restart file ");
     if (!VA) return;
     for (int i = 1; i <= IMAX; i++)
         for (int j = 1; j <= JMAX; j++)
             for (int k = 1; k <= KMAX; k++)
                 for (double*** f : {U, V, W, P, T, VIS}) cfd_put_f64(VA, f[i][j][k]);
-    fclose(VA);
-    VA = nullptr;
+    cfd_close_checked(&VA, cfd_zone_path(".var"));
 }
 
 void storeflow()

@@ -67,12 +67,8 @@ void makeewc()
               "");
         return;
     }
-    pathmerge(_cfdprj, sizeof _cfdprj, _cfdpdrive, _cfdpdir, _cfdpname, ".ewc");
-    FILE* f = openFile(_cfdprj, "wb");
-    if (!f) {
-        error(ERROR, __FILE__, __LINE__, "Unable to open surface pressure file ", _cfdprj, "");
-        return;
-    }
+    FILE* f = cfd_create(cfd_zone_path(".ewc"), "wb", "Unable to open surface pressure file ");
+    if (!f) return;
     Region r = buildingRegion();
     int n = 1;
     while (n <= NBL && strncmp(NMBL[n], "REFBLOCK", 8) != 0) n++;
@@ -83,7 +79,7 @@ void makeewc()
         error(ERROR, __FILE__, __LINE__,
               "Error makeewc: at least one building block should be on ground", "");
     record(f, r);
-    fclose(f);
+    cfd_close_checked(&f, cfd_zone_path(".ewc"));
     printf("End of generate wdb file for wind pressure coefficients\n");
 }
 

@@ -30,12 +30,6 @@ void prsour()
     fflush(BA);
 }
 
-static FILE* openZoneFile(const char* ext, const char* mode)
-{
-    pathmerge(_cfdprj, sizeof _cfdprj, _cfdpdrive, _cfdpdir, _cfdpname, ext);
-    return fopen(_cfdprj, mode);
-}
-
 // ---- SIMPLE iteration ------------------------------------------------------------------------
 
 // The steady loop switches to the second set of false time steps at ISTEP iterations and,
@@ -106,7 +100,7 @@ int steadyflow()
     if (_doneflow && CRESTART == 0) return 1;
     cfd_say("Start steady airflow calculation...\n");
     if (CRESTART == 1) {
-        FILE* f = openZoneFile(".var", "rb");
+        FILE* f = fopen(cfd_zone_path(".var"), "rb");
         if (!f) error(FATAL, __FILE__, __LINE__, "Unable to open restart file (var)", "");
         double*** const to[6] = {U, V, W, P, T, VIS};
         readFields(f, to);
@@ -115,7 +109,7 @@ int steadyflow()
         return 1;
     }
     if (CRESTART != 0) return 0;
-    if (!VA) VA = openZoneFile(".var", "wb");
+    if (!VA) VA = cfd_create(cfd_zone_path(".var"), "wb", "Unable to open CFD field restart file ");
     iterate(1);
     CRESTART = 0;
     return 1;
@@ -141,12 +135,12 @@ static void decideFirstSolve()
 static void openFiles()
 {
     if (!IN) {
-        IN = openZoneFile(".CFD", "r");
+        IN = fopen(cfd_zone_path(".CFD"), "r");
         if (!IN) error(FATAL, __FILE__, __LINE__, "Unable to locate input file ", _cfdprj, "");
     }
     if (!TE && _ctmcpl != 2) cfd_tecplot_open();
-    if (!BA) BA = openZoneFile(".bal", "w");
-    if (!RE) RE = openZoneFile(".ret", "w");
+    if (!BA) BA = cfd_create(cfd_zone_path(".bal"), "w", "Unable to open CFD solver log ");
+    if (!RE) RE = cfd_create(cfd_zone_path(".ret"), "w", "Unable to open CFD result file ");
 }
 
 // The saved fields are read on a first solve only: a later call keeps its converged fields.
@@ -155,7 +149,7 @@ static void restartFields()
     if (ICOMPU != 1 || !INITYN) return;
     bool pending = CRESTART != 0;
     if (pending && VSTEADY != 0) return;
-    FILE* f = openZoneFile(".var", "rb");
+    FILE* f = fopen(cfd_zone_path(".var"), "rb");
     if (!f) {
         if (pending) return;
         error(FATAL, __FILE__, __LINE__, "No CFD restart (var) file found", "");

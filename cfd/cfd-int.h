@@ -430,6 +430,17 @@ FILE* cfd_tecplot_open();
 void plotvt(FILE* f, int frame, int geo, int ctmFrame);
 void cfd_slice_record();         // one record of the slice file, opening or closing it as due
 void makeewc();                  // the surface pressure file (".ewc")
+// Write checks of the zone's files. A file that cannot be created, or whose bytes do not
+// all reach it, is an ERROR of text and the path (and ": " detail when given), counted in
+// cfd_write_failures until cfd_close_results hands the count to the run.
+extern int cfd_write_failures;
+void cfd_write_failed(const char* text, const char* path, const char* detail);
+const char* cfd_zone_path(const char* ext);   // the zone's file ext, built in _cfdprj
+// Opens path with mode; a failure is reported with text and counted.
+FILE* cfd_create(const char* path, const char* mode, const char* text);
+// Closes *f when it is open and clears it; a write it could not complete is reported.
+void cfd_close_checked(FILE** f, const char* path);
+const char* cfd_cpr_path();                   // the project's coupling restart, built in _cfdprj
 inline void cfd_put_i32(FILE* f, int32_t v) { fwrite(&v, sizeof v, 1, f); }
 inline void cfd_put_f64(FILE* f, double v) { fwrite(&v, sizeof v, 1, f); }
 

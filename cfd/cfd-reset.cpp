@@ -91,6 +91,7 @@ void cfd_reset()
     CCI = CINDEX = ENDSTEP = 0;
     _cfdzonemp = _cfdzonemp1 = 0.0;
     PrintVel = PrintGeo = 1;
+    cfd_write_failures = 0;
     for (double& v : PHI_MIN) v = 1e10;
     for (double& v : PHI_MAX) v = 1e-10;
 

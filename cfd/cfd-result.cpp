@@ -2,14 +2,67 @@
 // cell-centre fields over the print window, written at the end of each solution. The
 // stream stays open for the run; each result is written from the file's start and the file
 // is cut at its end, so a shorter result never leaves the tail of a longer one behind.
+// Also the write checks of every file the zone writes: a file that cannot be created, or
+// whose bytes do not all reach it, is an ERROR naming it and counts against the run.
+#include <cerrno>
 #include <cstdarg>
+#include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <unistd.h>
 
 #include "cfd/cfd-int.h"
 #include "common-src/messages.h"
+#include "common-src/paths.h"
 
 namespace vexlar {
+
+int cfd_write_failures = 0;
+
+void cfd_write_failed(const char* text, const char* path, const char* detail)
+{
+    cfd_write_failures++;
+    if (detail && detail[0])
+        error(ERROR, __FILE__, __LINE__, text, path, ": ", detail, "");
+    else
+        error(ERROR, __FILE__, __LINE__, text, path, "");
+}
+
+const char* cfd_zone_path(const char* ext)
+{
+    pathmerge(_cfdprj, sizeof _cfdprj, _cfdpdrive, _cfdpdir, _cfdpname, ext);
+    return _cfdprj;
+}
+
+FILE* cfd_create(const char* path, const char* mode, const char* text)
+{
+    FILE* f = openFile(path, mode);
+    if (!f) cfd_write_failed(text, path, strerror(errno));
+    return f;
+}
+
+void cfd_close_checked(FILE** f, const char* path)
+{
+    if (!*f) return;
+    int failed = fflush(*f) != 0 || ferror(*f);
+    failed |= fclose(*f) != 0;
+    *f = nullptr;
+    if (failed) cfd_write_failed("Could not write result file ", path, "");
+}
+
+int cfd_close_results()
+{
+    if (CPLTE == TE) CPLTE = nullptr;
+    struct { FILE** f; const char* ext; } const zoneFiles[] = {
+        {&TE, ".dat"}, {&BA, ".bal"}, {&RE, ".ret"}, {&VA, ".var"}, {&OUTPUT, ".out"},
+        {&MON, ".mon"}, {&VEXLAROUT, ".cmo"}, {&CPLTE, ".dat"}};
+    for (const auto& z : zoneFiles) cfd_close_checked(z.f, cfd_zone_path(z.ext));
+    // The coupling restart is written unless the run started from it.
+    if (CPLRST && !_crestart) cfd_close_checked(&CPLRST, cfd_cpr_path());
+    int failures = cfd_write_failures;
+    cfd_write_failures = 0;
+    return failures;
+}
 
 void cfd_say(const char* fmt, ...)
 {
@@ -105,11 +158,13 @@ void prvari()
     fflush(RE);
     fprintf(RE, "\n\n");
     fieldDump();
-    // Cut what an earlier, longer result left beyond this one, then start the next from the top.
-    fflush(RE);
-    long end = ftell(RE);
-    if (end >= 0 && ftruncate(fileno(RE), end) != 0)
-        error(ERROR, __FILE__, __LINE__, "Unable to cut the CFD result file", "");
+    // Cut what an earlier, longer result left beyond this one, then start the next from the
+    // top. Rewinding clears the stream's error mark, so a write that failed is reported first.
+    long end;
+    if (fflush(RE) != 0 || ferror(RE))
+        cfd_write_failed("Could not write result file ", cfd_zone_path(".ret"), "");
+    else if ((end = ftell(RE)) >= 0 && ftruncate(fileno(RE), end) != 0)
+        cfd_write_failed("Unable to cut the CFD result file ", cfd_zone_path(".ret"), strerror(errno));
     rewind(RE);
 }
 

@@ -95,12 +95,8 @@ void cellEntry(FILE* f, int i, int j, int k)
 void cfd_slice_record()
 {
     if (!OUTPUT) {
-        pathmerge(_cfdprj, sizeof _cfdprj, _cfdpdrive, _cfdpdir, _cfdpname, ".out");
-        OUTPUT = openFile(_cfdprj, "wb");
-        if (!OUTPUT) {
-            error(ERROR, __FILE__, __LINE__, "Unable to open CFD slice file ", _cfdprj, "");
-            return;
-        }
+        OUTPUT = cfd_create(cfd_zone_path(".out"), "wb", "Unable to open CFD slice file ");
+        if (!OUTPUT) return;
         header(OUTPUT);
     }
     cfd_put_i32(OUTPUT, _dayofy);
@@ -112,8 +108,7 @@ void cfd_slice_record()
     if ((!_sim_af_dyn && _rcdat.sim_mf != 2) || CFDTIME == TIMEMAX) {
         for (double v : PHI_MIN) cfd_put_f64(OUTPUT, v);
         for (double v : PHI_MAX) cfd_put_f64(OUTPUT, v);
-        fclose(OUTPUT);
-        OUTPUT = nullptr;
+        cfd_close_checked(&OUTPUT, cfd_zone_path(".out"));
     } else {
         fflush(OUTPUT);
     }

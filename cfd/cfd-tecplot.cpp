@@ -20,11 +20,7 @@ int PrintGeo = 1;
 
 FILE* cfd_tecplot_open()
 {
-    if (!TE) {
-        pathmerge(_cfdprj, sizeof _cfdprj, _cfdpdrive, _cfdpdir, _cfdpname, ".dat");
-        TE = openFile(_cfdprj, "w");
-        if (!TE) error(ERROR, __FILE__, __LINE__, "Unable to open CFD Tecplot file ", _cfdprj, "");
-    }
+    if (!TE) TE = cfd_create(cfd_zone_path(".dat"), "w", "Unable to open CFD Tecplot file ");
     CPLTE = TE;
     return TE;
 }

@@ -96,6 +96,9 @@ void cfd_release();
 // files, frees every array, record and pool of the zone and clears every setting, counter
 // and switch. Called as the run ends.
 void cfd_reset();
+// Closes every file the zone writes, reporting each whose bytes did not all reach it, and
+// returns the number of the zone's files of this run that could not be written in full.
+int cfd_close_results();
 void TextProc(char* title);      // removes the line end and every quote character
 // Room for n inlets and m outlets; the arrays grow when needed and are never shrunk, so
 // the coupling can hand over a different split of the same openings on every call.

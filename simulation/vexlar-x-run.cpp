@@ -420,6 +420,7 @@ void logNewtonHistogram(FILE* log, const int* bins, int itmax)
 
 static void closeResultFilesKept()
 {
+    _resultWriteFailures += cfd_close_results();
     set_usim_close(0);
     set_ucbw_close(0);
     set_uage_close(0);

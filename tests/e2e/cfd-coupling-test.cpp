@@ -478,4 +478,30 @@ INSTANTIATE_TEST_SUITE_P(
               false, [](std::string& t) { t.replace(t.find("0.7,0.7,0.7,0.3"), 3, "nan"); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A CFD file the disk refuses (here a link to a full device) is an ERROR naming it, and the
+// run ends with a FATAL instead of success. The coupling runs mode 3 with CO2 and writes the
+// surface pressures, so that every file of the zone and the coupling restart is written.
+class CfdFullDisk : public CfdCoupling, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CfdFullDisk, EndsTheRunWithTwo)
+{
+    std::string name = GetParam();
+    ASSERT_EQ(symlink("/dev/full", (dir + name).c_str()), 0);
+    Outcome r = run({{CFD_LINE, "3 1e-3 0 0 10 1 0 0 0 0"}, {SIM_MF, "1 0 1e-4 1e-15 0 0"}, {"1 0.000", "1 6.08e-4"}},
+                    true, [](std::string& t) { t.replace(t.find("! 83\n0,0,0"), 10, "! 83\n0,1,0"); });
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("ERROR Could not write result file " + name + "\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("FATAL Results of this run could not be written in full\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.log.find("Simulation completed successfully."), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CfdFullDisk,
+                         ::testing::Values("channel_chan.dat", "channel_chan.var", "channel_chan.out",
+                                           "channel_chan.cmo", "channel_chan.ret", "channel_chan.mon",
+                                           "channel_chan.bal", "channel_chan.ewc", "channel.cpr"),
+                         [](const auto& info) {
+                             std::string n = info.param;
+                             return n.substr(n.find('.') + 1);
+                         });
+
 }  // namespace
