@@ -3,6 +3,7 @@
 // false-transient loop, or one step of a transient run), solves the contaminants, and
 // leaves the openings' flows, coefficients and boundary pressures for the coupling.
 // Progress and residual lines go to standard output and to the solver log (".bal").
+#include <climits>
 #include <cmath>
 
 #include "cfd/cfd.h"
@@ -45,8 +46,10 @@ void simple_iteration(int steady)
 {
     NITER += 1;
     if (steady) falseTimeSchedule();
-    CN = NITER / PINTV;
-    CCI = (int)CN;
+    // A residual line every PINTV iterations; none without a positive interval, and no
+    // conversion of a quotient that an int cannot hold.
+    CN = PINTV > 0 ? NITER / PINTV : 0.5;
+    CCI = std::isfinite(CN) && CN < INT_MAX ? (int)CN : -1;
     if (!I2DX) ucompu();
     if (!I2DY) vcompu();
     if (!I2DZ) wcompu();
