@@ -107,3 +107,140 @@ TEST_F(CfdOpenings, OpeningUpdateGivesFlowsAndCoefficients)
 }
 
 }  // namespace
+
+// ---- Openings that are mirror images of themselves -----------------------------------------
+
+namespace {
+
+class CfdOpeningEdges : public CfdGrid {};
+
+// An opening of three cells centred on one face of a grid of 5 x 5 x 5 cells whose widths
+// (0.5, 1, 2, 1, 0.5 m) are the same read from either end: the terms it adds to any equation
+// must then be the same read from either end of each axis along the opening.
+enum Kind { VELOCITY_INLET, PRESSURE_INLET, COUPLED_INLET, PRESSURE_OUTLET };
+struct MirrorCase { int code; Kind kind; int eqn; };
+
+class CfdMirrorOpening : public CfdGrid, public ::testing::WithParamInterface<MirrorCase> {
+protected:
+    void SetUp() override
+    {
+        std::vector<double> w = {0.5, 1, 2, 1, 0.5};
+        grid(w, w, w);
+        OPERDENS = 1.2;
+        NBIN = NBOUT = 1;
+        cfd_openings_reserve(1, 1);
+        const MirrorCase& c = GetParam();
+        int a = face_axis(c.code);
+        std::vector<int> box = {2, 4, 2, 4, 2, 4};
+        box[2 * a] = box[2 * a + 1] = c.code % 2 ? 1 : 5;
+        bool inlet = c.kind != PRESSURE_OUTLET;
+        opening(inlet ? LBIN : LBOUT, 1, box);
+        opening(inlet ? LBOUT : LBIN, 1, {3, 3, 3, 3, 3, 3});   // placed, never imposed
+        PITYPE[1] = c.kind == VELOCITY_INLET ? 1 : c.kind == PRESSURE_INLET ? 2 : 3;
+        POTYPE[1] = 2, IMTYPE[1] = OMTYPE[1] = 2;
+        inputdata();
+        for (double*** f : {AE, AW, AN, AS, AT, AB}) fill(f, 8);
+        fill(BS, 0), fill(SP, 0), fill(P, -2), fill(US, 0.5), fill(VS, 0.5), fill(WS, 0.5);
+        UBIN[1] = VBIN[1] = WBIN[1] = 0;
+        (a == 0 ? UBIN : a == 1 ? VBIN : WBIN)[1] = 2;
+        AMASSIN[1] = 1, TBIN[1] = 300, CINDEX = 1, CBIN[1][1] = 0.01;
+        // The coupled inlet's boundary layer carries no tangential velocity.
+        for (int t = 0; t < 3; t++)
+            if (t != a) fill(velocity_star(t), 0);
+    }
+    // Conductance per unit area of the air entering [kg/(s m2)].
+    double conductance() const
+    {
+        switch (GetParam().kind) {
+        case VELOCITY_INLET: return 1.2 * 2;
+        case COUPLED_INLET: return 1.2 * 0.5;
+        default: return sqrt(2 * 1.2 * 2);   // the orifice law 2 Pa below the boundary
+        }
+    }
+};
+
+// Index of the mirror image of node n along axis t: velocity nodes of that axis lie on the
+// faces 1..NMAX-1, every other value at the centres 1..NMAX.
+int mirrored(int n, int t, int eqn)
+{
+    int nmax = t == 0 ? IMAX : t == 1 ? JMAX : KMAX;
+    return eqn == t + 1 ? nmax - n : nmax + 1 - n;
+}
+
+TEST_P(CfdMirrorOpening, AddsTheSameTermsOnBothSidesOfEachMidPlane)
+{
+    const MirrorCase& c = GetParam();
+    if (c.kind == PRESSURE_OUTLET) outletbc(1, c.eqn);
+    else inletbc(1, c.eqn);
+    int a = face_axis(c.code);
+    for (int t = 0; t < 3; t++) {
+        if (t == a) continue;
+        for (double*** f : {SP, BS, coef_low(a), coef_high(a)})
+            for (int i = 1; i <= IMAX; i++)
+                for (int j = 1; j <= JMAX; j++)
+                    for (int k = 1; k <= KMAX; k++) {
+                        int p[3] = {i, j, k}, m[3] = {i, j, k};
+                        m[t] = mirrored(p[t], t, c.eqn);
+                        if (m[t] < 1) continue;
+                        ASSERT_DOUBLE_EQ(cell(f, p), cell(f, m)) << "axis " << t << " at " << i << ", " << j << ", " << k;
+                    }
+    }
+    // The conductances of the nodes add up to the whole opening's: a node at the opening's
+    // edge counts with the part of it that lies in the opening.
+    double sum = 0.0;
+    cfd_for_cells([&](const int* p) { sum -= cell(SP, p); });
+    EXPECT_NEAR(sum, conductance() * 4 * 4, 1e-12);
+}
+
+std::vector<MirrorCase> mirrorCases()
+{
+    std::vector<MirrorCase> v;
+    for (int code = 1; code <= 6; code++)
+        for (Kind k : {VELOCITY_INLET, PRESSURE_INLET, COUPLED_INLET, PRESSURE_OUTLET})
+            for (int eqn = 1; eqn <= (k == PRESSURE_OUTLET ? 4 : 5); eqn++) v.push_back({code, k, eqn});
+    return v;
+}
+
+std::string mirrorName(const ::testing::TestParamInfo<MirrorCase>& info)
+{
+    const char* kinds[] = {"VelocityInlet", "PressureInlet", "CoupledInlet", "PressureOutlet"};
+    return "Face" + std::to_string(info.param.code) + kinds[info.param.kind] + "Eqn" + std::to_string(info.param.eqn);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFacesKindsAndEquations, CfdMirrorOpening, ::testing::ValuesIn(mirrorCases()), mirrorName);
+
+// A velocity inlet (2 m/s, 1.2 kg/m3) on the interior plane after the second x cell, over y
+// cells 2..4 (1, 2 and 1 m wide, between cells of 0.5 m) and the 2 m z cell 3 (between cells
+// of 1 m). A v node on the opening's edge has half its control volume (0.5 of 1 m) in the
+// opening: it takes the inflow over that part and keeps half its link to the wall beside
+// it. Along z the one cell of 2 m gives each of its two w nodes 1 m of 1.5 m.
+TEST_F(CfdOpeningEdges, VelocityNodesAtTheEdgesTakeTheirShareOfTheOpening)
+{
+    std::vector<double> w = {0.5, 1, 2, 1, 0.5};
+    grid(w, w, {0.5, 1, 2, 1, 0.5});
+    OPERDENS = 1.2;
+    NBIN = 1, NBOUT = 0;
+    cfd_openings_reserve(1, 1);
+    opening(LBIN, 1, {2, 2, 2, 4, 3, 3});
+    PITYPE[1] = 1, IMTYPE[1] = 1, UBIN[1] = 2, AMASSIN[1] = 1;
+    inputdata();
+    fill(AW, 8), fill(SP, 0), fill(BS, 0);
+    inletbc(1, 2);
+    const double share[] = {0.5, 1, 1, 0.5}, length[] = {0.5, 1.5, 1.5, 0.5};
+    for (int j = 2; j <= 5; j++) {
+        EXPECT_DOUBLE_EQ(AW[4][j][4], 8 * (1 - share[j - 2])) << j;
+        EXPECT_DOUBLE_EQ(SP[4][j][4], -2.4 * length[j - 2] * 2) << j;
+    }
+    EXPECT_EQ(AW[4][1][4], 8);   // the boundary face is no node of the equation
+    EXPECT_EQ(AW[4][6][4], 8);
+    fill(AW, 8), fill(SP, 0);
+    inletbc(1, 3);
+    for (int k = 3; k <= 4; k++) {
+        EXPECT_DOUBLE_EQ(AW[4][4][k], 8 * (1 - 1.0 / 1.5)) << k;
+        EXPECT_DOUBLE_EQ(SP[4][4][k], -2.4 * 1.0 * 2) << k;
+    }
+    EXPECT_EQ(AW[4][4][2], 8);
+    EXPECT_EQ(AW[4][4][5], 8);
+}
+
+}  // namespace

@@ -5,7 +5,9 @@
 // room, and a second orifice lets the room out. Its solver input is channel_chan.CFD.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <regex>
 #include <sstream>
@@ -402,6 +404,96 @@ TEST_F(CfdCoupling, CoupledOpeningAfterThePressureOutletKeepsItsLevel)
     EXPECT_NEAR(out[8], -M, 1e-4 * M);
     EXPECT_NEAR(out[9], zonePressure(2) + M / 1.0, 1e-4);
 }
+
+// ---- A room that is its own mirror image ----------------------------------------------------
+
+// The zone "room" of tests/e2e/cfd/room.prj: 4 x 3 x 2.5 m in cells of 0.5 m, laminar
+// (0.01 m2/s), energy off; a fan supplies 0.12 kg/s through an opening of 1 x 1 m centred in
+// the width of the x = 0 wall near the ceiling, an orifice exhausts it through one centred
+// in the x = 4 m wall at the floor, and a source block stands centred between them. With
+// nothing to tell one side from the other, the steady field must be a mirror image of
+// itself, to the iteration's criterion (1e-8).
+struct MirrorRoom {
+    const char* name;
+    std::vector<int> axes;       // normals of the room's mirror planes: 0 x, 1 y, 2 z
+    std::vector<std::string> locations;   // x, y and z cells of supply, exhaust and block
+};
+
+class CfdMirrorRoom : public E2eTest, public ::testing::WithParamInterface<MirrorRoom> {
+protected:
+    static constexpr int NI = 10, NJ = 8, NK = 7;   // 8 x 6 x 5 cells and the ghost layers
+    std::vector<double> fields;                     // six doubles per cell, k innermost
+
+    // The field f (0 U, 1 V, 2 W) at array indices p.
+    double at(int f, const int* p) const { return fields[(((p[0] - 1) * NJ + p[1] - 1) * NK + p[2] - 1) * 6 + f]; }
+
+    // Largest departure from the mirror image across the mid-plane normal to axis t, as a
+    // fraction of the largest speed: U, V, W at a cell's faces against those of the mirror
+    // cell, the component along t with its sign turned (its faces mirror to n - index).
+    double asymmetry(int t) const
+    {
+        const int n[3] = {NI, NJ, NK};
+        double top = 0.0, worst = 0.0;
+        for (size_t c = 0; c < fields.size() / 6; c++)
+            for (int f = 0; f < 3; f++) top = std::max(top, std::fabs(fields[c * 6 + f]));
+        for (int i = 1; i <= NI; i++)
+            for (int j = 1; j <= NJ; j++)
+                for (int k = 1; k <= NK; k++)
+                    for (int f = 0; f < 3; f++) {
+                        int p[3] = {i, j, k}, m[3] = {i, j, k};
+                        m[t] = f == t ? n[t] - p[t] : n[t] + 1 - p[t];
+                        if (m[t] < 1) continue;
+                        double sign = f == t ? -1.0 : 1.0;
+                        worst = std::max(worst, std::fabs(at(f, p) - sign * at(f, m)));
+                    }
+        return worst / top;
+    }
+};
+
+// The cell ranges of the opening or block named on a line of the solver input replaced.
+void relocate(std::string& t, const std::string& name, const std::string& x, const std::string& y,
+              const std::string& z)
+{
+    size_t at = t.find("\n" + name + "\n");
+    ASSERT_NE(at, std::string::npos) << name;
+    std::istringstream in(t.substr(at + name.size() + 2));
+    std::string lines[6];
+    for (std::string& l : lines) std::getline(in, l);
+    std::string old = "\n" + name + "\n";
+    for (std::string& l : lines) old += l + "\n";
+    t.replace(at, old.size(), "\n" + name + "\n! x cells\n" + x + "\n! y cells\n" + y + "\n! z cells\n" + z + "\n");
+}
+
+TEST_P(CfdMirrorRoom, SteadyFieldIsItsOwnMirrorImage)
+{
+    const MirrorRoom& c = GetParam();
+    std::string src = std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/cfd/";
+    copyInto(dir, src + "room.prj");
+    std::string cfd = slurp(src + "room_room.CFD");
+    const char* names[3] = {"supply", "exhaust", "src block"};
+    for (size_t e = 0; e < c.locations.size(); e += 3)
+        relocate(cfd, names[e / 3], c.locations[e], c.locations[e + 1], c.locations[e + 2]);
+    std::ofstream(dir + "room_room.CFD") << cfd;
+    Outcome r = runEngine("room.prj", "room.prj");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\nAirflow coupling converge at iteration 2\n"), std::string::npos) << r.out;
+    std::string var = slurp(dir + "room_room.var");
+    ASSERT_EQ(var.size(), sizeof(double) * 6 * NI * NJ * NK);
+    fields.resize(6 * NI * NJ * NK);
+    std::memcpy(fields.data(), var.data(), var.size());
+    for (int t : c.axes) EXPECT_LT(asymmetry(t), 1e-6) << "mirror plane normal to axis " << t;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rooms, CfdMirrorRoom,
+    ::testing::Values(
+        // As the file has it: symmetric across the room's width.
+        MirrorRoom{"SupplyCentredInTheWidth", {1}, {}},
+        // Supply and exhaust centred on the two y walls, the block in the middle: symmetric
+        // across x and z, so that u and w are the velocities along the openings.
+        MirrorRoom{"OpeningsCentredOnTheSideWalls", {0, 2},
+                   {"4,5", "1,1", "2,4", "4,5", "6,6", "2,4", "4,5", "3,4", "2,4"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Each coupling fault ends the run with its FATAL; those of the set-up come before any
 // result or coupling file exists.
