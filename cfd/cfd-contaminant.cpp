@@ -119,6 +119,15 @@ static void relax(double*** c)
     });
 }
 
+// The species CINDEX stopped at CMAXITER with its relative residual still above CRESIDU.
+static void limitReached(double residual)
+{
+    char equation[32];
+    snprintf(equation, sizeof equation, "contaminant %d", CINDEX);
+    cfd_limit_warning(equation, CMAXITER, residual, CRESIDU);
+    cfd_ctm_converged = false;
+}
+
 void ccompu(double*** c, double*** c_old)
 {
     err_mg = 0.0;
@@ -147,8 +156,10 @@ void ccompu(double*** c, double*** c_old)
         if (_cciter <= 1 && it < 6 && R > RPC0[CINDEX]) RPC0[CINDEX] = R;
         double norm = R / (RPC0[CINDEX] + 1e-10), cm = c[IMON][JMON][KMON];
         if (PINTV > 0 && fmod(it, PINTV) == 0) printBoth(line, it, norm, cm);
-        if (R <= CRESIDU * RPC0[CINDEX] || it > CMAXITER || (it > 5 && RPC0[CINDEX] <= 1e-10)) {
+        bool met = R <= CRESIDU * RPC0[CINDEX] || (it > 5 && RPC0[CINDEX] <= 1e-10);
+        if (met || it > CMAXITER) {
             printBoth(line, it, norm, cm);
+            if (!met) limitReached(norm);
             return;
         }
     }
@@ -156,6 +167,7 @@ void ccompu(double*** c, double*** c_old)
 
 void computec()
 {
+    cfd_ctm_converged = true;
     for (int n = 1; n <= 5; n++)
         if (CACTIVE[n]) {
             CINDEX = n;

@@ -75,7 +75,8 @@ int comctm()
         return 1;
     }
     if (ratio <= 0.001 && _cciter < 101) {
-        cfd_say("\nContaminant coupling converge at iteration %d\n\n", _cciter);
+        // The openings agree; the zone's own species solve must have converged as well.
+        if (cfd_ctm_converged) cfd_say("\nContaminant coupling converge at iteration %d\n\n", _cciter);
         _cciter = 0;
         _donectm = 1;
         storectm();

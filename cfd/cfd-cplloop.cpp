@@ -132,15 +132,34 @@ void iterationTable()
     fflush(VEXLAROUT);
 }
 
-// Network and CFD flows of the openings agree within the coupling's tolerance.
-bool flowsAgree()
+// Difference of the openings' network and CFD flows relative to the network's inflow;
+// infinite without inflow.
+double flowMismatch()
 {
     double S = 0.0, D = 0.0;
     for (const CplPath* c = zone()->paths; c; c = c->next) {
         S += fabs(c->net_flow - c->cfd_flow_copy);
         if (c->direction == 0) D += fabs(c->net_flow);
     }
-    return D > 0 && S / D > 0 && S / D <= _convcpl;
+    return D > 0 ? S / D : HUGE_VAL;
+}
+
+// Network and CFD flows of the openings agree within the coupling's tolerance (a mismatch
+// of exactly 0 does not end the iteration).
+bool flowsAgree()
+{
+    double m = flowMismatch();
+    return m > 0 && m <= _convcpl;
+}
+
+// The end of an iterated coupling step is converged when the flows agree (a limit of one
+// exchange asks for no agreement) and the zone's last airflow solve met its criterion; a
+// limit reached with the flows still apart is said as such.
+void sayCouplingEnd()
+{
+    bool agreed = MAXCPL <= 1 || flowMismatch() <= _convcpl;
+    if (agreed && cfd_flow_converged) cfd_say("\nAirflow coupling converge at iteration %d\n", _cpliter);
+    else if (!agreed) cfd_say("\nAirflow coupling reach the maximum iteration %d\n", _cpliter);
 }
 
 void contaminantSwitching()
@@ -238,7 +257,7 @@ int cplloop()
             iterate = true;
         }
         if (!iterate) {
-            cfd_say("\nAirflow coupling converge at iteration %d\n", _cpliter);
+            sayCouplingEnd();
             _finaliter = _cpliter;
             _doneflow = 1;
             if (_ctmcpl >= 1) _cpliter += 1, _cpl = 1;

@@ -17,6 +17,7 @@ namespace vexlar {
 
 FILE *TE, *BA, *RE, *VA;
 double resomnr, CN, _cfdzonemp, _cfdzonemp1;
+bool cfd_flow_converged = true, cfd_ctm_converged = true;
 int CCI, ENDSTEP;
 
 void prsour()
@@ -70,6 +71,20 @@ static void iterate(int steady)
 {
     do simple_iteration(steady);
     while (NITER < NITMAX && resomnr > CRITE);
+    cfd_flow_converged = resomnr <= CRITE;
+    if (!cfd_flow_converged) cfd_limit_warning("continuity", NITMAX, resomnr, CRITE);
+}
+
+void cfd_limit_warning(const char* equation, int limit, double residual, double criterion)
+{
+    char text[256];
+    snprintf(text, sizeof text,
+             "CFD %s equation stopped at its iteration limit %d with residual %.2e above its criterion %.2e",
+             equation, limit, residual, criterion);
+    error(WARNING, __FILE__, __LINE__, text, "");
+    if (!BA) return;
+    fprintf(BA, "WARNING %s\n", text);
+    fflush(BA);
 }
 
 // ---- Restart fields ----------------------------------------------------------------------------

@@ -412,6 +412,13 @@ double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, doubl
 void chkctm();
 void prsour();
 void simple_iteration(int steady);   // one outer iteration of the SIMPLE loop
+// Whether the zone's last airflow solve (continuity to CRITE) and last contaminant solve
+// (every species to CRESIDU) met their criteria before their iteration limits; the
+// coupling reports convergence only when they did.
+extern bool cfd_flow_converged, cfd_ctm_converged;
+// The WARNING, on standard error, in the run's log and in the solver log, that the CFD
+// equation named stopped at its iteration limit with its residual above its criterion.
+void cfd_limit_warning(const char* equation, int limit, double residual, double criterion);
 int steadyflow();
 
 // ---- Result files (cfd-result, cfd-tecplot, cfd-slice, cfd-ewc) -----------------------------

@@ -92,6 +92,7 @@ void cfd_reset()
     _cfdzonemp = _cfdzonemp1 = 0.0;
     PrintVel = PrintGeo = 1;
     cfd_write_failures = 0;
+    cfd_flow_converged = cfd_ctm_converged = true;
     for (double& v : PHI_MIN) v = 1e10;
     for (double& v : PHI_MAX) v = 1e-10;
 

@@ -405,6 +405,84 @@ TEST_F(CfdCoupling, CoupledOpeningAfterThePressureOutletKeepsItsLevel)
     EXPECT_NEAR(out[9], zonePressure(2) + M / 1.0, 1e-4);
 }
 
+// ---- Solves stopped by their iteration limits ---------------------------------------------------
+
+// A solve of the channel stopped at its limit before its criterion says so with a WARNING, on
+// standard error and in the solver log, and the coupling then does not claim convergence.
+struct Unconverged {
+    const char* name;
+    std::vector<Edit> edits;
+    std::string cfdFrom, cfdTo;   // a line of the solver input and its replacement
+    const char* warning;          // the WARNING's opening words; "" for none
+    const char* claim;            // the convergence line that must not appear
+    const char* said;             // the line that must appear instead; "" for none
+};
+
+// Iterated coupling of the CO2 of the outdoor air (6.08e-4) and of the channel's source.
+const std::vector<Edit> STEADY_CO2 = {
+    {CFD_LINE, "3 1e-3 0 0 10 1 0 0 0 0"}, {SIM_MF, "1 0 1e-4 1e-15 0 0"}, {"1 0.000", "1 6.08e-4"}};
+
+class CfdUnconverged : public CfdCoupling, public ::testing::WithParamInterface<Unconverged> {};
+
+TEST_P(CfdUnconverged, IsSaidAndNotReportedAsConverged)
+{
+    const Unconverged& u = GetParam();
+    Outcome r = run(u.edits, true, [&](std::string& t) {
+        if (u.cfdFrom.empty()) return;
+        size_t at = t.find("\n" + u.cfdFrom + "\n");
+        ASSERT_NE(at, std::string::npos) << u.cfdFrom;
+        t.replace(at + 1, u.cfdFrom.size(), u.cfdTo);
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find(u.claim), std::string::npos) << r.out;
+    if (*u.said) {
+        EXPECT_NE(r.out.find(u.said), std::string::npos) << r.out;
+    }
+    std::string bal = slurp(dir + "channel_chan.bal");
+    if (!*u.warning) {
+        EXPECT_EQ(r.err.find("WARNING"), std::string::npos) << r.err;
+        return;
+    }
+    EXPECT_NE(r.err.find(std::string("WARNING ") + u.warning), std::string::npos) << r.err;
+    EXPECT_NE(bal.find(std::string("WARNING ") + u.warning), std::string::npos) << bal;
+}
+
+// The contaminant's residual in the WARNING is the one its last residual line shows, after
+// the limit of 2 iterations and one more (the solve stops once the count exceeds its limit).
+TEST_F(CfdCoupling, ContaminantLimitWarningCarriesTheLastResidual)
+{
+    Outcome r = run(STEADY_CO2, true, [](std::string& t) { t.replace(t.find("1e-9,500,"), 9, "1e-9,2,"); });
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string bal = slurp(dir + "channel_chan.bal");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(bal, m, std::regex(" I=(\\d+), R=(\\S+), C=\\S+\nWARNING CFD contaminant 1 equation "
+                                                     "stopped at its iteration limit 2 with residual (\\S+) above its "
+                                                     "criterion 1.00e-09\n")))
+        << bal;
+    EXPECT_EQ(m[1].str(), "3");
+    double line = std::atof(m[2].str().c_str()), warned = std::atof(m[3].str().c_str());
+    EXPECT_GT(line, 1e-9);
+    EXPECT_NEAR(warned, line, 0.01 * line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, CfdUnconverged,
+    ::testing::Values(
+        // Species solved to 1e-9 with 2 iterations allowed: the openings agree at once.
+        Unconverged{"ContaminantSolve", STEADY_CO2,
+                    "30,3600,1e-9,500,1,1,1", "30,3600,1e-9,2,1,1,1",
+                    "CFD contaminant 1 equation stopped at its iteration limit 2 with residual ",
+                    "Contaminant coupling converge", ""},
+        // Flows to agree within 10 %, the airflow allowed 300 iterations a solve: the flows
+        // agree at the second exchange, but the zone's continuity is still far from 1e-6.
+        Unconverged{"AirflowSolve", {{CFD_LINE, "3 1e-1 0 0 10 1 0 0 0 0"}}, "1e-6,3000", "1e-6,300",
+                    "CFD continuity equation stopped at its iteration limit 300 with residual ",
+                    "Airflow coupling", ""},
+        // Converged solves, but flows asked to agree to 1e-12 within 3 exchanges.
+        Unconverged{"AirflowCoupling", {{CFD_LINE, "3 1e-12 0 0 3 1 0 0 0 0"}}, "", "", "",
+                    "Airflow coupling converge", "\nAirflow coupling reach the maximum iteration 3\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // ---- A room that is its own mirror image ----------------------------------------------------
 
 // The zone "room" of tests/e2e/cfd/room.prj: 4 x 3 x 2.5 m in cells of 0.5 m, laminar
