@@ -5,11 +5,13 @@
 // x = y / basis; the Jacobian is therefore K scaled column by column by 1 / basis.
 // Fixed equations keep their value: their derivatives are 0. Sinks that got no equation
 // (sinks in fixed zones) take no part.
+#include <cmath>
 #include <cstring>
 
 #include "common-src/messages.h"
 #include "contaminant/mf-mem.h"
 #include "contaminant/mf-system.h"
+#include "contaminant/node-help.h"
 #include "contaminant/sim-cvode-int.h"
 #include "model/elements.h"
 #include "model/network.h"
@@ -58,6 +60,14 @@ void getNodeSpeciesMasses(double* y, const BlsRec* bls, const DvrRec* dvr, int s
         if (d->sink_eqn) y[d->sink_eqn] = depositionBasis(d) * d->surface_mass;
 }
 
+// Mass of species start..end-1 of a variable node in the state y.
+static double speciesMass(const AirNode* n, const double* y, int start, int end)
+{
+    double m = 0.0;
+    for (int k = start; k < end; k++) m += y[n->mf_eqn[k]];
+    return m;
+}
+
 void setNodeConcs_fromSpeciesMasses(const double* y, double* x, BlsRec* bls, DvrRec* dvr,
                                     int start, int ntr, int end)
 {
@@ -66,11 +76,7 @@ void setNodeConcs_fromSpeciesMasses(const double* y, double* x, BlsRec* bls, Dvr
             for (int k = start; k < end; k++) x[n->mf_eqn[k]] = n->mf[k];
             continue;
         }
-        if (start < ntr) {   // the air is the sum of the non-trace species
-            double air = 0.0;
-            for (int k = start; k < ntr; k++) air += y[n->mf_eqn[k]];
-            n->air_mass = air;
-        }
+        if (start < ntr) n->air_mass = speciesMass(n, y, start, ntr);   // the air
         for (int k = start; k < end; k++) {
             int q = n->mf_eqn[k];
             n->mf[k] = x[q] = (1.0 / n->air_mass) * y[q];
@@ -80,6 +86,26 @@ void setNodeConcs_fromSpeciesMasses(const double* y, double* x, BlsRec* bls, Dvr
         if (b->sink_eqn) b->surface_mass = x[b->sink_eqn] = y[b->sink_eqn] / b->coef_mult;
     for (DvrRec* d = dvr; d; d = d->next)
         if (d->sink_eqn) d->surface_mass = x[d->sink_eqn] = y[d->sink_eqn] / depositionBasis(d);
+}
+
+// The gas law sets a node's air mass from its composition; the species masses the
+// integration reached are kept, and the first non-trace species (the air itself) takes
+// up the difference, as it takes up the sum rule of the implicit method.
+bool nodesFollowGasLaw(double* y, double* x, double rtol)
+{
+    if (_nntc < 2) return false;
+    findAirNodeRs_nonTr();
+    findAirNodeConcBases();
+    bool off = false;
+    for (const AirNode* n = _afnd0; n && !off; n = n->next)
+        if (n->flags & NODE_VAR_MF)
+            off = std::fabs(speciesMass(n, y, 0, _nntc) - n->air_mass) > rtol * n->air_mass;
+    if (!off) return false;
+    for (const AirNode* n = _afnd0; n; n = n->next)
+        if (n->flags & NODE_VAR_MF) y[n->mf_eqn[0]] = n->air_mass - speciesMass(n, y, 1, _nntc);
+    setNodeConcs_fromSpeciesMasses(y, x, _Bls0, _Dvr0, 0, _nntc, _nctm);
+    findAirNodeRs_nonTr();
+    return true;
 }
 
 void adjustNodeSpeciesMassDerivs(double* ydot, int start, int end)

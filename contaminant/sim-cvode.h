@@ -55,6 +55,13 @@ void getNodeSpeciesMasses(double* y, const BlsRec* bls, const DvrRec* dvr, int s
 // loadings from the species masses y, written into x as well.
 void setNodeConcs_fromSpeciesMasses(const double* y, double* x, BlsRec* bls, DvrRec* dvr,
                                     int start, int ntr, int end);
+// The nodes at the state y: their mixture gas constants and gas-law air masses from their
+// non-trace mass fractions, as after an implicit non-trace solve (nothing without
+// non-trace species). When a variable node's air mass is then off the sum of its non-trace
+// masses in y by more than rtol, the first non-trace species of every variable node takes
+// up the difference in y, the nodes and x follow y, and true is returned: the integrator
+// must restart from y.
+bool nodesFollowGasLaw(double* y, double* x, double rtol);
 // Zeroes the derivatives of fixed equations; a variable node without volume is FATAL.
 void adjustNodeSpeciesMassDerivs(double* ydot, int start, int end);
 // Right-hand side ydot = f(t, y) of the combined system _MFn_mem.

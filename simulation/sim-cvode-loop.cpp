@@ -2,9 +2,10 @@
 // together by the integrator with variable step and order between stop times: the day end,
 // the end time, the next record of every open timed input or week schedule and, when some
 // output needs exact values there, the next listing time. Between the integrator's steps
-// the inputs, schedules, controls and airflows are brought up to the step start. Listings
-// between steps are interpolated into a vector of their own; the integrator's state is
-// never overwritten, so each stop restarts from the solution at the stop time.
+// the inputs, schedules, controls and airflows are brought up to the step start, and the
+// non-trace species set the nodes' gas constants and air masses as in the implicit method
+// (the integrator restarts when that moves its state). Listings between steps are
+// interpolated into a vector of their own; each stop restarts from the solution there.
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -278,6 +279,16 @@ void screenLine(int& nextScrn)
     fprintf(stderr, " Date: %s  time: %s\n", datestr(_dayofy), steptimestr(_stepEndTime));
 }
 
+// The non-trace species the step reached set the nodes' gas constants, densities and air
+// masses as the implicit method's solves do; when the air masses moved off the state's
+// by more than the tolerance, the integrator restarts from the state that holds them.
+void followGasLaw(Integrator& in, double t, int stop)
+{
+    if (!in.cv || !nodesFollowGasLaw(in.state.data() - 1, _MFn_mem->x, _rcdat.cv_rtol)) return;
+    CVodeReInit(in.cv, t, in.y);
+    CVodeSetStopTime(in.cv, stop);
+}
+
 bool runEnded() { return _dayofy == _simEndDate && _stepEndTime >= _simEndTime; }
 
 }  // namespace
@@ -325,6 +336,7 @@ void sim_loop_cvode(int write)
             stepTotals(in);
             if (write) writeListings(in, nextList);
             else if (_Mfmax) noteMaxAirNodeConcs();
+            followGasLaw(in, t, stop);
             _stepStartTime = _stepEndTime;
         }
         if (in.cv) CVodeReInit(in.cv, _stepStartTime, in.y);

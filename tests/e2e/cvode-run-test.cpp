@@ -7,6 +7,7 @@
 // series behind it must agree with the trapezoidal implicit method of short steps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -25,8 +26,9 @@ struct Row {
     double room, room2, outdoor, fan, relief, density;
 };
 
-// Listed rows of a results database; room2 is the CO2 of zone 2 when there is one.
-std::vector<Row> listed(const std::string& db, bool twoRooms)
+// Listed rows of a results database; room2 is the CO2 of zone 2 when there is one; the
+// concentrations are those of species number `species` (0 the first).
+std::vector<Row> listed(const std::string& db, bool twoRooms, int species = 0)
 {
     std::vector<Row> rows;
     sqlite3* h = nullptr;
@@ -34,9 +36,10 @@ std::vector<Row> listed(const std::string& db, bool twoRooms)
         sqlite3_close(h);
         return rows;
     }
-    std::string sql = "SELECT t.Time, c.C0, ";
-    sql += twoRooms ? "c2.C0" : "0.0";
-    sql += ", a.C0, f.Flow0, r.Flow0, z.Density FROM TIME t "
+    std::string c = "C" + std::to_string(species);
+    std::string sql = "SELECT t.Time, c." + c + ", ";
+    sql += twoRooms ? "c2." + c : std::string("0.0");
+    sql += ", a." + c + ", f.Flow0, r.Flow0, z.Density FROM TIME t "
            "JOIN NODEZONECCDATA c ON c.TimeID = t.TimeID AND c.ZoneNumber = 1 "
            "JOIN AMBIENTCONDITIONS a ON a.TimeID = t.TimeID "
            "JOIN LINKPATHDATA f ON f.TimeID = t.TimeID AND f.PathNumber = 1 "
@@ -216,5 +219,114 @@ TEST_F(CvodeRun, StartTimeOffTheListingGridIsAnErrorAndTheRunGoesOn)
     EXPECT_EQ(rows[1].time, 4600);
     EXPECT_EQ(rows[23].time, 83800);
 }
+
+// ---- The heavy-gas room -------------------------------------------------------------------
+//
+// heavy-gas.prj: a room of V = 50 m3 at the outdoor temperature with two openings of
+// C = 0.03 (flow C sqrt(rho dp), rho upstream) at 0.5 m and 2.5 m, the air and CO2 its two
+// non-trace species, and G = 0.002 kg/s of CO2 released. With the CO2 mass fraction x the
+// room's gas constant is R = Ra + x (Rc - Ra) and its density rho = Pbar / (R T): heavier
+// than the outdoor air by d, it pushes out through an opening at height z under
+// dp = P - d g z (P the room's pressure at the floor), out below, in above, and the
+// openings carry G more out than in. The CO2 leaves with the outflow Fout and the air
+// takes up the change of the room's mass M = rho V, so d(M x)/dt = G - Fout x with
+// d(M x)/dx = M Ra / R; at the steady state Fout x = G.
+
+namespace heavy {
+
+const double Ra = 8314.41 / 28.9645, Rc = 8314.41 / 44.0, T = 293.15, Pbar = 101325.0, g = 9.8055;
+const double C = 0.03, G = 0.002, zLow = 0.5, zHigh = 2.5;
+
+struct Exchange {
+    double low, high;   // flows out through the openings [kg/s]
+    double density;     // of the room [kg/m3]
+    double out;         // what leaves [kg/s]
+};
+
+Exchange exchange(double x)
+{
+    double rho = Pbar / ((Ra + x * (Rc - Ra)) * T), d = rho - Pbar / (Ra * T);
+    auto flow = [&](double P, double z) {
+        double dp = P - d * g * z;
+        return std::copysign(C * std::sqrt((dp > 0.0 ? rho : Pbar / (Ra * T)) * std::fabs(dp)), dp);
+    };
+    double lo = -5.0, hi = 5.0;   // the room's pressure [Pa] lies well inside
+    for (int i = 0; i < 100; i++) {
+        double P = 0.5 * (lo + hi);
+        (flow(P, zLow) + flow(P, zHigh) > G ? hi : lo) = P;
+    }
+    double P = 0.5 * (lo + hi);
+    Exchange e{flow(P, zLow), flow(P, zHigh), rho, 0.0};
+    e.out = std::max(e.low, 0.0) + std::max(e.high, 0.0);
+    return e;
+}
+
+double steadyFraction()
+{
+    double lo = 0.0, hi = 1.0;
+    for (int i = 0; i < 60; i++) {
+        double x = 0.5 * (lo + hi);
+        (exchange(x).out * x > G ? hi : lo) = x;
+    }
+    return 0.5 * (lo + hi);
+}
+
+// dx/dt of the room, by the mass balance of its CO2.
+double rate(double x)
+{
+    Exchange e = exchange(x);
+    return (G - e.out * x) * (Ra + x * (Rc - Ra)) / (e.density * VOLUME * Ra);
+}
+
+}  // namespace heavy
+
+struct HeavyCase {
+    const char* name;
+    std::vector<Edit> edits;
+};
+
+class HeavyGas : public E2eTest, public ::testing::WithParamInterface<HeavyCase> {};
+
+// The stiff integrator as the project has it, and the trapezoidal implicit method of
+// one-minute steps: both must follow the hand solution through the first hour and end at
+// its steady state.
+TEST_P(HeavyGas, RoomFollowsTheGasLawToTheHandSolution)
+{
+    std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/heavy-gas.prj");
+    std::ofstream(dir + "room.prj") << edited(prj, GetParam().edits);
+    Outcome r = runEngine("room.prj", "room.prj");
+    ASSERT_EQ(r.status, 0) << r.err << r.log;
+    std::vector<Row> rows = listed(dir + "room.sqlite3", false, 1);
+    ASSERT_EQ(rows.size(), 73u);   // every ten minutes for 12 h
+    double x = 0.0;
+    for (size_t k = 1; k <= 6; k++) {
+        for (int s = 0; s < 60; s++) {   // RK4 of 10 s steps
+            const double h = 10.0;
+            double k1 = heavy::rate(x), k2 = heavy::rate(x + 0.5 * h * k1);
+            double k3 = heavy::rate(x + 0.5 * h * k2), k4 = heavy::rate(x + h * k3);
+            x += h / 6.0 * (k1 + 2.0 * k2 + 2.0 * k3 + k4);
+        }
+        EXPECT_NEAR(rows[k].room, x, 3e-4 * x) << "t = " << rows[k].time;
+    }
+    const double xs = heavy::steadyFraction();
+    const heavy::Exchange e = heavy::exchange(xs);
+    EXPECT_NEAR(xs, 0.0926, 1e-4);   // the figure of the plain statement of the case
+    const Row& end = rows.back();
+    EXPECT_NEAR(end.room, xs, 1e-5 * xs);
+    EXPECT_NEAR(end.density, e.density, 1e-6 * e.density);
+    EXPECT_NEAR(end.fan, e.low, 1e-5 * e.low);
+    EXPECT_NEAR(end.relief, e.high, 1e-5 * e.low);
+    EXPECT_LT(end.relief, -0.019);   // a buoyant exchange: air comes in at the top
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Methods, HeavyGas,
+    ::testing::Values(HeavyCase{"Stiff", {}},
+                      HeavyCase{"Trapezoidal",
+                                {{"2 0 0 0.1 0 0", "0 0 0 0.1 0 0"},
+                                 {"0 1 100 1e-6 1e-15 1.1 1 0", "0 1 100 1e-6 1e-15 1.1 0.5 0"},
+                                 {"Jan01 0:00:00 Jan01 0:00:00 Jan01 12:00:00 0:05:00",
+                                  "Jan01 0:00:00 Jan01 0:00:00 Jan01 12:00:00 0:01:00 0:10:00 6:00:00"}}}),
+    [](const ::testing::TestParamInfo<HeavyCase>& i) { return std::string(i.param.name); });
 
 }  // namespace
