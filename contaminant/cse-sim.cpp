@@ -1,8 +1,9 @@
 // Source/sink element models and their assembly into the implicit transport equations.
 // A model scales its element's data p0..p3 by the instance's schedule value s and
 // multiplier m; the time-dependent models start at the first step with s > 0 and measure
-// their age te from the end of that step. No model divides by a zero step: during the
-// steady initialisation (_dt = 0) a burst waits and an emission counts with weight 1.
+// their age te from the end of that step, or to the time an integrator evaluating its
+// rates inside the step has set. No model divides by a zero step: during the steady
+// initialisation (_dt = 0) a burst waits and an emission counts with weight 1.
 #include "contaminant/cse-sim.h"
 
 #include <cmath>
@@ -18,6 +19,9 @@
 namespace vexlar {
 
 namespace {
+
+// Time of day [s] the models take their age at; negative: the end of the current step.
+double rateTime = -1.0;
 
 float* dataOf(const CssRec* c) { return static_cast<float*>(c->cse->model_data); }
 double scheduleOf(const CssRec* c) { return *c->value_ptr; }
@@ -37,8 +41,13 @@ void triggerOnRise(CssRec* c, double s)
     c->trigger_day = _dayofy;
 }
 
-// Seconds from the end of the trigger step to the end of the current step.
-double ageOf(const CssRec* c) { return (double)timeElapsed(c->trigger_day, c->trigger_time); }
+// Seconds from the end of the trigger step to the end of the current step, or to the
+// rate time when one is set.
+double ageOf(const CssRec* c)
+{
+    double age = timeElapsed(c->trigger_day, c->trigger_time);
+    return rateTime < 0.0 ? age : age + (rateTime - _stepEndTime);
+}
 
 // Sources that once started run on their own clock, read s no more and scale by m alone.
 bool startedOnce(CssRec* c)
@@ -50,6 +59,8 @@ bool startedOnce(CssRec* c)
 }
 
 }  // namespace
+
+void cse_setRateTime(double t) { rateTime = t; }
 
 void cse_ccf(CssRec* c)
 {
@@ -211,11 +222,16 @@ void dvrCoefficients(DvrRec* d)
     d->uptake_coef = p[2] * d->multiplier * p[0] * d->zone_node->density;
 }
 
-template <class Sink> void sinkTerms(double* K, const int* ija, Sink* list, void (*coefs)(Sink*))
+template <class Sink> void sinkCoefficients(Sink* list, void (*coefs)(Sink*))
+{
+    for (Sink* k = list; k; k = k->next)
+        if (k->sink_eqn) coefs(k);
+}
+
+template <class Sink> void sinkTerms(double* K, const int* ija, Sink* list)
 {
     for (Sink* k = list; k; k = k->next) {
         if (k->sink_eqn == 0) continue;
-        coefs(k);
         coupleSink(K, ija, k->zone_eqn, k->sink_eqn, k->uptake_coef, k->release_coef);
         if (nonTrace(k->species))
             k->zone_node->src_rate += k->release_coef * k->surface_mass - k->uptake_coef * zoneMf(k);
@@ -260,21 +276,29 @@ void emissionTerms(double* e, ExposureSrcRec* pxs)
 
 }  // namespace
 
+void findCseRates(CssRec* css, BlsRec* bls, DvrRec* dvr)
+{
+    for (CssRec* c = css; c; c = c->next)
+        if (c->cse->model_fn) c->cse->model_fn(c);
+    sinkCoefficients(bls, blsCoefficients);
+    sinkCoefficients(dvr, dvrCoefficients);
+}
+
 void findPolMassRates_cse_implicit(double* K, const int32_t* ija, double* e, CssRec* css,
                                    BlsRec* bls, DvrRec* dvr, ExposureSrcRec* pxs)
 {
     for (AirNode* n = _afnd0; n; n = n->next) n->src_rate = 0.0;
+    findCseRates(css, bls, dvr);
     for (CssRec* c = css; c; c = c->next) {
         if (!c->cse->model_fn) continue;
-        c->cse->model_fn(c);
         int sp = c->cse->species;
         int q = c->zone_node->mf_eqn[sp];
         e[q] += c->gen_rate;
         K[q] -= c->removal_coef;
         if (nonTrace(sp)) c->zone_node->src_rate += c->gen_rate - c->removal_coef * c->zone_node->mf[sp];
     }
-    sinkTerms(K, ija, bls, blsCoefficients);
-    sinkTerms(K, ija, dvr, dvrCoefficients);
+    sinkTerms(K, ija, bls);
+    sinkTerms(K, ija, dvr);
     emissionTerms(e, pxs);
 }
 

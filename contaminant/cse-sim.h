@@ -28,6 +28,13 @@ void cse_pkm(CssRec* css);   // peak model
 void cse_sxd(CssRec* css);   // single exponential decay
 void cse_dxd(CssRec* css);   // double exponential decay
 
+// The time of day [s] at which the time-dependent models take their age, for an
+// integrator that evaluates rates at its own times inside a step; a negative time (the
+// start-up value) restores the end of the current step.
+void cse_setRateTime(double t);
+// Every source model of css and the coefficients of every sink with an equation: the
+// rates the assembly below works from, at the nodes' present state, assembled nowhere.
+void findCseRates(CssRec* css, BlsRec* bls, DvrRec* dvr);
 // Adds the terms of the lists to the rate matrix K (pattern ija) and generation vector e;
 // every node's src_rate becomes the air mass the non-trace sources add.
 void findPolMassRates_cse_implicit(double* K, const int32_t* ija, double* e, CssRec* css,

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "common-src/messages.h"
+#include "contaminant/cse-sim.h"
 #include "contaminant/mf-mem.h"
 #include "contaminant/mf-system.h"
 #include "contaminant/node-help.h"
@@ -118,13 +119,17 @@ void adjustNodeSpeciesMassDerivs(double* ydot, int start, int end)
     }
 }
 
-int vxcv_derivFcn(double, N_Vector y, N_Vector ydot, void*)
+// The sources' rates are those at the integrator's own time t: a rate taken at the step's
+// start would hold over the whole of the integrator's long steps.
+int vxcv_derivFcn(double t, N_Vector y, N_Vector ydot, void*)
 {
     MF_MAT* m = _MFn_mem;
     const double* yy = N_VGetArrayPointer(y) - 1;
     double* yd = N_VGetArrayPointer(ydot) - 1;
     setNodeConcs_fromSpeciesMasses(yy, m->x, _Bls0, _Dvr0, 0, _nntc, _nctm);
+    cse_setRateTime(t);
     findPolMassRates(m, _Css0, _Bls0, _Dvr0, _Pxs0, 0, _nctm);
+    cse_setRateTime(-1.0);
     sa_mlt_xaab(m->K, m->ija, m->x, yd, m->neq);
     for (int i = 1; i <= m->neq; i++) yd[i] += m->e[i];
     adjustNodeSpeciesMassDerivs(yd, 0, _nctm);

@@ -219,25 +219,36 @@ void totalsOver(double w, int counted, ExposureSrcRec* pxs)
     }
 }
 
-// The outflow, removal and capture of a step follow the concentrations through it: booked
-// at the step's end values alone they overstate a rising transient by half the step's
-// change, and the integrator's steps are long. They are summed at the two Gauss points of
-// the step instead, on the integrator's interpolant. The nodes are left at the step's end.
+// What half of the step adds, taken at time tg inside it: the nodes from the integrator's
+// interpolant (from the step's end when tg lies before the integrator's last step), the
+// sources' rates at tg itself, as the integration took them.
+void halfStepTotals(Integrator& in, double tg, int counted, ExposureSrcRec* pxs)
+{
+    if (!nodesAt(in, tg)) nodesFromState(in.state);
+    cse_setRateTime(tg);
+    findCseRates(_Css0, _Bls0, _Dvr0);
+    cse_setRateTime(-1.0);
+    totalsOver(0.5 * _time_step, counted, pxs);
+}
+
+// The release, outflow, removal and capture of a step follow the concentrations and the
+// sources through it: booked at the step's end values alone they overstate a rising
+// transient by half the step's change, and the integrator's steps are long. They are
+// summed at the two Gauss points of the step instead, on the integrator's interpolant.
+// The nodes are left at the step's end.
 void stepTotals(Integrator& in)
 {
     _time_step = _stepEndTime - _stepStartTime;
     _dt = (float)_time_step;
     _dti = 1.0f / _dt;
-    double mid = 0.5 * (_stepStartTime + _stepEndTime), h = 0.5 * _time_step / std::sqrt(3.0);
-    if (_nctm > 0 && nodesAt(in, mid - h)) {
-        totalsOver(0.5 * _time_step, 0, nullptr);
-        if (!nodesAt(in, mid + h)) nodesFromState(in.state);
-        totalsOver(0.5 * _time_step, _time_step, _Pxs0);
-    } else {
-        if (_nctm > 0) nodesFromState(in.state);
+    if (_nctm <= 0) {
         totalsOver(_time_step, _time_step, _Pxs0);
+        return;
     }
-    if (_nctm > 0) nodesFromState(in.state);
+    double mid = 0.5 * (_stepStartTime + _stepEndTime), h = 0.5 * _time_step / std::sqrt(3.0);
+    halfStepTotals(in, mid - h, 0, nullptr);
+    halfStepTotals(in, mid + h, _time_step, _Pxs0);
+    nodesFromState(in.state);
 }
 
 void writeListing(int g)

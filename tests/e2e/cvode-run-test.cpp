@@ -26,8 +26,9 @@ struct Row {
     double room, room2, outdoor, fan, relief, density;
 };
 
-// Listed rows of a results database; room2 is the CO2 of zone 2 when there is one; the
-// concentrations are those of species number `species` (0 the first).
+// Listed rows of a results database; room2 is the CO2 of zone 2 when there is one, the
+// flows are 0 without paths 1 and 2; the concentrations are those of species number
+// `species` (0 the first).
 std::vector<Row> listed(const std::string& db, bool twoRooms, int species = 0)
 {
     std::vector<Row> rows;
@@ -42,8 +43,8 @@ std::vector<Row> listed(const std::string& db, bool twoRooms, int species = 0)
     sql += ", a." + c + ", f.Flow0, r.Flow0, z.Density FROM TIME t "
            "JOIN NODEZONECCDATA c ON c.TimeID = t.TimeID AND c.ZoneNumber = 1 "
            "JOIN AMBIENTCONDITIONS a ON a.TimeID = t.TimeID "
-           "JOIN LINKPATHDATA f ON f.TimeID = t.TimeID AND f.PathNumber = 1 "
-           "JOIN LINKPATHDATA r ON r.TimeID = t.TimeID AND r.PathNumber = 2 "
+           "LEFT JOIN LINKPATHDATA f ON f.TimeID = t.TimeID AND f.PathNumber = 1 "
+           "LEFT JOIN LINKPATHDATA r ON r.TimeID = t.TimeID AND r.PathNumber = 2 "
            "JOIN NODEZONEFLOWDATA z ON z.TimeID = t.TimeID AND z.ZoneNumber = 1 ";
     if (twoRooms) sql += "JOIN NODEZONECCDATA c2 ON c2.TimeID = t.TimeID AND c2.ZoneNumber = 2 ";
     sql += "ORDER BY t.TimeID";
@@ -280,21 +281,31 @@ double rate(double x)
 
 }  // namespace heavy
 
+// Runs the project tests/e2e/prj/`name` with its edits made as room.prj in the test's
+// directory.
+class EditedRun : public E2eTest {
+protected:
+    Outcome runEdited(const char* name, const std::vector<Edit>& edits)
+    {
+        std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/" + name);
+        std::ofstream(dir + "room.prj") << edited(prj, edits);
+        return runEngine("room.prj", "room.prj");
+    }
+};
+
 struct HeavyCase {
     const char* name;
     std::vector<Edit> edits;
 };
 
-class HeavyGas : public E2eTest, public ::testing::WithParamInterface<HeavyCase> {};
+class HeavyGas : public EditedRun, public ::testing::WithParamInterface<HeavyCase> {};
 
 // The stiff integrator as the project has it, and the trapezoidal implicit method of
 // one-minute steps: both must follow the hand solution through the first hour and end at
 // its steady state.
 TEST_P(HeavyGas, RoomFollowsTheGasLawToTheHandSolution)
 {
-    std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/heavy-gas.prj");
-    std::ofstream(dir + "room.prj") << edited(prj, GetParam().edits);
-    Outcome r = runEngine("room.prj", "room.prj");
+    Outcome r = runEdited("heavy-gas.prj", GetParam().edits);
     ASSERT_EQ(r.status, 0) << r.err << r.log;
     std::vector<Row> rows = listed(dir + "room.sqlite3", false, 1);
     ASSERT_EQ(rows.size(), 73u);   // every ten minutes for 12 h
@@ -328,5 +339,72 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"Jan01 0:00:00 Jan01 0:00:00 Jan01 12:00:00 0:05:00",
                                   "Jan01 0:00:00 Jan01 0:00:00 Jan01 12:00:00 0:01:00 0:10:00 6:00:00"}}}),
     [](const ::testing::TestParamInfo<HeavyCase>& i) { return std::string(i.param.name); });
+
+// ---- A source that changes with time ------------------------------------------------------
+//
+// decaying-source.prj: a closed room (no paths) whose only source starts at 0:00 and
+// releases G(t) into it; nothing leaves, so at every time the room holds the integral of
+// G from 0 to t, and the contaminant summary's released mass after the 6 h run is that
+// integral at 6 h. The integrator's tolerance is 1e-8.
+
+struct TimedSource {
+    const char* name;
+    const char* type;   // of the source element
+    std::vector<Edit> edits;
+    double (*released)(double t);   // integral of G from 0 to t [kg]
+};
+
+double f32(double v) { return (double)(float)v; }
+
+// "eds": G0 exp(-k t), G0 = 1e-6 kg/s, k = 1e-4 1/s.
+double edsReleased(double t) { return f32(1e-6) / f32(1e-4) * (1.0 - std::exp(-f32(1e-4) * t)); }
+
+// "sxd": a exp(-b t / 3600) mg/h, a = 3600 mg/h, b = 0.36 1/h.
+double sxdReleased(double t)
+{
+    return f32(3600.0) / 3.6e9 * 3600.0 / f32(0.36) * (1.0 - std::exp(-f32(0.36) * t / 3600.0));
+}
+
+// "dxd": the sum of two such terms, 1800 mg/h at 0.36 1/h and 1800 mg/h at 3.6 1/h.
+double dxdReleased(double t)
+{
+    double s = 0.0;
+    for (double b : {0.36, 3.6}) s += 1800.0 / 3.6e9 * 3600.0 / f32(b) * (1.0 - std::exp(-f32(b) * t / 3600.0));
+    return s;
+}
+
+class TimedRelease : public EditedRun, public ::testing::WithParamInterface<TimedSource> {};
+
+TEST_P(TimedRelease, RoomAndSummaryHoldTheIntegralOfTheRelease)
+{
+    Outcome r = runEdited("decaying-source.prj", GetParam().edits);
+    ASSERT_EQ(r.status, 0) << r.err << r.log;
+    std::vector<Row> rows = listed(dir + "room.sqlite3", false);
+    ASSERT_EQ(rows.size(), 7u);   // 0:00 and every hour to 6:00
+    for (const Row& w : rows) {
+        double m = w.room * w.density * VOLUME;   // the room's air is at the barometric pressure
+        double exact = GetParam().released(w.time);
+        EXPECT_NEAR(m, exact, 1e-6 * exact + 1e-15) << "t = " << w.time;
+    }
+    std::string head = std::string("1\t") + GetParam().type + "\tCO2\t";
+    std::vector<std::string> row = fieldsOf(slurp(dir + "room.csm"), head);
+    ASSERT_EQ(row.size(), 15u) << slurp(dir + "room.csm");
+    const double exact = GetParam().released(21600.0);
+    EXPECT_NEAR(num(row, 12), exact, 1e-6 * exact);
+    EXPECT_EQ(num(row, 13), 0.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, TimedRelease,
+    ::testing::Values(TimedSource{"ExponentialDecayBdf", "eds", {}, edsReleased},
+                      TimedSource{"ExponentialDecayAdams", "eds", {{"0 1e-8 1e-15 0", "1 1e-8 1e-15 0"}},
+                                  edsReleased},
+                      TimedSource{"SingleExponential", "sxd",
+                                  {{"1 CO2 eds decay", "1 CO2 sxd decay"}, {"1e-6 1e-4 0 0", "3600 0.36"}},
+                                  sxdReleased},
+                      TimedSource{"DoubleExponential", "dxd",
+                                  {{"1 CO2 eds decay", "1 CO2 dxd decay"}, {"1e-6 1e-4 0 0", "1800 0.36 1800 3.6"}},
+                                  dxdReleased}),
+    [](const ::testing::TestParamInfo<TimedSource>& i) { return std::string(i.param.name); });
 
 }  // namespace
