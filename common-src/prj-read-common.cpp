@@ -97,6 +97,7 @@ void species_record(int k, void* vctx)
         readI2(0);
     prj_read_name(r.name, sizeof r.name);
     prj_skip_description();
+    bool simulated = false;
     for (int i = 0; i < _nctm; ++i) {
         if (_ctm[i].number != k)
             continue;
@@ -109,9 +110,16 @@ void species_record(int k, void* vctx)
         r.number = (int16_t)k;
         _ctm[i] = r;
         ctx->found[i] = 1;
+        simulated = true;
         if (r.non_trace)
             ++_nntc;
     }
+    // No transport method decays a species by its own constant; a user who enters one
+    // would otherwise get no decay and no word.
+    if (simulated && r.decay_constant != 0.0f)
+        errorf(WARNING, __FILE__, __LINE__,
+               "Decay constant %g 1/s of species %s is not applied; a kinetic reaction models decay",
+               (double)r.decay_constant, r.name);
 }
 
 // The simulated-species list: n numbers on the count's line, each at most once.

@@ -74,6 +74,23 @@ TEST_F(SectionTest, SpeciesDiffusivityDecayAndUvAreKept)
     EXPECT_EQ(0, _nntc);
 }
 
+// Species 2 decays at 1e-4 1/s and is simulated, species 1 decays at 5e-5 1/s and is not:
+// one WARNING, for species 2, read once whatever else the record holds.
+TEST_F(SectionTest, DecayConstantOfASimulatedSpeciesIsAWarning)
+{
+    input("2 2 3\n3\n"
+          "1 0 1 28.0 0 0 5e-5 0 0.0 1040.0 0 0 0 0 0 0 N2\nnitrogen\n"
+          "2 0 0 44.0 0 0 1e-4 1.6e-5 6e-4 846 0.5 0 0 0 0 0 CO2\ncarbon dioxide\n"
+          "3 0 0 30 1e-6 1000 0 0 0 1000 0 0 0 0 0 0 PM1\nparticles\n-999\n");
+    EXPECT_EQ(2, species_read(pool.get()));
+    EXPECT_FLOAT_EQ(1e-4f, _ctm[0].decay_constant);
+    EXPECT_EQ(1, msgs.count("WARNING")) << msgs.dump();
+    EXPECT_TRUE(msgs.has("WARNING", " Decay constant 0.0001 1/s of species CO2 is not applied; "
+                                    "a kinetic reaction models decay\n"))
+        << msgs.dump();
+    EXPECT_EQ(0, msgs.errors()) << msgs.dump();
+}
+
 struct SpeciesFault {
     const char* text;
     const char* message;
