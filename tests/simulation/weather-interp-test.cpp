@@ -17,6 +17,11 @@ protected:
         ambient.mf = mf;
         _pambt = &ambient;
     }
+    void TearDown() override
+    {
+        _pambt = nullptr;
+        TimedFileTest::TearDown();
+    }
     AirNode ambient{};
     double mf[1] = {0.0};
 };
