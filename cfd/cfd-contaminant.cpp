@@ -124,7 +124,7 @@ static void limitReached(double residual)
 {
     char equation[32];
     snprintf(equation, sizeof equation, "contaminant %d", CINDEX);
-    cfd_limit_warning(equation, CMAXITER, residual, CRESIDU);
+    cfd_limit_warning(CINDEX, equation, CMAXITER, residual, CRESIDU);
     cfd_ctm_converged = false;
 }
 

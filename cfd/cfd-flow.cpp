@@ -72,16 +72,24 @@ static void iterate(int steady)
     do simple_iteration(steady);
     while (NITER < NITMAX && resomnr > CRITE);
     cfd_flow_converged = resomnr <= CRITE;
-    if (!cfd_flow_converged) cfd_limit_warning("continuity", NITMAX, resomnr, CRITE);
+    if (!cfd_flow_converged) cfd_limit_warning(0, "continuity", NITMAX, resomnr, CRITE);
 }
 
-void cfd_limit_warning(const char* equation, int limit, double residual, double criterion)
+unsigned cfd_limit_warned;
+
+// A coupled or transient run may stop at the limit in every step; standard error hears of
+// each equation once, so that the warning is not buried under copies of itself.
+void cfd_limit_warning(int key, const char* equation, int limit, double residual, double criterion)
 {
     char text[256];
     snprintf(text, sizeof text,
              "CFD %s equation stopped at its iteration limit %d with residual %.2e above its criterion %.2e",
              equation, limit, residual, criterion);
-    error(WARNING, __FILE__, __LINE__, text, "");
+    if (cfd_limit_warned & (1u << key))
+        ulog_printf("WARNING %s\n", text);
+    else
+        error(WARNING, __FILE__, __LINE__, text, "");
+    cfd_limit_warned |= 1u << key;
     if (!BA) return;
     fprintf(BA, "WARNING %s\n", text);
     fflush(BA);

@@ -416,9 +416,12 @@ void simple_iteration(int steady);   // one outer iteration of the SIMPLE loop
 // (every species to CRESIDU) met their criteria before their iteration limits; the
 // coupling reports convergence only when they did.
 extern bool cfd_flow_converged, cfd_ctm_converged;
-// The WARNING, on standard error, in the run's log and in the solver log, that the CFD
-// equation named stopped at its iteration limit with its residual above its criterion.
-void cfd_limit_warning(const char* equation, int limit, double residual, double criterion);
+// The report that the CFD equation named stopped at its iteration limit with its residual
+// above its criterion: a WARNING on standard error and in the run's log the first time an
+// equation stops so in a run, a line of the run's log after that, and a line of the solver
+// log every time. `key` tells the equations apart: 0 continuity, n contaminant n.
+void cfd_limit_warning(int key, const char* equation, int limit, double residual, double criterion);
+extern unsigned cfd_limit_warned;   // bit `key` set once that equation has been warned of
 int steadyflow();
 
 // ---- Result files (cfd-result, cfd-tecplot, cfd-slice, cfd-ewc) -----------------------------

@@ -93,6 +93,7 @@ void cfd_reset()
     PrintVel = PrintGeo = 1;
     cfd_write_failures = 0;
     cfd_flow_converged = cfd_ctm_converged = true;
+    cfd_limit_warned = 0;
     for (double& v : PHI_MIN) v = 1e10;
     for (double& v : PHI_MAX) v = 1e-10;
 

@@ -471,6 +471,27 @@ TEST_F(CfdCoupling, ContaminantSolveAtItsLimitWarnsWithItsResidualAndIsNotReport
     EXPECT_NEAR(warned, line, 0.01 * line);
 }
 
+// Handed the network's flows, which balance only to the network's tolerance, the channel's
+// continuity stalls above 1e-6 in every solve of a transient run: standard error hears of it
+// once, the run's log and the solver log at every solve (the start and six steps).
+TEST_F(CfdCoupling, SolveStoppedAtItsLimitEveryStepIsWarnedOnceAndLoggedEveryTime)
+{
+    Outcome r = run({{SIM_AF, "1 1 30 1e-4 1e-5 0.75 0 50 0"},
+                     {"Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00",
+                      "Jan01 0:00:00 Jan01 0:00:00 Jan01 1:00:00 0:10:00 0:10:00 0:10:00"}},
+                    true, [](std::string& t) { t.replace(t.find("\n1e-6,3000\n"), 11, "\n1e-6,300\n"); });
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto count = [](const std::string& text, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at++) n++;
+        return n;
+    };
+    const std::string warning = "WARNING CFD continuity equation stopped at its iteration limit 300 with residual ";
+    EXPECT_EQ(count(r.err, warning), 1u) << r.err;
+    EXPECT_EQ(count(slurp(dir + "channel_chan.bal"), warning), 7u);
+    EXPECT_EQ(count(r.log, "CFD continuity equation stopped at its iteration limit 300"), 7u) << r.log;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Limits, CfdUnconverged,
     ::testing::Values(
