@@ -5,6 +5,7 @@
 // reals, two 16-bit integers heading each step and day record.
 #include "output/sim-out.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -41,6 +42,17 @@ const char* resultFileName(const char* ext)
 {
     pathmerge(_file_name, sizeof _file_name, _pdrive, _pdir, _prjname, ext);
     return _file_name;
+}
+
+FILE* createResultFile(const char* path, const char* mode, const char* text)
+{
+    FILE* f = openFile(path, mode);
+    if (!f) {
+        char reason[256];
+        snprintf(reason, sizeof reason, " (%s)", strerror(errno));
+        error(FATAL, __FILE__, __LINE__, text, reason, "");
+    }
+    return f;
 }
 
 void removeResultFile(const char* ext) { remove(resultFileName(ext)); }
@@ -243,8 +255,7 @@ static void writeSimTables()
 
 void set_usim_open()
 {
-    _usim = openFile(resultFileName(".sim"), "wb");
-    if (!_usim) error(FATAL, __FILE__, __LINE__, "Could not open SIM file; is it already open?", "");
+    _usim = createResultFile(resultFileName(".sim"), "wb", "Could not open SIM file; is it already open?");
     // Every step appends a record per path and node; a larger buffer than the stream's
     // default block writes them with far fewer system calls.
     setvbuf(_usim, _simBuffer, _IOFBF, sizeof _simBuffer);

@@ -11,6 +11,9 @@ extern FILE* _usim;   // SIM results file, null while not open
 
 // Builds the name of the project's result file with extension ext into _file_name.
 const char* resultFileName(const char* ext);
+// Creates a result file (fopen mode); one that cannot be created is the FATAL `text`
+// (which names the file's kind) followed by the system's reason in parentheses.
+FILE* createResultFile(const char* path, const char* mode, const char* text);
 // Removes the project's result file with extension ext; a missing file is no error.
 void removeResultFile(const char* ext);
 // Closes *f when it is open and clears it; with flag set removes the project's file.

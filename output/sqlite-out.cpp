@@ -101,8 +101,11 @@ void sqliteOpenDatabase()
     remove(name);
     ulog_printf("sqlite: Opening %s ...\n", name);
     if (sqlite3_open(name, &_sqldb) != SQLITE_OK) {
+        // SQLite's own message does not say why the system refused the file.
         char text[1024];
-        snprintf(text, sizeof text, "%s", sqlite3_errmsg(_sqldb));
+        int why = sqlite3_system_errno(_sqldb);
+        if (why) snprintf(text, sizeof text, "%s (%s)", sqlite3_errmsg(_sqldb), strerror(why));
+        else snprintf(text, sizeof text, "%s", sqlite3_errmsg(_sqldb));
         sqlite3_close(_sqldb);
         _sqldb = nullptr;
         error(FATAL, __FILE__, __LINE__, "Error opening SQLite3 database: ", text, "");

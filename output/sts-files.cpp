@@ -44,9 +44,9 @@ void putWords(FILE* f, void* words, size_t n)
 
 FILE* createFile(const char* ext, const char* kind)
 {
-    FILE* f = openFile(resultFileName(ext), "wb");
-    if (!f) errorf(FATAL, __FILE__, __LINE__, "Could not open %s file; is it already open?", kind);
-    return f;
+    char text[64];
+    snprintf(text, sizeof text, "Could not open %s file; is it already open?", kind);
+    return createResultFile(resultFileName(ext), "wb", text);
 }
 
 // Closes one file (mode 2 reports bytes that did not reach it); mode 3 also removes it when

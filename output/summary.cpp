@@ -121,9 +121,9 @@ void statWriteUndefined(FILE* f)
 
 FILE* openSummaryFile(const char* ext, const char* kind)
 {
-    FILE* f = openFile(resultFileName(ext), "w");
-    if (!f) error(FATAL, __FILE__, __LINE__, "Could not open ", kind, " file; is it already open?", "");
-    return f;
+    char text[64];
+    snprintf(text, sizeof text, "Could not open %s file; is it already open?", kind);
+    return createResultFile(resultFileName(ext), "w", text);
 }
 
 // The day's quantities in the family are printed with the day count as divisor, after

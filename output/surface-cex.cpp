@@ -76,8 +76,7 @@ template <class Sink> void sinkValues(const SinkLists<Sink>& l)
 
 void openSrf()
 {
-    _usrf = openFile(resultFileName(".srf"), "w");
-    if (!_usrf) error(FATAL, __FILE__, __LINE__, "Could not open SRF file; is it already open?", "");
+    _usrf = createResultFile(resultFileName(".srf"), "w", "Could not open SRF file; is it already open?");
     fprintf(_usrf, "Project:  %s\n\n", _prjname);
     fprintf(_usrf, "nr\tzone\ttype\tspecies\tunits\ttrace/non-trace\n");
     describeSinks(blsLists(), "bls", "kg/kg");
@@ -131,9 +130,9 @@ const char* speciesCexName(int s)
 
 FILE* createCex(const char* path)
 {
-    FILE* f = openFile(path, "w");
-    if (!f) error(FATAL, __FILE__, __LINE__, "Could not open CEX file ", path, "; is it already open?", "");
-    return f;
+    char text[4200];
+    snprintf(text, sizeof text, "Could not open CEX file %s; is it already open?", path);
+    return createResultFile(path, "w", text);
 }
 
 void writeSpeciesHeader(FILE* f, int s)

@@ -46,8 +46,7 @@ constexpr float FAN_REF_DENSITY = (float)RHO_REF;   // density of the fan-law ra
 
 void balOpenReport()
 {
-    _ubal = fopen(resultFileName(".bal"), "w");
-    if (!_ubal) error(FATAL, __FILE__, __LINE__, "Could not open BAL file; is it already open?", "");
+    _ubal = createResultFile(resultFileName(".bal"), "w", "Could not open BAL file; is it already open?");
     s_balOpened = 1;
 }
 

@@ -68,8 +68,7 @@ static int s_valOpened;
 
 FILE* openValReport()
 {
-    s_uval = fopen(resultFileName(".val"), "w");
-    if (!s_uval) error(FATAL, __FILE__, __LINE__, "Could not open VAL file; is it already open?", "");
+    s_uval = createResultFile(resultFileName(".val"), "w", "Could not open VAL file; is it already open?");
     s_valOpened = 1;
     return s_uval;
 }

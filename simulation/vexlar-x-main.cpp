@@ -2,6 +2,7 @@
 // log with its header, reads the project and builds the network, sets up the equation
 // systems and files, dispatches on the run mode and ends the run. The steps after the
 // project is read are in vexlar-x-run.cpp; every early or failed end goes through finish.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -137,7 +138,8 @@ int isDirectory(const char* path)
 }
 
 // Splits the project path, opens the log and installs the message hooks; a log that
-// cannot be opened ends the run with status 2 and no message. A directory named where
+// cannot be opened ends the run with status 2 after one line on standard error naming it
+// and the system's reason (no hook is installed yet). A directory named where
 // the project should be (and no project file of that name) ends it before any log.
 void openLog(const char* path, char* prjPath, size_t len)
 {
@@ -153,7 +155,7 @@ void openLog(const char* path, char* prjPath, size_t len)
     }
     getXLogFileName(_pdrive, _pdir, _prjname, _file_name, sizeof _file_name);
     _ulog = openLogFile(_file_name);
-    if (!_ulog) exit(2);
+    if (!_ulog) error(FATAL, __FILE__, __LINE__, "Could not open log file ", _file_name, ": ", strerror(errno), "");
     _errorLogFileP = &_ulog;
     _errorFinishFcnP = finish;
     setErrorTraps();

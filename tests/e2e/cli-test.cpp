@@ -137,11 +137,18 @@ TEST_F(Cli, ExtensionOfTheProjectPathIsKept)
               std::string::npos);
 }
 
-TEST_F(Cli, LogThatCannotBeOpenedExitsTwoWithoutMessage)
+// One line on standard error names the log and says why the system refused it, whether
+// its folder is missing or a directory stands in its place.
+TEST_F(Cli, LogThatCannotBeOpenedIsNamedWithTheSystemsReasonAndExitsTwo)
 {
     Outcome r = run("no-such-dir/office");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "FATAL Could not open log file no-such-dir/office.xlog: No such file or directory\n");
+    std::filesystem::create_directory(dir + "office.xlog");
+    std::ofstream(dir + "office.prj") << "";
+    r = run("office");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "FATAL Could not open log file office.xlog: Is a directory\n");
 }
 
 TEST_F(Cli, MissingProjectFileExitsOneAfterTheLogHeader)

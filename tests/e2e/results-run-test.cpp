@@ -131,4 +131,38 @@ TEST_F(ResultsRun, SimFileTheDiskRefusesEndsTheRunWithTwo)
     EXPECT_FALSE(exists(".sqlite3"));
 }
 
+// A result file that cannot be created, here because a directory (not empty, so that no
+// removal of a stale file takes it away) stands in its place, ends the run with its FATAL
+// followed by the system's reason.
+struct Uncreatable {
+    const char* ext;
+    const char* fatal;
+};
+
+void PrintTo(const Uncreatable& u, std::ostream* os) { *os << u.ext; }
+
+const Uncreatable kUncreatable[] = {
+    {".sim", "FATAL Could not open SIM file; is it already open? (Is a directory)\n"},
+    {".log", "FATAL Could not open control LOG file; is it already open? (Is a directory)\n"},
+    {".rst", "FATAL Could not open RST file; is it already open? (Is a directory)\n"},
+    {".sqlite3", "FATAL Error opening SQLite3 database: unable to open database file (Is a directory)\n"},
+};
+
+class UncreatableResultFile : public E2eTest, public ::testing::WithParamInterface<Uncreatable> {};
+
+TEST_P(UncreatableResultFile, EndsTheRunWithItsFatalAndTheSystemsReason)
+{
+    const std::string prj = std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/";
+    for (const char* f : {"fans.prj", "fans.cvf", "fans.dvf"}) copyInto(dir, prj + f);
+    std::string blocked = dir + "fans" + GetParam().ext;
+    mkdir(blocked.c_str(), 0700);
+    std::ofstream(blocked + "/keep") << "x";
+    Outcome r = runEngine("fans.prj", "fans.prj");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(GetParam().fatal), std::string::npos) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(ResultsRun, UncreatableResultFile, ::testing::ValuesIn(kUncreatable),
+                         [](const ::testing::TestParamInfo<Uncreatable>& i) { return std::string(i.param.ext + 1); });
+
 }  // namespace
