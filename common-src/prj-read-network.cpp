@@ -3,6 +3,8 @@
 // segments. Zones, paths, junctions and segments live in the temporary pool _mb; every
 // reference to a zone, element, filter, profile, system, schedule, control node or level is
 // checked against the count of the section that defines it.
+#include <cstdint>
+
 #include "common-src/convert.h"
 #include "common-src/messages.h"
 #include "common-src/prj-read.h"
@@ -155,11 +157,15 @@ static void read_node_mf(int n, double* mf, int first, const char* mismatch,
     if (any_negative) error(ERROR, __FILE__, __LINE__, negative, "");
 }
 
-// A concentration section: the count of values must be nodes x species.
+// A concentration section: the count of values must be nodes x species, worked in 64 bits
+// so that no product of two counts can wrap round onto the count read. The values must
+// fit the rest of the file, and the arrays sized from them (one block more, for the
+// ambient) an int index.
 static int read_cc_count(int nodes, const char* message)
 {
     int count = readI4(1);
-    if (count == nodes * _nctm) return 0;
+    long long values = (long long)nodes * _nctm;
+    if (values == count && prj_count_fits(count) && values + _nctm <= INT32_MAX) return 0;
     error(ERROR, __FILE__, __LINE__, message, intstr(count), "");
     return 1;
 }
