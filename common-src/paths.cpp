@@ -103,6 +103,13 @@ void pathmerge(char* out, int outlen, const char* drive, const char* dir, const 
     if (b.overrun) errorMinimal(ERROR, "PathMerge: fullpath overrun");
 }
 
+void inputFilePath(char* out, int outlen, const char* name)
+{
+    int absolute = name[0] == '/' || name[0] == '\\' || (name[0] != '\0' && name[1] == ':');
+    if (absolute) pathmerge(out, outlen, nullptr, nullptr, name, nullptr);
+    else pathmerge(out, outlen, _pdrive, _pdir, name, nullptr);
+}
+
 void convertDirChars(char* path)
 {
     char from;

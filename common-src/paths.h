@@ -18,6 +18,9 @@ void pathsplit(const char* path, char* drive, int drivelen, char* dir, int dirle
                char* name, int namelen, char* ext, int extlen);
 void pathmerge(char* out, int outlen, const char* drive, const char* dir, const char* name,
                const char* ext);
+// The file a name read from the project stands for: an absolute name as it is, a relative
+// one in the project's own directory (the drive and directory parts), where the results go.
+void inputFilePath(char* out, int outlen, const char* name);
 void convertDirChars(char* path);
 void setDirChar(char c);
 FILE* openFile(const char* path, const char* mode);

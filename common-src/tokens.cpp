@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 
 #include "common-src/convert.h"
@@ -50,7 +51,9 @@ static void ungetch(int c)
 static int ends_word(int c) { return c == ' ' || c == '\t' || c == '\n' || c == ','; }
 static int is_separator(int c) { return ends_word(c) || c == '\r' || c == '\0'; }
 
-int nxtopen(const char* path, const char* file, int line)
+int nxtopen(const char* path, const char* file, int line) { return nxtopen_as("file", path, file, line); }
+
+int nxtopen_as(const char* kind, const char* path, const char* file, int line)
 {
     if (_unxt) {
         error(FATAL, file, line, "_UNXT already open", "");
@@ -59,7 +62,8 @@ int nxtopen(const char* path, const char* file, int line)
     _unxt = openFile(path, "r");
     s_putback = 0;
     if (!_unxt) {
-        error(ERROR, __FILE__, __LINE__, "Could not open file ", path, "");
+        const char* reason = strerror(errno);
+        error(ERROR, __FILE__, __LINE__, "Could not open ", kind, " ", path, ": ", reason, "");
         return 1;
     }
     struct stat st;
@@ -68,7 +72,7 @@ int nxtopen(const char* path, const char* file, int line)
         // A directory opens for reading on some systems and then reads as empty.
         fclose(_unxt);
         _unxt = nullptr;
-        error(ERROR, __FILE__, __LINE__, "Could not open file ", path,
+        error(ERROR, __FILE__, __LINE__, "Could not open ", kind, " ", path,
               ": it is a directory, not a file", "");
         return 1;
     }

@@ -16,6 +16,9 @@ enum NxtMode { NXT_WORD = 0, NXT_FIRST_WORD = 1, NXT_REST_OF_LINE = 2, NXT_LINE 
                NXT_RAW_LINE = 4 };
 
 int nxtopen(const char* path, const char* file, int line);
+// nxtopen for a file of the given kind: one that cannot be opened is the ERROR "Could not
+// open <kind> <path>: <the system's reason>" (nxtopen's kind is "file").
+int nxtopen_as(const char* kind, const char* path, const char* file, int line);
 void nxtclose();
 long nxttell();
 // Characters of the file not yet read; -1 when the size of the stream is not known.

@@ -46,8 +46,8 @@ int ctm_read()
     return 0;
 }
 
-TimedFile ctm = {"CTM", "Bad contaminant file: ", "CTM file", "CTM file", &_uctm, _CTMfile, {},
-                 ctm_shift, ctm_read, 0};
+TimedFile ctm = {"CTM", "ambient contaminant file", "Bad contaminant file: ", "CTM file", "CTM file",
+                 &_uctm, _CTMfile, {}, ctm_shift, ctm_read, 0, {}};
 
 template <class T> T* carve(int n, const char* tag)
 {
@@ -63,7 +63,7 @@ void CTM_init(int day0, int day1, int allocate)
     tf_header(&ctm, "SpeciesFile", version, 1);
     int first, last;
     tf_dates(&ctm, day0, day1, FATAL, &first, &last);
-    ctmColumns = tf_count(&ctm, 1);
+    ctmColumns = tf_count(&ctm, 1, 2);   // its name and a value in the first record
     if (allocate || !ctmMf[0] || ctmColumns > ctmCapacity) {
         ctmMap = carve<int>(ctmColumns, "spindx");
         ctmMf[0] = carve<float>(_nctm, "Mf0");

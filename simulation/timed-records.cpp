@@ -67,7 +67,8 @@ void tf_open(TimedFile* f)
     f->errors = nonFatalErrorCt;
     if (*f->stream) fclose(*f->stream);
     *f->stream = nullptr;
-    if (nxtopen(f->path, __FILE__, __LINE__) != 0) {
+    inputFilePath(f->name, sizeof f->name, f->path);
+    if (nxtopen_as(f->kind, f->name, __FILE__, __LINE__) != 0) {
         // The token stream has reported the file; a missing input ends the run with 1.
         if (_errorFinishFcnP) _errorFinishFcnP(1);
         exit(1);
@@ -77,7 +78,7 @@ void tf_open(TimedFile* f)
 
 void tf_fail(const TimedFile* f)
 {
-    error(FATAL, __FILE__, __LINE__, "Error encountered while reading ", f->code, " file ", f->path, "");
+    error(FATAL, __FILE__, __LINE__, "Error encountered while reading ", f->code, " file ", f->name, "");
     std::abort();   // the finish hook ends the process; no reader goes on over a bad word
 }
 
@@ -114,7 +115,7 @@ int tf_header(const TimedFile* f, const char* kind, const char* const* versions,
         for (int v = 0; v < nversions && version < 0; v++)
             if (std::strcmp(w[2], versions[v]) == 0) version = v;
     if (version < 0) {
-        error(WARNING, __FILE__, __LINE__, f->bad_header, f->path, "");
+        error(WARNING, __FILE__, __LINE__, f->bad_header, f->name, "");
         error(FATAL, __FILE__, __LINE__, "Invalid header: ", line, "");
     }
     nxtwrd(copy, NXT_RAW_LINE, sizeof copy);   // the description: exactly one line, whatever it holds
@@ -144,10 +145,20 @@ int tf_dates(const TimedFile* f, int day0, int day1, int level, int* first, int*
     return faults;
 }
 
-int tf_count(const TimedFile* f, int newline)
+int tf_fits(long long n, long words)
 {
+    long left = nxtleft();
+    return left < 0 || n * words <= (left + 1) / 2;
+}
+
+int tf_count(const TimedFile* f, int newline, long words)
+{
+    int before = nonFatalErrorCt;
     int n = readI2(newline);
-    if (n < 0) error(FATAL, __FILE__, __LINE__, "Invalid count ", intstr(n), " in ", f->on_name, "");
+    // A word the reader refused is no count at all: nothing is sized or looped by it.
+    if (nonFatalErrorCt != before) tf_fail(f);
+    if (n < 0 || !tf_fits(n, words))
+        error(FATAL, __FILE__, __LINE__, "Invalid count ", intstr(n), " in ", f->on_name, "");
     return n;
 }
 
@@ -175,16 +186,22 @@ int tf_real(int newline, double* value)
     return 1;
 }
 
+int tf_single(int newline, double* value)
+{
+    int bad = tf_real(newline, value);
+    if (!bad && std::fabs(*value) > FLT_MAX) {
+        error(ERROR, __FILE__, __LINE__, realWord, " is too large for a single-precision value in ",
+              reading ? reading->name : "a timed input file", "");
+        *value = 0.0;
+        bad = 1;
+    }
+    return bad;
+}
+
 int tf_float(int newline, float* value)
 {
     double v;
-    int bad = tf_real(newline, &v);
-    if (!bad && std::fabs(v) > FLT_MAX) {
-        error(ERROR, __FILE__, __LINE__, realWord, " is too large for a single-precision value in ",
-              reading ? reading->path : "a timed input file", "");
-        v = 0.0;
-        bad = 1;
-    }
+    int bad = tf_single(newline, &v);
     *value = (float)v;
     return bad;
 }
@@ -239,7 +256,7 @@ void tf_detach(TimedFile* f)
     if (!_unxt && *f->stream) {
         // The end mark "*" closed the file under the reader. Keep a valid stream that
         // stands at the end of the data, so that the file reads as ended, not as closed.
-        FILE* again = openFile(f->path, "r");
+        FILE* again = openFile(f->name, "r");
         if (again) fseek(again, 0, SEEK_END);
         *f->stream = again;
     }

@@ -35,7 +35,8 @@ int cvf_read()
     return 0;
 }
 
-TimedFile cvf = {"CVF", "Bad CVF: ", "CVF", "CVF file", &_ucvf, _CVFfile, {}, cvf_shift, cvf_read, 0};
+TimedFile cvf = {"CVF", "continuous values file", "Bad CVF: ", "CVF", "CVF file", &_ucvf, _CVFfile, {},
+                 cvf_shift, cvf_read, 0, {}};
 
 // The update of the last record read, applied once the clock has passed its instant.
 int dvfIndex = 0;   // 1-based value index, 0 when none is pending
@@ -48,7 +49,8 @@ void dvf_apply()
 }
 
 int dvf_read();
-TimedFile dvf = {"DVF", "Bad DVF: ", "DVF", "DVF file", &_udvf, _DVFfile, {}, dvf_apply, dvf_read, 0};
+TimedFile dvf = {"DVF", "discrete values file", "Bad DVF: ", "DVF", "DVF file", &_udvf, _DVFfile, {},
+                 dvf_apply, dvf_read, 0, {}};
 
 int dvf_read()
 {
@@ -75,11 +77,11 @@ void open_value_file(TimedFile* f, const char* kind, const char* what)
     tf_header(f, kind, version, 1);
 }
 
-// The name table's size: carved at the first pass; a later pass over the same file must
-// find the same count.
-int name_count(TimedFile* f, int* count, int first_pass)
+// The name table's size, each name on a line of `words` words: carved at the first pass; a
+// later pass over the same file must find the same count.
+int name_count(TimedFile* f, int* count, int first_pass, long words)
 {
-    int n = tf_count(f, 1);
+    int n = tf_count(f, 1, words);
     if (!first_pass && n != *count)
         error(FATAL, __FILE__, __LINE__, "Invalid count ", intstr(n), " in ", f->on_name, "");
     *count = n;
@@ -113,7 +115,7 @@ void CVF_init_data(int day0, int day1, int allocate)
     int first, last;
     int faults = tf_dates(&cvf, day0, day1, ERROR, &first, &last);
     int fresh = allocate || !_cvfVals[0];
-    int n = name_count(&cvf, &_cvfNumNames, fresh);
+    int n = name_count(&cvf, &_cvfNumNames, fresh, 2);   // a name, a first value
     if (fresh) {
         _cvfNames = static_cast<char(*)[16]>(alc_ec(&_ms, 16 * (size_t)(n > 0 ? n : 1), "cvfNames"));
         for (float*& v : _cvfVals) v = static_cast<float*>(alc_ec(&_ms, sizeof(float) * (size_t)(n > 0 ? n : 1), "cvfVals"));
@@ -145,7 +147,7 @@ void DVF_init_data(int day0, int day1)
     int first, last;
     tf_dates(&dvf, day0, day1, FATAL, &first, &last);
     int fresh = !_dvfVals;
-    int n = name_count(&dvf, &_dvfNumNames, fresh);
+    int n = name_count(&dvf, &_dvfNumNames, fresh, 2);   // a name and its initial value
     if (fresh) {
         _dvfNames = static_cast<char(*)[16]>(alc_ec(&_ms, 16 * (size_t)(n > 0 ? n : 1), "dvfNames"));
         _dvfVals = static_cast<float*>(alc_ec(&_ms, sizeof(float) * (size_t)(n > 0 ? n : 1), "dvfVals"));

@@ -17,6 +17,7 @@ struct DayTimeBracket {
 // One kind of timed input file as the shared reader sees it.
 struct TimedFile {
     const char* code;         // "CVF", "DVF", "WTH", "CTM" or "WPC", as the messages name it
+    const char* kind;         // "weather file", ..., as a file that cannot be opened is named
     const char* bad_header;   // WARNING before "Invalid header: ", e.g. "Bad CVF: "
     const char* range_name;   // "Invalid <range_name> date sequence"
     const char* on_name;      // "Start date not on <on_name>", "End date not on <on_name>"
@@ -26,6 +27,7 @@ struct TimedFile {
     void (*shift)();          // before each record is read: the later values become the earlier
     int (*read_values)();     // the record's values into the later set; nonzero when bad
     int errors;               // the count of ERRORs when the file was opened
+    char name[4096];          // the file opened: path, looked for beside the project
 };
 
 void initBracket(DayTimeBracket* b);
@@ -34,8 +36,9 @@ void initBracket(DayTimeBracket* b);
 // 2 (bad record, reported).
 int readDayTime_bracket(int day, int time, DayTimeBracket* b, int* dt);
 
-// Opens the file on the token stream, closing a stream left from an earlier pass; a file
-// that cannot be opened ends the run with status 1.
+// Opens the file on the token stream, closing a stream left from an earlier pass; a
+// relative name is looked for beside the project. A file that cannot be opened ends the
+// run with status 1.
 void tf_open(TimedFile* f);
 // FATAL "Error encountered while reading <code> file <path>".
 [[noreturn]] void tf_fail(const TimedFile* f);
@@ -48,15 +51,23 @@ int tf_header(const TimedFile* f, const char* kind, const char* const* versions,
 // Reads the date range from the next line into *first and *last; every
 // fault against the run's days day0..day1 is reported at `level`. Returns the fault count.
 int tf_dates(const TimedFile* f, int day0, int day1, int level, int* first, int* last);
-// A table count on a line of its own; a negative one is FATAL.
-int tf_count(const TimedFile* f, int newline);
+// A table count, the first word of a new line when newline is set. A count that is not a
+// 16-bit integer ends the read through tf_fail; a negative one, or one larger than the rest
+// of the file can hold at `words` words per item, is FATAL "Invalid count".
+int tf_count(const TimedFile* f, int newline, long words);
+// 1 when n items of `words` words each (a word and a separator, at least two characters)
+// can still follow in the file, or when its size is not known.
+int tf_fits(long long n, long words);
 // Reads n species names (words, lines shared) and maps each to the simulated species of that
 // name, -1 when it is not simulated.
 void tf_map_species(int n, int* map);
 // The next word as a real; 0 when it is one, 1 (an ERROR for a word that is no number)
-// when it is missing or bad. tf_float also reports, naming the file, a value too large
-// for single precision.
+// when it is missing or bad. tf_real is for the values kept in double precision.
 int tf_real(int newline, double* value);
+// The same for a value that is, or ends up, in single precision: a word beyond the float
+// range is also an ERROR, naming the file ("... is too large for a single-precision value
+// in ..."), and gives 0.
+int tf_single(int newline, double* value);
 int tf_float(int newline, float* value);
 // Reads the first record (a failure is FATAL) and copies its values to the earlier set.
 void tf_first_record(TimedFile* f);

@@ -33,15 +33,17 @@ uint8_t* dst = nullptr;       // 1..365: daylight-saving indicator
 
 void wth_shift() { std::memcpy(wthVals[0], wthVals[1], sizeof wthVals[1]); }
 
+// Every value ends up in single precision (the ambient record, the interpolated extras
+// alike), so a word beyond that range is refused rather than turned into inf.
 int wth_read()
 {
     for (double& v : wthVals[1])
-        if (tf_real(0, &v)) return 1;
+        if (tf_single(0, &v)) return 1;
     return 0;
 }
 
-TimedFile wth = {"WTH", "Bad weather file: ", "weather file", "weather file", &_uwth, _WTHfile, {},
-                 wth_shift, wth_read, 0};
+TimedFile wth = {"WTH", "weather file", "Bad weather file: ", "weather file", "weather file", &_uwth, _WTHfile,
+                 {}, wth_shift, wth_read, 0, {}};
 
 // Directions in [0, 360).
 double wrap_degrees(double deg) { return deg - 360.0 * std::floor(deg / 360.0); }

@@ -64,14 +64,14 @@ const char* record_time();
 
 int read_pressures()
 {
-    if (tf_real(0, &wpcPb[1]) || tf_float(0, &wpcRho[1])) return 1;
+    if (tf_single(0, &wpcPb[1]) || tf_float(0, &wpcRho[1])) return 1;
     float g = _rcdat.gravity;
     int changed = 0;
     float lo = 0.0f, hi = 0.0f;
     double squares = 0.0;
     for (int i = 1; i <= wpcNO; i++) {
         double p;
-        if (tf_real(i == 1, &p)) return 1;
+        if (tf_single(i == 1, &p)) return 1;
         if (_WPCversion == 0) p = p - wpcPb[1] + wpcRho[1] * g * wpcZ[i];
         float wp = (float)p * wpcSign[i];
         float before = wpcWp[0][i];
@@ -113,18 +113,23 @@ int wpc_readValsForTime1()
     return 0;
 }
 
-TimedFile wpc = {"WPC", "Bad wind pressure file: ", "WPC file", "WPC file", &_uwpc, _WPCfile, {},
-                 wpc_copyValsTime1ToTime0, wpc_readValsForTime1, 0};
+TimedFile wpc = {"WPC", "wind-pressure file", "Bad wind pressure file: ", "WPC file", "WPC file", &_uwpc,
+                 _WPCfile, {}, wpc_copyValsTime1ToTime0, wpc_readValsForTime1, 0, {}};
 
 const char* record_time() { return timestr(wpc.bracket.time1); }
 
-// The file's counts line; any disagreement with the project's switches is an ERROR.
+// The file's counts line; any disagreement with the project's switches is an ERROR. The
+// file must hold what the counts announce before anything is sized by them: the opening
+// lines of five words and a first record with a pressure and NS mass fractions per opening.
 int read_counts(int* pressures)
 {
-    wpcNO = tf_count(&wpc, 1);
-    wpcNS = tf_count(&wpc, 0);
+    wpcNO = tf_count(&wpc, 1, 5);
+    wpcNS = tf_count(&wpc, 0, 1);
     *pressures = readI2(0);
     readI2(0);
+    tf_check(&wpc, 0);
+    if (!tf_fits(wpcNO, 5L + wpcNS + (*pressures != 0)))
+        error(FATAL, __FILE__, __LINE__, "Invalid count ", intstr(wpcNO), " in ", wpc.on_name, "");
     int faults = 0;
     if ((wpcNS != 0) != (_useWPCmf != 0)) {
         error(ERROR, __FILE__, __LINE__, "WPC and PRJ contaminant flags do not match", "");

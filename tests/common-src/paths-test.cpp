@@ -132,6 +132,23 @@ INSTANTIATE_TEST_SUITE_P(Paths, PathMerge,
                                            Merge{"", "d", "", "", "d/"}),
                          testnames::indexed([](const auto& c) { return std::string(c.want); }));
 
+// A file the project names: a relative name is looked for beside the project, whatever
+// folder the engine runs in; an absolute one stays where it is.
+TEST(Paths, RelativeInputNameStandsBesideTheProject)
+{
+    setDirChar('/');
+    _pdrive[0] = '\0';
+    snprintf(_pdir, sizeof _pdir, "%s", "../A/");
+    char out[64];
+    inputFilePath(out, sizeof out, "w/site.wth");
+    EXPECT_STREQ(out, "../A/w/site.wth");
+    inputFilePath(out, sizeof out, "/data/site.wth");
+    EXPECT_STREQ(out, "/data/site.wth");
+    _pdir[0] = '\0';
+    inputFilePath(out, sizeof out, "site.wth");
+    EXPECT_STREQ(out, "site.wth");
+}
+
 TEST(Paths, MergeOverrunIsCutAndReported)
 {
     char out[8];

@@ -91,6 +91,27 @@ inline std::string edited(const std::string& text, const std::vector<Edit>& edit
     return out.str();
 }
 
+// Shell text put before the engine's command that caps its memory at mb MiB, so that an
+// allocation sized by a corrupt count fails at once instead of paging or zeroing
+// gigabytes. AddressSanitizer reserves far more address space than it uses; under it the
+// sanitizer's allocator takes the cap instead (and returns null past it).
+#if defined(__SANITIZE_ADDRESS__)
+#define E2E_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define E2E_ASAN 1
+#endif
+#endif
+inline std::string memoryCap(int mb)
+{
+#ifdef E2E_ASAN
+    return "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}allocator_may_return_null=1:max_allocation_size_mb=" +
+           std::to_string(mb) + "\" ";
+#else
+    return "ulimit -v " + std::to_string(mb * 1024) + " && ";
+#endif
+}
+
 // A finished run: its exit status (-1 when it did not exit), standard output, standard
 // error and log.
 struct Outcome {
@@ -123,7 +144,8 @@ protected:
     Outcome runEngine(const std::string& args, const std::string& project = "", const std::string& input = "")
     {
         std::ofstream(dir + "stdin.txt") << input;
-        std::string cmd = "cd '" + dir + "' && '" VEXLAR_X_BIN "' " + args + " <stdin.txt >stdout.txt 2>stderr.txt";
+        std::string cmd = "cd '" + dir + "' && " + before + "'" VEXLAR_X_BIN "' " + args +
+                          " <stdin.txt >stdout.txt 2>stderr.txt";
         int raw = std::system(cmd.c_str());
         Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir + "stdout.txt"), slurp(dir + "stderr.txt"),
                   project.empty() ? std::string() : slurp(dir + project.substr(0, project.rfind('.')) + ".xlog")};
@@ -131,7 +153,8 @@ protected:
         return r;
     }
 
-    std::string dir;   // the test's directory, ending in '/'
+    std::string dir;      // the test's directory, ending in '/'
+    std::string before;   // shell text before the engine's command, e.g. memoryCap(...)
 };
 
 }  // namespace

@@ -3,7 +3,8 @@
 // discrete value that steps at its records, and relieves it by an opening; the control
 // log and the path flows are checked against the values worked out by hand from the two
 // files. Then every kind of timed file is given one word it cannot read, at its opening
-// and in a later record: the run must end with a FATAL naming the file, never in success.
+// and in a later record: the run must end with a FATAL naming the file, never in success,
+// and promptly: with its memory capped, a huge allocation cannot pass unnoticed.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -191,6 +192,19 @@ const BadWord kBadWords[] = {
     {"CtmSpeciesCount", CO2, {USE_CTM, TRANSIENT_CO2}, "co2.ctm", ctm("PM25", ""), true, "CTM file co2.ctm"},
     {"CtmRecord", CO2, {USE_CTM, TRANSIENT_CO2}, "co2.ctm", ctm("1", "1/1 04:00:00 6.08e-4x"), false,
      "CTM file co2.ctm"},
+    // Counts no 16-bit word can hold: nothing may be sized or looped by them.
+    {"CvfCountHuge", FANS, {}, "fans.cvf", std::string(CVF_HEAD) + "2147483647\nsupply\n1/1 00:00:00 0.2\n", true,
+     "CVF file fans.cvf"},
+    {"WpcOpeningCountHuge", FANS, {USE_WPC, WPC_PRESSURES, WPC_PATH1, WPC_PATH2, WPC_PATH3}, "fans.wpc",
+     wpc("2147483647 0 1 0", ""), true, "WPC file fans.wpc"},
+    {"WpcSpeciesCountHuge", FANS, {USE_WPC, WPC_PRESSURES, WPC_PATH1, WPC_PATH2, WPC_PATH3}, "fans.wpc",
+     wpc("1 2147483647 1 0", ""), true, "WPC file fans.wpc"},
+    {"CtmSpeciesCountHuge", CO2, {USE_CTM, TRANSIENT_CO2}, "co2.ctm", ctm("2147483647", ""), true, "CTM file co2.ctm"},
+    // Values beyond single precision, which the ambient state and the wind pressures are kept in.
+    {"WeatherWindSpeedBeyondFloat", FANS, {USE_WEATHER}, "fans.wth",
+     weather("1/1 1 1 0 0", "1/1 04:00:00 293.15 101325 1e39 0 0 0 0 0 0 0"), false, "WTH file fans.wth"},
+    {"WpcPressureBeyondFloat", FANS, {USE_WPC, WPC_PRESSURES, WPC_PATH1, WPC_PATH2, WPC_PATH3}, "fans.wpc",
+     wpc("1 0 1 0", "1/1 04:00:00 101325 1.2\n-1e39"), false, "WPC file fans.wpc"},
 };
 
 class UnreadableTimedFile : public TimedInputRun, public ::testing::WithParamInterface<BadWord> {};
@@ -202,6 +216,7 @@ TEST_P(UnreadableTimedFile, EndsTheRunWithAFatalNamingTheFile)
     copyInto(dir, PRJ_DIR + CO2);
     write(b.project, edited(slurp(dir + b.project), b.edits));
     write(b.file, b.text);
+    before = memoryCap(1024);   // a count that slipped through fails its allocation loudly
     Outcome r = runEngine(b.project, b.project);
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_EQ(r.log.find("Simulation completed successfully."), std::string::npos) << r.err;

@@ -68,14 +68,20 @@ double stackFlow(double outdoor)
     return c * std::sqrt(g * 5.0 * (rhoOut - rhoIn) / (1.0 / rhoOut + 2.0 / rhoIn));
 }
 
-class WeatherRun : public E2eTest {};
+const std::string PRJ_DIR = std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/";
 
-TEST_F(WeatherRun, StackFlowFollowsTheInterpolatedOutdoorTemperatureOverTwoDays)
+// Run from the project's own folder and from the one above it: the weather file the
+// project names is looked for beside the project, where its results go too.
+class WeatherRun : public E2eTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(WeatherRun, StackFlowFollowsTheInterpolatedOutdoorTemperatureOverTwoDays)
 {
-    for (const char* f : {"stack.prj", "stack.wth"}) copyInto(dir, std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/" + f);
-    Outcome r = runEngine("stack.prj", "stack.prj");
+    const std::string sub = GetParam();
+    std::filesystem::create_directories(dir + sub);
+    for (const char* f : {"stack.prj", "stack.wth"}) copyInto(dir + sub, PRJ_DIR + f);
+    Outcome r = runEngine(sub + "stack", sub + "stack.prj");
     ASSERT_EQ(r.status, 0) << r.err << r.log;
-    std::vector<Row> rows = listed(dir + "stack.sqlite3");
+    std::vector<Row> rows = listed(dir + sub + "stack.sqlite3");
     ASSERT_EQ(rows.size(), 50u);   // 0:00 to 24:00 of each day
     for (size_t k = 0; k < rows.size(); k++) {
         const Row& row = rows[k];
@@ -92,6 +98,28 @@ TEST_F(WeatherRun, StackFlowFollowsTheInterpolatedOutdoorTemperatureOverTwoDays)
     EXPECT_EQ(r.log.find("spans multiple entries", r.log.find("spans multiple entries") + 1), std::string::npos);
     EXPECT_NE(r.log.find("NOTE  (file timed-records"), std::string::npos);
     EXPECT_NE(r.log.find("\n End of WTH file before end of simulation\n"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(WeatherRun, WeatherRun, ::testing::Values("", "A/"),
+                         [](const ::testing::TestParamInfo<const char*>& i) {
+                             return std::string(i.param[0] ? "FromAnotherFolder" : "FromItsOwnFolder");
+                         });
+
+// A weather file in the folder the engine runs in is not the one beside the project: the
+// message names the kind of file and the path tried, and the run ends with status 1.
+class WeatherLookup : public E2eTest {};
+
+TEST_F(WeatherLookup, WeatherFileMissingBesideTheProjectIsNamedWithThePathTried)
+{
+    std::filesystem::create_directory(dir + "A");
+    copyInto(dir + "A/", PRJ_DIR + "stack.prj");
+    copyInto(dir, PRJ_DIR + "stack.wth");
+    Outcome r = runEngine("A/stack", "A/stack.prj");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("ERROR Could not open weather file A/stack.wth: No such file or directory\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.log.find("Simulation completed successfully."), std::string::npos);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "common-src/memory.h"
 #include "common-src/messages.h"
+#include "common-src/paths.h"
 #include "model/network.h"
 #include "model/prj-data.h"
 #include "model/prj-records.h"
@@ -44,6 +45,7 @@ protected:
         _wthdat = WeatherData{};
         _wthdat.h2o_index = -1;
         _newSTSaf = 0;
+        _pdrive[0] = _pdir[0] = '\0';   // relative file names stand in the current folder
     }
     void TearDown() override
     {

@@ -107,11 +107,14 @@ INSTANTIATE_TEST_SUITE_P(Faults, TimedFileFrame, ::testing::ValuesIn(kFaults),
 
 using TimedFileOpen = TimedFileTest;
 
-TEST_F(TimedFileOpen, FileThatCannotBeOpenedEndsTheRunWithStatusOne)
+TEST_F(TimedFileOpen, FileThatCannotBeOpenedIsNamedByItsKindAndEndsTheRunWithStatusOne)
 {
+    const char* const kinds[] = {"continuous values", "discrete values", "weather", "ambient contaminant"};
     for (Kind kind : {CVF, DVF, WTH, CTM}) {
         name(field(kind), dir + "missing.txt");
-        EXPECT_EXIT(init(kind, 1, 1), ::testing::ExitedWithCode(1), "ERROR Could not open file .*missing.txt\n");
+        EXPECT_EXIT(init(kind, 1, 1), ::testing::ExitedWithCode(1),
+                    std::string("ERROR Could not open ") + kinds[kind] + " file " + dir +
+                        "missing.txt: No such file or directory\n");
     }
 }
 

@@ -141,6 +141,10 @@ const WpcFault kWpcFaults[] = {
      "ERROR WPC and PRJ contaminant flags do not match\n.*FATAL Mapping errors in WPC file, see XLog file\n", ""},
     {"pressure_flag", "WPCfile VexlarW 2.4\nd\n1 0 0 0\n1/1 1/1\n", "1 1 1 3 0\n",
      "ERROR WPC and PRJ pressure flags do not match\n.*FATAL Mapping errors in WPC file, see XLog file\n", ""},
+    // Counts of 16-bit range that the file cannot hold: ended before the opening table is
+    // looped over or 30000 x 30000 mass fractions are allocated.
+    {"counts_beyond_the_file", "WPCfile VexlarW 2.4\nd\n30000 30000 1 0\n1/1 1/1\n", "1 1 1 3 0\n",
+     "FATAL Invalid count 30000 in WPC file\n", ""},
     {"start_date", "WPCfile VexlarW 2.4\nd\n1 0 1 0\n1/2 1/3\n", "1 1 1 3 0\n", "FATAL Start date not on WPC file\n", ""},
     {"opening_out_of_place", "WPCfile VexlarW 2.4\nd\n1 0 1 0\n1/1 1/1\n", "2 1 1 3 0\n",
      "FATAL Mapping errors in WPC file, see XLog file\n", " map (opening 1:   2   1 1.000 1.000 3.000 0)\n"},
