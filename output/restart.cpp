@@ -4,8 +4,10 @@
 // control states, and for the short-time-step method the cells of the 1-D zones and the
 // duct cell rings, little-endian with no padding. The layout is computed from the current
 // network, so a record is only ever restored into a network of the same shape. Every value
-// is checked on the way in and on the way out: a record holding a non-finite number or an
-// impossible time is never written and never restored.
+// is checked on the way in and on the way out: a record holding a non-finite number is never
+// written, and one holding a value no state can hold (a non-finite number, a temperature,
+// gas constant or air mass not above zero, a negative mass fraction, a value beyond the
+// float range of the result files it reaches, an impossible time) is never restored.
 #include "output/restart.h"
 
 #include <cfloat>
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 
 #include "common-src/convert.h"
 #include "contaminant/mf-mem.h"
@@ -38,9 +41,16 @@ namespace vexlar {
 namespace {
 
 constexpr int NHEADER = 10;
-// The latest time of day a step can end at [s]: a run started off the step grid ends its
-// first day a little past midnight (24:00:30 for a start at 0:00:30), never a day past it.
-constexpr int STEP_END_MAX = 2 * 86400 - 1;
+// Every time of day a record holds [s] lies within a day of the day it belongs to: a step
+// ends a little past midnight at the end of a first day started off the step grid (24:04
+// for a start at 0:04 with 5-minute steps), never a day past it; a schedule delay's change
+// time, half a step before a step end, is moved back a day when a new day begins while its
+// schedule runs.
+constexpr int TIME_MIN = -86400 + 1, TIME_MAX = 2 * 86400 - 1;
+// Limits of the values a state can hold: above zero, and within the float range for the
+// values the result files store in single precision.
+constexpr double ABOVE_ZERO = std::numeric_limits<double>::denorm_min();
+constexpr double SINGLE = FLT_MAX;
 
 // Blocks of a record, in record order.
 enum RstBlock { B_NODE, B_PATH, B_CTM, B_FILTER, B_CSS, B_BLS, B_DVR, B_CTRL, B_CELL, B_DUCT,
@@ -203,9 +213,20 @@ int systemsValueCount() { return systemValueCount(implicitSystem(0)) + systemVal
 
 // ---- Writing and restoring the blocks ------------------------------------------------------
 
+// How far below zero a mass fraction may lie: the noise the run's transport accepts as
+// zero, the concentration cutoffs of its systems, and for the stiff integrator, whose
+// unknowns are species masses, its absolute tolerance per kilogram of the node's air.
+double mfNoise(double air_mass)
+{
+    const RunControlData& r = _rcdat;
+    double noise = std::fmax(std::fmax(r.mfn_cutoff, r.mft_cutoff), r.mfc_cutoff);
+    if (r.mf_solver > 1 && air_mass > 0.0) noise = std::fmax(noise, r.cv_atol / air_mass);
+    return noise;
+}
+
 // Cursor over the doubles of a staged record. It notes the first value that no state can
-// hold: a non-finite number, a float beyond the float range, or a whole number (a day, a
-// time, a flag, a mode) outside its range, which is never converted.
+// hold: a number outside the limits its state allows (never a non-finite one), or a whole
+// number (a day, a time, a flag, a mode) outside its range, which is never converted.
 struct Cursor {
     unsigned char* at;
     unsigned char* bad;   // first such value, null while there is none
@@ -215,28 +236,20 @@ struct Cursor {
         putF64(at, d), at += 8;
         if (!std::isfinite(d)) mark();
     }
-    double real()
+    double real(double lo = -DBL_MAX, double hi = DBL_MAX)
     {
         double d = getF64(at);
         at += 8;
-        if (std::isfinite(d)) return d;
-        mark();
-        return 0.0;
-    }
-    float real32()
-    {
-        double d = real();
-        if (std::fabs(d) <= FLT_MAX) return (float)d;
-        mark();
-        return 0.0f;
-    }
-    int whole(int lo, int hi)
-    {
-        double d = real();
-        if (d >= lo && d <= hi) return (int)d;
+        if (d >= lo && d <= hi) return d;
         mark();
         return lo;
     }
+    double positive() { return real(ABOVE_ZERO); }
+    double single() { return real(-SINGLE, SINGLE); }
+    double massFraction(double noise) { return real(-noise, SINGLE); }
+    float real32() { return (float)single(); }
+    int whole(int lo, int hi) { return (int)real(lo, hi); }
+    int time() { return whole(TIME_MIN, TIME_MAX); }
 };
 
 void packCss(Cursor& c, const CssRec* s)
@@ -255,7 +268,7 @@ void unpackCss(Cursor& c, CssRec* s)
 {
     int n = cssValueCount(s);
     if (n == 0) return;
-    s->trigger_time = c.whole(0, STEP_END_MAX);
+    s->trigger_time = c.time();
     s->trigger_day = c.whole(0, 365);
     s->triggered = c.whole(0, 1);
     if (n < 4) return;
@@ -360,8 +373,7 @@ void unpackCtrl(Cursor& c, CtrlNode* n)
         DlsData* d = static_cast<DlsData*>(n->data);
         d->step_change = c.real32();
         d->last_input = c.real32();
-        // A change is kept for as long as its schedule runs, so it may lie days back.
-        d->change_time = c.whole(-365 * 86400, 86400);
+        d->change_time = c.time();
         int active = c.whole(0, 2);
         d->active = active == 0 ? nullptr : active == 1 ? d->rise : d->fall;
         d->first_done = c.whole(0, 1);
@@ -388,7 +400,7 @@ void unpackLoad(Cursor& c, FilterLoadRec* fl)
         if (fl->bkt_day) fl->bkt_day[s] = day;
     }
     for (int s = 0; s < _nctm; s++) {
-        int time = c.whole(0, STEP_END_MAX);
+        int time = c.time();
         if (fl->bkt_time) fl->bkt_time[s] = time;
     }
 }
@@ -413,6 +425,13 @@ void packVector(Cursor& c, const double* v, int n)
 void unpackVector(Cursor& c, double* v, int n)
 {
     for (int i = 0; i < n; i++) v[i] = c.real();
+}
+
+// Mass fractions away from the nodes (cells of 1-D zones and ducts) go to the result
+// files in single precision as the nodes' do.
+void unpackMassFractions(Cursor& c, double* v, int n)
+{
+    for (int i = 0; i < n; i++) v[i] = c.massFraction(mfNoise(0.0));
 }
 
 void packDuct(Cursor& c, const DuctLagData* lag)
@@ -441,16 +460,16 @@ void unpackDuct(Cursor& c, DuctLagData* lag)
     const int ring = lag->cell_count + 3;
     lag->mode = c.whole(-1, 1);
     int tail = c.whole(1, ring - 1);
-    unpackVector(c, lag->mf_start, _nctm);
-    unpackVector(c, lag->mf_end, _nctm);
-    unpackVector(c, lag->outlet_mf, _nctm);
+    unpackMassFractions(c, lag->mf_start, _nctm);
+    unpackMassFractions(c, lag->mf_end, _nctm);
+    unpackMassFractions(c, lag->outlet_mf, _nctm);
     DuctCell* k = lag->head_cell;
     for (int i = 0; i < ring; i++, k = k->next) {
         if (i == tail) lag->tail_cell = k;
         k->position = c.real();
         k->length = c.real();
         k->inv_spacing = c.real();
-        unpackVector(c, k->mf, _nctm);
+        unpackMassFractions(c, k->mf, _nctm);
     }
 }
 
@@ -511,23 +530,25 @@ unsigned char* packRecord(int day, int time)
     return c.bad;
 }
 
+// Temperatures, pressures, flows and mass fractions reach the result files in single
+// precision; a node without a volume holds no air.
 unsigned char* unpackRecord()
 {
     Cursor c{_rRecord + 8, nullptr};
     for (AirNode* n = _afnd0; n; n = n->next) {
-        n->temperature = c.real();
-        n->pressure = c.real();
-        n->gas_const = c.real();
-        n->air_mass = c.real();
+        n->temperature = c.real(ABOVE_ZERO, SINGLE);
+        n->pressure = c.single();
+        n->gas_const = c.positive();
+        n->air_mass = n->flags & NODE_VOLUME ? c.positive() : c.real(0.0);
     }
     for (AirPath* p = _pafp0; p; p = p->next) {
-        p->mass_flow[0] = c.real();
-        p->mass_flow[1] = c.real();
-        p->dp = c.real();
+        p->mass_flow[0] = c.single();
+        p->mass_flow[1] = c.single();
+        p->dp = c.single();
     }
     for (AirNode* n = _afnd0; n; n = n->next)
         for (int s = 0; s < _nctm; s++) {
-            double mf = c.real();
+            double mf = c.massFraction(mfNoise(n->air_mass));
             if (n->mf) n->mf[s] = mf;
         }
     for (AirPath* p = _pafp0; p; p = p->next)
@@ -539,13 +560,13 @@ unsigned char* unpackRecord()
     unpackSinks<BlsRec>(c, {_Bls0, _Blst0, _Blsnt0, _BlsInactive0});
     unpackSinks<DvrRec>(c, {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0});
     for (CtrlNode* n = _Ctrl0; n; n = n->next) unpackCtrl(c, n);
-    unpackVector(c, _MfC, cellValueCount());
+    unpackMassFractions(c, _MfC, cellValueCount());
     for (const AirPath* p = _pafp0; p; p = p->next)
         if (DuctLagData* lag = ductLag(p)) unpackDuct(c, lag);
     for (int k = 0; k < 2; k++) unpackSystem(c, implicitSystem(k));
     if (_rCount[B_LAMP]) {
         int day = c.whole(1, 365);
-        filter_set_lamp_start(day, c.whole(0, 86400));
+        filter_set_lamp_start(day, c.time());
     }
     return c.bad;
 }
@@ -722,18 +743,16 @@ int rstget(int day)
         error(FATAL, __FILE__, __LINE__, "Data mis-match in restart file", "");
         return 1;
     }
-    // Records follow the header back to back. The record of a day is the one written at
-    // its end: the stiff-integrator loop also writes the state at its start, which is
-    // that of the day before and is passed over. A run whose start time is off the step
-    // grid ends its first day a little past midnight (STEP_END_MAX), so a day's end is any
-    // time from 24:00 on. A day or
-    // time no record can hold means the file is not what its header says.
+    // Records follow the header back to back, one for each day the writing run covered:
+    // the state at the end of the part of the day it simulated (24:00, a little past it at
+    // the end of a first day started off the step grid, the end time on the last day of a
+    // run that ended part-way through it). Only the day is compared. A day or time no
+    // record can hold means the file is not what its header says.
     for (long offset = sizeof bytes;; offset += _rSizeData) {
         if (fseek(f, offset, SEEK_SET) != 0 || fread(_rRecord, 1, 8, f) != 8) return readFailed(f, "");
         int rday = getI32(_rRecord), rtime = getI32(_rRecord + 4);
-        if (rday < 1 || rday > 365 || rtime < 0 || rtime > STEP_END_MAX) return readFailed(f, "");
+        if (rday < 1 || rday > 365 || rtime < TIME_MIN || rtime > TIME_MAX) return readFailed(f, "");
         ulog_printf("search:  date/time %s/%s, offset %ld\n", datestr(rday), steptimestr(rtime), offset);
-        if (rtime < 86400) continue;
         if (rday == day) break;
         if (rday == file[8]) {
             fclose(f);

@@ -29,7 +29,6 @@
 #include "model/run-control.h"
 #include "model/source-lists.h"
 #include "output/expos.h"
-#include "output/restart.h"
 #include "output/sim-out.h"
 #include "output/sqlite-out.h"
 #include "output/summary.h"
@@ -109,11 +108,13 @@ void setMaxStep(Integrator& in)
     if (r != CV_SUCCESS) error(FATAL, __FILE__, __LINE__, "Can't set max step", "");
 }
 
+// No restart record: the restart file holds one record per day, the state at the end of
+// the part of the day the run covered, and a resumed run restores the first record of its
+// day whatever its time; a record of the start state would be taken for that day's.
 void writeStartTime()
 {
     writeSim_stepTime(_stepStartTime);
     writeSql_stepTime(_stepStartTime);
-    if (_rcdat.sim_mf != 3) writeRst_stepTime(_dayofy, _stepStartTime);
     if (srfWanted()) writeSrf_stepTime(_stepStartTime);
 }
 

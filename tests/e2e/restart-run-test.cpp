@@ -8,7 +8,9 @@
 // power-law source, trapezoidal time
 // weights, a stiff integrator or short-time-step duct and 1-D zone cells lists day 2 as
 // the whole run did, as it does with integrating and delaying controls (a running average
-// is refused a restart), and a record holding a value no state can hold is refused.
+// is refused a restart) and after a first day that ended past midnight; the record of a
+// run that ended part-way through a day resumes the rest of it; and a record holding a
+// value no state can hold is refused.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
@@ -335,6 +337,75 @@ const Continuation CONTINUATIONS[] = {
 INSTANTIATE_TEST_SUITE_P(Restart, Continues, ::testing::ValuesIn(CONTINUATIONS),
                          [](const ::testing::TestParamInfo<Continuation>& i) { return std::string(i.param.name); });
 
+// ---- A run that ends part-way through a day ------------------------------------------------
+
+// A run of filtered-supply from Jan01 0:00 to Jan02 12:00 leaves one record per day, the
+// second written at 12:00, and none of its start state. The run resumed from the record
+// of Jan02 lists the rest of that day as the run through both days did; a day the file
+// does not hold, asked for after the last day's record, is not found.
+class PartDay : public ContinuationRun, public ::testing::WithParamInterface<Continuation> {
+protected:
+    void write(const Continuation& c, const std::string& runControl, const std::string& restart)
+    {
+        std::vector<Edit> e = c.edits;
+        e.push_back({"Jan01 0:00:00 Jan01 0:00:00 Jan02", "Jan01 0:00:00 " + runControl + " 0:10:00 1:00:00 6:00:00"});
+        e.push_back({"0 Jan01 0:00:00", restart});
+        std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/" + c.project + ".prj");
+        std::ofstream(dir + "run.prj") << edited(prj, e);
+    }
+};
+
+TEST_P(PartDay, RecordOfTheRunEndResumesTheRestOfTheDay)
+{
+    const Continuation& c = GetParam();
+    Outcome whole = wholeRun(c);
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    write(c, "Jan01 0:00:00 Jan02 12:00:00", "0 Jan01 0:00:00");
+    Outcome part = run();
+    ASSERT_EQ(part.status, 0) << part.err;
+    std::string rst = slurp(dir + "run.rst");
+    ASSERT_GT(rst.size(), RST_HEAD);
+    const size_t record = (size_t)word(rst, 36);
+    ASSERT_EQ(rst.size(), RST_HEAD + 2 * record);
+    EXPECT_EQ(word(rst, RST_HEAD), 1);
+    EXPECT_EQ(word(rst, RST_HEAD + 4), 86400);
+    EXPECT_EQ(word(rst, RST_HEAD + record), 2);
+    EXPECT_EQ(word(rst, RST_HEAD + record + 4), 43200);
+
+    write(c, "Jan02 12:00:00 Jan02 24:00:00", "1 Jan02 0:00:00");
+    Outcome resumed = run();
+    ASSERT_EQ(resumed.status, 0) << resumed.err;
+    std::vector<std::vector<double>> want, got = dayTwo(dir + "run.sqlite3");
+    for (const std::vector<double>& row : dayTwo(dir + "whole.sqlite3"))
+        if (row[0] >= 43200) want.push_back(row);
+    ASSERT_EQ(want.size(), 13u);   // 12:00 to 24:00 hourly, one zone
+    EXPECT_GT(want.back()[2] - want.front()[2], 0.01 * want.back()[2]) << "still filling";
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < want.size(); i++) {
+        ASSERT_EQ(got[i][0], want[i][0]);
+        EXPECT_NEAR(got[i][2], want[i][2], c.tolerance * std::fabs(want[i][2])) << "time " << want[i][0];
+    }
+
+    std::ofstream(dir + "run.rst", std::ios::binary) << rst;
+    write(c, "Jan03 0:00:00 Jan03 24:00:00", "1 Jan03 0:00:00");
+    Outcome missing = run();
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("FATAL Restart failed to find date\n"), std::string::npos) << missing.err;
+}
+
+// The room enlarged a hundredfold fills with CO2 over some 30 hours, so that the state
+// of every hour of day 2 differs from that of the next. The stiff integrator's run through
+// both days interpolates its hourly listings where the resumed run stops: equal within
+// its relative tolerance of 1e-4.
+const Edit LARGE_ROOM = {"1 3 0 0 0 1 0 50 293.15 0 Room", "1 3 0 0 0 1 0 5000 293.15 0 Room 0 0 0 0 0 0 0 0"};
+const Continuation PART_DAYS[] = {
+    {"Implicit", "filtered-supply", {LARGE_ROOM}, 0.0, false},
+    {"StiffIntegrator", "filtered-supply", {LARGE_ROOM, {"0 0 0 0.1 0 0", "2 0 0 0.1 0 0"}}, 1e-4, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Restart, PartDay, ::testing::ValuesIn(PART_DAYS),
+                         [](const ::testing::TestParamInfo<Continuation>& i) { return std::string(i.param.name); });
+
 // ---- A record holding a value no state can hold ---------------------------------------------
 
 // One value of the record of day 1 replaced, by its position among the record's doubles.
@@ -356,6 +427,12 @@ const double NAN_ = std::numeric_limits<double>::quiet_NaN();
 
 const Corrupt CORRUPTS[] = {
     {"NodePressure", "filtered-supply", 1, INF, "node"},
+    {"TemperatureBelowZero", "filtered-supply", 0, -1.0, "node"},
+    {"GasConstantZero", "filtered-supply", 2, 0.0, "node"},
+    {"AirMassZero", "filtered-supply", 3, 0.0, "node"},
+    // Finite as a double, infinite in the single precision of the result files.
+    {"PressureBeyondFloat", "filtered-supply", 1, 2.7e77, "node"},
+    {"NegativeMassFraction", "filtered-supply", 14, -1e-6, "mass fraction"},
     {"PathPressureDifference", "filtered-supply", 10, NAN_, "path"},
     {"MassFraction", "filtered-supply", 14, -INF, "mass fraction"},
     {"FilterLoading", "filtered-supply", 16, NAN_, "filter"},
@@ -414,14 +491,16 @@ std::string replaced(std::string text, const std::vector<Edit>& pieces)
 
 class LabRestart : public E2eTest {
 protected:
-    // The example laboratory, its contaminants transient over June 1 and 2, from the first
-    // day or resumed from the record of June 1, with the control log on and the extra edits.
-    void write(bool resumed, const std::vector<Edit>& extra)
+    // The example laboratory, its contaminants transient over June 1 (from `start`) and 2,
+    // from the first day or resumed from the record of June 1, with the control log on and
+    // the extra edits.
+    void write(bool resumed, const std::vector<Edit>& extra, const std::string& start = "0:00:00")
     {
         std::vector<Edit> e = {
             {"! sim_mf - cyc_tol cyc_cut - -\n1 0", "! sim_mf - cyc_tol cyc_cut - -\n2 0"},
             {"Jun01 12:00:00 Jun01 0:00:00 Jun01 24:00:00",
-             resumed ? "Jun01 12:00:00 Jun02 0:00:00 Jun02 24:00:00" : "Jun01 12:00:00 Jun01 0:00:00 Jun02 24:00:00"},
+             resumed ? "Jun01 12:00:00 Jun02 0:00:00 Jun02 24:00:00"
+                     : "Jun01 12:00:00 Jun01 " + start + " Jun02 24:00:00"},
             {"\n0 Jun01 0:00:00\n", resumed ? "\n1 Jun01 0:00:00\n" : "\n0 Jun01 0:00:00\n"},
             {"0 0 0 0 0 0\n0 0 1 1 1\n", "0 0 0 0 0 1\n0 0 1 1 1\n"}};
         e.insert(e.end(), extra.begin(), extra.end());
@@ -467,6 +546,33 @@ TEST_F(LabRestart, DelaysAndIntegralsResumeWhereTheyWere)
     EXPECT_GT(v[4], 0.0);
     EXPECT_GT(v[6], 0.0);
     write(true, STATEFUL_CONTROLS);
+    Outcome resumed = run();
+    ASSERT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_EQ(juneTwo(slurp(dir + "lab.log")), want);
+}
+
+// Started at 0:04 with 5-minute steps, June 1 ends at 24:04, and the schedule delay, fed
+// by the sensor so that its input changes every step, took its last change half a step
+// earlier, at 24:01:30. The record of that day resumes the run as it went on.
+TEST_F(LabRestart, ScheduleDelayOfADayEndingPastMidnightResumes)
+{
+    std::vector<Edit> edits = STATEFUL_CONTROLS;
+    edits.push_back({"10 dls 10 0 0 5 0 delayed", "10 dls 10 0 0 1 0 delayed"});
+    write(false, edits, "0:04:00");
+    Outcome whole = run();
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    std::string rst = slurp(dir + "lab.rst");
+    ASSERT_GT(rst.size(), 48u);
+    EXPECT_EQ(word(rst, 40), 152);
+    EXPECT_EQ(word(rst, 44), 24 * 3600 + 240);
+    std::vector<std::string> want = juneTwo(slurp(dir + "lab.log"));
+    ASSERT_EQ(want.size(), 25u);
+    // The delayed CO2 follows the sensor from one listing to the next.
+    std::vector<std::string> first = fieldsOf(want[0] + "\n", "6/2\t"), next = fieldsOf(want[1] + "\n", "6/2\t");
+    ASSERT_EQ(first.size(), 8u);
+    ASSERT_EQ(next.size(), 8u);
+    EXPECT_NE(first[4], next[4]);
+    write(true, edits);
     Outcome resumed = run();
     ASSERT_EQ(resumed.status, 0) << resumed.err;
     EXPECT_EQ(juneTwo(slurp(dir + "lab.log")), want);
