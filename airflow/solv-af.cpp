@@ -318,7 +318,7 @@ int SolveAfnvn(AF_MAT* m)
 static void checkSolutionFinite()
 {
     char text[96];
-    if (networkNonFinite(text, sizeof text))
+    if (networkNonFinite(text, sizeof text, false))
         error(FATAL, __FILE__, __LINE__, "Airflow solution is not finite: ", text, "");
 }
 

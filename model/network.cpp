@@ -25,26 +25,32 @@ int _nCcctm;
 const char _ntype[] = "zjt";
 const char _ftype[] = "pdtl";
 
-static int nodeNonFinite(const AirNode* n, char* text, int len)
+static int nodeNonFinite(const AirNode* n, char* text, int len, bool single)
 {
-    const char* what = !std::isfinite(n->pressure) ? "pressure"
-                     : !std::isfinite(n->density) ? "density"
-                     : !std::isfinite(n->temperature) ? "temperature" : nullptr;
+    const char* what = !resultFits(n->pressure, single) ? "pressure"
+                     : !resultFits(n->density, single) ? "density"
+                     : !resultFits(n->temperature, single) ? "temperature" : nullptr;
     for (int s = 0; !what && n->mf && s < _nctm; s++)
-        if (!std::isfinite(n->mf[s])) what = "mass fraction";
+        if (!resultFits(n->mf[s], single)) what = "mass fraction";
+    if (!what && !resultFits(n->gauge_pressure, single)) what = "gauge pressure";
     if (what) snprintf(text, len, "%s of node %d%c", what, n->number, _ntype[n->kind]);
     return what != nullptr;
 }
 
-int networkNonFinite(char* text, int len)
+static int pathNonFinite(const AirPath* p, char* text, int len, bool single)
+{
+    bool flows = resultFits(p->mass_flow[0], single) && resultFits(p->mass_flow[1], single);
+    const char* what = !flows ? "flow" : !resultFits(p->dp, single) ? "pressure difference" : nullptr;
+    if (what) snprintf(text, len, "%s of path %d%c", what, p->number, _ftype[p->kind]);
+    return what != nullptr;
+}
+
+int networkNonFinite(char* text, int len, bool single)
 {
     for (const AirNode* n = _afnd0; n; n = n->next)
-        if (nodeNonFinite(n, text, len)) return 1;
-    for (const AirPath* p = _pafp0; p; p = p->next) {
-        if (std::isfinite(p->mass_flow[0]) && std::isfinite(p->mass_flow[1])) continue;
-        snprintf(text, len, "flow of path %d%c", p->number, _ftype[p->kind]);
-        return 1;
-    }
+        if (nodeNonFinite(n, text, len, single)) return 1;
+    for (const AirPath* p = _pafp0; p; p = p->next)
+        if (pathNonFinite(p, text, len, single)) return 1;
     return 0;
 }
 

@@ -3,6 +3,8 @@
 // segment, terminal and leak, and the transport records of the short-time-step method.
 // Built once per run from the project records and kept in the persistent pool.
 #pragma once
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 
 namespace vexlar {
@@ -180,10 +182,18 @@ extern Cd1Zone* _cdzn0;
 extern int _nCFDzone;            // zones modelled by the CFD zone model
 extern int _nCmctm;              // well-mixed cells x species, the ambient included
 extern int _nCcctm;              // cells of all 1-D zones x species
-// Finds the first value of the network that is not finite: a node's pressure, density,
-// temperature or mass fraction, a path's flows. 0 when there is none; else 1, with text
+// Whether v is a number a result file can hold: finite, and within the float range where
+// the file stores single precision (narrowed beyond it, v would be infinite).
+inline bool resultFits(double v, bool single)
+{
+    return single ? std::fabs(v) <= FLT_MAX : std::isfinite(v);
+}
+
+// Finds the first value of the network that a file of single or double precision cannot
+// hold (resultFits): a node's pressure, density, temperature, mass fraction or gauge
+// pressure, a path's flows or pressure difference. 0 when there is none; else 1, with text
 // naming the node or path (number and type letter) and the quantity.
-int networkNonFinite(char* text, int len);
+int networkNonFinite(char* text, int len, bool single);
 
 extern const char _ntype[];      // node-type letters by AirNode kind: zone, junction, terminal
 extern const char _ftype[];      // path-type letters by AirPath kind: path, duct, terminal, leak

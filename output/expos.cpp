@@ -133,7 +133,7 @@ void writeExp_stepEnd(int t)
     if (r.ebw_step && _time_list > 0 && t % _time_list == 0)
         for (int k = 0; k < _nctm; k++) {
             fprintf(_uexp, "%s\t%s\t%d", datxstr(_dayofy), steptimestr(t), k + 1);
-            for (const ExposureRec* x = _Pexp0; x; x = x->next) fprintf(_uexp, "\t%.6e", x->exposure[k]);
+            for (const ExposureRec* x = _Pexp0; x; x = x->next) resultPrintf(_uexp, "EBW file", "\t%.6e", x->exposure[k]);
             fprintf(_uexp, "\n");
         }
     if (!r.ebw_stats) return;
@@ -155,7 +155,7 @@ static void writeExpLines(const char* day, bool final)
             double mean = 0.0, dev = 0.0;
             if (occupied > 0.0) statMeanDev(s, 1.0 / occupied, &mean, &dev);
             fprintf(_uexp, "%s\t%d\t%d", day, x->number, k + 1);
-            statWriteTail(_uexp, s, mean, dev, final);
+            statWriteTail(_uexp, "EBW file", s, mean, dev, final);
         }
     }
 }

@@ -123,6 +123,7 @@ static void simI32(SimRecord& r, int32_t v) { simPut(r, (uint32_t)v, 4); }
 
 static void simF32(SimRecord& r, double v)
 {
+    requireResult(v, true, "SIM file");
     float f = (float)v;
     uint32_t word;
     memcpy(&word, &f, 4);
@@ -322,17 +323,23 @@ static void writeNodeConcs(int dayMax)
 
 static const double* ambientConcs() { return _pambt ? _pambt->mf : nullptr; }
 
-void checkResultsFinite()
+void checkResultsFinite(bool single)
 {
     char text[96];
-    if (networkNonFinite(text, sizeof text))
+    if (networkNonFinite(text, sizeof text, single))
         error(FATAL, __FILE__, __LINE__, "Results are not finite and are not written: ", text, "");
+}
+
+void requireResult(double v, bool single, const char* what)
+{
+    if (!resultFits(v, single))
+        error(FATAL, __FILE__, __LINE__, "Results are not finite and are not written: ", what, "");
 }
 
 void writeSim_stepTime(int t)
 {
     if (!_usim) return;
-    checkResultsFinite();
+    checkResultsFinite(true);
     const WeatherData& w = _wthdat;
     if (simDebug()) {
         ulog_printf("writeSim_stepTime(): time %s\n", steptimestr(t));

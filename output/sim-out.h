@@ -4,6 +4,7 @@
 // Every closer with a nonzero flag removes the file of the project's name, open or not.
 #pragma once
 #include <cstdio>
+#include <type_traits>
 
 namespace vexlar {
 
@@ -38,9 +39,26 @@ void writeSim_daySummary_init();
 void setDayExtremesToCurrent();
 void writeResults_stepEnd(int t);
 
-// Ends the run with a FATAL naming the first node or path whose result is not finite, so
-// that no such value reaches the SIM file or the database.
-void checkResultsFinite();
+// Ends the run with a FATAL naming the first node or path whose result a file of single
+// (SIM) or double (database) precision cannot hold, so that no value reaches such a file
+// that is not finite once narrowed to the precision the file stores.
+void checkResultsFinite(bool single);
+// Ends the run with the same FATAL, naming `what`, unless v is a number a result file of
+// that precision can hold.
+void requireResult(double v, bool single, const char* what);
+
+template <class T> void requireTextResult(T v, const char* what)
+{
+    if constexpr (std::is_floating_point_v<T>) requireResult(v, false, what);
+}
+
+// fprintf for a text result file: a real argument that is not finite ends the run with
+// the non-finite FATAL naming the file (`what`) before any of the text is written.
+template <class... A> void resultPrintf(FILE* f, const char* what, const char* fmt, A... args)
+{
+    (requireTextResult(args, what), ...);
+    fprintf(f, fmt, args...);
+}
 
 void extremesInit();
 void extremesCalc();

@@ -336,9 +336,16 @@ static int sqlRun(sqlite3_stmt* st)
     return failed;
 }
 
+// Every real of the database passes here: stored in double precision, never a non-finite one.
+static void bindReal(sqlite3_stmt* st, int column, double v)
+{
+    requireResult(v, false, "SQLite database");
+    sqlite3_bind_double(st, column, v);
+}
+
 static void bindConcs(sqlite3_stmt* st, int first, const double* mf)
 {
-    for (int s = 0; s < _nctm; s++) sqlite3_bind_double(st, first + s, mf ? mf[s] : 0.0);
+    for (int s = 0; s < _nctm; s++) bindReal(st, first + s, mf ? mf[s] : 0.0);
 }
 
 // The zone or duct-node statement of a node: junctions and terminals are duct nodes.
@@ -368,9 +375,9 @@ static void insertNodeStates(sqlite3_int64 id)
         if (!st) continue;
         sqlite3_bind_int64(st, 1, id);
         sqlite3_bind_int(st, 2, nd->number);
-        sqlite3_bind_double(st, 3, nd->temperature);
-        sqlite3_bind_double(st, 4, nd->gauge_pressure);
-        sqlite3_bind_double(st, 5, nd->density);
+        bindReal(st, 3, nd->temperature);
+        bindReal(st, 4, nd->gauge_pressure);
+        bindReal(st, 5, nd->density);
         sqlRun(st);
     }
 }
@@ -386,9 +393,9 @@ static void insertPathFlows(sqlite3_int64 id)
         if (!st) continue;
         sqlite3_bind_int64(st, 1, id);
         sqlite3_bind_int(st, 2, number);
-        sqlite3_bind_double(st, 3, p->dp);
-        sqlite3_bind_double(st, 4, p->mass_flow[0]);
-        sqlite3_bind_double(st, 5, p->mass_flow[1]);
+        bindReal(st, 3, p->dp);
+        bindReal(st, 4, p->mass_flow[0]);
+        bindReal(st, 5, p->mass_flow[1]);
         sqlRun(st);
     }
 }
@@ -396,7 +403,7 @@ static void insertPathFlows(sqlite3_int64 id)
 void writeSql_stepTime(int t)
 {
     if (!_sqldb || !fg_TimeInsert) return;
-    checkResultsFinite();
+    checkResultsFinite(false);
     sqlStepExec("BEGIN TRANSACTION");
     sqlite3_bind_int(fg_TimeInsert, 1, _dayofy);
     sqlite3_bind_int(fg_TimeInsert, 2, _daytyp);
@@ -410,10 +417,10 @@ void writeSql_stepTime(int t)
 
     const WeatherData& w = _wthdat;
     sqlite3_bind_int64(fg_AmbientInsert, 1, id);
-    sqlite3_bind_double(fg_AmbientInsert, 2, w.Tambt);
-    sqlite3_bind_double(fg_AmbientInsert, 3, w.Pbar);
-    sqlite3_bind_double(fg_AmbientInsert, 4, w.WS);
-    sqlite3_bind_double(fg_AmbientInsert, 5, w.WD);
+    bindReal(fg_AmbientInsert, 2, w.Tambt);
+    bindReal(fg_AmbientInsert, 3, w.Pbar);
+    bindReal(fg_AmbientInsert, 4, w.WS);
+    bindReal(fg_AmbientInsert, 5, w.WD);
     bindConcs(fg_AmbientInsert, 6, _pambt ? _pambt->mf : nullptr);
     sqlRun(fg_AmbientInsert);
 

@@ -131,12 +131,20 @@ void putStamp(FILE* f, int t)
     putWords(f, stamp, 2);
 }
 
+// A value of a record narrowed to float; one beyond the float range ends the run before
+// the record of the file (`what`) is written.
+float narrowed(double v, const char* what)
+{
+    requireResult(v, true, what);
+    return (float)v;
+}
+
 // The species of each row of m, narrowed to float, from n rows of mass fractions.
-template <class Rows> void stageMassFractions(float** m, int n, Rows rowMf)
+template <class Rows> void stageMassFractions(float** m, int n, const char* what, Rows rowMf)
 {
     for (int i = 0; i < n; i++) {
         const double* mf = rowMf(i);
-        for (int k = 0; k < _nctm; k++) m[i][k] = (float)mf[k];
+        for (int k = 0; k < _nctm; k++) m[i][k] = narrowed(mf[k], what);
     }
 }
 
@@ -192,16 +200,16 @@ void writeSTS_ResultFiles(int t)
     if (_urzf) {
         const AirNode* n = _afnd0;
         for (int i = 0; i < _nzone; i++, n = n->next) {
-            _Ztpd[i][0] = (float)n->temperature;
-            _Ztpd[i][1] = (float)n->pressure;
-            _Ztpd[i][2] = (float)n->density;
+            _Ztpd[i][0] = narrowed(n->temperature, "RZF file");
+            _Ztpd[i][1] = narrowed(n->pressure, "RZF file");
+            _Ztpd[i][2] = narrowed(n->density, "RZF file");
         }
         putStamp(_urzf, t);
         putWords(_urzf, _Ztpd[0], (size_t)_nzone * 3);
     }
     if (_urzm) {
         const AirNode* n = _afnd0;
-        stageMassFractions(_ZMfd, _nzone, [&n](int) {
+        stageMassFractions(_ZMfd, _nzone, "RZM file", [&n](int) {
             const double* mf = n->mf;
             n = n->next;
             return mf;
@@ -213,7 +221,7 @@ void writeSTS_ResultFiles(int t)
         int row = 0;
         for (int i = 0; i < _nZ1D; i++) {
             const Cd1Zone* z = _Z1D[i];
-            stageMassFractions(_ZC1D + row, z->cell_count, [z](int c) { return z->cells[c].mf; });
+            stageMassFractions(_ZC1D + row, z->cell_count, "RZ1 file", [z](int c) { return z->cells[c].mf; });
             row += z->cell_count;
         }
         putStamp(_urz1, t);

@@ -251,7 +251,7 @@ static bool isListedZone(const AirNode* nd) { return nd->kind == 0 && nd->number
 static void writeAgeValue(float a)
 {
     if (std::isnan(a)) fprintf(_uage, "\tundefined");
-    else fprintf(_uage, "\t%.6e", a);
+    else resultPrintf(_uage, "AGE file", "\t%.6e", a);
 }
 
 void writeAge_stepEnd(int t)
@@ -283,7 +283,7 @@ static void writeAgeLines(const char* day, bool final)
         }
         double mean, dev;
         statMeanDev(s, 1.0 / count, &mean, &dev);
-        statWriteTail(_uage, s, mean, dev, final);
+        statWriteTail(_uage, "AGE file", s, mean, dev, final);
     }
 }
 

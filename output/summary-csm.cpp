@@ -137,7 +137,7 @@ void sum_totals_restart()
 
 static void writeBox(FILE* f, const float* b)
 {
-    fprintf(f, "\t%4g\t%4g\t%4g\t%4g\t%4g\t%4g", b[0], b[3], b[1], b[4], b[2], b[5]);
+    resultPrintf(f, "CSM file", "\t%4g\t%4g\t%4g\t%4g\t%4g\t%4g", b[0], b[3], b[1], b[4], b[2], b[5]);
 }
 
 static const float* cseData(const CseRec* c) { return static_cast<const float*>(c->model_data); }
@@ -147,20 +147,21 @@ static void writeCssRows(FILE* f, const CssRec* c)
     for (; c; c = c->next) {
         const CseRec* e = c->cse;
         float as = e->type == CSE_DVS ? cseData(e)[1] : 0.0f;
-        fprintf(f, "%d\t%s\t%s\t%d\t%4g\t%4g", c->number, _csse_names[e->type], _ctm[e->species].name,
-                c->zone_number, as, c->multiplier);
+        resultPrintf(f, "CSM file", "%d\t%s\t%s\t%d\t%4g\t%4g", c->number, _csse_names[e->type],
+                     _ctm[e->species].name, c->zone_number, as, c->multiplier);
         writeBox(f, c->box);
-        fprintf(f, "\t%.6e\t%.6e\t0\n", c->mass_released, c->mass_removed);
+        resultPrintf(f, "CSM file", "\t%.6e\t%.6e\t0\n", c->mass_released, c->mass_removed);
     }
 }
 
 static void writeBlsRows(FILE* f, const BlsRec* b)
 {
     for (; b; b = b->next) {
-        fprintf(f, "%d\tbls\t%s\t%d\t%4g\t%4g", b->number, _ctm[b->species].name, b->zone_node->index,
-                b->multiplier, 1.0);
+        resultPrintf(f, "CSM file", "%d\tbls\t%s\t%d\t%4g\t%4g", b->number, _ctm[b->species].name,
+                     b->zone_node->index, b->multiplier, 1.0);
         writeBox(f, b->box);
-        fprintf(f, "\t%.6e\t%.6e\t%.6e\n", b->mass_released, b->mass_removed, b->coef_mult * b->surface_mass);
+        resultPrintf(f, "CSM file", "\t%.6e\t%.6e\t%.6e\n", b->mass_released, b->mass_removed,
+                     b->coef_mult * b->surface_mass);
     }
 }
 
@@ -168,11 +169,11 @@ static void writeDvrRows(FILE* f, const DvrRec* d)
 {
     for (; d; d = d->next) {
         float as = cseData(d->cse)[2];
-        fprintf(f, "%d\tdvr\t%s\t%d\t%4g\t%4g", d->number, _ctm[d->species].name, d->zone_node->index, as,
-                d->multiplier);
+        resultPrintf(f, "CSM file", "%d\tdvr\t%s\t%d\t%4g\t%4g", d->number, _ctm[d->species].name,
+                     d->zone_node->index, as, d->multiplier);
         writeBox(f, d->box);
-        fprintf(f, "\t%.6e\t%.6e\t%.6e\n", d->mass_released, d->mass_removed,
-                d->surface_mass * as * d->multiplier);
+        resultPrintf(f, "CSM file", "\t%.6e\t%.6e\t%.6e\n", d->mass_released, d->mass_removed,
+                     d->surface_mass * as * d->multiplier);
     }
 }
 
@@ -220,7 +221,7 @@ static void writeSpeciesHead(FILE* f, const char* title, int n, const char* tail
 
 static void writeValues(FILE* f, const double* v)
 {
-    for (int k = 0; k < _nctm; k++) fprintf(f, "\t%.6e", v[k]);
+    for (int k = 0; k < _nctm; k++) resultPrintf(f, "CSM file", "\t%.6e", v[k]);
 }
 
 static void writeChallenge(FILE* f, int n)
@@ -255,7 +256,7 @@ static void writeLoading(FILE* f, int n)
         for (int k = 0; k < _nctm; k++) {
             double sum = fl->loads[k];
             for (const FilterLoadRec* s = fl->next; s; s = s->next) sum += s->loads[k];
-            fprintf(f, "\t%.6e", sum);
+            resultPrintf(f, "CSM file", "\t%.6e", sum);
         }
         fprintf(f, "\t%s\t%d\n", fl->flte->name, static_cast<const SuperFilterData*>(fl->flte->model_data)->count);
         for (const FilterLoadRec* s = fl->next; s; s = s->next) {
@@ -296,9 +297,9 @@ static void writeBreakthroughStates(FILE* f, const FilterLoadRec* fl)
         if (!(b > 0.0f)) continue;
         fprintf(f, "--\t%s", _ctm[k].name);
         if (fl->bkt_day && fl->bkt_day[k] > 0)
-            fprintf(f, "\t%s\t%s\t%g\n", datestr(fl->bkt_day[k]), steptimestr(fl->bkt_time[k]), b);
+            resultPrintf(f, "CSM file", "\t%s\t%s\t%g\n", datestr(fl->bkt_day[k]), steptimestr(fl->bkt_time[k]), b);
         else
-            fprintf(f, "\t--\t--\t%g\n", fl->efficiency ? fl->efficiency[k] : 0.0f);
+            resultPrintf(f, "CSM file", "\t--\t--\t%g\n", fl->efficiency ? fl->efficiency[k] : 0.0f);
     }
 }
 
@@ -322,7 +323,7 @@ static void writeAmbientSection(FILE* f)
     if (_nEnvPaths_All <= 0 || !_Env_MassIn_sum) return;
     fprintf(f, "\nInteractions with ambient.\ncontaminant\tmass from\tmass to [kg]\n");
     for (int k = 0; k < _nctm; k++)
-        fprintf(f, "%s\t%.5e\t%.5e\n", _ctm[k].name, _Env_MassIn_sum[k], _Env_MassOut_sum[k]);
+        resultPrintf(f, "CSM file", "%s\t%.5e\t%.5e\n", _ctm[k].name, _Env_MassIn_sum[k], _Env_MassOut_sum[k]);
     fprintf(f, "\nSimulation time:\n%d\tseconds\n%g\thours\n%g\tdays\n\n", ttime, ttime / 3600.0,
             ttime / 3600.0 / 24.0);
 }

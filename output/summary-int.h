@@ -51,7 +51,7 @@ void statMeanDev(const StatAccum& s, double inv, double* mean, double* dev);
 // Writes "\tmean\tdev\twhen\tmin\twhen\tmax\n": times of the day for a day line, days of
 // the year (m/d) for a final line. A minimum never set (only partly occupied steps)
 // shows 0.
-void statWriteTail(FILE* f, const StatAccum& s, double mean, double dev, bool final);
+void statWriteTail(FILE* f, const char* what, const StatAccum& s, double mean, double dev, bool final);
 // The same tail for a quantity that took no value in the period.
 void statWriteUndefined(FILE* f);
 

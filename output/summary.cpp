@@ -107,11 +107,11 @@ void statMeanDev(const StatAccum& s, double inv, double* mean, double* dev)
 
 static const char* statWhen(int at, bool final) { return final ? datxstr(at) : steptimestr(at); }
 
-void statWriteTail(FILE* f, const StatAccum& s, double mean, double dev, bool final)
+void statWriteTail(FILE* f, const char* what, const StatAccum& s, double mean, double dev, bool final)
 {
     double min = s.min == DBL_MAX ? 0.0 : s.min;
-    fprintf(f, "\t%.6e\t%.6e\t%s\t%.6e", mean, dev, statWhen(s.at_min, final), min);
-    fprintf(f, "\t%s\t%.6e\n", statWhen(s.at_max, final), s.max);
+    resultPrintf(f, what, "\t%.6e\t%.6e\t%s\t%.6e", mean, dev, statWhen(s.at_min, final), min);
+    resultPrintf(f, what, "\t%s\t%.6e\n", statWhen(s.at_max, final), s.max);
 }
 
 void statWriteUndefined(FILE* f)
@@ -228,8 +228,8 @@ void writeAch_stepEnd(int t)
     float rate[ACH_ROWS] = {(float)(e.pathIn * _cnvrtACH), (float)(e.ductIn * _cnvrtACH),
                             (float)((e.pathIn + e.ductIn) * _cnvrtACH)};
     if (r.ach_step && _uach && _time_list > 0 && t % _time_list == 0)
-        fprintf(_uach, "%s\t%s\t%.6e\t%.6e\t%.6e\n", datxstr(_dayofy), steptimestr(t), rate[0],
-                rate[1], rate[2]);
+        resultPrintf(_uach, "ACH file", "%s\t%s\t%.6e\t%.6e\t%.6e\n", datxstr(_dayofy), steptimestr(t),
+                     rate[0], rate[1], rate[2]);
     if (!r.ach_stats) return;
     for (int i = 0; i < ACH_ROWS; i++) statAdd(ach, i, rate[i], 1.0, t);
     ach.dayCt++;
@@ -243,7 +243,7 @@ static void writeAchLines(const char* day, int n, bool final)
         double mean, dev;
         statMeanDev(s, inv, &mean, &dev);
         fprintf(_uach, "%s\t%s", day, ach_heads[i]);
-        statWriteTail(_uach, s, mean, dev, final);
+        statWriteTail(_uach, "ACH file", s, mean, dev, final);
     }
 }
 
@@ -307,7 +307,7 @@ static void writeCbwLines(const char* day, int n, bool final)
             double mean, dev;
             statMeanDev(s, inv, &mean, &dev);
             fprintf(_ucbw, "%s\t%d\t%d", day, z, k + 1);
-            statWriteTail(_ucbw, s, mean, dev, final);
+            statWriteTail(_ucbw, "CBW file", s, mean, dev, final);
         }
 }
 

@@ -71,7 +71,7 @@ template <class Sink> void sinkHeads(const SinkLists<Sink>& l, const char* kind)
 
 template <class Sink> void sinkValues(const SinkLists<Sink>& l)
 {
-    eachSink(l, [&](const Sink* k, int) { fprintf(_usrf, "\t%13.6e", k->surface_mass); });
+    eachSink(l, [&](const Sink* k, int) { resultPrintf(_usrf, "SRF file", "\t%13.6e", k->surface_mass); });
 }
 
 void openSrf()
@@ -157,7 +157,7 @@ void writeBuildingRow(int t)
     rowStart(_ucex, t);
     for (int s = 0; s < _nctm; s++) {
         double m = _Env_MassOut_list ? _Env_MassOut_list[s] : 0.0;
-        fprintf(_ucex, "\t%.5e", m);
+        resultPrintf(_ucex, "CEX file", "\t%.5e", m);
         if (_Env_MassOut_list) _Env_MassOut_list[s] = 0.0;
     }
     fprintf(_ucex, "\n");
@@ -169,7 +169,7 @@ void writeSpeciesRow(FILE* f, int s, int t)
     rowStart(f, t);
     double* m = _Env_MassPath_list ? _Env_MassPath_list[s] : nullptr;
     for (int i = 0; i < _nEnvPaths_All && m && _EnvPaths_All; i++) {
-        if (hasCexColumn(_EnvPaths_All[i])) fprintf(f, "\t%.5e", m[i]);
+        if (hasCexColumn(_EnvPaths_All[i])) resultPrintf(f, "CEX file", "\t%.5e", m[i]);
         m[i] = 0.0;
     }
     fprintf(f, "\n");
@@ -259,7 +259,8 @@ void writeCex_simEnd()
 {
     if (!_rcdat.cex_bldg || !_ucex) return;
     fprintf(_ucex, "Sum\t");
-    for (int s = 0; s < _nctm; s++) fprintf(_ucex, "\t%.5e", _Env_MassOut_sum ? _Env_MassOut_sum[s] : 0.0);
+    for (int s = 0; s < _nctm; s++)
+        resultPrintf(_ucex, "CEX file", "\t%.5e", _Env_MassOut_sum ? _Env_MassOut_sum[s] : 0.0);
     fprintf(_ucex, "\n");
 }
 

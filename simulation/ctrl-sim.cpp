@@ -33,7 +33,7 @@ static void evaluateNetwork()
 static void writeLogRow()
 {
     fprintf(_ulogc, "%s\t%s\t%d", datxstr(_dayofy), steptimestr(_stepStartTime), _stepStartTime);
-    for (int i = 0; i < _nlogc; i++) fprintf(_ulogc, "\t%.6e", _CtrlLogs[i]->value);
+    for (int i = 0; i < _nlogc; i++) resultPrintf(_ulogc, "control log", "\t%.6e", _CtrlLogs[i]->value);
     fputc('\n', _ulogc);
 }
 

@@ -5,7 +5,8 @@
 // x1 = (M x0 + dt (F c + G)) / (M + F dt) and ends at the steady run's value; the cyclic
 // run repeats the design day until its peak repeats and then reports that steady day. The
 // short-time-step method takes the same steps, explicit in the inflow and implicit in the
-// outflow, as long as the step is below twice the room's air mass over its flows.
+// outflow, as long as the step is below twice the room's air mass over its flows. A release
+// that takes the room past the float range ends a run that writes the SIM file.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -45,13 +46,18 @@ double balance(const Row& r) { return (r.fan * r.outdoor + G) / r.relief; }
 
 class ContaminantRun : public E2eTest {
 protected:
-    // Runs the project with sim_mf set to simMf and the further edits; the listed rows of
-    // its database.
-    std::vector<Row> run(int simMf, std::vector<Edit> more = {}, int status = 0)
+    // Runs the project with sim_mf set to simMf and the further edits, with or without its
+    // SIM file; the listed rows of its database.
+    std::vector<Row> run(int simMf, std::vector<Edit> more = {}, int status = 0, bool sim = true)
     {
         std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/ventilated-co2.prj");
         more.push_back({"1 0 1e-4 1e-15 0 0", std::to_string(simMf) + " 0 1e-4 1e-15 0 0"});
-        std::ofstream(dir + "room.prj") << edited(prj, more);
+        prj = edited(prj, more);
+        const std::string switches = "0 Jan01 0:00:00\n0 0 1 1 1\n";
+        size_t at = prj.find(switches);
+        EXPECT_NE(at, std::string::npos);
+        if (!sim && at != std::string::npos) prj.replace(at, switches.size(), "0 Jan01 0:00:00\n0 0 0 0 0\n");
+        std::ofstream(dir + "room.prj") << prj;
         r = runEngine("room.prj", "room.prj");
         EXPECT_EQ(r.status, status) << r.err;
         return listed(dir + "room.sqlite3");
@@ -108,6 +114,32 @@ TEST_F(ContaminantRun, CyclicRunReportsTheDayAfterItsPeakRepeats)
 }
 
 const Edit STS = {"0 0 0 0.1 0 0", "1 0 0 0.1 0 0"};   // mf_solver 1
+
+// A release of 1e38 kg/s (about the largest its single-precision field holds) takes the
+// room's CO2 past the float range at the first step, to x1 = (M x0 + dt (F c + G)) /
+// (M + F dt) = 6.7e38. In the SIM file it would be infinite: the run ends at its first
+// listing with the FATAL for non-finite results and leaves no result file. The database
+// holds doubles: without the SIM file the run lists the values as they are.
+TEST_F(ContaminantRun, ReleaseBeyondTheFloatRangeNeverReachesTheSimFile)
+{
+    const Edit huge = {"1e-5 0 0 0", "1e38 0 0 0"};
+    run(2, {huge}, 2);
+    EXPECT_NE(r.err.find("FATAL Results are not finite and are not written: mass fraction of node 1z\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(exists(dir + "room.sim"));
+    EXPECT_FALSE(exists(dir + "room.sqlite3"));
+
+    std::vector<Row> rows = run(2, {huge}, 0, false);
+    EXPECT_FALSE(exists(dir + "room.sim"));
+    ASSERT_EQ(rows.size(), 25u);
+    const Row& h1 = rows[1];
+    const double g = (double)1e38f, M = h1.density * VOLUME;
+    double x = rows[0].room;
+    for (int k = 0; k < 6; k++) x = (M * x + DT * (h1.fan * h1.outdoor + g)) / (M + h1.relief * DT);
+    EXPECT_GT(x, 1e39);
+    EXPECT_NEAR(h1.room, x, 1e-6 * x);
+}
 
 TEST_F(ContaminantRun, ShortTimeStepRunTakesTheExplicitInImplicitOutSteps)
 {

@@ -25,6 +25,7 @@
 #include "output/sqlite-out.h"
 #include "output/summary.h"
 #include "simulation/sim-common.h"
+#include "model/source-lists.h"
 #include "result-net.h"
 #include "simulation/ctrl-sim.h"
 #include "simulation/vexlar-x-finish.h"
@@ -297,6 +298,71 @@ TEST_F(SimFile, NonFiniteResultsAreNotWritten)
     EXPECT_FALSE(fileExists(file(".sim")));
     EXPECT_FALSE(fileExists(file(".sqlite3")));
 }
+
+// Nor does any result file receive a value that is not finite once narrowed to the
+// precision the file stores: a mass fraction of 1e39 or a gauge pressure beyond the float
+// range, a day's extreme, a zone pressure of 2.7e77 Pa in the single-precision zone file, a
+// control node's output in the control log. The run ends with the same FATAL, naming the
+// value or the file, and the partial file goes.
+struct NonFiniteCase {
+    const char* name;
+    const char* ext;   // the file written, gone afterwards
+    void (*write)(ResultNet& net);
+    const char* named;
+};
+std::ostream& operator<<(std::ostream& os, const NonFiniteCase& c) { return os << c.name; }
+
+class NonFiniteResult : public SimFile, public ::testing::WithParamInterface<NonFiniteCase> {};
+
+TEST_P(NonFiniteResult, EndsTheRunBeforeTheFileReceivesIt)
+{
+    const NonFiniteCase& c = GetParam();
+    setSwitches(1, 1, 1);
+    _rcdat.pfsave = _rcdat.zfsave = _rcdat.zcsave = 1;
+    EXPECT_EXIT(
+        {
+            _errorFinishFcnP = finish;
+            c.write(net);
+        },
+        ::testing::ExitedWithCode(2), std::string("FATAL Results are not finite and are not written: ") + c.named + "\n");
+    EXPECT_FALSE(fileExists(file(c.ext)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, NonFiniteResult, ::testing::Values(
+    NonFiniteCase{"MassFractionInTheSimFile", ".sim", [](ResultNet& net) {
+        set_usim_open();
+        net.mf[0][1] = 1e39;
+        writeSim_stepTime(3600);
+    }, "mass fraction of node 1z"},
+    NonFiniteCase{"GaugePressureInTheDatabase", ".sqlite3", [](ResultNet& net) {
+        set_usql_open();
+        net.node[1].gauge_pressure = HUGE_VALF;
+        writeSql_stepTime(3600);
+    }, "gauge pressure of node 3z"},
+    NonFiniteCase{"DayExtremeInTheSimFile", ".sim", [](ResultNet& net) {
+        set_usim_open();
+        net.path[3].flow_max = HUGE_VALF;
+        writeSim_daySummary();
+    }, "SIM file"},
+    NonFiniteCase{"ZonePressureInTheZoneFile", ".rzf", [](ResultNet& net) {
+        _rcdat.rzf = 1;
+        set_uSTS_ResultFiles(1);
+        net.node[1].pressure = 2.7e77;
+        writeSTS_ResultFiles(3600);
+    }, "RZF file"},
+    NonFiniteCase{"ControlOutputInTheControlLog", ".log", [](ResultNet&) {
+        static LogData data{0.0f, 1.0f, "sensor", "kg/kg"};
+        static CtrlNode node{};
+        static CtrlNode* logs[1] = {&node};
+        node.data = &data;
+        node.value = HUGE_VALF;
+        _Ctrl0 = nullptr;
+        _CtrlLogs = logs;
+        _nlogc = 1;
+        set_ulogc_open();
+        set_ulogc_close(0);
+    }, "control log"}),
+    [](const ::testing::TestParamInfo<NonFiniteCase>& i) { return std::string(i.param.name); });
 
 // Nor does a state that is not finite reach the restart file: the run ends with a FATAL
 // naming the block of the record, and the file goes with the other results.
