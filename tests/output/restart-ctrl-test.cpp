@@ -69,7 +69,7 @@ CtrlState underWay(DaySchedRec* rise, DaySchedRec* fall)
     s.dlx.first_done = 1;
     s.dlsRise.step_change = 6.5f;
     s.dlsRise.last_input = 17.75f;
-    s.dlsRise.change_time = -90000;   // a rise that began the day before
+    s.dlsRise.change_time = -43200;   // a rise that began at noon the day before
     s.dlsRise.active = rise;
     s.dlsRise.first_done = 1;
     s.dlsFall.step_change = -4.25f;
