@@ -54,11 +54,15 @@ template <class T> void requireTextResult(T v, const char* what)
 
 // fprintf for a text result file: a real argument that is not finite ends the run with
 // the non-finite FATAL naming the file (`what`) before any of the text is written.
-template <class... A> void resultPrintf(FILE* f, const char* what, const char* fmt, A... args)
+template <class... A> void resultFprintf(FILE* f, const char* what, const char* fmt, A... args)
 {
     (requireTextResult(args, what), ...);
     fprintf(f, fmt, args...);
 }
+// The same, with the format checked against its arguments by the compiler (the printf in
+// sizeof is never called).
+#define resultPrintf(f, what, ...) \
+    (static_cast<void>(sizeof(printf(__VA_ARGS__))), resultFprintf(f, what, __VA_ARGS__))
 
 void extremesInit();
 void extremesCalc();
