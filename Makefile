@@ -1,22 +1,29 @@
-# Front door: `make run` and `make test` install what is missing, build, and run.
+# Front door: `make run` builds the engine alone and runs it on an example; `make test`
+# builds the engine and its tests and runs the suite. Both install what is missing first.
+# JOBS limits the parallel compile and test jobs; BUILD names the build folder.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 EXAMPLE ?= examples/office.prj
 
-.PHONY: deps build run test bench clean
+.PHONY: deps configure engine build run test bench clean
 
 deps:
 	@bash scripts/install-deps.sh
 
-build: deps
+configure: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+engine: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target vexlar-x
+
+build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # The example runs in a folder of its own under the build tree, so its log and result
 # files do not land among the sources.
 RUNDIR = $(BUILD)/example-run
 
-run: build
+run: engine
 	@mkdir -p $(RUNDIR)
 	@cp $(EXAMPLE) $(RUNDIR)/
 	@cd $(RUNDIR) && $(CURDIR)/$(BUILD)/vexlar-x $(notdir $(EXAMPLE)); \
