@@ -12,7 +12,8 @@ With --transient the run is a year of hourly transient airflow steps, and the wi
 open and close over each day (a linear day schedule from 0.2 at midnight to 1 at noon).
 With --species every room releases CO2 (5e-6 kg/s, outdoor air at 6.08e-4) and the run
 transports it: steadily, or with --transient over the year of hourly steps, whose airflow
---steady-airflow keeps at its steady start.
+--steady-airflow keeps at its steady start. --results writes the SIM file and the results
+database with path flows and zone states, and with --species the zone concentrations too.
 
 Usage: gen-building.py N [--per-floor P] [--newton K] [--slae K] [--reorder 0|1]
                          [--itmax K] [--results | --sim-only] [--transient]
@@ -30,6 +31,7 @@ def run_control(a):
     """The 34 lines of the Run Control section."""
     sim = 1 if a.results or a.sim_only else 0
     db = 1 if a.results else 0
+    conc = 1 if a.results and a.species else 0   # zone concentrations in both files
     sim_af = 1 if a.transient and not a.steady_airflow else 0
     sim_mf = (2 if a.transient else 1) if a.species else 0
     times = ("Jan01 0:00:00 Jan01 0:00:00 Dec31 24:00:00 1:00:00 1:00:00 24:00:00" if a.transient
@@ -65,10 +67,10 @@ def run_control(a):
         "0 0 3 0 0 0 0",
         times,
         "0 Jan15 0:00:00",
-        f"0 0 {sim} {sim} 0",
+        f"0 0 {sim} {sim} {conc}",
         "0 0 0 0 0 0 0 0",
         "0 0 0 0 0 0",
-        f"0 0 {db} {db} 0",
+        f"0 0 {db} {db} {conc}",
         "1.2041 9.8055 " + " ".join(dbg),
         "0",
         "0 0 0",
@@ -255,7 +257,8 @@ def main():
     p.add_argument("--slae", type=int, default=0)
     p.add_argument("--reorder", type=int, default=1)
     p.add_argument("--itmax", type=int, default=50)
-    p.add_argument("--results", action="store_true", help="write the SIM file and database")
+    p.add_argument("--results", action="store_true",
+                   help="write the SIM file and database (with --species, zone concentrations too)")
     p.add_argument("--sim-only", action="store_true", help="write the SIM file only")
     p.add_argument("--transient", action="store_true",
                    help="a year of hourly transient steps, windows following a day schedule")
