@@ -1,13 +1,16 @@
 // SQLite results database: the tables each save switch creates with their exact texts, the
 // fixed SIMINFO and LINKDUCTINFO rows, the rows of a listing step, the once-only ERROR
-// of a failed insert, and removal of the database by its closer and at every new opening.
+// of a failed insert, a kill in the middle of a step, and removal of the database by its
+// closer and at every new opening.
 #include "output/sqlite-out.h"
 #include "output/sim-out.h"
 
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <set>
 #include <string>
@@ -220,8 +223,8 @@ TEST_F(SqlDb, PreparedInsertTextsAreExact)
                   "?, ?, ?, ?);"}));
 }
 
-// Foreign keys are enforced, commits do not wait for the disk and the journal is kept in
-// memory: the database leaves no journal file beside it.
+// Foreign keys are enforced and commits do not wait for the disk; while open, the steps
+// go to a write-ahead log, which closing folds back: the kept database is one file.
 TEST_F(SqlDb, OpeningSetsForeignKeysSynchronousAndJournal)
 {
     setSwitches(0, 0, 1);
@@ -229,8 +232,16 @@ TEST_F(SqlDb, OpeningSetsForeignKeysSynchronousAndJournal)
     std::swap(db, _sqldb);
     EXPECT_EQ(rows("PRAGMA foreign_keys"), (std::vector<Row>{{"1"}}));
     EXPECT_EQ(rows("PRAGMA synchronous"), (std::vector<Row>{{"0"}}));
-    EXPECT_EQ(rows("PRAGMA journal_mode"), (std::vector<Row>{{"memory"}}));
+    EXPECT_EQ(rows("PRAGMA journal_mode"), (std::vector<Row>{{"wal"}}));
     std::swap(db, _sqldb);
+    sqliteAddTables();
+    sqliteCreatePreparedStatements();
+    writeSql_stepTime(3600);
+    EXPECT_TRUE(fileExists(file(".sqlite3-wal")));
+    reopen();
+    EXPECT_EQ(rows("PRAGMA journal_mode"), (std::vector<Row>{{"delete"}}));
+    for (const char* side : {".sqlite3-wal", ".sqlite3-shm", ".sqlite3-journal"})
+        EXPECT_FALSE(fileExists(file(side))) << side;
 }
 
 TEST_F(SqlDb, WithoutSpeciesTheAmbientTableHasOnlyTheWeatherColumns)
@@ -349,6 +360,69 @@ TEST_F(SqlDb, StepWhoseTimeRowFailsFilesNoRowsUnderAnotherTime)
     _resultWriteFailures = 0;
 }
 
+// ---- A killed run ------------------------------------------------------------------------
+
+// A file system that ends the process, as a kill would, at a chosen write to the database or
+// its log: it wraps SQLite's own and only counts those writes. The database and its log
+// have method tables of their own, each wrapped once.
+sqlite3_vfs* realVfs;
+sqlite3_vfs killingVfs;
+struct Wrapped {
+    const sqlite3_io_methods* real;
+    sqlite3_io_methods killing;
+} wrapped[4];
+int writesLeft = -1;   // writes still allowed; -1 any number
+
+int killingWrite(sqlite3_file* f, const void* data, int n, sqlite3_int64 at)
+{
+    if (writesLeft == 0) raise(SIGKILL);
+    if (writesLeft > 0) writesLeft--;
+    const Wrapped* w = wrapped;
+    while (&w->killing != f->pMethods) w++;
+    return w->real->xWrite(f, data, n, at);
+}
+
+int killingOpen(sqlite3_vfs*, const char* name, sqlite3_file* f, int flags, int* outFlags)
+{
+    int rc = realVfs->xOpen(realVfs, name, f, flags, outFlags);
+    if (rc != SQLITE_OK || !f->pMethods || !(flags & (SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_WAL))) return rc;
+    Wrapped* w = wrapped;
+    while (w->real && w->real != f->pMethods) w++;
+    w->real = f->pMethods;
+    w->killing = *f->pMethods;
+    w->killing.xWrite = killingWrite;
+    f->pMethods = &w->killing;
+    return rc;
+}
+
+// A run killed in the middle of writing its second step (at 7200 s), after two of the
+// writes that put the step on disk. The next user of the database finds it sound, with the
+// step committed before the kill whole (two paths, three duct links) and nothing of the
+// one under way.
+TEST_F(SqlDb, KillInTheMiddleOfAStepLeavesTheCommittedStepsWhole)
+{
+    setSwitches(1, 0, 0);
+    EXPECT_EXIT(
+        {
+            realVfs = sqlite3_vfs_find(nullptr);
+            killingVfs = *realVfs;
+            killingVfs.zName = "killing";
+            killingVfs.xOpen = killingOpen;
+            sqlite3_vfs_register(&killingVfs, 1);
+            set_usql_open();
+            writeSql_stepTime(3600);
+            writesLeft = 2;
+            writeSql_stepTime(7200);
+            _exit(3);
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+    ASSERT_EQ(sqlite3_open(file(".sqlite3").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(rows("PRAGMA integrity_check"), (std::vector<Row>{{"ok"}}));
+    EXPECT_EQ(rows("SELECT TimeID, Time FROM TIME"), (std::vector<Row>{{"1", "3600"}}));
+    EXPECT_EQ(rows("SELECT TimeID, COUNT(*) FROM LINKPATHDATA GROUP BY TimeID"), (std::vector<Row>{{"1", "2"}}));
+    EXPECT_EQ(rows("SELECT TimeID, COUNT(*) FROM LINKDUCTDATA GROUP BY TimeID"), (std::vector<Row>{{"1", "3"}}));
+}
+
 // ---- Removal ----------------------------------------------------------------------------
 
 TEST_F(SqlDb, NewOpeningStartsFromAnEmptyDatabase)
@@ -388,7 +462,7 @@ TEST_F(SqlDb, OpeningIsLoggedAndDetailLevelThreeListsTheTables)
         set_usql_close(0);
     });
     for (const char* line :
-         {"sqlite: Opening ", "sqlite: Foreign keys enabled.\n", "sqlite: Journaling set to MEMORY.\n",
+         {"sqlite: Opening ", "sqlite: Foreign keys enabled.\n", "sqlite: Journaling set to wal.\n",
           "Created LinkDuctData Table.\n", "nccnodes: 5.\n", "DuctLinkNumber: 3.\n", "sqlite: Closed "})
         EXPECT_NE(text.find(line), std::string::npos) << line;
 }
