@@ -338,7 +338,9 @@ void sim_loop_cvode(int write)
         _stepStartTime = _stepEndTime;
         int stop = _stepStartTime + stopDistance(stopAtListings, nextList);
         if (in.cv) CVodeSetStopTime(in.cv, stop);
-        while (_stepStartTime < stop) {
+        // A stop request ends the interval after the integrator step under way, not at
+        // the interval's end, which may lie a whole day ahead.
+        while (_stepStartTime < stop && simInterrupt_checkInterrupt() != 2) {
             inputsToStepStart();
             airflows();
             do advance(in, t, stop, nextList);

@@ -1,10 +1,13 @@
-// Interruption of a transient run by the user. On this platform the terminal's interrupt
-// signal stops the process with its default action, so the poll never sees a request.
+// Interruption of a transient run by the user. Once the time loop has started, the
+// terminal's interrupt (Ctrl-C) or a termination signal is a request to stop that the loop
+// sees at its next poll; it then ends the run at the end of a whole step, with its results
+// kept (finish with status 1). A second Ctrl-C ends the process at once.
 #pragma once
 
 namespace vexlar {
 
+// Writes the instruction line and, from then on, takes the two signals as stop requests.
 void simInterrupt_writeInstructions();
-int simInterrupt_checkInterrupt();   // 2 when the user asked to stop, else 0
+int simInterrupt_checkInterrupt();   // 2 when a stop was requested, else 0
 
 }  // namespace vexlar

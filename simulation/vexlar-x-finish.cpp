@@ -1,13 +1,16 @@
 // finish: the single abnormal or early end of a run. It writes its line to the log,
 // closes every result file with removal (the partial results of the failed run go),
-// closes the input files, tells a connected co-simulation peer and exits.
+// closes the input files, tells a connected co-simulation peer and exits. A transient run
+// stopped on request (status 1) keeps its results instead: it ends at a whole step.
 #include "simulation/vexlar-x-finish.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "bridge/bridge.h"
+#include "common-src/convert.h"
 #include "common-src/messages.h"
+#include "model/clock.h"
 #include "model/options.h"
 #include "output/expos.h"
 #include "output/restart.h"
@@ -17,6 +20,7 @@
 #include "simulation/balance.h"
 #include "simulation/sim-bldg-pres.h"
 #include "simulation/ctrl-sim.h"
+#include "simulation/vexlar-x-run.h"
 #include "simulation/weather.h"
 
 namespace vexlar {
@@ -36,23 +40,36 @@ void closeTimedInputs()
     closeStream(&_udvf);
 }
 
-static void removeResultFiles()
+// Every result file closed; with `remove` set, removed as well.
+static void closeResultFiles(int remove)
 {
-    set_usim_close(1);
-    set_uSTS_ResultFiles(3);
-    set_uach_close(1);
-    set_ucbw_close(1);
-    set_uage_close(1);
-    set_uexp_close(1);
-    set_urst_close(1);
-    set_ucsm_close(1);
-    set_ulogc_close(1);
-    set_ubcex_close(1);
-    set_udcex_close(1);
-    set_usrf(3);
-    set_usql_close(1);
-    set_ubal_close(1);
-    set_uval_close(1);
+    set_usim_close(remove);
+    set_uSTS_ResultFiles(remove ? 3 : 2);
+    set_uach_close(remove);
+    set_ucbw_close(remove);
+    set_uage_close(remove);
+    set_uexp_close(remove);
+    set_urst_close(remove);
+    set_ucsm_close(remove);
+    set_ulogc_close(remove);
+    set_ubcex_close(remove);
+    set_udcex_close(remove);
+    set_usrf(remove ? 3 : 2);
+    set_usql_close(remove);
+    set_ubal_close(remove);
+    set_uval_close(remove);
+}
+
+// The loop stopped after a whole step and wrote its end-of-run summaries, so every file
+// holds whole steps up to the stop and is kept. A file that could not be written in full
+// makes this a failed run after all: its FATAL comes back here with status 2, which
+// removes them.
+static void keepStoppedRunResults()
+{
+    error(NOTE, __FILE__, __LINE__, "Simulation stopped on request after the step ending ",
+          datestr(_dayofy), " ", steptimestr(_stepEndTime), "");
+    closeResultFiles(0);
+    checkResultsWritten();
 }
 
 void finish(int status)
@@ -60,12 +77,13 @@ void finish(int status)
     // A FATAL raised while finishing must not start the clean-up over again.
     static int finishing = 0;
     if (finishing) exit(status);
+    if (status == 1) keepStoppedRunResults();
     finishing = 1;
     if (_ulog) {
         fprintf(_ulog, "VexlarX finish(%1d)\n", status);
         fflush(_ulog);
     }
-    removeResultFiles();
+    if (status != 1) closeResultFiles(1);
     closeTimedInputs();
     if (_uwpc) WPC_close();
     if (_doBridge > 1) bridge_SendVxError(0);

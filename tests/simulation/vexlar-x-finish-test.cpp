@@ -1,5 +1,6 @@
 // finish: logs its line, removes the partial result files of the run and exits with the
-// status it was given.
+// status it was given; a run stopped on request keeps its results unless one of them could
+// not be written in full.
 #include "simulation/vexlar-x-finish.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 
 #include "common-src/messages.h"
 #include "common-src/paths.h"
+#include "model/clock.h"
+#include "output/sim-out.h"
 
 using namespace vexlar;
 
@@ -46,7 +49,52 @@ TEST(Finish, LogsItsLineRemovesResultFilesAndExitsWithItsStatus)
 TEST(Finish, ExitsWithTheStatusItIsGiven)
 {
     EXPECT_EXIT(finish(0), testing::ExitedWithCode(0), "");
-    EXPECT_EXIT(finish(1), testing::ExitedWithCode(1), "");
 }
+
+struct Stop {
+    int writeFailures;   // result files that could not be written in full
+    int status;
+    bool kept;
+};
+
+class StoppedRun : public ::testing::TestWithParam<Stop> {};
+
+// Stopped after the step ending at 1:00 on Feb02 (day 33): the log and the screen say so.
+TEST_P(StoppedRun, KeepsItsResultsUnlessOneWasNotWrittenInFull)
+{
+    const Stop stop = GetParam();
+    std::string tmpl = testing::TempDir() + "vexlar-stop-XXXXXX";
+    ASSERT_NE(mkdtemp(&tmpl[0]), nullptr);
+    std::string dir = tmpl + "/";
+    snprintf(_pdir, sizeof _pdir, "%s", dir.c_str());
+    snprintf(_prjname, sizeof _prjname, "office");
+    for (const char* ext : {".sim", ".ach", ".sqlite3"}) std::ofstream(dir + "office" + ext) << "steps";
+    std::string logPath = dir + "office.xlog";
+    EXPECT_EXIT(
+        {
+            _ulog = fopen(logPath.c_str(), "w");
+            _errorLogFileP = &_ulog;
+            _errorFinishFcnP = finish;
+            _dayofy = 33;
+            _stepEndTime = 3600;
+            _resultWriteFailures = stop.writeFailures;
+            finish(1);
+        },
+        testing::ExitedWithCode(stop.status), "NOTE Simulation stopped on request after the step ending Feb02 01:00:00");
+    std::ifstream in(logPath);
+    std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log.find("\n Simulation stopped on request after the step ending Feb02 01:00:00\n"), std::string::npos) << log;
+    std::string last = "VexlarX finish(" + std::to_string(stop.status) + ")\n";
+    EXPECT_EQ(log.substr(log.size() - last.size()), last);
+    for (const char* ext : {".sim", ".ach", ".sqlite3"})
+        EXPECT_EQ(access((dir + "office" + ext).c_str(), F_OK) == 0, stop.kept) << ext;
+    for (const char* ext : {".sim", ".ach", ".sqlite3", ".xlog"}) remove((dir + "office" + ext).c_str());
+    rmdir(dir.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Finish, StoppedRun, ::testing::Values(Stop{0, 1, true}, Stop{1, 2, false}),
+                         [](const testing::TestParamInfo<Stop>& i) {
+                             return std::string(i.param.kept ? "AllWritten" : "OneNotWrittenInFull");
+                         });
 
 }  // namespace

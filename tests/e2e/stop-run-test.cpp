@@ -1,0 +1,123 @@
+// End-to-end stop of a transient run on request: a generated building's year of hourly
+// steps gets Ctrl-C (or a termination signal) once its progress lines reach the end of
+// Jan02, under the implicit transport and under the stiff integrator. The run ends with
+// status 1 at the end of a whole step, says in its log where, and leaves a sound results
+// database that holds every listed step up to the stop, each in full.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "e2e-sqlite.h"
+#include "e2e-util.h"
+#include "tests/param-names.h"
+
+namespace {
+
+constexpr int ZONES = 200;
+using Rows = std::vector<std::vector<double>>;
+
+struct Case {
+    int sig;
+    int mfSolver;   // 0 implicit transport, 2 stiff integrator
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << "signal " << c.sig << ", mf_solver " << c.mfSolver; }
+
+class StopRun : public E2eTest, public ::testing::WithParamInterface<Case> {
+protected:
+    // Starts vexlar-x on b.prj with the signals' default actions, as from a terminal, and
+    // its standard error to a file; sends the signal once that holds "Jan02" and returns the
+    // exit status (-1 when the run ended first or made no progress in a minute).
+    int stopRun(int sig)
+    {
+        const std::string err = dir + "stderr.txt";
+        pid_t pid = fork();
+        if (pid == 0) {
+            signal(SIGINT, SIG_DFL);
+            signal(SIGTERM, SIG_DFL);
+            int out = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (out < 0 || chdir(dir.c_str()) != 0) _exit(127);
+            dup2(out, 1);
+            dup2(out, 2);
+            execl(VEXLAR_X_BIN, VEXLAR_X_BIN, "b.prj", (char*)nullptr);
+            _exit(127);
+        }
+        int status = 0;
+        for (int ms = 0; ms < 60000 && slurp(err).find("Jan02") == std::string::npos; ms += 5) {
+            if (waitpid(pid, &status, WNOHANG) == pid) return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        kill(pid, sig);
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+};
+
+TEST_P(StopRun, StopsAtAWholeStepWithItsResultsSound)
+{
+    if (std::system("python3 -c 'pass' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
+    const Case c = GetParam();
+    std::string gen = "python3 '" VEXLAR_SOURCE_DIR "/tools/gen-building.py' " + std::to_string(ZONES) +
+                      " --transient --species --results -o '" + dir + "g.prj'";
+    ASSERT_EQ(std::system(gen.c_str()), 0);
+    std::string solver = std::to_string(c.mfSolver) + " 0 0 0.1 0 0";
+    std::ofstream(dir + "b.prj") << edited(slurp(dir + "g.prj"), {{"0 0 0 0.1 0 0", solver}});
+    EXPECT_EQ(stopRun(c.sig), 1) << slurp(dir + "stderr.txt");
+
+    // Where it stopped, as day of the year and seconds of the day.
+    std::string log = slurp(dir + "b.xlog");
+    const std::string said = "Simulation stopped on request after the step ending ";
+    size_t at = log.find(said);
+    ASSERT_NE(at, std::string::npos) << log.substr(log.size() > 2000 ? log.size() - 2000 : 0);
+    char month[4] = "";
+    int date = 0, h = 0, m = 0, s = 0;
+    ASSERT_EQ(sscanf(log.c_str() + at + said.size(), "%3s%d %d:%d:%d", month, &date, &h, &m, &s), 5);
+    ASSERT_EQ(std::string(month), "Jan");
+    const int day = date, time = 3600 * h + 60 * m + s;
+    EXPECT_EQ(log.substr(log.size() - 18), "VexlarX finish(1)\n");
+    EXPECT_EQ(log.find("Simulation completed successfully."), std::string::npos);
+    // After the end of Jan02 was shown; the implicit transport steps by the hour.
+    EXPECT_GE(86400 * day + time, 2 * 86400);
+    if (c.mfSolver == 0) {
+        EXPECT_EQ(time % 3600, 0);
+    }
+
+    const std::string db = dir + "b.sqlite3";
+    EXPECT_EQ(sqlRows(db, "SELECT integrity_check = 'ok' FROM pragma_integrity_check"), Rows{{1}});
+    for (const char* side : {"-journal", "-wal", "-shm"}) EXPECT_FALSE(exists(db + side)) << side;
+    // Listed: the start, then every hour and each new day's midnight, up to the stop.
+    const double steps = 1 + 25 * (day - 1) + time / 3600;
+    EXPECT_EQ(sqlRows(db, "SELECT COUNT(*), MAX(TimeID) FROM TIME"), (Rows{{steps, steps}}));
+    EXPECT_EQ(sqlRows(db, "SELECT dayofyear, Time FROM TIME WHERE TimeID = (SELECT MAX(TimeID) FROM TIME)"),
+              (Rows{{(double)day, (double)(time - time % 3600)}}));
+    // Every listed step whole: fewest and most rows of a step, and the steps with rows.
+    const double paths = sqlRows(db, "SELECT npaths FROM SIMINFO").at(0).at(0);
+    const std::pair<const char*, double> perStep[] = {
+        {"AMBIENTCONDITIONS", 1}, {"NODEZONEFLOWDATA", ZONES}, {"LINKPATHDATA", paths}};
+    for (auto [table, rows] : perStep) {
+        std::string sql = std::string("SELECT MIN(n), MAX(n), COUNT(*) FROM (SELECT COUNT(*) n FROM ") + table +
+                          " GROUP BY TimeID)";
+        EXPECT_EQ(sqlRows(db, sql.c_str()), (Rows{{rows, rows, steps}})) << table;
+    }
+    EXPECT_TRUE(exists(dir + "b.sim"));
+    EXPECT_TRUE(exists(dir + "b.rst"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StopRun, ::testing::Values(Case{SIGINT, 0}, Case{SIGTERM, 0}, Case{SIGINT, 2}),
+                         testnames::named([](const Case& c) {
+                             return std::string(c.sig == SIGINT ? "Interrupt" : "Terminate") +
+                                    (c.mfSolver ? "StiffIntegrator" : "Implicit");
+                         }));
+
+}  // namespace

@@ -1,0 +1,40 @@
+// Stop requests of a transient run: once the loop has given its instruction line, the first
+// Ctrl-C or termination signal is a request the loop's poll sees, not the end of the
+// process; a second Ctrl-C ends the process at once.
+#include "simulation/sim-interrupt.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+
+#include <unistd.h>
+
+#include "tests/param-names.h"
+
+using namespace vexlar;
+
+namespace {
+
+class StopRequest : public ::testing::TestWithParam<int> {};
+
+TEST_P(StopRequest, FirstSignalIsSeenByThePollAndASecondCtrlCEndsTheProcess)
+{
+    const int first = GetParam();
+    EXPECT_EXIT(
+        {
+            if (simInterrupt_checkInterrupt() != 0) _exit(3);
+            simInterrupt_writeInstructions();
+            raise(first);
+            if (simInterrupt_checkInterrupt() != 2) _exit(4);
+            fputs("survived the request\n", stderr);
+            raise(SIGINT);
+            _exit(5);
+        },
+        ::testing::KilledBySignal(SIGINT), "kill the transient simulation.\n\nsurvived the request\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StopRequest, ::testing::Values(SIGINT, SIGTERM),
+                         testnames::named([](int sig) { return std::string(sig == SIGINT ? "Interrupt" : "Terminate"); }));
+
+}  // namespace
