@@ -15,8 +15,6 @@ namespace vexlar {
 double RESOC, RPC0[6], INCTM, SUMM, SUMMA;
 int CINDEX;
 
-static bool seriesMark(double v) { return fabs(v - 1e10) < 1e-10; }
-
 static double timeStep() { return CSTEADY == 1 ? DTC : TIMESTEP; }
 
 static void wallSources()
@@ -27,12 +25,8 @@ static void wallSources()
             error(FATAL, __FILE__, __LINE__, "Error boundc: wall contaminant source setup", "");
         const UcdRec& r = UCDQCW[n];
         double G = CNAW[n][CINDEX];
-        if (seriesMark(QNAW[n])) G = r.present[CINDEX] ? cfd_series_value(r.species[CINDEX]) : 0.0;
-        G = G * 1e10 / AWQ[n];
-        cfd_for_wall(LNAWQ[n], code, [&](const int* q, double A) {
-            cell(BS, q) += G * 1e-10 * A;
-            cell(SP, q) -= 1e-10 * A;
-        });
+        if (cfd_series_mark(QNAW[n])) G = r.present[CINDEX] ? cfd_series_value(r.species[CINDEX]) : 0.0;
+        cfd_flux_wall(LNAWQ[n], code, G * CFD_FLUX_SCALE / AWQ[n]);
     }
 }
 
@@ -71,14 +65,14 @@ static void blockSources(double*** c)
             const UcdNode* node = r.present[CINDEX] ? cfd_series_node(r.species[CINDEX]) : nullptr;
             Q = node ? node->value_per_size : 0.0;
         }
-        // The factor 1 - c/1e10 stops a source once the cell holds the ceiling value.
+        // The factor 1 - c / CFD_SOURCE_CEILING stops a source once the cell holds the ceiling.
         if (kind == 1)
             cfd_for_block_sides(IBL[n], [&](const int* q, double A) {
-                if (!cell(ICELL, q)) cell(BS, q) += A * Q * (1 - cell(c, q) / 1e10);
+                if (!cell(ICELL, q)) cell(BS, q) += A * Q * (1 - cell(c, q) / CFD_SOURCE_CEILING);
             });
         else if (kind == 2 && fabs(Q) > 1e-10)
             cfd_for_box(IBL[n], [&](const int* q) {
-                cell(BS, q) += cell(VOL, q) * Q * (1 - cell(c, q) / 1e10);
+                cell(BS, q) += cell(VOL, q) * Q * (1 - cell(c, q) / CFD_SOURCE_CEILING);
             });
     }
 }

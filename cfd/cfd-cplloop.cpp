@@ -70,7 +70,7 @@ void classifyPowerLaw(CplPath* c, bool cfdIsFrom, bool restartDirection)
         c->coe = fabs(c->flow0) / pow(fabs(c->dp), c->expo);
     } else {
         c->flow = 0.0f;
-        c->coe = 1e10;
+        c->coe = CFD_STILL_PATH_COEFFICIENT;
         c->expo = 1.0;
     }
     if (_cpliter == 0) c->coe0 = c->coe, c->expo0 = c->expo;

@@ -83,15 +83,13 @@ void cfd_transport_links(int scheme, double molecular, double turbulent, double*
     }
 }
 
-static bool seriesMark(double v) { return fabs(v - 1e10) < 1e-10; }
-
 static void temperatureWalls()
 {
     for (int n = 1; n <= NAWT; n++) {
         int code = ITTY[n];
         if (code < 1 || code > 6)
             error(FATAL, __FILE__, __LINE__, "CFD input error of constant temperature wall", "");
-        double tw = TNAW[n] == 0.0 ? cfd_series_value(UCDTW[n].heat) : TNAW[n];
+        double tw = TNAW[n] == CFD_SERIES_TEMPERATURE ? cfd_series_value(UCDTW[n].heat) : TNAW[n];
         cfd_for_wall(LNAW[n], code, [&](const int* q, double A) {
             double D = 2 * (cell(VIS, q) / PRL) / widths(face_axis(code))[q[face_axis(code)]];
             cell(BS, q) += tw * D * A;
@@ -107,12 +105,8 @@ static void fluxWalls()
         int code = IQTY[n];
         if (code < 1 || code > 6)
             error(FATAL, __FILE__, __LINE__, "CFD input error of constant heat flux wall", "");
-        double q = seriesMark(QNAW[n]) ? cfd_series_value(UCDQCW[n].heat) : QNAW[n];
-        double tq = q * 1e10 / AWQ[n] / ACP;
-        cfd_for_wall(LNAWQ[n], code, [&](const int* c, double A) {
-            cell(BS, c) += tq * 1e-10 * A;
-            cell(SP, c) -= 1e-10 * A;
-        });
+        double q = cfd_series_mark(QNAW[n]) ? cfd_series_value(UCDQCW[n].heat) : QNAW[n];
+        cfd_flux_wall(LNAWQ[n], code, q * CFD_FLUX_SCALE / AWQ[n] / ACP);
     }
 }
 
@@ -163,7 +157,7 @@ bool cfd_scalar_centres(double rho, double dt, double held, double*** phi, doubl
             long q = ix(i, j, 2);
             for (int k = 2; k <= KM1; k++, q++) {
                 double* term = sums.pair(i, j, k);
-                if (solid[q]) bs[q] = held, sp[q] = -1e10;
+                if (solid[q]) bs[q] = held, sp[q] = -CFD_PIN;
                 double ap = cfd_add_links(L, rho * vol[q] / dt - sp[q], q);
                 apc[q] = ap;
                 term[0] = term[1] = 0.0;
@@ -188,7 +182,7 @@ void tcompu()
     for (int l = 1; l <= NBOUT; l++) outletbc(l, 4);
     blockHeat();
     double rt0 = 0.0, resot = 0.0;   // solid cells are held at the initial temperature
-    if (cfd_scalar_centres(rho, DTT, TINIT * 1e10, T, &rt0, &resot)) RT0 = rt0, RESOT = resot;
+    if (cfd_scalar_centres(rho, DTT, TINIT * CFD_PIN, T, &rt0, &resot)) RT0 = rt0, RESOT = resot;
     err_mg = 0.0;
     double*** src = STORE;
     if (!cfd_multigrid()) {

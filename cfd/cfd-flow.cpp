@@ -64,7 +64,7 @@ void simple_iteration(int steady)
     vistur();
     if (steady && CN == CCI) prsour();
     double norm = cfd_mass_normaliser();
-    resomnr = norm == 0 ? 1e10 : RESOM / norm;
+    resomnr = norm == 0 ? CFD_UNMEASURED_RESIDUAL : RESOM / norm;
 }
 
 static void iterate(int steady)

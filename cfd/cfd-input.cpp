@@ -316,7 +316,7 @@ static void readBlocks()
     NBL = readCount(3, "blocks", ENTRY_BYTES);
     cfd_blocks_reserve(NBL);
     for (int n = 1; n <= NBL; n++)
-        for (int s = 1; s <= 5 && NOC > 0; s++) CSOU[n][s] = 0.0, CSOUCUT[n][s] = 1e10;
+        for (int s = 1; s <= 5 && NOC > 0; s++) CSOU[n][s] = 0.0, CSOUCUT[n][s] = CFD_SOURCE_CEILING;
     for (int n = 1; n <= NBL; n++) readBlock(n);
 }
 
@@ -329,8 +329,6 @@ static void readWallLocation(int* loc, const char* item)
     }
 }
 
-static bool seriesMark(double v) { return fabs(v - 1e10) <= 1e-10; }
-
 static void readTempWalls()
 {
     NAWT = readCount(3, "temperature walls", ENTRY_BYTES);
@@ -339,8 +337,8 @@ static void readTempWalls()
         readWallLocation(LNAW[n], "temperature wall");
         double t = 0;
         if (fscanf(IN, "%lf", &t) != 1) continue;
-        if (seriesMark(t)) {
-            TNAW[n] = 0.0;
+        if (cfd_series_mark(t)) {
+            TNAW[n] = CFD_SERIES_TEMPERATURE;
             cfd_read_ucd(&UCDTW[n], 0, 273.0);
         } else {
             TNAW[n] = t + 273.0;
@@ -379,7 +377,7 @@ static void readFluxWalls()
     for (int n = 1; n <= NAWQ; n++) {
         readWallLocation(LNAWQ[n], "flux wall");
         fscanf(IN, "%lf", &QNAW[n]);
-        if (seriesMark(QNAW[n]))
+        if (cfd_series_mark(QNAW[n]))
             cfd_read_ucd(&UCDQCW[n], 1, 0.0);
         else
             readWallSpecies(n);
@@ -493,7 +491,7 @@ int input(int coupled)
 {
     ulog_printf("===== input() =====\n");
     GRA = 9.8055;
-    NULLP = 1e10;
+    NULLP = CFD_MIN_START;   // the smallest boundary pressure handed over
     if (!_cplms) _cplms = alc_eci(8000, "cplms-block");
     if (NOC > 5) {
         error(WARNING, __FILE__, __LINE__, "The CFD zone solves only the first 5 contaminants", "");

@@ -100,6 +100,41 @@ extern int* IQTY;
 extern double *QNAW, *AWQ;
 extern double **CNAW, **CNAWCUT; // [n][1..5]
 
+// ---- Marks and weights ---------------------------------------------------------------------
+// Values that stand for something other than a quantity. Each has its own name, even where
+// two share a number, so that a reader can tell what a comparison with it looks for.
+
+// A node pinned to a value v (a solid cell, a velocity face of a solid block) has
+// SP = -CFD_PIN and BS = v CFD_PIN: those terms outweigh every link, so it solves to v.
+constexpr double CFD_PIN = 1e10;
+inline bool cfd_pinned(double sp) { return fabs(sp + CFD_PIN) <= 1e-10; }
+
+// A wall temperature or flux given in the input file as CFD_SERIES_MARK comes from the
+// wall's .UCD series; the reader then stores the temperature as CFD_SERIES_TEMPERATURE.
+// Doubles near 1e10 lie about 2e-6 apart, so the test is one of equality.
+constexpr double CFD_SERIES_MARK = 1e10;
+constexpr double CFD_SERIES_TEMPERATURE = 0.0;
+inline bool cfd_series_mark(double v) { return fabs(v - CFD_SERIES_MARK) < 1e-10; }
+
+// A flux wall delivers its flow per unit area q as a wall of the value q CFD_FLUX_SCALE held
+// behind the conductance CFD_FLUX_CONDUCTANCE per unit area (the reciprocal of the scale):
+// a cell of face area A receives q A less 1e-10 A times its own value, whatever it holds.
+constexpr double CFD_FLUX_SCALE = 1e10, CFD_FLUX_CONDUCTANCE = 1e-10;
+
+// Wall distance along an axis of one cell, which has no walls: farther than any other.
+constexpr double CFD_NO_WALL = 1e10;
+// Concentration at which a block source stops (the factor 1 - c / CFD_SOURCE_CEILING), and
+// the cut-off of a block source the input file gives none for.
+constexpr double CFD_SOURCE_CEILING = 1e10;
+// The normalised continuity residual while its normaliser is still 0: no criterion passes.
+constexpr double CFD_UNMEASURED_RESIDUAL = 1e10;
+// Starting values of running extremes: a minimum starts above any value it is to take; the
+// maxima of the slice file start at a small positive value, which a field that stays
+// negative keeps as its maximum.
+constexpr double CFD_MIN_START = 1e10, CFD_MAX_START = 1e-10;
+// Power-law coefficient of a coupled path with no pressure difference across it.
+constexpr double CFD_STILL_PATH_COEFFICIENT = 1e10;
+
 // ---- Equation assembly and solver work arrays ---------------------------------------------
 extern double ***AP, ***AE, ***AW, ***AN, ***AS, ***AT, ***AB, ***BS, ***SP, ***TS, ***STORE;
 extern double ***US, ***VS, ***WS, ***DX, ***DY, ***DZ;
@@ -292,7 +327,7 @@ double cfd_series_value(const UcdSeries& s);
 // law, no link toward a solid or ghost cell; net[q] the net outflow of cell q.
 void cfd_transport_links(int scheme, double molecular, double turbulent, double* net);
 // Centre coefficients AP of the scalar equation of phi with the time term rho VOL / dt, a
-// solid cell held by BS = held and SP = -1e10; adds |AP phi| and |residual| of the fluid
+// solid cell pinned by BS = held and SP = -CFD_PIN; adds |AP phi| and |residual| of the fluid
 // cells, k outermost, then i, then j, to apphi and res. False when there is no fluid cell.
 bool cfd_scalar_centres(double rho, double dt, double held, double*** phi, double* apphi,
                         double* res);
@@ -354,6 +389,16 @@ template <class F> void cfd_for_wall(const int* L, int code, F f)
         q[a] += face_inward(code);
         cell(toward, q) = 0.0;
         f(q, face_area(a, q));
+    });
+}
+
+// The terms of a flux wall (see CFD_FLUX_SCALE) on the cells one step inside the wall:
+// held is the wall's flow per unit area times CFD_FLUX_SCALE.
+inline void cfd_flux_wall(const int* L, int code, double held)
+{
+    cfd_for_wall(L, code, [&](const int* q, double A) {
+        cell(BS, q) += held * CFD_FLUX_CONDUCTANCE * A;
+        cell(SP, q) -= CFD_FLUX_CONDUCTANCE * A;
     });
 }
 

@@ -21,7 +21,7 @@ double RESOU, RESOV, RESOW, RU0, RV0, RW0;
 // has no walls.
 static double faceDistance(double c, double length, int m1)
 {
-    if (m1 == 2) return 1e10;
+    if (m1 == 2) return CFD_NO_WALL;
     return c < length - c ? c : length - c;
 }
 
@@ -263,7 +263,7 @@ void pinBlocks(const Component& c)
         int L[7];
         for (int e = 1; e <= 6; e++) L[e] = IBL[n][e];
         L[2 * c.d + 1] -= 1;
-        cfd_for_box(L, [&](const int* p) { sp[ix(p[0], p[1], p[2])] = -1e10; });
+        cfd_for_box(L, [&](const int* p) { sp[ix(p[0], p[1], p[2])] = -CFD_PIN; });
     }
 }
 
@@ -287,7 +287,7 @@ void relaxAndMeasure(const Component& c)
         bs[q] += (1 - urf) * a * phi[q];
         double* term = sums.pair(p[0], p[1], p[2]);
         term[0] = term[1] = 0.0;
-        if (fabs(sp[q] + 1e10) <= 1e-10) return;
+        if (cfd_pinned(sp[q])) return;
         term[0] = fabs(cfd_cell_residual(L, bs[q], a, phi, q));
         term[1] = fabs(a * phi[q]);
     });

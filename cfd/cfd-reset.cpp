@@ -94,8 +94,8 @@ void cfd_reset()
     cfd_write_failures = 0;
     cfd_flow_converged = cfd_ctm_converged = true;
     cfd_limit_warned = 0;
-    for (double& v : PHI_MIN) v = 1e10;
-    for (double& v : PHI_MAX) v = 1e-10;
+    for (double& v : PHI_MIN) v = CFD_MIN_START;
+    for (double& v : PHI_MAX) v = CFD_MAX_START;
 
     // Coupling.
     COUPLE = _cpl = _ctmcpl = _ctlctmcpl = _cciter = _cpliter = _doneflow = _donectm = 0;

@@ -16,9 +16,12 @@ namespace vexlar {
 
 FILE* OUTPUT = nullptr;
 // Slots: 0 P, 1 U, 2 V, 3 W, 4 speed, 5 T [C], 6..10 species 1..5, 11 VIS. Kept for the run.
-double PHI_MIN[12] = {1e10, 1e10, 1e10, 1e10, 1e10, 1e10, 1e10, 1e10, 1e10, 1e10, 1e10, 1e10};
-double PHI_MAX[12] = {1e-10, 1e-10, 1e-10, 1e-10, 1e-10, 1e-10,
-                      1e-10, 1e-10, 1e-10, 1e-10, 1e-10, 1e-10};
+double PHI_MIN[12] = {CFD_MIN_START, CFD_MIN_START, CFD_MIN_START, CFD_MIN_START,
+                      CFD_MIN_START, CFD_MIN_START, CFD_MIN_START, CFD_MIN_START,
+                      CFD_MIN_START, CFD_MIN_START, CFD_MIN_START, CFD_MIN_START};
+double PHI_MAX[12] = {CFD_MAX_START, CFD_MAX_START, CFD_MAX_START, CFD_MAX_START,
+                      CFD_MAX_START, CFD_MAX_START, CFD_MAX_START, CFD_MAX_START,
+                      CFD_MAX_START, CFD_MAX_START, CFD_MAX_START, CFD_MAX_START};
 
 namespace {
 
