@@ -25,7 +25,8 @@ static void wallSources()
             error(FATAL, __FILE__, __LINE__, "Error boundc: wall contaminant source setup", "");
         const UcdRec& r = UCDQCW[n];
         double G = CNAW[n][CINDEX];
-        if (cfd_series_mark(QNAW[n])) G = r.present[CINDEX] ? cfd_series_value(r.species[CINDEX]) : 0.0;
+        if (cfd_series_mark(QNAW[n]))
+            G = r.present[CINDEX] ? cfd_series_value(r.species[CINDEX]) : 0.0;
         cfd_flux_wall(LNAWQ[n], code, G * CFD_FLUX_SCALE / AWQ[n]);
     }
 }

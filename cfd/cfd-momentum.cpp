@@ -73,12 +73,17 @@ void vistur()
 
 namespace {
 
+// The arrays and settings of one velocity component.
 struct Component {
     int d;                               // own axis
-    double ***phi, ***old, ***star, ***corr, ***wAve, ***wCoa;
-    int scheme;
-    double dt, urf, lo, hi;
-    double *reso, *r0;
+    double*** phi;                       // the velocity [m/s]
+    double*** old;                       // its previous value, of the false-time term
+    double*** star;                      // the solved velocity before the pressure correction
+    double*** corr;                      // velocity-correction coefficient Ad / AP [m2 s/kg]
+    double ***wAve, ***wCoa;             // multigrid transfer weights, fine and coarse step
+    int scheme;                          // 1 upwind, else power law
+    double dt, urf, lo, hi;              // false time step [s], relaxation, clamps [m/s]
+    double *reso, *r0;                   // residual sum and its normaliser
 };
 
 Component component(int d)
@@ -128,15 +133,18 @@ const AxisTables* gridTables()
 }
 
 // One tangential axis t of component d as the assembly walks the fields: the tangential
-// velocity, its links, the stride along t, and the spacings the formulas take.
+// velocity u_t, the links of the component toward the high and low neighbour along t, the
+// stride along t, the cell widths of the third axis (the control volume's faces normal to
+// t are ld by those widths), the reciprocals of the centre spacings and cell widths along
+// t, the last interior index along t, and the walls across t.
 struct Tangent {
-    const double* v;
-    double *hi, *lo;
+    const double* vel;
+    double *linkHigh, *linkLow;
     long s;
-    const double *delo, *rdelct, *rdelt;
+    const double *delOther, *rdelc, *rdel;
     int last;
     bool wall;                           // the domain faces across t are walls
-    double wallDist;
+    double wallDist;                     // [m], from the wall to the first centre
 };
 
 Tangent tangent(int d, int t, const AxisTables* g)
@@ -167,57 +175,163 @@ template <class F> void forNodeRows(int d, F f)
         }
 }
 
-// Interior coefficients of every node of the component: convection, diffusion, pressure
-// and cross-derivative sources and the false-time term. Nodes are independent, so they are
-// walked with k innermost, along the fields' unit stride.
+// Component u_d of the velocity is solved on the control volume around the face it sits on,
+// reaching from the centre of the scalar cell behind it (P) to that of the cell ahead (E)
+// along d, as
+//     AP u = sum over the six faces of A_nb u_nb + BS,   BS = S V + rho V / dt u_old,
+// V its volume [m3]. The links A_nb [kg/s] carry convection and diffusion through the faces,
+// d/dx_j (rho u_j u_d) and d/dx_j (mu du_d/dx_j); the source S [N/m3] holds what the links do
+// not: the pressure gradient -dp/dx_d and the cross-derivative part of the viscous stress,
+// d/dx_j (mu du_j/dx_d) summed over the three axes j. Viscosities mu are VIS [kg/(m s)];
+// rho is OPERDENS [kg/m3].
+
+// The arrays and constants the assembly of component D reads and writes.
+template <int D> struct Assembly {
+    static constexpr int T1 = D == 0 ? 1 : 0, T2 = D == 2 ? 1 : 2;   // the tangential axes
+    Tangent tg[2];
+    double rho, rdt;                     // density, reciprocal false time step [1/s]
+    long sd;                             // stride along d
+    const double *vis, *phi, *pr, *old;
+    double *linkHigh, *linkLow, *bs, *sp;  // the links along d, the source terms
+    const double *delc, *rdelc, *rdel, *stretch;   // along d
+    int last, scheme;
+    bool laminarWall;                    // the walls shear at the laminar viscosity
+    double laminarMu;                    // [kg/(m s)]
+
+    Assembly(const Component& c, const AxisTables* g)
+        : tg{tangent(D, T1, g), tangent(D, T2, g)}, rho(OPERDENS), rdt(1.0 / c.dt), sd(stride(D)),
+          vis(base(VIS)), phi(base(c.phi)), pr(base(P)), old(base(c.old)),
+          linkHigh(base(coef_high(D))), linkLow(base(coef_low(D))), bs(base(BS)), sp(base(SP)),
+          delc(vexlar::delc(D)), rdelc(g[D].rdelc.data()), rdel(g[D].rdel.data()),
+          stretch(g[D].stretch.data()), last(vexlar::last(D)), scheme(c.scheme),
+          laminarWall(LAMIN && ITUR != 1), laminarMu(ANU * OPERDENS)
+    {
+    }
+};
+
+// Node q of the component, at index pd along d: the length ld of its control volume along d
+// [m] and 1 / ld, the stretch f of the first and last control volumes to the domain faces,
+// its face area Ad normal to d [m2], and the viscosities of the cells behind (muP) and
+// ahead (muE).
+struct Node {
+    long q;
+    int pd;
+    double ld, rld, f, Ad, muP, muE;
+};
+
+template <int D> inline Node node(const Assembly<D>& a, int pd, long q, double Ad)
+{
+    return {q, pd, a.delc[pd], a.rdelc[pd], a.stretch[pd], Ad, a.vis[q], a.vis[q + a.sd]};
+}
+
+// -dp/dx_d across the control volume [Pa/m]: the pressures of the two cells it joins.
+template <int D> inline double pressureGradient(const Assembly<D>& a, const Node& n)
+{
+    return (a.pr[n.q] - a.pr[n.q + a.sd]) * n.rld;
+}
+
+// Links through the two faces normal to d, at the centres of cells E and P: mass flow
+// F = rho (u + u_nb) / 2 Ad [kg/s] and conductance D = mu Ad / DEL [kg/s] from the cell's
+// viscosity and width. None toward the domain faces.
+template <int D> inline void ownLinks(const Assembly<D>& a, const Node& n)
+{
+    const double* phi = a.phi;
+    const double rho = a.rho, Ad = n.Ad;
+    long q = n.q, sd = a.sd;
+    double Fe = rho * (phi[q] + phi[q + sd]) * 0.5 * Ad;
+    double Fw = rho * (phi[q - sd] + phi[q]) * 0.5 * Ad;
+    double De = n.muE * Ad * a.rdel[n.pd + 1], Dw = n.muP * Ad * a.rdel[n.pd];
+    a.linkHigh[q] = n.pd == a.last - 1 ? 0.0 : cfd_link(De, Fe, 1, a.scheme);
+    a.linkLow[q] = n.pd == 2 ? 0.0 : cfd_link(Dw, Fw, -1, a.scheme);
+}
+
+// Cross-derivative source of axis d itself, d/dx_d (mu du_d/dx_d) [N/m3]: the viscous
+// stresses at the centres of E and P from the velocity differences across those cells.
+template <int D> inline double ownCrossStress(const Assembly<D>& a, const Node& n)
+{
+    const double* phi = a.phi;
+    long q = n.q, sd = a.sd;
+    return (n.muE * (phi[q + sd] - phi[q]) * a.rdel[n.pd + 1] -
+            n.muP * (phi[q] - phi[q - sd]) * a.rdel[n.pd]) *
+           n.rld;
+}
+
+// Viscosity on the edge the control volume shares with its neighbour at offset s along a
+// tangential axis: the mean of the four cells around that edge.
+template <int D> inline double edgeViscosity(const Assembly<D>& a, const Node& n, long s)
+{
+    return (n.muP + n.muE + a.vis[n.q + s] + a.vis[n.q + a.sd + s]) * 0.25;
+}
+
+// Links through the two faces normal to tangential axis t at index pt, of area At [m2]:
+// mass flow rho u_t At [kg/s] from the mean of the two u_t faces it spans and conductance
+// mu At / DELC [kg/s] from the edge viscosities muH (high face) and muL (low face); the
+// first and last control volumes along d are stretched by f. None toward the domain faces.
+template <int D>
+inline void tangentLinks(const Assembly<D>& a, const Node& n, const Tangent& t, int pt, double At,
+                         double muH, double muL)
+{
+    const double* vt = t.vel;
+    const double rho = a.rho, f = n.f;
+    long q = n.q, sd = a.sd, st = t.s;
+    double Fh = rho * (vt[q] + vt[q + sd]) * 0.5 * At * f;
+    double Fl = rho * (vt[q - st] + vt[q + sd - st]) * 0.5 * At * f;
+    double Dh = muH * At * t.rdelc[pt] * f, Dl = muL * At * t.rdelc[pt - 1] * f;
+    t.linkHigh[q] = pt == t.last ? 0.0 : cfd_link(Dh, Fh, 1, a.scheme);
+    t.linkLow[q] = pt == 2 ? 0.0 : cfd_link(Dl, Fl, -1, a.scheme);
+}
+
+// Cross-derivative source of tangential axis t, d/dx_t (mu du_t/dx_d) [N/m3]: the stresses
+// on the high and low faces normal to t from the differences of u_t along d.
+template <int D>
+inline double tangentCrossStress(const Assembly<D>& a, const Node& n, const Tangent& t, int pt,
+                                 double muH, double muL)
+{
+    const double* vt = t.vel;
+    long q = n.q, sd = a.sd, st = t.s;
+    return (muH * (vt[q + sd] - vt[q]) - muL * (vt[q + sd - st] - vt[q - st])) *
+           (n.rld * t.rdel[pt]);
+}
+
+// Wall shear on a face normal to t that lies on a domain wall, as a sink of the node's
+// velocity: mu At / distance [kg/s] from the wall to the first centre, stretched by f.
+template <int D>
+inline double wallShearSink(const Assembly<D>& a, const Node& n, const Tangent& t, double At)
+{
+    double mu = a.laminarWall ? a.laminarMu : n.muP;
+    return mu * At / t.wallDist * n.f;
+}
+
+// Every coefficient of node p (flat index q, face area Ad normal to d) but the centre's:
+// the links of its six faces, and BS and SP from the sources, the false-time term and the
+// no-slip domain faces. Each source term is taken before the links of its faces are
+// stored, so that the velocities it reads are still in registers.
+template <int D> inline void assembleNode(const Assembly<D>& a, const int* p, long q, double Ad)
+{
+    constexpr int T1 = Assembly<D>::T1, T2 = Assembly<D>::T2;
+    Node n = node(a, p[D], q, Ad);
+    double S = pressureGradient(a, n) + ownCrossStress(a, n);
+    ownLinks(a, n);
+    double sp = 0.0;
+    for (int e = 0; e < 2; e++) {
+        const Tangent& t = a.tg[e];
+        int pt = e == 0 ? p[T1] : p[T2], po = e == 0 ? p[T2] : p[T1];
+        double At = n.ld * t.delOther[po];   // the control volume's faces normal to t [m2]
+        double muH = edgeViscosity(a, n, t.s), muL = edgeViscosity(a, n, -t.s);
+        S += tangentCrossStress(a, n, t, pt, muH, muL);
+        tangentLinks(a, n, t, pt, At, muH, muL);
+        if (t.wall && (pt == 2 || pt == t.last)) sp -= wallShearSink(a, n, t, At);
+    }
+    double vol = n.ld * Ad * n.f;
+    a.bs[q] = S * vol + a.rho * vol * a.rdt * a.old[q];
+    a.sp[q] = sp;
+}
+
+// Nodes are independent, so they are walked with k innermost, along the fields' unit stride.
 template <int D> void assembleNodes(const Component& c, const AxisTables* g)
 {
-    constexpr int T1 = D == 0 ? 1 : 0, T2 = D == 2 ? 1 : 2;
-    const Tangent tg[2] = {tangent(D, T1, g), tangent(D, T2, g)};
-    const double rho = OPERDENS, rdt = 1.0 / c.dt;
-    const long sd = stride(D);
-    const double *vis = base(VIS), *phi = base(c.phi), *pr = base(P), *old = base(c.old);
-    double *hiD = base(coef_high(D)), *loD = base(coef_low(D)), *bs = base(BS), *sp = base(SP);
-    const double *delcD = delc(D), *rdelD = g[D].rdel.data(), *rdelcD = g[D].rdelc.data();
-    const double* stretchD = g[D].stretch.data();
-    const int lastD = last(D), scheme = c.scheme;
-    const bool laminarWall = LAMIN && ITUR != 1;
-    forNodeRows(D, [&](const int* p, long q, double Ad) {
-        int pd = p[D];
-        double ld = delcD[pd], rld = rdelcD[pd];
-        double f = stretchD[pd];
-        double muP = vis[q], muE = vis[q + sd];
-        double phiP = phi[q], phiE = phi[q + sd], phiW = phi[q - sd];
-        double Fe = rho * (phiP + phiE) * 0.5 * Ad, Fw = rho * (phiW + phiP) * 0.5 * Ad;
-        double De = muE * Ad * rdelD[pd + 1], Dw = muP * Ad * rdelD[pd];
-        double S = (pr[q] - pr[q + sd]) * rld +
-                   (muE * (phiE - phiP) * rdelD[pd + 1] - muP * (phiP - phiW) * rdelD[pd]) * rld;
-        hiD[q] = pd == lastD - 1 ? 0.0 : cfd_link(De, Fe, 1, scheme);
-        loD[q] = pd == 2 ? 0.0 : cfd_link(Dw, Fw, -1, scheme);
-        double spq = 0.0, wallVis = laminarWall ? ANU * OPERDENS : muP;
-        const int pt[2] = {p[T1], p[T2]}, po[2] = {p[T2], p[T1]};
-        for (int e = 0; e < 2; e++) {
-            const Tangent& t = tg[e];
-            const double* vt = t.v;
-            long st = t.s;
-            double At = ld * t.delo[po[e]];
-            double muH = (muP + muE + vis[q + st] + vis[q + sd + st]) * 0.25;
-            double muL = (muP + muE + vis[q - st] + vis[q + sd - st]) * 0.25;
-            double Fh = rho * (vt[q] + vt[q + sd]) * 0.5 * At * f;
-            double Fl = rho * (vt[q - st] + vt[q + sd - st]) * 0.5 * At * f;
-            double Dh = muH * At * t.rdelct[pt[e]] * f, Dl = muL * At * t.rdelct[pt[e] - 1] * f;
-            S += (muH * (vt[q + sd] - vt[q]) - muL * (vt[q + sd - st] - vt[q - st])) *
-                 (rld * t.rdelt[pt[e]]);
-            t.hi[q] = pt[e] == t.last ? 0.0 : cfd_link(Dh, Fh, 1, scheme);
-            t.lo[q] = pt[e] == 2 ? 0.0 : cfd_link(Dl, Fl, -1, scheme);
-            // The domain faces across t are no-slip walls at the distance of the
-            // first centre.
-            if (t.wall && (pt[e] == 2 || pt[e] == t.last)) spq -= wallVis * At / t.wallDist * f;
-        }
-        double vol = ld * Ad * f;
-        bs[q] = S * vol + rho * vol * rdt * old[q];
-        sp[q] = spq;
-    });
+    const Assembly<D> a(c, g);
+    forNodeRows(D, [&](const int* p, long q, double Ad) { assembleNode(a, p, q, Ad); });
 }
 
 void assembleNodes(const Component& c, const AxisTables* g)
@@ -280,6 +394,7 @@ void relaxAndMeasure(const Component& c)
     const double *phi = base(c.phi), *delcD = delc(c.d);
     CellLinks L = cfd_cell_links();
     forNodeRows(c.d, [&](const int* p, long q, double Ad) {
+        // The false-time term rho V / dt [kg/s] takes the unstretched volume.
         double a = cfd_add_links(L, rho * delcD[p[c.d]] * Ad * rdt - sp[q], q);
         corr[q] = urf * Ad / a;
         a *= rurf;
@@ -320,7 +435,8 @@ void solveAndClamp(const Component& c)
 }
 
 // Buoyancy of the vertical component's faces, at the mean temperature of the two cells
-// that share each.
+// that share each: rho g beta (T - TM) V [N] on the control volume V, stretched as the
+// other sources are; BETA [1/K], GRA [m/s2].
 void buoyancy(const AxisTables* g)
 {
     double* bs = base(BS);
