@@ -18,14 +18,85 @@ static double* widths(int a) { return a == 0 ? DELX : a == 1 ? DELY : DELZ; }
 
 namespace {
 
-struct FaceFlow { double D, F; };   // conductance and mass flow of a face
+struct FaceFlow { double D, F; };   // conductance and mass flow of a face [kg/s]
 
-// Work buffer of n face values, grown when a grid needs more.
-FaceFlow* faceBuffer(size_t n)
+// The faces of a cell, per unit of specific heat: the mass flow rho u A [kg/s] from the
+// face velocity, and the conductance D = Gamma A / h [kg/s] from the face's mean viscosity
+// mu, its laminar part lam over the molecular number and the turbulent rest over the
+// turbulent one: Gamma = lam / molecular + (mu - lam) / turbulent.
+struct FaceMaker {
+    double rho, lam, laminar, turbulent;   // laminar = lam / molecular
+    const double* vis;
+
+    // The face above cell q along the axis of stride s, of face velocity c [m/s], area A
+    // [m2] and centre distance h [m].
+    FaceFlow operator()(const double* c, long q, long s, double A, double h) const
+    {
+        double mu = (vis[q + s] + vis[q]) * 0.5;
+        return FaceFlow{(laminar + (mu - lam) / turbulent) * A / h, rho * c[q] * A};
+    }
+};
+
+// The faces a sweep keeps, carved from one buffer that grows only with the grid. The rows
+// are indexed by k; xBelow holds a row for every j of the plane, at j NK.
+struct FaceRows {
+    FaceFlow* xBelow;   // x faces below plane i (toward plane i - 1)
+    FaceFlow* yBelow;   // y faces below row j of the plane
+    FaceFlow* yAbove;   // y faces above row j
+    FaceFlow* xAbove;   // x faces of row j above plane i
+    FaceFlow* z;        // z face above cell k of row j, k = 1..KM1 (1: the floor's)
+};
+
+FaceRows faceRows()
 {
     static std::vector<FaceFlow> buf;
+    size_t n = (size_t)(NJ + 4) * NK;
     if (buf.size() < n) buf.resize(n);
-    return buf.data();
+    FaceFlow* b = buf.data() + (long)NJ * NK;
+    return {buf.data(), b, b + NK, b + 2 * NK, b + 3 * NK};
+}
+
+// The links of the cells of one row from the faces around them: upwind or power law
+// (cfd_link), none toward a solid or ghost cell.
+struct RowLinks {
+    double *ae, *aw, *an, *as, *at, *ab;
+    const int* solid;
+    long sx, sy;
+    int scheme;
+
+    // Cells q1 + k, k = 2..KM1, below x faces xb and the faces of r; net[q] takes each
+    // cell's net outflow [kg/s].
+    void set(long q1, const FaceRows& r, const FaceFlow* xb, double* net) const
+    {
+        const FaceFlow *xa = r.xAbove, *ya = r.yAbove, *yb = r.yBelow, *z = r.z;
+        for (int k = 2; k <= KM1; k++) {
+            long q = q1 + k;
+            ae[q] = solid[q + sx] ? 0.0 : cfd_link(xa[k].D, xa[k].F, 1, scheme);
+            aw[q] = solid[q - sx] ? 0.0 : cfd_link(xb[k].D, xb[k].F, -1, scheme);
+            an[q] = solid[q + sy] ? 0.0 : cfd_link(ya[k].D, ya[k].F, 1, scheme);
+            as[q] = solid[q - sy] ? 0.0 : cfd_link(yb[k].D, yb[k].F, -1, scheme);
+            at[q] = solid[q + 1] ? 0.0 : cfd_link(z[k].D, z[k].F, 1, scheme);
+            ab[q] = solid[q - 1] ? 0.0 : cfd_link(z[k - 1].D, z[k - 1].F, -1, scheme);
+            double f = 0.0;
+            f += xa[k].F - xb[k].F;
+            f += ya[k].F - yb[k].F;
+            f += z[k].F - z[k - 1].F;
+            net[q] = f;
+        }
+    }
+};
+
+// The faces of row j of plane i not kept from before: its z faces, and the x and y faces
+// above its cells.
+void rowFaces(const FaceMaker& face, const FaceRows& r, int i, int j, long q1)
+{
+    const double *u = base(U), *v = base(V), *w = base(W);
+    double Az = AREZ[i][j];
+    for (int k = 1; k <= KM1; k++) r.z[k] = face(w, q1 + k, 1, Az, DELZC[k]);
+    for (int k = 2; k <= KM1; k++) {
+        r.xAbove[k] = face(u, q1 + k, stride(0), AREX[j][k], DELXC[i]);
+        r.yAbove[k] = face(v, q1 + k, stride(1), AREY[i][k], DELYC[j]);
+    }
 }
 
 }  // namespace
@@ -34,55 +105,31 @@ FaceFlow* faceBuffer(size_t n)
 // above it, while the faces below it are kept from the previous plane and row.
 void cfd_transport_links(int scheme, double molecular, double turbulent, double* net)
 {
-    double rho = OPERDENS, lam = ANU * OPERDENS, laminar = lam / molecular;
-    const double *visc = base(VIS), *u = base(U), *v = base(V), *w = base(W);
-    const int* solid = base(ICELL);
-    double *ae = base(AE), *aw = base(AW), *an = base(AN), *as = base(AS);
-    double *at = base(AT), *ab = base(AB);
-    long sx = stride(0), sy = stride(1);
-    // The face above cell q along the axis of stride s and face velocity c, of area A
-    // and centre distance h. Its diffusivity comes from its mean viscosity: the laminar
-    // part over the molecular number, the turbulent rest over the turbulent one.
-    auto face = [&](const double* c, long q, long s, double A, double h) {
-        double vis = (visc[q + s] + visc[q]) * 0.5;
-        return FaceFlow{(laminar + (vis - lam) / turbulent) * A / h, rho * c[q] * A};
-    };
-    FaceFlow* xlo = faceBuffer((size_t)(NJ + 4) * NK);   // x faces below plane i, [j NK + k]
-    FaceFlow *ylo = xlo + (long)NJ * NK, *yhi = ylo + NK, *xhi = yhi + NK, *z = xhi + NK;
+    double lam = ANU * OPERDENS;
+    const FaceMaker face{OPERDENS, lam, lam / molecular, turbulent, base(VIS)};
+    const long sx = stride(0), sy = stride(1);
+    const RowLinks links{base(AE), base(AW), base(AN), base(AS), base(AT), base(AB),
+                         base(ICELL), sx, sy, scheme};
+    const double *u = base(U), *v = base(V);
+    FaceRows r = faceRows();
     for (int j = 2; j <= JM1; j++)
         for (int k = 2; k <= KM1; k++)
-            xlo[j * NK + k] = face(u, ix(1, j, k), sx, AREX[j][k], DELXC[1]);
+            r.xBelow[j * NK + k] = face(u, ix(1, j, k), sx, AREX[j][k], DELXC[1]);
     for (int i = 2; i <= IM1; i++) {
-        for (int k = 2; k <= KM1; k++) ylo[k] = face(v, ix(i, 1, k), sy, AREY[i][k], DELYC[1]);
+        for (int k = 2; k <= KM1; k++) r.yBelow[k] = face(v, ix(i, 1, k), sy, AREY[i][k], DELYC[1]);
         for (int j = 2; j <= JM1; j++) {
             long q1 = ix(i, j, 1) - 1;   // q1 + k is cell k of the row
-            double Az = AREZ[i][j];
-            for (int k = 1; k <= KM1; k++) z[k] = face(w, q1 + k, 1, Az, DELZC[k]);
-            for (int k = 2; k <= KM1; k++) {
-                xhi[k] = face(u, q1 + k, sx, AREX[j][k], DELXC[i]);
-                yhi[k] = face(v, q1 + k, sy, AREY[i][k], DELYC[j]);
-            }
-            FaceFlow* xl = xlo + (long)j * NK;
-            for (int k = 2; k <= KM1; k++) {
-                long q = q1 + k;
-                ae[q] = solid[q + sx] ? 0.0 : cfd_link(xhi[k].D, xhi[k].F, 1, scheme);
-                aw[q] = solid[q - sx] ? 0.0 : cfd_link(xl[k].D, xl[k].F, -1, scheme);
-                an[q] = solid[q + sy] ? 0.0 : cfd_link(yhi[k].D, yhi[k].F, 1, scheme);
-                as[q] = solid[q - sy] ? 0.0 : cfd_link(ylo[k].D, ylo[k].F, -1, scheme);
-                at[q] = solid[q + 1] ? 0.0 : cfd_link(z[k].D, z[k].F, 1, scheme);
-                ab[q] = solid[q - 1] ? 0.0 : cfd_link(z[k - 1].D, z[k - 1].F, -1, scheme);
-                double f = 0.0;
-                f += xhi[k].F - xl[k].F;
-                f += yhi[k].F - ylo[k].F;
-                f += z[k].F - z[k - 1].F;
-                net[q] = f;
-            }
-            std::copy(xhi + 2, xhi + KM1 + 1, xl + 2);
-            std::copy(yhi + 2, yhi + KM1 + 1, ylo + 2);
+            FaceFlow* xb = r.xBelow + (long)j * NK;
+            rowFaces(face, r, i, j, q1);
+            links.set(q1, r, xb, net);
+            std::copy(r.xAbove + 2, r.xAbove + KM1 + 1, xb + 2);
+            std::copy(r.yAbove + 2, r.yAbove + KM1 + 1, r.yBelow + 2);
         }
     }
 }
 
+// A wall at Tw [K] conducts to the cell next to it across half the cell's width: per unit
+// area D = 2 (mu / PRL) / width [kg/(m2 s)], BS += Tw D A and SP -= D A.
 static void temperatureWalls()
 {
     for (int n = 1; n <= NAWT; n++) {
@@ -98,7 +145,8 @@ static void temperatureWalls()
     }
 }
 
-// A heat flow enters as a wall of a very high temperature behind a very small conductance.
+// A heat flow q [W] enters as a wall of a very high temperature behind a very small
+// conductance (cfd_flux_wall), spread over the wall's area AWQ and divided by ACP.
 static void fluxWalls()
 {
     for (int n = 1; n <= NAWQ; n++) {
@@ -126,7 +174,10 @@ static void blockHeat()
     }
 }
 
-// Links, time term and the implicit part of the outflow of every interior cell.
+// Links, time term and the implicit part of the outflow of every interior cell: with m the
+// net outflow [kg/s] where positive, BS = rho V / dt T_old + m T and SP = -m. The added
+// m (T - T_new) vanishes as the iteration settles and strengthens the centre coefficient
+// of a cell whose continuity is still open.
 static void assemble(double rho)
 {
     double *bs = base(BS), *sp = base(SP);
@@ -171,18 +222,10 @@ bool cfd_scalar_centres(double rho, double dt, double held, double*** phi, doubl
     return fluid;
 }
 
-void tcompu()
+// Solves the assembled equation, under-relaxes the new temperatures with URFT and clamps
+// them to TMIN..TMAX; the multigrid's working copy TS keeps the unclamped value.
+static void solveAndRelax()
 {
-    double rho = OPERDENS;
-    CIG[5] = 0.9;   // turbulent Prandtl number; the laminar part conducts at PRL
-    assemble(rho);
-    temperatureWalls();
-    fluxWalls();
-    for (int l = 1; l <= NBIN; l++) inletbc(l, 4);
-    for (int l = 1; l <= NBOUT; l++) outletbc(l, 4);
-    blockHeat();
-    double rt0 = 0.0, resot = 0.0;   // solid cells are held at the initial temperature
-    if (cfd_scalar_centres(rho, DTT, TINIT * CFD_PIN, T, &rt0, &resot)) RT0 = rt0, RESOT = resot;
     err_mg = 0.0;
     double*** src = STORE;
     if (!cfd_multigrid()) {
@@ -203,4 +246,20 @@ void tcompu()
     });
 }
 
+void tcompu()
+{
+    double rho = OPERDENS;
+    CIG[5] = 0.9;   // turbulent Prandtl number; the laminar part conducts at PRL
+    assemble(rho);
+    temperatureWalls();
+    fluxWalls();
+    for (int l = 1; l <= NBIN; l++) inletbc(l, 4);
+    for (int l = 1; l <= NBOUT; l++) outletbc(l, 4);
+    blockHeat();
+    double rt0 = 0.0, resot = 0.0;   // solid cells are pinned at the initial temperature
+    if (cfd_scalar_centres(rho, DTT, TINIT * CFD_PIN, T, &rt0, &resot)) RT0 = rt0, RESOT = resot;
+    solveAndRelax();
+}
+
 }  // namespace vexlar
+
