@@ -1,8 +1,7 @@
 // Three-level multigrid V-cycle for the CFD zone's seven-point systems. Level 1 lumps the
 // fine cells in blocks of two along each axis that has more than one cell, level 2 lumps
-// level 1 again; the coarse
-// operators are built from the finer ones through the per-cell transfer weights (see
-// cfd_mg_weights). The smoother is point Gauss-Seidel or one alternating line pass. All
+// level 1 again; the coarse operators are built from the finer ones through the per-cell
+// transfer weights (see cfd_mg_weights). The smoother is point Gauss-Seidel or one alternating line pass. All
 // levels live in arrays of the fine size, each level using indices 2 up to its own size.
 #include <cmath>
 
@@ -55,6 +54,22 @@ void smooth(double*** phi, double*** res, const LineSystem& s)
     Gauss_Seidel(phi, res, s.b, s.ap, s.ae, s.aw, s.an, s.as, s.at, s.ab);
 }
 
+// A level's seven-point coefficients as flat arrays (see ix): the centre coefficient ap and
+// the links ae, aw (x high and low), an, as (y high and low), at, ab (z high and low).
+struct Stencil {
+    double *ap, *ae, *aw, *an, *as, *at, *ab;
+};
+
+Stencil stencil(double*** ap, double*** ae, double*** aw, double*** an, double*** as,
+                double*** at, double*** ab)
+{
+    return {base(ap), base(ae), base(aw), base(an), base(as), base(at), base(ab)};
+}
+
+// Added to the centre coefficient in the point sweeps, so that a cell without coefficients
+// does not divide by zero.
+constexpr double CENTRE_FLOOR = 1e-10;
+
 // Rows of a plane updated side by side by the point smoother.
 constexpr int GS_ROWS = 4;
 
@@ -70,8 +85,8 @@ void Gauss_Seidel(double*** phi, double*** res, double*** b, double*** ap, doubl
                   double*** aw, double*** an, double*** as, double*** at, double*** ab)
 {
     double* x = base(phi);
-    const double *B = base(b), *P = base(ap), *E = base(ae), *Wl = base(aw), *N = base(an),
-                 *S = base(as), *Tl = base(at), *Bl = base(ab);
+    const Stencil a = stencil(ap, ae, aw, an, as, at, ab);
+    const double* source = base(b);
     const long si = stride(0), sj = stride(1);
     if (_rcdat.cfd_gs) {
         LineSystem s = {ap, ae, aw, an, as, at, ab, b};
@@ -79,56 +94,60 @@ void Gauss_Seidel(double*** phi, double*** res, double*** b, double*** ap, doubl
             line_sweep(axis, s, imaxGS, jmaxGS, kmaxGS, phi, nullptr);
     } else {
         auto update = [&](long q) {
-            x[q] = (Wl[q] * x[q - si] + E[q] * x[q + si] + N[q] * x[q + sj] + S[q] * x[q - sj] +
-                    Tl[q] * x[q + 1] + Bl[q] * x[q - 1] + B[q]) /
-                   (P[q] + 1e-10);
+            x[q] = (a.aw[q] * x[q - si] + a.ae[q] * x[q + si] + a.an[q] * x[q + sj] +
+                    a.as[q] * x[q - sj] + a.at[q] * x[q + 1] + a.ab[q] * x[q - 1] + source[q]) /
+                   (a.ap[q] + CENTRE_FLOOR);
         };
         for (int sweep = 0; sweep < GSnum; sweep++)
             for (int i = 2; i <= imaxGS; i++)
                 for (int j0 = 2; j0 <= jmaxGS; j0 += GS_ROWS) {
                     int rows = jmaxGS - j0 + 1 < GS_ROWS ? jmaxGS - j0 + 1 : GS_ROWS;
                     long q0 = ix(i, j0, 1) - 1;   // row j0 at k = 0
-                    for (int t = 2; t <= kmaxGS + rows - 1; t++) {
-                        int gLo = t - kmaxGS > 0 ? t - kmaxGS : 0;
-                        int gHi = t - 2 < rows - 1 ? t - 2 : rows - 1;
-                        for (int g = gLo; g <= gHi; g++) update(q0 + g * sj + (t - g));
+                    // At each step, row j0 + g takes its cell k = step - g.
+                    for (int step = 2; step <= kmaxGS + rows - 1; step++) {
+                        int gLo = step - kmaxGS > 0 ? step - kmaxGS : 0;
+                        int gHi = step - 2 < rows - 1 ? step - 2 : rows - 1;
+                        for (int g = gLo; g <= gHi; g++) update(q0 + g * sj + (step - g));
                     }
                 }
     }
     if (nn_mg == 1) return;
     double* r = base(res);
     forLevel([&](long q) {
-        r[q] = B[q] - P[q] * x[q] + E[q] * x[q + si] + Wl[q] * x[q - si] + N[q] * x[q + sj] +
-               S[q] * x[q - sj] + Tl[q] * x[q + 1] + Bl[q] * x[q - 1];
+        r[q] = source[q] - a.ap[q] * x[q] + a.ae[q] * x[q + si] + a.aw[q] * x[q - si] +
+               a.an[q] * x[q + sj] + a.as[q] * x[q - sj] + a.at[q] * x[q + 1] + a.ab[q] * x[q - 1];
     });
 }
 
+// The coarse level's coefficients c from the finer level's f, both sized by the coarse
+// level, with the finer level's transfer weights w.
 void matrix(double*** ap, double*** ae, double*** aw, double*** an, double*** as,
             double*** at, double*** ab, double*** w, double*** ap_c, double*** ae_c,
             double*** aw_c, double*** an_c, double*** as_c, double*** at_c, double*** ab_c)
 {
-    const double *P = base(ap), *E = base(ae), *Wl = base(aw), *N = base(an), *S = base(as),
-                 *Tl = base(at), *Bl = base(ab), *wt = base(w);
-    double *Pc = base(ap_c), *Ec = base(ae_c), *Wc = base(aw_c), *Nc = base(an_c),
-           *Sc = base(as_c), *Tc = base(at_c), *Bc = base(ab_c);
+    const Stencil f = stencil(ap, ae, aw, an, as, at, ab);
+    const Stencil c = stencil(ap_c, ae_c, aw_c, an_c, as_c, at_c, ab_c);
+    const double* wt = base(w);
     const long si = stride(0), sj = stride(1);
-    forLevel([&](long Q) { Pc[Q] = Ec[Q] = Wc[Q] = Nc[Q] = Sc[Q] = Tc[Q] = Bc[Q] = 0.0; });
+    forLevel([&](long Q) {
+        c.ap[Q] = c.ae[Q] = c.aw[Q] = c.an[Q] = c.as[Q] = c.at[Q] = c.ab[Q] = 0.0;
+    });
     forChildren([&](long Q, long q, int east, int north, int top) {
         double wf = wt[q];
         if (wf == 0.0) return;   // an orphan or the ghost partner of a single cell
         // Links leaving the coarse cell through the child's outer faces.
-        if (east) Ec[Q] += 4 * wf * E[q] * wt[q + si];
-        else Wc[Q] += 4 * wf * Wl[q] * wt[q - si];
-        if (north) Nc[Q] += 4 * wf * N[q] * wt[q + sj];
-        else Sc[Q] += 4 * wf * S[q] * wt[q - sj];
-        if (top) Tc[Q] += 4 * wf * Tl[q] * wt[q + 1];
-        else Bc[Q] += 4 * wf * Bl[q] * wt[q - 1];
+        if (east) c.ae[Q] += 4 * wf * f.ae[q] * wt[q + si];
+        else c.aw[Q] += 4 * wf * f.aw[q] * wt[q - si];
+        if (north) c.an[Q] += 4 * wf * f.an[q] * wt[q + sj];
+        else c.as[Q] += 4 * wf * f.as[q] * wt[q - sj];
+        if (top) c.at[Q] += 4 * wf * f.at[q] * wt[q + 1];
+        else c.ab[Q] += 4 * wf * f.ab[q] * wt[q - 1];
         // The centre keeps the child's own coefficient less the links inside the block,
         // each taken from the neighbour's side.
         long qx = east ? q - si : q + si, qy = north ? q - sj : q + sj, qz = top ? q - 1 : q + 1;
-        double inner = (east ? E[qx] : Wl[qx]) * wt[qx] + (north ? N[qy] : S[qy]) * wt[qy] +
-                       (top ? Tl[qz] : Bl[qz]) * wt[qz];
-        Pc[Q] += 4 * wf * (P[q] * wf - inner);
+        double inner = (east ? f.ae[qx] : f.aw[qx]) * wt[qx] +
+                       (north ? f.an[qy] : f.as[qy]) * wt[qy] + (top ? f.at[qz] : f.ab[qz]) * wt[qz];
+        c.ap[Q] += 4 * wf * (f.ap[q] * wf - inner);
     });
 }
 
@@ -147,6 +166,20 @@ void interpolation(double*** w, double*** e_coarse, double*** e_fine)
     forChildren([&](long Q, long q, int, int, int) { ef[q] = 4 * wt[q] * ec[Q]; });
 }
 
+// The correction problem of the current level: its source the residual of the finer level
+// restricted with the finer level's weights w, its correction starting from zero.
+static void coarseProblem(double*** w, double*** fineRes, double*** res, double*** corr,
+                          double*** source)
+{
+    restriction(w, fineRes, res);
+    double *c = base(corr), *b = base(source);
+    const double* r = base(res);
+    forLevel([&](long q) { c[q] = 0.0, b[q] = r[q]; });
+}
+
+// One V-cycle. PHIMGP_0 is the fine solution, PHIMGP_1 and PHIMGP_2 the corrections of
+// levels 1 and 2; on the way up PHIMGP_3 takes level 2's correction on level 1's cells and
+// PHIMGP_2, no longer needed, level 1's on the fine cells.
 void mg_cycle(double*** w_ave, double*** w_coa, int ni, int nj, int nk)
 {
     setLevel(ni, nj, nk);
@@ -155,14 +188,12 @@ void mg_cycle(double*** w_ave, double*** w_coa, int ni, int nj, int nk)
 
     setLevel(imax_ave, jmax_ave, kmax_ave);
     GSnum = 10;
-    restriction(w_ave, RES_PHIMG_0, RES_PHIMG_1);
-    forLevel([](long q) { base(PHIMGP_1)[q] = 0.0, base(B_1)[q] = base(RES_PHIMG_1)[q]; });
+    coarseProblem(w_ave, RES_PHIMG_0, RES_PHIMG_1, PHIMGP_1, B_1);
     smooth(PHIMGP_1, RES_PHIMG_1, level(1));
 
     setLevel(imax_coa, jmax_coa, kmax_coa);
-    restriction(w_coa, RES_PHIMG_1, RES_PHIMG_2);
-    forLevel([](long q) { base(PHIMGP_2)[q] = 0.0, base(B_2)[q] = base(RES_PHIMG_2)[q]; });
-    nn_mg = 1;
+    coarseProblem(w_coa, RES_PHIMG_1, RES_PHIMG_2, PHIMGP_2, B_2);
+    nn_mg = 1;   // the coarsest level takes no residual
     smooth(PHIMGP_2, RES_PHIMG_2, level(2));
     nn_mg = 0;
     interpolation(w_coa, PHIMGP_2, PHIMGP_3);
