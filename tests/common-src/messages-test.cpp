@@ -38,6 +38,7 @@ protected:
         _errorLogFileP = nullptr;
         _ulog = nullptr;
         _errorAuxFcnP = nullptr;
+        _errorFinishFcnP = nullptr;
         fclose(log);
         error(-4, __FILE__, __LINE__, "reset count", "");
         setDirChar('/');
