@@ -2,6 +2,7 @@
 // that leave the rest of a long line for the next prompt, and the FATAL end of input.
 #include "common-src/console.h"
 #include "tests/param-names.h"
+#include "tests/scratch-dir.h"
 
 #include <gtest/gtest.h>
 
@@ -23,8 +24,8 @@ protected:
         std::ofstream(path, std::ios::binary) << text;
         ASSERT_NE(freopen(path.c_str(), "r", stdin), nullptr);
     }
-    void TearDown() override { remove(path.c_str()); }
-    std::string path = testing::TempDir() + "vexlar-console-" + std::to_string(getpid()) + ".txt";
+    vexlar_test::ScratchDir scratch;
+    std::string path = scratch.file("stdin.txt");
 };
 
 struct Answer {

@@ -2,6 +2,7 @@
 // remembers, bounded joining, separator conversion and the file copy utility.
 #include "common-src/paths.h"
 #include "tests/param-names.h"
+#include "tests/scratch-dir.h"
 
 #include <gtest/gtest.h>
 
@@ -175,7 +176,8 @@ TEST(Paths, ConvertDirCharsTurnsTheOtherSeparator)
 
 TEST(Paths, FileCopyCopiesBytesAndRefusesItselfAndMissingSources)
 {
-    std::string dir = testing::TempDir() + std::to_string(getpid());
+    vexlar_test::ScratchDir scratch;
+    const std::string& dir = scratch.path();
     std::string src = dir + "vexlar-copy-src.bin", dst = dir + "vexlar-copy-dst.bin";
     std::string data("a\0b\nc", 5);
     std::ofstream(src, std::ios::binary) << data;
@@ -189,8 +191,6 @@ TEST(Paths, FileCopyCopiesBytesAndRefusesItselfAndMissingSources)
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("Cannot copy file " + src + " to itself\n"), std::string::npos);
     EXPECT_NE(err.find("Failed to open file " + dir + "vexlar-no-such-file\n"), std::string::npos);
-    remove(src.c_str());
-    remove(dst.c_str());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Test helper: a small text file written to the temporary directory and opened on the token
-// stream, with the log redirected to a temporary stream whose text can be read back, and
-// the ERROR count reset around each test.
+// Test helper: a small text file written to a scratch folder of the test's own and opened
+// on the token stream, with the log redirected to a temporary stream whose text can be read
+// back, and the ERROR count reset around each test.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 
 #include "common-src/messages.h"
 #include "common-src/tokens.h"
+#include "tests/scratch-dir.h"
 
 namespace vexlar_test {
 
@@ -31,19 +32,10 @@ inline void writeFile(const std::string& path, const std::string& text)
     fclose(f);
 }
 
-// A file name of its own for each test, so that tests may run in parallel processes.
-inline std::string uniquePath()
-{
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-    for (char& c : name)
-        if (c == '/') c = '-';
-    return ::testing::TempDir() + "vexlar-" + name + ".txt";
-}
-
 class TokenFile : public ::testing::Test {
 protected:
-    std::string path = uniquePath();
+    ScratchDir scratch;   // the test's own folder, so that copies of the suite may run at once
+    std::string path = scratch.file("input.txt");
     FILE* log = nullptr;
     FILE* savedLog = nullptr;
     FILE** savedLogP = nullptr;

@@ -21,6 +21,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/scratch-dir.h"
+
 namespace {
 
 // The whole file as bytes; "" when it cannot be read.
@@ -125,19 +127,10 @@ class E2eTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-        for (char& c : name)
-            if (!isalnum((unsigned char)c)) c = '_';
-        std::string tmpl = ::testing::TempDir() + "vexlar-" + name + "-XXXXXX";
-        ASSERT_NE(mkdtemp(&tmpl[0]), nullptr) << tmpl;
-        dir = tmpl + "/";
+        dir = vexlar_test::makeScratchDir();
+        ASSERT_FALSE(dir.empty());
     }
-    void TearDown() override
-    {
-        std::error_code ec;
-        if (!dir.empty()) std::filesystem::remove_all(dir, ec);
-    }
+    void TearDown() override { vexlar_test::removeScratchDir(dir); }
 
     // Runs vexlar-x with `args` in the test's directory, `input` on its standard input;
     // the log read back is that of the project file `project` ("name.prj"; none for "").

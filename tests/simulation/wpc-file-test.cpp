@@ -11,6 +11,7 @@
 #include "model/prj-data.h"
 #include "simulation/weather.h"
 #include "tests/model/network-fixture.h"
+#include "tests/scratch-dir.h"
 
 namespace vexlar {
 namespace {
@@ -20,7 +21,6 @@ protected:
     void TearDown() override
     {
         WPC_close();
-        std::remove(wpcPath.c_str());
         NetworkTest::TearDown();
     }
     // An exterior path of zone z at (x, y, height); `inward` runs it from the ambient.
@@ -44,15 +44,13 @@ protected:
     }
     void wpc(const std::string& text)
     {
-        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        for (char& c : name)
-            if (c == '/') c = '-';
-        wpcPath = ::testing::TempDir() + "vexlar-wpc-" + name + ".wpc";
+        wpcPath = scratch.file("wind.wpc");
         FILE* f = std::fopen(wpcPath.c_str(), "wb");
         std::fputs(text.c_str(), f);
         std::fclose(f);
         std::snprintf(_WPCfile, sizeof _WPCfile, "%s", wpcPath.c_str());
     }
+    vexlar_test::ScratchDir scratch;   // the file goes with it
     std::string wpcPath;
 };
 
