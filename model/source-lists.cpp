@@ -303,6 +303,20 @@ int srcl_schedules()
     return 0;
 }
 
+void srcl_clear()
+{
+    _Dsch0 = nullptr;
+    _Wsch0 = nullptr;
+    _Csst0 = _Cssnt0 = nullptr;
+    _Bls0 = _Blst0 = _Blsnt0 = _BlsInactive0 = nullptr;
+    _Dvr0 = _Dvrt0 = _Dvrnt0 = _DvrInactive0 = nullptr;
+    _Pxst0 = _Pxsnt0 = nullptr;
+    _Osch0 = nullptr;
+    _Pexp0 = nullptr;
+    _nbls = _ndvr = 0;
+    _doOccSens = 0;
+}
+
 int srcl_sources()
 {
     for (CssRec* s = _Css0; s; s = s->next)

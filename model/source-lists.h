@@ -90,4 +90,9 @@ int srcl_emissions();
 int srcl_occupants();
 int srcl_controls();
 
+// Forgets the schedule, source, sink, emission and occupant lists and their counts (the
+// records stay in the pools that own them; _CtrlLogs is freed by its owner), so that a
+// network built later in the same process starts from none.
+void srcl_clear();
+
 }  // namespace vexlar

@@ -40,6 +40,7 @@ protected:
         // test) instead of hanging it.
         timeval limit{5, 0};
         setsockopt(_sockfd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        _wPBridge = 1;   // the peer may send envelope wind pressures and mass fractions
         std::strcpy(_prjname, "bridgetest");
         _rcdat.end_time = 86400;
         _rcdat.start_date = _rcdat.end_date = 1;
@@ -461,6 +462,7 @@ TEST_P(BridgeConnect, FailureEndsTheRunBeforeTheProjectIsRead)
         bridgepeer::Listener closed;
         address = closed.address();
     }
+    _doBridge = 0;
     EXPECT_EXIT(bridge_ConnectToServer(address.c_str()), ::testing::ExitedWithCode(2), GetParam().text);
     EXPECT_EQ(_doBridge, 0);
 }

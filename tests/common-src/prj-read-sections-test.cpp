@@ -52,6 +52,7 @@ protected:
     {
         _ms = alc_eci(32000, "ms-block");
         _mb = alc_eci(8000, "mb-block");
+        prjType = 0;   // the records are those of a VexlarW file
         strcpy(species[0].name, "CO2");
         _ctm = species;
         _nctm = 1;

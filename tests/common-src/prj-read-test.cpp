@@ -170,6 +170,7 @@ protected:
         prj_read_free_element_lists();
         _ms = fre_ec(_ms, "ms-block");
         _mb = fre_ec(_mb, "mb-block");
+        prjType = 0;   // the kind of file read stays with this test
         TokenFile::TearDown();
     }
     int read(const std::string& text, std::string* err = nullptr)

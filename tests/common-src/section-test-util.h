@@ -18,6 +18,7 @@
 #include "model/schedules.h"
 #include "model/prj-common.h"
 #include "model/prj-records.h"
+#include "model/run-control.h"
 
 namespace vexlar {
 namespace testutil {
@@ -138,6 +139,7 @@ protected:
     {
         log_ = tmpfile();
         _ulog = log_;
+        prjType = 0;   // the records are those of a VexlarW file
     }
     void TearDown() override
     {

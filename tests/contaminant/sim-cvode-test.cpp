@@ -35,6 +35,9 @@ protected:
     {
         messages().clear();
         _errorAuxFcnP = [](const char* head, const char* text, int*) { messages().push_back(std::string(head) + text); };
+        _doBridge = _npexp = 0;   // what the exclusion test reads, each test sets for itself
+        _Css0 = nullptr;
+        _MFn_mem = nullptr;
     }
     void TearDown() override
     {

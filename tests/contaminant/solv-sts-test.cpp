@@ -45,6 +45,8 @@ protected:
         _penf = penf;
         _rcdat.sim_mf = 2;
         _sim_af_dyn = 0;
+        _dtMaxStab = 100000.0f;   // the start value the set-up lowers to the room's own
+        _NrSolveSTS = 0;
         room.kind = amb.kind = 0;
         room.number = 1;
         room.index = 1;

@@ -122,9 +122,10 @@ protected:
 TEST_F(DuctPulse, SlowAirCarriesAPulseThroughFixedCellsWithItsMass)
 {
     double F = RHO * A * 0.2;
+    int lagrangian = _NrDuctLagr;
     run(0.2, 0.1, 1.0, 3000);
     EXPECT_EQ(lag.mode, 0);
-    EXPECT_EQ(_NrDuctLagr, 0);
+    EXPECT_EQ(_NrDuctLagr, lagrangian);
     EXPECT_NEAR(mass[0], F * 1.0, 1e-12 * F);
     EXPECT_NEAR(arrival(0), (L + 0.5 * DX) / 0.2, 1e-7 * L / 0.2);  // single-precision area
     // The dispersed species (Taylor coefficient 0.21 m2/s, Peclet number 9.6) keeps its mass

@@ -9,6 +9,7 @@
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "contaminant/sts-init.h"
+#include "model/prj-data.h"
 
 namespace vexlar_test {
 
@@ -25,6 +26,7 @@ public:
     void open()
     {
         vexlar::_ulog = tmpfile();
+        vexlar::_list = 0;   // the logs the tests expect are those of the least detail
         saved_ms_ = vexlar::_ms;
         vexlar::_ms = vexlar::alc_eci(32000, "ms");
     }

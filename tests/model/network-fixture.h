@@ -330,6 +330,7 @@ private:
         _cvfNumNames = _dvfNumNames = 0; _cvfNames = _dvfNames = nullptr;
         _cvfVals[0] = _cvfVals[1] = _cvfVals[2] = nullptr; _dvfVals = nullptr;
         _CtrlLogs = nullptr;
+        srcl_clear();
         std::strcpy(_WTHfile, "weather.wth");
         std::strcpy(_CTMfile, "ambient.ctm");
     }

@@ -24,6 +24,7 @@
 #include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
+#include "model/source-lists.h"
 
 namespace vexlar {
 namespace testnet {
@@ -226,6 +227,7 @@ protected:
         _pdrive[0] = '\0';
         installNet(net, 2);
         installRun(net);
+        srcl_clear();
     }
     void TearDown() override
     {

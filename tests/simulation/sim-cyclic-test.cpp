@@ -11,6 +11,11 @@
 #include "model/clock.h"
 #include "model/counters.h"
 #include "model/prj-common.h"
+#include "model/prj-records.h"
+#include "model/options.h"
+#include "model/source-lists.h"
+#include "simulation/vexlar-x-finish.h"
+#include "simulation/weather.h"
 #include "tests/airflow/af-test-net.h"
 
 using namespace vexlar;
@@ -46,6 +51,12 @@ protected:
         z->mf = &zoneMf;
         a->mf = &ambientMf;
         _nctm = 1;
+        _Css0 = nullptr;   // no sources or sinks whose totals restart each day
+        srcl_clear();
+        _Ctrl0 = nullptr;   // no controls, no peer, no timed inputs to start again
+        _doBridge = 0;
+        closeTimedInputs();
+        WPC_close();
         _Mfmax = alc_mcT<float>(1, _nafnd, 0, 0, "_Mfmax");
         _Mftst = alc_mcT<float>(1, _nafnd, 0, 0, "_Mftst");
     }

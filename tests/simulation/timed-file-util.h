@@ -53,6 +53,7 @@ protected:
         WPC_close();
         for (FILE** f : {&_ucvf, &_udvf, &_uctm})
             if (*f) std::fclose(*f), *f = nullptr;
+        _Ctrl0 = nullptr;   // the control nodes were the test's own
         _ms = fre_ec(_ms, "ms-block");
         _errorLogFileP = nullptr;
         _ulog = nullptr;

@@ -15,17 +15,36 @@
 #include "common-src/paths.h"
 #include "model/clock.h"
 #include "output/sim-out.h"
+#include "model/options.h"
+#include "model/prj-common.h"
+#include "tests/scratch-dir.h"
 
 using namespace vexlar;
 
 namespace {
 
-TEST(Finish, LogsItsLineRemovesResultFilesAndExitsWithItsStatus)
+// A project "office" in a scratch folder of the test's own, without species or a peer, so
+// that finish removes only the files the test made.
+class Finish : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        snprintf(_pdir, sizeof _pdir, "%s", dir.c_str());
+        snprintf(_prjname, sizeof _prjname, "office");
+        _pdrive[0] = '\0';
+        _nctm = 0;
+        _ctm = nullptr;
+        _doBridge = 0;
+        _ulog = nullptr;
+        _errorLogFileP = nullptr;
+    }
+    void TearDown() override { _pdir[0] = _prjname[0] = '\0'; }
+    vexlar_test::ScratchDir scratch;
+    const std::string& dir = scratch.path();
+};
+
+TEST_F(Finish, LogsItsLineRemovesResultFilesAndExitsWithItsStatus)
 {
-    std::string dir = testing::TempDir() + "vexlar-finish-" + std::to_string(getpid()) + "/";
-    mkdir(dir.c_str(), 0700);
-    snprintf(_pdir, sizeof _pdir, "%s", dir.c_str());
-    snprintf(_prjname, sizeof _prjname, "office");
     for (const char* ext : {".sim", ".ach", ".sqlite3", ".log"})
         std::ofstream(dir + "office" + ext) << "partial";
     std::string logPath = dir + "office.xlog";
@@ -42,11 +61,9 @@ TEST(Finish, LogsItsLineRemovesResultFilesAndExitsWithItsStatus)
     EXPECT_EQ(log, "FATAL  (file x, line 3)\n boom\nVexlarX finish(2)\n");
     for (const char* ext : {".sim", ".ach", ".sqlite3", ".log"})
         EXPECT_NE(access((dir + "office" + ext).c_str(), F_OK), 0) << ext;
-    remove(logPath.c_str());
-    rmdir(dir.c_str());
 }
 
-TEST(Finish, ExitsWithTheStatusItIsGiven)
+TEST_F(Finish, ExitsWithTheStatusItIsGiven)
 {
     EXPECT_EXIT(finish(0), testing::ExitedWithCode(0), "");
 }

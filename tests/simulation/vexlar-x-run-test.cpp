@@ -20,10 +20,12 @@
 #include "model/network.h"
 #include "model/options.h"
 #include "model/prj-common.h"
+#include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/source-lists.h"
 #include "output/sim-out.h"
 #include "tests/param-names.h"
+#include "tests/scratch-dir.h"
 
 using namespace vexlar;
 
@@ -163,6 +165,7 @@ TEST(MainLog, NetworkCountsAndAirflowControl)
 {
     _rcdat = RunControlData();
     _rcdat.tsdens = 1;
+    _nctm = 0;
     _nafnd = 3;
     _nafpt = 12;
     std::string s = logged(logNetworkCounts);
@@ -360,12 +363,16 @@ class SurfaceResults : public ::testing::TestWithParam<SrfCase> {};
 
 TEST_P(SurfaceResults, StaleFileIsRemovedUnlessTheRunSelectsIt)
 {
-    std::string dir = testing::TempDir() + "vexlar-srf-" + std::to_string(getpid()) + "/";
-    mkdir(dir.c_str(), 0700);
+    vexlar_test::ScratchDir scratch;
+    const std::string& dir = scratch.path();
     snprintf(_pdir, sizeof _pdir, "%s", dir.c_str());
     snprintf(_prjname, sizeof _prjname, "office");
+    _pdrive[0] = '\0';
     std::string srf = dir + "office.srf";
     std::ofstream(srf) << "stale";
+    _nctm = 0;   // no species: no per-species file names
+    _ctm = nullptr;
+    _nlogc = 0;
     _rcdat = RunControlData();
     _rcdat.sim_mf = GetParam().sim_mf;
     _rcdat.srf = GetParam().srf;
@@ -376,7 +383,6 @@ TEST_P(SurfaceResults, StaleFileIsRemovedUnlessTheRunSelectsIt)
     set_usrf(3);
     _nbls = _ndvr = 0;
     _pdir[0] = _prjname[0] = '\0';
-    rmdir(dir.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Main, SurfaceResults,
