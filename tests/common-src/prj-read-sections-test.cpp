@@ -50,6 +50,7 @@ protected:
 
     void SetUp() override
     {
+        clearModel();
         _ms = alc_eci(32000, "ms-block");
         _mb = alc_eci(8000, "mb-block");
         prjType = 0;   // the records are those of a VexlarW file
@@ -81,9 +82,17 @@ protected:
     void TearDown() override
     {
         testutil::releaseProjectModel();
+        clearModel();
+    }
+
+    // No records to look up until the test gives them (freed lists keep their counts).
+    static void clearModel()
+    {
         _nlev = _ndsch = _nwsch = _nwpf = _nkinr = _nflte = _nfilt = _ncse = _nafe = _ndfe = 0;
         _nahs = _nzone = _npath = _njct = _ndct = _nctrl = _ncss = _nosch = _npexp = 0;
         _nZctm = _nJctm = _nctm = 0;
+        _OschList = nullptr;
+        _PexpList = nullptr;
         _ctm = nullptr;
         _Css0 = nullptr;
         _Pxs0 = nullptr;

@@ -35,6 +35,9 @@ inline void releaseProjectModel()
 {
     prj_read_free_comp_lists();
     prj_read_free_element_lists();
+    // The engine keeps the counts for its reports; no list is left to count here.
+    _npexp = _ndct = _njct = _nzone = _npath = _nfilt = _nahs = _nctrl = 0;
+    _nlev = _ndsch = _nwsch = _nwpf = _nkinr = _nflte = _ncse = _nafe = _ndfe = _nosch = 0;
     if (_MfZ) _MfZ = fre_vT(_MfZ, 0, _nZctm - 1, "MfZ");
     if (_MfZi) _MfZi = fre_vT(_MfZi, 0, _nZctm - 1, "MfZi");
     if (_MfJ) _MfJ = fre_vT(_MfJ, 0, _nJctm - 1, "MfJ");

@@ -11,6 +11,7 @@
 #include "model/clock.h"
 #include "model/counters.h"
 #include "model/prj-common.h"
+#include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/options.h"
 #include "model/source-lists.h"
@@ -55,6 +56,8 @@ protected:
         srcl_clear();
         _Ctrl0 = nullptr;   // no controls, no peer, no timed inputs to start again
         _doBridge = 0;
+        _sim_af_dyn = 0;    // steady airflow: no airflow solution within the day
+        _npexp = 0;
         closeTimedInputs();
         WPC_close();
         _Mfmax = alc_mcT<float>(1, _nafnd, 0, 0, "_Mfmax");
