@@ -97,7 +97,7 @@ protected:
     {
         _Atd = fre_mcT(_Atd, 0, kRows, 0, 3);
         _Bxtd = fre_vT(_Bxtd, 0, kRows, "Bxtd");
-        _nntc = 0;
+        _nctm = _nntc = 0;
     }
     static void setStep(float dt)
     {

@@ -15,6 +15,7 @@
 #include "common-src/paths.h"
 #include "model/network.h"
 #include "model/prj-data.h"
+#include "model/prj-common.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/clock.h"
@@ -42,6 +43,8 @@ protected:
         _dvfVals = nullptr;
         _Ctrl0 = nullptr;
         _pambt = nullptr;
+        _nctm = _nntc = 0;   // no species until a test names them
+        _ctm = nullptr;
         _wthdat = WeatherData{};
         _wthdat.h2o_index = -1;
         _newSTSaf = 0;
