@@ -16,6 +16,7 @@
 #include "model/counters.h"
 #include "model/elements.h"
 #include "model/network.h"
+#include "model/prj-data.h"
 #include "model/run-control.h"
 
 namespace vexlar_test {
@@ -187,6 +188,7 @@ public:
     static void runControl(SolverChoice c, int itmax = 50, float relcnvg = 1e-7f)
     {
         _rcdat = RunControlData{};
+        _sim_af_dyn = 0;   // a steady airflow unless the test makes it transient
         _rcdat.af_newton = c.newton;
         _rcdat.af_slae = c.slae;
         _rcdat.itmax = itmax;

@@ -9,7 +9,11 @@
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "contaminant/sts-init.h"
+#include "model/network.h"
 #include "model/prj-data.h"
+#include "model/prj-records.h"
+#include "model/source-lists.h"
+#include "model/sts-links.h"
 
 namespace vexlar_test {
 
@@ -27,6 +31,13 @@ public:
     {
         vexlar::_ulog = tmpfile();
         vexlar::_list = 0;   // the logs the tests expect are those of the least detail
+        // The set-up walks these lists: each test links in only what it makes itself.
+        vexlar::_Css0 = nullptr;
+        vexlar::srcl_clear();
+        vexlar::_Ctrl0 = nullptr;
+        vexlar::_jctn0 = nullptr;
+        vexlar::_duct0 = nullptr;
+        vexlar::_cdzn0 = nullptr;
         saved_ms_ = vexlar::_ms;
         vexlar::_ms = vexlar::alc_eci(32000, "ms");
     }

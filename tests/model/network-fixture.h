@@ -327,6 +327,7 @@ private:
         _afnd0 = _pambt = nullptr; _pafp0 = nullptr; _nafnd = _nafpt = 0;
         _jctn0 = nullptr; _cdzn0 = nullptr; _duct0 = nullptr; _term0 = _leak0 = nullptr;
         _useWPC = _useWPCwp = _useWPCmf = 0;
+        _sim_af_dyn = 0;
         _cvfNumNames = _dvfNumNames = 0; _cvfNames = _dvfNames = nullptr;
         _cvfVals[0] = _cvfVals[1] = _cvfVals[2] = nullptr; _dvfVals = nullptr;
         _CtrlLogs = nullptr;
