@@ -74,17 +74,12 @@ struct Stop {
     bool kept;
 };
 
-class StoppedRun : public ::testing::TestWithParam<Stop> {};
+class StoppedRun : public Finish, public ::testing::WithParamInterface<Stop> {};
 
 // Stopped after the step ending at 1:00 on Feb02 (day 33): the log and the screen say so.
 TEST_P(StoppedRun, KeepsItsResultsUnlessOneWasNotWrittenInFull)
 {
     const Stop stop = GetParam();
-    std::string tmpl = testing::TempDir() + "vexlar-stop-XXXXXX";
-    ASSERT_NE(mkdtemp(&tmpl[0]), nullptr);
-    std::string dir = tmpl + "/";
-    snprintf(_pdir, sizeof _pdir, "%s", dir.c_str());
-    snprintf(_prjname, sizeof _prjname, "office");
     for (const char* ext : {".sim", ".ach", ".sqlite3"}) std::ofstream(dir + "office" + ext) << "steps";
     std::string logPath = dir + "office.xlog";
     EXPECT_EXIT(
@@ -105,8 +100,6 @@ TEST_P(StoppedRun, KeepsItsResultsUnlessOneWasNotWrittenInFull)
     EXPECT_EQ(log.substr(log.size() - last.size()), last);
     for (const char* ext : {".sim", ".ach", ".sqlite3"})
         EXPECT_EQ(access((dir + "office" + ext).c_str(), F_OK) == 0, stop.kept) << ext;
-    for (const char* ext : {".sim", ".ach", ".sqlite3", ".xlog"}) remove((dir + "office" + ext).c_str());
-    rmdir(dir.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Finish, StoppedRun, ::testing::Values(Stop{0, 1, true}, Stop{1, 2, false}),
