@@ -18,6 +18,7 @@
 #include "model/prj-common.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
+#include "model/source-lists.h"
 
 using namespace vexlar;
 
@@ -36,8 +37,12 @@ protected:
         messages().clear();
         _errorAuxFcnP = [](const char* head, const char* text, int*) { messages().push_back(std::string(head) + text); };
         _doBridge = _npexp = 0;   // what the exclusion test reads, each test sets for itself
-        _Css0 = nullptr;
         _MFn_mem = nullptr;
+        // The right-hand side reads every source, sink, emission and reaction list.
+        srcl_clear();
+        _Css0 = nullptr;
+        _Pxs0 = nullptr;
+        _nkinr = 0;
     }
     void TearDown() override
     {
