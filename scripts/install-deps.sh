@@ -2,7 +2,7 @@
 # Installs, from Debian packages, whatever the build and the tests need and the machine lacks.
 # Used by both `make run` and `make test`; does nothing when everything is present.
 set -euo pipefail
-needed=(g++ make cmake python3 libsqlite3-dev libgtest-dev libbenchmark-dev)
+needed=(g++ make cmake python3 libsqlite3-dev sqlite3 libgtest-dev libbenchmark-dev)
 missing=()
 for p in "${needed[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
