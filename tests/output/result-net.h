@@ -25,6 +25,7 @@
 #include "model/prj-records.h"
 #include "model/run-control.h"
 #include "model/source-lists.h"
+#include "output/sim-out.h"
 
 namespace vexlar {
 namespace testnet {
@@ -228,9 +229,11 @@ protected:
         installNet(net, 2);
         installRun(net);
         srcl_clear();
+        _resultWriteFailures = 0;   // the run's count of files not written in full
     }
     void TearDown() override
     {
+        _resultWriteFailures = 0;
         clearNet();
         removeTree(dir.substr(0, dir.size() - 1));
     }
