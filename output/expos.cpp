@@ -105,7 +105,7 @@ void set_uexp_open()
     if (_npexp <= 0 || _nctm <= 0) return;
     statFamilyAlloc(exp_stats, _npexp * _nctm, "exp_day", "exp_run");
     for (ExposureRec* x = _Pexp0; x; x = x->next) x->occupied_day = x->occupied_run = 0.0;
-    _uexp = openSummaryFile(".ebw", "EBW");
+    _uexp = createResultFile(".ebw", "w", "EBW");
     fprintf(_uexp, "%d\t%d\t%s\t", _npexp, _nctm, datxstr(r.start_date));
     fprintf(_uexp, "%s\t%d\t%d\t%d\n", datxstr(r.end_date), _time_list, r.ebw_step, r.ebw_stats);
     if (r.ebw_step) {

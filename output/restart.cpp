@@ -681,7 +681,7 @@ int set_urst_init()
 void set_urst_open()
 {
     if (!_sim_af_dyn && _rcdat.sim_mf <= 1) return;
-    _urst = createResultFile(resultFileName(".rst"), "wb", "Could not open RST file; is it already open?");
+    _urst = createResultFile(".rst", "wb", "RST");
     _rstCreated = 1;
     unsigned char bytes[4 * NHEADER];
     for (int i = 0; i < NHEADER; i++) putI32(bytes + 4 * i, _rhd[i]);

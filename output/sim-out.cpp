@@ -44,7 +44,7 @@ const char* resultFileName(const char* ext)
     return _file_name;
 }
 
-FILE* createResultFile(const char* path, const char* mode, const char* text)
+FILE* createFileAt(const char* path, const char* mode, const char* text)
 {
     FILE* f = openFile(path, mode);
     if (!f) {
@@ -53,6 +53,13 @@ FILE* createResultFile(const char* path, const char* mode, const char* text)
         error(FATAL, __FILE__, __LINE__, text, reason, "");
     }
     return f;
+}
+
+FILE* createResultFile(const char* ext, const char* mode, const char* kind)
+{
+    char text[64];
+    snprintf(text, sizeof text, "Could not open %s file; is it already open?", kind);
+    return createFileAt(resultFileName(ext), mode, text);
 }
 
 void removeResultFile(const char* ext) { remove(resultFileName(ext)); }
@@ -256,7 +263,7 @@ static void writeSimTables()
 
 void set_usim_open()
 {
-    _usim = createResultFile(resultFileName(".sim"), "wb", "Could not open SIM file; is it already open?");
+    _usim = createResultFile(".sim", "wb", "SIM");
     // Every step appends a record per path and node; a larger buffer than the stream's
     // default block writes them with far fewer system calls.
     setvbuf(_usim, _simBuffer, _IOFBF, sizeof _simBuffer);

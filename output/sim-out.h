@@ -12,9 +12,12 @@ extern FILE* _usim;   // SIM results file, null while not open
 
 // Builds the name of the project's result file with extension ext into _file_name.
 const char* resultFileName(const char* ext);
-// Creates a result file (fopen mode); one that cannot be created is the FATAL `text`
+// Creates the file at path (fopen mode); one that cannot be created is the FATAL `text`
 // (which names the file's kind) followed by the system's reason in parentheses.
-FILE* createResultFile(const char* path, const char* mode, const char* text);
+FILE* createFileAt(const char* path, const char* mode, const char* text);
+// Creates the project's result file with extension ext; one that cannot be created is the
+// FATAL "Could not open <kind> file; is it already open?" with the system's reason.
+FILE* createResultFile(const char* ext, const char* mode, const char* kind);
 // Removes the project's result file with extension ext; a missing file is no error.
 void removeResultFile(const char* ext);
 // Closes *f when it is open and clears it; with flag set removes the project's file.

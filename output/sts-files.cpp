@@ -42,13 +42,6 @@ void putWords(FILE* f, void* words, size_t n)
     fwrite(words, 4, n, f);
 }
 
-FILE* createFile(const char* ext, const char* kind)
-{
-    char text[64];
-    snprintf(text, sizeof text, "Could not open %s file; is it already open?", kind);
-    return createResultFile(resultFileName(ext), "wb", text);
-}
-
 // Closes one file (mode 2 reports bytes that did not reach it); mode 3 also removes it when
 // this run created it. Files of an earlier run are left alone.
 void closeStsFile(FILE** f, int* made, int mode, const char* ext)
@@ -61,7 +54,7 @@ void closeStsFile(FILE** f, int* made, int mode, const char* ext)
 void openRzf()
 {
     if (!_rcdat.rzf || _nzone <= 0) return;
-    _urzf = createFile(".rzf", "RZF");
+    _urzf = createResultFile(".rzf", "wb", "RZF");
     s_rzfMade = 1;
     _Ztpd = alc_mcT<float>(0, _nzone - 1, 0, 2, "Zmix");
 }
@@ -69,7 +62,7 @@ void openRzf()
 void openRzm()
 {
     if (!_rcdat.rzm || _nzone <= 0 || _nctm <= 0) return;
-    _urzm = createFile(".rzm", "RZM");
+    _urzm = createResultFile(".rzm", "wb", "RZM");
     s_rzmMade = 1;
     _ZMfd = alc_mcT<float>(0, _nzone - 1, 0, _nctm - 1, "Zmfd");
 }
@@ -113,7 +106,7 @@ void writeZoneEntries(FILE* f)
 
 void writeCrossReference()
 {
-    FILE* f = createFile(".rxr", "RXR");
+    FILE* f = createResultFile(".rxr", "wb", "RXR");
     s_rxrMade = 1;
     int32_t head[13] = {24,          _time_list, _dayofy, _stepEndTime,  _simEndDate,
                         _simEndTime, _urzf != nullptr, _urzm != nullptr, _urz1 != nullptr,
@@ -154,7 +147,7 @@ void set_urz1(int mode)
 {
     if (mode == 1) {
         if (!_rcdat.rz1 || _nzone <= 0 || _nctm <= 0) return;
-        _urz1 = createFile(".rz1", "RZ1");
+        _urz1 = createResultFile(".rz1", "wb", "RZ1");
         s_rz1Made = 1;
         _nZ1D = _nC1D = 0;
         for (AirNode* n = _afnd0; n; n = n->next)

@@ -62,7 +62,7 @@ void set_uage_open()
 {
     const RunControlData& r = _rcdat;
     int n = n_age = _nafnd;
-    _uage = openSummaryFile(".age", "AGE");
+    _uage = createResultFile(".age", "w", "AGE");
     fprintf(_uage, "%d\t%s\t", _nzone, datxstr(r.start_date));
     fprintf(_uage, "%s\t%d\t%d\t%d\n", datxstr(r.end_date), _time_list, r.age_step, r.age_stats);
     if (r.age_step) {

@@ -332,7 +332,7 @@ void writeCsm_simEnd()
 {
     char project[4096];
     pathmerge(project, sizeof project, _pdrive, _pdir, _prjname, _pext);
-    FILE* f = openSummaryFile(".csm", "CSM");
+    FILE* f = createResultFile(".csm", "w", "CSM");
     csmCreated = 1;
     fprintf(f, "Project:  %s\n", project);
     fprintf(f, "\n%d\tcontaminants\nName\tEffDens\tMeanDiameter\n", _nctm);

@@ -55,7 +55,4 @@ void statWriteTail(FILE* f, const char* what, const StatAccum& s, double mean, d
 // The same tail for a quantity that took no value in the period.
 void statWriteUndefined(FILE* f);
 
-// Creates a text summary file of the project; FATAL naming the kind when it cannot.
-FILE* openSummaryFile(const char* ext, const char* kind);
-
 }  // namespace vexlar

@@ -119,12 +119,6 @@ void statWriteUndefined(FILE* f)
     fprintf(f, "\tundefined\tundefined\t--\tundefined\t--\tundefined\n");
 }
 
-FILE* openSummaryFile(const char* ext, const char* kind)
-{
-    char text[64];
-    snprintf(text, sizeof text, "Could not open %s file; is it already open?", kind);
-    return createResultFile(resultFileName(ext), "w", text);
-}
 
 // The day's quantities in the family are printed with the day count as divisor, after
 // the day is folded into the run; then the day starts again.
@@ -177,7 +171,7 @@ void set_uach_open()
     bldgACR_inOutRelDiff_max = 0.0;
     bldgACR_date = _dayofy;
     bldgACR_time = _stepEndTime;
-    _uach = openSummaryFile(".ach", "ACH");
+    _uach = createResultFile(".ach", "w", "ACH");
     fprintf(_uach, "%s\t", datxstr(r.start_date));
     fprintf(_uach, "%s\t%d\t%d\t%d\t%.2f\n", datxstr(r.end_date), _time_list, r.ach_step,
             r.ach_stats, v);
@@ -275,7 +269,7 @@ void set_ucbw_open()
 {
     if (_nctm <= 0) return;
     statFamilyAlloc(ctm, (_nzone + 1) * _nctm, "ctm_day", "ctm_run");
-    _ucbw = openSummaryFile(".cbw", "CBW");
+    _ucbw = createResultFile(".cbw", "w", "CBW");
     fprintf(_ucbw, "%d\t%d\t%s\t", _nzone, _nctm, datxstr(_rcdat.start_date));
     fprintf(_ucbw, "%s\n", datxstr(_rcdat.end_date));
     fprintf(_ucbw, "day\tzone\tctm\tavg\tdev\tmin\tmin\tmax\tmax\n");

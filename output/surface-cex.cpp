@@ -76,7 +76,7 @@ template <class Sink> void sinkValues(const SinkLists<Sink>& l)
 
 void openSrf()
 {
-    _usrf = createResultFile(resultFileName(".srf"), "w", "Could not open SRF file; is it already open?");
+    _usrf = createResultFile(".srf", "w", "SRF");
     fprintf(_usrf, "Project:  %s\n\n", _prjname);
     fprintf(_usrf, "nr\tzone\ttype\tspecies\tunits\ttrace/non-trace\n");
     describeSinks(blsLists(), "bls", "kg/kg");
@@ -132,7 +132,7 @@ FILE* createCex(const char* path)
 {
     char text[4200];
     snprintf(text, sizeof text, "Could not open CEX file %s; is it already open?", path);
-    return createResultFile(path, "w", text);
+    return createFileAt(path, "w", text);
 }
 
 void writeSpeciesHeader(FILE* f, int s)

@@ -46,7 +46,7 @@ constexpr float FAN_REF_DENSITY = (float)RHO_REF;   // density of the fan-law ra
 
 void balOpenReport()
 {
-    _ubal = createResultFile(resultFileName(".bal"), "w", "Could not open BAL file; is it already open?");
+    _ubal = createResultFile(".bal", "w", "BAL");
     s_balOpened = 1;
 }
 

@@ -90,7 +90,7 @@ void ctrl_free()
 
 void set_ulogc_open()
 {
-    _ulogc = createResultFile(resultFileName(".log"), "w", "Could not open control LOG file; is it already open?");
+    _ulogc = createResultFile(".log", "w", "control LOG");
     fprintf(_ulogc, "!\t \t ");
     for (int i = 0; i < _nlogc; i++) fprintf(_ulogc, "\t%s", static_cast<LogData*>(_CtrlLogs[i]->data)->heading);
     fprintf(_ulogc, "\n!Date\tTime\t[s]");

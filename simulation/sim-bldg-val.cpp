@@ -68,7 +68,7 @@ static int s_valOpened;
 
 FILE* openValReport()
 {
-    s_uval = createResultFile(resultFileName(".val"), "w", "Could not open VAL file; is it already open?");
+    s_uval = createResultFile(".val", "w", "VAL");
     s_valOpened = 1;
     return s_uval;
 }
