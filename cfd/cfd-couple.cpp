@@ -38,7 +38,6 @@ const char* UNSUPPORTED = "outvexlar(): this flow element is not supported curre
 const char* CYCLIC = "Contaminant coupling does not apply to cyclic";
 const char* NO_CPR = "Unable to open restart file (cpr)";
 
-
 bool powerLawType(int t) { return t >= AFE_PLR_ORFC && t <= AFE_PLR_SHAFT; }
 bool fanType(int t) { return t == AFE_FAN_CMF || t == AFE_FAN_CVF; }
 
