@@ -21,13 +21,14 @@ build: configure
 
 # The example runs in a folder of its own under the build tree, so its log and result
 # files do not land among the sources.
+# BUILD may be relative to this folder or absolute.
 RUNDIR = $(BUILD)/example-run
 
 run: engine
 	@mkdir -p $(RUNDIR)
 	@cp $(EXAMPLE) $(RUNDIR)/
-	@cd $(RUNDIR) && $(CURDIR)/$(BUILD)/vexlar-x $(notdir $(EXAMPLE)); \
-	  status=$$?; echo "results in $(RUNDIR)/:"; ls $(CURDIR)/$(RUNDIR); exit $$status
+	@cd $(RUNDIR) && $(abspath $(BUILD))/vexlar-x $(notdir $(EXAMPLE)); \
+	  status=$$?; echo "results in $(RUNDIR)/:"; ls $(abspath $(RUNDIR)); exit $$status
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

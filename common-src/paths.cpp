@@ -4,6 +4,7 @@
 // copy into a caller's buffer is bounded and an overrun is reported, never overflowed.
 #include "common-src/paths.h"
 
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -133,12 +134,12 @@ int fileCopy(const char* src, const char* dst, FILE* trace)
     }
     FILE* in = openFile(src, "rb");
     if (!in) {
-        fprintf(stderr, "Failed to open file %s\n", src);
+        fprintf(stderr, "Failed to open file %s (%s)\n", src, strerror(errno));
         return 1;
     }
     FILE* out = openFile(dst, "wb");
     if (!out) {
-        fprintf(stderr, "Failed to open file %s\n", dst);
+        fprintf(stderr, "Failed to open file %s (%s)\n", dst, strerror(errno));
         fclose(in);
         return 1;
     }

@@ -67,6 +67,17 @@ static void check_temperature(float t, const char* message, int k)
     if (!(t > 0.0f)) error(ERROR, __FILE__, __LINE__, message, intstr(k), "");
 }
 
+// A zone's volume [m3] gives its air mass. A negative one is never meaningful; none at all
+// is accepted only while the zone's mass fractions are fixed, since a zone whose mass
+// fractions are solved keeps its species in that air mass.
+static void check_zone_volume(const ZoneRec* z, int k)
+{
+    bool solved = (z->flags & 0x02) && _nctm > 0 && _rcdat.sim_mf != 0;
+    if (z->volume > 0.0f || (z->volume == 0.0f && !solved)) return;
+    error(ERROR, __FILE__, __LINE__, "Invalid volume, zone ", intstr(k), ": ",
+          fltstr(0, z->volume), " m3", "");
+}
+
 
 // ---- Air-handling systems ----------------------------------------------------------------
 
@@ -119,6 +130,7 @@ static void read_zone_record(int k, void*)
     z->temperature = readR4(0);
     z->pressure = readR4(0);
     check_temperature(z->temperature, "Invalid temperature, zone ", k);
+    check_zone_volume(z, k);
     prj_read_name(z->name, sizeof z->name);
     prj_skip_words(5);
     z->cd1 = (int16_t)readI2(0);

@@ -10,6 +10,7 @@
 // float range of the result files it reaches, an impossible time) is never restored.
 #include "output/restart.h"
 
+#include <cerrno>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -729,7 +730,8 @@ int rstget(int day)
     snprintf(path, sizeof path, "%s", resultFileName(".rst"));
     FILE* f = openFile(path, "rb");
     if (!f) {
-        error(FATAL, __FILE__, __LINE__, "Failed to open restart file: ", path, "");
+        error(FATAL, __FILE__, __LINE__, "Failed to open restart file: ", path, " (",
+              strerror(errno), ")", "");
         return 1;
     }
     set_urst_init();

@@ -57,9 +57,10 @@ FILE* createFileAt(const char* path, const char* mode, const char* text)
 
 FILE* createResultFile(const char* ext, const char* mode, const char* kind)
 {
-    char text[64];
-    snprintf(text, sizeof text, "Could not open %s file; is it already open?", kind);
-    return createFileAt(resultFileName(ext), mode, text);
+    const char* path = resultFileName(ext);
+    char text[sizeof _file_name + 64];
+    snprintf(text, sizeof text, "Could not open %s file; is it already open? %s", kind, path);
+    return createFileAt(path, mode, text);
 }
 
 void removeResultFile(const char* ext) { remove(resultFileName(ext)); }

@@ -16,7 +16,8 @@ const char* resultFileName(const char* ext);
 // (which names the file's kind) followed by the system's reason in parentheses.
 FILE* createFileAt(const char* path, const char* mode, const char* text);
 // Creates the project's result file with extension ext; one that cannot be created is the
-// FATAL "Could not open <kind> file; is it already open?" with the system's reason.
+// FATAL "Could not open <kind> file; is it already open?" with its path and the system's
+// reason.
 FILE* createResultFile(const char* ext, const char* mode, const char* kind);
 // Removes the project's result file with extension ext; a missing file is no error.
 void removeResultFile(const char* ext);

@@ -10,8 +10,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "common-src/memory.h"
 #include "common-src/messages.h"
+#include "common-src/paths.h"
 #include "model/clock.h"
 #include "model/network.h"
 #include "model/prj-common.h"
@@ -110,6 +113,35 @@ static const char* setJournalMode(const char* sql)
     return mode;
 }
 
+// Length of the database's full path: the library makes a relative name absolute from the
+// working folder before it opens it.
+static size_t fullPathLength(const char* name)
+{
+    size_t n = strlen(name);
+    char cwd[4096];
+    if (name[0] != '/' && getcwd(cwd, sizeof cwd)) n += strlen(cwd) + 1;
+    return n;
+}
+
+// Why the database at name could not be opened, after the path. SQLite's own message does
+// not say why the system refused the file. The library also needs room for the names it
+// derives from the database's, the longest ending in "-journal"; a path with no such room
+// fails with whatever system error came last, so that limit is named instead.
+static void openFailure(const char* name, char* text, size_t size)
+{
+    const sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+    const int longest = vfs ? vfs->mxPathname - (int)strlen("-journal") : 0;
+    size_t length = fullPathLength(name);
+    int why = sqlite3_system_errno(_sqldb);
+    if (vfs && length > (size_t)longest)
+        snprintf(text, size, "%s: the path is too long for the database (%zu characters, at most %d)",
+                 name, length, longest);
+    else if (why)
+        snprintf(text, size, "%s: %s (%s)", name, sqlite3_errmsg(_sqldb), strerror(why));
+    else
+        snprintf(text, size, "%s: %s", name, sqlite3_errmsg(_sqldb));
+}
+
 // Each step's transaction is appended to a write-ahead log beside the database: a run
 // killed in the middle of a step leaves every step committed before it whole, and the
 // step under way is simply absent. Commits do not wait for the disk: that guards against
@@ -122,11 +154,8 @@ void sqliteOpenDatabase()
     remove(name);
     ulog_printf("sqlite: Opening %s ...\n", name);
     if (sqlite3_open(name, &_sqldb) != SQLITE_OK) {
-        // SQLite's own message does not say why the system refused the file.
-        char text[1024];
-        int why = sqlite3_system_errno(_sqldb);
-        if (why) snprintf(text, sizeof text, "%s (%s)", sqlite3_errmsg(_sqldb), strerror(why));
-        else snprintf(text, sizeof text, "%s", sqlite3_errmsg(_sqldb));
+        char text[sizeof _file_name + 1024];
+        openFailure(name, text, sizeof text);
         sqlite3_close(_sqldb);
         _sqldb = nullptr;
         error(FATAL, __FILE__, __LINE__, "Error opening SQLite3 database: ", text, "");

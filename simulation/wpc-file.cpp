@@ -270,7 +270,13 @@ void set_ambient(double pbar, float rho)
 void WPC_init(int day0, int day1, int allocate)
 {
     ulog_printf("Testing WPC file\n");
-    if (!_PLDLoc0) error(FATAL, __FILE__, __LINE__, "No list of envelope openings; call ZELT", "");
+    // Only openings flagged for the file are located; with none, the file would feed
+    // nothing, and the user is told which flags to set.
+    if (!_PLDLoc0)
+        error(FATAL, __FILE__, __LINE__,
+              "No path or duct terminal takes its values from the WPC file: add 2 (wind "
+              "pressure) or 4 (ambient mass fractions) to the flags of each path or terminal "
+              "at the ambient that should, or switch the WPC file off in Run Control", "");
     tf_open(&wpc);
     static const char* const versions[] = {"2.1", "2.4"};
     _WPCversion = tf_header(&wpc, "WPCfile", versions, 2);

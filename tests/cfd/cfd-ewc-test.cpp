@@ -14,11 +14,12 @@ namespace {
 
 class CfdEwc : public CfdGrid {
 protected:
+    ScratchDir scratch;   // the zone's files, removed with the fixture
     std::string path;
     void SetUp() override
     {
         grid(std::vector<double>(8, 0.5), std::vector<double>(7, 1.0), std::vector<double>(5, 2.0));
-        path = cfd_test_out_dir() + "/zone.ewc";
+        path = cfd_test_out_dir(scratch) + "/zone.ewc";
         PAMB = 101325.0, OPERDENS = 1.2;
         NBL = 1;
         cfd_blocks_reserve(1);

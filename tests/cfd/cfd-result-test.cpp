@@ -13,11 +13,12 @@ namespace {
 
 class CfdResult : public CfdGrid {
 protected:
+    ScratchDir scratch;   // the zone's files, removed with the fixture
     std::string dir;
     void SetUp() override
     {
         grid({1.0}, {1.0, 1.0}, std::vector<double>(7, 0.5));   // flat along x
-        dir = cfd_test_out_dir();
+        dir = cfd_test_out_dir(scratch);
         fill(UP, 0.5), fill(VP, -0.25), fill(WP, 0), fill(T, 293), fill(VTT, 1.5);
         NBIN = 1;
         cfd_openings_reserve(1, 0);

@@ -17,12 +17,13 @@ namespace {
 
 class CfdSlice : public CfdGrid {
 protected:
+    ScratchDir scratch;   // the zone's files, removed with the fixture
     std::string path;
     int xs[1] = {2}, zs[1] = {1};
     void SetUp() override
     {
         grid({0.5, 1.0, 0.5}, {1.0, 1.0}, {1.5, 1.5});
-        path = cfd_test_out_dir() + "/zone.out";
+        path = cfd_test_out_dir(scratch) + "/zone.out";
         ENERGY = 1, NOC = 1, CACTIVE[1] = 1;
         heapgrid();
         for (int i = 1; i <= NI; i++)

@@ -15,12 +15,13 @@ namespace {
 
 class CfdTecplot : public CfdGrid {
 protected:
+    ScratchDir scratch;   // the zone's files, removed with the fixture
     std::string dir;
     void SetUp() override
     {
         // Interior 3 x 2 x 2 cells: x faces 0, 0.5, 1.5, 2; y faces 0, 1, 2; z 0, 1.5, 3.
         grid({0.5, 1.0, 0.5}, {1.0, 1.0}, {1.5, 1.5});
-        dir = cfd_test_out_dir();
+        dir = cfd_test_out_dir(scratch);
         strcpy(TITLE, "Room");
         NBL = 1;
         cfd_blocks_reserve(1);

@@ -1,5 +1,5 @@
-// Result-file tests of the CFD zone: the zone's files are named into a fresh folder, and a
-// file is read back whole.
+// Result-file tests of the CFD zone: the zone's files are named into the test's own scratch
+// folder, and a file is read back whole.
 #pragma once
 #include <cstdio>
 #include <cstring>
@@ -7,15 +7,17 @@
 #include <unistd.h>
 
 #include "cfd/cfd-int.h"
+#include "tests/scratch-dir.h"
 
 namespace vexlar_test {
 
-// Names the zone's files <dir>/zone.* in a new folder; returns the folder.
-inline std::string cfd_test_out_dir()
+// Names the zone's files <dir>/zone.* in the test's scratch folder, which the fixture holds
+// and removes; returns the folder without its closing separator.
+inline std::string cfd_test_out_dir(const ScratchDir& scratch)
 {
-    char dir[] = "/tmp/cfdoutXXXXXX";
-    if (!mkdtemp(dir)) return "";
-    snprintf(vexlar::_cfdpdir, sizeof vexlar::_cfdpdir, "%s/", dir);
+    std::string dir = scratch.path();
+    if (!dir.empty()) dir.pop_back();
+    snprintf(vexlar::_cfdpdir, sizeof vexlar::_cfdpdir, "%s/", dir.c_str());
     strcpy(vexlar::_cfdpname, "zone");
     vexlar::_cfdpdrive[0] = 0;
     return dir;

@@ -292,13 +292,14 @@ struct BadValue {
     const char* from;
     const char* to;
     const char* error;
+    const char* file = "tests/e2e/prj/minimal.prj";
 };
 
 class RejectedValue : public ReaderRun, public ::testing::WithParamInterface<BadValue> {};
 
 TEST_P(RejectedValue, IsACountedErrorNamingItsRecord)
 {
-    std::string text = fileText("tests/e2e/prj/minimal.prj");
+    std::string text = fileText(GetParam().file);
     size_t at = text.find(GetParam().from);
     ASSERT_NE(at, std::string::npos);
     text.replace(at, strlen(GetParam().from), GetParam().to);
@@ -323,8 +324,25 @@ INSTANTIATE_TEST_SUITE_P(Minimal, RejectedValue, ::testing::Values(
     BadValue{"Levels", "1 ! levels", "2147483647 ! levels",
              "Record count in Level section is larger than the rest of the file: 2147483647"},
     BadValue{"ZoneAtZeroKelvin", "0 50 293.15 0 Room", "0 50 0 0 Room", "Invalid temperature, zone 1"},
+    BadValue{"ZoneOfNegativeVolume", "0 50 293.15 0 Room", "0 -90 293.15 0 Room",
+             "Invalid volume, zone 1: -90 m3"},
+    // The zone's mass fractions are solved for CO2, so its air mass enters the balance.
+    BadValue{"SolvedZoneWithoutVolume", "0 50 293.15 0 Room", "0 0 293.15 0 Room",
+             "Invalid volume, zone 1: 0 m3", "tests/e2e/prj/ventilated-co2.prj"},
     BadValue{"AmbientBelowZero", "293.15 101325", "-1 101325",
              "Invalid ambient temperature -1 K in Run Control"}),
     [](const ::testing::TestParamInfo<BadValue>& i) { return std::string(i.param.name); });
+
+// A zone whose mass fractions are not solved for (here no species is simulated) may have
+// no volume: it holds no mass that any balance needs.
+TEST_F(ReaderRun, ZoneWithoutVolumeReadsCleanWhileNoBalanceNeedsItsAirMass)
+{
+    std::string text = fileText("tests/e2e/prj/minimal.prj");
+    size_t at = text.find("0 50 293.15 0 Room");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 18, "0 0 293.15 0 Room");
+    EXPECT_EQ(readOne("ZoneWithoutVolume", text), "");
+    EXPECT_TRUE(s_errors.empty()) << s_errors[0];
+}
 
 }  // namespace

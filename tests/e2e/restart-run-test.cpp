@@ -187,7 +187,7 @@ void setWord(std::string& b, size_t off, int32_t v)
 }
 
 const Fault FAULTS[] = {
-    {"Missing", "Jan02", "FATAL Failed to open restart file: ", nullptr},
+    {"Missing", "Jan02", "FATAL Failed to open restart file: two.rst (No such file or directory)\n", nullptr},
     {"ZoneCount", "Jan02", "FATAL Data mis-match in restart file\n", [](std::string& b) { setWord(b, 0, 5); }},
     {"RecordSize", "Jan02", "FATAL Data mis-match in restart file\n", [](std::string& b) { setWord(b, 36, 8); }},
     {"DateNotStored", "Jan05", "FATAL Restart failed to find date\n", nullptr},

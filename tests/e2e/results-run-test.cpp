@@ -133,7 +133,7 @@ TEST_F(ResultsRun, SimFileTheDiskRefusesEndsTheRunWithTwo)
 
 // A result file that cannot be created, here because a directory (not empty, so that no
 // removal of a stale file takes it away) stands in its place, ends the run with its FATAL
-// followed by the system's reason.
+// naming the file, followed by the system's reason.
 struct Uncreatable {
     const char* ext;
     const char* fatal;
@@ -142,10 +142,11 @@ struct Uncreatable {
 void PrintTo(const Uncreatable& u, std::ostream* os) { *os << u.ext; }
 
 const Uncreatable kUncreatable[] = {
-    {".sim", "FATAL Could not open SIM file; is it already open? (Is a directory)\n"},
-    {".log", "FATAL Could not open control LOG file; is it already open? (Is a directory)\n"},
-    {".rst", "FATAL Could not open RST file; is it already open? (Is a directory)\n"},
-    {".sqlite3", "FATAL Error opening SQLite3 database: unable to open database file (Is a directory)\n"},
+    {".sim", "FATAL Could not open SIM file; is it already open? fans.sim (Is a directory)\n"},
+    {".log", "FATAL Could not open control LOG file; is it already open? fans.log (Is a directory)\n"},
+    {".rst", "FATAL Could not open RST file; is it already open? fans.rst (Is a directory)\n"},
+    {".sqlite3", "FATAL Error opening SQLite3 database: fans.sqlite3: unable to open database file (Is a "
+                 "directory)\n"},
 };
 
 class UncreatableResultFile : public E2eTest, public ::testing::WithParamInterface<Uncreatable> {};
@@ -164,5 +165,26 @@ TEST_P(UncreatableResultFile, EndsTheRunWithItsFatalAndTheSystemsReason)
 
 INSTANTIATE_TEST_SUITE_P(ResultsRun, UncreatableResultFile, ::testing::ValuesIn(kUncreatable),
                          [](const ::testing::TestParamInfo<Uncreatable>& i) { return std::string(i.param.ext + 1); });
+
+// The database library takes full paths of about 500 characters at most; a project in a
+// folder nested deeper than that is told so, where the library's own failure would give
+// the last system error ("No such file or directory"). The other result files, which the
+// system takes at such lengths, are written before the database is opened.
+TEST_F(ResultsRun, DatabasePathTooLongForTheDatabaseIsNamedAsSuch)
+{
+    std::string deep;
+    for (char c : {'a', 'b', 'c'}) deep += std::string(200, c) + "/";
+    ASSERT_EQ(mkdir((dir + deep.substr(0, 201)).c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((dir + deep.substr(0, 402)).c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((dir + deep).c_str(), 0700), 0);
+    const std::string prj = std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/";
+    for (const char* f : {"fans.prj", "fans.cvf", "fans.dvf"}) copyInto(dir + deep, prj + f);
+    Outcome r = runEngine(deep + "fans.prj", deep + "fans.prj");
+    EXPECT_EQ(r.status, 2);
+    std::string fatal = "FATAL Error opening SQLite3 database: " + deep +
+                        "fans.sqlite3: the path is too long for the database (" +
+                        std::to_string(dir.size() + deep.size() + 12) + " characters, at most ";
+    EXPECT_NE(r.err.find(fatal), std::string::npos) << r.err;
+}
 
 }  // namespace

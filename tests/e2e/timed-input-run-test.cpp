@@ -207,6 +207,28 @@ const BadWord kBadWords[] = {
      wpc("1 0 1 0", "1/1 04:00:00 101325 1.2\n-1e39"), false, "WPC file fans.wpc"},
 };
 
+// A wind-pressure file switched on while no path is flagged to take its values feeds
+// nothing: the input test already refuses the project, saying which flags to set; with the
+// envelope paths flagged the same project passes.
+TEST_F(TimedInputRun, WindPressureFileWithNoOpeningFlaggedForItSaysWhichFlagToSet)
+{
+    copyFans();
+    write("fans.wpc", wpc("1 0 1 0", ""));
+    std::string project = slurp(dir + FANS);
+    write(FANS, edited(project, {USE_WPC, WPC_PRESSURES}));
+    Outcome r = runEngine("-t fans.prj", FANS);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("FATAL No path or duct terminal takes its values from the WPC file: add 2 (wind "
+                         "pressure) or 4 (ambient mass fractions) to the flags of each path or terminal at "
+                         "the ambient that should, or switch the WPC file off in Run Control\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("ZELT"), std::string::npos) << r.err;
+    write(FANS, edited(project, {USE_WPC, WPC_PRESSURES, WPC_PATH1, WPC_PATH2, WPC_PATH3}));
+    r = runEngine("-t fans.prj", FANS);
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
 class UnreadableTimedFile : public TimedInputRun, public ::testing::WithParamInterface<BadWord> {};
 
 TEST_P(UnreadableTimedFile, EndsTheRunWithAFatalNamingTheFile)

@@ -387,7 +387,8 @@ TEST_F(SimFile, UncreatableFileIsFatal)
 {
     snprintf(_pdir, sizeof _pdir, "%s", (dir + "missing/").c_str());
     EXPECT_EXIT(set_usim_open(), ::testing::ExitedWithCode(2),
-                "Could not open SIM file; is it already open\\?");
+                "Could not open SIM file; is it already open\\? .*/missing/[^/]*\\.sim "
+                "\\(No such file or directory\\)");
 }
 
 // ---- Layout -----------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <string>
 
 #include <unistd.h>
 
@@ -21,8 +22,16 @@ class StopRequest : public ::testing::TestWithParam<int> {};
 TEST_P(StopRequest, FirstSignalIsSeenByThePollAndASecondCtrlCEndsTheProcess)
 {
     const int first = GetParam();
+    // The handlers are taken once per process, and only for signals not ignored at that
+    // moment: the statement runs in a fresh copy of the binary (not a fork of this process,
+    // where an earlier test may have taken them already) with both signals at their
+    // default, whatever this binary inherited.
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
+            signal(SIGINT, SIG_DFL);
+            signal(SIGTERM, SIG_DFL);
             if (simInterrupt_checkInterrupt() != 0) _exit(3);
             simInterrupt_writeInstructions();
             raise(first);
@@ -32,6 +41,7 @@ TEST_P(StopRequest, FirstSignalIsSeenByThePollAndASecondCtrlCEndsTheProcess)
             _exit(5);
         },
         ::testing::KilledBySignal(SIGINT), "kill the transient simulation.\n\nsurvived the request\n");
+    GTEST_FLAG_SET(death_test_style, style);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopRequest, ::testing::Values(SIGINT, SIGTERM),

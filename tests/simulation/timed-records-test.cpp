@@ -57,7 +57,9 @@ const FrameFault kFaults[] = {
      "FATAL Bad day, bad time, or end-of-file, in first hourly entry of CTM file\n"},
     {"ctm_start", CTM, 5, 5, "SpeciesFile VexlarW 2.0\nd\n1/6 1/9\n0\n", -1, "FATAL Start date not on CTM file\n"},
     {"wpc_without_envelope_list", WPC, 1, 1, "WPCfile VexlarW 2.4\nd\n", -1,
-     "FATAL No list of envelope openings; call ZELT\n"},
+     "FATAL No path or duct terminal takes its values from the WPC file: add 2 \\(wind pressure\\) or 4 "
+     "\\(ambient mass fractions\\) to the flags of each path or terminal at the ambient that should, or "
+     "switch the WPC file off in Run Control\n"},
 };
 
 void init(Kind kind, int day0, int day1)
