@@ -90,12 +90,11 @@ void checkSetup(const AirNode* zone)
         if (_sim_af_dyn && r.cfd_restart)
             error(FATAL, __FILE__, __LINE__, "Restart is not allowed for coupled unsteady flow calculation", "");
     }
-    FILE* f = fopen(cfd_zone_path(".CFD"), "r");
-    if (!f) error(FATAL, __FILE__, __LINE__, "Unable to locate input file ", _cfdprj, "");
-    IN = f;
+    IN = cfd_open_input(cfd_zone_path(".CFD"), "r");
+    if (!IN) cfd_open_failed("Unable to locate input file", _cfdprj);
     if (r.sim_mf != 0 && restartRead()) {
-        CPLRST = fopen(cfd_cpr_path(), "r");
-        if (!CPLRST) error(FATAL, __FILE__, __LINE__, NO_CPR, "");
+        CPLRST = cfd_open_input(cfd_cpr_path(), "r");
+        if (!CPLRST) cfd_open_failed(NO_CPR, _cfdprj);
     }
 }
 

@@ -216,9 +216,63 @@ void restartRecords()
     cfd_close_checked(&CPLRST, cfd_cpr_path());
 }
 
+// ---- The zone's balance at the end of a step --------------------------------------------------
+
+// Air that enters and leaves the zone [kg/s].
+struct Throughflow {
+    double in = 0.0, out = 0.0;
+    void add(double into) { (into > 0 ? in : out) += fabs(into); }
+    double imbalance() const { return fabs(in - out); }
+    // Apart by more than the part tol of the larger of the two; flows below the threshold
+    // at which an opening counts as still (1e-10 kg/s) are no imbalance.
+    bool apart(double tol) const { return imbalance() > fmax(tol * fmax(in, out), 1e-10); }
+};
+
+// An opening's flow into the zone: the opening's law gives it so; a coupled opening's flow
+// is a sum of velocities, positive along the axis.
+double intoZone(int kind, int code, double mass) { return kind == 3 ? face_inward(code) * mass : mass; }
+
+Throughflow solverFlows()
+{
+    Throughflow f;
+    for (int k = 1; k <= NBIN; k++) f.add(intoZone(PITYPE[k], INTY[k], AMASSIN[k]));
+    for (int k = 1; k <= NBOUT; k++) f.add(intoZone(POTYPE[k], IOTY[k], AMASSOUT[k]));
+    return f;
+}
+
+Throughflow networkFlows()
+{
+    Throughflow f;
+    for (const CplPath* c = zone()->paths; c; c = c->next) f.add(c->net_flow);
+    return f;
+}
+
+// A zone that lets out less or more air than it takes in has no solution the network can
+// use, whatever it reports: the run ends here instead of writing results on it. The
+// iterated coupling sets the zone's node pressure from the zone, so the network's flows
+// at the node must balance as well, to the coupling's own tolerance when that is looser.
+void checkBalance()
+{
+    Throughflow cfd = solverFlows(), net = _tcpl == 3 ? networkFlows() : cfd;
+    if (!cfd.apart(CFD_BALANCE_TOLERANCE) && !net.apart(fmax(CFD_BALANCE_TOLERANCE, _convcpl))) return;
+    const AirNode* n = zone()->node;
+    const Throughflow& worst = cfd.apart(CFD_BALANCE_TOLERANCE) ? cfd : net;
+    char residuals[256];
+    cfd_residual_text(residuals, sizeof residuals);
+    errorf(FATAL, __FILE__, __LINE__,
+           "CFD zone %d (%s) does not balance its air: %.4g kg/s in and %.4g kg/s out in the zone's solution, "
+           "%.4g kg/s in and %.4g kg/s out in the network, apart by %.3g kg/s (%.3g %% of the air through it); "
+           "%s. Let air pass every opening, raise the iteration limit or lower the under-relaxation factors "
+           "in %s%s",
+           n->number, n->cfd_name, cfd.in, cfd.out, net.in, net.out, worst.imbalance(),
+           100 * worst.imbalance() / fmax(worst.in, worst.out), residuals, cfd_input_name(),
+           _tcpl == 3 ? ", or raise the coupling's iteration limit" : "");
+}
+
 // Phase 4: the coupling step is finished.
 int endOfStep()
 {
+    checkBalance();
     _doneflow = _ctmcpl == 0 && VSTEADY == 0 ? 0 : 1;
     storeflow();
     historyTables();

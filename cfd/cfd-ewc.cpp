@@ -11,6 +11,8 @@
 
 namespace vexlar {
 
+bool cfd_ewc_unmade = false;
+
 namespace {
 
 struct Region { int lo[3], hi[3]; };   // cell index ranges along x, y, z
@@ -65,6 +67,7 @@ void makeewc()
     if (NBL < 1) {
         error(ERROR, __FILE__, __LINE__, "Error makeewc: at least one building block is needed",
               "");
+        cfd_ewc_unmade = true;
         return;
     }
     FILE* f = cfd_create(cfd_zone_path(".ewc"), "wb", "Unable to open surface pressure file ");

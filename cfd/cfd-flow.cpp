@@ -20,12 +20,21 @@ double resomnr, CN, _cfdzonemp, _cfdzonemp1;
 bool cfd_flow_converged = true, cfd_ctm_converged = true;
 int CCI, ENDSTEP;
 
+// Residuals of the last iteration, each over its normaliser: continuity, U, V, W, energy,
+// and the continuity residual itself [kg/s].
+static void normalisedResiduals(double* v)
+{
+    const double r[6] = {RESOM / (cfd_mass_normaliser() + 1e-10), RESOU / (RU0 + 1e-10), RESOV / (RV0 + 1e-10),
+                         RESOW / (RW0 + 1e-10), RESOT / (RT0 + 1e-10), RESOM};
+    for (int e = 0; e < 6; e++) v[e] = r[e];
+}
+
 void prsour()
 {
     const char* fmt = " I=%ld, Continuity=%-6.1le, U=%-2.1le, V=%-2.1le, W=%-2.1le, "
                       "Energy=%-2.1le, Continuity_A=%-6.1le\n";
-    double v[6] = {RESOM / (cfd_mass_normaliser() + 1e-10), RESOU / (RU0 + 1e-10), RESOV / (RV0 + 1e-10),
-                   RESOW / (RW0 + 1e-10), RESOT / (RT0 + 1e-10), RESOM};
+    double v[6];
+    normalisedResiduals(v);
     printf(fmt, (long)NITER, v[0], v[1], v[2], v[3], v[4], v[5]);
     if (!BA) return;
     fprintf(BA, fmt, (long)NITER, v[0], v[1], v[2], v[3], v[4], v[5]);
@@ -67,12 +76,27 @@ void simple_iteration(int steady)
     resomnr = norm == 0 ? CFD_UNMEASURED_RESIDUAL : RESOM / norm;
 }
 
+// The end of the zone's last airflow solve, for a report on it after later calls.
+static struct { int iterations, limit; double criterion, residual[6]; } lastSolve;
+
 static void iterate(int steady)
 {
     do simple_iteration(steady);
     while (NITER < NITMAX && resomnr > CRITE);
     cfd_flow_converged = resomnr <= CRITE;
     if (!cfd_flow_converged) cfd_limit_warning(0, "continuity", NITMAX, resomnr, CRITE);
+    lastSolve.iterations = NITER, lastSolve.limit = NITMAX, lastSolve.criterion = CRITE;
+    normalisedResiduals(lastSolve.residual);
+    lastSolve.residual[0] = resomnr;
+}
+
+void cfd_residual_text(char* out, size_t size)
+{
+    const double* r = lastSolve.residual;
+    snprintf(out, size,
+             "continuity residual %.2e (criterion %.2e) after %d iterations of %d, U %.1e, V %.1e, W %.1e, "
+             "energy %.1e",
+             r[0], lastSolve.criterion, lastSolve.iterations, lastSolve.limit, r[1], r[2], r[3], r[4]);
 }
 
 unsigned cfd_limit_warned;
@@ -126,8 +150,8 @@ int steadyflow()
     if (_doneflow && CRESTART == 0) return 1;
     cfd_say("Start steady airflow calculation...\n");
     if (CRESTART == 1) {
-        FILE* f = fopen(cfd_zone_path(".var"), "rb");
-        if (!f) error(FATAL, __FILE__, __LINE__, "Unable to open restart file (var)", "");
+        FILE* f = cfd_open_input(cfd_zone_path(".var"), "rb");
+        if (!f) cfd_open_failed("Unable to open restart file (var)", _cfdprj);
         double*** const to[6] = {U, V, W, P, T, VIS};
         readFields(f, to);
         fclose(f);
@@ -161,8 +185,8 @@ static void decideFirstSolve()
 static void openFiles()
 {
     if (!IN) {
-        IN = fopen(cfd_zone_path(".CFD"), "r");
-        if (!IN) error(FATAL, __FILE__, __LINE__, "Unable to locate input file ", _cfdprj, "");
+        IN = cfd_open_input(cfd_zone_path(".CFD"), "r");
+        if (!IN) cfd_open_failed("Unable to locate input file", _cfdprj);
     }
     if (!TE && _ctmcpl != 2) cfd_tecplot_open();
     if (!BA) BA = cfd_create(cfd_zone_path(".bal"), "w", "Unable to open CFD solver log ");
@@ -175,10 +199,10 @@ static void restartFields()
     if (ICOMPU != 1 || !INITYN) return;
     bool pending = CRESTART != 0;
     if (pending && VSTEADY != 0) return;
-    FILE* f = fopen(cfd_zone_path(".var"), "rb");
+    FILE* f = cfd_open_input(cfd_zone_path(".var"), "rb");
     if (!f) {
         if (pending) return;
-        error(FATAL, __FILE__, __LINE__, "No CFD restart (var) file found", "");
+        cfd_open_failed("No CFD restart (var) file found", _cfdprj);
     }
     double*** const old[6] = {UOLD, VOLD, WOLD, P, TOLD, VIS};
     double*** const cur[6] = {U, V, W, P, T, VIS};
@@ -312,6 +336,7 @@ int flow(int mode)
     RPP0 = 0.0;
     openFiles();
     decideFirstSolve();
+    if (INITYN) lastSolve = {};
     cfd_say("\nReading CFD INPUT file...\n");
     input(mode);
     inputdata();

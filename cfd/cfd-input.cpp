@@ -6,6 +6,7 @@
 // run with a "CFD input file error" naming the item. No count is believed beyond the
 // entries the rest of the file can hold, nor a grid beyond what the machine can hold, so
 // nothing is allocated or looped over for a count that cannot be true.
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -35,6 +36,24 @@ int cfd_skip_lines(FILE* f, int n)
     return 1;
 }
 
+FILE* cfd_open_input(const char* path, const char* mode)
+{
+    FILE* f = fopen(path, mode);
+    struct stat st;
+    if (f && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+        fclose(f);
+        f = nullptr;
+        errno = EISDIR;
+    }
+    return f;
+}
+
+void cfd_open_failed(const char* text, const char* path)
+{
+    const char* reason = strerror(errno);
+    error(FATAL, __FILE__, __LINE__, text, " ", path, ": ", reason, "");
+}
+
 static void fatal(const char* what)
 {
     error(FATAL, __FILE__, __LINE__, "CFD input file error ", what, "");
@@ -53,8 +72,7 @@ static void skip(int n, const char* item)
 // lines at least, a slice number a comma and a digit, a cell width a digit and a blank.
 enum { ENTRY_BYTES = 10, SLICE_BYTES = 2, WIDTH_BYTES = 2 };
 
-// The zone's input file as messages name it.
-static const char* inputName()
+const char* cfd_input_name()
 {
     static char path[4096];
     pathmerge(path, sizeof path, _cfdpdrive, _cfdpdir, _cfdpname, ".CFD");
@@ -73,7 +91,7 @@ static long fileRoom()
 static void beyondFile(const char* item, const char* count)
 {
     errorf(FATAL, __FILE__, __LINE__, "CFD input file error number of %s = %s beyond what %s holds",
-           item, count, inputName());
+           item, count, cfd_input_name());
 }
 
 // Bytes this process can hold: the machine's memory, or less under an address-space limit.
@@ -99,7 +117,7 @@ static void checkCells(int im2, int jm2, int km2)
     if (cells > INT_MAX || bytes > machineBytes())
         errorf(FATAL, __FILE__, __LINE__,
                "CFD input file error number of cells = %s needs %.0f MB, beyond what this machine holds, in %s",
-               counts, bytes / 1e6, inputName());
+               counts, bytes / 1e6, cfd_input_name());
 }
 
 static int readCount(int skipLines, const char* item, int entryBytes)
@@ -119,10 +137,10 @@ static bool usable(double v) { return v > 0 && std::isnormal(v * v); }
 static void checkValue(const char* item, int read, double v)
 {
     if (!read)
-        errorf(FATAL, __FILE__, __LINE__, "CFD input file error %s unreadable in %s", item, inputName());
+        errorf(FATAL, __FILE__, __LINE__, "CFD input file error %s unreadable in %s", item, cfd_input_name());
     if (!usable(v))
         errorf(FATAL, __FILE__, __LINE__, "CFD input file error %s = %g out of range in %s", item, v,
-               inputName());
+               cfd_input_name());
 }
 
 void TextProc(char* title)

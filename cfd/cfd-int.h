@@ -134,6 +134,9 @@ constexpr double CFD_UNMEASURED_RESIDUAL = 1e10;
 constexpr double CFD_MIN_START = 1e10, CFD_MAX_START = 1e-10;
 // Power-law coefficient of a coupled path with no pressure difference across it.
 constexpr double CFD_STILL_PATH_COEFFICIENT = 1e10;
+// Largest difference of the air a coupled zone takes in and lets out at the end of a
+// step, as a part of the larger of the two: beyond it the run ends.
+constexpr double CFD_BALANCE_TOLERANCE = 1e-3;
 
 // ---- Equation assembly and solver work arrays ---------------------------------------------
 extern double ***AP, ***AE, ***AW, ***AN, ***AS, ***AT, ***AB, ***BS, ***SP, ***TS, ***STORE;
@@ -178,6 +181,12 @@ double cfd_grid_bytes(int im2, int jm2, int km2);
 
 // ---- Input (cfd-input, cfd-ucd, cfd-records) --------------------------------------------------
 int cfd_skip_lines(FILE* f, int n);   // discards n lines of 1023 characters at most; 0 at end of file
+// Opens an input file of the zone for reading; a directory does not open (errno EISDIR),
+// since it would open on this system and then read as empty.
+FILE* cfd_open_input(const char* path, const char* mode);
+// FATAL with text, the path and the system's reason the last open failed.
+void cfd_open_failed(const char* text, const char* path);
+const char* cfd_input_name();   // the zone's input file as messages name it
 // Reads the next series of the .UCD file into rec: the heat part when the energy equation
 // is on (offset added to each value), the species part when with_species and contaminants
 // are solved.
@@ -449,7 +458,6 @@ double cfd_mass_normaliser();
 void correc();
 void tcompu();
 void updateu(int mode);
-void updatev();
 void computec();
 void ccompu(double*** c, double*** c_old);
 void coeffc(double*** c, double*** c_old);
@@ -468,6 +476,9 @@ extern bool cfd_flow_converged, cfd_ctm_converged;
 void cfd_limit_warning(int key, const char* equation, int limit, double residual, double criterion);
 extern unsigned cfd_limit_warned;   // bit `key` set once that equation has been warned of
 int steadyflow();
+// The residuals at the end of the zone's last airflow solve, its iterations and limit, as
+// text for a message.
+void cfd_residual_text(char* out, size_t size);
 
 // ---- Result files (cfd-result, cfd-tecplot, cfd-slice, cfd-ewc) -----------------------------
 extern int PrintVel;             // 1 after each frame written to a stream
@@ -485,6 +496,9 @@ FILE* cfd_tecplot_open();
 void plotvt(FILE* f, int frame, int geo, int ctmFrame);
 void cfd_slice_record();         // one record of the slice file, opening or closing it as due
 void makeewc();                  // the surface pressure file (".ewc")
+// A surface pressure file was asked for and could not be made (the case has no block);
+// the run's end reports it as a file not written.
+extern bool cfd_ewc_unmade;
 // Write checks of the zone's files. A file that cannot be created, or whose bytes do not
 // all reach it, is an ERROR of text and the path (and ": " detail when given), counted in
 // cfd_write_failures until cfd_close_results hands the count to the run.

@@ -2,8 +2,8 @@
 // mass flow from its boundary pressure and the pressures of the cells next to it, and
 // stores per boundary cell the opening coefficient opencoe (flow per pressure difference)
 // that the coupling uses as the opening's stiffness; mode 1 also writes the face-normal
-// boundary velocity. updatev writes the tangential velocities at the openings: the given
-// inflow values where air enters, a copy from the interior where it leaves.
+// boundary velocity on the opening's own faces. The faces inside the zone keep their
+// solved values: the tangential velocities at an opening are the solution's.
 #include <cmath>
 
 #include "cfd/cfd-int.h"
@@ -159,78 +159,6 @@ void updateu(int mode)
             OMTYPE[l] < 0 && UCDOUTLET ? cfd_opening_node(&UCDOUTLET[l]) : nullptr;
         if (POTYPE[l] == 2) pressureOpening(false, l, mode);
         else if (POTYPE[l] == 1 || POTYPE[l] == 3) flowOutlet(l, mode, node);
-    }
-}
-
-// ---- Tangential velocities ------------------------------------------------------------------
-
-namespace {
-
-void setBoth(int axis, const int* p, double v)
-{
-    cell(velocity(axis), p) = v;
-    cell(velocity_star(axis), p) = v;
-}
-
-void copyTangential(int a, const int* to, const int* from)
-{
-    for (int t = 0; t < 3; t++)
-        if (t != a) setBoth(t, to, cell(velocity(t), from));
-}
-
-bool pressureClosed(int kind, double coe, const UcdOpeningNode* node)
-{
-    return kind == 2 && (node ? node->coe : coe) <= 0;
-}
-
-}  // namespace
-
-// Every opening is written; one that is closed or coupled is passed over, not the end of
-// the pass.
-void updatev()
-{
-    for (int l = 1; l <= NBIN; l++) {
-        const UcdOpeningNode* node =
-            IMTYPE[l] < 0 && UCDINLET ? cfd_opening_node(&UCDINLET[l]) : nullptr;
-        int code = INTY[l];
-        if (PITYPE[l] == 3 || pressureClosed(PITYPE[l], COEIN[l], node) || code < 1 || code > 6)
-            continue;
-        double given[3] = {node ? node->u : UBIN[l], node ? node->v : VBIN[l], 0.0};
-        int a = face_axis(code), s = face_inward(code);
-        cfd_for_box(LBIN[l], [&](const int* p) {
-            int layer[3] = {p[0], p[1], p[2]}, test[3], from[3];
-            layer[a] += s;
-            for (int e = 0; e < 3; e++) test[e] = from[e] = layer[e];
-            if (s < 0) test[a] -= 1;
-            from[a] += s;
-            double un = cell(velocity(a), test);
-            if (s * un < 0) {
-                copyTangential(a, layer, from);
-                return;
-            }
-            // The given tangential values: v (or u) and w zero on x and y faces, u and v on z faces.
-            int t1 = a == 0 ? 1 : 0, t2 = a == 2 ? 1 : 2;
-            setBoth(t1, layer, given[t1]);
-            setBoth(t2, layer, given[t2]);
-        });
-    }
-    for (int l = 1; l <= NBOUT; l++) {
-        const UcdOpeningNode* node =
-            OMTYPE[l] < 0 && UCDOUTLET ? cfd_opening_node(&UCDOUTLET[l]) : nullptr;
-        int code = IOTY[l];
-        if (pressureClosed(POTYPE[l], COEOUT[l], node) || code < 1 || code > 6) continue;
-        int a = face_axis(code), s = face_inward(code);
-        cfd_for_box(LBOUT[l], [&](const int* p) {
-            int test[3] = {p[0], p[1], p[2]}, from[3] = {p[0], p[1], p[2]};
-            if (s < 0) test[a] -= 1;
-            from[a] += s;
-            if (s * cell(velocity(a), test) > 0) {
-                for (int t = 0; t < 3; t++)
-                    if (t != a) setBoth(t, p, 0.0);
-                return;
-            }
-            copyTangential(a, p, from);
-        });
     }
 }
 

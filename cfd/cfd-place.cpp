@@ -4,6 +4,9 @@
 // volume. Ranges arrive in interior cell numbers 1..IM2 and are converted in place; every
 // one is checked against the grid first, so none indexes outside an array.
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "cfd/cfd-int.h"
 #include "common-src/messages.h"
@@ -198,6 +201,52 @@ void placeBlock(int n)
     if (size > 0.0) sourceDensities(n, size);
 }
 
+// The solid block (kind 1 or -1) that holds cell p; 0 for none.
+int solidBlockAt(const int* p)
+{
+    for (int n = 1; n <= NBL; n++) {
+        const int* B = IBL[n];
+        if (abs(FSBLOC[n]) != 1) continue;
+        if (p[0] >= B[1] && p[0] <= B[2] && p[1] >= B[3] && p[1] <= B[4] && p[2] >= B[5] && p[2] <= B[6])
+            return n;
+    }
+    return 0;
+}
+
+// An opening whose every cell opens onto a solid block passes no air: the zone could not
+// balance the flow the network sends through it. Refused, naming the opening and the
+// blocks in front of it (the first three).
+void checkOpeningPasses(const char* kind, int n, const char* name, const int* L, int code)
+{
+    if (code < 1 || code > 6) return;
+    int a = face_axis(code), s = face_inward(code), blocks[3], count = 0;
+    bool passes = false;
+    cfd_for_box(L, [&](const int* p) {
+        int q[3] = {p[0], p[1], p[2]};
+        q[a] += s;
+        int b = solidBlockAt(q);
+        if (!b) {
+            passes = true;
+            return;
+        }
+        for (int e = 0; e < count && e < 3; e++)
+            if (blocks[e] == b) return;
+        if (count < 3) blocks[count] = b;
+        count++;
+    });
+    if (passes) return;
+    char names[1024] = "";
+    for (int e = 0; e < count && e < 3; e++) {
+        size_t at = strlen(names);
+        snprintf(names + at, sizeof names - at, "%s\"%.*s\"", e ? ", " : "",
+                 (int)strcspn(NMBL[blocks[e]], "\r\n"), NMBL[blocks[e]]);
+    }
+    errorf(FATAL, __FILE__, __LINE__,
+           "CFD input file error %s %d \"%.*s\" is covered wholly by solid block%s %s%s in %s: no air can pass it",
+           kind, n, (int)strcspn(name, "\r\n"), name, count > 1 ? "s" : "", names, count > 3 ? " and more" : "",
+           cfd_input_name());
+}
+
 }  // namespace
 
 int inputdata()
@@ -210,6 +259,8 @@ int inputdata()
     for (int n = 1; n <= NAWT; n++) placeLocation(LNAW[n], &ITTY[n], nullptr, TWALL, n);
     for (int n = 1; n <= NAWQ; n++) placeLocation(LNAWQ[n], &IQTY[n], &AWQ[n], QWALL, n);
     for (int n = 1; n <= NBL; n++) placeBlock(n);
+    for (int n = 1; n <= NBIN; n++) checkOpeningPasses("inlet", n, NMIN[n], LBIN[n], INTY[n]);
+    for (int n = 1; n <= NBOUT; n++) checkOpeningPasses("outlet", n, NMOUT[n], LBOUT[n], IOTY[n]);
     if (IN) rewind(IN);
     return 0;
 }

@@ -92,6 +92,7 @@ void cfd_reset()
     _cfdzonemp = _cfdzonemp1 = 0.0;
     PrintVel = PrintGeo = 1;
     cfd_write_failures = 0;
+    cfd_ewc_unmade = false;
     cfd_flow_converged = cfd_ctm_converged = true;
     cfd_limit_warned = 0;
     for (double& v : PHI_MIN) v = CFD_MIN_START;

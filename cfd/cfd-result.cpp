@@ -59,6 +59,10 @@ int cfd_close_results()
     for (const auto& z : zoneFiles) cfd_close_checked(z.f, cfd_zone_path(z.ext));
     // The coupling restart is written unless the run started from it.
     if (CPLRST && !_crestart) cfd_close_checked(&CPLRST, cfd_cpr_path());
+    if (cfd_ewc_unmade)
+        cfd_write_failed("CFD surface pressure file asked for and not written (the case has no building block): ",
+                         cfd_zone_path(".ewc"), "");
+    cfd_ewc_unmade = false;
     int failures = cfd_write_failures;
     cfd_write_failures = 0;
     return failures;

@@ -250,8 +250,10 @@ void plotvt(FILE* f, int frame, int geo, int ctmFrame)
 {
     if (f) cfd_say("Writing Tecplot file(DAT) at iteration %d...\n", NITER);
     copyFields(savedCopies(), velocityState());
+    // The openings' boundary faces take the velocity of their flow; every face inside the
+    // zone keeps its solved value, so the centre fields show the solution itself, on both
+    // edges of an opening alike.
     updateu(1);
-    updatev();
     stillBlocks();
     centreFields();
     if (NOC) chkctm();

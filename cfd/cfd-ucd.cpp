@@ -14,8 +14,8 @@ static void openUcd()
 {
     if (UCD) return;
     pathmerge(_cfdprj, sizeof _cfdprj, _cfdpdrive, _cfdpdir, _cfdpname, ".UCD");
-    UCD = fopen(_cfdprj, "r");
-    if (!UCD) error(FATAL, __FILE__, __LINE__, "Unable to locate input file ", _cfdprj, "");
+    UCD = cfd_open_input(_cfdprj, "r");
+    if (!UCD) cfd_open_failed("Unable to locate input file", _cfdprj);
 }
 
 void cfd_ucd_rewind()

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include "e2e-util.h"
 
@@ -522,33 +523,49 @@ struct MirrorRoom {
 class CfdMirrorRoom : public E2eTest, public ::testing::WithParamInterface<MirrorRoom> {
 protected:
     static constexpr int NI = 10, NJ = 8, NK = 7;   // 8 x 6 x 5 cells and the ghost layers
-    std::vector<double> fields;                     // six doubles per cell, k innermost
-
-    // The field f (0 U, 1 V, 2 W) at array indices p.
-    double at(int f, const int* p) const { return fields[(((p[0] - 1) * NJ + p[1] - 1) * NK + p[2] - 1) * 6 + f]; }
 
     // Largest departure from the mirror image across the mid-plane normal to axis t, as a
-    // fraction of the largest speed: U, V, W at a cell's faces against those of the mirror
-    // cell, the component along t with its sign turned (its faces mirror to n - index).
-    double asymmetry(int t) const
+    // fraction of the largest speed, of the velocities u(f, p) (f 0 U, 1 V, 2 W at array
+    // indices p): each against that of the mirror position, the component along t with its
+    // sign turned. A staggered component lies on its cells' high faces, which mirror to
+    // n - index; a value at a cell centre mirrors to n + 1 - index.
+    template <class Velocity> static double asymmetry(int t, bool staggered, Velocity u)
     {
         const int n[3] = {NI, NJ, NK};
         double top = 0.0, worst = 0.0;
-        for (size_t c = 0; c < fields.size() / 6; c++)
-            for (int f = 0; f < 3; f++) top = std::max(top, std::fabs(fields[c * 6 + f]));
-        for (int i = 1; i <= NI; i++)
-            for (int j = 1; j <= NJ; j++)
-                for (int k = 1; k <= NK; k++)
+        int p[3];
+        for (p[0] = 1; p[0] <= NI; p[0]++)
+            for (p[1] = 1; p[1] <= NJ; p[1]++)
+                for (p[2] = 1; p[2] <= NK; p[2]++)
                     for (int f = 0; f < 3; f++) {
-                        int p[3] = {i, j, k}, m[3] = {i, j, k};
-                        m[t] = f == t ? n[t] - p[t] : n[t] + 1 - p[t];
+                        int m[3] = {p[0], p[1], p[2]};
+                        m[t] = staggered && f == t ? n[t] - p[t] : n[t] + 1 - p[t];
+                        top = std::max(top, std::fabs(u(f, p)));
                         if (m[t] < 1) continue;
                         double sign = f == t ? -1.0 : 1.0;
-                        worst = std::max(worst, std::fabs(at(f, p) - sign * at(f, m)));
+                        worst = std::max(worst, std::fabs(u(f, p) - sign * u(f, m)));
                     }
         return worst / top;
     }
 };
+
+// The cell-centre velocities U, V, W of the first frame of a Tecplot file of an NI x NJ x NK
+// zone without species, three per point in the file's order (i fastest, then j, then k).
+std::vector<double> datVelocities(const std::string& dat, int ni, int nj, int nk)
+{
+    std::vector<double> uvw;
+    size_t zone = dat.find("\nZONE T=");
+    if (zone == std::string::npos) return uvw;
+    std::istringstream in(dat.substr(dat.find('\n', zone + 1) + 1));
+    // X, Y, Z, BLANK, OBJECTS, T, P, VIS, U, V, W, VTT
+    double v[12];
+    for (int point = 0; point < ni * nj * nk; point++) {
+        for (double& x : v) in >> x;
+        if (!in) return {};
+        uvw.insert(uvw.end(), {v[8], v[9], v[10]});
+    }
+    return uvw;
+}
 
 // The cell ranges of the opening or block named on a line of the solver input replaced.
 void relocate(std::string& t, const std::string& name, const std::string& x, const std::string& y,
@@ -577,11 +594,20 @@ TEST_P(CfdMirrorRoom, SteadyFieldIsItsOwnMirrorImage)
     Outcome r = runEngine("room.prj", "room.prj");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\nAirflow coupling converge at iteration 2\n"), std::string::npos) << r.out;
+    // The solved faces, as the field restart file holds them (six doubles per cell, k fastest).
     std::string var = slurp(dir + "room_room.var");
     ASSERT_EQ(var.size(), sizeof(double) * 6 * NI * NJ * NK);
-    fields.resize(6 * NI * NJ * NK);
+    std::vector<double> fields(6 * NI * NJ * NK);
     std::memcpy(fields.data(), var.data(), var.size());
-    for (int t : c.axes) EXPECT_LT(asymmetry(t), 1e-6) << "mirror plane normal to axis " << t;
+    auto face = [&](int f, const int* p) { return fields[(((p[0] - 1) * NJ + p[1] - 1) * NK + p[2] - 1) * 6 + f]; };
+    // The cell centres a user plots from the Tecplot file, read at its 7 significant digits.
+    std::vector<double> centres = datVelocities(slurp(dir + "room_room.dat"), NI, NJ, NK);
+    ASSERT_EQ(centres.size(), 3u * NI * NJ * NK);
+    auto centre = [&](int f, const int* p) { return centres[(((p[2] - 1) * NJ + p[1] - 1) * NI + p[0] - 1) * 3 + f]; };
+    for (int t : c.axes) {
+        EXPECT_LT(asymmetry(t, true, face), 1e-6) << "mirror plane normal to axis " << t;
+        EXPECT_LT(asymmetry(t, false, centre), 1e-5) << "Tecplot file, mirror plane normal to axis " << t;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -604,6 +630,8 @@ struct Fault {
     const char* text;
     bool atSetUp;
     void (*cfd)(std::string&);
+    const char* also = nullptr;        // a further line standard error must hold
+    std::vector<Edit> files = {};      // files put beside the project (a name ending in '/': a directory)
 };
 
 class CfdCouplingFault : public CfdCoupling, public ::testing::WithParamInterface<Fault> {};
@@ -611,9 +639,16 @@ class CfdCouplingFault : public CfdCoupling, public ::testing::WithParamInterfac
 TEST_P(CfdCouplingFault, EndsWithItsFatal)
 {
     const Fault& f = GetParam();
+    for (const Edit& e : f.files) {
+        if (e.first.back() == '/') ASSERT_EQ(mkdir((dir + e.first).c_str(), 0700), 0);
+        else std::ofstream(dir + e.first) << e.second;
+    }
     Outcome r = run(f.edits, f.withCfd, f.cfd ? f.cfd : [](std::string&) {});
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_NE(r.err.find(std::string("FATAL ") + f.text), std::string::npos) << r.err;
+    if (f.also) {
+        EXPECT_NE(r.err.find(f.also), std::string::npos) << r.err;
+    }
     EXPECT_EQ(r.log.find("Simulation completed successfully."), std::string::npos);
     EXPECT_FALSE(exists(db()));
     EXPECT_FALSE(exists(dir + "channel.sim"));
@@ -627,7 +662,45 @@ const std::string PATH2_DAMPER = "2 0 1 2 3 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 
 INSTANTIATE_TEST_SUITE_P(
     Faults, CfdCouplingFault,
     ::testing::Values(
-        Fault{"MissingInputFile", {}, false, "Unable to locate input file ", true, nullptr},
+        // An input that does not open is named with the system's reason.
+        Fault{"MissingInputFile", {}, false, "Unable to locate input file channel_chan.CFD: No such file or directory\n",
+              true, nullptr},
+        Fault{"InputFileIsADirectory", {}, false, "Unable to locate input file channel_chan.CFD: Is a directory\n", true,
+              nullptr, nullptr, {{"channel_chan.CFD/", ""}}},
+        Fault{"MissingSeriesFile", {}, true, "Unable to locate input file channel_chan.UCD: No such file or directory\n",
+              false, [](std::string& t) { t.replace(t.find("! 44\n2,0\n"), 9, "! 44\n-2\n"); }},
+        Fault{"MissingCouplingRestart", {{CFD_LINE, "3 1e-3 1 0 10 1 0 0 0 0"}, {SIM_MF, "1 0 1e-4 1e-15 0 0"}}, true,
+              "Unable to open restart file (cpr) channel.cpr: No such file or directory\n", true, nullptr},
+        Fault{"MissingFieldsOfCouplingRestart", {{CFD_LINE, "3 1e-3 1 0 10 1 0 0 0 0"}, {SIM_MF, "1 0 1e-4 1e-15 0 0"}},
+              true, "Unable to open restart file (var) channel_chan.var: No such file or directory\n", false, nullptr,
+              nullptr, {{"channel.cpr", "in\n 0 0.5 1 1\nout\n 1 0.3 1 1\n"}}},
+        Fault{"MissingStartFields", {}, true, "No CFD restart (var) file found channel_chan.var: No such file or directory\n",
+              false, [](std::string& t) { t.replace(t.find("! 83\n0,0,0"), 10, "! 83\n1,0,0"); }},
+        // Surface pressures asked for in a case without a block: the file is not made, and
+        // the run says so at its end instead of ending in success.
+        Fault{"SurfacePressuresWithoutBlock", {}, true, "Results of this run could not be written in full\n", false,
+              [](std::string& t) {
+                  size_t from = t.find("! 42\n1\n"), to = t.find("! 45\n");
+                  t.replace(from, to - from, "! 42\n0\n");
+                  t.replace(t.find("! 83\n0,0,0"), 10, "! 83\n0,1,0");
+              },
+              "ERROR CFD surface pressure file asked for and not written (the case has no building block): "
+              "channel_chan.ewc\n"},
+        // A solid block in front of the whole outlet: the zone could pass no air.
+        Fault{"OutletCoveredByABlock", {}, true,
+              "CFD input file error outlet 1 \"out\" is covered wholly by solid block \"wall\" in channel_chan.CFD: "
+              "no air can pass it\n",
+              false,
+              [](std::string& t) {
+                  t.replace(t.find("! 42\n1\n"), 7, "! 42\n2\n");
+                  t.insert(t.find("! 45\n"), "! 43\nwall\n! x cells\n24,24\n! y cells\n1,12\n! z cells\n1,1\n! 44\n1,0\n");
+              }},
+        // Iterated coupling with the channel's solves stopped after 20 iterations: its
+        // outlet lets out a fifth less than the fan blows in.
+        Fault{"ZoneThatDoesNotBalance", {{CFD_LINE, "3 1e-3 0 0 10 1 0 0 0 0"}}, true,
+              "CFD zone 1 (chan) does not balance its air: 0.12 kg/s in and ", false,
+              [](std::string& t) { t.replace(t.find("\n1e-6,3000\n"), 11, "\n1e-6,20\n"); },
+              "(criterion 1.00e-06) after 20 iterations of 20, U "},
         Fault{"UnknownMode", {{CFD_LINE, "4 1e-3 0 0 5 1 0 0 0 0"}}, true, "CFD coupling mode 4 is not 1, 2 or 3",
               true, nullptr},
         Fault{"UnsupportedElement", {{PATH2, PATH2_DAMPER}}, true,
