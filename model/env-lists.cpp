@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "common-src/convert.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
 #include "common-src/tokens.h"
@@ -115,7 +116,8 @@ void locate_terminals()
         if (!(j->flags & 0x06))
             continue;
         if (!at_ambient(j->zone))
-            error(ERROR, __FILE__, __LINE__, "Bad WPC terminal, call ZELT", "");
+            error(ERROR, __FILE__, __LINE__, "Bad WPC terminal: junction ", intstr(j->number),
+                  " is flagged for the WPC file but does not lie in the ambient", "");
         else if (j->x == 0.0f && j->y == 0.0f)
             ulog_printf("PLDterm: undefined location for terminal %d (%d)\n", j->number, j->flags);
         float z = (j->level ? j->level->ref_height : 0.0f) + j->rel_height;
@@ -189,7 +191,9 @@ int PLDlist(int mode)
         }
     }
     if (undefined)
-        error(FATAL, __FILE__, __LINE__, "Undefined path/duct locations, call ZELT", "");
+        error(FATAL, __FILE__, __LINE__,
+              "Undefined path/duct locations: give each path or terminal flagged for the WPC file "
+              "its X and Y, see XLog file", "");
     return pldCount;
 }
 

@@ -143,7 +143,8 @@ TEST_F(EnvelopeLists, UnplacedOpeningIsLoggedAndEndsTheRun)
     path(z, &_ambt, element(AFE_PLR_ORFC), 0x02)->rel_height = 3.0f;
     publish();
     std::fflush(_ulog);
-    EXPECT_EXIT(PLDlist(1), ::testing::ExitedWithCode(2), "FATAL Undefined path/duct locations, call ZELT");
+    EXPECT_EXIT(PLDlist(1), ::testing::ExitedWithCode(2), "FATAL Undefined path/duct locations: give each path or terminal flagged for "
+                "the WPC file its X and Y, see XLog file\n");
     EXPECT_NE(log_text().find("PLDpath: undefined location for path 1 (2)\n"), std::string::npos);
 }
 
@@ -154,7 +155,8 @@ TEST_F(EnvelopeLists, TerminalInsideTheBuildingCannotTakeFileValues)
     publish();
     MessageCapture msgs;
     PLDlist(1);
-    EXPECT_TRUE(msgs.has("ERROR", " Bad WPC terminal, call ZELT"));
+    EXPECT_TRUE(msgs.has("ERROR", " Bad WPC terminal: junction 1 is flagged for the WPC file but does not "
+                                  "lie in the ambient"));
 }
 
 }  // namespace
