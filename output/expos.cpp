@@ -99,15 +99,27 @@ void setZoneOcc(int t, int daytype)
 
 // ---- The exposure file ---------------------------------------------------------------------
 
+// The first line: occupants, species, the run's first and last days, the listing step and
+// the switches.
+static const char* expHead()
+{
+    const RunControlData& r = _rcdat;
+    static char line[112];
+    snprintf(line, sizeof line, "%d\t%d\t%s\t%s\t%d\t%d\t%d\n", _npexp, _nctm,
+             datxstr(r.start_date), datxstr(r.end_date), _time_list, r.ebw_step, r.ebw_stats);
+    return line;
+}
+
+void setExp_periodEnd() { rewriteFirstLine(_uexp, ".ebw", expHead()); }
+
 void set_uexp_open()
 {
     const RunControlData& r = _rcdat;
     if (_npexp <= 0 || _nctm <= 0) return;
     statFamilyAlloc(exp_stats, _npexp * _nctm, "exp_day", "exp_run");
     for (ExposureRec* x = _Pexp0; x; x = x->next) x->occupied_day = x->occupied_run = 0.0;
-    _uexp = createResultFile(".ebw", "w", "EBW");
-    fprintf(_uexp, "%d\t%d\t%s\t", _npexp, _nctm, datxstr(r.start_date));
-    fprintf(_uexp, "%s\t%d\t%d\t%d\n", datxstr(r.end_date), _time_list, r.ebw_step, r.ebw_stats);
+    _uexp = createResultFile(".ebw", "w+", "EBW");
+    fputs(expHead(), _uexp);
     if (r.ebw_step) {
         fprintf(_uexp, "day\ttime\tctm");
         for (int p = 1; p <= _npexp; p++) fprintf(_uexp, "\t%d", p);

@@ -14,6 +14,8 @@ void exposure(ExposureRec* occupant);
 void setZoneOcc(int t, int daytype);
 void set_uexp_open();
 void set_uexp_close(int flag);
+// The period in the header of the open exposure file, from the run control's dates.
+void setExp_periodEnd();
 void writeExp_stepEnd(int t);
 void writeExp_dayEnd();
 void writeExp_simEnd();

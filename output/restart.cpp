@@ -2,7 +2,8 @@
 // the dynamic state per completed day: day and time (int32), then the double blocks of
 // the nodes, paths, mass fractions, filter loading states, source states, sink states,
 // control states, and for the short-time-step method the cells of the 1-D zones and the
-// duct cell rings, little-endian with no padding. The layout is computed from the current
+// duct cell rings, then the nodes' densities and air-mass sources and the day type of the
+// week, little-endian with no padding. The layout is computed from the current
 // network, so a record is only ever restored into a network of the same shape. Every value
 // is checked on the way in and on the way out: a record holding a non-finite number is never
 // written, and one holding a value no state can hold (a non-finite number, a temperature,
@@ -54,8 +55,10 @@ constexpr double ABOVE_ZERO = std::numeric_limits<double>::denorm_min();
 constexpr double SINGLE = FLT_MAX;
 
 // Blocks of a record, in record order.
+// Blocks added later follow the earlier ones, so that those keep their offsets; the record
+// size in the header then tells a file of an older layout from this one.
 enum RstBlock { B_NODE, B_PATH, B_CTM, B_FILTER, B_CSS, B_BLS, B_DVR, B_CTRL, B_CELL, B_DUCT,
-                B_MF, B_LAMP, B_COUNT };
+                B_MF, B_LAMP, B_AIR, B_WEEK, B_COUNT };
 
 int32_t _rhd[NHEADER];          // header of the current project
 int _rCount[B_COUNT];           // doubles per block
@@ -63,6 +66,7 @@ int _rSizeData;                 // bytes per record
 unsigned char* _rRecord;        // one record, staged for a single write or read
 FILE* _urst;                    // the file this run writes, null while not open
 int _rstCreated;                // set once this run has created its own restart file
+RstMoment _rMoment;             // day, time and day type of the record last restored
 
 // ---- Little-endian packing ----------------------------------------------------------------
 
@@ -490,6 +494,26 @@ void unpackSystem(Cursor& c, MF_MAT* m)
     if (m->rate) unpackVector(c, m->rate + 1, m->nvar);
 }
 
+// What the next step starts from that follows from no other value of the record: the
+// densities the last airflow solution took (the gas constants may have moved since) and
+// the air mass the non-trace sources add, which the first airflow solution of the next
+// step balances before any source is evaluated again.
+void packNodeAir(Cursor& c)
+{
+    for (const AirNode* n = _afnd0; n; n = n->next) {
+        c.put(n->density);
+        c.put(n->src_rate);
+    }
+}
+
+void unpackNodeAir(Cursor& c)
+{
+    for (AirNode* n = _afnd0; n; n = n->next) {
+        n->density = c.real(ABOVE_ZERO, SINGLE);
+        n->src_rate = c.single();
+    }
+}
+
 // Returns the first value no state can hold, null when there is none.
 unsigned char* packRecord(int day, int time)
 {
@@ -528,6 +552,8 @@ unsigned char* packRecord(int day, int time)
         c.put(day);
         c.put(time);
     }
+    packNodeAir(c);
+    c.put(_daytyp);
     return c.bad;
 }
 
@@ -569,6 +595,8 @@ unsigned char* unpackRecord()
         int day = c.whole(1, 365);
         filter_set_lamp_start(day, c.time());
     }
+    unpackNodeAir(c);
+    _rMoment.day_type = c.whole(1, 12);
     return c.bad;
 }
 
@@ -604,7 +632,8 @@ const char* blockName(int b)
 {
     static const char* const names[B_COUNT] = {
         "node", "path", "mass fraction", "filter", "source", "boundary-layer sink",
-        "deposition sink", "control", "1-D zone cell", "duct cell", "transport system", "lamp"};
+        "deposition sink", "control", "1-D zone cell", "duct cell", "transport system", "lamp",
+        "node air", "calendar"};
     return b < B_COUNT ? names[b] : "?";
 }
 
@@ -661,6 +690,8 @@ int set_urst_init()
     _rCount[B_DUCT] = ductsValueCount();
     _rCount[B_MF] = systemsValueCount();
     _rCount[B_LAMP] = agingLamps() ? 2 : 0;
+    _rCount[B_AIR] = 2 * _nafnd;
+    _rCount[B_WEEK] = 1;
     int doubles = 0;
     for (int b = 0; b < B_COUNT; b++) doubles += _rCount[b];
     _rSizeData = 8 + 8 * doubles;
@@ -694,12 +725,26 @@ void set_urst_open()
 void set_urst_close(int flag)
 {
     freeRecord();
-    if (_urst) fclose(_urst);
-    _urst = nullptr;
+    // A kept file is closed like every other result file: records still buffered that
+    // cannot reach the disk make the run one whose results are not whole.
+    if (flag && _urst) fclose(_urst);
+    if (flag) _urst = nullptr;
+    else closeResultFile(&_urst, 0, ".rst");
     // The file stays this run's after the loop closed it: a FATAL later in the end of
     // the run removes it with the other results.
     if (flag && _rstCreated) removeResultFile(".rst");
     if (flag) _rstCreated = 0;
+}
+
+void setRst_periodEnd(int day)
+{
+    if (!_urst || _rcdat.sim_mf == 3) return;
+    _rhd[8] = day;
+    unsigned char bytes[4];
+    putI32(bytes, day);
+    if (fseek(_urst, 4 * 8, SEEK_SET) != 0 || fwrite(bytes, 1, 4, _urst) != 4 ||
+        fseek(_urst, 0, SEEK_END) != 0)
+        writeFailed("");
 }
 
 void writeRst_stepTime(int day, int time)
@@ -755,7 +800,11 @@ int rstget(int day)
         int rday = getI32(_rRecord), rtime = getI32(_rRecord + 4);
         if (rday < 1 || rday > 365 || rtime < TIME_MIN || rtime > TIME_MAX) return readFailed(f, "");
         ulog_printf("search:  date/time %s/%s, offset %ld\n", datestr(rday), steptimestr(rtime), offset);
-        if (rday == day) break;
+        if (rday == day) {
+            _rMoment.day = rday;
+            _rMoment.time = rtime;
+            break;
+        }
         if (rday == file[8]) {
             fclose(f);
             error(FATAL, __FILE__, __LINE__, "Restart failed to find date", "");
@@ -774,5 +823,7 @@ int rstget(int day)
     set_urst_close(0);
     return 0;
 }
+
+RstMoment rst_restoredMoment() { return _rMoment; }
 
 }  // namespace vexlar

@@ -8,6 +8,14 @@ int set_urst_init();
 void set_urst_open();
 void set_urst_close(int flag);
 void writeRst_stepTime(int day, int time);
+// The last day of the run in the header (date1): the day of a run stopped on request.
+void setRst_periodEnd(int day);
 int rstget(int day);
+
+// The day, time of day [s] and day type of the record rstget restored last.
+struct RstMoment {
+    int day, time, day_type;
+};
+RstMoment rst_restoredMoment();
 
 }  // namespace vexlar

@@ -5,11 +5,14 @@
 // reals, two 16-bit integers heading each step and day record.
 #include "output/sim-out.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "common-src/convert.h"
 #include "common-src/memory.h"
@@ -24,6 +27,7 @@
 #include "model/run-control.h"
 #include "model/source-lists.h"
 #include "output/expos.h"
+#include "output/restart.h"
 #include "output/sqlite-out.h"
 #include "output/summary.h"
 #include "solvers/sparse-mat.h"
@@ -92,6 +96,24 @@ void closeResultFile(FILE** f, int flag, const char* ext)
 }
 
 static int sinksExist() { return _nbls > 0 || _ndvr > 0; }
+
+void rewriteFirstLine(FILE* f, const char* ext, const char* line)
+{
+    if (!f) return;
+    std::string text;
+    bool ok = fflush(f) == 0 && fseek(f, 0, SEEK_SET) == 0;
+    char buf[1 << 14];
+    for (size_t got; ok && (got = fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, got);
+    size_t eol = text.find('\n');
+    ok = ok && !ferror(f) && eol != std::string::npos;
+    if (ok) {
+        text.replace(0, eol + 1, line);
+        ok = fseek(f, 0, SEEK_SET) == 0 && fwrite(text.data(), 1, text.size(), f) == text.size() &&
+             fflush(f) == 0 && ftruncate(fileno(f), (off_t)text.size()) == 0 &&
+             fseek(f, 0, SEEK_END) == 0;
+    }
+    if (!ok) resultWriteFailed("Could not write result file ", ext, "");
+}
 
 // ---- Little-endian records of the SIM file ----------------------------------------------
 
@@ -483,6 +505,34 @@ void set_usim_close(int flag)
         _usim = nullptr;
     }
     if (flag) removeResultFile(".sim");
+}
+
+// Header items 10 and 11 (date1, time1) of an open SIM file.
+static void setSim_periodEnd()
+{
+    if (!_usim) return;
+    const int32_t end[2] = {_simEndDate, _simEndTime};
+    SimRecord r;
+    if (fflush(_usim) != 0 || fseek(_usim, 4 * 9, SEEK_SET) != 0) r.failed = 1;
+    for (int32_t v : end) simI32(r, v);
+    simFlush(r);
+    if (fseek(_usim, 0, SEEK_END) != 0) r.failed = 1;
+    simEnd(r);
+}
+
+void setResultPeriodEnd(int day, int time)
+{
+    RunControlData& r = _rcdat;
+    if (r.sim_mf == 3) return;   // a cyclic run simulates its one design day whatever happens
+    _simEndDate = r.end_date = day;
+    _simEndTime = r.end_time = time;
+    setSim_periodEnd();
+    setRst_periodEnd(day);
+    setSql_periodEnd();
+    setAch_periodEnd();
+    setCbw_periodEnd();
+    setAge_periodEnd();
+    setExp_periodEnd();
 }
 
 // ---- Per-step dispatch ------------------------------------------------------------------

@@ -31,6 +31,14 @@ extern int _resultWriteFailures;
 // Reports a result file (extension ext) that could not be written: ERROR text followed by
 // the file's name and, when not empty, ": " and the detail; counted in _resultWriteFailures.
 void resultWriteFailed(const char* text, const char* ext, const char* detail);
+// Replaces the first line of the open text result file f (opened for update) by `line`,
+// which ends in a line feed; a failure is a write failure of the file (extension ext).
+void rewriteFirstLine(FILE* f, const char* ext, const char* line);
+
+// A run stopped on request ends at the stop: every result file whose header names the
+// run's period names the period simulated, as if the run had been planned to end at the
+// step ending (day, time). The clock's and the run control's end follow.
+void setResultPeriodEnd(int day, int time);
 
 void set_usim_open();
 void set_usim_close(int flag);

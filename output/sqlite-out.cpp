@@ -501,6 +501,14 @@ static void closeDatabase(int keep)
 
 void sqliteCloseDatabase() { closeDatabase(1); }
 
+void setSql_periodEnd()
+{
+    if (!_sqldb) return;
+    char sql[128];
+    snprintf(sql, sizeof sql, "UPDATE SIMINFO SET Date1 = %d, Time1 = %d;", _simEndDate, _simEndTime);
+    sqlStepExec(sql);
+}
+
 void set_usql_close(int flag)
 {
     closeDatabase(!flag);

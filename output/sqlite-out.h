@@ -11,6 +11,8 @@ extern ::sqlite3* _sqldb;   // the open results database, null while closed
 
 void set_usql_open();
 void set_usql_close(int flag);
+// Date1 and Time1 of the run's SIMINFO row: the clock's end.
+void setSql_periodEnd();
 // Inserts the rows of one listing step; t is the time of day the rows are listed at [s].
 void writeSql_stepTime(int t);
 

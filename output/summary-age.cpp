@@ -58,13 +58,24 @@ static void freeAgeStorage()
     statFamilyFree(age);
 }
 
+// The first line: zones, the run's first and last days, the listing step and the switches.
+static const char* ageHead()
+{
+    const RunControlData& r = _rcdat;
+    static char line[96];
+    snprintf(line, sizeof line, "%d\t%s\t%s\t%d\t%d\t%d\n", _nzone, datxstr(r.start_date),
+             datxstr(r.end_date), _time_list, r.age_step, r.age_stats);
+    return line;
+}
+
+void setAge_periodEnd() { rewriteFirstLine(_uage, ".age", ageHead()); }
+
 void set_uage_open()
 {
     const RunControlData& r = _rcdat;
     int n = n_age = _nafnd;
-    _uage = createResultFile(".age", "w", "AGE");
-    fprintf(_uage, "%d\t%s\t", _nzone, datxstr(r.start_date));
-    fprintf(_uage, "%s\t%d\t%d\t%d\n", datxstr(r.end_date), _time_list, r.age_step, r.age_stats);
+    _uage = createResultFile(".age", "w+", "AGE");
+    fputs(ageHead(), _uage);
     if (r.age_step) {
         fprintf(_uage, "day\ttime");
         for (int z = 1; z <= _nzone; z++) fprintf(_uage, "\t%d", z);

@@ -154,6 +154,19 @@ static double conditionedVolume()
     return v;
 }
 
+static double achVolume;   // conditioned volume of the header [m3]
+
+// The first line: the run's first and last days, the listing step, the switches and the
+// conditioned volume.
+static const char* achHead()
+{
+    const RunControlData& r = _rcdat;
+    static char line[128];
+    snprintf(line, sizeof line, "%s\t%s\t%d\t%d\t%d\t%.2f\n", datxstr(r.start_date),
+             datxstr(r.end_date), _time_list, r.ach_step, r.ach_stats, achVolume);
+    return line;
+}
+
 void set_uach_open()
 {
     const RunControlData& r = _rcdat;
@@ -171,13 +184,14 @@ void set_uach_open()
     bldgACR_inOutRelDiff_max = 0.0;
     bldgACR_date = _dayofy;
     bldgACR_time = _stepEndTime;
-    _uach = createResultFile(".ach", "w", "ACH");
-    fprintf(_uach, "%s\t", datxstr(r.start_date));
-    fprintf(_uach, "%s\t%d\t%d\t%d\t%.2f\n", datxstr(r.end_date), _time_list, r.ach_step,
-            r.ach_stats, v);
+    _uach = createResultFile(".ach", "w+", "ACH");
+    achVolume = v;
+    fputs(achHead(), _uach);
     if (r.ach_step) fprintf(_uach, "day\ttime\tpath\tduct\ttotal\n");
     if (r.ach_stats) fprintf(_uach, "day\tb-w\tavg\tdev\tmin\tmin\tmax\tmax\n");
 }
+
+void setAch_periodEnd() { rewriteFirstLine(_uach, ".ach", achHead()); }
 
 void set_uach_close(int flag) { closeResultFile(&_uach, flag, ".ach"); }
 
@@ -265,15 +279,25 @@ void writeAch_simEnd()
 
 static StatFamily ctm;   // quantity z x _nctm + k: zone z (0 the ambient), species k
 
+// The first line: zones, species and the run's first and last days.
+static const char* cbwHead()
+{
+    static char line[96];
+    snprintf(line, sizeof line, "%d\t%d\t%s\t%s\n", _nzone, _nctm, datxstr(_rcdat.start_date),
+             datxstr(_rcdat.end_date));
+    return line;
+}
+
 void set_ucbw_open()
 {
     if (_nctm <= 0) return;
     statFamilyAlloc(ctm, (_nzone + 1) * _nctm, "ctm_day", "ctm_run");
-    _ucbw = createResultFile(".cbw", "w", "CBW");
-    fprintf(_ucbw, "%d\t%d\t%s\t", _nzone, _nctm, datxstr(_rcdat.start_date));
-    fprintf(_ucbw, "%s\n", datxstr(_rcdat.end_date));
+    _ucbw = createResultFile(".cbw", "w+", "CBW");
+    fputs(cbwHead(), _ucbw);
     fprintf(_ucbw, "day\tzone\tctm\tavg\tdev\tmin\tmin\tmax\tmax\n");
 }
+
+void setCbw_periodEnd() { rewriteFirstLine(_ucbw, ".cbw", cbwHead()); }
 
 void set_ucbw_close(int flag)
 {

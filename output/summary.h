@@ -15,6 +15,11 @@ void set_uach_close(int flag);
 void writeAch_stepEnd(int t);
 void writeAch_dayEnd();
 void writeAch_simEnd();
+// The periods in the headers of the open ACH, CBW, AGE files: from the run control's start
+// and end dates.
+void setAch_periodEnd();
+void setCbw_periodEnd();
+void setAge_periodEnd();
 
 void set_ucbw_open();
 void set_ucbw_close(int flag);

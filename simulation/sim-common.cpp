@@ -38,6 +38,7 @@
 #include "simulation/ctrl-sim.h"
 #include "simulation/day-week-sched.h"
 #include "simulation/sim-interrupt.h"
+#include "simulation/simulate.h"
 #include "simulation/vexlar-x-finish.h"
 #include "simulation/weather.h"
 
@@ -339,11 +340,12 @@ static void implicitStep()
 
 // ---- The loop -----------------------------------------------------------------------------
 
-// Start times off the listing grid would list at times the grid never meets.
+// Start times off the listing grid would list at times the grid never meets. A run resumed
+// at its record's time keeps the step grid of the run that wrote it, which met that grid.
 static void checkStartTime()
 {
     int t = _stepStartTime;
-    if (t == 0) return;
+    if (t == 0 || _resumedAtRecordTime) return;
     if (_time_list % t != 0 && t % _time_list != 0)
         error(FATAL, __FILE__, __LINE__, "Start time must be a multiple of the listing time step", "");
     if (_time_scrn % t != 0 && t % _time_scrn != 0)
@@ -376,6 +378,12 @@ static void progressLine(int day)
     if (_stepEndTime % _time_scrn == 0) fputs(line, stderr);
 }
 
+void stopOnRequest(int write)
+{
+    if (write) setResultPeriodEnd(_dayofy, _stepEndTime);
+    finish(1);
+}
+
 static void endRun(int write)
 {
     _stepStartTime = _stepEndTime;
@@ -393,7 +401,7 @@ void sim_loop(int write)
     for (;;) {
         if (simInterrupt_checkInterrupt() == 2) {
             endRun(write);
-            finish(1);
+            stopOnRequest(write);
         }
         _stepStartTime = _stepEndTime;
         if (_stepStartTime > 86399) {

@@ -28,5 +28,8 @@ bool airNodeDensitiesHaveConverged();   // every node's density agrees with the 
 void filterStepTotals(double dt);
 void writeSummaries_dayEnd();
 void writeSummaries_simEnd();
+// Ends a run stopped on request after its end-of-run summaries: the result files name the
+// period simulated (with write set), and the run finishes with status 1. Never returns.
+[[noreturn]] void stopOnRequest(int write);
 
 }  // namespace vexlar

@@ -6,6 +6,7 @@
 // non-trace species set the nodes' gas constants and air masses as in the implicit method
 // (the integrator restarts when that moves its state). Listings between steps are
 // interpolated into a vector of their own; each stop restarts from the solution there.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -36,6 +37,7 @@
 #include "simulation/day-week-sched.h"
 #include "simulation/sim-common.h"
 #include "simulation/sim-interrupt.h"
+#include "simulation/simulate.h"
 #include "simulation/vexlar-x-finish.h"
 #include "simulation/weather.h"
 
@@ -57,11 +59,12 @@ bool haveSinks() { return _nbls > 0 || _ndvr > 0; }
 bool srfWanted() { return _rcdat.sim_mf > 1 && haveSinks() && _rcdat.srf; }
 
 // A start time off the listing grid never meets a listing time; a listing step of 0 (that
-// main rejects before any loop) is not divided by.
+// main rejects before any loop) is not divided by. A run resumed at its record's time lists
+// on the grid of the run that wrote the record.
 void checkStartTime()
 {
     int t = _stepStartTime;
-    if (t == 0 || _time_list == 0) return;
+    if (t == 0 || _time_list == 0 || _resumedAtRecordTime) return;
     if (_time_list % t != 0 && t % _time_list != 0)
         error(ERROR, __FILE__, __LINE__, "Start time should be a multiple of the listing time step", "");
 }
@@ -303,6 +306,16 @@ void followGasLaw(Integrator& in, double t, int stop)
 
 bool runEnded() { return _dayofy == _simEndDate && _stepEndTime >= _simEndTime; }
 
+// A stop request leaves the interval after an integrator step that ended at its time t, up
+// to a second past the step end the clock shows. The state goes back to that whole second,
+// where the run's last record and summaries stand and a resumed run starts.
+void stateAtStepEnd(Integrator& in, double t)
+{
+    if (t == _stepStartTime || CVodeGetDky(in.cv, _stepStartTime, 0, in.ylist) != CV_SUCCESS) return;
+    std::copy(in.listed.begin(), in.listed.end(), in.state.begin());
+    nodesFromState(in.state);
+}
+
 }  // namespace
 
 void sim_loop_cvode(int write)
@@ -318,7 +331,9 @@ void sim_loop_cvode(int write)
     double t = _stepStartTime;
     writeSim_daySummary_init();
     if (write) writeStartTime();
-    int nextList = _stepStartTime + _time_list;
+    // Listing times are whole multiples of the listing step from midnight, whatever the start:
+    // a run resumed part-way through a day lists when the run it continues did.
+    int nextList = (_stepStartTime / _time_list + 1) * _time_list;
     int nextScrn = _stepStartTime + _time_scrn;
     setMaxStep(in);
     simInterrupt_writeInstructions();
@@ -353,13 +368,14 @@ void sim_loop_cvode(int write)
             followGasLaw(in, t, stop);
             _stepStartTime = _stepEndTime;
         }
+        if (in.cv && _stepStartTime < stop) stateAtStepEnd(in, t);
         if (in.cv) CVodeReInit(in.cv, _stepStartTime, in.y);
         t = _stepStartTime;
     } while (!runEnded());
     _stepStartTime = _stepEndTime;
     if (write) writeSummaries_simEnd();
     freeIntegrator(in);
-    if (interrupted) finish(1);
+    if (interrupted) stopOnRequest(write);
 }
 
 }  // namespace vexlar

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 #include "airflow/af-prep.h"
 #include "airflow/solv-af.h"
 #include "cfd/cfd.h"
@@ -207,16 +208,59 @@ void sim_init(int write)
     if (write) writeResults();
 }
 
-// What a restart record does not hold follows from what it does: wind pressures, node
-// densities and stack pressures, then gauge pressures. The record's pressure differences
-// are those of the last airflow solution and stay as restored.
+// What a restart record does not hold follows from what it does: wind pressures and stack
+// pressures, then gauge pressures. The record's pressure differences and densities are
+// those of the last airflow solution and stay as restored: the gas constants may have
+// moved since, and the writing run listed and went on from these.
 static void restoredDerivedState()
 {
+    std::vector<double> density;
     for (AirPath* p = _pafp0; p; p = p->next) p->work = p->dp;
+    for (const AirNode* n = _afnd0; n; n = n->next) density.push_back(n->density);
     calc_wP();
     calc_sP();
     for (AirPath* p = _pafp0; p; p = p->next) p->dp = p->work;
+    size_t i = 0;
+    for (AirNode* n = _afnd0; n; n = n->next) {
+        n->density = density[i++];
+        n->sqrt_density = (float)std::sqrt(n->density);
+        n->density_viscosity_ratio = (float)(n->density / n->viscosity);
+    }
     findPgage();
+}
+
+int _resumedAtRecordTime = 0;
+
+// The moment a record stands for: a record of a day end (24:00, or a little past it after
+// a first day started off the step grid) is the state the next day starts from at 0:00.
+static void recordMoment(const RstMoment& m, int* day, int* time)
+{
+    *day = m.day;
+    *time = m.time;
+    if (m.time < 86400) return;
+    *day = m.day % 365 + 1;
+    *time = 0;
+}
+
+// A run resumed at the moment of its record continues the writing run: its week goes on
+// from the record's day type (a weather file gives every day's type itself), and its start
+// passed the writing run's checks. A record taken as the state of another moment starts
+// the run with the project's own day type, and the run says so.
+static void continueFromRecord(const RstMoment& m)
+{
+    int day, time;
+    recordMoment(m, &day, &time);
+    _resumedAtRecordTime = 0;
+    if (_rcdat.sim_mf == 3) return;   // a cyclic run repeats its design day from 0:00
+    if (day != _dayofy || time != _stepStartTime) {
+        char at[64];
+        snprintf(at, sizeof at, "%s %s", datestr(_dayofy), steptimestr(_stepStartTime));
+        error(WARNING, __FILE__, __LINE__, "Restart record of ", datestr(m.day), " ",
+              steptimestr(m.time), " is taken as the state at the start, ", at, "");
+        return;
+    }
+    _resumedAtRecordTime = 1;
+    if (!_uwth) _daytyp = day == m.day ? m.day_type : m.day_type % 7 + 1;
 }
 
 // The implicit systems resume with what the record holds of their last solve (mass bases,
@@ -228,6 +272,7 @@ int sim_init_restart()
     ulog_flush();
     if (rstget(_rcdat.rst_date) != 0) return 1;
     restoredDerivedState();
+    continueFromRecord(rst_restoredMoment());
     if (_rcdat.mf_solver < 2) return 0;
     if (_rcdat.mfn_on) init_Mfn(_MFn_mem);
     if (_rcdat.mft_on) init_Mft(_MFt_mem);

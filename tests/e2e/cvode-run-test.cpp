@@ -215,10 +215,11 @@ TEST_F(CvodeRun, StartTimeOffTheListingGridIsAnErrorAndTheRunGoesOn)
                      "Jan01 0:00:00 Jan01 0:16:40 Jan01 24:00:00 0:10:00 1:00:00 6:00:00"});
     std::vector<Row> rows = run(edits);
     EXPECT_NE(r.log.find("Start time should be a multiple of the listing time step"), std::string::npos) << r.log;
-    ASSERT_EQ(rows.size(), 24u);   // 0:16:40, then 1:16:40 .. 23:16:40
+    // 0:16:40, then every whole hour from 1:00 to 24:00, as a run started at 0:00 lists.
+    ASSERT_EQ(rows.size(), 25u);
     EXPECT_EQ(rows[0].time, 1000);
-    EXPECT_EQ(rows[1].time, 4600);
-    EXPECT_EQ(rows[23].time, 83800);
+    EXPECT_EQ(rows[1].time, 3600);
+    EXPECT_EQ(rows[24].time, 86400);
 }
 
 // ---- The heavy-gas room -------------------------------------------------------------------

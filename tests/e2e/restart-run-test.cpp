@@ -46,8 +46,9 @@ constexpr size_t SIM_HEAD = 4 * 17 + 4 * (2 * 3 + 2 * 3);
 // Step record and day summary alike: time block of 24 bytes, 16 per path and per zone.
 constexpr size_t SIM_RECORD = 24 + 16 * (3 + 2);
 constexpr size_t RST_HEAD = 40;
-// Record: day, time, 4 values per node, 3 per path (no species, filters, sources, controls).
-constexpr size_t RST_RECORD = 8 + 8 * (4 * 3 + 3 * 3);
+// Record: day, time, 4 values per node, 3 per path (no species, filters, sources, controls),
+// then each node's density and air-mass source and the day type.
+constexpr size_t RST_RECORD = 8 + 8 * (4 * 3 + 3 * 3 + 2 * 3 + 1);
 
 class RestartRun : public E2eTest {
 protected:

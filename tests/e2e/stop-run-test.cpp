@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +26,12 @@
 namespace {
 
 constexpr int ZONES = 200;
+
+int32_t word(const std::string& b, size_t off)
+{
+    return (int32_t)((uint8_t)b[off] | (uint8_t)b[off + 1] << 8 | (uint8_t)b[off + 2] << 16 |
+                     (uint32_t)(uint8_t)b[off + 3] << 24);
+}
 using Rows = std::vector<std::vector<double>>;
 
 struct Case {
@@ -72,7 +79,12 @@ TEST_P(StopRun, StopsAtAWholeStepWithItsResultsSound)
                       " --transient --species --results -o '" + dir + "g.prj'";
     ASSERT_EQ(std::system(gen.c_str()), 0);
     std::string solver = std::to_string(c.mfSolver) + " 0 0 0.1 0 0";
-    std::ofstream(dir + "b.prj") << edited(slurp(dir + "g.prj"), {{"0 0 0 0.1 0 0", solver}});
+    std::string prj = edited(slurp(dir + "g.prj"), {{"0 0 0 0.1 0 0", solver}});
+    // The air-change, concentration and age-of-air statistics on.
+    const std::string summaries = "\n0 0 1 1 1\n0 0 0 0 0 0 0 0\n";
+    ASSERT_NE(prj.find(summaries), std::string::npos);
+    prj.replace(prj.find(summaries), summaries.size(), "\n0 0 1 1 1\n0 0 1 1 0 0 0 1\n");
+    std::ofstream(dir + "b.prj") << prj;
     EXPECT_EQ(stopRun(c.sig), 1) << slurp(dir + "stderr.txt");
 
     // Where it stopped, as day of the year and seconds of the day.
@@ -110,8 +122,27 @@ TEST_P(StopRun, StopsAtAWholeStepWithItsResultsSound)
                           " GROUP BY TimeID)";
         EXPECT_EQ(sqlRows(db, sql.c_str()), (Rows{{rows, rows, steps}})) << table;
     }
-    EXPECT_TRUE(exists(dir + "b.sim"));
-    EXPECT_TRUE(exists(dir + "b.rst"));
+    // Every header that names the run's period names the period simulated, as if the run
+    // had been planned to end at the stop: SIM date1 and time1, the restart file's date1,
+    // the database's Date1 and Time1, the text statistics' last day.
+    const std::string sim = slurp(dir + "b.sim"), rst = slurp(dir + "b.rst");
+    ASSERT_GE(sim.size(), 68u);
+    ASSERT_GE(rst.size(), 40u);
+    EXPECT_EQ(word(sim, 36), day);
+    EXPECT_EQ(word(sim, 40), time);
+    EXPECT_EQ(word(rst, 32), day);
+    EXPECT_EQ(sqlRows(db, "SELECT Date1, Time1 FROM SIMINFO"), (Rows{{(double)day, (double)time}}));
+    const std::string lastDay = "1/" + std::to_string(day);
+    EXPECT_EQ(fieldsOf(slurp(dir + "b.ach"), "1/1\t").at(1), lastDay);
+    EXPECT_EQ(fieldsOf(slurp(dir + "b.cbw"), std::to_string(ZONES) + "\t").at(3), lastDay);
+    EXPECT_EQ(fieldsOf(slurp(dir + "b.age"), std::to_string(ZONES) + "\t").at(2), lastDay);
+    // The restart file ends with the record of the stop's day: a later day is not in it.
+    std::string next = std::string(day < 9 ? "Jan0" : "Jan") + std::to_string(day + 1);
+    std::ofstream(dir + "b.prj") << edited(prj, {{"0 Jan15 0:00:00", "1 " + next + " 0:00:00"}});
+    Outcome resumed = runEngine("b.prj", "b.prj");
+    EXPECT_EQ(resumed.status, 2);
+    EXPECT_NE(resumed.err.find("FATAL Restart failed to find date\n"), std::string::npos) << resumed.err;
+    EXPECT_TRUE(slurp(dir + "b.rst") == rst);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopRun, ::testing::Values(Case{SIGINT, 0}, Case{SIGTERM, 0}, Case{SIGINT, 2}),

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common-src/messages.h"
+#include "model/clock.h"
 #include "common-src/paths.h"
 #include "contaminant/mf-mem.h"
 #include "contaminant/sts-init.h"
@@ -116,6 +117,7 @@ protected:
         _rcdat.sim_mf = 2;
         _rcdat.start_date = 1;
         _rcdat.end_date = 3;
+        _daytyp = 1;   // the record keeps the day type of its day
         state = underWay(&rise, &fall);
         link();
     }

@@ -1,0 +1,186 @@
+// A resumed run continues the run it resumes, under every transport method: the heavy gas
+// room (air and CO2 both non-trace) and the large filtered room (trace CO2) each run from
+// Jan01 0:00 to Jan02 6:00 whole, then again from the record of Jan01 24:00 and from the
+// record of a run that ended part-way through Jan01, between two listing times. Every
+// listing time the resumed run shares with the whole run lists the same day type,
+// concentrations, densities and flows: to the last bit for the implicit, trapezoidal and
+// short-time-step methods, within the stiff integrator's tolerance for it. Without a
+// weather file the week goes on from the project's day type 5: Jan02 is day type 6.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "e2e-sqlite.h"
+#include "e2e-util.h"
+
+namespace {
+
+struct Resume {
+    const char* name;
+    const char* project;         // tests/e2e/prj, without ".prj"
+    std::vector<Edit> method;    // the transport method's lines
+    const char* steps;           // time step, listing step, screen step
+    const char* partEnd;         // end time of the part-day run, between listing times
+    const char* species;         // the zone concentration columns
+    double tolerance;            // relative, of concentrations; 0 for equal to the last bit
+    // Relative, of densities and flows. The stiff integrator lists those of the airflow
+    // solution at the start of its step, whose length differs in the resumed run.
+    double flowTolerance;
+};
+
+void PrintTo(const Resume& c, std::ostream* os) { *os << c.name; }
+
+// Results of every listed time, by seconds from Jan01 0:00 (Jan01 24:00 and Jan02 0:00 are
+// one time): the day type, then per zone its concentrations and density, per path its flows.
+using Listings = std::map<int, std::vector<double>>;
+
+Listings listings(const std::string& db, const char* species)
+{
+    // Midnight is listed twice, as 24:00 of one day and 0:00 of the next: as the latter here.
+    Listings l;
+    std::map<int, double> listing;   // the TIME row of each time
+    const std::string key = "SELECT (t.dayofyear - 1) * 86400 + t.Time, t.TimeID, ";
+    for (const std::vector<double>& row : sqlRows(db, (key + "t.daytype FROM TIME t ORDER BY 2").c_str())) {
+        listing[(int)row[0]] = row[1];
+        l[(int)row[0]] = {row[2]};
+    }
+    const std::string queries[] = {
+        key + std::string(species) + " FROM TIME t JOIN NODEZONECCDATA z ON z.TimeID = t.TimeID ORDER BY 1, z.ZoneNumber",
+        key + "z.Density FROM TIME t JOIN NODEZONEFLOWDATA z ON z.TimeID = t.TimeID ORDER BY 1, z.ZoneNumber",
+        key + "p.Flow0, p.Flow1 FROM TIME t JOIN LINKPATHDATA p ON p.TimeID = t.TimeID ORDER BY 1, p.PathNumber"};
+    for (const std::string& q : queries)
+        for (const std::vector<double>& row : sqlRows(db, q.c_str()))
+            if (row[1] == listing[(int)row[0]]) l[(int)row[0]].insert(l[(int)row[0]].end(), row.begin() + 2, row.end());
+    return l;
+}
+
+class ResumedRun : public E2eTest, public ::testing::WithParamInterface<Resume> {
+protected:
+    // run.prj from `start` to `end`, resumed from the record of rstDate when it is given.
+    void write(const std::string& start, const std::string& end, const std::string& rstDate = "")
+    {
+        const Resume& c = GetParam();
+        std::vector<Edit> e = c.method;
+        e.push_back({"Jan01 0:00:00 Jan01", "Jan01 0:00:00 " + start + " " + end + " " + c.steps});
+        e.push_back({"0 Jan01 0:00:00", (rstDate.empty() ? "0 Jan01" : "1 " + rstDate) + " 0:00:00"});
+        e.push_back({"293.15 101325 0 0 0 1 ", "293.15 101325 0 0 0 5 0 0 0 0"});
+        std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/" + c.project + ".prj");
+        std::ofstream(dir + "run.prj") << edited(prj, e);
+    }
+    // Runs run.prj from the restart file `rst` when it is given; its database as Listings.
+    Listings run(const std::string& rst = "")
+    {
+        if (!rst.empty()) std::ofstream(dir + "run.rst", std::ios::binary) << rst;
+        Outcome r = runEngine("run.prj", "run.prj");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("WARNING"), std::string::npos) << r.err;
+        return listings(dir + "run.sqlite3", GetParam().species);
+    }
+    // The resumed run lists from its start, at `from` seconds, every time the whole run
+    // lists from then on to the end, with the same results; its start is listed besides.
+    void expectContinues(const Listings& resumed, int from)
+    {
+        const Resume& c = GetParam();
+        const size_t species = 1 + std::count(c.species, c.species + strlen(c.species), ',');
+        int shared = 0;
+        for (const auto& [t, want] : whole) {
+            if (t < from) continue;
+            auto got = resumed.find(t);
+            ASSERT_NE(got, resumed.end()) << "not listed at " << t << " s";
+            ASSERT_EQ(got->second.size(), want.size()) << t;
+            EXPECT_EQ(got->second[0], t < 86400 ? 5 : 6) << "day type at " << t << " s";
+            for (size_t k = 0; k < want.size(); k++) {
+                const double tol = k <= species ? c.tolerance : c.flowTolerance;
+                EXPECT_NEAR(got->second[k], want[k], tol * std::fabs(want[k])) << "at " << t << " s, value " << k;
+            }
+            shared++;
+        }
+        for (const auto& [t, v] : resumed)
+            EXPECT_TRUE(t == from || whole.count(t)) << "listed at " << t << " s, off the whole run's times";
+        EXPECT_GE(shared, 6) << "listings compared";
+    }
+    Listings whole;
+};
+
+int seconds(const std::string& hms)
+{
+    int h = 0, m = 0, s = 0;
+    sscanf(hms.c_str(), "%d:%d:%d", &h, &m, &s);
+    return 3600 * h + 60 * m + s;
+}
+
+TEST_P(ResumedRun, ListsEveryTimeTheWholeRunListsAsItDid)
+{
+    const Resume& c = GetParam();
+    write("Jan01 0:00:00", "Jan02 6:00:00");
+    whole = run();
+    const std::string wholeRst = slurp(dir + "run.rst");
+    ASSERT_FALSE(whole.empty());
+
+    // From the record of the end of Jan01, at 0:00 of Jan02.
+    write("Jan02 0:00:00", "Jan02 6:00:00", "Jan01");
+    expectContinues(run(wholeRst), 86400);
+
+    // From the record of a run that ended between two listing times.
+    write("Jan01 0:00:00", std::string("Jan01 ") + c.partEnd);
+    run();
+    const std::string partRst = slurp(dir + "run.rst");
+    write(std::string("Jan01 ") + c.partEnd, "Jan02 6:00:00", "Jan01");
+    const int from = seconds(c.partEnd);
+    ASSERT_NE(from % seconds(std::string(c.steps).substr(8)), 0) << "between listing times";
+    expectContinues(run(partRst), from);
+}
+
+// The heavy gas room's methods; its integrator's relative tolerance is 1e-6.
+const Edit HEAVY_GAS_IMPLICIT = {"2 0 0 0.1 0 0", "0 0 0 0.1 0 0"};
+// The filtered room enlarged a hundredfold fills with CO2 over some 30 hours; its
+// integrator's relative tolerance is 1e-4.
+const Edit LARGE_ROOM = {"1 3 0 0 0 1 0 50 293.15 0 Room", "1 3 0 0 0 1 0 5000 293.15 0 Room 0 0 0 0 0 0 0 0"};
+
+const Resume RESUMES[] = {
+    {"NonTraceImplicit", "heavy-gas", {HEAVY_GAS_IMPLICIT}, "0:05:00 0:10:00 6:00:00", "0:35:00", "z.C0, z.C1", 0.0, 0.0},
+    {"NonTraceTrapezoidal", "heavy-gas", {HEAVY_GAS_IMPLICIT, {"0 1 100 1e-6 1e-15 1.1 1 0", "0 1 100 1e-6 1e-15 1.1 0.5 0"}},
+     "0:05:00 0:10:00 6:00:00", "0:35:00", "z.C0, z.C1", 0.0, 0.0},
+    {"NonTraceShortTimeStep", "heavy-gas", {{"2 0 0 0.1 0 0", "1 0 0 0.1 0 0"}}, "0:05:00 0:10:00 6:00:00", "0:35:00",
+     "z.C0, z.C1", 0.0, 0.0},
+    {"NonTraceStiffIntegrator", "heavy-gas", {}, "0:05:00 0:10:00 6:00:00", "2:32:05", "z.C0, z.C1", 1e-5, 1e-4},
+    {"TraceImplicit", "filtered-supply", {LARGE_ROOM}, "0:10:00 1:00:00 6:00:00", "10:30:00", "z.C0", 0.0, 0.0},
+    {"TraceTrapezoidal", "filtered-supply", {LARGE_ROOM, {"0 1 100 1e-4 1e-15 1.1 1 0", "0 1 100 1e-4 1e-15 1.1 0.5 0"}},
+     "0:10:00 1:00:00 6:00:00", "10:30:00", "z.C0", 0.0, 0.0},
+    {"TraceShortTimeStep", "filtered-supply", {LARGE_ROOM, {"0 0 0 0.1 0 0", "1 0 0 0.1 0 0"}}, "0:10:00 1:00:00 6:00:00",
+     "10:30:00", "z.C0", 0.0, 0.0},
+    {"TraceStiffIntegrator", "filtered-supply", {LARGE_ROOM, {"0 0 0 0.1 0 0", "2 0 0 0.1 0 0"}, {"1 1e-4 1e-15 0", "1 1e-7 1e-15 0"}},
+     "0:10:00 1:00:00 6:00:00", "10:32:05", "z.C0", 1e-4, 1e-4},
+};
+
+// The restart file of a transient run on a full device: its records fail when the file is
+// closed, and the run ends with a FATAL instead of success, the file (the link) removed.
+class RestartFile : public E2eTest {};
+
+TEST_F(RestartFile, TheDiskRefusesEndsTheRunWithTwo)
+{
+    copyInto(dir, std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/heavy-gas.prj");
+    ASSERT_EQ(symlink("/dev/full", (dir + "heavy-gas.rst").c_str()), 0);
+    Outcome r = runEngine("heavy-gas.prj", "heavy-gas.prj");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("ERROR Could not write result file heavy-gas.rst\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("FATAL Results of this run could not be written in full\n"), std::string::npos);
+    EXPECT_EQ(r.log.find("Simulation completed successfully."), std::string::npos);
+    EXPECT_EQ(r.log.substr(r.log.size() - 18), "VexlarX finish(2)\n");
+    struct stat st;
+    EXPECT_NE(lstat((dir + "heavy-gas.rst").c_str(), &st), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Restart, ResumedRun, ::testing::ValuesIn(RESUMES),
+                         [](const ::testing::TestParamInfo<Resume>& i) { return std::string(i.param.name); });
+
+}  // namespace
