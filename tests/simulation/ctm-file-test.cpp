@@ -47,6 +47,11 @@ TEST_F(AmbientContaminantFile, NamedColumnsInterpolateAndTheFirstSpeciesTakesThe
     EXPECT_NEAR(mf[2], 0.75 * 0.004 + 0.25 * 0.008, 1e-8);
     EXPECT_NEAR(mf[1], 0.75 * 0.2 + 0.25 * 0.4, 1e-7);
     EXPECT_NEAR(mf[0], 1.0 - mf[1], 1e-7);   // not the file's 0.5; the trace species stays out
+    EXPECT_EQ(CTM_get(1, 9000, 0), 1800);   // three quarters of the way
+    EXPECT_NEAR(mf[2], 0.25 * 0.004 + 0.75 * 0.008, 1e-8);
+    EXPECT_EQ(CTM_get(1, 43200, 0), 43200);   // 3/7 of the way from 3:00 to 24:00
+    EXPECT_NEAR(mf[2], 0.008 + (0.012 - 0.008) * 32400.0 / 75600.0, 1e-8);
+    EXPECT_NEAR(mf[1], 0.4 - 0.1 * 32400.0 / 75600.0, 1e-7);
     CTM_get(1, 86400, 0);
     CTM_get(2, 0, 1);
     EXPECT_NEAR(mf[2], 0.012, 1e-8);         // the 24:00:00 record stands at the start of day 2

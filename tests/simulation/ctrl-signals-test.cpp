@@ -172,6 +172,12 @@ const Sequence sequences[] = {
     {"ProportionalIntegral", pic_sig,
      [](CtrlNode& n, Store& s) { s.pic = {0.5f, 0.01f, 0.2f, 0.0f}; n.data = &s.pic; },
      {{10, 0.4f, 0, 0.42f}, {20, 0.4f, 0, 0.46f}, {30, 3.0f, 0, 1}, {40, -3.0f, 0, 0}}},
+    // Kp 0.5, Ki 0.02 from output 0.9: the first step saturates at 1; the next starts from
+    // that 1 (not the unclamped 1.14): 1 + 0.5 x (0.2 - 0.4) + 0.5 x 10 x 0.02 x (0.4 + 0.2),
+    // and an input turning negative takes the integral term below zero with it.
+    {"ProportionalIntegralFromSaturation", pic_sig,
+     [](CtrlNode& n, Store& s) { s.pic = {0.5f, 0.02f, 0.9f, 0.0f}; n.data = &s.pic; },
+     {{10, 0.4f, 0, 1}, {20, 0.2f, 0, 0.96f}, {30, -0.4f, 0, 0.64f}, {40, -0.4f, 0, 0.56f}}},
     {"Proportional", pc_sig, [](CtrlNode& n, Store& s) { s.set = 0.25f; n.data = &s.set; },
      {{10, 2, 0, 0.5f}, {20, 8, 0, 1}, {30, -1, 0, 0}}},
     // Time constants 10 s up and 20 s down: a change moves by (1 - exp(-dt/tau)) x
