@@ -54,9 +54,8 @@ constexpr int TIME_MIN = -86400 + 1, TIME_MAX = 2 * 86400 - 1;
 constexpr double ABOVE_ZERO = std::numeric_limits<double>::denorm_min();
 constexpr double SINGLE = FLT_MAX;
 
-// Blocks of a record, in record order.
-// Blocks added later follow the earlier ones, so that those keep their offsets; the record
-// size in the header then tells a file of an older layout from this one.
+// Blocks of a record, in record order. Blocks added later follow the earlier ones, so that
+// those keep their offsets; the record size in the header tells a file of an older layout.
 enum RstBlock { B_NODE, B_PATH, B_CTM, B_FILTER, B_CSS, B_BLS, B_DVR, B_CTRL, B_CELL, B_DUCT,
                 B_MF, B_LAMP, B_AIR, B_WEEK, B_COUNT };
 
