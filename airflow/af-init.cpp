@@ -11,6 +11,7 @@
 #include "airflow/solv-af.h"
 #include "common-src/convert.h"
 #include "common-src/messages.h"
+#include "common-src/prj-read-elements.h"
 #include "model/counters.h"
 #include "model/elements.h"
 #include "model/run-control.h"
@@ -83,6 +84,16 @@ static LinearPath fanStart(AirPath* p, double ctl, double rv)
     return {0.5 * f->plr.lam_coef * rv * p->multiplier, 0.0};
 }
 
+static const char* pathWord(int kind)
+{
+    switch (kind) {
+    case 1: return "duct";
+    case 2: return "terminal";
+    case 3: return "leak";
+    default: return "path";
+    }
+}
+
 static LinearPath linearise(AirPath* p)
 {
     const AfeRec* e = p->element;
@@ -115,8 +126,12 @@ static LinearPath linearise(AirPath* p)
     case AFE_AHS_XOR: case AFE_D_LEAK: return {0.0, 0.0};
     case AFE_D_TERM: return {0.5 * rv * ((const TerminalData*)e->model_data)->lam_coef, 0.0};
     default:
-        // Reported by the airflow solution this start belongs to.
-        error(FATAL, __FILE__, __LINE__, "Invalid AFE type: ", intstr(t), "; call ZELT", "");
+        // A kind without a model of its own (a super element only lists a choice of
+        // elements): named with the path that carries it.
+        error(FATAL, __FILE__, __LINE__, "Invalid AFE type: ", intstr(t), "; ", pathWord(p->kind), " ",
+              intstr(p->number), " uses element ", e->name, " (",
+              t >= 0 && t < AFE_NTYPES ? _afe_dnames[t] : "?",
+              "), which no airflow model solves: give it an element of another kind", "");
         return {0.0, 0.0};
     }
 }

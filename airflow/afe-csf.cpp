@@ -261,8 +261,11 @@ int CSFxofyB(int n, const CsfPoint* pts, int* seg, double* x, double* dy, double
     int rc = found ? 0 : 1;
     if (found && f0 != 0.0) {
         rc = 1;
+        // The bracket closes to 1e-12 relative to its ends (absolutely near 0): an absolute
+        // width would be finer than the spacing of doubles once the flow passes about 8000.
+        double tol = 1e-12 * std::fmax(1.0, std::fmax(std::fabs(lo), std::fabs(hi)));
         for (int evals = 0; evals < 1001; ++evals) {
-            if (hi - lo <= 1e-12) {
+            if (hi - lo <= tol) {
                 rc = 0;
                 break;
             }
@@ -310,6 +313,19 @@ int csf_forward(AirPath* pp, double k)
     return 1;
 }
 
+// A curve that never reaches the pressure difference (flat or falling at an end, which the
+// checks made when the project is read refuse) or a pressure difference that is not a
+// number ends the run, naming the path and its element.
+void no_inverse(const AirPath* pp)
+{
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "; %s %d, element %s: no flow found at which its curve gives %g Pa; the curve's "
+                  "pressures must rise steadily with flow through that pressure difference",
+                  pp->kind == 1 ? "duct" : "path", pp->number, pp->element->name, pp->dp);
+    error(FATAL, __FILE__, __LINE__, "Too many iterations", text, "");
+}
+
 // Pressure against flow: the flow x with y(x) = dp by Newton steps from the last one, with
 // bracketing and bisection when the steps stop shrinking or the slope vanishes.
 int csf_inverse(AirPath* pp, double k)
@@ -322,7 +338,7 @@ int csf_inverse(AirPath* pp, double k)
         if (!std::isfinite(step) || (it >= 6 && std::fabs(step) > 0.75 * std::fabs(prev))) {
             x = pp->fan_state;
             if (CSFxofyB(n, csf->pts, &seg, &x, &dy, pp->dp))
-                error(FATAL, __FILE__, __LINE__, "Too many iterations; call ZELT", "");
+                no_inverse(pp);
             break;
         }
         x -= step;

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "common-src/memory.h"
+#include "common-src/convert.h"
 #include "common-src/messages.h"
 #include "common-src/prj-file-util.h"
 #include "model/elements.h"
@@ -24,6 +25,7 @@ struct SegLink {
     bool gone;            // stripped off: not on a loop
 };
 
+// The work list and its sweeps are inconsistent: no project data leads here.
 void analysis_fault() { error(FATAL, __FILE__, __LINE__, "Error in duct network analysis; call ZELT", ""); }
 
 bool in_network(const JunctionRec* j, int c) { return j && j->network == c; }
@@ -177,7 +179,8 @@ void sd_duct_networks()
         log_networks(c);
     for (int k = 1; k <= _njct; k++)
         if (_JctList[k]->network == 0)
-            analysis_fault();
+            error(FATAL, __FILE__, __LINE__, "Error in duct network analysis: junction ",
+                  intstr(_JctList[k]->number), " is on no duct segment; join it to a duct or remove it", "");
 }
 
 void sd_junction_volumes()

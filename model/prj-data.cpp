@@ -61,10 +61,21 @@ void ambient_humidity(int h2o)
     _ambt.ambient_mf[h2o] = HR / (1.0f + HR);
 }
 
+// Ends the run when a value-file name was not found, saying what the names must match.
+void fatal_on_value_file_misses()
+{
+    if (vfMisses)
+        error(FATAL, __FILE__, __LINE__,
+              "Fix errors reported above: each value-file node name of the project must be in its CVF or DVF file",
+              "");
+}
+
+// Ends the run when building the network reported an ERROR in the project's data.
 void fatal_on_errors()
 {
-    if (error(-1, __FILE__, __LINE__, "test", "") || vfMisses)
-        error(FATAL, __FILE__, __LINE__, "Fix errors, may need to call ZELT", "");
+    fatal_on_value_file_misses();
+    if (error(-1, __FILE__, __LINE__, "test", ""))
+        error(FATAL, __FILE__, __LINE__, "Fix errors reported above in the project file", "");
 }
 
 }  // namespace
@@ -154,8 +165,7 @@ int sim_data()
     srcl_schedules();                                // 16
     srcl_sources();
     srcl_emissions();
-    if (vfMisses)
-        error(FATAL, __FILE__, __LINE__, "Fix errors, may need to call ZELT", "");
+    fatal_on_value_file_misses();
     srcl_occupants();
     srcl_controls();
     sd_run_mode_overrides();                         // 17

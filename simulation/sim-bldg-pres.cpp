@@ -64,13 +64,17 @@ void shutCurveFan(AirPath* p)
 }
 
 // The flow an envelope path contributes: both flows of a two-opening door, the first of
-// any other element. A second flow elsewhere is unexpected; with `report` it is an ERROR.
+// any other element. A second flow elsewhere (a one-opening door whose neutral plane lies
+// within it) is left out; with `report` it is an ERROR saying so.
 double envelopeFlow(const AirPath* p, bool report)
 {
     double f = std::fabs(p->mass_flow[0]);
     if (p->element && p->element->type == AFE_DOR_PL2) return f + std::fabs(p->mass_flow[1]);
     if (report && p->mass_flow[1] != 0.0)
-        error(ERROR, __FILE__, __LINE__, "Unexpected 2nd flow, path ", intstr(p->number), "; call ZELT", "");
+        error(ERROR, __FILE__, __LINE__, "Unexpected 2nd flow, path ", intstr(p->number), ": element ",
+              p->element ? p->element->name : "(none)",
+              " carries air both ways at the test pressure and only its first flow is counted;"
+              " give the path a two-opening door element or raise the test pressure", "");
     return f;
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "airflow/afe-sim.h"
@@ -323,6 +324,32 @@ TEST(CurveModels, InverseCurveWithFlatSegmentFallsBackToBisection)
     double q = c.path.mass_flow[0] / 1.2;
     EXPECT_NEAR(15.0, eval(c.pts, q), 1e-9);
     EXPECT_NEAR(0.25, q, 1e-9);
+}
+
+// Flows of thousands: the bisection behind the Newton steps closes its bracket relative to
+// the flow, so the flow whose pressure is dp is found, not a FATAL.
+TEST(CurveModels, InverseCurveOfLargeFlowsFindsItsFlow)
+{
+    CurvePath c({{0, 0}, {1e4, 100}, {2e4, 300}, {3e4, 600}, {4e4, 1000}}, afe_psf);
+    c.path.fan_state = 0.0f;
+    c.path.multiplier = 1.0;
+    ASSERT_EQ(1, c.run(250.3));
+    EXPECT_NEAR(250.3, eval(c.pts, c.path.mass_flow[0]), 1e-9);
+    EXPECT_GT(c.path.mass_flow[0], 1e4);
+    EXPECT_LT(c.path.mass_flow[0], 2e4);
+}
+
+// A curve flat beyond 0.1 never gives 20 Pa: the FATAL names the path, its element, the
+// pressure difference and what the curve must do.
+TEST(CurveModelsDeathTest, CurveThatNeverReachesThePressureNamesThePath)
+{
+    CurvePath c({{0, 0}, {0.1, 10}, {0.2, 10}}, afe_psf);
+    c.path.number = 7;
+    std::snprintf(c.elem.name, sizeof c.elem.name, "Fan");
+    c.path.fan_state = 0.05f;
+    EXPECT_EXIT(c.run(20.0), ::testing::ExitedWithCode(2),
+                "FATAL Too many iterations; path 7, element Fan: no flow found at which its curve gives 20 Pa; "
+                "the curve's pressures must rise steadily with flow through that pressure difference\n");
 }
 
 }  // namespace

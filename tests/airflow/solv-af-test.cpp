@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include <regex>
 #include <sstream>
@@ -461,10 +462,14 @@ TEST_F(LinearStart, SuperElementIsRejected)
 {
     build({1, 0});
     SupAfeData sup{};
-    net.path(z, a, net.element(AFE_SUP_AFE, afe_plr, &sup));
+    net.path(z, a, net.powerLaw(1.0f, 0.5f));
+    AfeRec* e = net.element(AFE_SUP_AFE, afe_plr, &sup);
+    std::strcpy(e->name, "Choice");
+    net.path(z, a, e);
     AF_MAT* m = net.setUp();
     EXPECT_EXIT((_errorAuxFcnP = nullptr, init_Af(m)), ::testing::ExitedWithCode(2),
-                "Invalid AFE type: 28; call ZELT");
+                "FATAL Invalid AFE type: 28; path 2 uses element Choice \\(sup_afe\\), which no airflow model "
+                "solves: give it an element of another kind\n");
 }
 
 }  // namespace

@@ -117,6 +117,33 @@ INSTANTIATE_TEST_SUITE_P(
                                           {"1 0 1 -1 1 ", "1 1 1 -1 1 0 0 0 0 0 2 0 0 1.5 1 20 1 0 0 0 0 0 0 0 0 0 0 0 0 0"}}}),
     [](const ::testing::TestParamInfo<PressurizationCase>& i) { return std::string(i.param.name); });
 
+// Half the office's air by mass is CO2, a non-trace gas the test's equal temperatures
+// leave in place, so the office air is denser than the outdoor air; at 3 Pa the neutral
+// plane lies within the office's one-opening door and the door carries air both ways.
+// The report counts its first flow only, and the ERROR names the path and its element
+// and says what to change.
+TEST_F(BldgTest, DoorCarryingAirBothWaysIsNamedWithWhatToChange)
+{
+    ValOutcome o = run(kOneZone,
+                       {{"4 1 50 1e-9 ", "4 1 50 1e-9 1e-12 0.75 0 3 0"},
+                        {"0 ! simulated species", "2 1 2 ! simulated species"},
+                        {"0 ! species records", "2 ! species records\n"
+                                                "1 0 1 28.9645 0 0 0 2e-5 1 1006 0 0 0 0 0 0 Air\nDry air\n"
+                                                "2 0 1 44.0 0 0 0 1.6e-5 0 840 0 0 0 0 0 0 CO2\nCarbon dioxide"},
+                        {"0 ! zone concentrations", "2 ! zone concentrations\n1 0.5 0.5"},
+                        {"1 0 plr_leak1 Wall", "1 0 dor_door Door"},
+                        {"Office wall leakage", "Door 2.0 x 0.9 m, discharge coefficient 0.6"},
+                        {"1e-4 0.01 0.65", "1e-5 0.2 0.5 0 2.0 0.9 0.6"}},
+                       "one-zone");
+    EXPECT_NE(o.err.find("ERROR Unexpected 2nd flow, path 1: element Door carries air both ways at the test "
+                         "pressure and only its first flow is counted; give the path a two-opening door "
+                         "element or raise the test pressure\n"),
+              std::string::npos)
+        << o.err;
+    EXPECT_EQ(o.err.find("ZELT"), std::string::npos) << o.err;
+    EXPECT_NE(o.val.find("Airflow Details:\n"), std::string::npos) << o.val;
+}
+
 TEST_F(BldgTest, AirflowTestClassifiesTheOfficeAndItsAttic)
 {
     ValOutcome o = run(kAttic, {}, "attic");

@@ -4,6 +4,7 @@
 // single-link and constant-pressure warnings. Each test works in a temporary directory.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "e2e-util.h"
@@ -65,6 +66,22 @@ TEST_F(NetworkRun, DuctProjectLogsItsNetworksLoopsEnvelopeAndWarnings)
     };
     for (const char* text : expected) EXPECT_NE(r.log.find(text), std::string::npos) << text;
     EXPECT_NE(r.err.find("WARNING 1 constant pressure zone(s)"), std::string::npos) << r.err;
+}
+
+// The last segment turned into a loop on junction 4 leaves junction 5 on no duct: the
+// input test ends with a FATAL naming that junction and what to do about it.
+TEST_F(NetworkRun, JunctionOnNoDuctIsNamedAndEndsTheInputTest)
+{
+    std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/ducts.prj");
+    std::ofstream(dir + "loose.prj", std::ios::binary)
+        << edited(prj, {{"4 0 4 5 1 ", "4 0 4 4 1 0 0 0 0 2.0 0 0 0 0 0 0 0"}});
+    Outcome r = runEngine("-t loose.prj", "loose.prj");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("FATAL Error in duct network analysis: junction 5 is on no duct segment;"
+                         " join it to a duct or remove it\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("ZELT"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -93,7 +93,8 @@ TEST_F(DuctNetworks, JunctionThatNoSegmentUsesIsFatal)
     _list = 1;
     std::fflush(_ulog);
     EXPECT_EXIT(sd_duct_networks(), ::testing::ExitedWithCode(2),
-                "FATAL Error in duct network analysis; call ZELT");
+                "FATAL Error in duct network analysis: junction 3 is on no duct segment; join it to a duct "
+                "or remove it\n");
     EXPECT_NE(log_text().find("      network # 0 - jctns:\n     3\n"), std::string::npos);
 }
 

@@ -236,7 +236,7 @@ TEST_F(NetworkBuild, FailedSplineFitAndBadTerminalEndTheRunAfterEveryErrorIsRepo
                 "Bad spline fit for element: elem24(.|\n)*"
                 "Invalid wind flag or ENVindex: 0, terminal: 1(.|\n)*"
                 "Invalid loss coefficient for terminal 1(.|\n)*"
-                "FATAL Fix errors, may need to call ZELT");
+                "FATAL Fix errors reported above in the project file\n");
 }
 
 TEST_F(NetworkBuild, ErrorsBeforeTheNodesAreBuiltDoNotStopTheRun)
@@ -476,7 +476,8 @@ TEST_F(ValueFiles, UnknownColumnIsReportedThenEndsTheRun)
     std::strcpy(p->vf_name, "Flw");
     publish();
     EXPECT_EXIT(sim_data(), ::testing::ExitedWithCode(2),
-                "ERROR Node name Flw not found in CVF file.\n(.|\n)*FATAL Fix errors, may need to call ZELT");
+                "ERROR Node name Flw not found in CVF file.\n(.|\n)*FATAL Fix errors reported above: each "
+                "value-file node name of the project must be in its CVF or DVF file\n");
 }
 
 TEST_F(ValueFiles, UnknownColumnOfAnOccupantEmissionEndsTheRunToo)
