@@ -46,7 +46,8 @@ std::string hhmm(int hour)
 }
 
 // The statistics line `head` holds mean, deviation, time of the minimum, minimum, time of
-// the maximum and maximum; each number within rel of its expected value (abs when 0).
+// the maximum and maximum; each number within rel times the mean of its expected value
+// (so that a zero deviation or minimum is held to the same absolute tolerance).
 void expectStats(const std::string& text, const std::string& head, double mean, double dev, const std::string& atMin,
                  double min, const std::string& atMax, double max, double rel)
 {
