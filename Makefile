@@ -20,13 +20,13 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # The example runs in a folder of its own under the build tree, so its log and result
-# files do not land among the sources.
+# files do not land among the sources; a CFD zone's solver input goes with it.
 # BUILD may be relative to this folder or absolute.
 RUNDIR = $(BUILD)/example-run
 
 run: engine
 	@mkdir -p $(RUNDIR)
-	@cp $(EXAMPLE) $(RUNDIR)/
+	@cp $(EXAMPLE) $(wildcard $(basename $(EXAMPLE))_*.CFD) $(RUNDIR)/
 	@cd $(RUNDIR) && $(abspath $(BUILD))/vexlar-x $(notdir $(EXAMPLE)); \
 	  status=$$?; echo "results in $(RUNDIR)/:"; ls $(abspath $(RUNDIR)); exit $$status
 

@@ -64,6 +64,36 @@ TEST_F(DocumentedRun, MeetingRoomFollowsTheWellMixedRoomEveryTenMinutes)
     EXPECT_NEAR(rows[144][2], (double)6.08e-4f, 1e-4 * rise);
 }
 
+// The coupled example examples/heated-office.prj with its solver input beside it: a fan
+// blows m = 0.12 kg/s of outdoor air (CO2 6.08e-4 kg/kg) into the CFD zone, people in it
+// release G = 1e-5 kg/s of CO2, and its floor exhaust passes the air to a corridor that
+// leaks it outdoors through an orifice (F = 0.1 sqrt(rho) dp^0.5). The zone passes what it
+// receives: every path carries m, the corridor stands (m / F)^2 above the outdoors, and
+// it holds the mass-balance concentration 6.08e-4 + G / m.
+TEST_F(DocumentedRun, CoupledOfficePassesItsAirAndCo2ToTheCorridor)
+{
+    copyInto(dir, examplePath("heated-office"));
+    copyInto(dir, std::string(VEXLAR_SOURCE_DIR) + "/examples/heated-office_office.CFD");
+    Outcome r = runEngine("heated-office.prj", "heated-office.prj");
+    ASSERT_EQ(r.status, 0) << r.err << r.log;
+    EXPECT_NE(r.out.find("\nAirflow coupling converge at iteration "), std::string::npos) << r.out;
+    const std::string db = dir + "heated-office.sqlite3";
+    const double m = (double)0.12f, G = (double)1e-5f, outdoor = (double)6.08e-4f;
+    const double rho = 101325.0 / (287.055 * (double)293.15f), C = 0.1 * std::sqrt(rho);
+    for (int path = 1; path <= 3; path++) {
+        std::vector<std::vector<double>> flow =
+            sqlRows(db, ("SELECT Flow0 FROM LINKPATHDATA WHERE PathNumber = " + std::to_string(path)).c_str());
+        ASSERT_EQ(flow.size(), 1u) << "path " << path;
+        EXPECT_NEAR(flow[0][0], m, 1e-4 * m) << "path " << path;
+    }
+    std::vector<std::vector<double>> corridor =
+        sqlRows(db, "SELECT z.Pressure, c.C0 FROM NODEZONEFLOWDATA z JOIN NODEZONECCDATA c "
+                    "ON c.TimeID = z.TimeID AND c.ZoneNumber = z.ZoneNumber WHERE z.ZoneNumber = 2");
+    ASSERT_EQ(corridor.size(), 1u);
+    EXPECT_NEAR(corridor[0][0], (m / C) * (m / C), 2e-4 * (m / C) * (m / C));
+    EXPECT_NEAR(corridor[0][1], outdoor + G / m, 2e-4 * (outdoor + G / m));
+}
+
 // The zones' volumes, the number of rooms (the zones other than the stairwells, each with
 // its CO2 source) and the two ends of every path (-1 the ambient) of a generated project.
 struct Building {
