@@ -253,20 +253,26 @@ Throughflow networkFlows()
 // at the node must balance as well, to the coupling's own tolerance when that is looser.
 void checkBalance()
 {
-    Throughflow cfd = solverFlows(), net = _tcpl == 3 ? networkFlows() : cfd;
-    if (!cfd.apart(CFD_BALANCE_TOLERANCE) && !net.apart(fmax(CFD_BALANCE_TOLERANCE, _convcpl))) return;
+    Throughflow cfd = solverFlows(), net = networkFlows();
+    bool netApart = net.apart(_tcpl == 3 ? fmax(CFD_BALANCE_TOLERANCE, _convcpl) : CFD_BALANCE_TOLERANCE);
+    if (!cfd.apart(CFD_BALANCE_TOLERANCE) && !(_tcpl == 3 && netApart)) return;
     const AirNode* n = zone()->node;
     const Throughflow& worst = cfd.apart(CFD_BALANCE_TOLERANCE) ? cfd : net;
     char residuals[256];
     cfd_residual_text(residuals, sizeof residuals);
+    // Handed flows the network did not balance (modes 1 and 2), the zone cannot balance
+    // them either: the network's convergence is what to tighten.
+    const char* advice = _tcpl == 3 ? ", or raise the coupling's iteration limit"
+                         : netApart ? ", or tighten the airflow convergence of Run Control: the network's "
+                                      "flows at the zone do not balance"
+                                    : "";
     errorf(FATAL, __FILE__, __LINE__,
            "CFD zone %d (%s) does not balance its air: %.4g kg/s in and %.4g kg/s out in the zone's solution, "
            "%.4g kg/s in and %.4g kg/s out in the network, apart by %.3g kg/s (%.3g %% of the air through it); "
            "%s. Let air pass every opening, raise the iteration limit or lower the under-relaxation factors "
            "in %s%s",
            n->number, n->cfd_name, cfd.in, cfd.out, net.in, net.out, worst.imbalance(),
-           100 * worst.imbalance() / fmax(worst.in, worst.out), residuals, cfd_input_name(),
-           _tcpl == 3 ? ", or raise the coupling's iteration limit" : "");
+           100 * worst.imbalance() / fmax(worst.in, worst.out), residuals, cfd_input_name(), advice);
 }
 
 // Phase 4: the coupling step is finished.
