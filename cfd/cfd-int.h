@@ -504,6 +504,7 @@ extern bool cfd_ewc_unmade;
 // cfd_write_failures until cfd_close_results hands the count to the run.
 extern int cfd_write_failures;
 void cfd_write_failed(const char* text, const char* path, const char* detail);
+extern int cfd_var_written, cfd_cpr_written;   // this run has created the field or coupling restart
 const char* cfd_zone_path(const char* ext);   // the zone's file ext, built in _cfdprj
 // Opens path with mode; a failure is reported with text and counted.
 FILE* cfd_create(const char* path, const char* mode, const char* text);

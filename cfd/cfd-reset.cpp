@@ -55,6 +55,7 @@ void cfd_reset()
 
     // Switches and counters of the solver.
     INITYN = CONTAMINANT = ENERGY = NOC = CRESTART = ICOMPU = EWCYN = NITER = 0;
+    cfd_var_written = cfd_cpr_written = 0;
     VSTEADY = CSTEADY = 1;
     clear(CACTIVE);
     IM2 = JM2 = KM2 = IM1 = JM1 = KM1 = IMAX = JMAX = KMAX = NI = NJ = NK = 0;

@@ -34,8 +34,20 @@ const char* cfd_zone_path(const char* ext)
     return _cfdprj;
 }
 
+int cfd_var_written = 0, cfd_cpr_written = 0;
+
+namespace {
+int endsWith(const char* s, const char* tail)
+{
+    size_t n = strlen(s), t = strlen(tail);
+    return n >= t && strcmp(s + n - t, tail) == 0;
+}
+}  // namespace
+
 FILE* cfd_create(const char* path, const char* mode, const char* text)
 {
+    if (endsWith(path, ".var")) cfd_var_written = 1;
+    if (endsWith(path, ".cpr")) cfd_cpr_written = 1;
     FILE* f = openFile(path, mode);
     if (!f) cfd_write_failed(text, path, strerror(errno));
     return f;
@@ -50,12 +62,19 @@ void cfd_close_checked(FILE** f, const char* path)
     if (failed) cfd_write_failed("Could not write result file ", path, "");
 }
 
+namespace {
+struct ZoneFile {
+    FILE** f;
+    const char* ext;
+};
+const ZoneFile zoneFiles[] = {{&TE, ".dat"},      {&BA, ".bal"},  {&RE, ".ret"},
+                              {&VA, ".var"},      {&OUTPUT, ".out"}, {&MON, ".mon"},
+                              {&VEXLAROUT, ".cmo"}, {&CPLTE, ".dat"}};
+}  // namespace
+
 int cfd_close_results()
 {
     if (CPLTE == TE) CPLTE = nullptr;
-    struct { FILE** f; const char* ext; } const zoneFiles[] = {
-        {&TE, ".dat"}, {&BA, ".bal"}, {&RE, ".ret"}, {&VA, ".var"}, {&OUTPUT, ".out"},
-        {&MON, ".mon"}, {&VEXLAROUT, ".cmo"}, {&CPLTE, ".dat"}};
     for (const auto& z : zoneFiles) cfd_close_checked(z.f, cfd_zone_path(z.ext));
     // The coupling restart is written unless the run started from it.
     if (CPLRST && !_crestart) cfd_close_checked(&CPLRST, cfd_cpr_path());
@@ -66,6 +85,26 @@ int cfd_close_results()
     int failures = cfd_write_failures;
     cfd_write_failures = 0;
     return failures;
+}
+
+void cfd_remove_results()
+{
+    if (CPLTE == TE) CPLTE = nullptr;
+    for (const auto& z : zoneFiles)
+        if (*z.f) {
+            fclose(*z.f);
+            *z.f = nullptr;
+        }
+    if (CPLRST) fclose(CPLRST);
+    CPLRST = nullptr;
+    cfd_write_failures = 0;
+    if (_cfdpname[0]) {   // the zone has been set up: its files have names
+        for (const char* ext : {".cmo", ".mon", ".dat", ".bal", ".ret", ".out", ".ewc"})
+            removeResultPath(cfd_zone_path(ext));
+        if (cfd_var_written) removeResultPath(cfd_zone_path(".var"));
+    }
+    if (cfd_cpr_written) removeResultPath(cfd_cpr_path());
+    cfd_var_written = cfd_cpr_written = 0;
 }
 
 void cfd_say(const char* fmt, ...)

@@ -99,6 +99,11 @@ void cfd_reset();
 // Closes every file the zone writes, reporting each whose bytes did not all reach it, and
 // returns the number of the zone's files of this run that could not be written in full.
 int cfd_close_results();
+// The early end of a failed run: closes every file the zone writes and removes the zone's
+// result files, those of this run and those an earlier run left. The field restart (".var")
+// and the coupling restart (".cpr") may be what this run starts from: they go only when
+// this run wrote them.
+void cfd_remove_results();
 void TextProc(char* title);      // removes the line end and every quote character
 // Room for n inlets and m outlets; the arrays grow when needed and are never shrunk, so
 // the coupling can hand over a different split of the same openings on every call.

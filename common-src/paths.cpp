@@ -8,6 +8,9 @@
 #include <cstring>
 #include <ctime>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "common-src/messages.h"
 
 namespace vexlar {
@@ -124,6 +127,19 @@ void convertDirChars(char* path)
 void setDirChar(char c) { _dirchr = c; }
 
 FILE* openFile(const char* path, const char* mode) { return fopen(path, mode); }
+
+void removeResultPath(const char* path)
+{
+    struct stat st;
+    if (lstat(path, &st) != 0) return;   // nothing of that name
+    const char* kind = S_ISDIR(st.st_mode) ? "a folder" : "not a file";
+    if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) {
+        if (unlink(path) == 0 || errno == ENOENT) return;
+        error(ERROR, __FILE__, __LINE__, "Could not remove result file ", path, ": ", strerror(errno), "");
+        return;
+    }
+    error(ERROR, __FILE__, __LINE__, "Result file ", path, " is ", kind, " and was not removed", "");
+}
 
 int fileCopy(const char* src, const char* dst, FILE* trace)
 {

@@ -24,6 +24,10 @@ void inputFilePath(char* out, int outlen, const char* name);
 void convertDirChars(char* path);
 void setDirChar(char c);
 FILE* openFile(const char* path, const char* mode);
+// Removes a result file of a run: a file (or a link, the link itself) goes, and a name
+// with nothing behind it is no fault. A folder, or anything else that is not a file, is
+// never removed: it stays, with an ERROR that names it.
+void removeResultPath(const char* path);
 int fileCopy(const char* src, const char* dst, FILE* trace);
 float cputime(float start);
 void ptr_xchg(void** a, void** b);

@@ -67,7 +67,7 @@ FILE* createResultFile(const char* ext, const char* mode, const char* kind)
     return createFileAt(path, mode, text);
 }
 
-void removeResultFile(const char* ext) { remove(resultFileName(ext)); }
+void removeResultFile(const char* ext) { removeResultPath(resultFileName(ext)); }
 
 int _resultWriteFailures = 0;
 
@@ -498,12 +498,14 @@ static void writeSimTrailer()
 // same short write as any other.
 void set_usim_close(int flag)
 {
-    if (_usim) {
+    if (_usim && flag) {
+        fclose(_usim);   // removed below: what it still buffers does not matter
+    } else if (_usim) {
         writeSimTrailer();
         int failed = fflush(_usim) != 0;
         if ((fclose(_usim) != 0) | failed) resultWriteFailed("fwrite failed: ", ".sim", "");
-        _usim = nullptr;
     }
+    _usim = nullptr;
     if (flag) removeResultFile(".sim");
 }
 

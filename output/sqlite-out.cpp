@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include <unistd.h>
 
@@ -87,6 +88,18 @@ static SqlText& sqlStart(SqlText& t, const char* piece)
 
 // ---- Opening ----------------------------------------------------------------------------
 
+// The database and the side files SQLite keeps beside it while it is open (the write-ahead
+// log and its index, or a rollback journal): a database removed without them would leave
+// megabytes of a failed run behind, and a new database must not meet an old one's log.
+static void removeDatabaseFiles()
+{
+    for (const char* side : {"", "-wal", "-shm", "-journal"}) {
+        char ext[32];
+        snprintf(ext, sizeof ext, ".sqlite3%s", side);
+        removeResultFile(ext);
+    }
+}
+
 // A failed statement of the set-up ends the run with SQLite's own message.
 static void sqlExec(const char* sql)
 {
@@ -150,8 +163,8 @@ static void openFailure(const char* name, char* text, size_t size)
 void sqliteOpenDatabase()
 {
     if (!saveSwitchSet()) return;
+    removeDatabaseFiles();
     const char* name = resultFileName(".sqlite3");
-    remove(name);
     ulog_printf("sqlite: Opening %s ...\n", name);
     if (sqlite3_open(name, &_sqldb) != SQLITE_OK) {
         char text[sizeof _file_name + 1024];
@@ -512,7 +525,7 @@ void setSql_periodEnd()
 void set_usql_close(int flag)
 {
     closeDatabase(!flag);
-    if (flag) removeResultFile(".sqlite3");
+    if (flag) removeDatabaseFiles();
 }
 
 }  // namespace vexlar

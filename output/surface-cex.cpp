@@ -242,7 +242,7 @@ void set_udcex_close(int flag)
         _ndcex = 0;
     }
     if (!flag) return;
-    for (int s = 0; s < _nctm; s++) remove(speciesCexName(s));
+    for (int s = 0; s < _nctm; s++) removeResultPath(speciesCexName(s));
 }
 
 void writeCex_stepEnd(int t)

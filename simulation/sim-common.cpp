@@ -381,7 +381,7 @@ static void progressLine(int day)
 void stopOnRequest(int write)
 {
     if (write) setResultPeriodEnd(_dayofy, _stepEndTime);
-    finish(1);
+    finishStopped();
 }
 
 static void endRun(int write)

@@ -1,7 +1,7 @@
 // Interruption of a transient run by the user. Once the time loop has started, the
 // terminal's interrupt (Ctrl-C) or a termination signal is a request to stop that the loop
 // sees at its next poll; it then ends the run at the end of a whole step, with its results
-// kept (finish with status 1). A second Ctrl-C ends the process at once.
+// kept (finishStopped, status 1). A second Ctrl-C ends the process at once.
 #pragma once
 
 namespace vexlar {

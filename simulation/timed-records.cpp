@@ -69,7 +69,8 @@ void tf_open(TimedFile* f)
     *f->stream = nullptr;
     inputFilePath(f->name, sizeof f->name, f->path);
     if (nxtopen_as(f->kind, f->name, __FILE__, __LINE__) != 0) {
-        // The token stream has reported the file; a missing input ends the run with 1.
+        // The token stream has named the file and the system's reason. The run cannot go
+        // on without it: a failed run with status 1, its result files removed.
         if (_errorFinishFcnP) _errorFinishFcnP(1);
         exit(1);
     }

@@ -1,13 +1,15 @@
-// finish: the single abnormal or early end of a run. It writes its line to the log,
-// closes every result file with removal (the partial results of the failed run go),
-// closes the input files, tells a connected co-simulation peer and exits. A transient run
-// stopped on request (status 1) keeps its results instead: it ends at a whole step.
+// finish: the single abnormal or early end of a run. It closes every result file with
+// removal (the partial results of the failed run go, and so do those an earlier run of the
+// project left), closes the input files, tells a connected co-simulation peer, writes its
+// line to the log as the log's last line and exits. A transient run stopped on request
+// ends through finishStopped instead, which keeps its results: it ends at a whole step.
 #include "simulation/vexlar-x-finish.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "bridge/bridge.h"
+#include "cfd/cfd.h"
 #include "common-src/convert.h"
 #include "common-src/messages.h"
 #include "model/clock.h"
@@ -58,11 +60,12 @@ static void closeResultFiles(int remove)
     set_usql_close(remove);
     set_ubal_close(remove);
     set_uval_close(remove);
+    if (remove) cfd_remove_results();
 }
 
 // The loop stopped after a whole step and wrote its end-of-run summaries, so every file
 // holds whole steps up to the stop and is kept. A file that could not be written in full
-// makes this a failed run after all: its FATAL comes back here with status 2, which
+// makes this a failed run after all: its FATAL comes back to finish with status 2, which
 // removes them.
 static void keepStoppedRunResults()
 {
@@ -72,24 +75,28 @@ static void keepStoppedRunResults()
     checkResultsWritten();
 }
 
-void finish(int status)
+// Whatever the clean-up has to say comes before the finish line, which ends the log.
+static void endRun(int status, int keep)
 {
     // A FATAL raised while finishing must not start the clean-up over again.
     static int finishing = 0;
     if (finishing) exit(status);
-    if (status == 1) keepStoppedRunResults();
+    if (keep) keepStoppedRunResults();
     finishing = 1;
-    if (_ulog) {
-        fprintf(_ulog, "VexlarX finish(%1d)\n", status);
-        fflush(_ulog);
-    }
-    if (status != 1) closeResultFiles(1);
+    if (!keep) closeResultFiles(1);
     closeTimedInputs();
     if (_uwpc) WPC_close();
     if (_doBridge > 1) bridge_SendVxError(0);
-    if (_ulog) fclose(_ulog);
+    if (_ulog) {
+        fprintf(_ulog, "VexlarX finish(%1d)\n", status);
+        fclose(_ulog);
+    }
     _ulog = nullptr;
     exit(status);
 }
+
+void finish(int status) { endRun(status, 0); }
+
+void finishStopped() { endRun(1, 1); }
 
 }  // namespace vexlar

@@ -1,12 +1,18 @@
-// The end of a run that does not reach the normal end: every FATAL message (through the
-// finish hook main installs), the input test and a stopped transient run (status 1).
-// Partial result files are removed, except those of a stopped run, which are whole up to
-// its stop and kept; input files are closed and a connected peer told before the exit.
+// The end of a run that does not reach the normal end: every FATAL message (status 2,
+// through the finish hook main installs), a timed input file that cannot be opened
+// (status 1), the input test (status 0) and a stopped transient run. Result files are
+// removed, this run's and an earlier run's alike, except those of a stopped run, which
+// are whole up to its stop and kept; input files are closed and a connected peer told
+// before the exit.
 #pragma once
 
 namespace vexlar {
 
 [[noreturn]] void finish(int status);
+
+// A transient run stopped on request: its results are kept, the log says after which
+// step it stopped, and the process exits with status 1.
+[[noreturn]] void finishStopped();
 
 // Closes the timed input files that are open (weather, ambient contaminant, values).
 void closeTimedInputs();

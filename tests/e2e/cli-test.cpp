@@ -155,6 +155,8 @@ TEST_F(Cli, MissingProjectFileExitsOneAfterTheLogHeader)
 {
     Outcome r = run("office");
     EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(" office.prj: No such file or directory\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("stopped"), std::string::npos) << r.err;
     std::string log = slurp(dir + "office.xlog");
     EXPECT_NE(log.find("Running VexlarX 3.4.0.0 on office.prj\n"), std::string::npos);
     EXPECT_EQ(log.find("Simulation completed successfully."), std::string::npos);

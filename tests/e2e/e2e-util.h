@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -112,6 +113,23 @@ inline std::string memoryCap(int mb)
 #else
     return "ulimit -v " + std::to_string(mb * 1024) + " && ";
 #endif
+}
+
+// Waits for the process pid to end, after sending it the signal sig once the file `said`
+// holds `text` (no signal for an empty text, or when a minute passes without it); returns
+// its exit status, or -1 when it did not exit or ended before it was signalled.
+inline int signalWhenSaid(pid_t pid, const std::string& said, const std::string& text, int sig)
+{
+    int status = 0;
+    if (!text.empty()) {
+        for (int ms = 0; ms < 60000 && slurp(said).find(text) == std::string::npos; ms += 2) {
+            if (waitpid(pid, &status, WNOHANG) == pid) return -1;
+            usleep(2000);
+        }
+        kill(pid, sig);
+    }
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A finished run: its exit status (-1 when it did not exit), standard output, standard

@@ -120,6 +120,10 @@ TEST_F(WeatherLookup, WeatherFileMissingBesideTheProjectIsNamedWithThePathTried)
               std::string::npos)
         << r.err;
     EXPECT_EQ(r.log.find("Simulation completed successfully."), std::string::npos);
+    // A failed run, not a stop: the log ends with the finish line alone.
+    EXPECT_EQ(r.err.find("stopped"), std::string::npos) << r.err;
+    const std::string end = "A/stack.wth: No such file or directory\nVexlarX finish(1)\n";
+    EXPECT_EQ(r.log.substr(r.log.size() - end.size()), end);
 }
 
 }  // namespace

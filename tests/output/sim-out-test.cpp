@@ -651,9 +651,28 @@ TEST_F(SimFile, WriteFailingWhenTheFileIsClosedIsAnError)
     testutil::MessageCapture capture;
     writeSim_stepTime(3600);
     EXPECT_EQ(capture.errors(), 0);
-    set_usim_close(1);
+    set_usim_close(0);
     EXPECT_EQ(capture.errors(), 1);
     EXPECT_TRUE(capture.has("ERROR", "fwrite failed"));
+    EXPECT_EQ(_resultWriteFailures, 1);
+}
+
+// A file closed to be removed (a failed run) is not written further, and what it could
+// not take is no fault: it was to go anyway.
+TEST_F(SimFile, FileClosedForRemovalIsNotWrittenFurther)
+{
+    setSwitches(1, 0, 0);
+    set_usim_open();
+    fclose(_usim);
+    _usim = fopen("/dev/full", "wb");
+    ASSERT_NE(_usim, nullptr);
+    testutil::MessageCapture capture;
+    writeSim_stepTime(3600);
+    set_usim_close(1);
+    EXPECT_EQ(capture.errors(), 0);
+    EXPECT_EQ(_resultWriteFailures, 0);
+    EXPECT_EQ(_usim, nullptr);
+    EXPECT_FALSE(fileExists(file(".sim")));
 }
 
 TEST_F(SimFile, DebugListingEchoesTheHeaderAtDetailLevelTwo)
@@ -662,7 +681,7 @@ TEST_F(SimFile, DebugListingEchoesTheHeaderAtDetailLevelTwo)
     std::string text = logDuring(2, [] {
         set_usim_open();
         writeSim_stepTime(3600);
-        set_usim_close(1);
+        set_usim_close(0);
     });
     EXPECT_NE(text.find("SIM: nnode 2, npath 2, ncont 2, step 3600\n"), std::string::npos);
     EXPECT_NE(text.find("     nafnd 5, nccnd 0, nafpt 5\n"), std::string::npos);

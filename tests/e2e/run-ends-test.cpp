@@ -1,0 +1,238 @@
+// End to end: what each way a run can end leaves in the project's folder, after a complete
+// earlier run of the same project left its results there. The laboratory example runs a
+// transient day with every result file switched on; the CFD room runs its zone. Each case
+// then ends its own way and the folder is compared, file by file, with what the README
+// promises: a normal end rewrites every result; an input test, a project error, a missing
+// input, a FATAL and a full disk remove every switched result file (an earlier run's too),
+// and remove the restart, short-time-step and summary files only when this run wrote them;
+// a stop keeps this run's results. Inputs are never touched, nothing is printed after the
+// line that ends the run, and a folder is never removed.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "e2e-util.h"
+#include "tests/param-names.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+enum class Fate { Same, Anew, Gone };   // as the earlier run left it, written by this run, absent
+enum class Change { None, InputTest, BadDate, NoWeather, Stop, BadRecord, FullDisk, ZeroCellWidth, ResultFolder };
+
+struct End {
+    const char* name;
+    bool cfd;            // the CFD room instead of the laboratory
+    Change change;
+    int status;
+    const char* lastErr;   // the last line on standard error begins with it
+    const char* said;      // a line standard error holds as well ("" for none)
+    Fate switched;         // result files removed by name at every early end
+    Fate own;              // restart and short-time-step files, a CFD zone's field restart
+    Fate csm;              // the contaminant summary, written at the run's end
+};
+
+void PrintTo(const End& e, std::ostream* os) { *os << e.name; }
+
+// The laboratory example made transient over Jun01 with every result file of it selected,
+// the weather of lab.wth. Run-control lines are counted as the project file counts them.
+std::string labProject(const std::string& period)
+{
+    std::istringstream in(slurp(examplePath("lab")));
+    std::ostringstream out;
+    const std::map<int, std::string> set = {{5, "lab.wth   ! weather file"},
+                                            {15, "1 1 50 1e-4 1e-5 0.75 0 50 0"},
+                                            {17, "2 0 1e-4 1e-15 0 0"},
+                                            {24, "Jun01 12:00:00 Jun01 0:00:00 " + period + " 0:05:00 1:00:00 1:00:00"},
+                                            {26, "1 0 1 1 1"},
+                                            {27, "0 1 1 1 1 1 1 1"},
+                                            {28, "1 1 0 1 1 1"},
+                                            {29, "1 1 1 1 1"}};
+    int n = 0, lineNo = 0;
+    for (std::string line; std::getline(in, line); lineNo++) {
+        if (lineNo >= 2 && line[0] != '!' && ++n <= 34 && set.count(n)) line = set.at(n);
+        out << line << '\n';
+    }
+    return out.str();
+}
+
+// The weather of Jun01 to Dec31: a day line for each day, records at the start, noon and
+// 18:00 of Jun01 and at the end.
+std::string labWeather(const std::string& at18)
+{
+    std::string w = "WeatherFile VexlarW 2.0\nJune to December\n6/1 12/31\n";
+    const int days[] = {30, 31, 31, 30, 31, 30, 31};
+    for (int m = 6, k = 0; m <= 12; m++)
+        for (int d = 1; d <= days[m - 6]; d++, k++)
+            w += std::to_string(m) + "/" + std::to_string(d) + " " + std::to_string(k % 7 + 1) + " 1 0 0\n";
+    return w + "6/1 00:00:00 283.15 101325 2 180 0 0 0 0 0 0\n6/1 12:00:00 293.15 101325 3 180 0 0 0 0 0 0\n" +
+           "6/1 18:00:00 " + at18 + " 101325 3 180 0 0 0 0 0 0\n12/31 24:00:00 283.15 101325 2 180 0 0 0 0 0 0\n";
+}
+
+const char* const STOPPED = "NOTE Simulation stopped on request after the step ending ";
+
+class RunEnds : public E2eTest, public ::testing::WithParamInterface<End> {
+protected:
+    // Runs vexlar-x on `prj` in the project folder p/, with the signals' default actions (the
+    // file-size signal ignored, so that a write past the limit fails as on a full disk),
+    // files limited to `fileLimit` bytes when given. With `stop`, sends a termination signal
+    // once the transient loop has said how to stop it. Returns the exit status.
+    int run(const std::vector<std::string>& args, rlim_t fileLimit = 0, bool stop = false)
+    {
+        const std::string err = dir + "stderr.txt", out = dir + "stdout.txt";
+        std::remove(err.c_str());   // an earlier run's lines are not this one's
+        pid_t pid = fork();
+        if (pid == 0) {
+            signal(SIGINT, SIG_DFL);
+            signal(SIGTERM, SIG_DFL);
+            signal(SIGXFSZ, SIG_IGN);
+            int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (e < 0 || o < 0 || chdir(prj.c_str()) != 0) _exit(127);
+            dup2(o, 1);
+            dup2(e, 2);
+            if (fileLimit) {
+                struct rlimit r = {fileLimit, fileLimit};
+                if (setrlimit(RLIMIT_FSIZE, &r) != 0) _exit(127);
+            }
+            std::vector<char*> argv = {(char*)VEXLAR_X_BIN};
+            for (const std::string& a : args) argv.push_back((char*)a.c_str());
+            argv.push_back(nullptr);
+            execv(VEXLAR_X_BIN, argv.data());
+            _exit(127);
+        }
+        return signalWhenSaid(pid, err, stop ? "Press <ctrl>-c" : "", SIGTERM);
+    }
+
+    // Every entry of the project folder: a file's bytes, or "<folder>" for a folder.
+    std::map<std::string, std::string> listing()
+    {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::directory_iterator(prj)) {
+            std::string name = e.path().filename().string();
+            files[name] = e.is_directory() ? "<folder>" : slurp(e.path().string());
+        }
+        return files;
+    }
+
+    static Fate fateOf(const End& end, const std::string& name)
+    {
+        std::string ext = name.substr(name.rfind('.'));
+        if (ext == ".xlog") return Fate::Anew;
+        if (ext == ".prj" || ext == ".wth" || ext == ".CFD") return Fate::Same;
+        if (ext == ".rst" || ext == ".rzf" || ext == ".rzm" || ext == ".rxr" || ext == ".var") return end.own;
+        if (ext == ".csm") return end.csm;
+        // The per-species files are named after the species: an error in the run control
+        // ends the reading before the species are known, and they stay.
+        if (ext == ".cex" && name.find('_') != std::string::npos && end.change == Change::BadDate) return Fate::Same;
+        return end.switched;
+    }
+
+    std::string prj;   // the project's folder, in the test's own
+};
+
+TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
+{
+    const End end = GetParam();
+    prj = dir + "p/";
+    fs::create_directory(prj);
+    const std::string name = end.cfd ? "room" : "lab";
+    if (end.cfd) {
+        for (const char* f : {"room.prj", "room_room.CFD"}) copyInto(prj, VEXLAR_SOURCE_DIR "/tests/e2e/cfd/" + std::string(f));
+    } else {
+        std::ofstream(prj + "lab.prj") << labProject("Jun01 24:00:00");
+        std::ofstream(prj + "lab.wth") << labWeather("293.15");
+    }
+    ASSERT_EQ(run({name}), 0) << slurp(dir + "stderr.txt");
+    const std::map<std::string, std::string> earlier = listing();
+    ASSERT_EQ(earlier.size(), end.cfd ? 12u : 20u);   // inputs, log and every result file
+
+    std::vector<std::string> args = {name};
+    rlim_t fileLimit = 0;
+    switch (end.change) {
+    case Change::None: break;
+    case Change::InputTest: args.push_back("-t"); break;
+    case Change::BadDate:
+        std::ofstream(prj + "lab.prj") << edited(earlier.at("lab.prj"), {{"Jun01 12:00:00", "Jun41 12:00:00 Jun01 0:00:00 Jun01 24:00:00 0:05:00 1:00:00 1:00:00"}});
+        break;
+    case Change::NoWeather: fs::remove(prj + "lab.wth"); break;
+    case Change::Stop: std::ofstream(prj + "lab.prj") << labProject("Dec31 24:00:00"); break;   // a few seconds
+    case Change::BadRecord: std::ofstream(prj + "lab.wth") << labWeather("29x3.15"); break;
+    case Change::FullDisk: fileLimit = 20000; break;
+    case Change::ZeroCellWidth:
+        std::ofstream(prj + "room_room.CFD") << edited(earlier.at("room_room.CFD"), {{"0.5 0.5 0.5 0.5 0.5 0.5 0.5 0.5", "0 0.5 0.5 0.5 0.5 0.5 0.5 0.5"}});
+        break;
+    case Change::ResultFolder:
+        fs::remove(prj + "lab.sim");
+        fs::create_directory(prj + "lab.sim");
+        args.push_back("-t");
+        break;
+    }
+    const std::map<std::string, std::string> before = listing();
+    EXPECT_EQ(run(args, fileLimit, end.change == Change::Stop), end.status);
+
+    const std::string err = slurp(dir + "stderr.txt");
+    std::string lastErr = err.substr(err.rfind('\n', err.size() - 2) + 1);
+    EXPECT_EQ(lastErr.rfind(end.lastErr, 0), 0u) << err;
+    EXPECT_NE(err.find(end.said), std::string::npos) << err;
+    if (end.change != Change::Stop) {
+        EXPECT_EQ(err.find(STOPPED), std::string::npos) << err;
+    }
+    const std::string log = slurp(prj + name + ".xlog");
+    const std::string last = end.status == 0 && end.change == Change::None
+                                 ? "Simulation completed successfully.\n"
+                                 : "VexlarX finish(" + std::to_string(end.status) + ")\n";
+    EXPECT_EQ(log.size() >= last.size() ? log.substr(log.size() - last.size()) : log, last);
+
+    std::map<std::string, std::string> now = listing();
+    for (const auto& [file, bytes] : before) {
+        if (bytes == "<folder>") {   // never removed
+            EXPECT_EQ(now[file], "<folder>") << file;
+            continue;
+        }
+        const Fate fate = fateOf(end, file);
+        EXPECT_EQ(now.count(file), fate == Fate::Gone ? 0u : 1u) << file;
+        // A normal end simulates the day again to the same results, bit for bit.
+        const bool sameBytes = fate == Fate::Same || (end.change == Change::None && file != name + ".xlog");
+        if (sameBytes && now.count(file)) {
+            EXPECT_TRUE(now[file] == bytes) << file << " differs";
+        }
+    }
+    for (const auto& [file, bytes] : now) EXPECT_EQ(before.count(file), 1u) << file << " was left besides";
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    RunEnds, RunEnds,
+    ::testing::Values(
+        End{"Normal", false, Change::None, 0, " DATE: Jun01   time: 24:00:00", "", Fate::Anew, Fate::Anew, Fate::Anew},
+        End{"InputTest", false, Change::InputTest, 0, "NOTE Input test completed\n", "", Fate::Gone, Fate::Same, Fate::Same},
+        End{"ProjectError", false, Change::BadDate, 2, "FATAL Project file errors must be fixed.\n",
+            "ERROR Jun41 is not a valid date\n", Fate::Gone, Fate::Same, Fate::Same},
+        End{"MissingInput", false, Change::NoWeather, 1, "ERROR Could not open weather file lab.wth: No such file or directory\n",
+            "", Fate::Gone, Fate::Same, Fate::Same},
+        End{"Stop", false, Change::Stop, 1, STOPPED, "", Fate::Anew, Fate::Anew, Fate::Anew},
+        End{"FatalMidRun", false, Change::BadRecord, 2, "FATAL Error encountered while reading WTH file lab.wth\n",
+            " DATE: Jun01   time: 12:00:00", Fate::Gone, Fate::Gone, Fate::Same},
+        End{"FullDisk", false, Change::FullDisk, 2, "FATAL Error executing SQLite3 statement: disk I/O error\n", "",
+            Fate::Gone, Fate::Same, Fate::Same},
+        End{"CfdZoneFatal", true, Change::ZeroCellWidth, 2,
+            "FATAL CFD input file error x cell width 1 = 0 out of range in room_room.CFD\n", "", Fate::Gone, Fate::Same,
+            Fate::Same},
+        End{"FolderNamedAsAResult", false, Change::ResultFolder, 0,
+            "ERROR Result file lab.sim is a folder and was not removed\n", "NOTE Input test completed\n", Fate::Gone,
+            Fate::Same, Fate::Same}),
+    testnames::named([](const End& e) { return std::string(e.name); }));
+// clang-format on
+
+}  // namespace
