@@ -76,7 +76,7 @@ static void keepStoppedRunResults()
 }
 
 // Whatever the clean-up has to say comes before the finish line, which ends the log.
-static void endRun(int status, int keep)
+[[noreturn]] static void endRun(int status, int keep)
 {
     // A FATAL raised while finishing must not start the clean-up over again.
     static int finishing = 0;
