@@ -211,22 +211,29 @@ void contaminantSwitches()
 
 }  // namespace
 
+AirNode* cfd_name_zone_files()
+{
+    AirNode* zone = nullptr;
+    for (AirNode* n = _afnd0; n && !zone; n = n->next)
+        if (n->is_cfd) zone = n;
+    if (!zone) return nullptr;
+    std::strcpy(_cfdpdrive, _pdrive);
+    std::snprintf(_cfdpdir, sizeof _cfdpdir, "%s", _pdir);
+    std::snprintf(_cfdpname, sizeof _cfdpname, "%s_%s", _prjname, zone->cfd_name);
+    return zone;
+}
+
 void getcpl()
 {
     RunControlData& r = _rcdat;
     _tcpl = r.cfd_cpl;
     COUPLE = 0;
     if (_tcpl == 0) return;
-    AirNode* zone = nullptr;
-    for (AirNode* n = _afnd0; n && !zone; n = n->next)
-        if (n->is_cfd) zone = n;
+    AirNode* zone = cfd_name_zone_files();
     if (!zone) {
         error(WARNING, __FILE__, __LINE__, "CFD coupling is asked for but no zone is marked for CFD", "");
         return;
     }
-    std::strcpy(_cfdpdrive, _pdrive);
-    std::snprintf(_cfdpdir, sizeof _cfdpdir, "%s", _pdir);
-    std::snprintf(_cfdpname, sizeof _cfdpname, "%s_%s", _prjname, zone->cfd_name);
     _crestart = r.cfd_restart;
     VSTEADY = _sim_af_dyn ? 0 : 1;
     checkSetup(zone);

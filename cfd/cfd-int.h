@@ -505,6 +505,10 @@ extern bool cfd_ewc_unmade;
 extern int cfd_write_failures;
 void cfd_write_failed(const char* text, const char* path, const char* detail);
 extern int cfd_var_written, cfd_cpr_written;   // this run has created the field or coupling restart
+// Names the zone's files after the network's CFD zone (the project's name, '_', the zone's
+// CFD name, in the project's folder); returns that zone's node, or null when there is none.
+struct AirNode;
+AirNode* cfd_name_zone_files();
 const char* cfd_zone_path(const char* ext);   // the zone's file ext, built in _cfdprj
 // Opens path with mode; a failure is reported with text and counted.
 FILE* cfd_create(const char* path, const char* mode, const char* text);

@@ -14,6 +14,7 @@
 #include "cfd/cfd-int.h"
 #include "common-src/messages.h"
 #include "common-src/paths.h"
+#include "model/run-control.h"
 
 namespace vexlar {
 
@@ -98,7 +99,9 @@ void cfd_remove_results()
     if (CPLRST) fclose(CPLRST);
     CPLRST = nullptr;
     cfd_write_failures = 0;
-    if (_cfdpname[0]) {   // the zone has been set up: its files have names
+    // Before the coupling is set up (an input test), the network names the zone.
+    if (!_cfdpname[0] && _rcdat.cfd_cpl != 0) cfd_name_zone_files();
+    if (_cfdpname[0]) {
         for (const char* ext : {".cmo", ".mon", ".dat", ".bal", ".ret", ".out", ".ewc"})
             removeResultPath(cfd_zone_path(ext));
         if (cfd_var_written) removeResultPath(cfd_zone_path(".var"));

@@ -226,6 +226,8 @@ INSTANTIATE_TEST_SUITE_P(
             " DATE: Jun01   time: 12:00:00", Fate::Gone, Fate::Gone, Fate::Same},
         End{"FullDisk", false, Change::FullDisk, 2, "FATAL Error executing SQLite3 statement: disk I/O error\n", "",
             Fate::Gone, Fate::Same, Fate::Same},
+        End{"CfdZoneInputTest", true, Change::InputTest, 0, "NOTE Input test completed\n", "", Fate::Gone,
+            Fate::Same, Fate::Same},
         End{"CfdZoneFatal", true, Change::ZeroCellWidth, 2,
             "FATAL CFD input file error x cell width 1 = 0 out of range in room_room.CFD\n", "", Fate::Gone, Fate::Same,
             Fate::Same},
