@@ -191,7 +191,7 @@ void writeExp_dayEnd()
 void writeExp_simEnd()
 {
     if (!_rcdat.ebw_stats || !exp_stats.day) return;
-    if (exp_stats.runCt == 0) error(FATAL, __FILE__, __LINE__, "divide by 0, call ZELT", "");
+    if (exp_stats.runCt == 0) return;   // stopped before the run's first listing
     writeExpLines("final", true);
 }
 

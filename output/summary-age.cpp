@@ -301,7 +301,8 @@ static void writeAgeLines(const char* day, bool final)
 void writeAge_dayEnd()
 {
     if (!_rcdat.age_stats || !age.day) return;
-    if (age.dayCt == 0) error(FATAL, __FILE__, __LINE__, "/ 0, call ZELT", "");
+    // A run stopped before the day's first listing has nothing to average for the day.
+    if (age.dayCt == 0) return;
     statFold(age, _dayofy);
     if (_uage) writeAgeLines(datxstr(_dayofy), false);
     age.runCt += age.dayCt;
@@ -325,8 +326,8 @@ static void logBalanceReport()
 void writeAge_simEnd()
 {
     if (_rcdat.age_stats && age.day) {
-        if (age.runCt == 0) error(FATAL, __FILE__, __LINE__, "/ 0, call ZELT", "");
-        if (_uage) writeAgeLines("final", true);
+        // A run stopped before its first listing has no final line to write.
+        if (_uage && age.runCt > 0) writeAgeLines("final", true);
     }
     if (_flows) logBalanceReport();
 }

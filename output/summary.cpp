@@ -266,8 +266,8 @@ void writeAch_dayEnd()
 
 void writeAch_simEnd()
 {
-    if (ach.runCt == 0) error(FATAL, __FILE__, __LINE__, "/ 0, call ZELT", "");
-    if (_uach) writeAchLines("final", ach.runCt, true);
+    // A run stopped before its first listing has no final line to write.
+    if (_uach && ach.runCt > 0) writeAchLines("final", ach.runCt, true);
     char text[160];
     snprintf(text, sizeof text, "Max relative imbalance in air exchange flows: %g %s %s",
              bldgACR_inOutRelDiff_max, datestr(bldgACR_date), steptimestr(bldgACR_time));
@@ -332,8 +332,9 @@ static void writeCbwLines(const char* day, int n, bool final)
 void writeCbw_dayEnd()
 {
     if (!ctm.day) return;
-    if (ctm.dayCt == 0 && _rcdat.cbw_stats) error(FATAL, __FILE__, __LINE__, "divide by zero 0, call ZELT", "");
     int n = ctm.dayCt;
+    // A run stopped before the day's first listing has nothing to average for the day.
+    if (n == 0) return;
     endFamilyDay(ctm);
     if (_rcdat.cbw_stats && _ucbw) writeCbwLines(datxstr(_dayofy), n, false);
     clearFamilyDay(ctm);
@@ -342,7 +343,7 @@ void writeCbw_dayEnd()
 void writeCbw_simEnd()
 {
     if (!ctm.day) return;
-    if (ctm.runCt == 0) error(FATAL, __FILE__, __LINE__, "divide by zero, call ZELT", "");
+    if (ctm.runCt == 0) return;   // stopped before the run's first listing
     if (_ucbw) writeCbwLines("final", ctm.runCt, true);
 }
 

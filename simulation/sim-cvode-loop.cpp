@@ -354,8 +354,12 @@ void sim_loop_cvode(int write)
         int stop = _stepStartTime + stopDistance(stopAtListings, nextList);
         if (in.cv) CVodeSetStopTime(in.cv, stop);
         // A stop request ends the interval after the integrator step under way, not at
-        // the interval's end, which may lie a whole day ahead.
-        while (_stepStartTime < stop && simInterrupt_checkInterrupt() != 2) {
+        // the interval's end, which may lie a whole day ahead. The request was looked at
+        // just above, so the interval's first step is always taken: a day just begun ends
+        // with a step of its own when a stop arrives right after midnight.
+        bool firstStep = true;
+        while (_stepStartTime < stop && (firstStep || simInterrupt_checkInterrupt() != 2)) {
+            firstStep = false;
             inputsToStepStart();
             airflows();
             do advance(in, t, stop, nextList);

@@ -101,6 +101,39 @@ TEST_F(AgeOfAir, ZonesInSeriesAddTheirAges)
     EXPECT_NE(text.find("\nfinal\t2\t"), std::string::npos) << text;
 }
 
+// A run stopped after midnight but before the new day's first listing ends a day that
+// holds no listed step: that day gets no line, and the run's final line holds the day
+// before. A run stopped before any listing writes neither.
+TEST_F(AgeOfAir, DayWithoutAListingWritesNoLineWhenTheRunStops)
+{
+    build(false);
+    testnet::logDuring(0, [] {
+        set_uage_open();
+        writeAge_stepEnd(3600);
+        writeAge_dayEnd();
+        writeAge_dayEnd();
+        writeAge_simEnd();
+        set_uage_close(0);
+    });
+    auto bytes = testnet::readFile(file(".age"));
+    std::string text(bytes.begin(), bytes.end());
+    size_t day = text.find("\n2/1\t1\t");
+    ASSERT_NE(day, std::string::npos) << text;
+    EXPECT_EQ(text.find("\n2/1\t1\t", day + 1), std::string::npos) << text;
+    EXPECT_NE(text.find("\nfinal\t1\t6.666667e-01\t"), std::string::npos) << text;
+
+    build(false);
+    testnet::logDuring(0, [] {
+        set_uage_open();
+        writeAge_dayEnd();
+        writeAge_simEnd();
+        set_uage_close(0);
+    });
+    bytes = testnet::readFile(file(".age"));
+    text.assign(bytes.begin(), bytes.end());
+    EXPECT_EQ(text.find("final"), std::string::npos) << text;
+}
+
 TEST_F(AgeOfAir, ClosedRecirculationLoopIsUndefinedAndLeavesTheOthersAlone)
 {
     build(true);
