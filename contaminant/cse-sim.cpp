@@ -106,7 +106,8 @@ void cse_bls(CssRec* c) { setRates(c, 0.0, 0.0); }
 void cse_dvr(CssRec* c) { setRates(c, 0.0, 0.0); }
 
 // The whole mass p0 s m enters in the step in which the schedule rises from 0; a new rise
-// fires again. Without a step (steady initialisation) nothing fires.
+// fires again. A schedule that rose and fell again between two step ends fires in its
+// step with the value it rose to. Without a step (steady initialisation) nothing fires.
 void cse_brs(CssRec* c)
 {
     const float* p = dataOf(c);
@@ -115,6 +116,7 @@ void cse_brs(CssRec* c)
     if (_dt > 0.0f) triggerOnRise(c, s);
     double G = 0.0;
     if (c->triggered && ageOf(c) == 0.0) G = p[0] * s * c->multiplier / _dt;
+    else if (s == 0.0 && c->burst_within > 0.0f && _dt > 0.0f) G = p[0] * c->burst_within * c->multiplier / _dt;
     setRates(c, G, 0.0);
 }
 

@@ -59,14 +59,35 @@ void clearStepSums()
     if (_MfC) std::copy(_MfC, _MfC + _nCcctm, _MfCi);
 }
 
+// A well-mixed zone whose air mass follows the gas law of its mixture and whose airflows
+// carry the storage term (dodMdt).
+bool storesGasLawMass(const AirNode* n)
+{
+    return _nntc >= 2 && (n->flags & NODE_STORAGE) && (n->flags & NODE_VAR_MF) && n->zone_cell && !n->cd1_zone;
+}
+
+// The airflows are solved before the step that changes the zones' air masses: their
+// storage term takes each zone's change of the previous step. The airflow assembly reads
+// it from the start mass, which is put back afterwards.
+void lagStorage(double sign)
+{
+    double dt = _dt;
+    for (int i = 0; i < _nZnode; i++) {
+        AirNode* n = _Znode[i];
+        if (storesGasLawMass(n)) n->air_mass_prev -= sign * n->zone_cell->mass_rate * dt;
+    }
+}
+
 // Airflows of a transient run: solved at every step, or, when the run holds them, only in
 // the step after an input they depend on has changed.
 void solveAirflows()
 {
     if (!_sim_af_dyn) return;
     if (_newSTSaf > 0) {
+        lagStorage(1.0);
         calc_sP();
         SolveAf(_AF_mat);
+        lagStorage(-1.0);
     }
     if (_rcdat.wpc_hold) _newSTSaf = 0;
 }
@@ -136,22 +157,53 @@ void returnToJunctions(TerminalLink* list, bool filtered)
     }
 }
 
+// What species k of a zone held at the step start and took in during the step [kg].
+double heldAndTaken(const AirNode* n, const ZoneCell* c, int k, double dt)
+{
+    return n->mf[k] * n->air_mass_prev + c->flow_mf_sums[k] * dt;
+}
+
+// Air mass M of a zone whose species other than the air end the step at
+// m_k = b_k / (1 + O dt / M) (b_k what it held and took in, O dt what left): the gas law
+// M R = (P + Pbar) V / T with M R = Rs_0 M + sum (Rs_k - Rs_0) m_k, a quadratic in M.
+double gasLawAirMass(const AirNode* n, const ZoneCell* c, double dt)
+{
+    const double Q = (n->pressure + _wthdat.Pbar) * n->volume / n->temperature;
+    const double Odt = c->outflow * dt;
+    double B = 0.0;
+    for (int k = 1; k < _nntc; k++) B += (_Rs[k] - _Rs[0]) * heldAndTaken(n, c, k, dt);
+    const double a = _Rs[0], h = a * Odt + B - Q;
+    double root = std::sqrt(h * h + 4.0 * a * Q * Odt);
+    return h <= 0.0 ? (root - h) / (2.0 * a) : 2.0 * Q * Odt / (h + root);
+}
+
 // Explicit in the inflows, implicit in the outflow: the only form whose new value stays
 // between the old one and the inflow's for any step the stability check lets through.
+// With a mixture of non-trace species the zone's air mass follows the gas law at its new
+// composition and the air (species 0) takes up whatever the flows did not bring, as under
+// the implicit method: every other species keeps the mass the step gave it. With air
+// alone the air mass is what the flows left.
 void wellMixedZone(AirNode* n)
 {
     const ZoneCell* c = n->zone_cell;
     double dt = _dt, O = c->outflow;
     double M = n->air_mass;
-    if (_nntc > 0) {
+    if (_nntc >= 2) {
+        M = gasLawAirMass(n, c, dt);
+        n->air_mass = M;
+        n->zone_cell->mass_rate = (M - n->air_mass_prev) / dt;
+    } else if (_nntc > 0) {
         double in = 0.0;
         for (int k = 0; k < _nntc; k++) in += c->flow_mf_sums[k];
         M = n->air_mass_prev + dt * (in - O);
         n->air_mass = M;
     }
     double div = M + O * dt;
-    for (int k = 0; k < _nctm; k++)
-        n->mf[k] = (n->mf[k] * n->air_mass_prev + c->flow_mf_sums[k] * dt) / div;
+    for (int k = 0; k < _nctm; k++) n->mf[k] = heldAndTaken(n, c, k, dt) / div;
+    if (_nntc < 2) return;
+    double others = 0.0;
+    for (int k = 1; k < _nntc; k++) others += n->mf[k];
+    n->mf[0] = 1.0 - others;
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ struct ZoneCell {
     double* mf_prev;         // mass fractions at the start of the step
     double inflow;           // flow entering from other volumes this step [kg/s]
     double outflow;          // flow leaving to other volumes this step [kg/s]
+    double mass_rate;        // well-mixed zone: change of its air mass over the last step [kg/s]
     float position;          // cell centre along the zone axis [m]
     int32_t index;           // 0-based cell number
 };

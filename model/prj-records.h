@@ -280,6 +280,7 @@ struct CssRec {
     float cell_share;
     float decay_start;     // eds: initial rate
     int trigger_time, trigger_day, triggered;
+    float burst_within;    // brs: schedule value of a burst that rose and fell inside this step
 };
 
 // Where an occupant is at a schedule point: the project zone as read (_ambt for the ambient,

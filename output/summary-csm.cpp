@@ -52,7 +52,7 @@ void sum_filter_compute(double dt)
 // ---- Envelope exchange ------------------------------------------------------------------------
 
 // One flow e of envelope path p (position i of the envelope list) with penetration pen.
-static void envelopeFlow(const AirPath* p, int i, double e, const float* pen, double w)
+static void envelopeFlow(const AirPath* p, int i, double e, const float* pen, double wNonTrace, double wTrace)
 {
     bool fromAmbient = p->from_node == _pambt;
     const double* mf = e > 0.0 ? p->mf_from : p->mf_to;
@@ -64,29 +64,51 @@ static void envelopeFlow(const AirPath* p, int i, double e, const float* pen, do
             _Env_MdotIn_step[k] += v;
         } else {
             _Env_MdotOut_step[k] += v;
+            double w = k < _nntc ? wNonTrace : wTrace;
             if (_rcdat.cex_ctm && _Env_MassPath_list) _Env_MassPath_list[k][i] += v * w;
         }
     }
 }
 
-void sum_ambient_add(double w, int counted)
+// Weight of species k; the non-trace species weigh wNonTrace, the trace species wTrace.
+struct SpeciesWeights {
+    double air, nonTrace, trace;
+    double of(int k) const { return k < _nntc ? nonTrace : trace; }
+};
+
+// Adds rate v [kg/s] of every species to the totals m with their weights. Where the air (the
+// first of two or more non-trace species) weighs apart from the rest of the mixture, it is
+// booked as the mixture at its weight less the other species at theirs: the transport
+// takes the air as what the gas law leaves of the mixture.
+static void addWeighted(double* m, const double* v, const SpeciesWeights& w)
+{
+    const bool airApart = _nntc >= 2 && w.air != w.nonTrace;
+    for (int k = airApart ? 1 : 0; k < _nctm; k++) m[k] += v[k] * w.of(k);
+    if (!airApart) return;
+    double others = 0.0;
+    for (int k = 1; k < _nntc; k++) others += v[k];
+    m[0] += (v[0] + others) * w.air - others * w.nonTrace;
+}
+
+void sum_ambient_split(double wAir, double wNonTrace, double wTrace, int counted)
 {
     if (_nEnvPaths_All <= 0 || !_Env_MdotIn_step) return;
     const RunControlData& r = _rcdat;
+    const SpeciesWeights w{wAir, wNonTrace, wTrace};
     for (int k = 0; k < _nctm; k++) _Env_MdotIn_step[k] = _Env_MdotOut_step[k] = 0.0;
     for (int i = 0; i < _nEnvPaths_All; i++) {
         const AirPath* p = _EnvPaths_All[i];
         const float* pen = filter_get_eff(p);
         for (int j = 0; j < 2; j++)
-            if (p->mass_flow[j] != 0.0) envelopeFlow(p, i, p->mass_flow[j], pen, w);
+            if (p->mass_flow[j] != 0.0) envelopeFlow(p, i, p->mass_flow[j], pen, w.nonTrace, w.trace);
     }
-    for (int k = 0; k < _nctm; k++) {
-        _Env_MassIn_sum[k] += _Env_MdotIn_step[k] * w;
-        _Env_MassOut_sum[k] += _Env_MdotOut_step[k] * w;
-        if ((r.cex_bldg || r.cex_ctm) && _Env_MassOut_list) _Env_MassOut_list[k] += _Env_MdotOut_step[k] * w;
-    }
+    addWeighted(_Env_MassIn_sum, _Env_MdotIn_step, w);
+    addWeighted(_Env_MassOut_sum, _Env_MdotOut_step, w);
+    if ((r.cex_bldg || r.cex_ctm) && _Env_MassOut_list) addWeighted(_Env_MassOut_list, _Env_MdotOut_step, w);
     ttime += counted;
 }
+
+void sum_ambient_add(double w, int counted) { sum_ambient_split(w, w, w, counted); }
 
 void sum_ambient_compute(int dt) { sum_ambient_add(dt, dt); }
 

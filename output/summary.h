@@ -49,6 +49,9 @@ void sum_ambient_compute(int dt);
 // The same over w seconds at the nodes' present mass fractions, counting `counted` seconds of
 // simulated time: a step's exchange summed over the points of a quadrature rule.
 void sum_ambient_add(double w, int counted);
+// The same with the non-trace and the trace species weighted apart, and the air (the first
+// of two or more non-trace species) at its own weight.
+void sum_ambient_split(double wAir, double wNonTrace, double wTrace, int counted);
 int sum_ambient_seconds();
 // Starts every total of the summary and the exfiltration files over (sources and sinks,
 // filter challenge and loads, envelope exchange): a cyclic run reports only the day it lists.

@@ -70,17 +70,40 @@ int wkScheds_seek(int slot, int t)
     return result;
 }
 
+namespace {
+
+// Every week schedule takes the value of its day schedule of the slot last sought.
+void weekValues()
+{
+    for (WeekSchedRec* ws = _Wsch0; ws; ws = ws->next) {
+        DaySchedRec* ds = ws->dsch[daytypeLastSeek];
+        if (ds)
+            ws->value = ds->value;
+    }
+}
+
+}  // namespace
+
 void wkScheds_eval(int t)
 {
     for (DaySchedRec* ds = _Dsch0; ds; ds = ds->next) {
         if (ds->active_flag && ds->shape == DSCH_LINEAR && has_interval(ds))
             ds->value = interval_value(ds, ds->cur_point, (float)t);
     }
-    for (WeekSchedRec* ws = _Wsch0; ws; ws = ws->next) {
-        DaySchedRec* ds = ws->dsch[daytypeLastSeek];
-        if (ds)
-            ws->value = ds->value;
+    weekValues();
+}
+
+void wkScheds_evalAt(double t)
+{
+    for (DaySchedRec* ds = _Dsch0; ds; ds = ds->next) {
+        if (!ds->active_flag || ds->shape != DSCH_LINEAR || !has_interval(ds))
+            continue;
+        int c = ds->cur_point;
+        double t0 = ds->times[c], t1 = ds->times[c + 1];
+        ds->value = t1 == t0 ? ds->values[c + 1]
+                             : (float)(((t1 - t) * ds->values[c] + ds->values[c + 1] * (t - t0)) / (t1 - t0));
     }
+    weekValues();
 }
 
 float sch_val(DaySchedRec* ds, float t)

@@ -14,6 +14,9 @@ extern int daytypeLastSeek;   // day-type slot 0..11 of the last seek
 int wkScheds_seek(int slot, int t);
 // Set the day and week schedule values for t seconds (after wkScheds_seek).
 void wkScheds_eval(int t);
+// The same at a time between whole seconds inside the intervals the last seek found, in
+// double precision: what an integrator taking its own times sees of a ramp.
+void wkScheds_evalAt(double t);
 // Linear value of a day schedule at t seconds, whatever its shape.
 float sch_val(DaySchedRec* ds, float t);
 

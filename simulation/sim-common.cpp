@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "airflow/af-prep.h"
 #include "airflow/afe-filter.h"
@@ -23,12 +24,14 @@
 #include "contaminant/solv-sts.h"
 #include "model/clock.h"
 #include "model/counters.h"
+#include "model/elements.h"
 #include "model/network.h"
 #include "model/options.h"
 #include "model/prj-common.h"
 #include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
+#include "model/schedules.h"
 #include "model/source-lists.h"
 #include "output/expos.h"
 #include "output/restart.h"
@@ -152,6 +155,41 @@ void setSchedulesAndControls(int t, int ctrls)
     if (_Ctrl0) ctrl_sim(ctrls);
     if (_doOccSens) setZoneOcc(t, slot);
     setControlledTemperatures();
+}
+
+void setScheduleValuesAt(double t)
+{
+    if (_DSTind) t += 3600.0;
+    if (t > 86400.0) t -= 86400.0;
+    wkScheds_evalAt(t);
+}
+
+// Value to which the day schedule rises from 0 at a point strictly between the step ends
+// t0 and t1 (clock times of the schedule); 0 when it does not.
+static float riseWithin(const DaySchedRec* ds, int t0, int t1)
+{
+    float peak = 0.0f;
+    for (int i = 1; ds && i < ds->npts; i++)
+        if (ds->times[i] > t0 && ds->times[i] < t1 && ds->values[i - 1] == 0.0f && ds->values[i] > peak)
+            peak = ds->values[i];
+    return peak;
+}
+
+// Burst sources whose schedule rose and fell back to 0 between the step ends: read at the
+// step end alone, the burst would be lost.
+static void noteBurstsWithinStep()
+{
+    int t0 = _stepStartTime, t1 = _stepEndTime;
+    scheduleSlot(t0);
+    scheduleSlot(t1);
+    for (CssRec* list : {_Css0, _Cssnt0, _Csst0})
+        for (CssRec* c = list; c; c = c->next) {
+            if (!c->cse || c->cse->type != CSE_BRS) continue;
+            c->burst_within = 0.0f;
+            if (*c->value_ptr != 0.0f || t1 <= t0) continue;
+            for (const WeekSchedRec* ws = _Wsch0; ws; ws = ws->next)
+                if (c->value_ptr == &ws->value) c->burst_within = riseWithin(ws->dsch[daytypeLastSeek], t0, t1);
+        }
 }
 
 // ---- Node state ---------------------------------------------------------------------------
@@ -311,11 +349,37 @@ static void traceSpecies()
     } while (comctm());
 }
 
-static void sumSourceMasses()
+// Weight of the step's start (start set) or end in what a system integrates over the
+// step: (1 - theta) and theta of its time weighting; 0 for a system that is off.
+static double stepWeight(const MF_MAT* m, bool on, bool start)
+{
+    if (!on || !m) return 0.0;
+    return start ? 1.0 - (double)m->theta : (double)m->theta;
+}
+
+// The time-weighted step integrates every rate as (1 - theta) of its value at the step
+// start and theta of its value at the end: the summary's releases, removals, filter
+// challenges and envelope exchange are booked in the same two parts. The air, which the
+// non-trace solution takes as what the gas law leaves of the mixture at the step end, is
+// booked as the mixture at the step end less the other species. The start part is
+// booked before anything of the new step is evaluated; occupant emissions, walked
+// through the step, are booked whole with the end part.
+static void bookStepPart(bool start)
 {
     const RunControlData& r = _rcdat;
-    if (r.mfn_on) sumCseGenRemoveMass(_Cssnt0, _Blsnt0, _Dvrnt0, _Pxsnt0, _dt);
-    if (r.mft_on) sumCseGenRemoveMass(_Csst0, _Blst0, _Dvrt0, _Pxst0, _dt);
+    double wn = stepWeight(_MFn_mem, r.mfn_on, start), wt = stepWeight(_MFt_mem, r.mft_on, start);
+    if (wn > 0.0) sumCseGenRemoveMass(_Cssnt0, _Blsnt0, _Dvrnt0, start ? nullptr : _Pxsnt0, (float)(wn * _dt));
+    if (wt > 0.0) sumCseGenRemoveMass(_Csst0, _Blst0, _Dvrt0, start ? nullptr : _Pxst0, (float)(wt * _dt));
+    if (!start && _npexp > 0) exposeOccupants();
+    if (r.sim_mf == 0) return;
+    // The filters load by the step's end state, as their solved penetrations assumed; their
+    // challenge is booked for all species at once, with the weight of the trace system
+    // when there is one.
+    if (!start) filter_load_step(_time_step);
+    double w = r.mft_on ? wt : wn;
+    if (w > 0.0 && r.csm) sum_filter_compute(w * _time_step);
+    if ((r.csm || r.cex_bldg || r.cex_ctm) && (wn > 0.0 || wt > 0.0 || !start))
+        sum_ambient_split(start ? 0.0 : _time_step, wn * _time_step, wt * _time_step, start ? 0 : _time_step);
 }
 
 static void implicitStep()
@@ -330,12 +394,7 @@ static void implicitStep()
         findPgage();
     } while (COUPLE && _sim_af_dyn && cplloop());
     traceSpecies();
-    sumSourceMasses();
-    if (_npexp > 0) exposeOccupants();
-    if (r.sim_mf != 0) {
-        filterStepTotals(_time_step);
-        if (r.csm || r.cex_bldg || r.cex_ctm) sum_ambient_compute(_time_step);
-    }
+    bookStepPart(false);
 }
 
 // ---- The loop -----------------------------------------------------------------------------
@@ -412,9 +471,11 @@ void sim_loop(int write)
         _NrTimeSteps++;
         progressLine(day);
         keepStepStartState();
+        if (_rcdat.mf_solver != 1) bookStepPart(true);
         timedInputsToStep();
         if (_list != 0) ulog_flush();
         setSchedulesAndControls(_stepEndTime, write);
+        noteBurstsWithinStep();
         calc_wP();
         if (_rcdat.mf_solver == 1) shortTimeStep();
         else implicitStep();

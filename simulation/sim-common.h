@@ -18,6 +18,9 @@ void rolloverNewSimDate(int write);   // the clock to 0 s of the next day
 // Week schedules, control network, zone occupancy and control-set temperatures for the
 // time of day t [s]; ctrls is the controls' output flag.
 void setSchedulesAndControls(int t, int ctrls);
+// The week schedules' values at time of day t inside the intervals the last
+// setSchedulesAndControls found (no seek, no controls).
+void setScheduleValuesAt(double t);
 // Seconds from the time of day t [s] to the next point of any week schedule in use, the
 // schedules positioned for t as setSchedulesAndControls positions them.
 int wkScheds_nextChange(int t);

@@ -49,8 +49,8 @@ namespace {
 struct Integrator {
     SUNContext ctx = nullptr;
     void* cv = nullptr;
-    std::vector<double> state, listed;   // solution; interpolated listing values
-    N_Vector y = nullptr, ylist = nullptr;
+    std::vector<double> state, listed, rate;   // solution; interpolated listing values; dy/dt
+    N_Vector y = nullptr, ylist = nullptr, ydot = nullptr;
     JacIntfc ji{};
 };
 
@@ -69,6 +69,17 @@ void checkStartTime()
         error(ERROR, __FILE__, __LINE__, "Start time should be a multiple of the listing time step", "");
 }
 
+// Sources see their schedules at the integrator's own time t, inside the intervals the
+// step start found (the integrator stops at every schedule point); everything else keeps
+// the values of the step start, at which the airflows and controls were evaluated.
+int derivAtTime(double t, N_Vector y, N_Vector ydot, void* data)
+{
+    if (_Wsch0) setScheduleValuesAt(t);
+    int r = vxcv_derivFcn(t, y, ydot, data);
+    if (_Wsch0) setScheduleValuesAt(_stepStartTime + 1);
+    return r;
+}
+
 void createIntegrator(Integrator& in)
 {
     MF_MAT* m = _MFn_mem;
@@ -76,16 +87,18 @@ void createIntegrator(Integrator& in)
         error(FATAL, __FILE__, __LINE__, "Failed to get a cvodeMem", "");
     in.state.assign((size_t)m->neq, 0.0);
     in.listed.assign((size_t)m->neq, 0.0);
+    in.rate.assign((size_t)m->neq, 0.0);
     in.y = N_VMake_Serial(m->neq, in.state.data(), in.ctx);
     in.ylist = N_VMake_Serial(m->neq, in.listed.data(), in.ctx);
-    if (!in.y || !in.ylist) error(FATAL, __FILE__, __LINE__, "Failed to wrap vector", "");
+    in.ydot = N_VMake_Serial(m->neq, in.rate.data(), in.ctx);
+    if (!in.y || !in.ylist || !in.ydot) error(FATAL, __FILE__, __LINE__, "Failed to wrap vector", "");
     getNodeSpeciesMasses(in.state.data() - 1, _Bls0, _Dvr0, 0, _nctm);
     // Fixed equations are not part of the state: their masses stay 0, derivatives 0.
     vxcv_jacIntfc_configure(&in.ji, m->neq, m->nvar, m->nnz, m->ija, m->K, m->A, &m->sasn, m->x);
     vxcv_jacIntfc_setJacFcn(&in.ji, vxcv_jacFcn);
     in.cv = CVodeCreate(_rcdat.cv_lmm == 1 ? CV_ADAMS : CV_BDF, in.ctx);
     if (!in.cv) error(FATAL, __FILE__, __LINE__, "Failed to get a cvodeMem", "");
-    if (CVodeInit(in.cv, vxcv_derivFcn, _stepStartTime, in.y) != CV_SUCCESS)
+    if (CVodeInit(in.cv, derivAtTime, _stepStartTime, in.y) != CV_SUCCESS)
         error(FATAL, __FILE__, __LINE__, "Failed to set problem", "");
     if (CVodeSStolerances(in.cv, _rcdat.cv_rtol, _rcdat.cv_atol) != CV_SUCCESS)
         error(FATAL, __FILE__, __LINE__, "Failed to set tol", "");
@@ -99,6 +112,7 @@ void freeIntegrator(Integrator& in)
     vxcv_jacIntfc_free(&in.ji);
     if (in.y) N_VDestroy_Serial(in.y);
     if (in.ylist) N_VDestroy_Serial(in.ylist);
+    if (in.ydot) N_VDestroy_Serial(in.ydot);
     if (in.ctx) SUNContext_Free(&in.ctx);
 }
 
@@ -153,22 +167,54 @@ void inputsToStepStart()
     setSchedulesAndControls(_stepStartTime + 1, 1);
 }
 
-// Transient airflows at the step start, repeated until the densities agree with the gas law.
-void airflows()
+// Storage term of the airflows (dodMdt): the rate at which each zone's air mass changes
+// under the gas law. With m_k the masses of the non-trace species, the gas law holds
+// sum Rs_k m_k = (P + Pbar) V / T, so the air mass moves at dM/dt = sum m_k' less what
+// would change that sum, (sum Rs_k m_k') / R. The rates m_k' are the right-hand side at
+// the step start with the present flows; the storage is handed to the airflow assembly as
+// the start mass it takes the difference from. Returns the largest change of a zone's
+// storage against its flows.
+double gasLawStorage(Integrator& in)
+{
+    derivAtTime(_stepStartTime, in.y, in.ydot, nullptr);
+    const double* yd = in.rate.data() - 1;
+    double moved = 0.0;
+    for (AirNode* n = _afnd0; n; n = n->next) {
+        const uint32_t storage = NODE_VAR_MF | NODE_VOLUME | NODE_STORAGE;
+        if ((n->flags & storage) != storage) continue;
+        double S = 0.0, Q = 0.0;
+        for (int k = 0; k < _nntc; k++) {
+            S += yd[n->mf_eqn[k]];
+            Q += _Rs[k] * yd[n->mf_eqn[k]];
+        }
+        double s = S - Q / n->gas_const, before = (n->air_mass - n->air_mass_prev) * _dti;
+        if (n->sum_abs_flow > 0.0) moved = std::fmax(moved, std::fabs(s - before) / n->sum_abs_flow);
+        n->air_mass_prev = n->air_mass - s / _dti;
+    }
+    return moved;
+}
+
+// Transient airflows at the step start, repeated until the densities agree with the gas law
+// and, with storage, until the storage agrees with the flows.
+void airflows(Integrator& in)
 {
     const RunControlData& r = _rcdat;
     if (_sim_af_dyn) {
         calc_wP();
+        bool storage = r.dodMdt && in.cv && _nntc >= 2 && _dti > 0.0f;
         if (r.dodMdt)
             for (AirNode* n = _afnd0; n; n = n->next) {
                 n->air_mass_prev = n->air_mass;
                 n->pressure_prev = n->pressure;
             }
+        if (storage) gasLawStorage(in);
         for (int p = 1;; p++) {
             _NrTStepIter++;
             calc_sP();
             SolveAf(_AF_mat);
-            if (!r.tsdens || airNodeDensitiesHaveConverged()) break;
+            bool more = r.tsdens && !airNodeDensitiesHaveConverged();
+            if (storage && gasLawStorage(in) > r.relcnvg) more = true;
+            if (!more) break;
             if (p >= r.dens_itmax) {
                 error(ERROR, __FILE__, __LINE__, "Too many density iterations", "");
                 break;
@@ -178,38 +224,17 @@ void airflows()
     findPgage();
 }
 
-// One integrator step; the step end is the whole second at or before the integrator's time.
-void advance(Integrator& in, double& t, int stop, int nextList)
-{
-    _NrTimeSteps++;
-    if (_nctm <= 0) {
-        _stepEndTime = nextList < stop ? nextList : stop;
-        return;
-    }
-    int r = CVode(in.cv, t + 300.0, in.y, &t, CV_ONE_STEP);
-    if (r == CV_SUCCESS)
-        _stepEndTime = (int)std::floor(t);
-    else if (r == CV_TSTOP_RETURN)
-        _stepEndTime = stop;
-    else
-        error(FATAL, __FILE__, __LINE__, "Unexpected CVODE return: ", intstr(r), "");
-}
-
 void nodesFromState(const std::vector<double>& y)
 {
     setNodeConcs_fromSpeciesMasses(y.data() - 1, _MFn_mem->x, _Bls0, _Dvr0, 0, _nntc, _nctm);
 }
 
-// The nodes at time t of the integrator's last step, from its interpolant; false when t lies
-// before that step (a step of under a second, taken in several).
-bool nodesAt(Integrator& in, double t)
+// The nodes at time t of the integrator's last step, from its interpolant.
+void nodesAt(Integrator& in, double t)
 {
-    double tcur = 0.0, hu = 0.0;
-    if (CVodeGetCurrentTime(in.cv, &tcur) != CV_SUCCESS || CVodeGetLastStep(in.cv, &hu) != CV_SUCCESS) return false;
-    if (t < tcur - hu || t > tcur) return false;
-    if (CVodeGetDky(in.cv, t, 0, in.ylist) != CV_SUCCESS) return false;
+    if (CVodeGetDky(in.cv, t, 0, in.ylist) != CV_SUCCESS)
+        error(FATAL, __FILE__, __LINE__, "Interpolation failed, call ZELT", "");
     nodesFromState(in.listed);
-    return true;
 }
 
 // What w seconds at the nodes' present state add to the source, filter and envelope totals;
@@ -223,24 +248,54 @@ void totalsOver(double w, int counted, ExposureSrcRec* pxs)
     }
 }
 
-// What half of the step adds, taken at time tg inside it: the nodes from the integrator's
-// interpolant (from the step's end when tg lies before the integrator's last step), the
-// sources' rates at tg itself, as the integration took them.
-void halfStepTotals(Integrator& in, double tg, int counted, ExposureSrcRec* pxs)
+// What w seconds add at time tg of the integrator's last step: the nodes from its
+// interpolant, the sources' rates and schedules at tg itself, as the integration took them.
+void totalsAt(Integrator& in, double tg, double w)
 {
-    if (!nodesAt(in, tg)) nodesFromState(in.state);
+    nodesAt(in, tg);
     cse_setRateTime(tg);
+    if (_Wsch0) setScheduleValuesAt(tg);
     findCseRates(_Css0, _Bls0, _Dvr0);
+    if (_Wsch0) setScheduleValuesAt(_stepStartTime + 1);
     cse_setRateTime(-1.0);
-    totalsOver(0.5 * _time_step, counted, pxs);
+    totalsOver(w, 0, nullptr);
 }
 
-// The release, outflow, removal and capture of a step follow the concentrations and the
-// sources through it: booked at the step's end values alone they overstate a rising
-// transient by half the step's change, and the integrator's steps are long. They are
-// summed at the two Gauss points of the step instead, on the integrator's interpolant.
-// The nodes are left at the step's end.
-void stepTotals(Integrator& in)
+// The release, outflow, removal and capture of each integrator step follow the
+// concentrations and the sources through it: they are summed at the two Gauss points of
+// the step, on its own interpolant, so that they integrate the rates the integrator
+// integrated. The nodes are left at the step's end.
+void integratorStepTotals(Integrator& in, double t0, double t1)
+{
+    double mid = 0.5 * (t0 + t1), h = 0.5 * (t1 - t0) / std::sqrt(3.0);
+    totalsAt(in, mid - h, 0.5 * (t1 - t0));
+    totalsAt(in, mid + h, 0.5 * (t1 - t0));
+    nodesFromState(in.state);
+}
+
+// One integrator step; the step end is the whole second at or before the integrator's time.
+void advance(Integrator& in, double& t, int stop, int nextList)
+{
+    _NrTimeSteps++;
+    if (_nctm <= 0) {
+        _stepEndTime = nextList < stop ? nextList : stop;
+        return;
+    }
+    double t0 = t;
+    int r = CVode(in.cv, t + 300.0, in.y, &t, CV_ONE_STEP);
+    if (r == CV_SUCCESS)
+        _stepEndTime = (int)std::floor(t);
+    else if (r == CV_TSTOP_RETURN)
+        _stepEndTime = stop;
+    else
+        error(FATAL, __FILE__, __LINE__, "Unexpected CVODE return: ", intstr(r), "");
+    if (t > t0) integratorStepTotals(in, t0, t);
+}
+
+// The clock of the step just ended; without species its totals at the step's state, with
+// them the simulated time and the occupants' emissions walked through the step (the
+// integrator's steps have booked the rest).
+void stepTotals()
 {
     _time_step = _stepEndTime - _stepStartTime;
     _dt = (float)_time_step;
@@ -249,10 +304,8 @@ void stepTotals(Integrator& in)
         totalsOver(_time_step, _time_step, _Pxs0);
         return;
     }
-    double mid = 0.5 * (_stepStartTime + _stepEndTime), h = 0.5 * _time_step / std::sqrt(3.0);
-    halfStepTotals(in, mid - h, 0, nullptr);
-    halfStepTotals(in, mid + h, _time_step, _Pxs0);
-    nodesFromState(in.state);
+    if (_Pxs0) sumCseGenRemoveMass(nullptr, nullptr, nullptr, _Pxs0, 0.0f);
+    if (_rcdat.sim_mf != 0) sum_ambient_add(0.0, _time_step);
 }
 
 void writeListing(int g)
@@ -361,12 +414,12 @@ void sim_loop_cvode(int write)
         while (_stepStartTime < stop && (firstStep || simInterrupt_checkInterrupt() != 2)) {
             firstStep = false;
             inputsToStepStart();
-            airflows();
+            airflows(in);
             do advance(in, t, stop, nextList);
             while (_stepEndTime == _stepStartTime && _stepEndTime < stop);
             screenLine(nextScrn);
             if (_stepEndTime == _stepStartTime) break;
-            stepTotals(in);
+            stepTotals();
             if (write) writeListings(in, nextList);
             else if (_Mfmax) noteMaxAirNodeConcs();
             followGasLaw(in, t, stop);
