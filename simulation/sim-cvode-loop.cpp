@@ -262,11 +262,18 @@ void totalsAt(Integrator& in, double tg, double w)
 }
 
 // The release, outflow, removal and capture of each integrator step follow the
-// concentrations and the sources through it: they are summed at the two Gauss points of
-// the step, on its own interpolant, so that they integrate the rates the integrator
-// integrated. The nodes are left at the step's end.
+// concentrations and the sources through it, as the integrator took them. A first-order
+// step (every step after a restart) is the implicit Euler step: it moved the state by its
+// length times the rates at its end, and so it is booked. A higher-order step is summed
+// at its two Gauss points, on its own interpolant. The nodes are left at the step's end.
 void integratorStepTotals(Integrator& in, double t0, double t1)
 {
+    int q = 0;
+    if (CVodeGetLastOrder(in.cv, &q) == CV_SUCCESS && q == 1) {
+        totalsAt(in, t1, t1 - t0);
+        nodesFromState(in.state);
+        return;
+    }
     double mid = 0.5 * (t0 + t1), h = 0.5 * (t1 - t0) / std::sqrt(3.0);
     totalsAt(in, mid - h, 0.5 * (t1 - t0));
     totalsAt(in, mid + h, 0.5 * (t1 - t0));

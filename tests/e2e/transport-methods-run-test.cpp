@@ -362,14 +362,15 @@ protected:
 // How closely the summary must balance. The implicit methods integrate the books they
 // keep. The short time step carries a zone's start value into the next zone while the
 // zone loses its end value: between rooms it holds mass to a share of the step. The
-// integrator's books are summed by quadrature on its own interpolant, to its tolerance
-// for every step it takes (a room of non-trace species restarts it at every change of
-// its air mass).
+// integrator books its first-order steps as it took them, and its higher-order ones by
+// quadrature on their own interpolant, to their local error: a room of non-trace species
+// restarts it at every change of its air mass and takes first-order steps throughout,
+// with the storage term it keeps its higher orders.
 double balanceTolerance(const Row& row, Method m, int level)
 {
     if (m == SHORT_STEP && row.building && row.building->rooms > 1)
         return 4e-5 * std::atof(row.stsSteps[level] + 5);
-    if (m == STIFF) return (row.building ? 3000.0 : 2.0) * (level ? 1e-7 : 1e-5);
+    if (m == STIFF) return std::max(3e-6, (row.storage ? 2500.0 : 2.0) * (level ? 1e-7 : 1e-5));
     return 1e-6;
 }
 
