@@ -174,6 +174,13 @@ void filter_load_step(double dt)
     }
 }
 
+void filter_capture(AirPath* p, int k, double captured)
+{
+    FilterLoadRec* first = p->filter->load;
+    double e = 1.0 - (double)first->penetration[k];
+    if (captured > 0.0 && e > 0.0) captureSpecies(first, p->mass_flow[0] > 0.0, k, captured / e);
+}
+
 const float* filter_sim(AirPath* pp)
 {
     if (!pp->filter) return _penf;

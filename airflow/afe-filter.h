@@ -21,6 +21,9 @@ double filter_air_through(const AirPath* p, double dt, const double** up);
 // step of dt seconds: its per-species loads and its relative loading, which the gas filter
 // reads back as its input. Runs after each step's transport in every loop.
 void filter_load_step(double dt);
+// Loads the filter of path p with `captured` kg of species k that the air left in it, shared
+// among a super filter's members as they share a challenge (nothing for captured <= 0).
+void filter_capture(AirPath* p, int k, double captured);
 
 // The start from which the lamps of aging ultraviolet filters age: the simulation's start,
 // or for a run resumed from a restart record the start of the run that wrote it.

@@ -2,8 +2,13 @@
 // shell matrix and a direct solver whose content is the JacIntfc: its linear-system
 // function evaluates the Jacobian and forms M = I - gamma J in the combined system's
 // A, the solver's set-up factorises M with the system's SASN and its solution solves
-// M x = b. The integrator itself scales a BDF correction by 2 / (1 + gamrat) when gamma
-// has changed since the last set-up.
+// M x = b. Entries of the integrator's state past the system's equations (the summary's
+// books, whose rates no equation depends on) take their residual as their Newton step:
+// their own rows of M are those of I, and what their rates owe the equations' correction
+// is left out, so that each iteration leaves them at the formula's value for the iterate
+// before it, a correction within the Newton tolerance. The BDF correction of the system's
+// equations is scaled by 2 / (1 + gamrat) when gamma has changed since the last set-up,
+// here rather than by the integrator, which would scale the books' steps too.
 #include <cstring>
 #include <string>
 
@@ -73,6 +78,7 @@ int vxcv_callback_prepSys(double t, N_Vector ypred, N_Vector fpred, SUNMatrix A,
 {
     JacIntfc* ji = static_cast<JacIntfc*>(A->content);
     ji->jac_eval_ct++;
+    ji->gamma_setup = gamma;
     *jcur = SUNTRUE;   // the Jacobian is evaluated at every set-up
     int r = ji->jac_fcn(N_VGetArrayPointer(ypred) - 1, N_VGetArrayPointer(fpred) - 1, ji->neq,
                         ji->nvar, ji->nnz, ji->ija, ji->jac, t);
@@ -105,6 +111,12 @@ int vxcv_callback_solveSys(SUNLinearSolver ls, SUNMatrix, N_Vector x, N_Vector b
     double* xx = N_VGetArrayPointer(x) - 1;
     for (int i = ji->nvar + 1; i <= ji->neq; i++) xx[i] = bb[i];
     std::memcpy(&xx[1], &ji->x[1], sizeof(double) * (size_t)ji->nvar);
+    double gamma = ji->gamma_setup;
+    if (ji->scale_bdf && CVodeGetCurrentGamma(ji->cvode_mem, &gamma) != CV_SUCCESS) return SUNLS_PACKAGE_FAIL_UNREC;
+    double gamrat = gamma / ji->gamma_setup;
+    if (gamrat != 1.0)
+        for (int i = 1; i <= ji->neq; i++) xx[i] *= 2.0 / (1.0 + gamrat);
+    for (sunindextype i = ji->neq + 1, n = N_VGetLength(x); i <= n; i++) xx[i] = bb[i];
     return SUNLS_SUCCESS;
 }
 
@@ -141,7 +153,7 @@ void vxcv_callback_reportError(int code, const char*, const char* function, char
     error(code == CV_WARNING ? WARNING : FATAL, __FILE__, __LINE__, text.c_str(), "");
 }
 
-int vxcv_jacIntfc_pushToCvode(void* cvodeMem, N_Vector y, JacIntfc* ji, SUNContext ctx)
+int vxcv_jacIntfc_pushToCvode(void* cvodeMem, N_Vector y, JacIntfc* ji, SUNContext ctx, bool bdf)
 {
     if (CVodeSetErrHandlerFn(cvodeMem, vxcv_callback_reportError, nullptr) != CV_SUCCESS)
         error(ERROR, __FILE__, __LINE__, "Unable to set CVODE error handler", "");
@@ -168,6 +180,10 @@ int vxcv_jacIntfc_pushToCvode(void* cvodeMem, N_Vector y, JacIntfc* ji, SUNConte
     if (CVodeSetLinearSolver(cvodeMem, ji->ls, ji->mat) != CVLS_SUCCESS) return -1;
     if (CVodeSetLinSysFn(cvodeMem, vxcv_callback_prepSys) != CVLS_SUCCESS)
         return -1;
+    ji->cvode_mem = cvodeMem;
+    ji->gamma_setup = 1.0;
+    ji->scale_bdf = bdf;
+    if (bdf && CVodeSetLinearSolutionScaling(cvodeMem, SUNFALSE) != CVLS_SUCCESS) return -1;
     return 0;
 }
 

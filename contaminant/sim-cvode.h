@@ -36,6 +36,9 @@ struct JacIntfc {
     int64_t jac_eval_ct;   // Jacobian evaluations since the solver's initialisation
     SUNMatrix mat;         // the integrator's view of the iteration matrix (a shell)
     SUNLinearSolver ls;    // the integrator's view of the solver
+    void* cvode_mem;       // the integrator the solver serves
+    double gamma_setup;    // gamma of the last set-up
+    bool scale_bdf;        // BDF: the solver scales the correction when gamma has moved
 };
 
 int vxcv_jacIntfc_configure(JacIntfc* ji, int neq, int nvar, int nnz, int32_t* ija,
@@ -44,8 +47,10 @@ void vxcv_jacIntfc_setJacFcn(JacIntfc* ji, VXCV_JAC_FN fn);
 int64_t vxcv_jacIntfc_getJacEvalCt(const JacIntfc* ji);
 void vxcv_jacIntfc_free(JacIntfc* ji);
 // Installs the error handler and the engine's linear solver in the integrator; y is the
-// integrator's state vector, whose operations the solver relies on. 0 on success.
-int vxcv_jacIntfc_pushToCvode(void* cvodeMem, N_Vector y, JacIntfc* ji, SUNContext ctx);
+// integrator's state vector, whose operations the solver relies on, and whose entries past
+// the system's equations the solver leaves to themselves; bdf: the integrator's method is
+// BDF. 0 on success.
+int vxcv_jacIntfc_pushToCvode(void* cvodeMem, N_Vector y, JacIntfc* ji, SUNContext ctx, bool bdf);
 
 // True, after an ERROR for each, when the project uses a feature the integrator cannot run.
 bool cvodeIsExcluded();

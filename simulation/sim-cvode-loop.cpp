@@ -6,6 +6,7 @@
 // non-trace species set the nodes' gas constants and air masses as in the implicit method
 // (the integrator restarts when that moves its state). Listings between steps are
 // interpolated into a vector of their own; each stop restarts from the solution there.
+// The contaminant summary's books ride in the integrator's state behind the species masses.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <nvector/nvector_serial.h>
 
 #include "airflow/af-prep.h"
+#include "airflow/afe-filter.h"
 #include "airflow/mat-set.h"
 #include "airflow/solv-af.h"
 #include "common-src/convert.h"
@@ -36,6 +38,7 @@
 #include "simulation/ctrl-sim.h"
 #include "simulation/day-week-sched.h"
 #include "simulation/sim-common.h"
+#include "simulation/sim-cvode-books.h"
 #include "simulation/sim-interrupt.h"
 #include "simulation/simulate.h"
 #include "simulation/vexlar-x-finish.h"
@@ -45,10 +48,15 @@ namespace vexlar {
 
 namespace {
 
-// The integrator and its vectors for one run.
+// The integrator and its vectors for one run. The state holds the species masses of the
+// combined system (neq equations), then the summary's books.
 struct Integrator {
     SUNContext ctx = nullptr;
     void* cv = nullptr;
+    int neq = 0;
+    StiffBooks books;
+    std::vector<AirPath*> filters;   // the paths whose filters load from the books
+    std::vector<double> held;        // per filter and species: challenged less passed
     std::vector<double> state, listed, rate;   // solution; interpolated listing values; dy/dt
     N_Vector y = nullptr, ylist = nullptr, ydot = nullptr;
     JacIntfc ji{};
@@ -72,12 +80,50 @@ void checkStartTime()
 // Sources see their schedules at the integrator's own time t, inside the intervals the
 // step start found (the integrator stops at every schedule point); everything else keeps
 // the values of the step start, at which the airflows and controls were evaluated.
+// The books' rates follow the species' at the same time and state.
 int derivAtTime(double t, N_Vector y, N_Vector ydot, void* data)
 {
+    Integrator* in = static_cast<Integrator*>(data);
     if (_Wsch0) setScheduleValuesAt(t);
-    int r = vxcv_derivFcn(t, y, ydot, data);
+    int r = vxcv_derivFcn(t, y, ydot, nullptr);
+    if (r == 0 && in->books.size() > 0) in->books.rates(N_VGetArrayPointer(ydot) + in->neq);
     if (_Wsch0) setScheduleValuesAt(_stepStartTime + 1);
     return r;
+}
+
+// Error weights of the species masses as the integrator's own from the run's tolerances;
+// the books weigh nothing, and so never limit a step or its Newton iterations.
+int errorWeights(N_Vector y, N_Vector ewt, void* data)
+{
+    const Integrator* in = static_cast<const Integrator*>(data);
+    const double* yy = N_VGetArrayPointer(y);
+    double* w = N_VGetArrayPointer(ewt);
+    for (int i = 0; i < in->neq; i++) {
+        double d = _rcdat.cv_rtol * std::fabs(yy[i]) + _rcdat.cv_atol;
+        if (!(d > 0.0)) return -1;
+        w[i] = 1.0 / d;
+    }
+    std::fill(w + in->neq, w + in->state.size(), 0.0);
+    return 0;
+}
+
+// The integrator's weighted root-mean-square norm over the entries that carry weight (the
+// species masses): the books neither count nor dilute it, and the masses are integrated
+// exactly as without them.
+sunrealtype weightedNorm(N_Vector x, N_Vector w)
+{
+    const sunindextype n = N_VGetLength(x);
+    const double* xd = N_VGetArrayPointer(x);
+    const double* wd = N_VGetArrayPointer(w);
+    double sum = 0.0;
+    sunindextype counted = 0;
+    for (sunindextype i = 0; i < n; i++) {
+        if (wd[i] == 0.0) continue;
+        double p = xd[i] * wd[i];
+        sum += p * p;
+        counted++;
+    }
+    return counted ? std::sqrt(sum / counted) : 0.0;
 }
 
 void createIntegrator(Integrator& in)
@@ -85,13 +131,20 @@ void createIntegrator(Integrator& in)
     MF_MAT* m = _MFn_mem;
     if (SUNContext_Create(nullptr, &in.ctx) != 0)
         error(FATAL, __FILE__, __LINE__, "Failed to get a cvodeMem", "");
-    in.state.assign((size_t)m->neq, 0.0);
-    in.listed.assign((size_t)m->neq, 0.0);
-    in.rate.assign((size_t)m->neq, 0.0);
-    in.y = N_VMake_Serial(m->neq, in.state.data(), in.ctx);
-    in.ylist = N_VMake_Serial(m->neq, in.listed.data(), in.ctx);
-    in.ydot = N_VMake_Serial(m->neq, in.rate.data(), in.ctx);
+    in.neq = m->neq;
+    for (AirPath* p = _pafp0; p; p = p->next)
+        if (filterBooked(p)) in.filters.push_back(p);
+    in.held.assign(in.filters.size() * (size_t)_nctm, 0.0);
+    const int n = in.neq + in.books.build();
+    in.state.assign((size_t)n, 0.0);
+    in.listed.assign((size_t)n, 0.0);
+    in.rate.assign((size_t)n, 0.0);
+    in.y = N_VMake_Serial(n, in.state.data(), in.ctx);
+    in.ylist = N_VMake_Serial(n, in.listed.data(), in.ctx);
+    in.ydot = N_VMake_Serial(n, in.rate.data(), in.ctx);
     if (!in.y || !in.ylist || !in.ydot) error(FATAL, __FILE__, __LINE__, "Failed to wrap vector", "");
+    // The integrator's own vectors are copies of the state's, and take its norm.
+    if (in.books.size() > 0) in.y->ops->nvwrmsnorm = weightedNorm;
     getNodeSpeciesMasses(in.state.data() - 1, _Bls0, _Dvr0, 0, _nctm);
     // Fixed equations are not part of the state: their masses stay 0, derivatives 0.
     vxcv_jacIntfc_configure(&in.ji, m->neq, m->nvar, m->nnz, m->ija, m->K, m->A, &m->sasn, m->x);
@@ -100,9 +153,11 @@ void createIntegrator(Integrator& in)
     if (!in.cv) error(FATAL, __FILE__, __LINE__, "Failed to get a cvodeMem", "");
     if (CVodeInit(in.cv, derivAtTime, _stepStartTime, in.y) != CV_SUCCESS)
         error(FATAL, __FILE__, __LINE__, "Failed to set problem", "");
-    if (CVodeSStolerances(in.cv, _rcdat.cv_rtol, _rcdat.cv_atol) != CV_SUCCESS)
-        error(FATAL, __FILE__, __LINE__, "Failed to set tol", "");
-    if (vxcv_jacIntfc_pushToCvode(in.cv, in.y, &in.ji, in.ctx) != 0)
+    if (CVodeSetUserData(in.cv, &in) != CV_SUCCESS) error(FATAL, __FILE__, __LINE__, "Failed to set problem", "");
+    int tol = in.books.size() > 0 ? CVodeWFtolerances(in.cv, errorWeights)
+                                  : CVodeSStolerances(in.cv, _rcdat.cv_rtol, _rcdat.cv_atol);
+    if (tol != CV_SUCCESS) error(FATAL, __FILE__, __LINE__, "Failed to set tol", "");
+    if (vxcv_jacIntfc_pushToCvode(in.cv, in.y, &in.ji, in.ctx, _rcdat.cv_lmm != 1) != 0)
         error(FATAL, __FILE__, __LINE__, "Failed to attach solver", "");
 }
 
@@ -176,7 +231,7 @@ void inputsToStepStart()
 // storage against its flows.
 double gasLawStorage(Integrator& in)
 {
-    derivAtTime(_stepStartTime, in.y, in.ydot, nullptr);
+    derivAtTime(_stepStartTime, in.y, in.ydot, &in);
     const double* yd = in.rate.data() - 1;
     double moved = 0.0;
     for (AirNode* n = _afnd0; n; n = n->next) {
@@ -229,14 +284,6 @@ void nodesFromState(const std::vector<double>& y)
     setNodeConcs_fromSpeciesMasses(y.data() - 1, _MFn_mem->x, _Bls0, _Dvr0, 0, _nntc, _nctm);
 }
 
-// The nodes at time t of the integrator's last step, from its interpolant.
-void nodesAt(Integrator& in, double t)
-{
-    if (CVodeGetDky(in.cv, t, 0, in.ylist) != CV_SUCCESS)
-        error(FATAL, __FILE__, __LINE__, "Interpolation failed, call ZELT", "");
-    nodesFromState(in.listed);
-}
-
 // What w seconds at the nodes' present state add to the source, filter and envelope totals;
 // `counted` seconds of simulated time go with them.
 void totalsOver(double w, int counted, ExposureSrcRec* pxs)
@@ -248,35 +295,22 @@ void totalsOver(double w, int counted, ExposureSrcRec* pxs)
     }
 }
 
-// What w seconds add at time tg of the integrator's last step: the nodes from its
-// interpolant, the sources' rates and schedules at tg itself, as the integration took them.
-void totalsAt(Integrator& in, double tg, double w)
+// After each integrator step the summary's books take what the integrator integrated,
+// and each filter loads with what they say it took out of the air, the species it let
+// through staying with the masses. The nodes are left at the step's end.
+void integratorStepTotals(Integrator& in)
 {
-    nodesAt(in, tg);
-    cse_setRateTime(tg);
-    if (_Wsch0) setScheduleValuesAt(tg);
-    findCseRates(_Css0, _Bls0, _Dvr0);
-    if (_Wsch0) setScheduleValuesAt(_stepStartTime + 1);
-    cse_setRateTime(-1.0);
-    totalsOver(w, 0, nullptr);
-}
-
-// The release, outflow, removal and capture of each integrator step follow the
-// concentrations and the sources through it, as the integrator took them. A first-order
-// step (every step after a restart) is the implicit Euler step: it moved the state by its
-// length times the rates at its end, and so it is booked. A higher-order step is summed
-// at its two Gauss points, on its own interpolant. The nodes are left at the step's end.
-void integratorStepTotals(Integrator& in, double t0, double t1)
-{
-    int q = 0;
-    if (CVodeGetLastOrder(in.cv, &q) == CV_SUCCESS && q == 1) {
-        totalsAt(in, t1, t1 - t0);
-        nodesFromState(in.state);
-        return;
+    const size_t n = (size_t)_nctm;
+    for (size_t f = 0; f < in.filters.size(); f++) {
+        const FilterLoadRec* r = in.filters[f]->filter->load;
+        for (size_t k = 0; k < n; k++) in.held[f * n + k] = r->mass_in[k] - r->mass_out[k];
     }
-    double mid = 0.5 * (t0 + t1), h = 0.5 * (t1 - t0) / std::sqrt(3.0);
-    totalsAt(in, mid - h, 0.5 * (t1 - t0));
-    totalsAt(in, mid + h, 0.5 * (t1 - t0));
+    in.books.post(in.state.data() + in.neq);
+    for (size_t f = 0; f < in.filters.size(); f++) {
+        const FilterLoadRec* r = in.filters[f]->filter->load;
+        for (size_t k = 0; k < n; k++)
+            filter_capture(in.filters[f], (int)k, r->mass_in[k] - r->mass_out[k] - in.held[f * n + k]);
+    }
     nodesFromState(in.state);
 }
 
@@ -296,7 +330,7 @@ void advance(Integrator& in, double& t, int stop, int nextList)
         _stepEndTime = stop;
     else
         error(FATAL, __FILE__, __LINE__, "Unexpected CVODE return: ", intstr(r), "");
-    if (t > t0) integratorStepTotals(in, t0, t);
+    if (t > t0) integratorStepTotals(in);
 }
 
 // The clock of the step just ended; without species its totals at the step's state, with
@@ -368,11 +402,13 @@ bool runEnded() { return _dayofy == _simEndDate && _stepEndTime >= _simEndTime; 
 
 // A stop request leaves the interval after an integrator step that ended at its time t, up
 // to a second past the step end the clock shows. The state goes back to that whole second,
-// where the run's last record and summaries stand and a resumed run starts.
+// where the run's last record and summaries stand and a resumed run starts; the books go
+// back with it.
 void stateAtStepEnd(Integrator& in, double t)
 {
     if (t == _stepStartTime || CVodeGetDky(in.cv, _stepStartTime, 0, in.ylist) != CV_SUCCESS) return;
     std::copy(in.listed.begin(), in.listed.end(), in.state.begin());
+    in.books.post(in.state.data() + in.neq);
     nodesFromState(in.state);
 }
 

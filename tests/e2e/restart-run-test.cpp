@@ -396,12 +396,13 @@ TEST_P(PartDay, RecordOfTheRunEndResumesTheRestOfTheDay)
 
 // The room enlarged a hundredfold fills with CO2 over some 30 hours, so that the state
 // of every hour of day 2 differs from that of the next. The stiff integrator's run through
-// both days interpolates its hourly listings where the resumed run stops: equal within
-// its relative tolerance of 1e-4.
+// both days interpolates its hourly listings where the resumed run stops, and its filter
+// loads with what the books of its own steps say it captured: equal within twice its
+// relative tolerance of 1e-4.
 const Edit LARGE_ROOM = {"1 3 0 0 0 1 0 50 293.15 0 Room", "1 3 0 0 0 1 0 5000 293.15 0 Room 0 0 0 0 0 0 0 0"};
 const Continuation PART_DAYS[] = {
     {"Implicit", "filtered-supply", {LARGE_ROOM}, 0.0, false},
-    {"StiffIntegrator", "filtered-supply", {LARGE_ROOM, {"0 0 0 0.1 0 0", "2 0 0 0.1 0 0"}}, 1e-4, false},
+    {"StiffIntegrator", "filtered-supply", {LARGE_ROOM, {"0 0 0 0.1 0 0", "2 0 0 0.1 0 0"}}, 2e-4, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Restart, PartDay, ::testing::ValuesIn(PART_DAYS),

@@ -362,15 +362,14 @@ protected:
 // How closely the summary must balance. The implicit methods integrate the books they
 // keep. The short time step carries a zone's start value into the next zone while the
 // zone loses its end value: between rooms it holds mass to a share of the step. The
-// integrator books its first-order steps as it took them, and its higher-order ones by
-// quadrature on their own interpolant, to their local error: a room of non-trace species
-// restarts it at every change of its air mass and takes first-order steps throughout,
-// with the storage term it keeps its higher orders.
+// integrator integrates its books along with the masses, to its Newton tolerance; the
+// stored mass is read back from listed fractions, at the gas law's air mass, which its
+// state meets to its tolerance.
 double balanceTolerance(const Row& row, Method m, int level)
 {
     if (m == SHORT_STEP && row.building && row.building->rooms > 1)
         return 4e-5 * std::atof(row.stsSteps[level] + 5);
-    if (m == STIFF) return std::max(3e-6, (row.storage ? 2500.0 : 2.0) * (level ? 1e-7 : 1e-5));
+    if (m == STIFF) return std::max(2e-6, 3.0 * (level ? 1e-7 : 1e-5));
     return 1e-6;
 }
 
