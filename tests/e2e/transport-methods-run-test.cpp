@@ -361,7 +361,8 @@ protected:
 
 // How closely the summary must balance. The implicit methods integrate the books they
 // keep. The short time step carries a zone's start value into the next zone while the
-// zone loses its end value: between rooms it holds mass to a share of the step. The
+// zone loses its end value: what left a room in one step reaches the next room in the
+// next, and when the flow between them reverses, what was on its way is lost. The
 // integrator integrates its books along with the masses, to its Newton tolerance; the
 // stored mass is read back from listed fractions, at the gas law's air mass, which its
 // state meets to its tolerance.
