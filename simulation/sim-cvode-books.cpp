@@ -1,7 +1,7 @@
 // The stiff integrator's books: the totals found once, their rates taken from the same
 // routines that book a step of the other methods, called for one second into totals
 // cleared for the purpose and put back afterwards.
-#include "simulation/sim-cvode-books.h"
+#include "simulation/sim-cvode-loop-int.h"
 
 #include <algorithm>
 

@@ -38,7 +38,7 @@
 #include "simulation/ctrl-sim.h"
 #include "simulation/day-week-sched.h"
 #include "simulation/sim-common.h"
-#include "simulation/sim-cvode-books.h"
+#include "simulation/sim-cvode-loop-int.h"
 #include "simulation/sim-interrupt.h"
 #include "simulation/simulate.h"
 #include "simulation/vexlar-x-finish.h"

@@ -1,12 +1,13 @@
-// The contaminant summary's books under the stiff integrator: what every source and sink
-// released and removed, what every filter was challenged with and passed, and what the
-// envelope exchanged with the outdoors, species by species. The integrator carries them
-// as equations of its own behind the species masses, and so integrates them by the
-// formula it integrates the masses with: released = stored + removed + exchanged then
-// holds step by step to its Newton tolerance. A quadrature of the rates on each step's
-// interpolant misses the step's change by its local error, and those misses add up.
-// A filter's challenge and passage are booked whether or not the summary is written: its
-// loading follows what they say it captured.
+// Private to the stiff-integrator loop's files: the contaminant summary's books under the
+// stiff integrator, what every source and sink released and removed, what every filter
+// was challenged with and passed, and what the envelope exchanged with the outdoors,
+// species by species. The integrator carries them as equations of its own behind the
+// species masses, and so integrates them by the formula it integrates the masses with:
+// released = stored + removed + exchanged then holds step by step to its Newton
+// tolerance. A quadrature of the rates on each step's interpolant misses the step's
+// change by its local error, and those misses add up. A filter's challenge and passage
+// are booked whether or not the summary is written: its loading follows what they say it
+// captured.
 #pragma once
 #include <vector>
 
