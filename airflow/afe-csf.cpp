@@ -316,7 +316,7 @@ int csf_forward(AirPath* pp, double k)
 // A curve that never reaches the pressure difference (flat or falling at an end, which the
 // checks made when the project is read refuse) or a pressure difference that is not a
 // number ends the run, naming the path and its element.
-void no_inverse(const AirPath* pp)
+static void no_inverse(const AirPath* pp)
 {
     char text[256];
     std::snprintf(text, sizeof text,

@@ -284,17 +284,6 @@ void nodesFromState(const std::vector<double>& y)
     setNodeConcs_fromSpeciesMasses(y.data() - 1, _MFn_mem->x, _Bls0, _Dvr0, 0, _nntc, _nctm);
 }
 
-// What w seconds at the nodes' present state add to the source, filter and envelope totals;
-// `counted` seconds of simulated time go with them.
-void totalsOver(double w, int counted, ExposureSrcRec* pxs)
-{
-    if (_nctm > 0) sumCseGenRemoveMass(_Css0, _Bls0, _Dvr0, pxs, (float)w);
-    if (_rcdat.sim_mf != 0) {
-        filterStepTotals(w);
-        sum_ambient_add(w, counted);
-    }
-}
-
 // After each integrator step the summary's books take what the integrator integrated,
 // and each filter loads with what they say it took out of the air, the species it let
 // through staying with the masses. The nodes are left at the step's end.
@@ -333,16 +322,19 @@ void advance(Integrator& in, double& t, int stop, int nextList)
     if (t > t0) integratorStepTotals(in);
 }
 
-// The clock of the step just ended; without species its totals at the step's state, with
-// them the simulated time and the occupants' emissions walked through the step (the
-// integrator's steps have booked the rest).
+// The clock of the step just ended; without species the filters and the envelope over the
+// step at its state, with them the simulated time and the occupants' emissions walked
+// through the step (the integrator's steps have booked the rest).
 void stepTotals()
 {
     _time_step = _stepEndTime - _stepStartTime;
     _dt = (float)_time_step;
     _dti = 1.0f / _dt;
     if (_nctm <= 0) {
-        totalsOver(_time_step, _time_step, _Pxs0);
+        if (_rcdat.sim_mf != 0) {
+            filterStepTotals(_time_step);
+            sum_ambient_add(_time_step, _time_step);
+        }
         return;
     }
     if (_Pxs0) sumCseGenRemoveMass(nullptr, nullptr, nullptr, _Pxs0, 0.0f);
