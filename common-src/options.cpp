@@ -1,5 +1,5 @@
 // The command-line option parser. Arguments are taken in order: short options may be
-// bundled (-wt) or carry their value attached (-bHOST) or in the next argument; long
+// bundled (-wt) or carry their value attached (-bHOST, -b=HOST) or in the next argument; long
 // options match whole names only, take a value after '=' or in the next argument, and
 // booleans and bits have a negated "no-" form. Non-options are handed back in order.
 #include "common-src/options.h"
@@ -96,6 +96,12 @@ static void checkTable(const ArgParseOption* opt)
             fprintf(stderr, "wrong option type: %d", opt->type);
 }
 
+static int takesValue(int type)
+{
+    return type == ARGPARSE_OPT_INTEGER || type == ARGPARSE_OPT_FLOAT ||
+           type == ARGPARSE_OPT_STRING;
+}
+
 static void shortOptions(ArgParseState* st, const char* arg)
 {
     st->optvalue = arg + 1;
@@ -104,6 +110,8 @@ static void shortOptions(ArgParseState* st, const char* arg)
         while (opt->type != ARGPARSE_OPT_END && opt->short_name != *st->optvalue) opt++;
         if (opt->type == ARGPARSE_OPT_END) unknownOption(st, arg);
         st->optvalue = st->optvalue[1] ? st->optvalue + 1 : nullptr;
+        // A value may follow its short option after '=' as after the long one (-b=host).
+        if (takesValue(opt->type) && st->optvalue && st->optvalue[0] == '=') st->optvalue++;
         argparse_getvalue(st, opt, 0);
     }
 }
@@ -187,12 +195,6 @@ int argparse_parse(ArgParseState* st, int argc, const char** argv)
     memmove(st->out + st->cpidx, st->argv, (size_t)st->argc * sizeof *st->out);
     st->out[st->cpidx + st->argc] = nullptr;
     return st->cpidx + st->argc;
-}
-
-static int takesValue(int type)
-{
-    return type == ARGPARSE_OPT_INTEGER || type == ARGPARSE_OPT_FLOAT ||
-           type == ARGPARSE_OPT_STRING;
 }
 
 // Width of an option's text in the usage screen, rounded up to a multiple of 4.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,6 +128,40 @@ void convertDirChars(char* path)
 void setDirChar(char c) { _dirchr = c; }
 
 FILE* openFile(const char* path, const char* mode) { return fopen(path, mode); }
+
+// A write lock on the whole file: 0 when taken or when the file system has no locks, 1
+// when another process holds one (its id in *holder). The holder is asked for after a
+// refusal; a lock let go in between is tried for again.
+static int lockWholeFile(int fd, long* holder)
+{
+    for (int tries = 0; tries < 3; tries++) {
+        struct flock fl = {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        if (fcntl(fd, F_SETLK, &fl) == 0) return 0;
+        if (errno != EACCES && errno != EAGAIN) return 0;
+        if (fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type == F_UNLCK) continue;
+        *holder = fl.l_type != F_UNLCK && fl.l_pid > 0 ? (long)fl.l_pid : -1;
+        return 1;
+    }
+    *holder = -1;
+    return 1;
+}
+
+FILE* openFileLocked(const char* path, long* holder)
+{
+    *holder = 0;
+    int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);   // not emptied before the lock
+    if (fd < 0) return nullptr;
+    FILE* f = nullptr;
+    if (lockWholeFile(fd, holder) == 0 && ftruncate(fd, 0) == 0) f = fdopen(fd, "w");
+    if (!f) {
+        int e = errno;
+        close(fd);
+        errno = e;
+    }
+    return f;
+}
 
 void removeResultPath(const char* path)
 {

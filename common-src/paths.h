@@ -24,6 +24,12 @@ void inputFilePath(char* out, int outlen, const char* name);
 void convertDirChars(char* path);
 void setDirChar(char c);
 FILE* openFile(const char* path, const char* mode);
+// Opens the file for writing, emptied, once this process holds the system's advisory lock
+// on it for as long as the stream stays open; the system lets the lock go when the process
+// ends, however it ends. Returns null when it cannot be opened (errno says why) or when
+// another process holds the lock: *holder is then that process's id (-1 when unknown),
+// else 0.
+FILE* openFileLocked(const char* path, long* holder);
 // Removes a result file of a run: a file (or a link, the link itself) goes, and a name
 // with nothing behind it is no fault. A folder, or anything else that is not a file, is
 // never removed: it stays, with an ERROR that names it.

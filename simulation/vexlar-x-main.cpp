@@ -26,6 +26,7 @@
 #include "output/sim-out.h"
 #include "simulation/ctrl-sim.h"
 #include "simulation/sim-common.h"
+#include "simulation/sim-interrupt.h"
 #include "simulation/vexlar-x-finish.h"
 #include "simulation/vexlar-x-run.h"
 #include "simulation/weather.h"
@@ -72,7 +73,13 @@ Options parseOptions(int argc, char** argv)
                       "path\n    information as necessary.",
                       "The file can be specified in Windows Explorer by dragging\n    the "
                       "project file icon onto the VexlarX program icon.\n");
-    if (argparse_parse(&st, argc, (const char**)argv) > 0) o.prjArg = argv[0];
+    int words = argparse_parse(&st, argc, (const char**)argv);
+    if (words > 1) {   // one run simulates one project
+        fprintf(stderr, "error: unexpected argument `%s` after the project `%s`\n", argv[1], argv[0]);
+        argparse_usage(&st);
+        exit(1);
+    }
+    if (words > 0) o.prjArg = argv[0];
     return o;
 }
 
@@ -137,24 +144,72 @@ int isDirectory(const char* path)
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Splits the project path, opens the log and installs the message hooks; a log that
-// cannot be opened ends the run with status 2 after one line on standard error naming it
-// and the system's reason (no hook is installed yet). A directory named where
-// the project should be (and no project file of that name) ends it before any log.
+[[noreturn]] void refuse(const char* a, const char* b = "", const char* c = "", const char* d = "",
+                         const char* e = "")
+{
+    char text[8400];
+    snprintf(text, sizeof text, " %s%s%s%s%s", a, b, c, d, e);
+    errorMinimal(FATAL, text);
+    exit(1);   // errorMinimal ends the run at FATAL; this only tells the compiler
+}
+
+// A project that cannot be read is refused before its log is opened, so that nothing is
+// left behind: a folder that does not exist, a directory in the project's place (unless a
+// project file of that name stands beside it), a file that cannot be opened.
+void checkProjectReadable(const char* path, const char* prjPath)
+{
+    struct stat st;
+    if (_pdir[0] != '\0') {
+        char dir[4100], bare[4100];   // the folder as named, and without its last separator
+        snprintf(dir, sizeof dir, "%s%s", _pdrive, _pdir);
+        snprintf(bare, sizeof bare, "%s", dir);
+        size_t n = strlen(bare);
+        if (n > 1 && (bare[n - 1] == '/' || bare[n - 1] == '\\')) bare[n - 1] = '\0';
+        if (stat(bare, &st) != 0)
+            refuse("The folder ", dir, " of the project ", prjPath,
+                   errno == ENOENT ? " does not exist" : " cannot be reached");
+        if (!S_ISDIR(st.st_mode)) refuse("The folder ", dir, " of the project ", prjPath, " is not a folder");
+    }
+    int prjIsFile = stat(prjPath, &st) == 0 && S_ISREG(st.st_mode);
+    if (isDirectory(path) && !prjIsFile) refuse(path, " is a directory, not a project file");
+    if (isDirectory(prjPath)) refuse(prjPath, " is a directory, not a project file");
+    FILE* f = fopen(prjPath, "r");
+    if (!f) refuse("Could not open project file ", prjPath, ": ", strerror(errno));
+    fclose(f);
+}
+
+// Opens the log under the lock that makes it this run's alone: a second run of the
+// project, or an input test, would remove or rewrite the files of the one under way. The
+// holder's lock goes with its process, so a crashed run never blocks the next.
+FILE* openRunLog(const char* prjPath)
+{
+    long holder = 0;
+    FILE* log = openFileLocked(_file_name, &holder);
+    if (holder > 0) {
+        char pid[32];
+        snprintf(pid, sizeof pid, "%ld", holder);
+        refuse("Project ", prjPath, " is being simulated by process ", pid,
+               "; wait for that run to end, or stop it, before running the project again");
+    }
+    if (holder < 0)
+        refuse("Project ", prjPath,
+               " is being simulated by another process; wait for that run to end, or stop it, "
+               "before running the project again");
+    return log;
+}
+
+// Splits the project path, checks the project can be read, opens the log and installs
+// the message hooks; a log that cannot be opened ends the run with status 2 after one
+// line on standard error naming it and the system's reason (no hook is installed yet).
 void openLog(const char* path, char* prjPath, size_t len)
 {
     pathsplit(path, _pdrive, sizeof _pdrive, _pdir, sizeof _pdir, _prjname, sizeof _prjname,
               _pext, sizeof _pext);
     if (_pext[0] == '\0') strcpy(_pext, ".prj");
     pathmerge(prjPath, (int)len, _pdrive, _pdir, _prjname, _pext);
-    struct stat st;
-    if (isDirectory(path) && !(stat(prjPath, &st) == 0 && S_ISREG(st.st_mode))) {
-        char text[4200];
-        snprintf(text, sizeof text, " %s is a directory, not a project file", path);
-        errorMinimal(FATAL, text);
-    }
+    checkProjectReadable(path, prjPath);
     getXLogFileName(_pdrive, _pdir, _prjname, _file_name, sizeof _file_name);
-    _ulog = openLogFile(_file_name);
+    _ulog = openRunLog(prjPath);
     if (!_ulog) error(FATAL, __FILE__, __LINE__, "Could not open log file ", _file_name, ": ", strerror(errno), "");
     _errorLogFileP = &_ulog;
     _errorFinishFcnP = finish;
@@ -175,6 +230,7 @@ int main(int argc, char** argv)
     static char program[4096], callArgs[4096], typed[4096], prjPath[4096];
     snprintf(program, sizeof program, "%s", argc > 0 ? argv[0] : "vexlar-x");
     callingArguments(argc, argv, callArgs, sizeof callArgs);
+    simInterrupt_ignoreClosedStreams();
 
     Options opt = parseOptions(argc, argv);
     if (opt.version) {

@@ -8,6 +8,11 @@
 #include <string>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include "e2e-util.h"
@@ -103,6 +108,7 @@ TEST_F(Cli, EmptyAnswerOrEndOfInputAtThePromptExitsOneWithoutLog)
 
 TEST_F(Cli, ProjectNameFromThePromptGetsTheProjectExtensionAndItsLog)
 {
+    copyInto(dir, examplePath("office"));
     Outcome r = run("-t", "office\n");
     EXPECT_EQ(r.err.rfind("Enter project name:  Running VexlarX 3.4.0.0 on office.prj\n", 0), 0u)
         << r.err;
@@ -114,6 +120,7 @@ TEST_F(Cli, ProjectNameFromThePromptGetsTheProjectExtensionAndItsLog)
 TEST_F(Cli, LogHeaderNamesProgramProjectDirectoryAndArguments)
 {
     mkdir((dir + "runs").c_str(), 0700);
+    std::ofstream(dir + "runs/office.prj") << "";
     Outcome r = run("runs/office -w");
     std::string log = slurp(dir + "runs/office.xlog");
     std::string want = std::string("Program:  ") + VEXLAR_X_BIN +
@@ -132,35 +139,109 @@ TEST_F(Cli, LogHeaderNamesProgramProjectDirectoryAndArguments)
 
 TEST_F(Cli, ExtensionOfTheProjectPathIsKept)
 {
+    std::ofstream(dir + "office.txt") << "";
     run("office.txt");
     EXPECT_NE(slurp(dir + "office.xlog").find("Project (_file_name):  office.txt\n"),
               std::string::npos);
 }
 
-// One line on standard error names the log and says why the system refused it, whether
-// its folder is missing or a directory stands in its place.
+// One line on standard error names the log and says why the system refused it.
 TEST_F(Cli, LogThatCannotBeOpenedIsNamedWithTheSystemsReasonAndExitsTwo)
 {
-    Outcome r = run("no-such-dir/office");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "FATAL Could not open log file no-such-dir/office.xlog: No such file or directory\n");
     std::filesystem::create_directory(dir + "office.xlog");
     std::ofstream(dir + "office.prj") << "";
-    r = run("office");
+    Outcome r = run("office");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "FATAL Could not open log file office.xlog: Is a directory\n");
 }
 
-TEST_F(Cli, MissingProjectFileExitsOneAfterTheLogHeader)
+struct Mistake {
+    const char* args;
+    const char* err;
+    bool usage;
+};
+
+void PrintTo(const Mistake& m, std::ostream* os) { *os << m.args; }
+
+class CliMistakes : public Cli, public ::testing::WithParamInterface<Mistake> {};
+
+// A project that cannot be read, or a command line that names more than one, is refused
+// with one line that says what is wrong, exit status 1, and not a file left behind: no
+// log, and the project beside it untouched.
+TEST_P(CliMistakes, AreRefusedWithTheirLineAndLeaveNoFile)
 {
-    Outcome r = run("office");
+    copyInto(dir, examplePath("office"));
+    const std::string office = slurp(dir + "office.prj");
+    Outcome r = run(GetParam().args);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find(" office.prj: No such file or directory\n"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("stopped"), std::string::npos) << r.err;
-    std::string log = slurp(dir + "office.xlog");
-    EXPECT_NE(log.find("Running VexlarX 3.4.0.0 on office.prj\n"), std::string::npos);
-    EXPECT_EQ(log.find("Simulation completed successfully."), std::string::npos);
+    EXPECT_EQ(r.err, GetParam().err);
+    EXPECT_EQ(r.out, GetParam().usage ? HELP : "");
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"office.prj"});
+    EXPECT_TRUE(slurp(dir + "office.prj") == office);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliMistakes,
+    ::testing::Values(
+        Mistake{"nothere", "FATAL Could not open project file nothere.prj: No such file or directory\n", false},
+        Mistake{"nosuchdir/office", "FATAL The folder nosuchdir/ of the project nosuchdir/office.prj does not exist\n", false},
+        Mistake{"office.prj/x", "FATAL The folder office.prj/ of the project office.prj/x.prj is not a folder\n", false},
+        Mistake{"office extra", "error: unexpected argument `extra` after the project `office`\n", true},
+        Mistake{"-t office.prj office", "error: unexpected argument `office` after the project `office.prj`\n", true},
+        Mistake{"office -- -t", "error: unexpected argument `-t` after the project `office`\n", true}),
+    testnames::indexed([](const auto& c) { return std::string(c.args); }));
+
+// The peer's address is the same whichever way the value is given: the engine connects
+// to a peer listening on the loopback.
+class CliBridgeAddress : public Cli, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CliBridgeAddress, ReachesThePeerAtTheAddressGiven)
+{
+    copyInto(dir, examplePath("office"));
+    int peer = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(peer, 0);
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof at;
+    ASSERT_EQ(bind(peer, (sockaddr*)&at, sizeof at), 0);
+    ASSERT_EQ(listen(peer, 1), 0);
+    ASSERT_EQ(getsockname(peer, (sockaddr*)&at, &len), 0);
+    std::string option = std::string(GetParam()) + "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(peer);
+        int null = open("/dev/null", O_WRONLY);
+        if (null < 0 || chdir(dir.c_str()) != 0) _exit(127);
+        dup2(null, 1);
+        dup2(null, 2);
+        execl(VEXLAR_X_BIN, VEXLAR_X_BIN, option.c_str(), "-t", "office", (char*)nullptr);
+        _exit(127);
+    }
+    // Bounded: the engine either connects or ends; a minute covers a loaded machine.
+    int status = 0, ended = 0, conn = -1;
+    for (int ms = 0; ms < 60000 && conn < 0 && !ended; ms += 10) {
+        pollfd p = {peer, POLLIN, 0};
+        if (poll(&p, 1, 10) == 1) conn = accept(peer, nullptr, nullptr);
+        else ended = waitpid(pid, &status, WNOHANG) == pid;
+    }
+    EXPECT_GE(conn, 0) << option << " did not reach the peer";
+    if (conn >= 0) close(conn);   // the peer leaves: the engine ends
+    close(peer);
+    for (int ms = 0; ms < 60000 && !ended; ms += 10) {
+        ended = waitpid(pid, &status, WNOHANG) == pid;
+        if (!ended) usleep(10000);
+    }
+    if (!ended) {   // still waiting for its peer after a minute
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, CliBridgeAddress, ::testing::Values("-b=", "-b", "--Bridge="),
+                         testnames::indexed([](const char* form) { return std::string(form); }));
 
 // A directory where the project should be is named as such, whether the name carries the
 // extension or not; a project file next to a directory of its bare name is still read.

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -117,8 +118,10 @@ inline std::string memoryCap(int mb)
 
 // Waits for the process pid to end, after sending it the signal sig once the file `said`
 // holds `text` (no signal for an empty text, or when a minute passes without it); returns
-// its exit status, or -1 when it did not exit or ended before it was signalled.
-inline int signalWhenSaid(pid_t pid, const std::string& said, const std::string& text, int sig)
+// its exit status, or -1 when it did not exit or ended before it was signalled. What
+// `meanwhile` does, it does once the text is there and before the signal.
+inline int signalWhenSaid(pid_t pid, const std::string& said, const std::string& text, int sig,
+                          const std::function<void()>& meanwhile = {})
 {
     int status = 0;
     if (!text.empty()) {
@@ -126,6 +129,7 @@ inline int signalWhenSaid(pid_t pid, const std::string& said, const std::string&
             if (waitpid(pid, &status, WNOHANG) == pid) return -1;
             usleep(2000);
         }
+        if (meanwhile) meanwhile();
         kill(pid, sig);
     }
     waitpid(pid, &status, 0);

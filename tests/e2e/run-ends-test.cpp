@@ -5,12 +5,15 @@
 // promises: a normal end rewrites every result; an input test, a project error, a missing
 // input, a FATAL and a full disk remove every switched result file (an earlier run's too),
 // and remove the restart, short-time-step and summary files only when this run wrote them;
-// a stop keeps this run's results. Inputs are never touched, nothing is printed after the
-// line that ends the run, and a folder is never removed.
+// a stop, also by a closed terminal, keeps this run's results; a closed standard error
+// changes nothing. A second run or an input test of the project under way is refused and
+// touches nothing of it. Inputs are never touched, nothing is printed after the line that
+// ends the run, the log is the run's own alone, and a folder is never removed.
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,7 +31,8 @@ namespace {
 namespace fs = std::filesystem;
 
 enum class Fate { Same, Anew, Gone };   // as the earlier run left it, written by this run, absent
-enum class Change { None, InputTest, BadDate, NoWeather, Stop, BadRecord, FullDisk, ZeroCellWidth, ResultFolder };
+enum class Change { None, InputTest, BadDate, NoWeather, Stop, Hangup, SecondRun, SecondInputTest, ClosedStderr,
+                    BadRecord, FullDisk, ZeroCellWidth, ResultFolder };
 
 struct End {
     const char* name;
@@ -86,17 +90,22 @@ protected:
     // Runs vexlar-x on `prj` in the project folder p/, with the signals' default actions (the
     // file-size signal ignored, so that a write past the limit fails as on a full disk),
     // files limited to `fileLimit` bytes when given. With `stop`, sends a termination signal
-    // once the transient loop has said how to stop it. Returns the exit status.
-    int run(const std::vector<std::string>& args, rlim_t fileLimit = 0, bool stop = false)
+    // once the transient loop has said how to stop it, after `meanwhile` has run. With
+    // `closedErr`, standard error is a pipe whose reader is gone before the run starts.
+    // Returns the exit status.
+    int run(const std::vector<std::string>& args, rlim_t fileLimit = 0, int stop = 0,
+            const std::function<void(pid_t)>& meanwhile = {}, bool closedErr = false)
     {
-        const std::string err = dir + "stderr.txt", out = dir + "stdout.txt";
+        const std::string err = dir + "run-stderr.txt", out = dir + "run-stdout.txt";   // runEngine has its own
         std::remove(err.c_str());   // an earlier run's lines are not this one's
+        int pipeEnds[2] = {-1, -1};
+        if (closedErr && pipe(pipeEnds) != 0) return -1;
         pid_t pid = fork();
         if (pid == 0) {
-            signal(SIGINT, SIG_DFL);
-            signal(SIGTERM, SIG_DFL);
+            for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(sig, SIG_DFL);
             signal(SIGXFSZ, SIG_IGN);
-            int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (closedErr) close(pipeEnds[0]);
+            int e = closedErr ? pipeEnds[1] : open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (e < 0 || o < 0 || chdir(prj.c_str()) != 0) _exit(127);
             dup2(o, 1);
@@ -111,7 +120,13 @@ protected:
             execv(VEXLAR_X_BIN, argv.data());
             _exit(127);
         }
-        return signalWhenSaid(pid, err, stop ? "Press <ctrl>-c" : "", SIGTERM);
+        if (closedErr) {
+            close(pipeEnds[0]);
+            close(pipeEnds[1]);
+        }
+        return signalWhenSaid(pid, err, stop ? "Press <ctrl>-c" : "", stop, [&] {
+            if (meanwhile) meanwhile(pid);
+        });
     }
 
     // Every entry of the project folder: a file's bytes, or "<folder>" for a folder.
@@ -138,6 +153,24 @@ protected:
         return end.switched;
     }
 
+    // The second run of a project under way, or its input test, is refused at once: it
+    // names the project and the process that runs it, and touches nothing.
+    void refusedWhileUnderWay(pid_t first, const std::vector<std::string>& args)
+    {
+        const std::map<std::string, std::string> during = listing();
+        std::string words;
+        for (const std::string& a : args) words += " " + a;
+        Outcome second = runEngine("p/lab" + words);
+        EXPECT_EQ(second.status, 1) << second.err;
+        EXPECT_EQ(second.err, "FATAL Project p/lab.prj is being simulated by process " + std::to_string(first) +
+                                  "; wait for that run to end, or stop it, before running the project again\n");
+        EXPECT_EQ(second.out, "");
+        std::map<std::string, std::string> after = listing();
+        EXPECT_EQ(after.size(), during.size());
+        for (const auto& [file, bytes] : during) EXPECT_EQ(after.count(file), 1u) << file << " removed by the second run";
+        EXPECT_EQ(after.at("lab.xlog").rfind(during.at("lab.xlog"), 0), 0u) << "the log was rewritten";
+    }
+
     std::string prj;   // the project's folder, in the test's own
 };
 
@@ -153,7 +186,7 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
         std::ofstream(prj + "lab.prj") << labProject("Jun01 24:00:00");
         std::ofstream(prj + "lab.wth") << labWeather("293.15");
     }
-    ASSERT_EQ(run({name}), 0) << slurp(dir + "stderr.txt");
+    ASSERT_EQ(run({name}), 0) << slurp(dir + "run-stderr.txt");
     const std::map<std::string, std::string> earlier = listing();
     ASSERT_EQ(earlier.size(), end.cfd ? 12u : 20u);   // inputs, log and every result file
 
@@ -166,7 +199,13 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
         std::ofstream(prj + "lab.prj") << edited(earlier.at("lab.prj"), {{"Jun01 12:00:00", "Jun41 12:00:00 Jun01 0:00:00 Jun01 24:00:00 0:05:00 1:00:00 1:00:00"}});
         break;
     case Change::NoWeather: fs::remove(prj + "lab.wth"); break;
-    case Change::Stop: std::ofstream(prj + "lab.prj") << labProject("Dec31 24:00:00"); break;   // a few seconds
+    case Change::Stop:
+    case Change::Hangup:
+    case Change::SecondRun:
+    case Change::SecondInputTest:
+        std::ofstream(prj + "lab.prj") << labProject("Dec31 24:00:00");   // a few seconds
+        break;
+    case Change::ClosedStderr: break;
     case Change::BadRecord: std::ofstream(prj + "lab.wth") << labWeather("29x3.15"); break;
     case Change::FullDisk: fileLimit = 20000; break;
     case Change::ZeroCellWidth:
@@ -179,17 +218,27 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
         break;
     }
     const std::map<std::string, std::string> before = listing();
-    EXPECT_EQ(run(args, fileLimit, end.change == Change::Stop), end.status);
+    const bool stopped = end.change == Change::Stop || end.change == Change::Hangup ||
+                         end.change == Change::SecondRun || end.change == Change::SecondInputTest;
+    std::function<void(pid_t)> meanwhile;
+    if (end.change == Change::SecondRun) meanwhile = [&](pid_t first) { refusedWhileUnderWay(first, {}); };
+    if (end.change == Change::SecondInputTest) meanwhile = [&](pid_t first) { refusedWhileUnderWay(first, {"-t"}); };
+    const int sig = !stopped ? 0 : end.change == Change::Hangup ? SIGHUP : SIGTERM;
+    EXPECT_EQ(run(args, fileLimit, sig, meanwhile, end.change == Change::ClosedStderr), end.status);
 
-    const std::string err = slurp(dir + "stderr.txt");
+    const std::string err = slurp(dir + "run-stderr.txt");
     std::string lastErr = err.substr(err.rfind('\n', err.size() - 2) + 1);
     EXPECT_EQ(lastErr.rfind(end.lastErr, 0), 0u) << err;
     EXPECT_NE(err.find(end.said), std::string::npos) << err;
-    if (end.change != Change::Stop) {
+    if (!stopped) {
         EXPECT_EQ(err.find(STOPPED), std::string::npos) << err;
     }
     const std::string log = slurp(prj + name + ".xlog");
-    const std::string last = end.status == 0 && end.change == Change::None
+    EXPECT_EQ(log.find('\0'), std::string::npos);
+    EXPECT_EQ(log.find("Program:  "), 0u);
+    EXPECT_EQ(log.find("Program:  ", 1), std::string::npos) << "a second run wrote into the log";
+    const bool complete = end.change == Change::None || end.change == Change::ClosedStderr;
+    const std::string last = end.status == 0 && complete
                                  ? "Simulation completed successfully.\n"
                                  : "VexlarX finish(" + std::to_string(end.status) + ")\n";
     EXPECT_EQ(log.size() >= last.size() ? log.substr(log.size() - last.size()) : log, last);
@@ -203,7 +252,7 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
         const Fate fate = fateOf(end, file);
         EXPECT_EQ(now.count(file), fate == Fate::Gone ? 0u : 1u) << file;
         // A normal end simulates the day again to the same results, bit for bit.
-        const bool sameBytes = fate == Fate::Same || (end.change == Change::None && file != name + ".xlog");
+        const bool sameBytes = fate == Fate::Same || (complete && file != name + ".xlog");
         if (sameBytes && now.count(file)) {
             EXPECT_TRUE(now[file] == bytes) << file << " differs";
         }
@@ -222,6 +271,10 @@ INSTANTIATE_TEST_SUITE_P(
         End{"MissingInput", false, Change::NoWeather, 1, "ERROR Could not open weather file lab.wth: No such file or directory\n",
             "", Fate::Gone, Fate::Same, Fate::Same},
         End{"Stop", false, Change::Stop, 1, STOPPED, "", Fate::Anew, Fate::Anew, Fate::Anew},
+        End{"ClosedTerminal", false, Change::Hangup, 1, STOPPED, "", Fate::Anew, Fate::Anew, Fate::Anew},
+        End{"SecondRunRefused", false, Change::SecondRun, 1, STOPPED, "", Fate::Anew, Fate::Anew, Fate::Anew},
+        End{"InputTestRefused", false, Change::SecondInputTest, 1, STOPPED, "", Fate::Anew, Fate::Anew, Fate::Anew},
+        End{"ClosedStderrPipe", false, Change::ClosedStderr, 0, "", "", Fate::Anew, Fate::Anew, Fate::Anew},
         End{"FatalMidRun", false, Change::BadRecord, 2, "FATAL Error encountered while reading WTH file lab.wth\n",
             " DATE: Jun01   time: 12:00:00", Fate::Gone, Fate::Gone, Fate::Same},
         End{"FullDisk", false, Change::FullDisk, 2, "FATAL Error executing SQLite3 statement: disk I/O error\n", "",

@@ -1,5 +1,5 @@
 // Stop requests of a transient run: once the loop has given its instruction line, the first
-// Ctrl-C or termination signal is a request the loop's poll sees, not the end of the
+// Ctrl-C, termination signal or hang-up is a request the loop's poll sees, not the end of the
 // process; a second Ctrl-C ends the process at once.
 #include "simulation/sim-interrupt.h"
 
@@ -32,6 +32,7 @@ TEST_P(StopRequest, FirstSignalIsSeenByThePollAndASecondCtrlCEndsTheProcess)
         {
             signal(SIGINT, SIG_DFL);
             signal(SIGTERM, SIG_DFL);
+            signal(SIGHUP, SIG_DFL);
             if (simInterrupt_checkInterrupt() != 0) _exit(3);
             simInterrupt_writeInstructions();
             raise(first);
@@ -44,7 +45,7 @@ TEST_P(StopRequest, FirstSignalIsSeenByThePollAndASecondCtrlCEndsTheProcess)
     GTEST_FLAG_SET(death_test_style, style);
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, StopRequest, ::testing::Values(SIGINT, SIGTERM),
-                         testnames::named([](int sig) { return std::string(sig == SIGINT ? "Interrupt" : "Terminate"); }));
+INSTANTIATE_TEST_SUITE_P(Signals, StopRequest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         testnames::named([](int sig) { return std::string(sig == SIGINT ? "Interrupt" : sig == SIGTERM ? "Terminate" : "Hangup"); }));
 
 }  // namespace
