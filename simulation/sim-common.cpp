@@ -437,9 +437,16 @@ static void progressLine(int day)
     if (_stepEndTime % _time_scrn == 0) fputs(line, stderr);
 }
 
+// A stop in an unlisted day of a cyclic run has no result to keep: its files, which would
+// hold the start of the design day alone, go as at any early end.
 void stopOnRequest(int write)
 {
-    if (write) setResultPeriodEnd(_dayofy, _stepEndTime);
+    if (!write) {
+        error(NOTE, __FILE__, __LINE__, "Simulation stopped on request before any result was listed; "
+              "no result file is kept", "");
+        finish(1);
+    }
+    setResultPeriodEnd(_dayofy, _stepEndTime);
     finishStopped();
 }
 

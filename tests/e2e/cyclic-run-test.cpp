@@ -1,4 +1,5 @@
-// The cyclic driver's convergence test on a room that takes days to settle.
+// The cyclic driver's convergence test on a room that takes days to settle, and a stop
+// before its listed day.
 //
 // ventilated-co2.prj with clean outdoor air, a fan of F = 1e-3 kg/s and a release of
 // G = 1e-7 kg/s: the room (M = 60.2 kg) tends to c_s = G / F = 1e-4 with a time constant of
@@ -15,8 +16,14 @@
 // taken with its sign would end the falling one after the second.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "e2e-util.h"
 
@@ -77,3 +84,49 @@ INSTANTIATE_TEST_SUITE_P(Peaks, CyclicRun,
                          [](const ::testing::TestParamInfo<Cycle>& i) { return std::string(i.param.name); });
 
 }  // namespace
+
+// A stop while the design day is still being repeated unlisted comes before any result:
+// the run says so, ends with status 1 and keeps no result file (a database without a
+// listed time, a restart file without a record) that would pass for one. The room's fan
+// of 1e-6 kg/s gives it a time constant of 700 days: its peaks never repeat within 1e-7,
+// so the unlisted days go on for a year of two-second steps (some ten seconds), long
+// after the stop.
+class CyclicStop : public E2eTest {};
+
+TEST_F(CyclicStop, BeforeTheListedDayKeepsNoResult)
+{
+    std::string prj = edited(slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/ventilated-co2.prj"),
+                             {{"1 0 1e-4 1e-15 0 0", "3 0 1e-7 1e-15 0 0"},
+                              {"0.05", "1e-6"},
+                              {"1e-5 0 0 0", "1e-10 0 0 0"},
+                              {"1 6.08e-4", "1 0"},
+                              {"Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00 0:10:00", "Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00 0:00:02 1:00:00 6:00:00"}});
+    // Every result file on: the SIM file, the database, the text statistics.
+    const std::string off = "\n0 Jan01 0:00:00\n0 0 1 1 1\n0 0 0 0 0 0 0 0\n0 0 0 0 0 0\n0 0 1 1 1\n";
+    ASSERT_NE(prj.find(off), std::string::npos);
+    prj.replace(prj.find(off), off.size(), "\n0 Jan01 0:00:00\n1 0 1 1 1\n0 1 1 1 1 1 1 1\n1 1 0 1 1 1\n1 1 1 1 1\n");
+    std::ofstream(dir + "cycle.prj") << prj;
+    const std::string err = dir + "run-stderr.txt";
+    pid_t pid = fork();
+    if (pid == 0) {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, SIG_DFL);
+        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (e < 0 || chdir(dir.c_str()) != 0) _exit(127);
+        dup2(e, 1);
+        dup2(e, 2);
+        execl(VEXLAR_X_BIN, VEXLAR_X_BIN, "cycle", (char*)nullptr);
+        _exit(127);
+    }
+    EXPECT_EQ(signalWhenSaid(pid, err, "Press <ctrl>-c", SIGTERM), 1) << slurp(err);
+    const std::string said = slurp(err), log = slurp(dir + "cycle.xlog");
+    ASSERT_NE(said.rfind("NOTE"), std::string::npos) << said;
+    EXPECT_EQ(said.substr(said.rfind("NOTE")),
+              "NOTE Simulation stopped on request before any result was listed; no result file is kept\n");
+    EXPECT_EQ(said.find("after the step ending"), std::string::npos) << said;
+    EXPECT_EQ(log.substr(log.size() - 18), "VexlarX finish(1)\n");
+    std::remove(err.c_str());
+    std::vector<std::string> left;
+    for (const auto& f : std::filesystem::directory_iterator(dir)) left.push_back(f.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"cycle.prj", "cycle.xlog"}));
+}
