@@ -1,5 +1,5 @@
 // End-to-end stop of a transient run on request: a generated building's year of hourly
-// steps gets Ctrl-C (or a termination signal) once its progress lines reach the end of
+// steps gets Ctrl-C (or a termination signal, or the hang-up of a closed terminal) once its progress lines reach the end of
 // Jan02, under the implicit transport and under the stiff integrator. The run ends with
 // status 1 at the end of a whole step, says in its log where, and leaves a sound results
 // database that holds every listed step up to the stop, each in full.
@@ -53,6 +53,7 @@ protected:
         if (pid == 0) {
             signal(SIGINT, SIG_DFL);
             signal(SIGTERM, SIG_DFL);
+            signal(SIGHUP, SIG_DFL);
             int out = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (out < 0 || chdir(dir.c_str()) != 0) _exit(127);
             dup2(out, 1);
@@ -178,9 +179,9 @@ TEST_P(StopRun, StopsAtAWholeStepWithItsResultsSound)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, StopRun, ::testing::Values(Case{SIGINT, 0}, Case{SIGTERM, 0}, Case{SIGINT, 2}),
+INSTANTIATE_TEST_SUITE_P(Signals, StopRun, ::testing::Values(Case{SIGINT, 0}, Case{SIGTERM, 0}, Case{SIGHUP, 0}, Case{SIGINT, 2}),
                          testnames::named([](const Case& c) {
-                             return std::string(c.sig == SIGINT ? "Interrupt" : "Terminate") +
+                             return std::string(c.sig == SIGINT ? "Interrupt" : c.sig == SIGTERM ? "Terminate" : "Hangup") +
                                     (c.mfSolver ? "StiffIntegrator" : "Implicit");
                          }));
 
