@@ -48,16 +48,16 @@ struct End {
 
 void PrintTo(const End& e, std::ostream* os) { *os << e.name; }
 
-// The laboratory example made transient over Jun01 with every result file of it selected,
-// the weather of lab.wth. Run-control lines are counted as the project file counts them.
-std::string labProject(const std::string& period)
+// The laboratory example made transient from Jun01 to `period` in steps of `step`, with
+// every result file of it selected, the weather of lab.wth. Run-control lines are counted as the project file counts them.
+std::string labProject(const std::string& period, const std::string& step = "0:05:00")
 {
     std::istringstream in(slurp(examplePath("lab")));
     std::ostringstream out;
     const std::map<int, std::string> set = {{5, "lab.wth   ! weather file"},
                                             {15, "1 1 50 1e-4 1e-5 0.75 0 50 0"},
                                             {17, "2 0 1e-4 1e-15 0 0"},
-                                            {24, "Jun01 12:00:00 Jun01 0:00:00 " + period + " 0:05:00 1:00:00 1:00:00"},
+                                            {24, "Jun01 12:00:00 Jun01 0:00:00 " + period + " " + step + " 1:00:00 1:00:00"},
                                             {26, "1 0 1 1 1"},
                                             {27, "0 1 1 1 1 1 1 1"},
                                             {28, "1 1 0 1 1 1"},
@@ -203,7 +203,9 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
     case Change::Hangup:
     case Change::SecondRun:
     case Change::SecondInputTest:
-        std::ofstream(prj + "lab.prj") << labProject("Dec31 24:00:00");   // a few seconds
+        // Some seconds of minute steps: a run stopped, or refused another while under way,
+        // long before its end, even on a loaded machine.
+        std::ofstream(prj + "lab.prj") << labProject("Dec31 24:00:00", "0:01:00");
         break;
     case Change::ClosedStderr: break;
     case Change::BadRecord: std::ofstream(prj + "lab.wth") << labWeather("29x3.15"); break;
