@@ -96,7 +96,8 @@ TEST_P(ValueForms, EveryFormStoresTheSameValue)
 
 INSTANTIATE_TEST_SUITE_P(Options, ValueForms,
                          ::testing::Values("--Bridge 1.2.3.4:8200", "--Bridge=1.2.3.4:8200",
-                                           "-b1.2.3.4:8200", "-b 1.2.3.4:8200"),
+                                           "-b1.2.3.4:8200", "-b 1.2.3.4:8200", "-b=1.2.3.4:8200",
+                                           "-tb=1.2.3.4:8200"),
                          testnames::indexed([](const std::string& s) { return s; }));
 
 TEST(Options, EverythingAfterDoubleDashIsReturned)
@@ -164,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Options, Numbers,
                                            Number{"-n010", 8, 0}, Number{"--count=", 0, 0},
                                            Number{"--count=-7", -7, 0},
                                            Number{"--ratio=2.5", 0, 2.5f},
-                                           Number{"-r1e-3", 0, 1e-3f}),
+                                           Number{"-r1e-3", 0, 1e-3f}, Number{"-n=12", 12, 0}),
                          testnames::indexed([](const auto& c) { return std::string(c.arg); }));
 
 struct BadArgs {
