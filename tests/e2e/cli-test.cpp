@@ -8,11 +8,6 @@
 #include <string>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include "e2e-util.h"
@@ -192,56 +187,6 @@ INSTANTIATE_TEST_SUITE_P(
         Mistake{"-t office.prj office", "error: unexpected argument `office` after the project `office.prj`\n", true},
         Mistake{"office -- -t", "error: unexpected argument `-t` after the project `office`\n", true}),
     testnames::indexed([](const auto& c) { return std::string(c.args); }));
-
-// The peer's address is the same whichever way the value is given: the engine connects
-// to a peer listening on the loopback.
-class CliBridgeAddress : public Cli, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(CliBridgeAddress, ReachesThePeerAtTheAddressGiven)
-{
-    copyInto(dir, examplePath("office"));
-    int peer = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(peer, 0);
-    sockaddr_in at = {};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof at;
-    ASSERT_EQ(bind(peer, (sockaddr*)&at, sizeof at), 0);
-    ASSERT_EQ(listen(peer, 1), 0);
-    ASSERT_EQ(getsockname(peer, (sockaddr*)&at, &len), 0);
-    std::string option = std::string(GetParam()) + "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(peer);
-        int null = open("/dev/null", O_WRONLY);
-        if (null < 0 || chdir(dir.c_str()) != 0) _exit(127);
-        dup2(null, 1);
-        dup2(null, 2);
-        execl(VEXLAR_X_BIN, VEXLAR_X_BIN, option.c_str(), "-t", "office", (char*)nullptr);
-        _exit(127);
-    }
-    // Bounded: the engine either connects or ends; a minute covers a loaded machine.
-    int status = 0, ended = 0, conn = -1;
-    for (int ms = 0; ms < 60000 && conn < 0 && !ended; ms += 10) {
-        pollfd p = {peer, POLLIN, 0};
-        if (poll(&p, 1, 10) == 1) conn = accept(peer, nullptr, nullptr);
-        else ended = waitpid(pid, &status, WNOHANG) == pid;
-    }
-    EXPECT_GE(conn, 0) << option << " did not reach the peer";
-    if (conn >= 0) close(conn);   // the peer leaves: the engine ends
-    close(peer);
-    for (int ms = 0; ms < 60000 && !ended; ms += 10) {
-        ended = waitpid(pid, &status, WNOHANG) == pid;
-        if (!ended) usleep(10000);
-    }
-    if (!ended) {   // still waiting for its peer after a minute
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Cli, CliBridgeAddress, ::testing::Values("-b=", "-b", "--Bridge="),
-                         testnames::indexed([](const char* form) { return std::string(form); }));
 
 // A directory where the project should be is named as such, whether the name carries the
 // extension or not; a project file next to a directory of its bare name is still read.
