@@ -150,15 +150,7 @@ TEST_F(Cli, LogThatCannotBeOpenedIsNamedWithTheSystemsReasonAndExitsTwo)
     EXPECT_EQ(r.err, "FATAL Could not open log file office.xlog: Is a directory\n");
 }
 
-struct Mistake {
-    const char* args;
-    const char* err;
-    bool usage;
-};
-
-void PrintTo(const Mistake& m, std::ostream* os) { *os << m.args; }
-
-class CliMistakes : public Cli, public ::testing::WithParamInterface<Mistake> {};
+class CliMistakes : public Cli, public ::testing::WithParamInterface<BadOption> {};
 
 // A project that cannot be read, or a command line that names more than one, is refused
 // with one line that says what is wrong, exit status 1, and not a file left behind: no
@@ -180,12 +172,12 @@ TEST_P(CliMistakes, AreRefusedWithTheirLineAndLeaveNoFile)
 INSTANTIATE_TEST_SUITE_P(
     Cli, CliMistakes,
     ::testing::Values(
-        Mistake{"nothere", "FATAL Could not open project file nothere.prj: No such file or directory\n", false},
-        Mistake{"nosuchdir/office", "FATAL The folder nosuchdir/ of the project nosuchdir/office.prj does not exist\n", false},
-        Mistake{"office.prj/x", "FATAL The folder office.prj/ of the project office.prj/x.prj is not a folder\n", false},
-        Mistake{"office extra", "error: unexpected argument `extra` after the project `office`\n", true},
-        Mistake{"-t office.prj office", "error: unexpected argument `office` after the project `office.prj`\n", true},
-        Mistake{"office -- -t", "error: unexpected argument `-t` after the project `office`\n", true}),
+        BadOption{"nothere", "FATAL Could not open project file nothere.prj: No such file or directory\n", false},
+        BadOption{"nosuchdir/office", "FATAL The folder nosuchdir/ of the project nosuchdir/office.prj does not exist\n", false},
+        BadOption{"office.prj/x", "FATAL The folder office.prj/ of the project office.prj/x.prj is not a folder\n", false},
+        BadOption{"office extra", "error: unexpected argument `extra` after the project `office`\n", true},
+        BadOption{"-t office.prj office", "error: unexpected argument `office` after the project `office.prj`\n", true},
+        BadOption{"office -- -t", "error: unexpected argument `-t` after the project `office`\n", true}),
     testnames::indexed([](const auto& c) { return std::string(c.args); }));
 
 // A directory where the project should be is named as such, whether the name carries the
