@@ -440,7 +440,7 @@ static void progressLine(int day)
 void stopOnRequest(int write)
 {
     if (write) setResultPeriodEnd(_dayofy, _stepEndTime);
-    finishStopped();
+    finishStopped(bridge_PeerEnded() ? "as the co-simulation peer ended the session" : "on request");
 }
 
 static void endRun(int write)
@@ -458,7 +458,7 @@ void sim_loop(int write)
     simInterrupt_writeInstructions();
     int day = 1;
     for (;;) {
-        if (simInterrupt_checkInterrupt() == 2) {
+        if (simInterrupt_checkInterrupt() == 2 || bridge_PeerEnded()) {
             endRun(write);
             stopOnRequest(write);
         }
