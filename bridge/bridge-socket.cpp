@@ -1,8 +1,9 @@
 // The bridge's socket layer over the POSIX calls: the engine connects as a TCP client to
 // the peer named by -b ("host" or "host:port", port 8200 by default), then sends and
 // receives whole messages with blocking calls. A send never raises SIGPIPE: a peer that
-// has gone away gives the send-failure FATAL instead of a silent death. A connection
-// failure names the peer's address and the system's reason.
+// has gone away gives the send-failure FATAL instead of a silent death, or, where the
+// caller allows for it, ends the session. A connection failure names the peer's address
+// and the system's reason.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

@@ -17,8 +17,8 @@ namespace vexlar {
 
 int advance_flag = 255;
 int rd = 0;
-int _peerEnded = 0;
 int rt = 0;
+int _peerEnded = 0;
 
 // The peer's run-until time t [s] counts from the start of day `base`: a whole number of
 // days means the end of the previous day, and t <= 0 the end of day `base`.
