@@ -497,6 +497,7 @@ void bridge_FreeBuffers()
     pathListSize = envListSize = 0;
     rd = rt = 0;
     advance_flag = 255;
+    _peerEnded = 0;
 }
 
 }  // namespace vexlar

@@ -64,22 +64,26 @@ MsgOut msg_in_buffer(int type, int length);  // in _msgbuf (per-step messages)
 void msg_int(MsgOut& m, int32_t v);
 void msg_float(MsgOut& m, float v);
 void msg_name(MsgOut& m, const char* s);
-// Sends the message (FATAL on failure), dumps its header at echo level 1 or more and
-// releases an owned buffer.
-void msg_send(MsgOut& m);
+// Sends the message (FATAL on failure; false when peerMayHaveGone and it has), dumps its
+// header at echo level 1 or more and releases an owned buffer.
+bool msg_send(MsgOut& m, bool peerMayHaveGone = false);
 
 // ---- Socket layer (bridge-socket.cpp) -----------------------------------------------------
 
 extern int _sockfd;     // -1 when closed
 extern int _err_num;    // last system error number
-int bridge_SendAll(int sock, const unsigned char* data, int* len);
-int bridge_ReadAll(int sock, unsigned char* buf, int size);
+// A failed send is FATAL; with peerMayHaveGone, a peer that has closed the connection
+// gives -1 instead.
+int bridge_SendAll(int sock, const unsigned char* data, int* len, bool peerMayHaveGone = false);
+// 0 when size bytes came, -1 when the connection was lost; with endAllowed, -2 (and no
+// ERROR) when the peer closed or reset it before the first byte.
+int bridge_ReadAll(int sock, unsigned char* buf, int size, bool endAllowed = false);
 
 // ---- Message buffer, fixed messages, log dump (bridge.cpp) -------------------------------
 
 extern unsigned char* _msgbuf;
 extern int _maxbuf;
-void send_vx_ready_msg(int time);
+bool send_vx_ready_msg(int time, bool peerMayHaveGone = false);   // false: the peer has gone
 void bridge_SendVxSimEnd();
 void bridge_PrintHeader(const BridgeMsgHeader* netHeader);
 const char* bridge_TypeName(uint32_t type);
@@ -110,6 +114,8 @@ int bridge_BufferSize();   // the largest message of either direction, from the 
 
 extern int advance_flag;   // option bits of the last VX_ADVANCE_MSG
 extern int rd, rt;         // run-until day of year and time of day [s]
+extern int _peerEnded;     // the peer closed the connection or sent error code 0
+void bridge_PeerHungUp();  // the peer closed the connection: no more exchanges
 void bridge_RunUntil(int t, int base, int* day, int* time);
 float bridge_PathVolumeDensity(const AirPath* p);
 float bridge_DestinationDensity(const AirPath* p);

@@ -56,11 +56,17 @@ bool holds(long long need, long long count = 0)
     fatal(__LINE__, text, intstr(index), ", ", intstr(position));
 }
 
-// Reads a header; a rejected one is dropped (its body stays unread) and gives false.
-bool readHeader(unsigned char* hdr)
+// Not a message: the peer closed the connection between messages.
+constexpr uint32_t PEER_HUNG_UP = 0xFFFFFFFFu;
+
+// Reads a header: 1 when accepted, 0 when rejected (dropped, its body stays unread), -1
+// when the peer closed the connection before it.
+int readHeader(unsigned char* hdr)
 {
     if (bridge_echo() > 1) ulog_printf("---------- bridge_ReadDataFromSocket() ---\n");
-    if (bridge_ReadAll(_sockfd, hdr, BRIDGE_HEADER) != 0) bridgeLost();
+    int rc = bridge_ReadAll(_sockfd, hdr, BRIDGE_HEADER, true);
+    if (rc == -2) return -1;
+    if (rc != 0) bridgeLost();
     uint32_t length = (uint32_t)get_i32(hdr, 8);   // unsigned on the wire
     int32_t version = get_i32(hdr, 16);
     if (std::memcmp(hdr, BRIDGE_MAGIC, 8) != 0) {
@@ -75,18 +81,20 @@ bool readHeader(unsigned char* hdr)
     } else if (version != (int32_t)BRIDGE_VERSION) {
         error(ERROR, __FILE__, __LINE__, "Bridge: Invalid packet version: ", intstr(version), "");
     } else {
-        return true;
+        return 1;
     }
     if (bridge_echo() > 0) ulog_printf(" bridge_ReadDataFromSocket() returned NULL\n");
-    return false;
+    return 0;
 }
 
-// The next acceptable message in _msgbuf, header in host order; its type.
+// The next acceptable message in _msgbuf, header in host order; its type, or PEER_HUNG_UP.
 uint32_t readMessage()
 {
     unsigned char hdr[BRIDGE_HEADER];
-    while (!readHeader(hdr)) {
+    int got;
+    while ((got = readHeader(hdr)) == 0) {
     }
+    if (got < 0) return PEER_HUNG_UP;
     BridgeMsgHeader h;
     std::memcpy(h.magic, hdr, 8);
     h.length = (uint32_t)get_i32(hdr, 8);
@@ -319,7 +327,8 @@ void envelope()
     if (echo > 0) ulog_printf("-------------\n");
 }
 
-// The peer's end code: 1 ends the run at the end of today (returns true), 0 is fatal.
+// The peer's end code: 1 ends the run at the end of today, 0 ends the session; either
+// returns true. The engine answers code 0 with its own when the run has ended.
 bool endCode()
 {
     if (!holds(24)) return false;
@@ -328,8 +337,11 @@ bool endCode()
         ulog_printf("%s %s\n", datestr(_dayofy), stepTime());
         ulog_printf("error_type %d %s\n", code, code == 0 || code == 1 ? errorTypeNames[code] : "unknown");
     }
-    if (code == 0)
-        fatal(__LINE__, "VX_ERROR_MSGTYPE code ", "0", ":", errorTypeNames[0]);
+    if (code == 0) {
+        error(NOTE, __FILE__, __LINE__, "VX_ERROR_MSGTYPE code ", "0", ":", errorTypeNames[0], "");
+        _peerEnded = 1;
+        return true;
+    }
     if (code != 1) fatal(__LINE__, "VX_ERROR_MSGTYPE code Unknown");
     error(WARNING, __FILE__, __LINE__, "VX_ERROR_MSGTYPE code ", "1", ":", errorTypeNames[1], "");
     _simEndTime = 86400;
@@ -368,6 +380,9 @@ int bridge_MessageService()
         case VX_ERROR_MSG:
             if (endCode()) return _simEndTime;
             break;
+        case PEER_HUNG_UP:
+            bridge_PeerHungUp();
+            return _simEndTime;
         default:
             error(ERROR, __FILE__, __LINE__, "Bridge: Invalid message type: ", intstr((int)type), "");
         }

@@ -1,7 +1,9 @@
 // The bridge's socket layer over the POSIX calls: the engine connects as a TCP client to
 // the peer named by -b ("host" or "host:port", port 8200 by default), then sends and
 // receives whole messages with blocking calls. A send never raises SIGPIPE: a peer that
-// has gone away gives the send-failure FATAL instead of a silent death.
+// has gone away gives the send-failure FATAL instead of a silent death, or, where the
+// caller allows for it, ends the session. A connection failure names the peer's address
+// and the system's reason.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,11 +25,13 @@ namespace vexlar {
 int _sockfd = -1;
 int _err_num = 0;
 
-// Stores the error number and ends the run with the text followed by that number.
-static void connectFailed(const char* text, int err)
+// Stores the error number and ends the run with the text, that number, the system's reason
+// and the peer's address.
+static void connectFailed(const char* text, int err, const char* host, int port)
 {
     _err_num = err;
-    error(FATAL, __FILE__, __LINE__, text, intstr(err), "");
+    error(FATAL, __FILE__, __LINE__, text, intstr(err), " (", strerror(err), ") for peer ", host, " port ",
+          intstr(port), "");
 }
 
 // Splits "host[:port]"; the port text may be decimal, 0x hexadecimal or 0 octal.
@@ -68,17 +72,17 @@ void bridge_ConnectToServer(const char* address)
         // The resolver's own code tells more than errno, which it need not set.
         _err_num = rc;
         error(FATAL, __FILE__, __LINE__, "  getaddrinfo() failed w/ error # ", intstr(rc), " (",
-              gai_strerror(rc), ")", "");
+              gai_strerror(rc), ") for peer ", host, " port ", intstr(port), "");
     }
     _sockfd = socket(hints.ai_family, hints.ai_socktype, 0);
     if (_sockfd < 0) {
         freeaddrinfo(found);
-        connectFailed("  socket() failed w/ error # ", errno);
+        connectFailed("  socket() failed w/ error # ", errno, host, port);
     }
     if (connect(_sockfd, found->ai_addr, found->ai_addrlen) != 0) {
         int err = errno;
         freeaddrinfo(found);
-        connectFailed("  connect() failed w/ error # ", err);
+        connectFailed("  connect() failed w/ error # ", err, host, port);
     }
     freeaddrinfo(found);
     sockaddr_in local = {};
@@ -86,17 +90,17 @@ void bridge_ConnectToServer(const char* address)
     if (getsockname(_sockfd, reinterpret_cast<sockaddr*>(&local), &len) != 0) {
         int err = errno;
         ulog_printf("getsockname() failed w/ error: %d\n", err);
-        connectFailed("getsockname() failed w/ error # ", err);
+        connectFailed("getsockname() failed w/ error # ", err, host, port);
     }
     ulog_printf("  client (VexlarX) port = %u\n", (unsigned)ntohs(local.sin_port));
     int one = 1;
     if (setsockopt(_sockfd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) != 0)
-        connectFailed("setsockopt(TCP_NODELAY) failed w/ error # ", errno);
+        connectFailed("setsockopt(TCP_NODELAY) failed w/ error # ", errno, host, port);
     _doBridge = 2;
     ulog_printf("----- bridge_ConnectToServer() ----- end\n");
 }
 
-int bridge_SendAll(int sock, const unsigned char* data, int* len)
+int bridge_SendAll(int sock, const unsigned char* data, int* len, bool peerMayHaveGone)
 {
     if (bridge_echo() > 1) ulog_printf("---------- bridge_SendAll() ---\n");
     int total = 0;
@@ -105,6 +109,7 @@ int bridge_SendAll(int sock, const unsigned char* data, int* len)
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             _err_num = errno;
+            if (peerMayHaveGone && (_err_num == EPIPE || _err_num == ECONNRESET)) return -1;
             char numbers[3][12];   // three numbers: more than the ring of intstr holds
             snprintf(numbers[0], sizeof numbers[0], "%d", _err_num);
             snprintf(numbers[1], sizeof numbers[1], "%d", *len);
@@ -120,7 +125,7 @@ int bridge_SendAll(int sock, const unsigned char* data, int* len)
     return 0;
 }
 
-int bridge_ReadAll(int sock, unsigned char* buf, int size)
+int bridge_ReadAll(int sock, unsigned char* buf, int size, bool endAllowed)
 {
     if (bridge_echo() > 1) ulog_printf("---------- bridge_ReadAll() ---\n");
     int got = 0;
@@ -129,16 +134,18 @@ int bridge_ReadAll(int sock, unsigned char* buf, int size)
         n = recv(sock, buf + got, (size_t)(size - got), 0);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            if (n == 0) {
+            if (n < 0) _err_num = errno;
+            // A peer that closes between messages ends the session; a peer process that
+            // ends with our last message unread resets the connection instead.
+            bool ended = endAllowed && got == 0 && (n == 0 || _err_num == ECONNRESET);
+            if (!ended && n == 0)
                 error(ERROR, __FILE__, __LINE__, "Socket recv() returned 0 bytes, closed by client.", "");
-            } else {
-                _err_num = errno;
+            else if (!ended)
                 error(ERROR, __FILE__, __LINE__, "Socket recv() failed, returned SOCKET_ERROR ",
                       intstr((int)n), "");
-            }
             close(sock);
             if (sock == _sockfd) _sockfd = -1;
-            return -1;
+            return ended ? -2 : -1;
         }
         got += (int)n;
     }

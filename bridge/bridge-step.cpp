@@ -18,6 +18,7 @@ namespace vexlar {
 int advance_flag = 255;
 int rd = 0;
 int rt = 0;
+int _peerEnded = 0;
 
 // The peer's run-until time t [s] counts from the start of day `base`: a whole number of
 // days means the end of the previous day, and t <= 0 the end of day `base`.
@@ -70,6 +71,19 @@ float bridge_DestinationDensity(const AirPath* p)
 
 // ---- Update messages -----------------------------------------------------------------------
 
+void bridge_PeerHungUp()
+{
+    _peerEnded = 1;
+    _doBridge = 1;
+}
+
+// A report to a peer that has closed the connection is the session's end; once it has
+// ended, the rest of the report is not sent.
+static void reportSend(MsgOut& m)
+{
+    if (!_peerEnded && !msg_send(m, true)) bridge_PeerHungUp();
+}
+
 static void logUpdateTime()
 {
     ulog_printf("time = %d (%s)\n", _stepEndTime, steptimestr(_stepEndTime));
@@ -85,7 +99,7 @@ static void sendConcentrations(int k)
     msg_int(m, k);
     for (int z = 1; z <= n; z++) msg_float(m, (float)_zone_list[z]->mf[k - 1]);
     msg_int(m, 0);
-    msg_send(m);
+    reportSend(m);
     if (bridge_echo() > 0) {
         logUpdateTime();
         ulog_printf("agent id = %d\n", k);
@@ -106,7 +120,7 @@ static MsgOut beginFlows(int type, int n, int columns)
 // Sends the message; at echo level 1 or more logs its values in `format`.
 static void endUpdate(MsgOut& m, const char* format = " %13.4e")
 {
-    msg_send(m);
+    reportSend(m);
     if (bridge_echo() > 0) {
         logUpdateTime();
         for (int off = 28; off < m.length; off += 4) ulog_printf(format, get_f32(m.buf, off));
@@ -168,8 +182,11 @@ static void sendUpdates()
 
 static bool reached() { return _stepEndTime >= rt && _dayofy >= rd; }
 
+bool bridge_PeerEnded() { return _peerEnded != 0; }
+
 void bridge_CheckForMessages()
 {
+    if (_peerEnded) return;   // code 0 came: connected still, but no more exchanges
     int echo = bridge_echo();
     if (echo > 1) {
         ulog_printf("---------- bridge_CheckForMessages()(before bridge_MessageService)\n");
@@ -182,7 +199,8 @@ void bridge_CheckForMessages()
         return;
     }
     sendUpdates();
-    send_vx_ready_msg(_stepEndTime);
+    if (!_peerEnded && !send_vx_ready_msg(_stepEndTime, true)) bridge_PeerHungUp();
+    if (_peerEnded) return;
     // One convention for the peer's times: seconds from the start of day 1 of the year.
     bridge_RunUntil(bridge_MessageService(), 1, &rd, &rt);
     if (echo > 1)
@@ -190,7 +208,7 @@ void bridge_CheckForMessages()
                     rd, rt);
     // A point already reached holds the engine for the next command; not after the peer
     // has ended the exchange, and not on the last day of the year.
-    while (_doBridge == 2 && _stepEndTime >= rt && rd <= _dayofy && _dayofy <= 364) {
+    while (_doBridge == 2 && !_peerEnded && _stepEndTime >= rt && rd <= _dayofy && _dayofy <= 364) {
         if (echo > 1) {
             ulog_printf("    _stepEndTime(%5d) >= rt(%3d) and\n", _stepEndTime, rt);
             ulog_printf("    _dayofy(%5d)      >= rd(%3d)\n", _dayofy, rd);

@@ -86,31 +86,36 @@ void msg_name(MsgOut& m, const char* s)
     m.pos += (int)n;
 }
 
-void msg_send(MsgOut& m)
+bool msg_send(MsgOut& m, bool peerMayHaveGone)
 {
     int len = m.length;
-    bridge_SendAll(_sockfd, m.buf, &len);
+    bool sent = bridge_SendAll(_sockfd, m.buf, &len, peerMayHaveGone) == 0;
     if (bridge_echo() > 0) bridge_PrintHeader(reinterpret_cast<const BridgeMsgHeader*>(m.buf));
     if (m.owned) m.buf = static_cast<unsigned char*>(fre_e(m.buf, (size_t)m.length, "bridge_msg"));
+    return sent;
 }
 
 // ---- Fixed messages ------------------------------------------------------------------------
 
-void send_vx_ready_msg(int time)
+bool send_vx_ready_msg(int time, bool peerMayHaveGone)
 {
-    if (!_msgbuf) return;
+    if (!_msgbuf) return true;
     MsgOut m = msg_in_buffer(VX_READY_MSG, 24);
     msg_int(m, time);
-    msg_send(m);
+    bool sent = msg_send(m, peerMayHaveGone);
     if (bridge_echo() > 0) ulog_printf("time = %d (%s)\n-------------\n", time, steptimestr(time));
+    return sent;
 }
 
+// The end code is the engine's last word, sent once the results are closed: a peer that
+// has gone by then cannot hear it, and that does not undo the run.
 void bridge_SendVxError(int code)
 {
     if (!_msgbuf) return;
     MsgOut m = msg_in_buffer(VX_ERROR_MSG, 24);
     msg_int(m, code);
-    msg_send(m);
+    if (!msg_send(m, true))
+        error(WARNING, __FILE__, __LINE__, "Bridge: the peer did not take the end code: ", strerror(_err_num), "");
     if (bridge_echo() > 0) ulog_printf(" error type = %d\n-------------\n", code);
 }
 

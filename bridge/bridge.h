@@ -13,5 +13,8 @@ void bridge_SendInfoMessages();
 void bridge_CheckForMessages();
 void bridge_FreeBuffers();
 void bridge_SendVxError(int code);
+// The peer ended the session (closed the connection or sent error code 0): the run goes
+// on to the end of its step and ends there, keeping its results.
+bool bridge_PeerEnded();
 
 }  // namespace vexlar

@@ -447,7 +447,7 @@ void stopOnRequest(int write)
         finish(1);
     }
     setResultPeriodEnd(_dayofy, _stepEndTime);
-    finishStopped();
+    finishStopped(bridge_PeerEnded() ? "as the co-simulation peer ended the session" : "on request");
 }
 
 static void endRun(int write)
@@ -465,7 +465,7 @@ void sim_loop(int write)
     simInterrupt_writeInstructions();
     int day = 1;
     for (;;) {
-        if (simInterrupt_checkInterrupt() == 2) {
+        if (simInterrupt_checkInterrupt() == 2 || bridge_PeerEnded()) {
             endRun(write);
             stopOnRequest(write);
         }

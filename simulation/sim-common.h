@@ -11,6 +11,8 @@ void sim_loop(int write);
 // The stiff-integrator loop: all species advanced together by the integrator from the
 // clock as set by main to the end date and time.
 void sim_loop_cvode(int write);
+// Before the start-up exchange: ends the run when a transient run with mf_solver 2 has a peer.
+void refusePeerOfStiffIntegrator(bool transient);
 // Time, listing and screen steps of 0 or less are FATAL: a transient loop advances the
 // clock by them and divides by them.
 void checkTransientSteps();

@@ -26,6 +26,7 @@
 #include "model/clock.h"
 #include "model/counters.h"
 #include "model/network.h"
+#include "model/options.h"
 #include "model/prj-common.h"
 #include "model/prj-data.h"
 #include "model/prj-records.h"
@@ -405,6 +406,15 @@ void stateAtStepEnd(Integrator& in, double t)
 }
 
 }  // namespace
+
+// The stiff integrator takes no peer. It says so before the peer hears of the building,
+// which then sees its connection closed without a message.
+void refusePeerOfStiffIntegrator(bool transient)
+{
+    if (!transient || _rcdat.mf_solver < 2 || _doBridge < 2) return;
+    error(ERROR, __FILE__, __LINE__, "CVODE does not support bridge functionality", "");
+    error(FATAL, __FILE__, __LINE__, "Please try another transport solver", "");
+}
 
 void sim_loop_cvode(int write)
 {

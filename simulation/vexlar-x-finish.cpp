@@ -67,21 +67,22 @@ static void closeResultFiles(int remove)
 // holds whole steps up to the stop and is kept. A file that could not be written in full
 // makes this a failed run after all: its FATAL comes back to finish with status 2, which
 // removes them.
-static void keepStoppedRunResults()
+static void keepStoppedRunResults(const char* why)
 {
-    error(NOTE, __FILE__, __LINE__, "Simulation stopped on request after the step ending ",
+    error(NOTE, __FILE__, __LINE__, "Simulation stopped ", why, " after the step ending ",
           datestr(_dayofy), " ", steptimestr(_stepEndTime), "");
     closeResultFiles(0);
     checkResultsWritten();
 }
 
 // Whatever the clean-up has to say comes before the finish line, which ends the log.
-[[noreturn]] static void endRun(int status, int keep)
+[[noreturn]] static void endRun(int status, const char* keepWhy)
 {
     // A FATAL raised while finishing must not start the clean-up over again.
     static int finishing = 0;
     if (finishing) exit(status);
-    if (keep) keepStoppedRunResults();
+    bool keep = keepWhy != nullptr;
+    if (keep) keepStoppedRunResults(keepWhy);
     finishing = 1;
     if (!keep) closeResultFiles(1);
     closeTimedInputs();
@@ -95,8 +96,8 @@ static void keepStoppedRunResults()
     exit(status);
 }
 
-void finish(int status) { endRun(status, 0); }
+void finish(int status) { endRun(status, nullptr); }
 
-void finishStopped() { endRun(1, 1); }
+void finishStopped(const char* why) { endRun(1, why); }
 
 }  // namespace vexlar

@@ -10,9 +10,10 @@ namespace vexlar {
 
 [[noreturn]] void finish(int status);
 
-// A transient run stopped on request: its results are kept, the log says after which
-// step it stopped, and the process exits with status 1.
-[[noreturn]] void finishStopped();
+// A transient run stopped on request, or by its co-simulation peer's end: its results are
+// kept, the log says why and after which step it stopped, and the process exits with
+// status 1.
+[[noreturn]] void finishStopped(const char* why = "on request");
 
 // Closes the timed input files that are open (weather, ambient contaminant, values).
 void closeTimedInputs();

@@ -258,6 +258,7 @@ int main(int argc, char** argv)
     if (_rcdat.sim_af >= 2) {
         testModeOverrides();
     } else if (_doBridge > 1) {
+        refusePeerOfStiffIntegrator(runClass != RUN_STEADY);
         bridge_CreatePathList();
         bridge_SendInfoMessages();
     }

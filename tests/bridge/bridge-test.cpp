@@ -394,20 +394,73 @@ TEST_F(Bridge, LargeMessageArrivesWholeThroughPartialSends)
     EXPECT_TRUE(got == big);
 }
 
-TEST_F(Bridge, SendToAPeerThatHasGoneIsFatalNotASignal)
+// Sends the engine's message every 20 ms, ten times, to a peer that has closed.
+template <class Send> void sendTenTimes(Send send)
+{
+    for (int k = 0; k < 10; k++) {
+        send();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+TEST_F(Bridge, StartUpSendToAPeerThatHasGoneIsFatalNotASignalAndTheEndCodeAWarning)
 {
     readStartUp();
     close(peer), peer = -1;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EXIT(
-        {
-            for (int k = 0; k < 10; k++) {
-                bridge_SendVxError(0);
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-        },
-        ::testing::ExitedWithCode(2), "Bridge: send\\(\\) failed w/ error # (32|104) \\*len= 24 total= 0");
+    EXPECT_EXIT(sendTenTimes([] { send_vx_ready_msg(3600); }), ::testing::ExitedWithCode(2),
+                "Bridge: send\\(\\) failed w/ error # (32|104) \\*len= 24 total= 0");
+    // The end code goes out once the results are closed: a peer that has gone cannot hear
+    // it, and the run stays what it was.
+    MessageCapture msgs;
+    sendTenTimes([] { bridge_SendVxError(0); });
+    EXPECT_TRUE(msgs.has("WARNING", "Bridge: the peer did not take the end code: "));
+    EXPECT_EQ(msgs.errors(), 0);
 }
+
+// ---- The peer's end of the session ---------------------------------------------------------
+
+struct EndCase {
+    const char* name;
+    enum { Unread, Closes, Resets, CodeZero } how;   // the peer's end, after reading the report or not
+    int doBridge;   // the state after: 1 nothing more is sent, 2 the end code is owed
+};
+
+class BridgePeerEnds : public Bridge, public ::testing::WithParamInterface<EndCase> {};
+
+TEST_P(BridgePeerEnds, EndsTheExchangeWithoutAnError)
+{
+    const EndCase& c = GetParam();
+    readStartUp();
+    if (c.how == EndCase::Unread) close(peer), peer = -1;
+    std::thread peerSide([&] {
+        if (peer < 0) return;
+        for (int k = 0; k < 8; k++) bridgepeer::readMessage(peer);   // the report at 1:00
+        if (c.how == EndCase::CodeZero) {
+            peerSends(message(VX_ERROR_MSG, Wire{}.i(0)));
+            return;
+        }
+        linger hard{1, 0};   // a reset instead of an orderly close
+        if (c.how == EndCase::Resets) setsockopt(peer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        close(peer), peer = -1;
+    });
+    MessageCapture msgs;
+    step(3600);
+    peerSide.join();
+    EXPECT_TRUE(bridge_PeerEnded());
+    EXPECT_EQ(_doBridge, c.doBridge);
+    EXPECT_EQ(msgs.errors(), 0);
+    EXPECT_EQ(msgs.count("WARNING"), 0);
+    step(7200);   // no further exchange: nothing is sent, nothing awaited
+    if (peer >= 0) expectNothingMore();
+}
+
+INSTANTIATE_TEST_SUITE_P(Bridge, BridgePeerEnds,
+                         ::testing::Values(EndCase{"ClosesWithTheReportUnread", EndCase::Unread, 1},
+                                           EndCase{"Closes", EndCase::Closes, 1},
+                                           EndCase{"Resets", EndCase::Resets, 1},
+                                           EndCase{"SendsCodeZero", EndCase::CodeZero, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Failures that end the run ---------------------------------------------------------------
 
@@ -423,14 +476,17 @@ TEST_P(BridgeFatal, EndsTheRunWithItsMessage)
 {
     readStartUp();
     peerSends(GetParam().bytes);
-    if (GetParam().bytes.empty()) shutdown(peer, SHUT_WR);   // the peer closes its side early
+    shutdown(peer, SHUT_WR);   // a message cut short is all the engine gets
     EXPECT_EXIT(step(3600), ::testing::ExitedWithCode(2), GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Bridge, BridgeFatal,
     ::testing::Values(
-        FatalCase{"PeerCloses", "", "closed by client\\.\nFATAL   Bridge lost"},
+        FatalCase{"PeerClosesInAHeader", message(VX_ADVANCE_MSG, advance(0, 7200)).substr(0, 12),
+                  "closed by client\\.\nFATAL   Bridge lost"},
+        FatalCase{"PeerClosesInABody", message(VX_ADVANCE_MSG, advance(0, 7200)).substr(0, 24),
+                  "closed by client\\.\nFATAL   Bridge lost"},
         FatalCase{"ZoneIndex", message(ADJ_ZONE_TEMP_MSG, Wire{}.i(2).i(1).i(5).f(1).f(1)), "Invalid zone index: 5, 2"},
         FatalCase{"JunctionIndex", message(ADJ_JCT_TEMP_MSG, Wire{}.i(1).i(0).f(1)), "Invalid jct index: 0, 1"},
         FatalCase{"AgentIndex", message(ADJ_ZONE_CONC_MSG, Wire{}.i(1).i(0).i(2)), "Invalid agent index: 2"},
@@ -443,7 +499,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "Invalid envelope path position: 5"},
         FatalCase{"EnvelopeAgent", message(ADJ_WPC_MSG, Wire{}.i(0).i(1).i(1).i(7).f(1)), "Invalid agent index: 7, 1"},
         FatalCase{"EnvelopeAgentCount", message(ADJ_WPC_MSG, Wire{}.i(0).i(2).i(0).i(1).i(1)), "Invalid agent index: 2"},
-        FatalCase{"PeerTerminates", message(VX_ERROR_MSG, Wire{}.i(0)), "VX_ERROR_MSGTYPE code 0:terminate_sim"},
         FatalCase{"UnknownCode", message(VX_ERROR_MSG, Wire{}.i(7)), "VX_ERROR_MSGTYPE code Unknown"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -474,8 +529,10 @@ INSTANTIATE_TEST_SUITE_P(
         ConnectCase{"NegativePort", "127.0.0.1:-1", "FATAL   Invalid port: 127\\.0\\.0\\.1:-1\n"},
         ConnectCase{"PortNotANumber", "127.0.0.1:8x", "FATAL   Invalid port: 127\\.0\\.0\\.1:8x\n"},
         ConnectCase{"HostTooLong", std::string(300, 'h') + ":8200", "FATAL   Invalid address: hhhh"},
-        ConnectCase{"EmptyPortIsPortZero", "127.0.0.1:", "FATAL   connect\\(\\) failed w/ error # 111\n"},
-        ConnectCase{"Refused", "@", "FATAL   connect\\(\\) failed w/ error # 111\n"}),
+        ConnectCase{"EmptyPortIsPortZero", "127.0.0.1:",
+                    "FATAL   connect\\(\\) failed w/ error # 111 \\(Connection refused\\) for peer 127\\.0\\.0\\.1 port 0\n"},
+        ConnectCase{"Refused", "@",
+                    "FATAL   connect\\(\\) failed w/ error # 111 \\(Connection refused\\) for peer 127\\.0\\.0\\.1 port [1-9][0-9]*\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BridgeConnectHex, PortTextMayBeHexadecimal)

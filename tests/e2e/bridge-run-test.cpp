@@ -2,13 +2,18 @@
 // 127.0.0.1, over a one-day run of a room supplied by a fan that a control node scales
 // and relieved by an opening. The peer checks what it receives, drives the run with
 // advances and adjustments, and compares the reported volume flows with hand-worked ones.
+// A peer that ends the session, by closing or by error code 0, keeps what the run
+// completed: the meeting-room example's CO2 follows the well-mixed room up to that step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "e2e-sqlite.h"
 #include "e2e-util.h"
 #include "tests/bridge/bridge-peer.h"
 
@@ -32,7 +37,8 @@ protected:
 
     // Runs the engine against a peer that accepts it and follows `script`; the peer's
     // reads give up after a few seconds, so neither side can hang the test.
-    Outcome runWithPeer(const std::string& options, const std::function<void(int)>& script)
+    Outcome runWithPeer(const std::string& options, const std::function<void(int)>& script,
+                        const std::string& project = PROJECT)
     {
         bridgepeer::Listener listener;
         std::thread peer([&] {
@@ -41,7 +47,7 @@ protected:
             script(fd);
             close(fd);
         });
-        Outcome o = runEngine(PROJECT + " -b " + listener.address() + options, PROJECT);
+        Outcome o = runEngine(project + " -b " + listener.address() + options, project);
         peer.join();
         return o;
     }
@@ -166,10 +172,10 @@ TEST_P(BridgeRunFailure, EndsWithItsMessageAndStatusTwo)
     Outcome o = runWithPeer("", [&](int fd) {
         checkStartUp(fd);
         checkFirstReport(fd);
-        if (f.reply.empty()) return;
         send(fd, f.reply);
-        // The run ends through finish, which still tells the connected peer.
-        EXPECT_EQ(readMessage(fd), message(200, Wire{}.i(0)));
+        if (f.reply.size() < 28) shutdown(fd, SHUT_WR);   // the message is cut short
+        // The run ends through finish, which still tells a peer that is connected.
+        else EXPECT_EQ(readMessage(fd), message(200, Wire{}.i(0)));
     });
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.err.find(f.text), std::string::npos) << o.err;
@@ -179,13 +185,109 @@ TEST_P(BridgeRunFailure, EndsWithItsMessageAndStatusTwo)
 INSTANTIATE_TEST_SUITE_P(
     BridgeRun, BridgeRunFailure,
     ::testing::Values(
-        Failure{"PeerClosesEarly", "", "ERROR Socket recv() returned 0 bytes, closed by client.\nFATAL   Bridge lost\n"},
+        Failure{"PeerClosesInAMessage", message(20, advance(0x01, 7200)).substr(0, 24),
+                "ERROR Socket recv() returned 0 bytes, closed by client.\nFATAL   Bridge lost\n"},
         Failure{"ZoneOutOfRange", message(40, Wire{}.i(1).i(2).f(300.0f)), "FATAL Invalid zone index: 2, 1\n"},
-        Failure{"PeerTerminates", message(200, Wire{}.i(0)), "FATAL VX_ERROR_MSGTYPE code 0:terminate_sim\n"},
         // The header is dropped with its length shown unsigned; the next message is read.
-        Failure{"HugeLengthShownUnsigned", hugeLengthHeader() + message(200, Wire{}.i(0)),
+        Failure{"HugeLengthShownUnsigned", hugeLengthHeader() + message(40, Wire{}.i(1).i(2).f(300.0f)),
                 "ERROR Bridge: Invalid packet length: 4294967280\n"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- The peer's end of the session ---------------------------------------------------------
+
+// Reads what the engine sends up to its next ready message; that message, "" when none came.
+std::string untilReady(int fd)
+{
+    for (std::string m = readMessage(fd); !m.empty(); m = readMessage(fd))
+        if (typeOf(m) == 0) return m;
+    return "";
+}
+
+struct PeerEnd {
+    const char* name;
+    int until;   // the peer advances the run to this time, then ends the session
+    enum { Close, CodeZero, CodeZeroThenReset } how;
+    int status;
+    const char* lastErr;   // the last line on standard error ("" for either of two)
+};
+
+void PrintTo(const PeerEnd& e, std::ostream* os) { *os << e.name; }
+
+class PeerEndsTheSession : public BridgeRun, public ::testing::WithParamInterface<PeerEnd> {};
+
+// The meeting room under the implicit method: 75 m3 of air at 293.15 K with F = 0.05 kg/s
+// of outdoor air (CO2 6.08e-4 kg/kg) and G = 6e-5 kg/s of CO2 from 9:00. Each 5-minute
+// implicit step takes its excess over the outdoor air from e to (e + h G/F) / (1 + h),
+// h = 300 s / tau, tau = M / F: at 10:00, twelve steps on, it is G/F (1 - (1 + h)^-12).
+// By midnight, seven hours after the people left, it is back at the outdoor air.
+TEST_P(PeerEndsTheSession, KeepsEveryResultOfTheStepsItCompleted)
+{
+    const PeerEnd& e = GetParam();
+    const std::string room = "meeting-room.prj";
+    std::ofstream(dir + room) << edited(slurp(examplePath("meeting-room")), {{"2 0 0 0.1 0 0", "0 0 0 0.1 0 0"}});
+    Outcome o = runWithPeer("", [&](int fd) {
+        EXPECT_EQ(untilReady(fd), message(0, Wire{}.i(0)));    // the start-up description
+        EXPECT_EQ(untilReady(fd), message(0, Wire{}.i(0)));    // the report before the first step
+        send(fd, message(20, advance(0x01, e.until)));
+        EXPECT_EQ(readMessage(fd), message(0, Wire{}.i(e.until)));
+        if (e.how == PeerEnd::Close) return;
+        if (e.how == PeerEnd::CodeZeroThenReset) {   // gone before the engine's end code
+            linger hard{1, 0};
+            setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+            send(fd, message(200, Wire{}.i(0)));
+            return;
+        }
+        send(fd, message(200, Wire{}.i(0)));
+        EXPECT_EQ(readMessage(fd), message(200, Wire{}.i(0)));   // the engine's end code, after its results
+        EXPECT_EQ(readMessage(fd), "");
+    }, room);
+    EXPECT_EQ(o.status, e.status) << o.err;
+    const std::string lastErr = o.err.substr(o.err.rfind('\n', o.err.size() - 2) + 1);
+    if (*e.lastErr) {
+        EXPECT_EQ(lastErr, e.lastErr) << o.err;
+    }
+    EXPECT_EQ(("\n" + o.err).find("\nERROR "), std::string::npos) << o.err;
+    EXPECT_EQ(("\n" + o.err).find("\nFATAL "), std::string::npos) << o.err;
+    const std::string end = e.status == 0 ? "Simulation completed successfully.\n" : "VexlarX finish(1)\n";
+    EXPECT_EQ(o.log.substr(o.log.size() - std::min(o.log.size(), end.size())), end);
+    EXPECT_TRUE(exists(dir + "meeting-room.rst"));
+    EXPECT_FALSE(exists(dir + "meeting-room.sqlite3-wal"));
+
+    std::vector<std::vector<double>> rows =
+        sqlRows(dir + "meeting-room.sqlite3",
+                "SELECT t.Time, c.C0 FROM TIME t JOIN NODEZONECCDATA c ON c.TimeID = t.TimeID "
+                "AND c.ZoneNumber = 1 ORDER BY t.TimeID");
+    ASSERT_EQ(rows.size(), (size_t)e.until / 600 + 1) << "midnight and every ten minutes to the end";
+    EXPECT_EQ(rows.back()[0], e.until);
+    const double outdoor = (double)6.08e-4f, rise = (double)6e-5f / (double)0.05f;
+    const double tau = 75.0 * 101325.0 / (287.055 * (double)293.15f) / (double)0.05f;
+    const double co2 = e.until == 36000 ? outdoor + rise * (1.0 - std::pow(1.0 + 300.0 / tau, -12)) : outdoor;
+    EXPECT_NEAR(rows.back()[1], co2, 1e-4 * rise);
+}
+
+const char* const PEER_STOPPED =
+    "NOTE Simulation stopped as the co-simulation peer ended the session after the step ending Jan01 10:00:00\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    BridgeRun, PeerEndsTheSession,
+    ::testing::Values(PeerEnd{"ClosesAfterTheLastStep", 86400, PeerEnd::Close, 0, " DATE: Jan01   time: 24:00:00   day:   1   step: 288\n"},
+                      PeerEnd{"SendsCodeZeroAfterTheLastStep", 86400, PeerEnd::CodeZero, 0,
+                              "NOTE VX_ERROR_MSGTYPE code 0:terminate_sim\n"},
+                      PeerEnd{"ResetsAfterCodeZero", 86400, PeerEnd::CodeZeroThenReset, 0, ""},
+                      PeerEnd{"ClosesMidRun", 36000, PeerEnd::Close, 1, PEER_STOPPED},
+                      PeerEnd{"SendsCodeZeroMidRun", 36000, PeerEnd::CodeZero, 1, PEER_STOPPED}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(BridgeRun, StiffIntegratorRefusesThePeerBeforeDescribingTheBuilding)
+{
+    const std::string room = copyInto(dir, examplePath("meeting-room"));   // mf_solver 2
+    Outcome o = runWithPeer("", [&](int fd) { EXPECT_EQ(readMessage(fd), "") << "the peer hears nothing"; }, room);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("ERROR CVODE does not support bridge functionality\nFATAL Please try another transport solver\n"),
+              std::string::npos)
+        << o.err;
+    EXPECT_FALSE(exists(dir + "meeting-room.sqlite3"));
+}
 
 TEST_F(BridgeRun, ConnectionFailuresEndBeforeTheProjectIsRead)
 {
@@ -199,7 +301,9 @@ TEST_F(BridgeRun, ConnectionFailuresEndBeforeTheProjectIsRead)
     }
     Outcome refused = runEngine(PROJECT + " -b " + address, PROJECT);
     EXPECT_EQ(refused.status, 2);
-    EXPECT_NE(refused.err.find("FATAL   connect() failed w/ error # 111\n"), std::string::npos) << refused.err;
+    const std::string reason = "FATAL   connect() failed w/ error # 111 (Connection refused) for peer 127.0.0.1 port " +
+                               address.substr(address.find(':') + 1) + "\n";
+    EXPECT_NE(refused.err.find(reason), std::string::npos) << refused.err;
     EXPECT_EQ(refused.err.find("Running VexlarX"), std::string::npos);
 }
 

@@ -5,17 +5,20 @@
 // promises: a normal end rewrites every result; an input test, a project error, a missing
 // input, a FATAL and a full disk remove every switched result file (an earlier run's too),
 // and remove the restart, short-time-step and summary files only when this run wrote them;
-// a stop, also by a closed terminal, keeps this run's results; a closed standard error
-// changes nothing. A second run or an input test of the project under way is refused and
-// touches nothing of it. Inputs are never touched, nothing is printed after the line that
-// ends the run, the log is the run's own alone, and a folder is never removed.
+// a stop, also by a closed terminal, keeps this run's results, and so does a co-simulation
+// peer that ends the session (after the last step the run is complete); a closed standard
+// error changes nothing. A second run or an input test of the project under way is refused
+// and touches nothing of it. Inputs are never touched, nothing is printed after the line
+// that ends the run, the log is the run's own alone, and a folder is never removed.
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -24,6 +27,7 @@
 #include <unistd.h>
 
 #include "e2e-util.h"
+#include "tests/bridge/bridge-peer.h"
 #include "tests/param-names.h"
 
 namespace {
@@ -32,7 +36,7 @@ namespace fs = std::filesystem;
 
 enum class Fate { Same, Anew, Gone };   // as the earlier run left it, written by this run, absent
 enum class Change { None, InputTest, BadDate, NoWeather, Stop, Hangup, SecondRun, SecondInputTest, ClosedStderr,
-                    BadRecord, FullDisk, ZeroCellWidth, ResultFolder };
+                    BadRecord, FullDisk, ZeroCellWidth, ResultFolder, PeerEndsAtTheEnd, PeerEndsMidRun };
 
 struct End {
     const char* name;
@@ -84,6 +88,29 @@ std::string labWeather(const std::string& at18)
 }
 
 const char* const STOPPED = "NOTE Simulation stopped on request after the step ending ";
+
+// A co-simulation peer on 127.0.0.1 that lets the run go to `until` (seconds from the
+// start of January 1), then closes the connection; its reads give up after a few seconds.
+struct PeerThatHangsUp {
+    bridgepeer::Listener listener;
+    std::thread peer;
+    explicit PeerThatHangsUp(int until)
+    {
+        peer = std::thread([this, until] {
+            int fd = listener.accept();
+            if (fd < 0) return;
+            for (int ready = 0; ready < 2;) {   // the start-up description and the first report
+                std::string m = bridgepeer::readMessage(fd);
+                if (m.empty()) break;
+                ready += bridgepeer::beInt(m, 12) == 0;
+            }
+            bridgepeer::writeAll(fd, bridgepeer::message(20, bridgepeer::Wire{}.i(0x01).i(until)));
+            bridgepeer::readMessage(fd);   // the ready at `until`
+            close(fd);
+        });
+    }
+    ~PeerThatHangsUp() { peer.join(); }
+};
 
 class RunEnds : public E2eTest, public ::testing::WithParamInterface<End> {
 protected:
@@ -192,6 +219,7 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
 
     std::vector<std::string> args = {name};
     rlim_t fileLimit = 0;
+    std::unique_ptr<PeerThatHangsUp> peer;
     switch (end.change) {
     case Change::None: break;
     case Change::InputTest: args.push_back("-t"); break;
@@ -218,6 +246,11 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
         fs::create_directory(prj + "lab.sim");
         args.push_back("-t");
         break;
+    case Change::PeerEndsAtTheEnd:    // Jun01 24:00
+    case Change::PeerEndsMidRun:      // Jun01 18:00
+        peer = std::make_unique<PeerThatHangsUp>(151 * 86400 + (end.change == Change::PeerEndsMidRun ? 64800 : 86400));
+        args.push_back("-b" + peer->listener.address());
+        break;
     }
     const std::map<std::string, std::string> before = listing();
     const bool stopped = end.change == Change::Stop || end.change == Change::Hangup ||
@@ -239,7 +272,8 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
     EXPECT_EQ(log.find('\0'), std::string::npos);
     EXPECT_EQ(log.find("Program:  "), 0u);
     EXPECT_EQ(log.find("Program:  ", 1), std::string::npos) << "a second run wrote into the log";
-    const bool complete = end.change == Change::None || end.change == Change::ClosedStderr;
+    const bool complete = end.change == Change::None || end.change == Change::ClosedStderr ||
+                          end.change == Change::PeerEndsAtTheEnd;
     const std::string last = end.status == 0 && complete
                                  ? "Simulation completed successfully.\n"
                                  : "VexlarX finish(" + std::to_string(end.status) + ")\n";
@@ -288,7 +322,12 @@ INSTANTIATE_TEST_SUITE_P(
             Fate::Same},
         End{"FolderNamedAsAResult", false, Change::ResultFolder, 0,
             "ERROR Result file lab.sim is a folder and was not removed\n", "NOTE Input test completed\n", Fate::Gone,
-            Fate::Same, Fate::Same}),
+            Fate::Same, Fate::Same},
+        End{"PeerHangsUpAfterTheLastStep", false, Change::PeerEndsAtTheEnd, 0, " DATE: Jun01   time: 24:00:00", "",
+            Fate::Anew, Fate::Anew, Fate::Anew},
+        End{"PeerHangsUpMidRun", false, Change::PeerEndsMidRun, 1,
+            "NOTE Simulation stopped as the co-simulation peer ended the session after the step ending Jun01 18:00:00\n",
+            "", Fate::Anew, Fate::Anew, Fate::Anew}),
     testnames::named([](const End& e) { return std::string(e.name); }));
 // clang-format on
 
