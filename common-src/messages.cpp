@@ -16,11 +16,12 @@ FILE* _ulog = nullptr;
 FILE** _errorLogFileP = nullptr;
 void (*_errorFinishFcnP)(int) = nullptr;
 void (*_errorAuxFcnP)(const char* head, const char* text, int* count) = nullptr;
+const char* (*_errorPlaceFcnP)() = nullptr;
 int nonFatalErrorCt = 0;
 
 static const char* const head[4] = {"NOTE", "WARNING", "ERROR", "FATAL"};
 
-enum { MSG_MAX = 4093, MINIMAL_MAX = 4094, SRC_NAME = 32 };
+enum { MSG_MAX = 4093, MINIMAL_MAX = 4094, SRC_NAME = 32, PLACE_MAX = 1024 };
 
 // The log stream when one is installed and usable; a stream in error is skipped.
 static FILE* logStream()
@@ -65,6 +66,15 @@ static void joinPieces(const char* const* pieces, int npieces, char* text)
     text[n] = '\0';
 }
 
+// The place hook's line, indented under the text, for an ERROR or FATAL.
+static void appendPlace(int level, char* text)
+{
+    const char* place = level >= ERROR && _errorPlaceFcnP ? _errorPlaceFcnP() : nullptr;
+    if (!place || !place[0]) return;
+    size_t n = strlen(text);
+    snprintf(text + n, PLACE_MAX, "  %.*s\n", (int)(PLACE_MAX - 4), place);
+}
+
 int error_pieces(int level, const char* file, int line, const char* const* pieces, int npieces)
 {
     if (level < 0) {
@@ -75,8 +85,9 @@ int error_pieces(int level, const char* file, int line, const char* const* piece
     const char* word = fatal ? head[FATAL] : head[level];
     if (level == ERROR) nonFatalErrorCt++;
 
-    char text[MSG_MAX + 2];
+    char text[MSG_MAX + 2 + PLACE_MAX];
     joinPieces(pieces, npieces, text);
+    appendPlace(level, text);
     toScreen(word, text);
 
     if (FILE* log = logStream()) {

@@ -12,6 +12,9 @@ extern FILE* _ulog;                       // log stream of the run, null until o
 extern FILE** _errorLogFileP;             // where error() finds the log stream
 extern void (*_errorFinishFcnP)(int);     // called with 2 after a FATAL message
 extern void (*_errorAuxFcnP)(const char* head, const char* text, int* count);
+// While set, an ERROR or FATAL text gets one more line: what this returns (none for null
+// or ""), e.g. where in an input file the reader stands.
+extern const char* (*_errorPlaceFcnP)();
 extern int nonFatalErrorCt;
 
 // The pieces are read up to the first empty piece, which must be present.

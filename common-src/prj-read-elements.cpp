@@ -7,6 +7,7 @@
 #include "common-src/prj-read-elements.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "airflow/afe-csf.h"
@@ -480,6 +481,8 @@ void cse_record(int k, void* vpool)
     _CseList[k] = ce;
     ce->number = k;
     ce->species = read_species(0);
+    char species[16];
+    snprintf(species, sizeof species, "%.15s", _string);
     ce->type = read_keyword(_csse_names);
     char name[16];
     prj_read_name(name, sizeof name);
@@ -488,6 +491,12 @@ void cse_record(int k, void* vpool)
         errorf(ERROR, __FILE__, __LINE__, "Invalid S/S element type %d", ce->type);
         return;
     }
+    // A misspelt species leaves the element without effect: say so while species are
+    // simulated (a super element's own species word is not used).
+    if (ce->species >= _nctm && _nctm > 0 && ce->type != CSE_SUP)
+        errorf(WARNING, __FILE__, __LINE__,
+               "Source/sink element %s names species %s, which is not simulated: it releases "
+               "and removes nothing", name, species);
     if (ce->type == CSE_SUP) {
         ce->model_data = read_sup_cse(k, pool);
         return;

@@ -158,6 +158,7 @@ static void read_node_mf(int n, double* mf, int first, const char* mismatch,
 {
     int any_negative = 0;
     for (int k = 1; k <= n; k++) {
+        prj_at_record(k);
         prj_record_number(k, mismatch);
         double* block = mf + (k - 1 + first) * _nctm;
         for (int s = 0; s < _nctm && prj_more(); s++) {
@@ -166,6 +167,7 @@ static void read_node_mf(int n, double* mf, int first, const char* mismatch,
         }
         if (prj_errors()) return;
     }
+    prj_at_record(0);
     if (any_negative) error(ERROR, __FILE__, __LINE__, negative, "");
 }
 
@@ -184,6 +186,7 @@ static int read_cc_count(int nodes, const char* message)
 
 int zone_cc_read()
 {
+    prj_enter_section("Zone CC");
     if (read_cc_count(_nzone, "Zones*contaminant count mis-match: ") == 0 && _nctm > 0) {
         _nZctm = _nctm * (_nzone + 1);
         _MfZ = alc_vT<double>(0, _nZctm - 1, "MfZ");
@@ -281,6 +284,7 @@ static void read_jct_record(int k, void*)
 
 static int jct_cc_read()
 {
+    prj_enter_section("Duct Junction CC");
     if (read_cc_count(_njct, "Junctions*contaminant count mis-match: ") == 0 &&
         _njct * _nctm > 0) {
         _nJctm = _njct * _nctm;

@@ -91,6 +91,7 @@ static void read_css_record(int k, void*)
 static void read_css_records(int n)
 {
     for (int k = 1; k <= n; k++) {
+        prj_at_record(k);
         if (readIX(1) != k) error(ERROR, __FILE__, __LINE__, "S/S number mis-match", intstr(k), "");
         read_css_record(k, nullptr);
         if (prj_errors()) break;

@@ -22,6 +22,46 @@ namespace vexlar {
 
 int prj_errors() { return error(-1, __FILE__, __LINE__, "test", ""); }
 
+// Where the reader stands, for the line that follows every ERROR of the read: the file,
+// its line, the section (none for the header), the record and the field when known.
+static struct {
+    const char* file;
+    const char* section;
+    int record;
+    const char* field;
+} s_place;
+
+void prj_enter_section(const char* section)
+{
+    s_place.section = section;
+    s_place.record = 0;
+    s_place.field = nullptr;
+}
+
+void prj_at_record(int k)
+{
+    s_place.record = k;
+    s_place.field = nullptr;
+}
+
+void prj_at_field(const char* field) { s_place.field = field; }
+
+static const char* prj_place()
+{
+    static char text[4096 + 256];
+    int n = snprintf(text, sizeof text, "in %s, line %d, ", s_place.file, nxtline());
+    if (!s_place.section) {
+        snprintf(text + n, sizeof text - n, "file header");
+        return text;
+    }
+    n += snprintf(text + n, sizeof text - n, "%s section", s_place.section);
+    if (s_place.record > 0 && n < (int)sizeof text)
+        n += snprintf(text + n, sizeof text - n, ", record %d", s_place.record);
+    if (s_place.field && n < (int)sizeof text)
+        snprintf(text + n, sizeof text - n, ", field %s", s_place.field);
+    return text;
+}
+
 int prj_count_fits(int n)
 {
     // Every item takes a word and a separator, the last one perhaps only its word.
@@ -33,6 +73,7 @@ int prj_more() { return !prj_errors() && !nxteof(); }
 
 int prj_section_count(const char* section)
 {
+    prj_enter_section(section);
     int n = readIX(1);
     if (n < 0) {
         error(ERROR, __FILE__, __LINE__, "Negative record count in ", section, " section: ",
@@ -56,6 +97,7 @@ int prj_record_number(int k, const char* mismatch)
 
 int prj_section_end2(const char* ok_name, const char* err_name)
 {
+    prj_at_record(0);
     if ((int16_t)readI2(1) == -999) {
         if (_ulog) {
             fprintf(_ulog, "%s section read successfully.\n", ok_name);
@@ -75,6 +117,7 @@ int prj_section_end(const char* section) { return prj_section_end2(section, sect
 void prj_read_records(int n, const char* mismatch, PRJ_RECORD_FN read_record, void* ctx)
 {
     for (int k = 1; k <= n; k++) {
+        prj_at_record(k);
         prj_record_number(k, mismatch);
         read_record(k, ctx);
         if (prj_errors()) break;
@@ -128,10 +171,13 @@ void** prj_list_fre(void** list, int n, const char* tag)
 struct RcValue {
     char type;
     void* dest;
+    const char* name = nullptr;   // the field, named where a bad word is reported
 };
+#define RC(type, rec, field) RcValue{type, &(rec).field, #field}
 
 static void read_rc_value(RcValue v, int newline)
 {
+    prj_at_field(v.name);
     switch (v.type) {
     case 'i': { int x = (int16_t)readI2(newline); if (v.dest) *(int*)v.dest = x; break; }
     case 'S': { int16_t x = (int16_t)readI2(newline); if (v.dest) *(int16_t*)v.dest = x; break; }
@@ -177,16 +223,19 @@ int run_read()
     RunControlData& r = _rcdat;
     WeatherData& w = _wthdat;
     const RcValue _i{'i', nullptr}, _r{'r', nullptr}, _x{'x', nullptr};
+    prj_enter_section("Run Control");
     read_rc_line({_i, _i, _i, _i, _r, _i, _r, _r, _i, _r, _r});
     read_rc_line({_r});
     skip_rc_values('i', 5);
-    read_rc_line({{'r', &w.Tambt}, {'p', &w.Pbar}, {'r', &w.WS}, {'r', &w.WD},
-                  {'r', &w.rel_humidity}, {'i', &w.day_type}});
+    read_rc_line({RC('r', w, Tambt), RC('p', w, Pbar), RC('r', w, WS), RC('r', w, WD),
+                  RC('r', w, rel_humidity), RC('i', w, day_type)});
     skip_rc_values('i', 4);
+    prj_at_field("Tambt");
     // Densities are taken from the ambient temperature in K, so it must be above 0.
     if (!(w.Tambt > 0.0f))
         errorf(ERROR, __FILE__, __LINE__, "Invalid ambient temperature %g K in Run Control",
                (double)w.Tambt);
+    prj_at_field("day_type");
     // The day type selects one of the twelve day schedules of every week schedule.
     if (w.day_type < 1 || w.day_type > 12)
         errorf(ERROR, __FILE__, __LINE__, "Invalid day type %d in Run Control", w.day_type);
@@ -197,52 +246,58 @@ int run_read()
     prj_skip_description();
     prj_skip_description();
     read_rc_line({_r, _r, _r, _r, _i});
-    read_rc_line({_r, _r, {'h', nullptr}, {'y', nullptr}, {'y', nullptr}, {'x', &_useWPCwp},
-                  {'x', &_useWPCmf}, {'S', &r.wpc_hold}});
+    read_rc_line({_r, _r, {'h', nullptr}, {'y', nullptr}, {'y', nullptr},
+                  {'x', &_useWPCwp, "_useWPCwp"}, {'x', &_useWPCmf, "_useWPCmf"},
+                  RC('S', r, wpc_hold)});
     _useWPC = _useWPCwp | _useWPCmf;
     read_rc_line({_r, _r, _r, _r, _r, _i, _i});
-    read_rc_line({{'i', &r.sim_af}, {'i', &r.af_newton}, {'i', &r.itmax}, {'r', &r.relcnvg},
-                  {'r', &r.abscnvg}, {'r', &r.relax}, _i, {'r', &r.bldg_dp}, _i});
-    read_rc_line({{'i', &r.af_slae}, {'i', &r.af_reorder}, _i, {'r', &r.cnvg},
-                  {'i', &r.af_init}, {'i', &r.af_corr}});
-    read_rc_line({{'i', &r.sim_mf}, _i, {'r', &r.cyc_tol}, {'r', &r.cyc_cut}, _r, _i});
-    read_rc_line({{'i', &r.mfn_method}, {'i', &r.mfn_reorder}, {'i', &r.mfn_itmax},
-                  {'r', &r.mfn_relcnvg}, {'r', &r.mfn_cutoff}, {'r', &r.mfn_relax},
-                  {'r', &r.mfn_theta}, _i});
-    read_rc_line({{'i', &r.mft_method}, {'i', &r.mft_reorder}, {'i', &r.mft_itmax},
-                  {'r', &r.mft_relcnvg}, {'r', &r.mft_cutoff}, {'r', &r.mft_relax},
-                  {'r', &r.mft_theta}, _i});
-    read_rc_line({{'i', &r.mfc_method}, {'i', &r.mfc_reorder}, {'i', &r.mfc_itmax},
-                  {'r', &r.mfc_relcnvg}, {'r', &r.mfc_cutoff}, {'r', &r.mfc_relax}, _i});
-    read_rc_line({{'i', &r.mf_solver}, {'i', &r.cd1_zones}, {'i', &r.sts_cells},
-                  {'r', &r.sts_dx}, {'i', &r.sts_temp}, _i});
+    read_rc_line({RC('i', r, sim_af), RC('i', r, af_newton), RC('i', r, itmax),
+                  RC('r', r, relcnvg), RC('r', r, abscnvg), RC('r', r, relax), _i,
+                  RC('r', r, bldg_dp), _i});
+    read_rc_line({RC('i', r, af_slae), RC('i', r, af_reorder), _i, RC('r', r, cnvg),
+                  RC('i', r, af_init), RC('i', r, af_corr)});
+    read_rc_line({RC('i', r, sim_mf), _i, RC('r', r, cyc_tol), RC('r', r, cyc_cut), _r, _i});
+    read_rc_line({RC('i', r, mfn_method), RC('i', r, mfn_reorder), RC('i', r, mfn_itmax),
+                  RC('r', r, mfn_relcnvg), RC('r', r, mfn_cutoff), RC('r', r, mfn_relax),
+                  RC('r', r, mfn_theta), _i});
+    read_rc_line({RC('i', r, mft_method), RC('i', r, mft_reorder), RC('i', r, mft_itmax),
+                  RC('r', r, mft_relcnvg), RC('r', r, mft_cutoff), RC('r', r, mft_relax),
+                  RC('r', r, mft_theta), _i});
+    read_rc_line({RC('i', r, mfc_method), RC('i', r, mfc_reorder), RC('i', r, mfc_itmax),
+                  RC('r', r, mfc_relcnvg), RC('r', r, mfc_cutoff), RC('r', r, mfc_relax), _i});
+    read_rc_line({RC('i', r, mf_solver), RC('i', r, cd1_zones), RC('i', r, sts_cells),
+                  RC('r', r, sts_dx), RC('i', r, sts_temp), _i});
     read_rc_line({{'x', &r.cv_lmm}, {'r', &r.cv_rtol}, {'r', &r.cv_atol}, {'r', &r.cv_maxstep}});
-    read_rc_line({{'i', &r.tsdens}, _r, {'i', &r.dens_itmax}, {'i', &r.cnvgSS},
-                  {'i', &r.densZP}, {'i', &r.stackD}, {'i', &r.dodMdt}});
+    read_rc_line({RC('i', r, tsdens), _r, RC('i', r, dens_itmax), RC('i', r, cnvgSS),
+                  RC('i', r, densZP), RC('i', r, stackD), RC('i', r, dodMdt)});
     if (r.dens_itmax < 2) r.dens_itmax = 2;
-    read_rc_line({{'m', &r.ss_date}, {'h', &r.ss_time}, {'m', &r.start_date},
-                  {'h', &r.start_time}, {'m', &r.end_date}, {'h', &r.end_time},
-                  {'h', &r.time_step}, {'h', &r.time_list}, {'h', &r.time_scrn}});
-    read_rc_line({{'i', &r.restart}, {'m', &r.rst_date}, {'h', nullptr}});
-    read_rc_line({{'i', &r.list}, _i, {'x', &r.pfres}, {'x', &r.zfres}, {'x', &r.zcres}});
-    read_rc_line({_x, {'x', &r.ach_step}, {'x', &r.ach_stats}, {'x', &r.cbw_stats},
-                  {'x', &r.ebw_step}, {'x', &r.ebw_stats}, {'x', &r.age_step},
-                  {'x', &r.age_stats}});
-    read_rc_line({{'x', &r.rzf}, {'x', &r.rzm}, {'x', &r.rz1}, {'x', &r.csm}, {'x', &r.srf},
-                  {'x', &r.logc}});
-    read_rc_line({{'x', &r.cex_bldg}, {'x', &r.cex_ctm}, {'x', &r.pfsave}, {'x', &r.zfsave},
-                  {'x', &r.zcsave}});
-    read_rc_line({{'r', &r.ach_dens}, {'r', &r.gravity}});
+    read_rc_line({RC('m', r, ss_date), RC('h', r, ss_time), RC('m', r, start_date),
+                  RC('h', r, start_time), RC('m', r, end_date), RC('h', r, end_time),
+                  RC('h', r, time_step), RC('h', r, time_list), RC('h', r, time_scrn)});
+    read_rc_line({RC('i', r, restart), RC('m', r, rst_date), {'h', nullptr}});
+    read_rc_line({RC('i', r, list), _i, RC('x', r, pfres), RC('x', r, zfres),
+                  RC('x', r, zcres)});
+    read_rc_line({_x, RC('x', r, ach_step), RC('x', r, ach_stats), RC('x', r, cbw_stats),
+                  RC('x', r, ebw_step), RC('x', r, ebw_stats), RC('x', r, age_step),
+                  RC('x', r, age_stats)});
+    read_rc_line({RC('x', r, rzf), RC('x', r, rzm), RC('x', r, rz1), RC('x', r, csm),
+                  RC('x', r, srf), RC('x', r, logc)});
+    read_rc_line({RC('x', r, cex_bldg), RC('x', r, cex_ctm), RC('x', r, pfsave),
+                  RC('x', r, zfsave), RC('x', r, zcsave)});
+    read_rc_line({RC('r', r, ach_dens), RC('r', r, gravity)});
+    prj_at_field("dbg");
     for (int& d : r.dbg) d = readIX(0);
+    prj_at_field(nullptr);
     int nvalues = (int16_t)readI2(1);
     skip_rc_values('r', nvalues);
-    read_rc_line({{'i', &r.bf_zones}, {'i', &r.bf_jcts}, {'i', &r.bf_class}});
-    read_rc_line({{'S', &r.cfd_cpl}, {'r', &r.cfd_cnvg}, {'S', &r.cfd_restart}, _i,
-                  {'S', &r.cfd_itmax}, {'S', &r.cfd_dump}, {'S', &r.cfd_mg}, {'S', &r.cfd_gs},
-                  {'d', nullptr}, {'d', nullptr}});
+    read_rc_line({RC('i', r, bf_zones), RC('i', r, bf_jcts), RC('i', r, bf_class)});
+    read_rc_line({RC('S', r, cfd_cpl), RC('r', r, cfd_cnvg), RC('S', r, cfd_restart), _i,
+                  RC('S', r, cfd_itmax), RC('S', r, cfd_dump), RC('S', r, cfd_mg),
+                  RC('S', r, cfd_gs), {'d', nullptr}, {'d', nullptr}});
     prj_section_end("Run Control");
     return 0;
 }
+#undef RC
 
 // ---- The file -----------------------------------------------------------------------------
 
@@ -338,16 +393,11 @@ static void (*const s_sections[])() = {
     sec_zone_cc, sec_path, sec_jct, sec_duct, sec_css, sec_osch, sec_pexp, sec_note,
     sec_trelbo};
 
-int prj_read(const char* path)
+// The header and the sections of the open file: -1 for a rejected header, 0 for a clean
+// read, 1 when ERRORs were counted.
+static int prj_read_sections(const char* file)
 {
-    char file[4096];
-    snprintf(file, sizeof file, "%s", path);
-    if (nxtopen(file, __FILE__, __LINE__)) return 1;
-    if (_ulog) fprintf(_ulog, "\nReading project file: %s\n", file);
-    if (read_header(file)) {
-        nxtclose();
-        return 1;
-    }
+    if (read_header(file)) return -1;
     error(-2, __FILE__, __LINE__, "reset count", "");
     _echo = (int16_t)readI2(0);
     if (_doInput) _echo = 1;
@@ -356,9 +406,25 @@ int prj_read(const char* path)
         if (prj_errors()) break;
         section();
     }
-    if (prj_errors() == 0) nxtwrd(_string, NXT_REST_OF_LINE, sizeof _string);
+    if (prj_errors()) return 1;
+    nxtwrd(_string, NXT_REST_OF_LINE, sizeof _string);
+    run_control_warnings(_nctm);
+    return 0;
+}
+
+int prj_read(const char* path)
+{
+    char file[4096];
+    snprintf(file, sizeof file, "%s", path);
+    if (nxtopen(file, __FILE__, __LINE__)) return 1;
+    if (_ulog) fprintf(_ulog, "\nReading project file: %s\n", file);
+    s_place = {file, nullptr, 0, nullptr};
+    const char* (*outer_place)() = _errorPlaceFcnP;
+    _errorPlaceFcnP = prj_place;
+    int rc = prj_read_sections(file);
+    _errorPlaceFcnP = outer_place;
     nxtclose();
-    if (prj_errors() == 0) return 0;
+    if (rc <= 0) return -rc;
     error(FATAL, __FILE__, __LINE__, "Project file errors must be fixed.", "");
     return 1;
 }

@@ -19,6 +19,12 @@ int run_read();
 
 // The current ERROR count (nonzero: stop reading records and sections).
 int prj_errors();
+// Where the reader stands, named in the line that follows every ERROR of prj_read: a
+// section (its record and field cleared), a record of it, a field of the record (null:
+// none known).
+void prj_enter_section(const char* section);
+void prj_at_record(int k);
+void prj_at_field(const char* field);
 // 1 when n items of at least one word each can still follow in the file (or its size is
 // not known): a count beyond that is corrupt, and nothing is sized by it.
 int prj_count_fits(int n);

@@ -26,6 +26,10 @@ static int s_putback = 0;
 static int s_was_putback = 0;
 // Size of the open file in bytes, -1 when it is not a regular file.
 static long s_size = -1;
+// Line feeds consumed (each once, however often it was put back), and the line on which
+// the last word or line read began (0 before the first).
+static int s_lines = 0;
+static int s_token_line = 0;
 
 static int getch()
 {
@@ -35,9 +39,10 @@ static int getch()
     if (s_putback) {
         s_putback = 0;
         s_was_putback = 1;
-    } else if (_echo && _ulog) {
-        fputc(c, _ulog);
+        return c;
     }
+    if (c == '\n') s_lines++;
+    if (_echo && _ulog) fputc(c, _ulog);
     return c;
 }
 
@@ -61,6 +66,7 @@ int nxtopen_as(const char* kind, const char* path, const char* file, int line)
     }
     _unxt = openFile(path, "r");
     s_putback = 0;
+    s_lines = s_token_line = 0;
     if (!_unxt) {
         const char* reason = strerror(errno);
         error(ERROR, __FILE__, __LINE__, "Could not open ", kind, " ", path, ": ", reason, "");
@@ -100,6 +106,8 @@ long nxtleft()
 
 int nxteof() { return !_unxt || feof(_unxt); }
 
+int nxtline() { return s_token_line; }
+
 int nxtseek(long offset, int origin)
 {
     s_putback = 0;
@@ -109,6 +117,7 @@ int nxtseek(long offset, int origin)
 void nxtrewind()
 {
     s_putback = 0;
+    s_lines = s_token_line = 0;
     if (_unxt) rewind(_unxt);
 }
 
@@ -142,6 +151,7 @@ static char* read_word(char* buf, int len)
         if (c != '!') break;
         if (skip_line() == EOF) return nullptr;
     }
+    s_token_line = s_lines + 1;
     int n = 0;
     for (; c != EOF; c = getch()) {
         if (ends_word(c)) {
@@ -163,6 +173,7 @@ static char* read_word(char* buf, int len)
 // Returns the character that ended it, '\n' or EOF.
 static int store_line(char* buf, int len, int c)
 {
+    s_token_line = s_lines + 1 - (c == '\n');
     int n = 0;
     for (; c != EOF && c != '\n'; c = getch()) {
         if (c == '\r') continue;

@@ -25,6 +25,8 @@ long nxttell();
 long nxtleft();
 // 1 once the stream has ended: its end was reached, the "*" end mark read, or none is open.
 int nxteof();
+// The line (from 1) on which the last word or line read began; 0 before the first.
+int nxtline();
 int nxtseek(long offset, int origin);
 void nxtrewind();
 // Reads into buf (size len) by mode; returns buf, or null when there is no word or line.

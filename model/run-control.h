@@ -80,6 +80,12 @@ extern char _DVFfile[4096];      // discrete values file
 extern char _WPCfile[4096];      // wind-pressure and ambient-concentration file
 extern int _useWPCwp, _useWPCmf, _useWPC;
 
+// WARNINGs about Run Control values that do not do what they seem to, once the species
+// are known: an end before the start, a listing step the time loop cannot keep, a weather
+// file that is not read. An end time not after the start time on one day becomes the end
+// of the first step, where both transport methods stop.
+void run_control_warnings(int nctm);
+
 // The values files' tables, filled as the files are read and bound by the network build
 // to the elements, sources and controls that take their values from a file column.
 extern int _cvfNumNames;   // value names the controls read from each values file

@@ -1,6 +1,6 @@
 // The token stream and its typed readers, read from small temporary files: word and line
-// rules, comments and the end mark, CRLF files, echo to the log, and the typed readers'
-// accepted words and ERROR texts.
+// rules, comments and the end mark, CRLF files, line numbers, echo to the log, and the
+// typed readers' accepted words and ERROR texts.
 #include "common-src/tokens.h"
 
 #include <gtest/gtest.h>
@@ -123,6 +123,30 @@ TEST_F(TokenStream, CrlfFilesReadExactlyLikeLfFiles)
     EXPECT_EQ(got[0][3], "description line");
     EXPECT_EQ(got[0][4], "5");
     EXPECT_EQ(got[0][13], "-999");
+}
+
+// Each word and line read knows the line it began on, comment and empty lines counted,
+// however often a line end was put back, in LF and CRLF files alike.
+TEST_F(TokenStream, EveryReadKnowsTheLineItBeganOn)
+{
+    const std::string lf = "a b\n! heading\n\n  c, d\n! skip\nwhole line\ne\n";
+    std::string crlf;
+    for (char c : lf) crlf += (c == '\n') ? std::string("\r\n") : std::string(1, c);
+    const struct {
+        int mode;
+        const char* text;
+        int line;
+    } reads[] = {{NXT_WORD, "a", 1}, {NXT_WORD, "b", 1}, {NXT_WORD, "c", 4}, {NXT_WORD, "d", 4},
+                 {NXT_LINE, "whole line", 6}, {NXT_FIRST_WORD, "e", 7}};
+    for (const std::string& text : {lf, crlf}) {
+        open(text);
+        EXPECT_EQ(nxtline(), 0);
+        for (const auto& r : reads) {
+            EXPECT_EQ(word(r.mode), r.text);
+            EXPECT_EQ(nxtline(), r.line) << r.text;
+        }
+        nxtclose();
+    }
 }
 
 TEST_F(TokenStream, AFifteenCharacterNameFitsASixteenByteField)
