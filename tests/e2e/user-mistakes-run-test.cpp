@@ -120,7 +120,9 @@ TEST_P(UserMistake, GetsItsMessageAndLosesNothing)
     EXPECT_NE(r.log.find("Simulation completed successfully."), std::string::npos) << r.log;
     auto times = sqlRows(db, "SELECT dayofyear, Time FROM TIME ORDER BY TimeID");
     ASSERT_FALSE(times.empty());
-    if (m.listed >= 0) EXPECT_EQ((int)times.size(), m.listed);
+    if (m.listed >= 0) {
+        EXPECT_EQ((int)times.size(), m.listed);
+    }
     if (m.last_day > 0) {
         EXPECT_EQ(times.back()[0], m.last_day);
         EXPECT_EQ(times.back()[1], m.last_time);
