@@ -212,6 +212,14 @@ int stopDistance(bool stopAtListings, int nextList)
     return u;
 }
 
+// The controls at the instant a restart record or the run's end stands at, so that the
+// record holds them as the next step starts from them: the step after a day's end or a
+// resumed run's first step then evaluates them again at that instant, advancing nothing.
+void controlsAtRecord()
+{
+    if (_Ctrl0) setSchedulesAndControls(_stepStartTime + 1, 0);
+}
+
 void inputsToStepStart()
 {
     int d = _dayofy, t = _stepStartTime;
@@ -432,6 +440,7 @@ void sim_loop_cvode(int write)
             break;
         }
         if (_stepEndTime > 86399) {
+            controlsAtRecord();
             rolloverNewSimDate(write);
             nextList = _time_list;
             nextScrn = _time_scrn;
@@ -465,6 +474,7 @@ void sim_loop_cvode(int write)
         t = _stepStartTime;
     } while (!runEnded());
     _stepStartTime = _stepEndTime;
+    controlsAtRecord();
     if (write) writeSummaries_simEnd();
     freeIntegrator(in);
     if (interrupted) stopOnRequest(write);

@@ -61,7 +61,8 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- Stateful signals -------------------------------------------------------------------
 
 // One step: its end time [s] (its start is 10 s earlier, 0 for the first evaluation at the
-// start time), the inputs and the output worked out by hand.
+// start time), the inputs and the output worked out by hand. The control clock stands at
+// the end of the step before the first one: a sequence from 0 starts the clock there.
 struct Step {
     int end;
     float in1, in2, out;
@@ -107,9 +108,11 @@ protected:
         _dt = 10.0f;
         _dti = 0.1f;
         _time_list = 30;
+        ctrlClock_reset();
     }
     void TearDown() override
     {
+        ctrlClock_reset();
         _stepStartTime = _stepEndTime = 0;
         _dt = _dti = 0.0f;
         _time_list = 0;
@@ -126,10 +129,12 @@ TEST_P(StatefulSignal, CarriesItsStateAcrossSteps)
     node.input2 = &b;
     node.number = 3;
     c.setup(node, store);
+    if (c.steps[0].end > 0) ctrlClock_advance(1, c.steps[0].end - 10);
     for (size_t k = 0; k < c.steps.size(); k++) {
         const Step& s = c.steps[k];
         _stepEndTime = s.end;
         _stepStartTime = s.end > 0 ? s.end - 10 : 0;
+        ctrlClock_advance(1, s.end);
         a = s.in1;
         b = s.in2;
         c.fn(&node);
@@ -153,9 +158,10 @@ const Sequence sequences[] = {
     // A window shorter than half a step still averages one value.
     {"RunningAverageOfNoWindow", rav_sig, [](CtrlNode& n, Store& s) { n.data = &s.rav; },
      {{0, 1, 0, 0}, {10, 4, 0, 4}, {20, 7, 0, 7}}},
-    // in1 x dt summed; steps starting at 0 and 30 s end their accumulation.
+    // in1 x dt summed; steps starting at 0 and 30 s end their accumulation. The first
+    // evaluation, at the start, integrates over no time.
     {"ListingStepIntegral", intrts_sig, [](CtrlNode& n, Store& s) { n.data = &s.list; },
-     {{0, 2, 0, 20}, {10, 2, 0, 20}, {20, 4, 0, 40}, {30, 6, 0, 100}, {40, 8, 0, 180}, {50, 1, 0, 10}}},
+     {{0, 2, 0, 0}, {10, 2, 0, 20}, {20, 4, 0, 40}, {30, 6, 0, 100}, {40, 8, 0, 180}, {50, 1, 0, 10}}},
     {"ListingStepAverage", avgrts_sig, [](CtrlNode& n, Store& s) { n.data = &s.list; },
      {{0, 2, 0, 2}, {10, 2, 0, 2}, {20, 4, 0, 4}, {30, 6, 0, 5}, {40, 8, 0, 6}, {50, 1, 0, 1}}},
     {"ListingStepTrapezoid", intrts_sig, [](CtrlNode& n, Store& s) { s.list.trapezoid = 1; n.data = &s.list; },
