@@ -217,6 +217,18 @@ int run_read()
     read_rc_line({{'i', &r.mf_solver}, {'i', &r.cd1_zones}, {'i', &r.sts_cells},
                   {'r', &r.sts_dx}, {'i', &r.sts_temp}, _i});
     read_rc_line({{'x', &r.cv_lmm}, {'r', &r.cv_rtol}, {'r', &r.cv_atol}, {'r', &r.cv_maxstep}});
+    // The stiff integrator weighs every mass by 1 / (cv_rtol |m| + cv_atol) and can use
+    // neither tolerance at 0 or below.
+    if (r.mf_solver >= 2) {
+        if (!(r.cv_rtol > 0.0f))
+            errorf(ERROR, __FILE__, __LINE__,
+                   "Invalid cv_rtol %g in Run Control: set the stiff integrator's relative "
+                   "tolerance above 0 (e.g. 1e-6)", (double)r.cv_rtol);
+        if (!(r.cv_atol > 0.0f))
+            errorf(ERROR, __FILE__, __LINE__,
+                   "Invalid cv_atol %g in Run Control: set the stiff integrator's absolute "
+                   "tolerance above 0 (e.g. 1e-12)", (double)r.cv_atol);
+    }
     read_rc_line({{'i', &r.tsdens}, _r, {'i', &r.dens_itmax}, {'i', &r.cnvgSS},
                   {'i', &r.densZP}, {'i', &r.stackD}, {'i', &r.dodMdt}});
     if (r.dens_itmax < 2) r.dens_itmax = 2;
