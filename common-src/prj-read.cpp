@@ -267,7 +267,20 @@ int run_read()
                   RC('r', r, mfc_relcnvg), RC('r', r, mfc_cutoff), RC('r', r, mfc_relax), _i});
     read_rc_line({RC('i', r, mf_solver), RC('i', r, cd1_zones), RC('i', r, sts_cells),
                   RC('r', r, sts_dx), RC('i', r, sts_temp), _i});
-    read_rc_line({{'x', &r.cv_lmm}, {'r', &r.cv_rtol}, {'r', &r.cv_atol}, {'r', &r.cv_maxstep}});
+    read_rc_line({RC('x', r, cv_lmm), RC('r', r, cv_rtol), RC('r', r, cv_atol),
+                  RC('r', r, cv_maxstep)});
+    // The stiff integrator weighs every mass by 1 / (cv_rtol |m| + cv_atol) and can use
+    // neither tolerance at 0 or below.
+    if (r.mf_solver >= 2) {
+        if (!(r.cv_rtol > 0.0f))
+            errorf(ERROR, __FILE__, __LINE__,
+                   "Invalid cv_rtol %g in Run Control: set the stiff integrator's relative "
+                   "tolerance above 0 (e.g. 1e-6)", (double)r.cv_rtol);
+        if (!(r.cv_atol > 0.0f))
+            errorf(ERROR, __FILE__, __LINE__,
+                   "Invalid cv_atol %g in Run Control: set the stiff integrator's absolute "
+                   "tolerance above 0 (e.g. 1e-12)", (double)r.cv_atol);
+    }
     read_rc_line({RC('i', r, tsdens), _r, RC('i', r, dens_itmax), RC('i', r, cnvgSS),
                   RC('i', r, densZP), RC('i', r, stackD), RC('i', r, dodMdt)});
     if (r.dens_itmax < 2) r.dens_itmax = 2;

@@ -2,17 +2,12 @@
 // shell matrix and a direct solver whose content is the JacIntfc: its linear-system
 // function evaluates the Jacobian and forms M = I - gamma J in the combined system's
 // A, the solver's set-up factorises M with the system's SASN and its solution solves
-// M x = b. Entries of the integrator's state past the system's equations (the summary's
-// books, whose rates no equation depends on) take their residual as their Newton step:
-// their own rows of M are those of I, and what their rates owe the equations' correction
-// is left out, so that each iteration leaves them at the formula's value for the iterate
-// before it, a correction within the Newton tolerance. The BDF correction of the system's
-// equations is scaled by 2 / (1 + gamrat) when gamma has changed since the last set-up,
-// here rather than by the integrator, which would scale the books' steps too.
+// M x = b. The BDF correction is scaled by 2 / (1 + gamrat) when gamma has changed since
+// the last set-up, here (the integrator's own scaling is turned off).
 #include <cstring>
 #include <string>
 
-#include <cvode/cvode_ls.h>
+#include <cvodes/cvodes_ls.h>
 #include <nvector/nvector_serial.h>
 
 #include "common-src/messages.h"
@@ -116,7 +111,6 @@ int vxcv_callback_solveSys(SUNLinearSolver ls, SUNMatrix, N_Vector x, N_Vector b
     double gamrat = gamma / ji->gamma_setup;
     if (gamrat != 1.0)
         for (int i = 1; i <= ji->neq; i++) xx[i] *= 2.0 / (1.0 + gamrat);
-    for (sunindextype i = ji->neq + 1, n = N_VGetLength(x); i <= n; i++) xx[i] = bb[i];
     return SUNLS_SUCCESS;
 }
 

@@ -31,22 +31,34 @@ static double depositionBasis(const DvrRec* d)
     return (float)(static_cast<const float*>(d->cse->model_data)[2] * d->multiplier);
 }
 
+// Each feature the integrator cannot run is named, then the Run Control setting that
+// runs the project: the transport method mf_solver (0 implicit, 1 short time step).
 bool cvodeIsExcluded()
 {
     bool excluded = false;
-    auto exclude = [&excluded](const char* text) {
+    auto exclude = [&excluded](const char* text, const char* change) {
         error(ERROR, __FILE__, __LINE__, text, "");
+        error(NOTE, __FILE__, __LINE__, change, "");
         excluded = true;
     };
-    if (_rcdat.sim_mf != 2) exclude("CVODE requires transient calculations");
-    if (_doBridge > 0) exclude("CVODE does not support bridge functionality");
-    if (_npexp > 0) exclude("CVODE does not support exposures");
+    if (_rcdat.sim_mf != 2)
+        exclude("CVODE requires transient calculations",
+                "Set mf_solver to 0 on Run Control for a steady or cyclic run, or sim_mf to 2");
+    if (_doBridge > 0)
+        exclude("CVODE does not support bridge functionality",
+                "Set mf_solver to 0 or 1 on Run Control to run with a co-simulation peer");
+    if (_npexp > 0)
+        exclude("CVODE does not support exposures",
+                "Set mf_solver to 0 or 1 on Run Control to compute occupant exposures");
     for (const CssRec* c = _Css0; c; c = c->next)
         if (c->cse && c->cse->type == CSE_BRS) {
-            exclude("CVODE does not support burst sources");
+            exclude("CVODE does not support burst sources",
+                    "Set mf_solver to 0 or 1 on Run Control to release burst sources");
             break;
         }
-    if (_MFn_mem && _MFn_mem->sasn.method == SASN_BCG) exclude("CVODE cannot use BCG matrix method");
+    if (_MFn_mem && _MFn_mem->sasn.method == SASN_BCG)
+        exclude("CVODE cannot use BCG matrix method",
+                "Set mf_solver to 0 or 1 on Run Control, or mfc_method to 0");
     return excluded;
 }
 

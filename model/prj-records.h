@@ -174,7 +174,7 @@ struct SensorData {
     float location[3];     // [m]
     int16_t species;       // measure 0: species index (_nctm when not simulated)
     char species_name[16];
-    float lag_factor;      // exp(-dt / tau), set on the first evaluation
+    float lag_factor;      // exp(-dt / tau) of the last evaluation's dt; 1 after the first
     int first_done;
     AirNode* sensed_node;
     double* sensed_ptr;    // quantity read when the input is not bound

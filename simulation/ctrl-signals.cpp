@@ -2,7 +2,8 @@
 // inputs (in1, in2: the floats its input pointers name) and writes its output `value`;
 // arithmetic is in single precision unless a comment says otherwise. Stateful types keep
 // their state in the node's data between steps and start on their first evaluation, which
-// main performs for the start time before the run.
+// main performs for the start time before the run; they advance by the seconds the control
+// clock says passed since the network's previous evaluation (none at the same instant).
 #include "simulation/ctrl-signals.h"
 
 #include <cmath>
@@ -21,6 +22,7 @@ float in2(const CtrlNode* n) { return *n->input2; }
 template <class T> T* dataOf(CtrlNode* n) { return static_cast<T*>(n->data); }
 
 float clamp01(float x) { return x < 0.0f ? 0.0f : (x > 1.0f ? 1.0f : x); }
+float elapsed() { return _ctrlClock.elapsed; }
 float flag(bool b) { return b ? 1.0f : 0.0f; }
 
 // Degrees to radians.
@@ -43,11 +45,15 @@ void sns_sig(CtrlNode* n)
     }
     if (!s->first_done) {
         if (!(s->tau > 0.0f)) ctrl_sim_fatal("Invalid time constant; sensor ", n);
-        s->lag_factor = std::exp(-_dt / s->tau);
+        s->lag_factor = 1.0f;
         s->first_done = 1;
         n->value = x;
         return;
     }
+    // s' = (x - s) / tau over the time that passed, x held: a gap decays by exp(-dt / tau).
+    const float dt = elapsed();
+    if (dt <= 0.0f) return;
+    s->lag_factor = std::exp(-dt / s->tau);
     n->value = x + (n->value - x) * s->lag_factor;
 }
 
@@ -249,7 +255,7 @@ void pic_sig(CtrlNode* n)
 {
     PicData* c = dataOf<PicData>(n);
     float x = in1(n);
-    float out = c->prev_out + c->kp * (x - c->prev_in) + 0.5f * _dt * c->ki * (c->prev_in + x);
+    float out = c->prev_out + c->kp * (x - c->prev_in) + 0.5f * elapsed() * c->ki * (c->prev_in + x);
     n->value = clamp01(out);
     c->prev_in = x;
     c->prev_out = n->value;
@@ -268,13 +274,13 @@ void int_sig(CtrlNode* n)
         n->value = 0.0f;
         return;
     }
-    float x = in1(n), gate = in2(n);
+    float x = in1(n), gate = in2(n), dt = elapsed();
     if (gate > 0.0f) {
-        d->integral += (d->prev_in1 + x) * 0.5f * _dt;
+        d->integral += (d->prev_in1 + x) * 0.5f * dt;
     } else if (gate < 0.0f) {
         d->integral = 0.0;
     } else if (d->prev_in2 > 0.0f) {
-        d->integral += d->prev_in1 * 0.5f * _dt;
+        d->integral += d->prev_in1 * 0.5f * dt;
     }
     n->value = (float)d->integral;
     d->prev_in1 = x;
@@ -289,14 +295,14 @@ bool atListingTime(int t) { return _time_list <= 0 || t % _time_list == 0; }
 static void listStepIntegral(CtrlNode* n, bool average)
 {
     ListStepData* l = dataOf<ListStepData>(n);
-    float x = in1(n);
+    float x = in1(n), dt = elapsed();
     if (l->trapezoid) {
-        l->integral += (l->prev_in + x) * 0.5f * _dt;
+        l->integral += (l->prev_in + x) * 0.5f * dt;
         l->prev_in = x;
     } else {
-        l->integral += x * _dt;
+        l->integral += x * dt;
     }
-    l->elapsed += _dt;
+    l->elapsed += dt;
     if (!average) n->value = (float)l->integral;
     else n->value = l->elapsed > 0.0f ? (float)(l->integral / l->elapsed) : x;
     if (atListingTime(_stepStartTime)) {
@@ -311,7 +317,8 @@ void avgrts_sig(CtrlNode* n) { listStepIntegral(n, true); }
 enum RavState { RAV_NEW = 0, RAV_ALLOCATED = 1, RAV_RUNNING = 2 };
 
 // Average of the last N evaluations, N the window in time steps (at least 1), over a ring
-// of N + 1 samples allocated on the first evaluation.
+// of N + 1 samples allocated on the first evaluation. An evaluation at the instant of the
+// previous one takes the place of its sample.
 void rav_sig(CtrlNode* n)
 {
     RavData* r = dataOf<RavData>(n);
@@ -338,6 +345,13 @@ void rav_sig(CtrlNode* n)
     default:
         break;
     }
+    x = in1(n);
+    if (elapsed() <= 0.0f) {
+        r->sum += x - r->ring[r->newest];
+        r->ring[r->newest] = x;
+        n->value = (float)(r->sum * r->weight);
+        return;
+    }
     const int N = r->ring_size;
     if (r->count < N) {
         r->count++;
@@ -347,7 +361,6 @@ void rav_sig(CtrlNode* n)
         if (++r->oldest > N) r->oldest = 0;
     }
     if (++r->newest > N) r->newest = 0;
-    x = in1(n);
     r->ring[r->newest] = x;
     r->sum += x;
     n->value = (float)(r->sum * r->weight);
@@ -372,7 +385,7 @@ void dls_sig(CtrlNode* n)
         n->value = x;
         return;
     }
-    float elapsed;
+    float since;
     if (x == d->last_input && n->value == x) return;
     // A node resumed from a restart record has its output but no active schedule: the gap
     // between output and input is taken as a change now, as is a change of the input.
@@ -380,22 +393,32 @@ void dls_sig(CtrlNode* n)
         d->last_input = x;
         d->step_change = x - n->value;
         d->active = d->step_change >= 0.0f ? d->rise : d->fall;
-        elapsed = 0.5f * _dt;   // the change is taken at mid-step
-        d->change_time = (int)((float)_stepEndTime - elapsed);
+        since = 0.5f * elapsed();   // the change is taken at mid-step
+        d->change_time = (int)((float)_stepEndTime - since);
     } else {
-        elapsed = (float)(_stepEndTime - d->change_time);
-        if (elapsed < 0.0f) {   // the change was on an earlier day
+        since = (float)(_stepEndTime - d->change_time);
+        if (since < 0.0f) {   // the change was on an earlier day
             d->change_time -= 86400;
-            elapsed = (float)(_stepEndTime - d->change_time);
+            since = (float)(_stepEndTime - d->change_time);
         }
     }
-    float s = sch_val(d->active, elapsed);
+    float s = sch_val(d->active, since);
     float D = d->step_change;
     n->value = D > 0.0f ? x - D * (1.0f - s) : x - s * D;
 }
 
+// The share of the gap between output and input x that the exponential delay closes in dt
+// seconds: the rising time constant below the input, the falling one above it.
+static float dlxFactor(const DlxData* d, float x, float out, float dt)
+{
+    if (x > out) return 1.0f - std::exp(-dt / (float)d->tau_rise);
+    if (x < out) return 1.0f - std::exp(-dt / (float)d->tau_fall);
+    return 0.0f;
+}
+
 // Exponential delay with rising and falling time constants; a change is taken at mid-step,
-// so its first step moves by exp(-1/2) of the full factor.
+// so its first step moves by exp(-1/2) of the full factor. The output approaches the input
+// from one side, so that side names the time constant at every step.
 void dlx_sig(CtrlNode* n)
 {
     DlxData* d = dataOf<DlxData>(n);
@@ -409,14 +432,15 @@ void dlx_sig(CtrlNode* n)
     }
     // Without a factor (a node resumed from a restart record has its output only) a gap
     // between output and input starts a delay as a change of the input does.
+    const float dt = elapsed();
     if (x == d->last_input && (d->factor != 0.0f || n->value == x)) {
+        if (dt <= 0.0f || n->value == x) return;
+        d->factor = dlxFactor(d, x, n->value, dt);
         n->value -= d->factor * (n->value - x);
         return;
     }
     d->last_input = x;
-    if (x > n->value) d->factor = 1.0f - std::exp(-_dt / (float)d->tau_rise);
-    else if (x < n->value) d->factor = 1.0f - std::exp(-_dt / (float)d->tau_fall);
-    else d->factor = 0.0f;
+    d->factor = dlxFactor(d, x, n->value, dt);
     n->value -= d->factor * 0.6065306f * (n->value - x);
 }
 

@@ -6,6 +6,20 @@
 
 namespace vexlar {
 
+// The control clock: the instant of the network's last evaluation and the seconds that
+// passed since the one before it, which every time-dependent signal advances by. The first
+// evaluation of a run, and one at the instant of the previous, advance nothing.
+struct CtrlClock {
+    int started;     // the network has been evaluated in this run
+    int day, time;   // day of year and seconds of the day of the last evaluation
+    float elapsed;   // [s] since the evaluation before it
+};
+extern CtrlClock _ctrlClock;
+// Moves the clock to the instant (day, time), 24:00 being the next day's 0:00: the step
+// _dt has passed unless the network was last evaluated at that very instant or never.
+void ctrlClock_advance(int day, int time);
+void ctrlClock_reset();
+
 // Whether a step that starts at t (seconds of the day) starts at a listing time. A run
 // without a listing step (a steady run needs none) lists every evaluation.
 bool atListingTime(int t);

@@ -17,6 +17,22 @@
 namespace vexlar {
 
 FILE* _ulogc = nullptr;
+CtrlClock _ctrlClock{};
+
+void ctrlClock_advance(int day, int time)
+{
+    CtrlClock& c = _ctrlClock;
+    if (time >= 86400) {   // 24:00 and past it are the next day's
+        time -= 86400;
+        day = day % 365 + 1;
+    }
+    c.elapsed = c.started && (day != c.day || time != c.time) ? _dt : 0.0f;
+    c.started = 1;
+    c.day = day;
+    c.time = time;
+}
+
+void ctrlClock_reset() { _ctrlClock = CtrlClock{}; }
 
 void ctrl_sim_fatal(const char* text, const CtrlNode* node)
 {
@@ -24,8 +40,12 @@ void ctrl_sim_fatal(const char* text, const CtrlNode* node)
     std::abort();   // the finish hook ends the process; a node must not go on with a bad input
 }
 
+// The network is evaluated at the clock's step end: the implicit methods' step end, the
+// stiff integrator's step start (where its step end stands between steps). Either way _dt
+// is then the step that led there from the network's previous evaluation.
 static void evaluateNetwork()
 {
+    ctrlClock_advance(_dayofy, _stepEndTime);
     for (CtrlNode* c = _Ctrl0; c; c = c->next) c->signal_fn(c);
 }
 
@@ -84,6 +104,7 @@ void ctrl_free()
 {
     for (CtrlNode* c = _Ctrl0; c; c = c->next)
         if (c->type == CT_RAV) rav_free(c);
+    ctrlClock_reset();
 }
 
 // ---- Control log ----------------------------------------------------------------------------

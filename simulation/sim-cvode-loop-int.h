@@ -1,11 +1,12 @@
 // Private to the stiff-integrator loop's files: the contaminant summary's books under the
 // stiff integrator, what every source and sink released and removed, what every filter
 // was challenged with and passed, and what the envelope exchanged with the outdoors,
-// species by species. The integrator carries them as equations of its own behind the
-// species masses, and so integrates them by the formula it integrates the masses with:
-// released = stored + removed + exchanged then holds step by step to its Newton
-// tolerance. A quadrature of the rates on each step's interpolant misses the step's
-// change by its local error, and those misses add up. A filter's challenge and passage
+// species by species. The integrator carries them as its quadratures and so integrates
+// them by the formula it integrates the masses with, from their rates at each step's
+// solution: released = stored + removed + exchanged then holds step by step to its
+// Newton tolerance, and the books neither limit a step nor enter its Newton iterations
+// (a quadrature of the rates on each step's interpolant afterwards would miss the step's
+// change by its local error, and those misses add up). A filter's challenge and passage
 // are booked whether or not the summary is written: its loading follows what they say it
 // captured.
 #pragma once

@@ -6,7 +6,8 @@
 // non-trace species set the nodes' gas constants and air masses as in the implicit method
 // (the integrator restarts when that moves its state). Listings between steps are
 // interpolated into a vector of their own; each stop restarts from the solution there.
-// The contaminant summary's books ride in the integrator's state behind the species masses.
+// The contaminant summary's books are the integrator's quadratures: integrated by its own
+// formula beside the species masses, outside their Newton iterations and error test.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -50,7 +51,7 @@ namespace vexlar {
 namespace {
 
 // The integrator and its vectors for one run. The state holds the species masses of the
-// combined system (neq equations), then the summary's books.
+// combined system (neq equations); the quadratures the summary's books.
 struct Integrator {
     SUNContext ctx = nullptr;
     void* cv = nullptr;
@@ -59,7 +60,8 @@ struct Integrator {
     std::vector<AirPath*> filters;   // the paths whose filters load from the books
     std::vector<double> held;        // per filter and species: challenged less passed
     std::vector<double> state, listed, rate;   // solution; interpolated listing values; dy/dt
-    N_Vector y = nullptr, ylist = nullptr, ydot = nullptr;
+    std::vector<double> booked, bookedBack;    // the books at the solution; set back
+    N_Vector y = nullptr, ylist = nullptr, ydot = nullptr, yQ = nullptr, yQback = nullptr;
     JacIntfc ji{};
 };
 
@@ -81,50 +83,34 @@ void checkStartTime()
 // Sources see their schedules at the integrator's own time t, inside the intervals the
 // step start found (the integrator stops at every schedule point); everything else keeps
 // the values of the step start, at which the airflows and controls were evaluated.
-// The books' rates follow the species' at the same time and state.
-int derivAtTime(double t, N_Vector y, N_Vector ydot, void* data)
+int derivAtTime(double t, N_Vector y, N_Vector ydot, void*)
 {
-    Integrator* in = static_cast<Integrator*>(data);
     if (_Wsch0) setScheduleValuesAt(t);
     int r = vxcv_derivFcn(t, y, ydot, nullptr);
-    if (r == 0 && in->books.size() > 0) in->books.rates(N_VGetArrayPointer(ydot) + in->neq);
     if (_Wsch0) setScheduleValuesAt(_stepStartTime + 1);
     return r;
 }
 
-// Error weights of the species masses as the integrator's own from the run's tolerances;
-// the books weigh nothing, and so never limit a step or its Newton iterations.
-int errorWeights(N_Vector y, N_Vector ewt, void* data)
+// The books' rates at the step's solution y: the nodes and sinks follow y and the sources
+// their models at t, as for the species' rates, and the books take their rates from them.
+int bookRates(double t, N_Vector y, N_Vector yQdot, void* data)
 {
-    const Integrator* in = static_cast<const Integrator*>(data);
-    const double* yy = N_VGetArrayPointer(y);
-    double* w = N_VGetArrayPointer(ewt);
-    for (int i = 0; i < in->neq; i++) {
-        double d = _rcdat.cv_rtol * std::fabs(yy[i]) + _rcdat.cv_atol;
-        if (!(d > 0.0)) return -1;
-        w[i] = 1.0 / d;
-    }
-    std::fill(w + in->neq, w + in->state.size(), 0.0);
+    Integrator* in = static_cast<Integrator*>(data);
+    if (_Wsch0) setScheduleValuesAt(t);
+    setNodeConcs_fromSpeciesMasses(N_VGetArrayPointer(y) - 1, _MFn_mem->x, _Bls0, _Dvr0, 0, _nntc, _nctm);
+    cse_setRateTime(t);
+    findCseRates(_Css0, _Bls0, _Dvr0);
+    cse_setRateTime(-1.0);
+    in->books.rates(N_VGetArrayPointer(yQdot));
+    if (_Wsch0) setScheduleValuesAt(_stepStartTime + 1);
     return 0;
 }
 
-// The integrator's weighted root-mean-square norm over the entries that carry weight (the
-// species masses): the books neither count nor dilute it, and the masses are integrated
-// exactly as without them.
-sunrealtype weightedNorm(N_Vector x, N_Vector w)
+// Restarts the integrator at t from the state and the books as they stand.
+void restartAt(Integrator& in, double t)
 {
-    const sunindextype n = N_VGetLength(x);
-    const double* xd = N_VGetArrayPointer(x);
-    const double* wd = N_VGetArrayPointer(w);
-    double sum = 0.0;
-    sunindextype counted = 0;
-    for (sunindextype i = 0; i < n; i++) {
-        if (wd[i] == 0.0) continue;
-        double p = xd[i] * wd[i];
-        sum += p * p;
-        counted++;
-    }
-    return counted ? std::sqrt(sum / counted) : 0.0;
+    CVodeReInit(in.cv, t, in.y);
+    if (in.yQ) CVodeQuadReInit(in.cv, in.yQ);
 }
 
 void createIntegrator(Integrator& in)
@@ -136,7 +122,7 @@ void createIntegrator(Integrator& in)
     for (AirPath* p = _pafp0; p; p = p->next)
         if (filterBooked(p)) in.filters.push_back(p);
     in.held.assign(in.filters.size() * (size_t)_nctm, 0.0);
-    const int n = in.neq + in.books.build();
+    const int n = in.neq, nb = in.books.build();
     in.state.assign((size_t)n, 0.0);
     in.listed.assign((size_t)n, 0.0);
     in.rate.assign((size_t)n, 0.0);
@@ -144,8 +130,13 @@ void createIntegrator(Integrator& in)
     in.ylist = N_VMake_Serial(n, in.listed.data(), in.ctx);
     in.ydot = N_VMake_Serial(n, in.rate.data(), in.ctx);
     if (!in.y || !in.ylist || !in.ydot) error(FATAL, __FILE__, __LINE__, "Failed to wrap vector", "");
-    // The integrator's own vectors are copies of the state's, and take its norm.
-    if (in.books.size() > 0) in.y->ops->nvwrmsnorm = weightedNorm;
+    if (nb > 0) {
+        in.booked.assign((size_t)nb, 0.0);
+        in.bookedBack.assign((size_t)nb, 0.0);
+        in.yQ = N_VMake_Serial(nb, in.booked.data(), in.ctx);
+        in.yQback = N_VMake_Serial(nb, in.bookedBack.data(), in.ctx);
+        if (!in.yQ || !in.yQback) error(FATAL, __FILE__, __LINE__, "Failed to wrap vector", "");
+    }
     getNodeSpeciesMasses(in.state.data() - 1, _Bls0, _Dvr0, 0, _nctm);
     // Fixed equations are not part of the state: their masses stay 0, derivatives 0.
     vxcv_jacIntfc_configure(&in.ji, m->neq, m->nvar, m->nnz, m->ija, m->K, m->A, &m->sasn, m->x);
@@ -155,9 +146,12 @@ void createIntegrator(Integrator& in)
     if (CVodeInit(in.cv, derivAtTime, _stepStartTime, in.y) != CV_SUCCESS)
         error(FATAL, __FILE__, __LINE__, "Failed to set problem", "");
     if (CVodeSetUserData(in.cv, &in) != CV_SUCCESS) error(FATAL, __FILE__, __LINE__, "Failed to set problem", "");
-    int tol = in.books.size() > 0 ? CVodeWFtolerances(in.cv, errorWeights)
-                                  : CVodeSStolerances(in.cv, _rcdat.cv_rtol, _rcdat.cv_atol);
-    if (tol != CV_SUCCESS) error(FATAL, __FILE__, __LINE__, "Failed to set tol", "");
+    if (CVodeSStolerances(in.cv, _rcdat.cv_rtol, _rcdat.cv_atol) != CV_SUCCESS)
+        error(FATAL, __FILE__, __LINE__, "Failed to set tol", "");
+    // The books neither limit a step nor take part in its Newton iterations.
+    if (in.yQ && (CVodeQuadInit(in.cv, bookRates, in.yQ) != CV_SUCCESS ||
+                  CVodeSetQuadErrCon(in.cv, SUNFALSE) != CV_SUCCESS))
+        error(FATAL, __FILE__, __LINE__, "Failed to set problem", "");
     if (vxcv_jacIntfc_pushToCvode(in.cv, in.y, &in.ji, in.ctx, _rcdat.cv_lmm != 1) != 0)
         error(FATAL, __FILE__, __LINE__, "Failed to attach solver", "");
 }
@@ -169,6 +163,8 @@ void freeIntegrator(Integrator& in)
     if (in.y) N_VDestroy_Serial(in.y);
     if (in.ylist) N_VDestroy_Serial(in.ylist);
     if (in.ydot) N_VDestroy_Serial(in.ydot);
+    if (in.yQ) N_VDestroy_Serial(in.yQ);
+    if (in.yQback) N_VDestroy_Serial(in.yQback);
     if (in.ctx) SUNContext_Free(&in.ctx);
 }
 
@@ -211,6 +207,14 @@ int stopDistance(bool stopAtListings, int nextList)
     if (_Wsch0) shorten(u, wkScheds_nextChange(t));
     if (stopAtListings) shorten(u, nextList - _stepStartTime);
     return u;
+}
+
+// The controls at the instant a restart record or the run's end stands at, so that the
+// record holds them as the next step starts from them: the step after a day's end or a
+// resumed run's first step then evaluates them again at that instant, advancing nothing.
+void controlsAtRecord()
+{
+    if (_Ctrl0) setSchedulesAndControls(_stepStartTime + 1, 0);
 }
 
 void inputsToStepStart()
@@ -288,14 +292,21 @@ void nodesFromState(const std::vector<double>& y)
 // After each integrator step the summary's books take what the integrator integrated,
 // and each filter loads with what they say it took out of the air, the species it let
 // through staying with the masses. The nodes are left at the step's end.
-void integratorStepTotals(Integrator& in)
+void integratorStepTotals(Integrator& in, double t)
 {
     const size_t n = (size_t)_nctm;
+    if (!in.yQ) {
+        nodesFromState(in.state);
+        return;
+    }
+    double tq;
+    if (CVodeGetQuad(in.cv, &tq, in.yQ) != CV_SUCCESS || tq != t)
+        error(FATAL, __FILE__, __LINE__, "Interpolation failed, call ZELT", "");
     for (size_t f = 0; f < in.filters.size(); f++) {
         const FilterLoadRec* r = in.filters[f]->filter->load;
         for (size_t k = 0; k < n; k++) in.held[f * n + k] = r->mass_in[k] - r->mass_out[k];
     }
-    in.books.post(in.state.data() + in.neq);
+    in.books.post(in.booked.data());
     for (size_t f = 0; f < in.filters.size(); f++) {
         const FilterLoadRec* r = in.filters[f]->filter->load;
         for (size_t k = 0; k < n; k++)
@@ -320,7 +331,7 @@ void advance(Integrator& in, double& t, int stop, int nextList)
         _stepEndTime = stop;
     else
         error(FATAL, __FILE__, __LINE__, "Unexpected CVODE return: ", intstr(r), "");
-    if (t > t0) integratorStepTotals(in);
+    if (t > t0) integratorStepTotals(in, t);
 }
 
 // The clock of the step just ended; without species the filters and the envelope over the
@@ -387,7 +398,7 @@ void screenLine(int& nextScrn)
 void followGasLaw(Integrator& in, double t, int stop)
 {
     if (!in.cv || !nodesFollowGasLaw(in.state.data() - 1, _MFn_mem->x, _rcdat.cv_rtol)) return;
-    CVodeReInit(in.cv, t, in.y);
+    restartAt(in, t);
     CVodeSetStopTime(in.cv, stop);
 }
 
@@ -400,8 +411,12 @@ bool runEnded() { return _dayofy == _simEndDate && _stepEndTime >= _simEndTime; 
 void stateAtStepEnd(Integrator& in, double t)
 {
     if (t == _stepStartTime || CVodeGetDky(in.cv, _stepStartTime, 0, in.ylist) != CV_SUCCESS) return;
+    if (in.yQ && CVodeGetQuadDky(in.cv, _stepStartTime, 0, in.yQback) != CV_SUCCESS) return;
     std::copy(in.listed.begin(), in.listed.end(), in.state.begin());
-    in.books.post(in.state.data() + in.neq);
+    if (in.yQ) {
+        std::copy(in.bookedBack.begin(), in.bookedBack.end(), in.booked.begin());
+        in.books.post(in.booked.data());
+    }
     nodesFromState(in.state);
 }
 
@@ -442,11 +457,12 @@ void sim_loop_cvode(int write)
             break;
         }
         if (_stepEndTime > 86399) {
+            controlsAtRecord();
             rolloverNewSimDate(write);
             nextList = _time_list;
             nextScrn = _time_scrn;
             t = 0.0;
-            if (in.cv) CVodeReInit(in.cv, 0.0, in.y);
+            if (in.cv) restartAt(in, 0.0);
         }
         _stepStartTime = _stepEndTime;
         int stop = _stepStartTime + stopDistance(stopAtListings, nextList);
@@ -471,10 +487,11 @@ void sim_loop_cvode(int write)
             _stepStartTime = _stepEndTime;
         }
         if (in.cv && _stepStartTime < stop) stateAtStepEnd(in, t);
-        if (in.cv) CVodeReInit(in.cv, _stepStartTime, in.y);
+        if (in.cv) restartAt(in, _stepStartTime);
         t = _stepStartTime;
     } while (!runEnded());
     _stepStartTime = _stepEndTime;
+    controlsAtRecord();
     if (write) writeSummaries_simEnd();
     freeIntegrator(in);
     if (interrupted) stopOnRequest(write);

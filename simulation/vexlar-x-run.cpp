@@ -205,6 +205,8 @@ static void transportSystems()
               r.mf_solver == 1 ? "STS requires transient calculations"
                                : "CVODE requires transient calculations",
               "");
+        error(NOTE, __FILE__, __LINE__,
+              "Set mf_solver to 0 on Run Control for steady contaminants, or sim_mf to 2", "");
         error(FATAL, __FILE__, __LINE__, "Please try another transport solver", "");
     }
     if (r.mf_solver == 1) return;   // the short-time-step method builds no system

@@ -333,7 +333,14 @@ INSTANTIATE_TEST_SUITE_P(Minimal, RejectedValue, ::testing::Values(
     BadValue{"SolvedZoneWithoutVolume", "0 50 293.15 0 Room", "0 0 293.15 0 Room",
              "Invalid volume, zone 1: 0 m3", "tests/e2e/prj/ventilated-co2.prj"},
     BadValue{"AmbientBelowZero", "293.15 101325", "-1 101325",
-             "Invalid ambient temperature -1 K in Run Control"}),
+             "Invalid ambient temperature -1 K in Run Control"},
+    // The stiff integrator (mf_solver 2) weighs its masses by both tolerances.
+    BadValue{"StiffAbsoluteToleranceZero", "0 1e-6 1e-12 0", "0 1e-6 0 0",
+             "Invalid cv_atol 0 in Run Control: set the stiff integrator's absolute tolerance above 0 (e.g. 1e-12)",
+             "tests/e2e/prj/heavy-gas.prj"},
+    BadValue{"StiffRelativeToleranceNegative", "0 1e-6 1e-12 0", "0 -1e-6 1e-12 0",
+             "Invalid cv_rtol -1e-06 in Run Control: set the stiff integrator's relative tolerance above 0 (e.g. 1e-6)",
+             "tests/e2e/prj/heavy-gas.prj"}),
     [](const ::testing::TestParamInfo<BadValue>& i) { return std::string(i.param.name); });
 
 // A zone whose mass fractions are not solved for (here no species is simulated) may have

@@ -172,6 +172,7 @@ TEST_F(ContaminantRun, SteadyRunWithATimeSteppingSolverStops)
         const char* mfSolver = solver[0] == 'S' ? "1" : "2";
         run(1, {{"0 0 0 0.1 0 0", std::string(mfSolver) + " 0 0 0.1 0 0"}}, 2);
         EXPECT_NE(r.err.find(std::string("ERROR ") + solver + " requires transient calculations\n"
+                             "NOTE Set mf_solver to 0 on Run Control for steady contaminants, or sim_mf to 2\n"
                              "FATAL Please try another transport solver\n"),
                   std::string::npos)
             << r.err;

@@ -80,9 +80,9 @@ TEST_P(SteadyListingNode, WorksWithoutAListingStepOrATimeStep)
 INSTANTIATE_TEST_SUITE_P(
     ListingStepRun, SteadyListingNode,
     ::testing::Values(
-        // The integral of 0.2 over one 30-minute step: 360; a listing step of 0 lists every
-        // evaluation, so each evaluation starts a new integral.
-        SteadyCase{"IntegralWithoutListingStep", "irs", "0:30:00 0:00:00", 1, 360.0, 0.02},
+        // A steady run passes no time, whatever its time step: the integral of 0.2 is 0;
+        // a listing step of 0 lists every evaluation, so each starts a new integral.
+        SteadyCase{"IntegralWithoutListingStep", "irs", "0:30:00 0:00:00", 1, 0.0, 0.02},
         // Over no time the average is its input, and the fan it drives runs at 0.2.
         SteadyCase{"AverageOverZeroTimeStep", "ars", "0:00:00 0:30:00", 5, 0.2, 0.02},
         SteadyCase{"AverageWithNeitherStep", "ars", "0:00:00 0:00:00", 5, 0.2, 0.02}),

@@ -61,7 +61,10 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- Stateful signals -------------------------------------------------------------------
 
 // One step: its end time [s] (its start is 10 s earlier, 0 for the first evaluation at the
-// start time), the inputs and the output worked out by hand.
+// start time), the inputs and the output worked out by hand. The control clock stands at
+// the end of the step before the first one: a sequence from 0 starts the clock there. A
+// step that ends where the one before it ended is an evaluation at the same instant: no
+// time passes, and the stateful types advance nothing.
 struct Step {
     int end;
     float in1, in2, out;
@@ -107,9 +110,11 @@ protected:
         _dt = 10.0f;
         _dti = 0.1f;
         _time_list = 30;
+        ctrlClock_reset();
     }
     void TearDown() override
     {
+        ctrlClock_reset();
         _stepStartTime = _stepEndTime = 0;
         _dt = _dti = 0.0f;
         _time_list = 0;
@@ -126,10 +131,12 @@ TEST_P(StatefulSignal, CarriesItsStateAcrossSteps)
     node.input2 = &b;
     node.number = 3;
     c.setup(node, store);
+    if (c.steps[0].end > 0) ctrlClock_advance(1, c.steps[0].end - 10);
     for (size_t k = 0; k < c.steps.size(); k++) {
         const Step& s = c.steps[k];
         _stepEndTime = s.end;
         _stepStartTime = s.end > 0 ? s.end - 10 : 0;
+        ctrlClock_advance(1, s.end);
         a = s.in1;
         b = s.in2;
         c.fn(&node);
@@ -142,20 +149,24 @@ const Sequence sequences[] = {
     // First evaluation 0, inputs not read; then in2 > 0 integrates by the trapezoid rule,
     // in2 = 0 closes the running half step and holds, in2 < 0 resets.
     {"Integrator", int_sig, [](CtrlNode& n, Store& s) { n.data = &s.integ; },
-     {{0, 9, 9, 0}, {10, 1, 1, 5}, {20, 3, 1, 25}, {30, 5, 0, 40}, {40, 7, 0, 40}, {50, 2, -1, 0},
+     {{0, 9, 9, 0}, {10, 1, 1, 5}, {10, 1, 1, 5}, {20, 3, 1, 25}, {30, 5, 0, 40}, {40, 7, 0, 40}, {50, 2, -1, 0},
       {60, 2, 1, 20}}},
     // Window 30 s of 10 s steps: the last 3 values; the first evaluation only allocates.
     {"RunningAverage", rav_sig, [](CtrlNode& n, Store& s) { s.rav.window = 30; n.data = &s.rav; },
      {{0, 1, 0, 0}, {10, 3, 0, 3}, {20, 6, 0, 4.5f}, {30, 9, 0, 6}, {40, 12, 0, 9}, {50, 15, 0, 12}}},
+    // An evaluation at the same instant takes the place of that instant's sample.
+    {"RunningAverageAtTheSameInstant", rav_sig, [](CtrlNode& n, Store& s) { s.rav.window = 30; n.data = &s.rav; },
+     {{0, 1, 0, 0}, {10, 3, 0, 3}, {20, 6, 0, 4.5f}, {20, 8, 0, 5.5f}, {30, 9, 0, 6.6666667f}}},
     // A window of one step averages one value: the value itself.
     {"RunningAverageOfOneValue", rav_sig, [](CtrlNode& n, Store& s) { s.rav.window = 10; n.data = &s.rav; },
      {{0, 1, 0, 0}, {10, 4, 0, 4}, {20, 7, 0, 7}, {30, 1, 0, 1}}},
     // A window shorter than half a step still averages one value.
     {"RunningAverageOfNoWindow", rav_sig, [](CtrlNode& n, Store& s) { n.data = &s.rav; },
      {{0, 1, 0, 0}, {10, 4, 0, 4}, {20, 7, 0, 7}}},
-    // in1 x dt summed; steps starting at 0 and 30 s end their accumulation.
+    // in1 x dt summed; steps starting at 0 and 30 s end their accumulation. The first
+    // evaluation, at the start, integrates over no time.
     {"ListingStepIntegral", intrts_sig, [](CtrlNode& n, Store& s) { n.data = &s.list; },
-     {{0, 2, 0, 20}, {10, 2, 0, 20}, {20, 4, 0, 40}, {30, 6, 0, 100}, {40, 8, 0, 180}, {50, 1, 0, 10}}},
+     {{0, 2, 0, 0}, {10, 2, 0, 20}, {20, 4, 0, 40}, {20, 4, 0, 40}, {30, 6, 0, 100}, {40, 8, 0, 180}, {50, 1, 0, 10}}},
     {"ListingStepAverage", avgrts_sig, [](CtrlNode& n, Store& s) { n.data = &s.list; },
      {{0, 2, 0, 2}, {10, 2, 0, 2}, {20, 4, 0, 4}, {30, 6, 0, 5}, {40, 8, 0, 6}, {50, 1, 0, 1}}},
     {"ListingStepTrapezoid", intrts_sig, [](CtrlNode& n, Store& s) { s.list.trapezoid = 1; n.data = &s.list; },
@@ -171,7 +182,7 @@ const Sequence sequences[] = {
     // Kp 0.5, Ki 0.01 from output 0.2 and input 0: 0.2 + 0.5 x 0.4 + 0.5 x 10 x 0.01 x 0.4.
     {"ProportionalIntegral", pic_sig,
      [](CtrlNode& n, Store& s) { s.pic = {0.5f, 0.01f, 0.2f, 0.0f}; n.data = &s.pic; },
-     {{10, 0.4f, 0, 0.42f}, {20, 0.4f, 0, 0.46f}, {30, 3.0f, 0, 1}, {40, -3.0f, 0, 0}}},
+     {{10, 0.4f, 0, 0.42f}, {20, 0.4f, 0, 0.46f}, {20, 0.4f, 0, 0.46f}, {30, 3.0f, 0, 1}, {40, -3.0f, 0, 0}}},
     // Kp 0.5, Ki 0.02 from output 0.9: the first step saturates at 1; the next starts from
     // that 1 (not the unclamped 1.14): 1 + 0.5 x (0.2 - 0.4) + 0.5 x 10 x 0.02 x (0.4 + 0.2),
     // and an input turning negative takes the integral term below zero with it.
@@ -184,7 +195,7 @@ const Sequence sequences[] = {
     // exp(-1/2) of the gap, later steps by the full factor.
     {"ExponentialDelay", dlx_sig,
      [](CtrlNode& n, Store& s) { s.dlx.tau_rise = 10; s.dlx.tau_fall = 20; n.data = &s.dlx; },
-     {{0, 0, 0, 0}, {10, 1, 0, 0.38340046f}, {20, 1, 0, 0.77316571f}, {30, 0, 0, 0.58864879f},
+     {{0, 0, 0, 0}, {10, 1, 0, 0.38340046f}, {20, 1, 0, 0.77316571f}, {20, 1, 0, 0.77316571f}, {30, 0, 0, 0.58864879f},
       {40, 0, 0, 0.35703354f}}},
     // A rise of 2 at mid-step (5 s): the rising schedule at 5 s and 15 s after it gives
     // 0.25 and 0.75 of the rise; a fall of 2 follows the falling schedule from 1 down.
@@ -222,7 +233,7 @@ const Sequence sequences[] = {
          n.flags = 0x03;
          n.data = &s.sns;
      },
-     {{0, 2, 0, 2}, {10, 1, 0, 1.21306132f}, {20, 1, 0, 0.73575888f}}},
+     {{0, 2, 0, 2}, {0, 2, 0, 2}, {10, 1, 0, 1.21306132f}, {10, 1, 0, 1.21306132f}, {20, 1, 0, 0.73575888f}}},
     {"Log", log_sig, [](CtrlNode& n, Store& s) { s.log.offset = 2; s.log.scale = 3; n.data = &s.log; },
      {{10, 5, 0, 9}}},
     {"Mod", mod_sig, [](CtrlNode& n, Store& s) { s.mod = {-1.0f, 0.5f}; n.data = &s.mod; },
