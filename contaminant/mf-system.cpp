@@ -272,7 +272,7 @@ void solve_Mf_steady(MF_MAT* m, int start, int end, bool nonTrace)
     if (anyNegative(m)) checkNegativeMf(start, end);
 }
 
-void checkNegativeMf(int start, int end)
+void logNodeMfs(int start, int end)
 {
     ulog_printf(" node\\k:");
     for (int s = start; s < end; s++) ulog_printf(" %12s", _ctm[s].name);
@@ -281,6 +281,11 @@ void checkNegativeMf(int start, int end)
         for (int s = start; s < end; s++) ulog_printf(" %12.4e", nd->mf[s]);
     }
     ulog_printf("\n");
+}
+
+void checkNegativeMf(int start, int end)
+{
+    logNodeMfs(start, end);
     error(FATAL, "mf-system", __LINE__, "Mass fraction(s) < 0", "");
 }
 

@@ -413,6 +413,7 @@ static void checkStartTime()
 
 static void writeStartTime()
 {
+    if (!startIsListed()) return;
     const RunControlData& r = _rcdat;
     writeSim_stepTime(_stepStartTime);
     writeSql_stepTime(_stepStartTime);
