@@ -64,4 +64,23 @@ TEST_F(WeightedBooks, SteadyContaminantsDoNotMoveWhileTheFlowsHold)
     EXPECT_NEAR(num(env, 2) - num(env, 1), released, 6e-6 * (num(env, 1) + num(env, 2))) << csm();
 }
 
+// Trapezoidal weighting books a filter's challenge and passage half at the step start and
+// half at its end; the filter must load exactly what the two parts took out of the air,
+// while its efficiency falls from 90 % (a relative loading past 0.1 of its 0.5 kg).
+TEST_F(WeightedBooks, FilterLoadsWhatItsChallengeLessItsPassageBooks)
+{
+    run("gas-filter.prj", {{"0 1 100 1e-4 1e-15 1.1 1 0", "0 1 100 1e-4 1e-15 1.1 0.5 0"},
+                           {TIMES, "Jan01 0:00:00 Jan01 0:00:00 Jan01 4:00:00 0:01:00 1:00:00 6:00:00"}});
+    const std::string s = csm();
+    const size_t challenge = s.find("Filter challenge summary."), loading = s.find("Filter loading summary.");
+    ASSERT_NE(loading, std::string::npos) << s;
+    const double in = num(fieldsOf(s.substr(challenge), "1p\t"), 1);
+    const double out = num(fieldsOf(s.substr(challenge), "--\t"), 1);
+    const double loaded = num(fieldsOf(s.substr(loading), "1p\t"), 1);
+    // Outdoor CO2 through the fan for 4 h, and at least the 10 % the spent bed still takes.
+    EXPECT_NEAR(in, OUTDOOR * F * 4 * 3600.0, 1e-5 * in);
+    EXPECT_GT(loaded, 0.1 * in);
+    EXPECT_NEAR(in - out, loaded, 2e-6 * loaded) << s;
+}
+
 }  // namespace
