@@ -4,7 +4,7 @@
 // control states, and for the short-time-step method the cells of the 1-D zones and the
 // duct cell rings, then the nodes' densities and air-mass sources and the day type of the
 // week, then under a time weight below 1 what the next step's books start from (the
-// filters' efficiencies), little-endian with no padding. The layout is computed from the current
+// filters' efficiencies, the sources' and sinks' rates), little-endian with no padding. The layout is computed from the current
 // network, so a record is only ever restored into a network of the same shape. Every value
 // is checked on the way in and on the way out: a record holding a non-finite number is never
 // written, and one holding a value no state can hold (a non-finite number, a temperature,
@@ -217,13 +217,22 @@ int systemValueCount(const MF_MAT* m)
 int systemsValueCount() { return systemValueCount(implicitSystem(0)) + systemValueCount(implicitSystem(1)); }
 
 // Under a time weight below 1 the books of a step start with what the previous step left:
-// each filter's efficiencies (and so its penetrations).
+// each filter's efficiencies (and so its penetrations), each source's generation rate and
+// removal coefficient and each sink's release and uptake coefficients.
 bool startPartBooked()
 {
     for (int k = 0; k < 2; k++)
         if (const MF_MAT* m = implicitSystem(k))
             if (m->rate) return true;
     return false;
+}
+
+template <class Rec> int recordsIn(std::initializer_list<Rec*> lists)
+{
+    int n = 0;
+    for (Rec* l : lists)
+        for (Rec* k = l; k; k = k->next) n++;
+    return n;
 }
 
 int startPartValueCount()
@@ -233,7 +242,9 @@ int startPartValueCount()
     for (const AirPath* p = _pafp0; p; p = p->next)
         if (p->filter)
             for (const FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) n += 2 * _nctm;
-    return n;
+    n += 2 * recordsIn<CssRec>({_Css0, _Csst0, _Cssnt0});
+    n += 2 * recordsIn<BlsRec>({_Bls0, _Blst0, _Blsnt0, _BlsInactive0});
+    return n + 2 * recordsIn<DvrRec>({_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0});
 }
 
 // ---- Writing and restoring the blocks ------------------------------------------------------
@@ -516,12 +527,34 @@ void unpackEfficiencies(Cursor& c, FilterLoadRec* fl)
     }
 }
 
+// Two rates of every record of the lists, in list order.
+template <class Rec> void packRates(Cursor& c, std::initializer_list<Rec*> lists, double Rec::*a, double Rec::*b)
+{
+    for (Rec* l : lists)
+        for (const Rec* k = l; k; k = k->next) {
+            c.put(k->*a);
+            c.put(k->*b);
+        }
+}
+
+template <class Rec> void unpackRates(Cursor& c, std::initializer_list<Rec*> lists, double Rec::*a, double Rec::*b)
+{
+    for (Rec* l : lists)
+        for (Rec* k = l; k; k = k->next) {
+            k->*a = c.real();
+            k->*b = c.real();
+        }
+}
+
 void packStartPart(Cursor& c)
 {
     if (!_rCount[B_START]) return;
     for (const AirPath* p = _pafp0; p; p = p->next)
         if (p->filter)
             for (const FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) packEfficiencies(c, fl);
+    packRates<CssRec>(c, {_Css0, _Csst0, _Cssnt0}, &CssRec::gen_rate, &CssRec::removal_coef);
+    packRates<BlsRec>(c, {_Bls0, _Blst0, _Blsnt0, _BlsInactive0}, &BlsRec::release_coef, &BlsRec::uptake_coef);
+    packRates<DvrRec>(c, {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0}, &DvrRec::release_coef, &DvrRec::uptake_coef);
 }
 
 void unpackStartPart(Cursor& c)
@@ -530,6 +563,9 @@ void unpackStartPart(Cursor& c)
     for (AirPath* p = _pafp0; p; p = p->next)
         if (p->filter)
             for (FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) unpackEfficiencies(c, fl);
+    unpackRates<CssRec>(c, {_Css0, _Csst0, _Cssnt0}, &CssRec::gen_rate, &CssRec::removal_coef);
+    unpackRates<BlsRec>(c, {_Bls0, _Blst0, _Blsnt0, _BlsInactive0}, &BlsRec::release_coef, &BlsRec::uptake_coef);
+    unpackRates<DvrRec>(c, {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0}, &DvrRec::release_coef, &DvrRec::uptake_coef);
 }
 
 void packSystem(Cursor& c, const MF_MAT* m)
