@@ -4,7 +4,8 @@
 // control states, and for the short-time-step method the cells of the 1-D zones and the
 // duct cell rings, then the nodes' densities and air-mass sources and the day type of the
 // week, then under a time weight below 1 what the next step's books start from (the
-// filters' efficiencies, the sources' and sinks' rates), little-endian with no padding. The layout is computed from the current
+// filters' efficiencies, the sources' and sinks' rates), and under the short time step
+// with the storage term each zone's change of air mass over the last step, little-endian with no padding. The layout is computed from the current
 // network, so a record is only ever restored into a network of the same shape. Every value
 // is checked on the way in and on the way out: a record holding a non-finite number is never
 // written, and one holding a value no state can hold (a non-finite number, a temperature,
@@ -58,7 +59,7 @@ constexpr double SINGLE = FLT_MAX;
 // Blocks of a record, in record order. Blocks added later follow the earlier ones, so that
 // those keep their offsets; the record size in the header tells a file of an older layout.
 enum RstBlock { B_NODE, B_PATH, B_CTM, B_FILTER, B_CSS, B_BLS, B_DVR, B_CTRL, B_CELL, B_DUCT,
-                B_MF, B_LAMP, B_AIR, B_WEEK, B_START, B_COUNT };
+                B_MF, B_LAMP, B_AIR, B_WEEK, B_START, B_STORAGE, B_COUNT };
 
 int32_t _rhd[NHEADER];          // header of the current project
 int _rCount[B_COUNT];           // doubles per block
@@ -245,6 +246,21 @@ int startPartValueCount()
     n += 2 * recordsIn<CssRec>({_Css0, _Csst0, _Cssnt0});
     n += 2 * recordsIn<BlsRec>({_Bls0, _Blst0, _Blsnt0, _BlsInactive0});
     return n + 2 * recordsIn<DvrRec>({_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0});
+}
+
+// Under the short time step the storage term of a step's airflows is each well-mixed
+// zone's change of air mass over the step before, kept in its cell; with the air alone
+// (or without the storage term) the term is not taken.
+bool cellsStoreAirMass() { return _rcdat.mf_solver == 1 && _rcdat.dodMdt && _nntc >= 2; }
+
+ZoneCell* storingCell(const AirNode* n) { return n->zone_cell && !n->cd1_zone ? n->zone_cell : nullptr; }
+
+int storageValueCount()
+{
+    int n = 0;
+    if (cellsStoreAirMass())
+        for (const AirNode* a = _afnd0; a; a = a->next) n += storingCell(a) ? 1 : 0;
+    return n;
 }
 
 // ---- Writing and restoring the blocks ------------------------------------------------------
@@ -645,6 +661,9 @@ unsigned char* packRecord(int day, int time)
     packNodeAir(c);
     c.put(_daytyp);
     packStartPart(c);
+    if (_rCount[B_STORAGE])
+        for (const AirNode* n = _afnd0; n; n = n->next)
+            if (const ZoneCell* z = storingCell(n)) c.put(z->mass_rate);
     return c.bad;
 }
 
@@ -689,6 +708,9 @@ unsigned char* unpackRecord()
     unpackNodeAir(c);
     _rMoment.day_type = c.whole(1, 12);
     unpackStartPart(c);
+    if (_rCount[B_STORAGE])
+        for (const AirNode* n = _afnd0; n; n = n->next)
+            if (ZoneCell* z = storingCell(n)) z->mass_rate = c.single();
     return c.bad;
 }
 
@@ -725,7 +747,7 @@ const char* blockName(int b)
     static const char* const names[B_COUNT] = {
         "node", "path", "mass fraction", "filter", "source", "boundary-layer sink",
         "deposition sink", "control", "1-D zone cell", "duct cell", "transport system", "lamp",
-        "node air", "calendar", "step start"};
+        "node air", "calendar", "step start", "zone air storage"};
     return b < B_COUNT ? names[b] : "?";
 }
 
@@ -785,6 +807,7 @@ int set_urst_init()
     _rCount[B_AIR] = 2 * _nafnd;
     _rCount[B_WEEK] = 1;
     _rCount[B_START] = startPartValueCount();
+    _rCount[B_STORAGE] = storageValueCount();
     int doubles = 0;
     for (int b = 0; b < B_COUNT; b++) doubles += _rCount[b];
     _rSizeData = 8 + 8 * doubles;
