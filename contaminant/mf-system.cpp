@@ -270,6 +270,9 @@ void solve_Mf_steady(MF_MAT* m, int start, int end, bool nonTrace)
     Lists l = listsOf(nonTrace);
     setNodeConcs(m->x, l.bls, l.dvr, nonTrace ? 1 : start, end, nonTrace);
     if (anyNegative(m)) checkNegativeMf(start, end);
+    // A transient step from this solution starts from its rates, which balance: kept from
+    // the state set up before the solve, they would add that state's imbalance to the step.
+    keepRates(m);
 }
 
 void logNodeMfs(int start, int end)

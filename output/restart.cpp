@@ -3,7 +3,9 @@
 // the nodes, paths, mass fractions, filter loading states, source states, sink states,
 // control states, and for the short-time-step method the cells of the 1-D zones and the
 // duct cell rings, then the nodes' densities and air-mass sources and the day type of the
-// week, little-endian with no padding. The layout is computed from the current
+// week, then under a time weight below 1 what the next step's books start from (the
+// filters' efficiencies, the sources' and sinks' rates), and under the short time step
+// with the storage term each zone's change of air mass over the last step, little-endian with no padding. The layout is computed from the current
 // network, so a record is only ever restored into a network of the same shape. Every value
 // is checked on the way in and on the way out: a record holding a non-finite number is never
 // written, and one holding a value no state can hold (a non-finite number, a temperature,
@@ -57,7 +59,7 @@ constexpr double SINGLE = FLT_MAX;
 // Blocks of a record, in record order. Blocks added later follow the earlier ones, so that
 // those keep their offsets; the record size in the header tells a file of an older layout.
 enum RstBlock { B_NODE, B_PATH, B_CTM, B_FILTER, B_CSS, B_BLS, B_DVR, B_CTRL, B_CELL, B_DUCT,
-                B_MF, B_LAMP, B_AIR, B_WEEK, B_COUNT };
+                B_MF, B_LAMP, B_AIR, B_WEEK, B_START, B_STORAGE, B_COUNT };
 
 int32_t _rhd[NHEADER];          // header of the current project
 int _rCount[B_COUNT];           // doubles per block
@@ -214,6 +216,52 @@ int systemValueCount(const MF_MAT* m)
 }
 
 int systemsValueCount() { return systemValueCount(implicitSystem(0)) + systemValueCount(implicitSystem(1)); }
+
+// Under a time weight below 1 the books of a step start with what the previous step left:
+// each filter's efficiencies (and so its penetrations), each source's generation rate and
+// removal coefficient and each sink's release and uptake coefficients.
+bool startPartBooked()
+{
+    for (int k = 0; k < 2; k++)
+        if (const MF_MAT* m = implicitSystem(k))
+            if (m->rate) return true;
+    return false;
+}
+
+template <class Rec> int recordsIn(std::initializer_list<Rec*> lists)
+{
+    int n = 0;
+    for (Rec* l : lists)
+        for (Rec* k = l; k; k = k->next) n++;
+    return n;
+}
+
+int startPartValueCount()
+{
+    if (!startPartBooked()) return 0;
+    int n = 0;
+    for (const AirPath* p = _pafp0; p; p = p->next)
+        if (p->filter)
+            for (const FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) n += 2 * _nctm;
+    n += 2 * recordsIn<CssRec>({_Css0, _Csst0, _Cssnt0});
+    n += 2 * recordsIn<BlsRec>({_Bls0, _Blst0, _Blsnt0, _BlsInactive0});
+    return n + 2 * recordsIn<DvrRec>({_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0});
+}
+
+// Under the short time step the storage term of a step's airflows is each well-mixed
+// zone's change of air mass over the step before, kept in its cell; with the air alone
+// (or without the storage term) the term is not taken.
+bool cellsStoreAirMass() { return _rcdat.mf_solver == 1 && _rcdat.dodMdt && _nntc >= 2; }
+
+ZoneCell* storingCell(const AirNode* n) { return n->zone_cell && !n->cd1_zone ? n->zone_cell : nullptr; }
+
+int storageValueCount()
+{
+    int n = 0;
+    if (cellsStoreAirMass())
+        for (const AirNode* a = _afnd0; a; a = a->next) n += storingCell(a) ? 1 : 0;
+    return n;
+}
 
 // ---- Writing and restoring the blocks ------------------------------------------------------
 
@@ -477,6 +525,65 @@ void unpackDuct(Cursor& c, DuctLagData* lag)
     }
 }
 
+void packEfficiencies(Cursor& c, const FilterLoadRec* fl)
+{
+    for (int s = 0; s < _nctm; s++) c.put(fl->efficiency ? fl->efficiency[s] : 0.0f);
+    for (int s = 0; s < _nctm; s++) c.put(fl->penetration ? fl->penetration[s] : 1.0f);
+}
+
+void unpackEfficiencies(Cursor& c, FilterLoadRec* fl)
+{
+    for (int s = 0; s < _nctm; s++) {
+        float e = (float)c.real(0.0, 1.0);
+        if (fl->efficiency) fl->efficiency[s] = e;
+    }
+    for (int s = 0; s < _nctm; s++) {
+        float p = (float)c.real(0.0, 1.0);
+        if (fl->penetration) fl->penetration[s] = p;
+    }
+}
+
+// Two rates of every record of the lists, in list order.
+template <class Rec> void packRates(Cursor& c, std::initializer_list<Rec*> lists, double Rec::*a, double Rec::*b)
+{
+    for (Rec* l : lists)
+        for (const Rec* k = l; k; k = k->next) {
+            c.put(k->*a);
+            c.put(k->*b);
+        }
+}
+
+template <class Rec> void unpackRates(Cursor& c, std::initializer_list<Rec*> lists, double Rec::*a, double Rec::*b)
+{
+    for (Rec* l : lists)
+        for (Rec* k = l; k; k = k->next) {
+            k->*a = c.real();
+            k->*b = c.real();
+        }
+}
+
+void packStartPart(Cursor& c)
+{
+    if (!_rCount[B_START]) return;
+    for (const AirPath* p = _pafp0; p; p = p->next)
+        if (p->filter)
+            for (const FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) packEfficiencies(c, fl);
+    packRates<CssRec>(c, {_Css0, _Csst0, _Cssnt0}, &CssRec::gen_rate, &CssRec::removal_coef);
+    packRates<BlsRec>(c, {_Bls0, _Blst0, _Blsnt0, _BlsInactive0}, &BlsRec::release_coef, &BlsRec::uptake_coef);
+    packRates<DvrRec>(c, {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0}, &DvrRec::release_coef, &DvrRec::uptake_coef);
+}
+
+void unpackStartPart(Cursor& c)
+{
+    if (!_rCount[B_START]) return;
+    for (AirPath* p = _pafp0; p; p = p->next)
+        if (p->filter)
+            for (FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) unpackEfficiencies(c, fl);
+    unpackRates<CssRec>(c, {_Css0, _Csst0, _Cssnt0}, &CssRec::gen_rate, &CssRec::removal_coef);
+    unpackRates<BlsRec>(c, {_Bls0, _Blst0, _Blsnt0, _BlsInactive0}, &BlsRec::release_coef, &BlsRec::uptake_coef);
+    unpackRates<DvrRec>(c, {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0}, &DvrRec::release_coef, &DvrRec::uptake_coef);
+}
+
 void packSystem(Cursor& c, const MF_MAT* m)
 {
     if (systemValueCount(m) == 0) return;
@@ -553,6 +660,10 @@ unsigned char* packRecord(int day, int time)
     }
     packNodeAir(c);
     c.put(_daytyp);
+    packStartPart(c);
+    if (_rCount[B_STORAGE])
+        for (const AirNode* n = _afnd0; n; n = n->next)
+            if (const ZoneCell* z = storingCell(n)) c.put(z->mass_rate);
     return c.bad;
 }
 
@@ -596,6 +707,10 @@ unsigned char* unpackRecord()
     }
     unpackNodeAir(c);
     _rMoment.day_type = c.whole(1, 12);
+    unpackStartPart(c);
+    if (_rCount[B_STORAGE])
+        for (const AirNode* n = _afnd0; n; n = n->next)
+            if (ZoneCell* z = storingCell(n)) z->mass_rate = c.single();
     return c.bad;
 }
 
@@ -632,7 +747,7 @@ const char* blockName(int b)
     static const char* const names[B_COUNT] = {
         "node", "path", "mass fraction", "filter", "source", "boundary-layer sink",
         "deposition sink", "control", "1-D zone cell", "duct cell", "transport system", "lamp",
-        "node air", "calendar"};
+        "node air", "calendar", "step start", "zone air storage"};
     return b < B_COUNT ? names[b] : "?";
 }
 
@@ -691,6 +806,8 @@ int set_urst_init()
     _rCount[B_LAMP] = agingLamps() ? 2 : 0;
     _rCount[B_AIR] = 2 * _nafnd;
     _rCount[B_WEEK] = 1;
+    _rCount[B_START] = startPartValueCount();
+    _rCount[B_STORAGE] = storageValueCount();
     int doubles = 0;
     for (int b = 0; b < B_COUNT; b++) doubles += _rCount[b];
     _rSizeData = 8 + 8 * doubles;

@@ -152,6 +152,9 @@ const Resume RESUMES[] = {
      "0:05:00 0:10:00 6:00:00", "0:35:00", "z.C0, z.C1", 0.0, 0.0},
     {"NonTraceShortTimeStep", "heavy-gas", {{"2 0 0 0.1 0 0", "1 0 0 0.1 0 0"}}, "0:05:00 0:10:00 6:00:00", "0:35:00",
      "z.C0, z.C1", 0.0, 0.0},
+    // The storage term of the airflows reads each zone's change of air mass over the step before.
+    {"NonTraceShortTimeStepStorage", "heavy-gas", {{"2 0 0 0.1 0 0", "1 0 0 0.1 0 0"}, {"1 0 10 0 0 0 0", "1 0 10 0 0 0 1"}},
+     "0:05:00 0:10:00 6:00:00", "0:35:00", "z.C0, z.C1", 0.0, 0.0},
     {"NonTraceStiffIntegrator", "heavy-gas", {}, "0:05:00 0:10:00 6:00:00", "2:32:05", "z.C0, z.C1", 1e-5, 1e-4},
     {"TraceImplicit", "filtered-supply", {LARGE_ROOM}, "0:10:00 1:00:00 6:00:00", "10:30:00", "z.C0", 0.0, 0.0},
     {"TraceTrapezoidal", "filtered-supply", {LARGE_ROOM, {"0 1 100 1e-4 1e-15 1.1 1 0", "0 1 100 1e-4 1e-15 1.1 0.5 0"}},
