@@ -181,6 +181,8 @@ protected:
         // The stiff integrator's steps are held to a minute, so that a stop finds it under way.
         if (r.method == STIFF) replace(p, "\n0 0 0 0.1 0 0\n0 1e-6 1e-12 0\n", "\n2 0 0 0.1 0 0\n0 1e-6 1e-12 10\n");
         if (r.species == NON_TRACE) {
+            // A hundred times the CO2: its weight moves the rooms' air masses at every step.
+            replace(p, "\n1e-5 0 0 0\n", "\n1e-3 0 0 0\n");
             replace(p, "2 2 3 ! simulated species", "3 1 2 3 ! simulated species");
             replace(p, "1 0 0 28.9645", "1 0 1 28.9645");
             replace(p, "2 0 0 44.0", "2 0 1 44.0");
@@ -374,7 +376,7 @@ protected:
             for (int k = 0; k < BOOKS; k++) {
                 double sum = k == LOADED ? a[k] : a[k] + b[k];
                 double d = std::fabs(sum - w[k]) / scale;
-                EXPECT_LE(d, GetParam().method == STIFF ? 1e-4 : 5e-6)
+                EXPECT_LE(d, GetParam().method == STIFF ? 2e-4 : 1e-5)
                     << name << " " << BOOK_NAMES[k] << ": " << sum << " against " << w[k];
                 worst = std::fmax(worst, d);
             }
