@@ -210,6 +210,7 @@ const Bound BOUNDS[] = {
     {"Negative", -1.10, "FATAL Mass fraction\\(s\\) < 0"},
     {"JustBelowNoise", -1.1e-4, "FATAL Mass fraction\\(s\\) < 0"},
     {"AboveOne", 2.36, "FATAL Mass fraction\\(s\\) > 1"},
+    {"JustAboveNoise", 1.0 + 1.1e-4, "FATAL Mass fraction\\(s\\) > 1"},
     {"NotFinite", std::nan(""), "FATAL Mass fraction\\(s\\) not finite"},
 };
 
