@@ -246,19 +246,22 @@ protected:
             if (n <= 0) break;
             said.append(buf, (size_t)n);
         }
-        // The run writes until the pipe holds a page less than a line, then waits.
-        for (int ms = 0, held = -1, still = 0; ms < 20000 && still < 50; ms++) {
+        // The run writes until the pipe holds a page less than a line, then waits; one that
+        // ended on its own is not signalled.
+        int status = 0;
+        bool ended = false;
+        for (int ms = 0, held = -1, still = 0; ms < 20000 && still < 50 && !ended; ms++) {
             int n = 0;
             ioctl(fd[0], FIONREAD, &n);
             still = n == held && n > 3500 ? still + 1 : 0;
             held = n;
+            ended = waitpid(pid, &status, WNOHANG) == pid;
             usleep(1000);
         }
-        kill(pid, SIGTERM);
+        if (!ended) kill(pid, SIGTERM);
         while (read(fd[0], buf, sizeof buf) > 0) {}
         close(fd[0]);
-        int status = 0;
-        waitpid(pid, &status, 0);
+        if (!ended) waitpid(pid, &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
