@@ -270,9 +270,12 @@ void solve_Mf_steady(MF_MAT* m, int start, int end, bool nonTrace)
     Lists l = listsOf(nonTrace);
     setNodeConcs(m->x, l.bls, l.dvr, nonTrace ? 1 : start, end, nonTrace);
     if (anyNegative(m)) checkNegativeMf(start, end);
+    // A transient step from this solution starts from its rates, which balance: kept from
+    // the state set up before the solve, they would add that state's imbalance to the step.
+    keepRates(m);
 }
 
-void checkNegativeMf(int start, int end)
+void logNodeMfs(int start, int end)
 {
     ulog_printf(" node\\k:");
     for (int s = start; s < end; s++) ulog_printf(" %12s", _ctm[s].name);
@@ -281,6 +284,11 @@ void checkNegativeMf(int start, int end)
         for (int s = start; s < end; s++) ulog_printf(" %12.4e", nd->mf[s]);
     }
     ulog_printf("\n");
+}
+
+void checkNegativeMf(int start, int end)
+{
+    logNodeMfs(start, end);
     error(FATAL, "mf-system", __LINE__, "Mass fraction(s) < 0", "");
 }
 

@@ -31,7 +31,8 @@ void solve_Mft(MF_MAT* m, bool first);
 void solve_Mfn(MF_MAT* m, bool first);
 // Steady solution of a system filled by init_Mfn/init_Mft, written back to the nodes.
 void solve_Mf_steady(MF_MAT* m, int start, int end, bool nonTrace);
-// Logs every node's mass fractions of start..end-1 and ends the run.
+// Logs every node's mass fractions of start..end-1; checkNegativeMf then ends the run.
+void logNodeMfs(int start, int end);
 void checkNegativeMf(int start, int end);
 
 }  // namespace vexlar

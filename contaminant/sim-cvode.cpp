@@ -121,6 +121,34 @@ bool nodesFollowGasLaw(double* y, double* x, double rtol)
     return true;
 }
 
+// What is wrong with a node's mass fractions: 0 nothing, 1 one is negative, 2 one is above
+// one, 3 one is not finite (the worst found).
+static int mfOutOfBounds(const AirNode* n, double noise)
+{
+    int worst = 0;
+    for (int k = 0; k < _nctm; k++) {
+        double v = n->mf[k];
+        int bad = !std::isfinite(v) ? 3 : v > 1.0 + noise ? 2 : v < -noise ? 1 : 0;
+        if (bad > worst) worst = bad;
+    }
+    return worst;
+}
+
+void checkNodeMfBounds(double rtol, double atol)
+{
+    const double cutoff = _MFn_mem ? _MFn_mem->sasn.cutoff : 0.0;
+    int worst = 0;
+    for (const AirNode* n = _afnd0; n; n = n->next) {
+        if (!(n->flags & NODE_VAR_MF)) continue;
+        int bad = mfOutOfBounds(n, std::fmax(cutoff, rtol) + atol / n->air_mass);
+        if (bad > worst) worst = bad;
+    }
+    if (worst == 0) return;
+    if (worst == 1) checkNegativeMf(0, _nctm);
+    logNodeMfs(0, _nctm);
+    error(FATAL, __FILE__, __LINE__, worst == 2 ? "Mass fraction(s) > 1" : "Mass fraction(s) not finite", "");
+}
+
 void adjustNodeSpeciesMassDerivs(double* ydot, int start, int end)
 {
     for (const AirNode* n = _afnd0; n; n = n->next) {

@@ -3,7 +3,9 @@
 // the nodes, paths, mass fractions, filter loading states, source states, sink states,
 // control states, and for the short-time-step method the cells of the 1-D zones and the
 // duct cell rings, then the nodes' densities and air-mass sources and the day type of the
-// week, little-endian with no padding. The layout is computed from the current
+// week, then under a time weight below 1 what the next step's books start from (the
+// filters' efficiencies, the sources' and sinks' rates), and under the short time step
+// with the storage term each zone's change of air mass over the last step, little-endian with no padding. The layout is computed from the current
 // network, so a record is only ever restored into a network of the same shape. Every value
 // is checked on the way in and on the way out: a record holding a non-finite number is never
 // written, and one holding a value no state can hold (a non-finite number, a temperature,
@@ -57,15 +59,19 @@ constexpr double SINGLE = FLT_MAX;
 // Blocks of a record, in record order. Blocks added later follow the earlier ones, so that
 // those keep their offsets; the record size in the header tells a file of an older layout.
 enum RstBlock { B_NODE, B_PATH, B_CTM, B_FILTER, B_CSS, B_BLS, B_DVR, B_CTRL, B_CELL, B_DUCT,
-                B_MF, B_LAMP, B_AIR, B_WEEK, B_COUNT };
+                B_MF, B_LAMP, B_AIR, B_WEEK, B_START, B_STORAGE, B_COUNT };
 
-int32_t _rhd[NHEADER];          // header of the current project
-int _rCount[B_COUNT];           // doubles per block
-int _rSizeData;                 // bytes per record
-unsigned char* _rRecord;        // one record, staged for a single write or read
-FILE* _urst;                    // the file this run writes, null while not open
-int _rstCreated;                // set once this run has created its own restart file
-RstMoment _rMoment;             // day, time and day type of the record last restored
+// The restart subsystem's own state, returned to its start by rst_reset as a run begins.
+struct RstState {
+    int32_t rhd[NHEADER];       // header of the current project
+    int count[B_COUNT];         // doubles per block
+    int sizeData;               // bytes per record
+    unsigned char* record;      // one record, staged for a single write or read
+    FILE* file;                 // the file this run writes, null while not open
+    int created;                // set once this run has created its own restart file
+    RstMoment moment;           // day, time and day type of the record last restored
+};
+RstState _rst;
 
 // ---- Little-endian packing ----------------------------------------------------------------
 
@@ -214,6 +220,52 @@ int systemValueCount(const MF_MAT* m)
 }
 
 int systemsValueCount() { return systemValueCount(implicitSystem(0)) + systemValueCount(implicitSystem(1)); }
+
+// Under a time weight below 1 the books of a step start with what the previous step left:
+// each filter's efficiencies (and so its penetrations), each source's generation rate and
+// removal coefficient and each sink's release and uptake coefficients.
+bool startPartBooked()
+{
+    for (int k = 0; k < 2; k++)
+        if (const MF_MAT* m = implicitSystem(k))
+            if (m->rate) return true;
+    return false;
+}
+
+template <class Rec> int recordsIn(std::initializer_list<Rec*> lists)
+{
+    int n = 0;
+    for (Rec* l : lists)
+        for (Rec* k = l; k; k = k->next) n++;
+    return n;
+}
+
+int startPartValueCount()
+{
+    if (!startPartBooked()) return 0;
+    int n = 0;
+    for (const AirPath* p = _pafp0; p; p = p->next)
+        if (p->filter)
+            for (const FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) n += 2 * _nctm;
+    n += 2 * recordsIn<CssRec>({_Css0, _Csst0, _Cssnt0});
+    n += 2 * recordsIn<BlsRec>({_Bls0, _Blst0, _Blsnt0, _BlsInactive0});
+    return n + 2 * recordsIn<DvrRec>({_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0});
+}
+
+// Under the short time step the storage term of a step's airflows is each well-mixed
+// zone's change of air mass over the step before, kept in its cell; with the air alone
+// (or without the storage term) the term is not taken.
+bool cellsStoreAirMass() { return _rcdat.mf_solver == 1 && _rcdat.dodMdt && _nntc >= 2; }
+
+ZoneCell* storingCell(const AirNode* n) { return n->zone_cell && !n->cd1_zone ? n->zone_cell : nullptr; }
+
+int storageValueCount()
+{
+    int n = 0;
+    if (cellsStoreAirMass())
+        for (const AirNode* a = _afnd0; a; a = a->next) n += storingCell(a) ? 1 : 0;
+    return n;
+}
 
 // ---- Writing and restoring the blocks ------------------------------------------------------
 
@@ -477,6 +529,65 @@ void unpackDuct(Cursor& c, DuctLagData* lag)
     }
 }
 
+void packEfficiencies(Cursor& c, const FilterLoadRec* fl)
+{
+    for (int s = 0; s < _nctm; s++) c.put(fl->efficiency ? fl->efficiency[s] : 0.0f);
+    for (int s = 0; s < _nctm; s++) c.put(fl->penetration ? fl->penetration[s] : 1.0f);
+}
+
+void unpackEfficiencies(Cursor& c, FilterLoadRec* fl)
+{
+    for (int s = 0; s < _nctm; s++) {
+        float e = (float)c.real(0.0, 1.0);
+        if (fl->efficiency) fl->efficiency[s] = e;
+    }
+    for (int s = 0; s < _nctm; s++) {
+        float p = (float)c.real(0.0, 1.0);
+        if (fl->penetration) fl->penetration[s] = p;
+    }
+}
+
+// Two rates of every record of the lists, in list order.
+template <class Rec> void packRates(Cursor& c, std::initializer_list<Rec*> lists, double Rec::*a, double Rec::*b)
+{
+    for (Rec* l : lists)
+        for (const Rec* k = l; k; k = k->next) {
+            c.put(k->*a);
+            c.put(k->*b);
+        }
+}
+
+template <class Rec> void unpackRates(Cursor& c, std::initializer_list<Rec*> lists, double Rec::*a, double Rec::*b)
+{
+    for (Rec* l : lists)
+        for (Rec* k = l; k; k = k->next) {
+            k->*a = c.real();
+            k->*b = c.real();
+        }
+}
+
+void packStartPart(Cursor& c)
+{
+    if (!_rst.count[B_START]) return;
+    for (const AirPath* p = _pafp0; p; p = p->next)
+        if (p->filter)
+            for (const FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) packEfficiencies(c, fl);
+    packRates<CssRec>(c, {_Css0, _Csst0, _Cssnt0}, &CssRec::gen_rate, &CssRec::removal_coef);
+    packRates<BlsRec>(c, {_Bls0, _Blst0, _Blsnt0, _BlsInactive0}, &BlsRec::release_coef, &BlsRec::uptake_coef);
+    packRates<DvrRec>(c, {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0}, &DvrRec::release_coef, &DvrRec::uptake_coef);
+}
+
+void unpackStartPart(Cursor& c)
+{
+    if (!_rst.count[B_START]) return;
+    for (AirPath* p = _pafp0; p; p = p->next)
+        if (p->filter)
+            for (FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) unpackEfficiencies(c, fl);
+    unpackRates<CssRec>(c, {_Css0, _Csst0, _Cssnt0}, &CssRec::gen_rate, &CssRec::removal_coef);
+    unpackRates<BlsRec>(c, {_Bls0, _Blst0, _Blsnt0, _BlsInactive0}, &BlsRec::release_coef, &BlsRec::uptake_coef);
+    unpackRates<DvrRec>(c, {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0}, &DvrRec::release_coef, &DvrRec::uptake_coef);
+}
+
 void packSystem(Cursor& c, const MF_MAT* m)
 {
     if (systemValueCount(m) == 0) return;
@@ -516,9 +627,9 @@ void unpackNodeAir(Cursor& c)
 // Returns the first value no state can hold, null when there is none.
 unsigned char* packRecord(int day, int time)
 {
-    putI32(_rRecord, day);
-    putI32(_rRecord + 4, time);
-    Cursor c{_rRecord + 8, nullptr};
+    putI32(_rst.record, day);
+    putI32(_rst.record + 4, time);
+    Cursor c{_rst.record + 8, nullptr};
     for (const AirNode* n = _afnd0; n; n = n->next) {
         c.put(n->temperature);
         c.put(n->pressure);
@@ -545,7 +656,7 @@ unsigned char* packRecord(int day, int time)
     for (const AirPath* p = _pafp0; p; p = p->next)
         if (const DuctLagData* lag = ductLag(p)) packDuct(c, lag);
     for (int k = 0; k < 2; k++) packSystem(c, implicitSystem(k));
-    if (_rCount[B_LAMP]) {
+    if (_rst.count[B_LAMP]) {
         int day, time;
         filter_lamp_start(&day, &time);
         c.put(day);
@@ -553,6 +664,10 @@ unsigned char* packRecord(int day, int time)
     }
     packNodeAir(c);
     c.put(_daytyp);
+    packStartPart(c);
+    if (_rst.count[B_STORAGE])
+        for (const AirNode* n = _afnd0; n; n = n->next)
+            if (const ZoneCell* z = storingCell(n)) c.put(z->mass_rate);
     return c.bad;
 }
 
@@ -560,7 +675,7 @@ unsigned char* packRecord(int day, int time)
 // precision; a node without a volume holds no air.
 unsigned char* unpackRecord()
 {
-    Cursor c{_rRecord + 8, nullptr};
+    Cursor c{_rst.record + 8, nullptr};
     for (AirNode* n = _afnd0; n; n = n->next) {
         n->temperature = c.real(ABOVE_ZERO, SINGLE);
         n->pressure = c.single();
@@ -590,18 +705,22 @@ unsigned char* unpackRecord()
     for (const AirPath* p = _pafp0; p; p = p->next)
         if (DuctLagData* lag = ductLag(p)) unpackDuct(c, lag);
     for (int k = 0; k < 2; k++) unpackSystem(c, implicitSystem(k));
-    if (_rCount[B_LAMP]) {
+    if (_rst.count[B_LAMP]) {
         int day = c.whole(1, 365);
         filter_set_lamp_start(day, c.time());
     }
     unpackNodeAir(c);
-    _rMoment.day_type = c.whole(1, 12);
+    _rst.moment.day_type = c.whole(1, 12);
+    unpackStartPart(c);
+    if (_rst.count[B_STORAGE])
+        for (const AirNode* n = _afnd0; n; n = n->next)
+            if (ZoneCell* z = storingCell(n)) z->mass_rate = c.single();
     return c.bad;
 }
 
 void freeRecord()
 {
-    if (_rRecord) _rRecord = fre_vT(_rRecord, 0, _rSizeData - 1, "rBuf");
+    if (_rst.record) _rst.record = fre_vT(_rst.record, 0, _rst.sizeData - 1, "rBuf");
 }
 
 void writeFailed(const char* what)
@@ -615,7 +734,7 @@ int blockAt(size_t at)
 {
     size_t end = 8;
     for (int b = 0; b < B_COUNT; b++) {
-        end += 8 * (size_t)_rCount[b];
+        end += 8 * (size_t)_rst.count[b];
         if (at < end) return b;
     }
     return B_COUNT;
@@ -632,14 +751,14 @@ const char* blockName(int b)
     static const char* const names[B_COUNT] = {
         "node", "path", "mass fraction", "filter", "source", "boundary-layer sink",
         "deposition sink", "control", "1-D zone cell", "duct cell", "transport system", "lamp",
-        "node air", "calendar"};
+        "node air", "calendar", "step start", "zone air storage"};
     return b < B_COUNT ? names[b] : "?";
 }
 
 // Logs where in the record the first value that no state can hold sits; returns its block.
 const char* logBadValue(const unsigned char* bad, int day)
 {
-    size_t at = (size_t)(bad - _rRecord);
+    size_t at = (size_t)(bad - _rst.record);
     const char* block = blockName(blockAt(at));
     ulog_printf("  day %d: invalid value %g in the %s block, record byte %zu\n", day, getF64(bad),
                 block, at);
@@ -660,11 +779,11 @@ bool headerMatches(const int32_t* file)
                                          "ncss + nbls + _ndvr", "nctrl"};
     bool same = true;
     for (int i = 0; i < 7; i++)
-        if (file[i] != _rhd[i]) {
-            ulog_printf("  _rhd[%d] %d != %d %s\n", i, file[i], _rhd[i], names[i]);
+        if (file[i] != _rst.rhd[i]) {
+            ulog_printf("  _rhd[%d] %d != %d %s\n", i, file[i], _rst.rhd[i], names[i]);
             same = false;
         }
-    return same && file[9] == _rhd[9];
+    return same && file[9] == _rst.rhd[9];
 }
 
 }  // namespace
@@ -673,50 +792,52 @@ int set_urst_init()
 {
     const RunControlData& r = _rcdat;
     freeRecord();
-    _rCount[B_NODE] = 4 * _nafnd;
-    _rCount[B_PATH] = 3 * _nafpt;
-    _rCount[B_CTM] = _nafnd * _nctm;
-    _rCount[B_FILTER] = filterValueCount();
-    _rCount[B_CSS] = 0;
+    _rst.count[B_NODE] = 4 * _nafnd;
+    _rst.count[B_PATH] = 3 * _nafpt;
+    _rst.count[B_CTM] = _nafnd * _nctm;
+    _rst.count[B_FILTER] = filterValueCount();
+    _rst.count[B_CSS] = 0;
     CssRec* const* css = cssLists();
     for (int l = 0; l < 3; l++)
-        for (const CssRec* s = css[l]; s; s = s->next) _rCount[B_CSS] += cssValueCount(s);
-    _rCount[B_BLS] = _nbls;
-    _rCount[B_DVR] = _ndvr;
-    _rCount[B_CTRL] = 0;
-    for (const CtrlNode* n = _Ctrl0; n; n = n->next) _rCount[B_CTRL] += ctrlValueCount(n);
-    _rCount[B_CELL] = cellValueCount();
-    _rCount[B_DUCT] = ductsValueCount();
-    _rCount[B_MF] = systemsValueCount();
-    _rCount[B_LAMP] = agingLamps() ? 2 : 0;
-    _rCount[B_AIR] = 2 * _nafnd;
-    _rCount[B_WEEK] = 1;
+        for (const CssRec* s = css[l]; s; s = s->next) _rst.count[B_CSS] += cssValueCount(s);
+    _rst.count[B_BLS] = _nbls;
+    _rst.count[B_DVR] = _ndvr;
+    _rst.count[B_CTRL] = 0;
+    for (const CtrlNode* n = _Ctrl0; n; n = n->next) _rst.count[B_CTRL] += ctrlValueCount(n);
+    _rst.count[B_CELL] = cellValueCount();
+    _rst.count[B_DUCT] = ductsValueCount();
+    _rst.count[B_MF] = systemsValueCount();
+    _rst.count[B_LAMP] = agingLamps() ? 2 : 0;
+    _rst.count[B_AIR] = 2 * _nafnd;
+    _rst.count[B_WEEK] = 1;
+    _rst.count[B_START] = startPartValueCount();
+    _rst.count[B_STORAGE] = storageValueCount();
     int doubles = 0;
-    for (int b = 0; b < B_COUNT; b++) doubles += _rCount[b];
-    _rSizeData = 8 + 8 * doubles;
+    for (int b = 0; b < B_COUNT; b++) doubles += _rst.count[b];
+    _rst.sizeData = 8 + 8 * doubles;
     const bool cyclic = r.sim_mf == 3;
     const int32_t header[NHEADER] = {_nzone, _npath, _nctm, _njct, _ndct, _nbls + _ncss + _ndvr,
                                      _nctrl, cyclic ? r.ss_date : r.start_date,
-                                     cyclic ? r.ss_date : r.end_date, _rSizeData};
-    memcpy(_rhd, header, sizeof _rhd);
-    _rRecord = alc_vT<unsigned char>(0, _rSizeData - 1, "rBuf");
+                                     cyclic ? r.ss_date : r.end_date, _rst.sizeData};
+    memcpy(_rst.rhd, header, sizeof _rst.rhd);
+    _rst.record = alc_vT<unsigned char>(0, _rst.sizeData - 1, "rBuf");
     ulog_printf("set_urst_init():\n");
-    ulog_printf("  nzone %d, npath %d, nctm %d, njct %d, ndct %d\n", _rhd[0], _rhd[1], _rhd[2],
-                _rhd[3], _rhd[4]);
-    ulog_printf("  ncss+nbls+ndvr %d, nctrl %d, date0 %d, date1 %d\n", _rhd[5], _rhd[6], _rhd[7],
-                _rhd[8]);
-    ulog_printf("  SizeData %d\n", _rSizeData);
-    return _rSizeData;
+    ulog_printf("  nzone %d, npath %d, nctm %d, njct %d, ndct %d\n", _rst.rhd[0], _rst.rhd[1], _rst.rhd[2],
+                _rst.rhd[3], _rst.rhd[4]);
+    ulog_printf("  ncss+nbls+ndvr %d, nctrl %d, date0 %d, date1 %d\n", _rst.rhd[5], _rst.rhd[6], _rst.rhd[7],
+                _rst.rhd[8]);
+    ulog_printf("  SizeData %d\n", _rst.sizeData);
+    return _rst.sizeData;
 }
 
 void set_urst_open()
 {
     if (!_sim_af_dyn && _rcdat.sim_mf <= 1) return;
-    _urst = createResultFile(".rst", "wb", "RST");
-    _rstCreated = 1;
+    _rst.file = createResultFile(".rst", "wb", "RST");
+    _rst.created = 1;
     unsigned char bytes[4 * NHEADER];
-    for (int i = 0; i < NHEADER; i++) putI32(bytes + 4 * i, _rhd[i]);
-    if (fwrite(bytes, 1, sizeof bytes, _urst) != sizeof bytes) writeFailed("");
+    for (int i = 0; i < NHEADER; i++) putI32(bytes + 4 * i, _rst.rhd[i]);
+    if (fwrite(bytes, 1, sizeof bytes, _rst.file) != sizeof bytes) writeFailed("");
 }
 
 // Only the file this run created is removed: a run that fails before writing its own
@@ -726,37 +847,37 @@ void set_urst_close(int flag)
     freeRecord();
     // A kept file is closed like every other result file: records still buffered that
     // cannot reach the disk make the run one whose results are not whole.
-    if (flag && _urst) fclose(_urst);
-    if (flag) _urst = nullptr;
-    else closeResultFile(&_urst, 0, ".rst");
+    if (flag && _rst.file) fclose(_rst.file);
+    if (flag) _rst.file = nullptr;
+    else closeResultFile(&_rst.file, 0, ".rst");
     // The file stays this run's after the loop closed it: a FATAL later in the end of
     // the run removes it with the other results.
-    if (flag && _rstCreated) removeResultFile(".rst");
-    if (flag) _rstCreated = 0;
+    if (flag && _rst.created) removeResultFile(".rst");
+    if (flag) _rst.created = 0;
 }
 
 void setRst_periodEnd(int day)
 {
-    if (!_urst || _rcdat.sim_mf == 3) return;
-    _rhd[8] = day;
+    if (!_rst.file || _rcdat.sim_mf == 3) return;
+    _rst.rhd[8] = day;
     unsigned char bytes[4];
     putI32(bytes, day);
-    if (fseek(_urst, 4 * 8, SEEK_SET) != 0 || fwrite(bytes, 1, 4, _urst) != 4 ||
-        fseek(_urst, 0, SEEK_END) != 0)
+    if (fseek(_rst.file, 4 * 8, SEEK_SET) != 0 || fwrite(bytes, 1, 4, _rst.file) != 4 ||
+        fseek(_rst.file, 0, SEEK_END) != 0)
         writeFailed("");
 }
 
 void writeRst_stepTime(int day, int time)
 {
-    if (!_urst) return;
+    if (!_rst.file) return;
     // A state that has left the numbers behind cannot be resumed from.
     if (const unsigned char* bad = packRecord(day, time)) {
         char what[64];
         snprintf(what, sizeof what, "restart record, %s block", logBadValue(bad, day));
         error(FATAL, __FILE__, __LINE__, "Results are not finite and are not written: ", what, "");
     }
-    size_t got = fwrite(_rRecord, 1, (size_t)_rSizeData, _urst);
-    if (got != (size_t)_rSizeData) writeFailed(shortBlock(got));
+    size_t got = fwrite(_rst.record, 1, (size_t)_rst.sizeData, _rst.file);
+    if (got != (size_t)_rst.sizeData) writeFailed(shortBlock(got));
 }
 
 int rstget(int day)
@@ -794,14 +915,14 @@ int rstget(int day)
     // the end of a first day started off the step grid, the end time on the last day of a
     // run that ended part-way through it). Only the day is compared. A day or time no
     // record can hold means the file is not what its header says.
-    for (long offset = sizeof bytes;; offset += _rSizeData) {
-        if (fseek(f, offset, SEEK_SET) != 0 || fread(_rRecord, 1, 8, f) != 8) return readFailed(f, "");
-        int rday = getI32(_rRecord), rtime = getI32(_rRecord + 4);
+    for (long offset = sizeof bytes;; offset += _rst.sizeData) {
+        if (fseek(f, offset, SEEK_SET) != 0 || fread(_rst.record, 1, 8, f) != 8) return readFailed(f, "");
+        int rday = getI32(_rst.record), rtime = getI32(_rst.record + 4);
         if (rday < 1 || rday > 365 || rtime < TIME_MIN || rtime > TIME_MAX) return readFailed(f, "");
         ulog_printf("search:  date/time %s/%s, offset %ld\n", datestr(rday), steptimestr(rtime), offset);
         if (rday == day) {
-            _rMoment.day = rday;
-            _rMoment.time = rtime;
+            _rst.moment.day = rday;
+            _rst.moment.time = rtime;
             break;
         }
         if (rday == file[8]) {
@@ -810,8 +931,8 @@ int rstget(int day)
             return 1;
         }
     }
-    size_t rest = (size_t)_rSizeData - 8;
-    size_t got = fread(_rRecord + 8, 1, rest, f);
+    size_t rest = (size_t)_rst.sizeData - 8;
+    size_t got = fread(_rst.record + 8, 1, rest, f);
     if (got != rest) return readFailed(f, shortBlock(8 + got));
     fclose(f);
     if (const unsigned char* bad = unpackRecord()) {
@@ -823,6 +944,13 @@ int rstget(int day)
     return 0;
 }
 
-RstMoment rst_restoredMoment() { return _rMoment; }
+RstMoment rst_restoredMoment() { return _rst.moment; }
+
+void rst_reset()
+{
+    freeRecord();
+    if (_rst.file) fclose(_rst.file);
+    _rst = RstState{};
+}
 
 }  // namespace vexlar

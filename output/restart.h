@@ -18,4 +18,8 @@ struct RstMoment {
 };
 RstMoment rst_restoredMoment();
 
+// Returns the restart subsystem to its state at program start: no layout, no record, no
+// file of this run, no record restored. Called as a run begins.
+void rst_reset();
+
 }  // namespace vexlar

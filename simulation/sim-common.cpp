@@ -359,11 +359,11 @@ static double stepWeight(const MF_MAT* m, bool on, bool start)
 
 // The time-weighted step integrates every rate as (1 - theta) of its value at the step
 // start and theta of its value at the end: the summary's releases, removals, filter
-// challenges and envelope exchange are booked in the same two parts. The air, which the
-// non-trace solution takes as what the gas law leaves of the mixture at the step end, is
-// booked as the mixture at the step end less the other species. The start part is
-// booked before anything of the new step is evaluated; occupant emissions, walked
-// through the step, are booked whole with the end part.
+// challenges, the filters' loading and the envelope exchange are booked in the same two
+// parts. The air, which the non-trace solution takes as what the gas law leaves of the
+// mixture at the step end, is booked as the mixture at the step end less the other
+// species. The start part is booked before anything of the new step is evaluated;
+// occupant emissions, walked through the step, are booked whole with the end part.
 static void bookStepPart(bool start)
 {
     const RunControlData& r = _rcdat;
@@ -372,12 +372,11 @@ static void bookStepPart(bool start)
     if (wt > 0.0) sumCseGenRemoveMass(_Csst0, _Blst0, _Dvrt0, start ? nullptr : _Pxst0, (float)(wt * _dt));
     if (!start && _npexp > 0) exposeOccupants();
     if (r.sim_mf == 0) return;
-    // The filters load by the step's end state, as their solved penetrations assumed; their
-    // challenge is booked for all species at once, with the weight of the trace system
-    // when there is one.
-    if (!start) filter_load_step(_time_step);
+    // A filter takes out of the air, in each part, what its challenge less its passage
+    // books: at the efficiencies its penetrations had then. Both are booked for all
+    // species at once, with the weight of the trace system when there is one.
     double w = r.mft_on ? wt : wn;
-    if (w > 0.0 && r.csm) sum_filter_compute(w * _time_step);
+    if (w > 0.0) filterStepTotals(w * _time_step);
     if ((r.csm || r.cex_bldg || r.cex_ctm) && (wn > 0.0 || wt > 0.0 || !start))
         sum_ambient_split(start ? 0.0 : _time_step, wn * _time_step, wt * _time_step, start ? 0 : _time_step);
 }
@@ -413,6 +412,7 @@ static void checkStartTime()
 
 static void writeStartTime()
 {
+    if (!startIsListed()) return;
     const RunControlData& r = _rcdat;
     writeSim_stepTime(_stepStartTime);
     writeSql_stepTime(_stepStartTime);

@@ -182,6 +182,7 @@ void setMaxStep(Integrator& in)
 // day whatever its time; a record of the start state would be taken for that day's.
 void writeStartTime()
 {
+    if (!startIsListed()) return;
     writeSim_stepTime(_stepStartTime);
     writeSql_stepTime(_stepStartTime);
     if (srfWanted()) writeSrf_stepTime(_stepStartTime);
@@ -284,9 +285,12 @@ void airflows(Integrator& in)
     findPgage();
 }
 
+// The nodes at a solution the run goes on from or lists; one no mass fraction can have
+// ends the run as the implicit method's does.
 void nodesFromState(const std::vector<double>& y)
 {
     setNodeConcs_fromSpeciesMasses(y.data() - 1, _MFn_mem->x, _Bls0, _Dvr0, 0, _nntc, _nctm);
+    checkNodeMfBounds(_rcdat.cv_rtol, _rcdat.cv_atol);
 }
 
 // After each integrator step the summary's books take what the integrator integrated,
@@ -404,20 +408,33 @@ void followGasLaw(Integrator& in, double t, int stop)
 
 bool runEnded() { return _dayofy == _simEndDate && _stepEndTime >= _simEndTime; }
 
+// Whether the integrator can interpolate at g: its error handler makes a FATAL of a time
+// outside the last step, so the time is checked first.
+bool insideLastStep(const Integrator& in, double g)
+{
+    sunrealtype tcur = 0.0, hu = 0.0;
+    if (CVodeGetCurrentTime(in.cv, &tcur) != CV_SUCCESS || CVodeGetLastStep(in.cv, &hu) != CV_SUCCESS) return false;
+    return g <= tcur && g >= tcur - hu;
+}
+
 // A stop request leaves the interval after an integrator step that ended at its time t, up
 // to a second past the step end the clock shows. The state goes back to that whole second,
 // where the run's last record and summaries stand and a resumed run starts; the books go
-// back with it.
-void stateAtStepEnd(Integrator& in, double t)
+// back with it. It is called before the gas law may restart the integrator, after which
+// only t itself could be interpolated; the gas law then follows at the whole second.
+void stateAtStepEnd(Integrator& in, double t, int stop)
 {
-    if (t == _stepStartTime || CVodeGetDky(in.cv, _stepStartTime, 0, in.ylist) != CV_SUCCESS) return;
-    if (in.yQ && CVodeGetQuadDky(in.cv, _stepStartTime, 0, in.yQback) != CV_SUCCESS) return;
-    std::copy(in.listed.begin(), in.listed.end(), in.state.begin());
-    if (in.yQ) {
-        std::copy(in.bookedBack.begin(), in.bookedBack.end(), in.booked.begin());
-        in.books.post(in.booked.data());
+    const double g = _stepEndTime;
+    if (t != g && insideLastStep(in, g) && CVodeGetDky(in.cv, g, 0, in.ylist) == CV_SUCCESS &&
+        (!in.yQ || CVodeGetQuadDky(in.cv, g, 0, in.yQback) == CV_SUCCESS)) {
+        std::copy(in.listed.begin(), in.listed.end(), in.state.begin());
+        if (in.yQ) {
+            std::copy(in.bookedBack.begin(), in.bookedBack.end(), in.booked.begin());
+            in.books.post(in.booked.data());
+        }
+        nodesFromState(in.state);
     }
-    nodesFromState(in.state);
+    followGasLaw(in, g, stop);
 }
 
 }  // namespace
@@ -468,12 +485,11 @@ void sim_loop_cvode(int write)
         int stop = _stepStartTime + stopDistance(stopAtListings, nextList);
         if (in.cv) CVodeSetStopTime(in.cv, stop);
         // A stop request ends the interval after the integrator step under way, not at
-        // the interval's end, which may lie a whole day ahead. The request was looked at
-        // just above, so the interval's first step is always taken: a day just begun ends
-        // with a step of its own when a stop arrives right after midnight.
-        bool firstStep = true;
-        while (_stepStartTime < stop && (firstStep || simInterrupt_checkInterrupt() != 2)) {
-            firstStep = false;
+        // the interval's end, which may lie a whole day ahead. The request is looked at
+        // after each step, so the interval's first step is always taken: a day just begun
+        // ends with a step of its own when a stop arrives right after midnight.
+        bool stopping = false;
+        while (_stepStartTime < stop && !stopping) {
             inputsToStepStart();
             airflows(in);
             do advance(in, t, stop, nextList);
@@ -483,10 +499,11 @@ void sim_loop_cvode(int write)
             stepTotals();
             if (write) writeListings(in, nextList);
             else if (_Mfmax) noteMaxAirNodeConcs();
-            followGasLaw(in, t, stop);
+            stopping = simInterrupt_checkInterrupt() == 2 && _stepEndTime < stop;
+            if (stopping && in.cv) stateAtStepEnd(in, t, stop);
+            else followGasLaw(in, t, stop);
             _stepStartTime = _stepEndTime;
         }
-        if (in.cv && _stepStartTime < stop) stateAtStepEnd(in, t);
         if (in.cv) restartAt(in, _stepStartTime);
         t = _stepStartTime;
     } while (!runEnded());

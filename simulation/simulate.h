@@ -12,4 +12,8 @@ int sim_init_restart();   // 0 when the run resumes from the restart record, els
 // writing run's start passed the start-time checks, and the step grid is the writing run's.
 extern int _resumedAtRecordTime;
 
+// Whether the run lists its start time: always, but for a run resumed at a record that fell
+// between listing times, where the run it continues listed nothing.
+bool startIsListed();
+
 }  // namespace vexlar

@@ -357,6 +357,7 @@ static void transientRun()
 void runSimulation(int cls)
 {
     const RunControlData& r = _rcdat;
+    rst_reset();
     switch (r.sim_af) {
     case 2: Balance(); return;
     case 3: BldgFlow(); return;

@@ -86,7 +86,7 @@ protected:
         return listings(dir + "run.sqlite3", GetParam().species);
     }
     // The resumed run lists from its start, at `from` seconds, every time the whole run
-    // lists from then on to the end, with the same results; its start is listed besides.
+    // lists from then on to the end, with the same results, and no other time.
     void expectContinues(const Listings& resumed, int from)
     {
         const Resume& c = GetParam();
@@ -105,7 +105,7 @@ protected:
             shared++;
         }
         for (const auto& [t, v] : resumed)
-            EXPECT_TRUE(t == from || whole.count(t)) << "listed at " << t << " s, off the whole run's times";
+            EXPECT_TRUE(whole.count(t)) << "listed at " << t << " s, off the whole run's times";
         EXPECT_GE(shared, 6) << "listings compared";
     }
     Listings whole;
@@ -152,6 +152,9 @@ const Resume RESUMES[] = {
      "0:05:00 0:10:00 6:00:00", "0:35:00", "z.C0, z.C1", 0.0, 0.0},
     {"NonTraceShortTimeStep", "heavy-gas", {{"2 0 0 0.1 0 0", "1 0 0 0.1 0 0"}}, "0:05:00 0:10:00 6:00:00", "0:35:00",
      "z.C0, z.C1", 0.0, 0.0},
+    // The storage term of the airflows reads each zone's change of air mass over the step before.
+    {"NonTraceShortTimeStepStorage", "heavy-gas", {{"2 0 0 0.1 0 0", "1 0 0 0.1 0 0"}, {"1 0 10 0 0 0 0", "1 0 10 0 0 0 1"}},
+     "0:05:00 0:10:00 6:00:00", "0:35:00", "z.C0, z.C1", 0.0, 0.0},
     {"NonTraceStiffIntegrator", "heavy-gas", {}, "0:05:00 0:10:00 6:00:00", "2:32:05", "z.C0, z.C1", 1e-5, 1e-4},
     {"TraceImplicit", "filtered-supply", {LARGE_ROOM}, "0:10:00 1:00:00 6:00:00", "10:30:00", "z.C0", 0.0, 0.0},
     {"TraceTrapezoidal", "filtered-supply", {LARGE_ROOM, {"0 1 100 1e-4 1e-15 1.1 1 0", "0 1 100 1e-4 1e-15 1.1 0.5 0"}},

@@ -118,6 +118,7 @@ protected:
         _rcdat.start_date = 1;
         _rcdat.end_date = 3;
         _daytyp = 1;   // the record keeps the day type of its day
+        rst_reset();
         state = underWay(&rise, &fall);
         link();
     }
