@@ -426,7 +426,9 @@ TEST_P(ConsistencyMatrix, ResultsDoNotDependOnTheCut)
         write(r, base);
         Outcome o = runEngine("run.prj", "run.prj");
         EXPECT_EQ(o.status, 2);
-        EXPECT_NE(o.err.find("ERROR CVODE does not support burst sources\nFATAL Please try another transport solver\n"),
+        EXPECT_NE(o.err.find("ERROR CVODE does not support burst sources\n"
+                             "NOTE Set mf_solver to 0 or 1 on Run Control to release burst sources\n"
+                             "FATAL Please try another transport solver\n"),
                   std::string::npos)
             << o.err;
         EXPECT_FALSE(exists(dir + "run.sqlite3"));
