@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include <cvode/cvode_ls.h>
+#include <cvodes/cvodes_ls.h>
 #include <nvector/nvector_serial.h>
 
 #include "common-src/messages.h"

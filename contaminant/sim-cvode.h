@@ -6,7 +6,7 @@
 #pragma once
 #include <cstdint>
 
-#include <cvode/cvode.h>
+#include <cvodes/cvodes.h>
 #include <sundials/sundials_linearsolver.h>
 #include <sundials/sundials_matrix.h>
 
