@@ -35,6 +35,7 @@
 #include "model/source-lists.h"
 #include "output/expos.h"
 #include "output/restart.h"
+#include "output/result-period.h"
 #include "output/sim-out.h"
 #include "output/sqlite-out.h"
 #include "output/summary.h"
