@@ -403,7 +403,7 @@ static void implicitStep()
 void checkStartTimeOnGrid(int grid, int level, const char* text)
 {
     int t = _stepStartTime;
-    if (t == 0 || grid == 0 || _resumedAtRecordTime) return;
+    if (t == 0 || grid == 0 || resumedAtRecordTime()) return;
     if (grid % t != 0 && t % grid != 0) error(level, __FILE__, __LINE__, text, "");
 }
 

@@ -229,7 +229,19 @@ static void restoredDerivedState()
     findPgage();
 }
 
-int _resumedAtRecordTime = 0;
+namespace {
+
+// How the run started, for the time loops' start-time checks; decided by the restart.
+struct RunStart {
+    int resumedAtRecordTime = 0;   // resumed from a record written at its own start time
+};
+RunStart runStart;
+
+}  // namespace
+
+int resumedAtRecordTime() { return runStart.resumedAtRecordTime; }
+
+void sim_start_reset() { runStart = RunStart{}; }
 
 // The moment a record stands for: a record of a day end (24:00, or a little past it after
 // a first day started off the step grid) is the state the next day starts from at 0:00.
@@ -250,7 +262,7 @@ static void continueFromRecord(const RstMoment& m)
 {
     int day, time;
     recordMoment(m, &day, &time);
-    _resumedAtRecordTime = 0;
+    runStart.resumedAtRecordTime = 0;
     if (_rcdat.sim_mf == 3) return;   // a cyclic run repeats its design day from 0:00
     if (day != _dayofy || time != _stepStartTime) {
         char at[64];
@@ -259,7 +271,7 @@ static void continueFromRecord(const RstMoment& m)
               steptimestr(m.time), " is taken as the state at the start, ", at, "");
         return;
     }
-    _resumedAtRecordTime = 1;
+    runStart.resumedAtRecordTime = 1;
     if (!_uwth) _daytyp = day == m.day ? m.day_type : m.day_type % 7 + 1;
 }
 
