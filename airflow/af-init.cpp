@@ -11,7 +11,6 @@
 #include "airflow/solv-af.h"
 #include "common-src/convert.h"
 #include "common-src/messages.h"
-#include "common-src/prj-read-elements.h"
 #include "model/counters.h"
 #include "model/elements.h"
 #include "model/run-control.h"

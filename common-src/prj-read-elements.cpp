@@ -25,16 +25,7 @@
 
 namespace vexlar {
 
-// ---- Name and model tables ---------------------------------------------------------------
-
-const char* const _afe_dnames[AFE_NTYPES + 1] = {
-    "plr_orfc", "plr_leak1", "plr_leak2", "plr_leak3", "plr_conn", "plr_qcn", "plr_fcn",
-    "plr_test1", "plr_test2", "plr_crack", "plr_stair", "plr_shaft", "plr_bdq", "plr_bdf",
-    "srv_jwa", "qfr_qab", "qfr_fab", "qfr_crack", "qfr_test2", "dor_door", "dor_pl2",
-    "fan_cmf", "fan_cvf", "fan_fan", "csf_fsp", "csf_qsp", "csf_psf", "csf_psq", "sup_afe",
-    "dct_dwc", "dct_plr", "dct_fcn", "dct_qcn", "dct_fan", "dct_cmf", "dct_cvf", "dct_bdq",
-    "dct_bdf", "dct_fsp", "dct_qsp", "dct_psf", "dct_psq", "ahs_sr", "ahs_xor", "d_leak",
-    "d_term", ""};
+// ---- Model tables -----------------------------------------------------------------------
 
 // The built-in elements (ahs_sr .. d_term) get their models when the network is built.
 const AFE_MODEL_FN _pfaf[AFE_NTYPES] = {
@@ -47,12 +38,8 @@ const AFE_MODEL_FN _pfaf[AFE_NTYPES] = {
 const AFE_MODEL_FN _pfaf_builtin[AFE_BI_COUNT] = {afe_ahs, afe_ahr, afe_aho,
                                                   afe_ahx, afe_jlk, afe_trm};
 
-const char* const _flte_names[FLT_NTYPES + 1] = {"cef", "pf0", "gf0", "uv1", "spf", ""};
 const FILTER_MODEL_FN _pffl[FLT_NTYPES] = {flt_cef, flt_pf0, flt_gf0, flt_uv1, flt_spf};
 
-const char* const _csse_names[CSE_NTYPES + 1] = {"ccf", "prs", "cut", "eds", "bls",
-                                                 "brs", "dvs", "drs", "dvr", "sup",
-                                                 "plm", "pkm", "sxd", "dxd", ""};
 const CSE_MODEL_FN _pfss[CSE_NTYPES] = {cse_ccf, cse_prs, cse_cut, cse_eds, cse_bls,
                                         cse_brs, cse_dvs, cse_drs, cse_dvr, nullptr,
                                         cse_plm, cse_pkm, cse_sxd, cse_dxd};

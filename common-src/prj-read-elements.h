@@ -7,12 +7,9 @@
 
 namespace vexlar {
 
-// Name tables end with an empty name; model tables run parallel to them.
-extern const char* const _afe_dnames[AFE_NTYPES + 1];
+// Model tables, parallel to the name tables of model/elements.h.
 extern const AFE_MODEL_FN _pfaf[AFE_NTYPES];
-extern const char* const _flte_names[FLT_NTYPES + 1];
 extern const FILTER_MODEL_FN _pffl[FLT_NTYPES];
-extern const char* const _csse_names[CSE_NTYPES + 1];
 extern const CSE_MODEL_FN _pfss[CSE_NTYPES];
 
 // Models of the elements the network build makes itself, for the simple air-handling

@@ -8,7 +8,6 @@
 
 #include "common-src/convert.h"
 #include "common-src/messages.h"
-#include "common-src/prj-read-elements.h"
 #include "model/clock.h"
 #include "model/elements.h"
 #include "model/network.h"

@@ -42,6 +42,12 @@ enum CseType {
     CSE_SUP, CSE_PLM, CSE_PKM, CSE_SXD, CSE_DXD, CSE_NTYPES
 };
 
+// The type keywords, in type order, each table ended by an empty name: the project file
+// names an element's model by them, and messages and result files name it back.
+extern const char* const _afe_dnames[AFE_NTYPES + 1];
+extern const char* const _flte_names[FLT_NTYPES + 1];
+extern const char* const _csse_names[CSE_NTYPES + 1];
+
 // ---- Fitted curves ----------------------------------------------------------------------
 
 // One point of a fitted curve and the cubic of the segment that starts there:

@@ -27,7 +27,6 @@
 #include "model/run-control.h"
 #include "model/source-lists.h"
 #include "output/expos.h"
-#include "output/restart.h"
 #include "output/sqlite-out.h"
 #include "output/summary.h"
 #include "solvers/sparse-mat.h"
@@ -509,8 +508,7 @@ void set_usim_close(int flag)
     if (flag) removeResultFile(".sim");
 }
 
-// Header items 10 and 11 (date1, time1) of an open SIM file.
-static void setSim_periodEnd()
+void setSim_periodEnd()
 {
     if (!_usim) return;
     const int32_t end[2] = {_simEndDate, _simEndTime};
@@ -520,21 +518,6 @@ static void setSim_periodEnd()
     simFlush(r);
     if (fseek(_usim, 0, SEEK_END) != 0) r.failed = 1;
     simEnd(r);
-}
-
-void setResultPeriodEnd(int day, int time)
-{
-    RunControlData& r = _rcdat;
-    if (r.sim_mf == 3) return;   // a cyclic run simulates its one design day whatever happens
-    _simEndDate = r.end_date = day;
-    _simEndTime = r.end_time = time;
-    setSim_periodEnd();
-    setRst_periodEnd(day);
-    setSql_periodEnd();
-    setAch_periodEnd();
-    setCbw_periodEnd();
-    setAge_periodEnd();
-    setExp_periodEnd();
 }
 
 // ---- Per-step dispatch ------------------------------------------------------------------

@@ -35,10 +35,8 @@ void resultWriteFailed(const char* text, const char* ext, const char* detail);
 // which ends in a line feed; a failure is a write failure of the file (extension ext).
 void rewriteFirstLine(FILE* f, const char* ext, const char* line);
 
-// A run stopped on request ends at the stop: every result file whose header names the
-// run's period names the period simulated, as if the run had been planned to end at the
-// step ending (day, time). The clock's and the run control's end follow.
-void setResultPeriodEnd(int day, int time);
+// Header items 10 and 11 (date1, time1) of an open SIM file: the clock's end.
+void setSim_periodEnd();
 
 void set_usim_open();
 void set_usim_close(int flag);

@@ -9,7 +9,6 @@
 #include "common-src/convert.h"
 #include "common-src/messages.h"
 #include "common-src/paths.h"
-#include "common-src/prj-read-elements.h"
 #include "model/clock.h"
 #include "model/elements.h"
 #include "model/env-lists.h"

@@ -141,9 +141,14 @@ static const char* const ach_heads[ACH_ROWS] = {"path", "duct", "total"};
 static StatAccum ach_dayAcc[ACH_ROWS], ach_runAcc[ACH_ROWS];
 static int ach_dayN[ACH_ROWS], ach_runN[ACH_ROWS];
 static StatFamily ach{ach_dayAcc, ach_runAcc, ach_dayN, ach_runN, ACH_ROWS, 0, 0};
-static double _cnvrtACH;                  // [1/h per kg/s]
-static double bldgACR_inOutRelDiff_max;
-static int bldgACR_date, bldgACR_time;
+// The air-change file's own state, set anew when the file is opened.
+struct AchState {
+    double volume = 0.0;           // conditioned volume of the header [m3]
+    double toACH = 0.0;            // [1/h per kg/s]
+    double inOutRelDiffMax = 0.0;  // largest relative gap between envelope in- and outflow
+    int worstDate = 0, worstTime = 0;   // and the step that had it
+};
+static AchState achState;
 
 // Conditioned volume: every node but the ambient, junctions and terminals included [m3].
 static double conditionedVolume()
@@ -154,8 +159,6 @@ static double conditionedVolume()
     return v;
 }
 
-static double achVolume;   // conditioned volume of the header [m3]
-
 // The first line: the run's first and last days, the listing step, the switches and the
 // conditioned volume.
 static const char* achHead()
@@ -163,7 +166,7 @@ static const char* achHead()
     const RunControlData& r = _rcdat;
     static char line[128];
     snprintf(line, sizeof line, "%s\t%s\t%d\t%d\t%d\t%.2f\n", datxstr(r.start_date),
-             datxstr(r.end_date), _time_list, r.ach_step, r.ach_stats, achVolume);
+             datxstr(r.end_date), _time_list, r.ach_step, r.ach_stats, achState.volume);
     return line;
 }
 
@@ -177,15 +180,15 @@ void set_uach_open()
                (double)r.ach_dens);
     double v = conditionedVolume();
     if (v <= 0.0) error(FATAL, __FILE__, __LINE__, "Building conditioned volume = 0", "");
-    _cnvrtACH = 3600.0 / ((double)r.ach_dens * v);
+    achState = AchState{};
+    achState.volume = v;
+    achState.toACH = 3600.0 / ((double)r.ach_dens * v);
+    achState.worstDate = _dayofy;
+    achState.worstTime = _stepEndTime;
     ach.dayCt = ach.runCt = 0;
     clearFamilyDay(ach);
     for (int i = 0; i < ACH_ROWS; i++) ach_runN[i] = 0;
-    bldgACR_inOutRelDiff_max = 0.0;
-    bldgACR_date = _dayofy;
-    bldgACR_time = _stepEndTime;
     _uach = createResultFile(".ach", "w+", "ACH");
-    achVolume = v;
     fputs(achHead(), _uach);
     if (r.ach_step) fprintf(_uach, "day\ttime\tpath\tduct\ttotal\n");
     if (r.ach_stats) fprintf(_uach, "day\tb-w\tavg\tdev\tmin\tmin\tmax\tmax\n");
@@ -225,16 +228,16 @@ void writeAch_stepEnd(int t)
     const RunControlData& r = _rcdat;
     EnvelopeFlows e = envelopeFlows();
     double in = e.pathIn + e.ductIn, out = e.pathOut + e.ductOut;
-    if (_cnvrtACH * (in + out) > 0.001) {
+    if (achState.toACH * (in + out) > 0.001) {
         double rel = 2.0 * std::fabs(in - out) / (in + out);
-        if (rel > bldgACR_inOutRelDiff_max) {
-            bldgACR_inOutRelDiff_max = rel;
-            bldgACR_date = _dayofy;
-            bldgACR_time = _stepEndTime;
+        if (rel > achState.inOutRelDiffMax) {
+            achState.inOutRelDiffMax = rel;
+            achState.worstDate = _dayofy;
+            achState.worstTime = _stepEndTime;
         }
     }
-    float rate[ACH_ROWS] = {(float)(e.pathIn * _cnvrtACH), (float)(e.ductIn * _cnvrtACH),
-                            (float)((e.pathIn + e.ductIn) * _cnvrtACH)};
+    float rate[ACH_ROWS] = {(float)(e.pathIn * achState.toACH), (float)(e.ductIn * achState.toACH),
+                            (float)((e.pathIn + e.ductIn) * achState.toACH)};
     if (r.ach_step && _uach && _time_list > 0 && t % _time_list == 0)
         resultPrintf(_uach, "ACH file", "%s\t%s\t%.6e\t%.6e\t%.6e\n", datxstr(_dayofy), steptimestr(t),
                      rate[0], rate[1], rate[2]);
@@ -270,8 +273,8 @@ void writeAch_simEnd()
     if (_uach && ach.runCt > 0) writeAchLines("final", ach.runCt, true);
     char text[160];
     snprintf(text, sizeof text, "Max relative imbalance in air exchange flows: %g %s %s",
-             bldgACR_inOutRelDiff_max, datestr(bldgACR_date), steptimestr(bldgACR_time));
-    if (bldgACR_inOutRelDiff_max > 5.0 * _rcdat.relcnvg) error(WARNING, __FILE__, __LINE__, text, "");
+             achState.inOutRelDiffMax, datestr(achState.worstDate), steptimestr(achState.worstTime));
+    if (achState.inOutRelDiffMax > 5.0 * _rcdat.relcnvg) error(WARNING, __FILE__, __LINE__, text, "");
     else ulog_printf("%s\n", text);
 }
 

@@ -15,13 +15,21 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
 fi
 
-# The stiff integrator's library (SUNDIALS 6.4.1: CVODE, serial vectors, generic objects).
-# The Debian -dev package pulls in MPI, PETSc and many more; only its static libraries and
-# headers are needed, so its package file is fetched and unpacked into a prefix inside the
-# source tree (.deps/sundials, ignored by git) that CMakeLists.txt links from.
+# The stiff integrator's library (SUNDIALS 6: CVODES, serial vectors, generic objects).
+# An installed libsundials-dev is used as it is (CMake finds its package). Otherwise, as the
+# -dev package pulls in MPI, PETSc and many more and only its static libraries and headers
+# are needed, its package file is fetched and unpacked into a prefix inside the source tree
+# (.deps/sundials, ignored by git) that CMakeLists.txt links from.
 root="$(cd "$(dirname "$0")/.." && pwd)"
 prefix="$root/.deps/sundials"
-if [ ! -f "$prefix/usr/lib/x86_64-linux-gnu/libsundials_cvode.a" ]; then
+installed() {
+  dpkg-query -W -f='${Status}' libsundials-dev 2>/dev/null | grep -q 'install ok installed'
+}
+unpacked() {
+  compgen -G "$prefix/usr/lib/*/libsundials_cvodes.a" >/dev/null ||
+    [ -f "$prefix/usr/lib/libsundials_cvodes.a" ]
+}
+if ! installed && ! unpacked; then
   echo "fetching libsundials-dev into $prefix"
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO=sudo

@@ -35,6 +35,7 @@
 #include "model/source-lists.h"
 #include "output/expos.h"
 #include "output/restart.h"
+#include "output/result-period.h"
 #include "output/sim-out.h"
 #include "output/sqlite-out.h"
 #include "output/summary.h"
@@ -398,16 +399,17 @@ static void implicitStep()
 
 // ---- The loop -----------------------------------------------------------------------------
 
-// Start times off the listing grid would list at times the grid never meets. A run resumed
-// at its record's time keeps the step grid of the run that wrote it, which met that grid.
-static void checkStartTime()
+void checkStartTimeOnGrid(int grid, int level, const char* text)
 {
     int t = _stepStartTime;
-    if (t == 0 || _resumedAtRecordTime) return;
-    if (_time_list % t != 0 && t % _time_list != 0)
-        error(FATAL, __FILE__, __LINE__, "Start time must be a multiple of the listing time step", "");
-    if (_time_scrn % t != 0 && t % _time_scrn != 0)
-        error(WARNING, __FILE__, __LINE__, "Start time should be a multiple of the display time step", "");
+    if (t == 0 || grid == 0 || resumedAtRecordTime()) return;
+    if (grid % t != 0 && t % grid != 0) error(level, __FILE__, __LINE__, text, "");
+}
+
+static void checkStartTime()
+{
+    checkStartTimeOnGrid(_time_list, FATAL, "Start time must be a multiple of the listing time step");
+    checkStartTimeOnGrid(_time_scrn, WARNING, "Start time should be a multiple of the display time step");
 }
 
 static void writeStartTime()

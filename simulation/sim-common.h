@@ -16,6 +16,11 @@ void refusePeerOfStiffIntegrator(bool transient);
 // Time, listing and screen steps of 0 or less are FATAL: a transient loop advances the
 // clock by them and divides by them.
 void checkTransientSteps();
+// A start time off a step grid (listing or screen step) never meets that grid's times: the
+// miss is reported with the caller's level and text. A run resumed at its record's time
+// keeps the grid of the run that wrote the record; a start at 0 or a grid of 0 (rejected
+// before any loop) is not checked.
+void checkStartTimeOnGrid(int grid, int level, const char* text);
 void rolloverNewSimDate(int write);   // the clock to 0 s of the next day
 // Week schedules, control network, zone occupancy and control-set temperatures for the
 // time of day t [s]; ctrls is the controls' output flag.

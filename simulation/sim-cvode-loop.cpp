@@ -42,7 +42,6 @@
 #include "simulation/sim-common.h"
 #include "simulation/sim-cvode-loop-int.h"
 #include "simulation/sim-interrupt.h"
-#include "simulation/simulate.h"
 #include "simulation/vexlar-x-finish.h"
 #include "simulation/weather.h"
 
@@ -68,17 +67,6 @@ struct Integrator {
 bool haveSinks() { return _nbls > 0 || _ndvr > 0; }
 
 bool srfWanted() { return _rcdat.sim_mf > 1 && haveSinks() && _rcdat.srf; }
-
-// A start time off the listing grid never meets a listing time; a listing step of 0 (that
-// main rejects before any loop) is not divided by. A run resumed at its record's time lists
-// on the grid of the run that wrote the record.
-void checkStartTime()
-{
-    int t = _stepStartTime;
-    if (t == 0 || _time_list == 0 || _resumedAtRecordTime) return;
-    if (_time_list % t != 0 && t % _time_list != 0)
-        error(ERROR, __FILE__, __LINE__, "Start time should be a multiple of the listing time step", "");
-}
 
 // Sources see their schedules at the integrator's own time t, inside the intervals the
 // step start found (the integrator stops at every schedule point); everything else keeps
@@ -455,7 +443,7 @@ void sim_loop_cvode(int write)
     bool exfiltration = _rcdat.sim_mf > 1 && (_rcdat.cex_bldg || _rcdat.cex_ctm);
     bool stopAtListings = haveCtrlNode_usesListTime() || _uach || _uage || _uexp || exfiltration;
     if (cvodeIsExcluded()) error(FATAL, __FILE__, __LINE__, "Please try another transport solver", "");
-    checkStartTime();
+    checkStartTimeOnGrid(_time_list, ERROR, "Start time should be a multiple of the listing time step");
     Integrator in;
     if (_nctm > 0) createIntegrator(in);
     double t = _stepStartTime;

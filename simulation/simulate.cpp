@@ -229,7 +229,19 @@ static void restoredDerivedState()
     findPgage();
 }
 
-int _resumedAtRecordTime = 0;
+namespace {
+
+// How the run started, for the time loops' start-time checks; decided by the restart.
+struct RunStart {
+    int resumedAtRecordTime = 0;   // resumed from a record written at its own start time
+};
+RunStart runStart;
+
+}  // namespace
+
+int resumedAtRecordTime() { return runStart.resumedAtRecordTime; }
+
+void sim_start_reset() { runStart = RunStart{}; }
 
 bool startIsListed() { return !_resumedAtRecordTime || _time_list <= 0 || _stepStartTime % _time_list == 0; }
 
@@ -252,7 +264,7 @@ static void continueFromRecord(const RstMoment& m)
 {
     int day, time;
     recordMoment(m, &day, &time);
-    _resumedAtRecordTime = 0;
+    runStart.resumedAtRecordTime = 0;
     if (_rcdat.sim_mf == 3) return;   // a cyclic run repeats its design day from 0:00
     if (day != _dayofy || time != _stepStartTime) {
         char at[64];
@@ -261,7 +273,7 @@ static void continueFromRecord(const RstMoment& m)
               steptimestr(m.time), " is taken as the state at the start, ", at, "");
         return;
     }
-    _resumedAtRecordTime = 1;
+    runStart.resumedAtRecordTime = 1;
     if (!_uwth) _daytyp = day == m.day ? m.day_type : m.day_type % 7 + 1;
 }
 

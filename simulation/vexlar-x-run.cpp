@@ -481,6 +481,7 @@ static void freeRunStorage()
     // run that never opened it (a peer connected, a test mode) releases them here.
     if (_mp) PLDlist(0);
     cfd_reset();   // the CFD zone's files, arrays, records and coupling
+    sim_start_reset();
     if (_ms) _ms = fre_ec(_ms, "ms-block");
 }
 

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -95,6 +96,19 @@ inline std::string edited(const std::string& text, const std::vector<Edit>& edit
     return out.str();
 }
 
+// The text with each piece replaced; every piece must occur exactly once.
+inline std::string replaced(std::string text, const std::vector<Edit>& pieces)
+{
+    for (const Edit& e : pieces) {
+        size_t at = text.find(e.first);
+        EXPECT_NE(at, std::string::npos) << e.first;
+        if (at == std::string::npos) continue;
+        EXPECT_EQ(text.find(e.first, at + 1), std::string::npos) << e.first;
+        text.replace(at, e.first.size(), e.second);
+    }
+    return text;
+}
+
 // Shell text put before the engine's command that caps its memory at mb MiB, so that an
 // allocation sized by a corrupt count fails at once instead of paging or zeroing
 // gigabytes. AddressSanitizer reserves far more address space than it uses; under it the
@@ -114,6 +128,24 @@ inline std::string memoryCap(int mb)
 #else
     return "ulimit -v " + std::to_string(mb * 1024) + " && ";
 #endif
+}
+
+// Starts vexlar-x on `project` in the folder `dir` with SIGINT and SIGTERM at their
+// default actions, as from a terminal, both its output streams to the file `said`; returns
+// its process id.
+inline pid_t startEngine(const std::string& dir, const std::string& project, const std::string& said)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, SIG_DFL);
+        int out = open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || chdir(dir.c_str()) != 0) _exit(127);
+        dup2(out, 1);
+        dup2(out, 2);
+        execl(VEXLAR_X_BIN, VEXLAR_X_BIN, project.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    return pid;
 }
 
 // Waits for the process pid to end, after sending it the signal sig once the file `said`

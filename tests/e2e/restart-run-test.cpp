@@ -478,19 +478,6 @@ INSTANTIATE_TEST_SUITE_P(Restart, CorruptRecord, ::testing::ValuesIn(CORRUPTS),
 
 // ---- Controls that carry state from one step to the next -----------------------------------
 
-// The text with each piece replaced; every piece must occur exactly once.
-std::string replaced(std::string text, const std::vector<Edit>& pieces)
-{
-    for (const Edit& e : pieces) {
-        size_t at = text.find(e.first);
-        EXPECT_NE(at, std::string::npos) << e.first;
-        if (at == std::string::npos) continue;
-        EXPECT_EQ(text.find(e.first, at + 1), std::string::npos) << e.first;
-        text.replace(at, e.first.size(), e.second);
-    }
-    return text;
-}
-
 class LabRestart : public E2eTest {
 protected:
     // The example laboratory, its contaminants transient over June 1 (from `start`) and 2,

@@ -49,18 +49,7 @@ protected:
     int stopRun(int sig)
     {
         const std::string err = dir + "stderr.txt";
-        pid_t pid = fork();
-        if (pid == 0) {
-            signal(SIGINT, SIG_DFL);
-            signal(SIGTERM, SIG_DFL);
-            signal(SIGHUP, SIG_DFL);
-            int out = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (out < 0 || chdir(dir.c_str()) != 0) _exit(127);
-            dup2(out, 1);
-            dup2(out, 2);
-            execl(VEXLAR_X_BIN, VEXLAR_X_BIN, "b.prj", (char*)nullptr);
-            _exit(127);
-        }
+        pid_t pid = startEngine(dir, "b.prj", err);
         int status = 0;
         for (int ms = 0; ms < 60000 && slurp(err).find("Jan02") == std::string::npos; ms += 5) {
             if (waitpid(pid, &status, WNOHANG) == pid) return -1;

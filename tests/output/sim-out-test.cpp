@@ -599,6 +599,7 @@ INSTANTIATE_TEST_SUITE_P(Output, SimHistograms,
                          ::testing::Values(Histogram{{9, 0, 0, 0}, {9}},
                                            Histogram{{0, 0, 0, 0}, {0}},
                                            Histogram{{4, 0, 5, 0, 0}, {4, 0, 5}},
+                                           Histogram{{3, 6, 0, 0}, {3, 6}},
                                            Histogram{{1, 1, 1, 1, 7}, {1, 1, 1, 1, 7}}),
                          testnames::named([](const Histogram& h) {
                              std::string s = "bins";
