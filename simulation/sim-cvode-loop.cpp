@@ -42,6 +42,7 @@
 #include "simulation/sim-common.h"
 #include "simulation/sim-cvode-loop-int.h"
 #include "simulation/sim-interrupt.h"
+#include "simulation/simulate.h"
 #include "simulation/vexlar-x-finish.h"
 #include "simulation/weather.h"
 

@@ -243,7 +243,7 @@ int resumedAtRecordTime() { return runStart.resumedAtRecordTime; }
 
 void sim_start_reset() { runStart = RunStart{}; }
 
-bool startIsListed() { return !_resumedAtRecordTime || _time_list <= 0 || _stepStartTime % _time_list == 0; }
+bool startIsListed() { return !runStart.resumedAtRecordTime || _time_list <= 0 || _stepStartTime % _time_list == 0; }
 
 // The moment a record stands for: a record of a day end (24:00, or a little past it after
 // a first day started off the step grid) is the state the next day starts from at 0:00.
