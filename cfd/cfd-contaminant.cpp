@@ -31,7 +31,8 @@ static void wallSources()
     }
 }
 
-// Outlets are zero-gradient; air entering a pressure outlet brings the outlet's value.
+// Outlets are zero-gradient; air entering a pressure outlet brings the value of the side it
+// comes from (the balance rewrites CBOUT with what leaves, so that is not it).
 static void outletSources()
 {
     for (int n = 1; n <= NBOUT; n++) {
@@ -42,8 +43,7 @@ static void outletSources()
         if (POTYPE[n] != 2) continue;
         OpeningLaw law = cfd_opening_law(false, n, "Error outletbc: outlet type setup");
         if (law.skip) continue;
-        const UcdOpening* s = OMTYPE[n] < 0 && UCDOUTLET ? &UCDOUTLET[n] : nullptr;
-        double cb = !s ? CBOUT[n][CINDEX] : s->species[CINDEX] ? cfd_node_value(s->species[CINDEX]) : 0.0;
+        double cb = cfd_inflow_value(false, n, CINDEX);
         cfd_for_box(LBOUT[n], [&](const int* p) {
             int q[3] = {p[0], p[1], p[2]};
             q[a] += face_inward(code);
@@ -54,6 +54,17 @@ static void outletSources()
             cell(SP, q) -= flux * A;
         });
     }
+}
+
+double cfd_inflow_value(bool inlet, int n, int s)
+{
+    int mtype = inlet ? IMTYPE[n] : OMTYPE[n];
+    const UcdOpening* series = inlet ? UCDINLET : UCDOUTLET;
+    if (mtype < 0 && series) {
+        const UcdNode* head = series[n].species[s];
+        return head ? cfd_node_value(head) : 0.0;
+    }
+    return (inlet ? CBINSIDE : CBOUTSIDE)[n][s];
 }
 
 static void blockSources(double*** c)
@@ -172,7 +183,9 @@ void computec()
 
 // ---- Mass balance ----------------------------------------------------------------------------
 
-double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, double*** c)
+// Each cell of the patch passes its air one way: air leaving carries the concentration of
+// the cell inside, air entering the value side of the side it comes from.
+double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, double*** c, double side)
 {
     SUMM = SUMMA = 0.0;
     int L[7] = {0, i1, i2, j1, j2, k1, k2};
@@ -188,18 +201,21 @@ double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, doubl
     if (face == 0) face = q == 1 ? 2 * a + 1 : q == nmax[a] ? 2 * a + 2 : 0;
     if (face < 1 || face > 6) return 0.0;
     a = face_axis(face);
-    int last[3] = {IM1, JM1, KM1};
-    bool low = face_inward(face) > 0;
+    q = L[2 * a + 1];
+    int in = face_inward(face);
+    // The opening's own face and the cell inside it (the domain's wall faces 1 and IM1).
+    int b = in > 0 ? q : q - 1, inner = in > 0 ? q + 1 : q - 1;
+    if (b < 1 || inner < 2 || inner > nmax[a] - 1) return 0.0;
     double result = 0.0;
     cfd_for_box(L, [&](const int* p) {
-        int f[3] = {p[0], p[1], p[2]}, in[3] = {p[0], p[1], p[2]};
-        f[a] = low ? 1 : last[a];
-        in[a] = low ? 2 : last[a];
+        int f[3] = {p[0], p[1], p[2]}, ic[3] = {p[0], p[1], p[2]};
+        f[a] = b;
+        ic[a] = inner;
         double S = face_area(a, p);
         double m = S * OPERDENS * cell(velocity(a), f);
         SUMM += m;
         SUMMA += S;
-        result += cell(c, in) * m;
+        result += (m * in > 0 ? side : cell(c, ic)) * m;
     });
     return result;
 }
@@ -211,6 +227,13 @@ static void balanceLine(const char* kind, int n, const char* name, double M, dou
 }
 
 static void tally(double q, bool in, double* In, double* Out) { *(in ? In : Out) += fabs(q); }
+
+// Species flow into the zone through an opening [kg/s]; negative when it leaves.
+static double entering(const int* L, int code, double*** c, double side)
+{
+    double q = integrate(L[1], L[2], L[3], L[4], L[5], L[6], code, c, side);
+    return code >= 1 && code <= 6 ? face_inward(code) * q : 0.0;
+}
 
 void chkctm()
 {
@@ -226,24 +249,18 @@ void chkctm()
         fprintf(RE, "  *Contaminant#%-2d\n", s);
         for (int n = 1; n <= NBIN; n++) {
             double M = AMASSIN[n], x = CBIN[n][s], q = x * M;
-            if (PITYPE[n] != 1 && M < 0) {
-                int* L = LBIN[n];
-                q = -fabs(integrate(L[1], L[2], L[3], L[4], L[5], L[6], INTY[n], c));
-                x = CBIN[n][s] = q / M;
+            if (PITYPE[n] != 1) {
+                q = entering(LBIN[n], INTY[n], c, cfd_inflow_value(true, n, s));
+                if (M < 0) x = CBIN[n][s] = q / M;
             }
-            tally(q, M >= 0, &In, &Out);
+            tally(q, q >= 0, &In, &Out);
             balanceLine("Inlet", n, NMIN[n], M, x, q);
         }
         for (int n = 1; n <= NBOUT; n++) {
-            double M = AMASSOUT[n], x = CBOUT[n][s], q = M * x;
-            if (POTYPE[n] == 2 && M >= 0) {
-                tally(q, true, &In, &Out);
-            } else {
-                int* L = LBOUT[n];
-                q = -fabs(integrate(L[1], L[2], L[3], L[4], L[5], L[6], IOTY[n], c));
-                if (M != 0) x = CBOUT[n][s] = q / M;
-                tally(q, M >= 0, &In, &Out);
-            }
+            double M = AMASSOUT[n], x = CBOUT[n][s];
+            double q = entering(LBOUT[n], IOTY[n], c, cfd_inflow_value(false, n, s));
+            if (M < 0 || (M > 0 && POTYPE[n] != 2)) x = CBOUT[n][s] = q / M;
+            tally(q, q >= 0, &In, &Out);
             balanceLine("Outlet", n, NMOUT[n], M, x, q);
         }
         for (int n = 1; n <= NBL; n++) {
@@ -258,6 +275,7 @@ void chkctm()
         }
         fprintf(RE, "  *TotalInput=%le[kg/s]  TotalOutput=%le[kg/s]  SUMM=%lf[kg/S]  SUMMA=%lf[m^2]\n\n",
                 In, Out, SUMM, SUMMA);
+        cfd_state.balance_in[s] = In, cfd_state.balance_out[s] = Out;
     }
     INCTM = In;
     fflush(RE);

@@ -377,12 +377,12 @@ void logLocation(const char* name, const char* array, int k, const int* loc)
 
 struct Side {
     int *type, *mtype, **loc;
-    double *mass, *coe, *expo, *pb, *p1, *p2, *temp, *vel, **conc;
+    double *mass, *coe, *expo, *pb, *p1, *p2, *temp, *vel, **conc, **side;
     char** names;
 };
 
-Side inletSide() { return {PITYPE, IMTYPE, LBIN, AMASSIN, COEIN, EXPIN, PBIN, PIN1, PIN2, TBIN, nullptr, CBIN, NMIN}; }
-Side outletSide() { return {POTYPE, OMTYPE, LBOUT, AMASSOUT, COEOUT, EXPOUT, PBOUT, POUT1, POUT2, TBOUT, VBOUT, CBOUT, NMOUT}; }
+Side inletSide() { return {PITYPE, IMTYPE, LBIN, AMASSIN, COEIN, EXPIN, PBIN, PIN1, PIN2, TBIN, nullptr, CBIN, CBINSIDE, NMIN}; }
+Side outletSide() { return {POTYPE, OMTYPE, LBOUT, AMASSOUT, COEOUT, EXPOUT, PBOUT, POUT1, POUT2, TBOUT, VBOUT, CBOUT, CBOUTSIDE, NMOUT}; }
 
 void handOver(CplPath* c, const char* name, const int* loc, int k)
 {
@@ -426,7 +426,7 @@ void handOver(CplPath* c, const char* name, const int* loc, int k)
                "which carries no inflow: give it boundary kind 0 (mass flow) or 1 (pressure)",
                c->path->number, c->name);
     if (CONTAMINANT && NOC >= 1 && NOC <= 5 && c->other_node->mf)
-        for (int sp = 1; sp <= _nctmcpl; sp++) s.conc[k][sp] = fabs(c->other_node->mf[sp - 1]);
+        for (int sp = 1; sp <= _nctmcpl; sp++) s.conc[k][sp] = s.side[k][sp] = fabs(c->other_node->mf[sp - 1]);
     s.pb[k] = c->pb;
     if (_crestart && _readrst && c->bc_kind == 1) {
         s.type[k] = 2;
@@ -463,8 +463,8 @@ int incfd()
     NBIN = nin;
     NBOUT = paths - nin;
     cfd_openings_reserve(NBIN, NBOUT);
-    for (int k = 1; k <= NBIN; k++) for (int s = 1; s <= 5; s++) CBIN[k][s] = 0.0;
-    for (int k = 1; k <= NBOUT; k++) for (int s = 1; s <= 5; s++) CBOUT[k][s] = 0.0;
+    for (int k = 1; k <= NBIN; k++) for (int s = 1; s <= 5; s++) CBIN[k][s] = CBINSIDE[k][s] = 0.0;
+    for (int k = 1; k <= NBOUT; k++) for (int s = 1; s <= 5; s++) CBOUT[k][s] = CBOUTSIDE[k][s] = 0.0;
     FLOWIN = 0.0;
     REFDENS = TM = 0.0;
     // The openings' pressures set the zone's pressure level when any of them is a pressure

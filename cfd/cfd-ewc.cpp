@@ -11,7 +11,6 @@
 
 namespace vexlar {
 
-bool cfd_ewc_unmade = false;
 
 namespace {
 
@@ -67,7 +66,7 @@ void makeewc()
     if (NBL < 1) {
         error(ERROR, __FILE__, __LINE__, "Error makeewc: at least one building block is needed",
               "");
-        cfd_ewc_unmade = true;
+        cfd_state.ewc_unmade = true;
         return;
     }
     FILE* f = cfd_create(cfd_zone_path(".ewc"), "wb", "Unable to open surface pressure file ");

@@ -76,27 +76,25 @@ void simple_iteration(int steady)
     resomnr = norm == 0 ? CFD_UNMEASURED_RESIDUAL : RESOM / norm;
 }
 
-// The end of the zone's last airflow solve, for a report on it after later calls.
-static struct { int iterations, limit; double criterion, residual[6]; } lastSolve;
-
 static void iterate(int steady)
 {
     do simple_iteration(steady);
     while (NITER < NITMAX && resomnr > CRITE);
     cfd_flow_converged = resomnr <= CRITE;
     if (!cfd_flow_converged) cfd_limit_warning(0, "continuity", NITMAX, resomnr, CRITE);
-    lastSolve.iterations = NITER, lastSolve.limit = NITMAX, lastSolve.criterion = CRITE;
-    normalisedResiduals(lastSolve.residual);
-    lastSolve.residual[0] = resomnr;
+    auto& last = cfd_state.last_solve;   // for a report on it after later calls
+    last.iterations = NITER, last.limit = NITMAX, last.criterion = CRITE;
+    normalisedResiduals(last.residual);
+    last.residual[0] = resomnr;
 }
 
 void cfd_residual_text(char* out, size_t size)
 {
-    const double* r = lastSolve.residual;
+    const double* r = cfd_state.last_solve.residual;
     snprintf(out, size,
              "continuity residual %.2e (criterion %.2e) after %d iterations of %d, U %.1e, V %.1e, W %.1e, "
              "energy %.1e",
-             r[0], lastSolve.criterion, lastSolve.iterations, lastSolve.limit, r[1], r[2], r[3], r[4]);
+             r[0], cfd_state.last_solve.criterion, cfd_state.last_solve.iterations, cfd_state.last_solve.limit, r[1], r[2], r[3], r[4]);
 }
 
 unsigned cfd_limit_warned;
@@ -109,6 +107,11 @@ void cfd_limit_warning(int key, const char* equation, int limit, double residual
     snprintf(text, sizeof text,
              "CFD %s equation stopped at its iteration limit %d with residual %.2e above its criterion %.2e",
              equation, limit, residual, criterion);
+    cfd_warn_once(key, text);
+}
+
+void cfd_warn_once(int key, const char* text)
+{
     if (cfd_limit_warned & (1u << key))
         ulog_printf("WARNING %s\n", text);
     else
@@ -267,6 +270,39 @@ static void transientOutput()
     if (TE && !CPLTE) plotvt(TE, PrintVel, PrintGeo, 1);
 }
 
+// Species s gained by the zone's air in this step [kg/s]: 0 for a steady solution.
+static double stored(int s)
+{
+    if (CSTEADY == 1 || TIMESTEP <= 0) return 0.0;
+    double*** c = cfd_species(s);
+    double*** old = cfd_species_old(s);
+    double sum = 0.0;
+    cfd_for_cells([&](const int* p) {
+        if (!cell(ICELL, p)) sum += cell(VOL, p) * (cell(c, p) - cell(old, p));
+    });
+    return OPERDENS * sum / TIMESTEP;
+}
+
+// What enters the zone (openings, blocks, walls) must leave it or stay in it, to the
+// species' residual criterion; a solution that misses is not passed on as converged.
+static void checkBalance()
+{
+    double tol = fmax(CRESIDU, 1e-6);
+    for (int s = 1; s <= 5; s++) {
+        if (!CACTIVE[s] || !cfd_species(s)) continue;
+        double in = cfd_state.balance_in[s], out = cfd_state.balance_out[s], gain = stored(s);
+        double miss = in - out - gain;
+        if (fabs(miss) <= tol * fmax(fmax(in, out), 1e-30) + 1e-18) continue;
+        char text[400];
+        snprintf(text, sizeof text,
+                 "CFD zone %.200s species %d balance misses by %.3e kg/s: input %.6e, output %.6e, "
+                 "stored %.6e kg/s, tolerance %.1e",
+                 _cfdpname, s, miss, in, out, gain, tol);
+        cfd_warn_once(8 + s, text);
+        cfd_ctm_converged = false;
+    }
+}
+
 static void contaminants()
 {
     if (CONTAMINANT != 1) return;
@@ -336,7 +372,7 @@ int flow(int mode)
     RPP0 = 0.0;
     openFiles();
     decideFirstSolve();
-    if (INITYN) lastSolve = {};
+    if (INITYN) cfd_state.last_solve = {};
     cfd_say("\nReading CFD INPUT file...\n");
     input(mode);
     inputdata();
@@ -350,6 +386,7 @@ int flow(int mode)
     bool steadyDone = VSTEADY == 1 && !(CONTAMINANT == 1 && CSTEADY == 0);
     if (steadyDone || (VSTEADY == 0 && _doneflow == 0)) updateu(2);
     plotvt(nullptr, PrintVel, 0, 0);   // the cell-centre fields of the writers below
+    if (CONTAMINANT == 1 && NOC > 0 && RE) checkBalance();
     if (EWCYN) makeewc();
     boundaryPressures();
     prvari();

@@ -461,7 +461,10 @@ void updateu(int mode);
 void computec();
 void ccompu(double*** c, double*** c_old);
 void coeffc(double*** c, double*** c_old);
-double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, double*** c);
+double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, double*** c, double side);
+// Concentration s of the air entering opening n: its series value, else that of the side
+// the coupling hands over.
+double cfd_inflow_value(bool inlet, int n, int s);
 void chkctm();
 void prsour();
 void simple_iteration(int steady);   // one outer iteration of the SIMPLE loop
@@ -469,6 +472,9 @@ void simple_iteration(int steady);   // one outer iteration of the SIMPLE loop
 // (every species to CRESIDU) met their criteria before their iteration limits; the
 // coupling reports convergence only when they did.
 extern bool cfd_flow_converged, cfd_ctm_converged;
+// A WARNING of text on standard error the first time its key (0..31) comes up, in the log
+// every time, and in the solver log.
+void cfd_warn_once(int key, const char* text);
 // The report that the CFD equation named stopped at its iteration limit with its residual
 // above its criterion: a WARNING on standard error and in the run's log the first time an
 // equation stops so in a run, a line of the run's log after that, and a line of the solver
@@ -496,15 +502,24 @@ FILE* cfd_tecplot_open();
 void plotvt(FILE* f, int frame, int geo, int ctmFrame);
 void cfd_slice_record();         // one record of the slice file, opening or closing it as due
 void makeewc();                  // the surface pressure file (".ewc")
-// A surface pressure file was asked for and could not be made (the case has no block);
-// the run's end reports it as a file not written.
-extern bool cfd_ewc_unmade;
+// What the zone's run keeps between solver calls beyond the solver's named arrays and
+// scalars; cfd_reset returns it to its start.
+struct CfdState {
+    // A surface pressure file was asked for and could not be made (the case has no block);
+    // the run's end reports it as a file not written.
+    bool ewc_unmade;
+    int var_written, cpr_written;   // this run has created the field or coupling restart
+    // The last airflow solve: iterations and limit, criterion, continuity and the normalised
+    // U, V, W and energy residuals.
+    struct { int iterations, limit; double criterion, residual[6]; } last_solve;
+    double balance_in[6], balance_out[6];   // [1..5] species into and out of the zone, last balance [kg/s]
+};
+extern CfdState cfd_state;
 // Write checks of the zone's files. A file that cannot be created, or whose bytes do not
 // all reach it, is an ERROR of text and the path (and ": " detail when given), counted in
 // cfd_write_failures until cfd_close_results hands the count to the run.
 extern int cfd_write_failures;
 void cfd_write_failed(const char* text, const char* path, const char* detail);
-extern int cfd_var_written, cfd_cpr_written;   // this run has created the field or coupling restart
 // Names the zone's files after the network's CFD zone (the project's name, '_', the zone's
 // CFD name, in the project's folder); returns that zone's node, or null when there is none.
 struct AirNode;

@@ -35,7 +35,7 @@ const char* cfd_zone_path(const char* ext)
     return _cfdprj;
 }
 
-int cfd_var_written = 0, cfd_cpr_written = 0;
+CfdState cfd_state;
 
 namespace {
 int endsWith(const char* s, const char* tail)
@@ -47,8 +47,8 @@ int endsWith(const char* s, const char* tail)
 
 FILE* cfd_create(const char* path, const char* mode, const char* text)
 {
-    if (endsWith(path, ".var")) cfd_var_written = 1;
-    if (endsWith(path, ".cpr")) cfd_cpr_written = 1;
+    if (endsWith(path, ".var")) cfd_state.var_written = 1;
+    if (endsWith(path, ".cpr")) cfd_state.cpr_written = 1;
     FILE* f = openFile(path, mode);
     if (!f) cfd_write_failed(text, path, strerror(errno));
     return f;
@@ -79,10 +79,10 @@ int cfd_close_results()
     for (const auto& z : zoneFiles) cfd_close_checked(z.f, cfd_zone_path(z.ext));
     // The coupling restart is written unless the run started from it.
     if (CPLRST && !_crestart) cfd_close_checked(&CPLRST, cfd_cpr_path());
-    if (cfd_ewc_unmade)
+    if (cfd_state.ewc_unmade)
         cfd_write_failed("CFD surface pressure file asked for and not written (the case has no building block): ",
                          cfd_zone_path(".ewc"), "");
-    cfd_ewc_unmade = false;
+    cfd_state.ewc_unmade = false;
     int failures = cfd_write_failures;
     cfd_write_failures = 0;
     return failures;
@@ -104,10 +104,10 @@ void cfd_remove_results()
     if (_cfdpname[0]) {
         for (const char* ext : {".cmo", ".mon", ".dat", ".bal", ".ret", ".out", ".ewc"})
             removeResultPath(cfd_zone_path(ext));
-        if (cfd_var_written) removeResultPath(cfd_zone_path(".var"));
+        if (cfd_state.var_written) removeResultPath(cfd_zone_path(".var"));
     }
-    if (cfd_cpr_written) removeResultPath(cfd_cpr_path());
-    cfd_var_written = cfd_cpr_written = 0;
+    if (cfd_state.cpr_written) removeResultPath(cfd_cpr_path());
+    cfd_state.var_written = cfd_state.cpr_written = 0;
 }
 
 void cfd_say(const char* fmt, ...)

@@ -133,7 +133,7 @@ TEST_F(CfdFlow, ScalarLeavesAtInflowPlusSource)
         opening(IBL, 1, {4, 5, 2, 2, 1, 3});
         FSBLOC[1] = 2;
         CSOU[1][1] = 2e-6;   // kg/s
-        CBIN[1][1] = 1e-3;
+        CBIN[1][1] = CBINSIDE[1][1] = 1e-3;
     });
     fill(U, 0.5), fill(V, 0), fill(W, 0);   // continuity holds in every cell
     fill(C1, 0), fill(C1OLD, 0);
