@@ -107,12 +107,6 @@ void coeffc(double*** c, double*** c_old)
     cfd_scalar_centres(rho, dt, 0.0, c, &apphi, &RESOC);
 }
 
-static void printBoth(const char* fmt, int it, double r, double c)
-{
-    printf(fmt, it, r, c);
-    if (BA) fprintf(BA, fmt, it, r, c);
-}
-
 // The line solver's new values in STORE become c, under relaxation for a steady solve.
 static void relax(double*** c)
 {
@@ -137,8 +131,7 @@ static void limitReached(double residual)
 void ccompu(double*** c, double*** c_old)
 {
     err_mg = 0.0;
-    printf("Calculate NO. %d contaminant\n", CINDEX);
-    if (BA) fprintf(BA, "Calculate NO. %d contaminant\n", CINDEX);
+    cfd_say("Calculate NO. %d contaminant\n", CINDEX);
     const char* line = " I=%d, R=%lf, C=%-2.1le\n";
     for (int it = 1;; it++) {
         RESOC = 0.0;
@@ -161,10 +154,10 @@ void ccompu(double*** c, double*** c_old)
         double R = sqrt(sum);
         if (_cciter <= 1 && it < 6 && R > RPC0[CINDEX]) RPC0[CINDEX] = R;
         double norm = R / (RPC0[CINDEX] + 1e-10), cm = c[IMON][JMON][KMON];
-        if (PINTV > 0 && fmod(it, PINTV) == 0) printBoth(line, it, norm, cm);
+        if (PINTV > 0 && fmod(it, PINTV) == 0) cfd_say(line, it, norm, cm);
         bool met = R <= CRESIDU * RPC0[CINDEX] || (it > 5 && RPC0[CINDEX] <= 1e-10);
         if (met || it > CMAXITER) {
-            printBoth(line, it, norm, cm);
+            cfd_say(line, it, norm, cm);
             if (!met) limitReached(norm);
             return;
         }

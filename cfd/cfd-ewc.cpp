@@ -82,7 +82,7 @@ void makeewc()
               "Error makeewc: at least one building block should be on ground", "");
     record(f, r);
     cfd_close_checked(&f, cfd_zone_path(".ewc"));
-    printf("End of generate wdb file for wind pressure coefficients\n");
+    fprintf(stderr, "End of generate wdb file for wind pressure coefficients\n");
 }
 
 }  // namespace vexlar

@@ -35,10 +35,8 @@ void prsour()
                       "Energy=%-2.1le, Continuity_A=%-6.1le\n";
     double v[6];
     normalisedResiduals(v);
-    printf(fmt, (long)NITER, v[0], v[1], v[2], v[3], v[4], v[5]);
-    if (!BA) return;
-    fprintf(BA, fmt, (long)NITER, v[0], v[1], v[2], v[3], v[4], v[5]);
-    fflush(BA);
+    cfd_say(fmt, (long)NITER, v[0], v[1], v[2], v[3], v[4], v[5]);
+    if (BA) fflush(BA);
 }
 
 // ---- SIMPLE iteration ------------------------------------------------------------------------

@@ -491,7 +491,8 @@ extern int PrintVel;             // 1 after each frame written to a stream
 extern int PrintGeo;             // 1 until the object labels and outlines have been written
 extern FILE* OUTPUT;             // the slice file (".out"), null while none is open
 extern double PHI_MIN[12], PHI_MAX[12];   // extremes of the slice values over the run
-// Printf to standard output and to the solver log BA when it is open.
+// Printf to standard error, where the run shows its progress, and to the solver log BA
+// when it is open.
 void cfd_say(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void prvari();                   // the result file RE, from its start, cut at its end
 // Opens the zone's Tecplot file once (TE) and makes the coupling's stream CPLTE the same one.

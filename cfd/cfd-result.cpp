@@ -114,7 +114,7 @@ void cfd_say(const char* fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
-    vprintf(fmt, ap);
+    vfprintf(stderr, fmt, ap);
     va_end(ap);
     if (!BA) return;
     va_start(ap, fmt);
