@@ -559,6 +559,18 @@ void cfd_copy_field(double*** to, double*** from)
             for (int k = 1; k <= KMAX; k++) to[i][j][k] = from[i][j][k];
 }
 
+void cfd_monitor_line(double u, double v, double w, bool species)
+{
+    if (!MON) return;
+    int i = IMON, j = JMON, k = KMON;
+    fprintf(MON, "\n%s\t%lf\t%lf\t%lf\t%lf\t%lf\t", steptimestr(_stepEndTime), u, v, w,
+            sqrt(u * u + v * v + w * w), P[i][j][k]);
+    if (ENERGY) fprintf(MON, "%lf\t", T[i][j][k] - 273.0);   // the header's T(C)
+    for (int s = 1; s <= 5 && species; s++)
+        if (cfd_species(s)) fprintf(MON, "%le\t", 1e6 * cfd_species(s)[i][j][k]);
+    fflush(MON);
+}
+
 void cfd_coupled_frame(int ctm)
 {
     if (CPLTE) plotvt(CPLTE, PrintVel, PrintGeo, ctm);
@@ -591,14 +603,7 @@ void storeflow()
     if (!U) return;
     double*** const fields[5][2] = {{UOLD, U}, {VOLD, V}, {WOLD, W}, {TOLD, T}, {POLD, P}};
     for (auto& f : fields) cfd_copy_field(f[0], f[1]);
-    if (CONTAMINANT == 0 && MON) {
-        int i = IMON, j = JMON, k = KMON;
-        double u = U[i][j][k], v = V[i][j][k], w = W[i][j][k];
-        fprintf(MON, "\n%s\t%lf\t%lf\t%lf\t%lf\t%lf\t", steptimestr(_stepEndTime), u, v, w,
-                sqrt(u * u + v * v + w * w), P[i][j][k]);
-        if (ENERGY) fprintf(MON, "%lf\t", T[i][j][k]);
-        fflush(MON);
-    }
+    if (CONTAMINANT == 0) cfd_monitor_line(U[IMON][JMON][KMON], V[IMON][JMON][KMON], W[IMON][JMON][KMON], false);
     if (_ctmcpl == 0) {
         if (VSTEADY) cfd_coupled_frame(0);
         else cfd_counted_frame(0);

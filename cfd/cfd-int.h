@@ -599,6 +599,9 @@ int findrstio(const CplPath* c);
 void cfd_cpr_seek(const CplPath* c);
 // Copies 3-D field `from` to `to` over every cell, ghost layers included.
 void cfd_copy_field(double*** to, double*** from);
+// One line of the monitoring file at the step's end: the velocity (u, v, w) and speed, the
+// pressure, the temperature in degrees Celsius and, with species, the concentrations [ppm].
+void cfd_monitor_line(double u, double v, double w, bool species);
 // A Tecplot frame of the coupled run (contaminant frames allowed with ctm).
 void cfd_coupled_frame(int ctm);
 // The same at the first solver time, every TPLSTEP calls and at the last time.

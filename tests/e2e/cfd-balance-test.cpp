@@ -23,6 +23,7 @@ struct Room {
     const char* name;
     const char* relief;   // z cells of the relief
     const char* heat;     // kind and heat of the people's block
+    bool heated;
 };
 
 void PrintTo(const Room& r, std::ostream* os) { *os << r.name; }
@@ -71,14 +72,39 @@ TEST_P(CfdRelief, SpeciesLeavingEqualsWhatEntersInTheResultAndTheNetwork)
     EXPECT_NEAR(retValue(ret.substr(relief), "MassFraction"), LEAVING, 1e-6 * LEAVING);
     // The corridor receives all the office lets out, to the coupling's tolerance (cfd_cnvg).
     EXPECT_NEAR(corridorConcentration(dir + "relief.sqlite3"), LEAVING, 1e-3 * LEAVING);
+    // The monitoring line's T(C): without heat the room keeps the supply's 20.15 C (293.15 K
+    // as a float); with it the air in the heated block is warmer.
+    std::string mon = slurp(dir + "relief_office.mon");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(mon, m, std::regex(R"(\n00:00:00\t(?:\S+\t){5}(\S+)\t)"))) << mon;
+    double t = std::atof(m[1].str().c_str());
+    if (GetParam().heated) EXPECT_GT(t, 21.0) << mon;
+    else EXPECT_NEAR(t, (double)293.15f - 273.0, 1e-5) << mon;
+}
+
+// A steady run at 10:00 shows its solution as the state at 10:00.
+TEST_F(E2eTest, SteadyCfdFrameIsTitledWithTheRunsTime)
+{
+    std::string src = std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/cfd/";
+    std::ofstream(dir + "relief.prj") << edited(slurp(src + "relief.prj"),
+                                                {{"Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00",
+                                                  "Jan01 10:00:00 Jan01 10:00:00 Jan01 24:00:00 0:10:00 1:00:00 6:00:00"}});
+    copyInto(dir, src + "relief_office.CFD");
+    Outcome r = runEngine("relief.prj", "relief.prj");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string dat = slurp(dir + "relief_office.dat");
+    EXPECT_NE(dat.find("\nZONE T=\"Time 10:00:00\", I= 12, J= 12, K=  8, F=POINT\n"), std::string::npos)
+        << dat.substr(0, 400);
+    EXPECT_EQ(dat.find("Time 00:00:00"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rooms, CfdRelief,
-    ::testing::Values(Room{"UnheatedOneCellRelief", "4,4", "2,0"}, Room{"UnheatedTallRelief", "4,5", "2,0"},
-                      Room{"HeatedOneCellRelief", "4,4", "2,420"},
+    ::testing::Values(Room{"UnheatedOneCellRelief", "4,4", "2,0", false},
+                      Room{"UnheatedTallRelief", "4,5", "2,0", false},
+                      Room{"HeatedOneCellRelief", "4,4", "2,420", true},
                       // Two-way: corridor air enters through the relief's lower cells.
-                      Room{"HeatedTallRelief", "4,5", "2,420"}),
+                      Room{"HeatedTallRelief", "4,5", "2,420", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
