@@ -503,6 +503,16 @@ FILE* cfd_tecplot_open();
 void plotvt(FILE* f, int frame, int geo, int ctmFrame);
 void cfd_slice_record();         // one record of the slice file, opening or closing it as due
 void makeewc();                  // the surface pressure file (".ewc")
+// The files a zone writes, named <project>_<zone> and the extension, with the streams that
+// write them. A restart file is removed by a failed run only when this run wrote it (a run
+// may start from it); the others always. Ends with a null extension.
+struct CfdZoneFile {
+    const char* ext;
+    FILE **stream, **second;
+    bool restart;
+};
+extern const CfdZoneFile cfd_zone_files[];
+
 // What the zone's run keeps between solver calls beyond the solver's named arrays and
 // scalars; cfd_reset returns it to its start.
 struct CfdState {
