@@ -458,8 +458,8 @@ int incfd()
         c->cfd_index = 0;
     }
     if (listed != paths)
-        errorf(FATAL, __FILE__, __LINE__, "CFD input file lists %d openings but zone %d (%s) has %d coupled paths",
-               listed, z->node->number, z->node->cfd_name, paths);
+        cfd_input_error("CFD input file lists %d openings but zone %d (%s) has %d coupled paths", listed,
+                        z->node->number, z->node->cfd_name, paths);
     NBIN = nin;
     NBOUT = paths - nin;
     cfd_openings_reserve(NBIN, NBOUT);
@@ -475,14 +475,13 @@ int incfd()
         char name[1024];
         int loc[7] = {0};
         if (!cfd_read_opening(name, loc))
-            error(FATAL, __FILE__, __LINE__, "CFD input file error end of file before opening", "");
+            cfd_input_error("CFD input file error end of file before opening");
         CplPath* c = matchPath(z, name);
         if (!c)
-            errorf(FATAL, __FILE__, __LINE__, "CFD opening \"%s\" matches no coupled path of zone %d (%s)",
-                   name, z->node->number, z->node->cfd_name);
+            cfd_input_error("CFD opening \"%s\" matches no coupled path of zone %d (%s)", name, z->node->number,
+                            z->node->cfd_name);
         if (c->cfd_index)
-            errorf(FATAL, __FILE__, __LINE__, "CFD opening \"%s\" names path %d a second time", name,
-                   c->path->number);
+            cfd_input_error("CFD opening \"%s\" names path %d a second time", name, c->path->number);
         handOver(c, name, loc, c->side == 0 ? ++kin : ++kout);
     }
     // The volume-weighted means over the CFD zones are those of the one zone.

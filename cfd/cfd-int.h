@@ -524,8 +524,15 @@ struct CfdState {
     // U, V, W and energy residuals.
     struct { int iterations, limit; double criterion, residual[6]; } last_solve;
     double balance_in[6], balance_out[6];   // [1..5] species into and out of the zone, last balance [kg/s]
+    int item;                 // the item of the input file being read or placed, for messages
+    const char* item_name;
 };
 extern CfdState cfd_state;
+// Input errors name the item of the file they are met in: cfd_input_item sets it (its
+// number in the file and a name), cfd_input_error ends the run with the text (printf
+// format) followed by ": item N (name) of <file>".
+void cfd_input_item(int number, const char* name);
+void cfd_input_error(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // Write checks of the zone's files. A file that cannot be created, or whose bytes do not
 // all reach it, is an ERROR of text and the path (and ": " detail when given), counted in
 // cfd_write_failures until cfd_close_results hands the count to the run.

@@ -41,10 +41,9 @@ Axis axis(int a)
 void outside(const char* kind, int n, const char* name, int a, const int* L, const char* valid)
 {
     const char* label = name ? name : "";
-    errorf(FATAL, __FILE__, __LINE__,
-           "CFD input file error %s %d location outside the grid: %s%.*s%s%c cells %d,%d, valid %s, in %s",
-           kind, n, name ? "\"" : "", (int)strcspn(label, "\r\n"), label, name ? "\" " : "", "xyz"[a],
-           L[2 * a + 1], L[2 * a + 2], valid, cfd_input_name());
+    cfd_input_error("CFD input file error %s %d location outside the grid: %s%.*s%s%c cells %d,%d, valid %s", kind,
+                    n, name ? "\"" : "", (int)strcspn(label, "\r\n"), label, name ? "\" " : "", "xyz"[a], L[2 * a + 1],
+                    L[2 * a + 2], valid);
 }
 
 // Interior numbers of a location: first <= last within 1..n along the patch; on the normal
@@ -68,11 +67,18 @@ void checkLocation(const int* L, int normal, const Kind& kind, int n, const char
     }
 }
 
-int normalAxis(const int* L, const Kind& kind)
+void locationFatal(const Kind& kind, int n, const char* name)
+{
+    const char* label = name ? name : "";
+    cfd_input_error("%s: %s %d%s%.*s%s", kind.fatal, kind.name, n, name ? " \"" : "", (int)strcspn(label, "\r\n"),
+                    label, name ? "\"" : "");
+}
+
+int normalAxis(const int* L, const Kind& kind, int n, const char* name)
 {
     for (int a = 0; a < 3; a++)
         if (L[2 * a + 1] == L[2 * a + 2] && !axis(a).flat) return a;
-    error(FATAL, __FILE__, __LINE__, kind.fatal, "");
+    locationFatal(kind, n, name);
     return 0;
 }
 
@@ -126,11 +132,11 @@ double patchArea(const int* L, int code)
 
 void placeLocation(int* L, int* code, double* area, const Kind& kind, int n, const char* name)
 {
-    int normal = normalAxis(L, kind);
+    int normal = normalAxis(L, kind, n, name);
     checkLocation(L, normal, kind, n, name);
     *code = faceCode(L, normal);
     shift(L, normal);
-    if (kind.coded && (*code < 1 || *code > 6)) error(FATAL, __FILE__, __LINE__, kind.fatal, "");
+    if (kind.coded && (*code < 1 || *code > 6)) locationFatal(kind, n, name);
     if (area) *area = patchArea(L, *code);
 }
 
@@ -255,10 +261,8 @@ void checkOpeningPasses(const char* kind, int n, const char* name, const int* L,
         snprintf(names + at, sizeof names - at, "%s\"%.*s\"", e ? ", " : "",
                  (int)strcspn(NMBL[blocks[e]], "\r\n"), NMBL[blocks[e]]);
     }
-    errorf(FATAL, __FILE__, __LINE__,
-           "CFD input file error %s %d \"%.*s\" is covered wholly by solid block%s %s%s in %s: no air can pass it",
-           kind, n, (int)strcspn(name, "\r\n"), name, count > 1 ? "s" : "", names, count > 3 ? " and more" : "",
-           cfd_input_name());
+    cfd_input_error("CFD input file error %s %d \"%.*s\" is covered wholly by solid block%s %s%s: no air can pass it",
+                    kind, n, (int)strcspn(name, "\r\n"), name, count > 1 ? "s" : "", names, count > 3 ? " and more" : "");
 }
 
 }  // namespace
@@ -268,11 +272,16 @@ int inputdata()
     XP = X[2], YP = Y[2], ZP = Z[2];
     BETA = TM > 0.0 ? 1.0 / TM : 0.0;
     for (int e = 0; e < 9; e++) CIG[e] = e == 0 ? 0.0 : e == 7 ? 1.3 : 1.0;
+    cfd_input_item(12, "openings");
     for (int n = 1; n <= NBIN; n++) placeLocation(LBIN[n], &INTY[n], &AIN[n], INLET, n, NMIN[n]);
     for (int n = 1; n <= NBOUT; n++) placeLocation(LBOUT[n], &IOTY[n], &AOU[n], OUTLET, n, NMOUT[n]);
+    cfd_input_item(14, "temperature walls");
     for (int n = 1; n <= NAWT; n++) placeLocation(LNAW[n], &ITTY[n], nullptr, TWALL, n, nullptr);
+    cfd_input_item(15, "flux walls");
     for (int n = 1; n <= NAWQ; n++) placeLocation(LNAWQ[n], &IQTY[n], &AWQ[n], QWALL, n, nullptr);
+    cfd_input_item(13, "blocks");
     for (int n = 1; n <= NBL; n++) placeBlock(n);
+    cfd_input_item(12, "openings");
     for (int n = 1; n <= NBIN; n++) checkOpeningPasses("inlet", n, NMIN[n], LBIN[n], INTY[n]);
     for (int n = 1; n <= NBOUT; n++) checkOpeningPasses("outlet", n, NMOUT[n], LBOUT[n], IOTY[n]);
     if (IN) rewind(IN);

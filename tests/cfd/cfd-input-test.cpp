@@ -217,7 +217,8 @@ const InputFault faults[] = {
     {"SecondContaminantFalseTimeStepZero",
      [](CfdFile& f) { f.stepValues = "50,1,1,1,1,1,1,0"; },
      "CFD input file error variable false time step for contaminant needed"},
-    {"NoCells", [](CfdFile& f) { f.cells = "0,3,2"; }, "CFD input file error number of cells needed"},
+    {"NoCells", [](CfdFile& f) { f.cells = "0,3,2"; },
+     "CFD input file error number of cells needed: item 8 \\(number of cells\\) of .*/zone\\.CFD"},
     {"NegativeBlockCount", [](CfdFile& f) { f.blockCount = "-2"; },
      "CFD input file error negative number of blocks"},
     {"WallSpeciesNegative", [](CfdFile& f) { f.qwalls[0].value = "50,-1"; },
@@ -241,11 +242,11 @@ const InputFault faults[] = {
     // Counts are held to what the rest of the file can hold (a width takes 2 bytes, a slice
     // number 2, a block 10 lines) before anything is allocated or read for them.
     {"CellCountBeyondTheFile", [](CfdFile& f) { f.cells = "2147483647,3,2"; },
-     "CFD input file error number of cells = 2147483647,3,2 beyond what .*/zone.CFD holds"},
+     "CFD input file error number of cells = 2147483647,3,2 beyond what the file holds: item 8 \\(number of cells\\) of .*/zone.CFD"},
     {"SliceCountBeyondTheFile", [](CfdFile& f) { f.xs = "2147483647"; },
-     "CFD input file error number of x slices = 2147483647 beyond what .*/zone.CFD holds"},
+     "CFD input file error number of x slices = 2147483647 beyond what the file holds: item 28 \\(x slices\\) of .*/zone.CFD"},
     {"BlockCountBeyondTheFile", [](CfdFile& f) { f.blockCount = "2147483647"; },
-     "CFD input file error number of blocks = 2147483647 beyond what .*/zone.CFD holds"},
+     "CFD input file error number of blocks = 2147483647 beyond what the file holds: item 13 \\(blocks\\) of .*/zone.CFD"},
     // 1300^3 cells: widths the file holds, but more cells than an int counts.
     {"GridBeyondTheMachine",
      [](CfdFile& f) {
@@ -253,7 +254,7 @@ const InputFault faults[] = {
          for (int i = 0; i < 3900; i++) f.dx += " 1";
      },
      "CFD input file error number of cells = 1300,1300,1300 needs [0-9]+ MB, beyond what this "
-     "machine holds, in .*/zone.CFD"},
+     "machine holds: item 8 \\(number of cells\\) of .*/zone.CFD"},
 };
 
 void PrintTo(const InputFault& f, std::ostream* os) { *os << f.name; }
@@ -264,8 +265,11 @@ TEST_P(CfdInputFault, EndsTheRunWithItsMessage)
 {
     const InputFault& f = GetParam();
     f.change(file);
-    // The fault ends the run at once: no read may hang or allocate for long.
-    EXPECT_EXIT((alarm(20), read()), testing::ExitedWithCode(2), std::string("FATAL.*") + f.message);
+    // The fault ends the run at once: no read may hang or allocate for long. Every message
+    // ends naming the item (number and name) and the file.
+    std::string want = std::string("FATAL.*") + f.message;
+    if (want.find(": item") == std::string::npos) want += ".*: item [0-9]+ \\([a-z ]+\\) of .*/zone\\.CFD";
+    EXPECT_EXIT((alarm(20), read()), testing::ExitedWithCode(2), want);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, CfdInputFault, ::testing::ValuesIn(faults),

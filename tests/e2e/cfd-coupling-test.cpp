@@ -691,8 +691,8 @@ INSTANTIATE_TEST_SUITE_P(
               "channel_chan.ewc\n"},
         // A solid block in front of the whole outlet: the zone could pass no air.
         Fault{"OutletCoveredByABlock", {}, true,
-              "CFD input file error outlet 1 \"out\" is covered wholly by solid block \"wall\" in channel_chan.CFD: "
-              "no air can pass it\n",
+              "CFD input file error outlet 1 \"out\" is covered wholly by solid block \"wall\": "
+              "no air can pass it: item 12 (openings) of channel_chan.CFD\n",
               false,
               [](std::string& t) {
                   t.replace(t.find("! 42\n1\n"), 7, "! 42\n2\n");
@@ -735,17 +735,17 @@ INSTANTIATE_TEST_SUITE_P(
               [](std::string& t) { t.replace(t.find("1e30,1e30,1e30,1e30,1,1,1e30"), 4, "0"); }},
         // Widths, lengths and properties the solver cannot compute with stop the run at the
         // input, naming the item and the file, where they used to fill the results with nan.
-        Fault{"ZeroCellWidth", {}, true, "CFD input file error x cell width 1 = 0 out of range in channel_chan.CFD\n",
+        Fault{"ZeroCellWidth", {}, true, "CFD input file error x cell width 1 = 0 out of range: item 9 (x cell widths) of channel_chan.CFD\n",
               false, [](std::string& t) { t.replace(t.find("! 32\n0.25"), 9, "! 32\n0"); }},
         Fault{"NegativeCellWidth", {}, true,
-              "CFD input file error y cell width 1 = -0.0833333 out of range in channel_chan.CFD\n", false,
+              "CFD input file error y cell width 1 = -0.0833333 out of range: item 10 (y cell widths) of channel_chan.CFD\n", false,
               [](std::string& t) { t.insert(t.find("! 33\n") + 5, "-"); }},
-        Fault{"UnreadableCellWidth", {}, true, "CFD input file error x cell width 24 unreadable in channel_chan.CFD\n",
+        Fault{"UnreadableCellWidth", {}, true, "CFD input file error x cell width 24 unreadable: item 9 (x cell widths) of channel_chan.CFD\n",
               false, [](std::string& t) { t.replace(t.find(" 0.25\n! 33"), 5, " wide"); }},
-        Fault{"NanDomainLength", {}, true, "CFD input file error domain length x = nan out of range in channel_chan.CFD\n",
+        Fault{"NanDomainLength", {}, true, "CFD input file error domain length x = nan out of range: item 7 (domain size) of channel_chan.CFD\n",
               false, [](std::string& t) { t.replace(t.find("6.0,1.0,1.0"), 3, "nan"); }},
         Fault{"HugeViscosity", {}, true,
-              "CFD input file error kinematic viscosity = 1e+308 out of range in channel_chan.CFD\n", false,
+              "CFD input file error kinematic viscosity = 1e+308 out of range: item 34 (kinematic viscosity) of channel_chan.CFD\n", false,
               [](std::string& t) { t.replace(t.find("! 94\n0.01"), 9, "! 94\n1e308"); }},
         // A solution that turns non-finite (here through a relaxation factor of nan) is not
         // handed to the network or written.

@@ -47,7 +47,7 @@ TEST_P(CfdOpeningPosition, RunsOrIsRefusedNamingTheOpeningAxisAndRange)
     int n = LAST[p.axis];
     std::string want = "FATAL CFD input file error outlet 1 location outside the grid: \"exhaust\" " +
                        std::string(1, "xyz"[p.axis]) + " cells " + p.cells + ", valid one cell of 1 to " +
-                       std::to_string(n) + " or -2 to -" + std::to_string(n) + ", in ";
+                       std::to_string(n) + " or -2 to -" + std::to_string(n) + ": item 12 (openings) of ";
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(want + "room_room.CFD"), std::string::npos) << r.err;
 }
