@@ -177,7 +177,7 @@ void computec()
 // ---- Mass balance ----------------------------------------------------------------------------
 
 // Each cell of the patch passes its air one way: air leaving carries the concentration of
-// the cell inside, air entering the value side of the side it comes from.
+// the cell inside, air entering the value `side` of the side it comes from.
 double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, double*** c, double side)
 {
     SUMM = SUMMA = 0.0;

@@ -88,11 +88,12 @@ static void iterate(int steady)
 
 void cfd_residual_text(char* out, size_t size)
 {
-    const double* r = cfd_state.last_solve.residual;
+    const auto& last = cfd_state.last_solve;
+    const double* r = last.residual;
     snprintf(out, size,
              "continuity residual %.2e (criterion %.2e) after %d iterations of %d, U %.1e, V %.1e, W %.1e, "
              "energy %.1e",
-             r[0], cfd_state.last_solve.criterion, cfd_state.last_solve.iterations, cfd_state.last_solve.limit, r[1], r[2], r[3], r[4]);
+             r[0], last.criterion, last.iterations, last.limit, r[1], r[2], r[3], r[4]);
 }
 
 unsigned cfd_limit_warned;
