@@ -193,22 +193,12 @@ double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, doubl
     int q = L[2 * a + 1];
     if (face == 0) face = q == 1 ? 2 * a + 1 : q == nmax[a] ? 2 * a + 2 : 0;
     if (face < 1 || face > 6) return 0.0;
-    a = face_axis(face);
-    q = L[2 * a + 1];
     int in = face_inward(face);
-    // The opening's own face and the cell inside it (the domain's wall faces 1 and IM1).
-    int b = in > 0 ? q : q - 1, inner = in > 0 ? q + 1 : q - 1;
-    if (b < 1 || inner < 2 || inner > nmax[a] - 1) return 0.0;
     double result = 0.0;
-    cfd_for_box(L, [&](const int* p) {
-        int f[3] = {p[0], p[1], p[2]}, ic[3] = {p[0], p[1], p[2]};
-        f[a] = b;
-        ic[a] = inner;
-        double S = face_area(a, p);
-        double m = S * OPERDENS * cell(velocity(a), f);
-        SUMM += m;
-        SUMMA += S;
-        result += (m * in > 0 ? side : cell(c, ic)) * m;
+    cfd_for_opening_cells(L, face, [&](const int* p, double m, const int* inner) {
+        SUMM += in * m;
+        SUMMA += face_area(face_axis(face), p);
+        result += (m > 0 ? side : cell(c, inner)) * in * m;
     });
     return result;
 }

@@ -282,6 +282,22 @@ static double stored(int s)
     return OPERDENS * sum / TIMESTEP;
 }
 
+// True when in = out + stored to tol of the larger flow (or within floor); else a WARNING
+// (once on standard error, in the logs every time) names the zone, what and the figures.
+static bool balanced(int key, const char* what, const char* unit, double in, double out, double gain, double tol,
+                     double floor)
+{
+    double miss = in - out - gain;
+    if (fabs(miss) <= tol * fmax(in, out) + floor) return true;
+    char text[400];
+    snprintf(text, sizeof text,
+             "CFD zone %.200s %s balance misses by %.3e %s: input %.6e, output %.6e, stored %.6e %s, "
+             "tolerance %.1e",
+             _cfdpname, what, miss, unit, in, out, gain, unit, tol);
+    cfd_warn_once(key, text);
+    return false;
+}
+
 // What enters the zone (openings, blocks, walls) must leave it or stay in it, to the
 // species' residual criterion; a solution that misses is not passed on as converged.
 static void checkBalance()
@@ -289,17 +305,20 @@ static void checkBalance()
     double tol = fmax(CRESIDU, 1e-6);
     for (int s = 1; s <= 5; s++) {
         if (!CACTIVE[s] || !cfd_species(s)) continue;
-        double in = cfd_state.balance_in[s], out = cfd_state.balance_out[s], gain = stored(s);
-        double miss = in - out - gain;
-        if (fabs(miss) <= tol * fmax(fmax(in, out), 1e-30) + 1e-18) continue;
-        char text[400];
-        snprintf(text, sizeof text,
-                 "CFD zone %.200s species %d balance misses by %.3e kg/s: input %.6e, output %.6e, "
-                 "stored %.6e kg/s, tolerance %.1e",
-                 _cfdpname, s, miss, in, out, gain, tol);
-        cfd_warn_once(8 + s, text);
-        cfd_ctm_converged = false;
+        char what[16];
+        snprintf(what, sizeof what, "species %d", s);
+        if (!balanced(8 + s, what, "kg/s", cfd_state.balance_in[s], cfd_state.balance_out[s], stored(s), tol, 1e-18))
+            cfd_ctm_converged = false;
     }
+}
+
+// The same for the heat of a steady airflow solution, to its continuity criterion or 1e-4
+// of the heat it exchanges (and 1e-6 W): the energy equation has no criterion of its own.
+static void checkEnergy()
+{
+    if (ENERGY != 1 || VSTEADY != 1) return;
+    if (!balanced(14, "energy", "W", cfd_state.energy_in, cfd_state.energy_out, 0.0, fmax(CRITE, 1e-4), 1e-6))
+        cfd_flow_converged = false;
 }
 
 static void contaminants()
@@ -386,6 +405,7 @@ int flow(int mode)
     if (steadyDone || (VSTEADY == 0 && _doneflow == 0)) updateu(2);
     plotvt(nullptr, PrintVel, 0, 0);   // the cell-centre fields of the writers below
     if (CONTAMINANT == 1 && NOC > 0 && RE) checkBalance();
+    checkEnergy();
     if (EWCYN) makeewc();
     boundaryPressures();
     prvari();

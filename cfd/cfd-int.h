@@ -388,6 +388,28 @@ private:
     long ni_, nj_, n_;
     double* t_;
 };
+// Calls f(p, m, inner) for every cell p of an opening's patch on face code: m the air
+// flowing into the zone through its face by the face velocity [kg/s], inner the cell inside.
+template <class F> void cfd_for_opening_cells(const int* L, int code, F f)
+{
+    if (code < 1 || code > 6) return;
+    int a = face_axis(code), in = face_inward(code), q = L[2 * a + 1];
+    int nmax = a == 0 ? IMAX : a == 1 ? JMAX : KMAX;
+    // The opening's own face and the cell inside it (the domain's wall faces 1 and IM1).
+    int b = in > 0 ? q : q - 1, inner = in > 0 ? q + 1 : q - 1;
+    if (b < 1 || inner < 2 || inner > nmax - 1) return;
+    cfd_for_box(L, [&](const int* p) {
+        int fc[3] = {p[0], p[1], p[2]}, ic[3] = {p[0], p[1], p[2]};
+        fc[a] = b;
+        ic[a] = inner;
+        f(p, in * face_area(a, p) * OPERDENS * cell(velocity(a), fc), (const int*)ic);
+    });
+}
+// Heat carried into and out of the zone's air by its solved fields [W]: through each cell
+// of the openings the way its air goes, from temperature walls, flux walls and blocks.
+// Kept in cfd_state for the check of the solution.
+void cfd_energy_balance();
+
 // Calls f(q, A) for the cells one step inside a wall, after cutting their link to it.
 template <class F> void cfd_for_wall(const int* L, int code, F f)
 {
@@ -524,6 +546,7 @@ struct CfdState {
     // U, V, W and energy residuals.
     struct { int iterations, limit; double criterion, residual[6]; } last_solve;
     double balance_in[6], balance_out[6];   // [1..5] species into and out of the zone, last balance [kg/s]
+    double energy_in, energy_out;           // heat into and out of the zone's air, last balance [W]
     int item;                 // the item of the input file being read or placed, for messages
     const char* item_name;
 };

@@ -258,6 +258,7 @@ void plotvt(FILE* f, int frame, int geo, int ctmFrame)
     stillBlocks();
     centreFields();
     if (NOC) chkctm();
+    if (ENERGY == 1) cfd_energy_balance();
     if (f) {
         if (frame == 1) fullFrame(f, geo);
         else if (ctmFrame == 1 && CSTEADY == 0 && CONTAMINANT == 1) contaminantFrame(f);
