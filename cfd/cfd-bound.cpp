@@ -221,8 +221,7 @@ static double inletValue(int l, int eqn, const UcdOpeningNode* node)
     case 3: return node ? node->w : WBIN[l];
     case 4: return s && s->temperature ? cfd_node_value(s->temperature) : TBIN[l];
     default:
-        if (s) return s->species[CINDEX] ? cfd_node_value(s->species[CINDEX]) : 0.0;
-        return CBIN[l][CINDEX];
+        return cfd_inflow_value(true, l, CINDEX);
     }
 }
 

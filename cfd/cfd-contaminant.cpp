@@ -31,7 +31,8 @@ static void wallSources()
     }
 }
 
-// Outlets are zero-gradient; air entering a pressure outlet brings the outlet's value.
+// Outlets are zero-gradient; air entering a pressure outlet brings the value of the side it
+// comes from (the balance rewrites CBOUT with what leaves, so that is not it).
 static void outletSources()
 {
     for (int n = 1; n <= NBOUT; n++) {
@@ -42,8 +43,7 @@ static void outletSources()
         if (POTYPE[n] != 2) continue;
         OpeningLaw law = cfd_opening_law(false, n, "Error outletbc: outlet type setup");
         if (law.skip) continue;
-        const UcdOpening* s = OMTYPE[n] < 0 && UCDOUTLET ? &UCDOUTLET[n] : nullptr;
-        double cb = !s ? CBOUT[n][CINDEX] : s->species[CINDEX] ? cfd_node_value(s->species[CINDEX]) : 0.0;
+        double cb = cfd_inflow_value(false, n, CINDEX);
         cfd_for_box(LBOUT[n], [&](const int* p) {
             int q[3] = {p[0], p[1], p[2]};
             q[a] += face_inward(code);
@@ -54,6 +54,17 @@ static void outletSources()
             cell(SP, q) -= flux * A;
         });
     }
+}
+
+double cfd_inflow_value(bool inlet, int n, int s)
+{
+    int mtype = inlet ? IMTYPE[n] : OMTYPE[n];
+    const UcdOpening* series = inlet ? UCDINLET : UCDOUTLET;
+    if (mtype < 0 && series) {
+        const UcdNode* head = series[n].species[s];
+        return head ? cfd_node_value(head) : 0.0;
+    }
+    return (inlet ? CBINSIDE : CBOUTSIDE)[n][s];
 }
 
 static void blockSources(double*** c)
@@ -96,12 +107,6 @@ void coeffc(double*** c, double*** c_old)
     cfd_scalar_centres(rho, dt, 0.0, c, &apphi, &RESOC);
 }
 
-static void printBoth(const char* fmt, int it, double r, double c)
-{
-    printf(fmt, it, r, c);
-    if (BA) fprintf(BA, fmt, it, r, c);
-}
-
 // The line solver's new values in STORE become c, under relaxation for a steady solve.
 static void relax(double*** c)
 {
@@ -126,8 +131,7 @@ static void limitReached(double residual)
 void ccompu(double*** c, double*** c_old)
 {
     err_mg = 0.0;
-    printf("Calculate NO. %d contaminant\n", CINDEX);
-    if (BA) fprintf(BA, "Calculate NO. %d contaminant\n", CINDEX);
+    cfd_say("Calculate NO. %d contaminant\n", CINDEX);
     const char* line = " I=%d, R=%lf, C=%-2.1le\n";
     for (int it = 1;; it++) {
         RESOC = 0.0;
@@ -150,10 +154,10 @@ void ccompu(double*** c, double*** c_old)
         double R = sqrt(sum);
         if (_cciter <= 1 && it < 6 && R > RPC0[CINDEX]) RPC0[CINDEX] = R;
         double norm = R / (RPC0[CINDEX] + 1e-10), cm = c[IMON][JMON][KMON];
-        if (PINTV > 0 && fmod(it, PINTV) == 0) printBoth(line, it, norm, cm);
+        if (PINTV > 0 && fmod(it, PINTV) == 0) cfd_say(line, it, norm, cm);
         bool met = R <= CRESIDU * RPC0[CINDEX] || (it > 5 && RPC0[CINDEX] <= 1e-10);
         if (met || it > CMAXITER) {
-            printBoth(line, it, norm, cm);
+            cfd_say(line, it, norm, cm);
             if (!met) limitReached(norm);
             return;
         }
@@ -172,7 +176,9 @@ void computec()
 
 // ---- Mass balance ----------------------------------------------------------------------------
 
-double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, double*** c)
+// Each cell of the patch passes its air one way: air leaving carries the concentration of
+// the cell inside, air entering the value `side` of the side it comes from.
+double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, double*** c, double side)
 {
     SUMM = SUMMA = 0.0;
     int L[7] = {0, i1, i2, j1, j2, k1, k2};
@@ -187,19 +193,12 @@ double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, doubl
     int q = L[2 * a + 1];
     if (face == 0) face = q == 1 ? 2 * a + 1 : q == nmax[a] ? 2 * a + 2 : 0;
     if (face < 1 || face > 6) return 0.0;
-    a = face_axis(face);
-    int last[3] = {IM1, JM1, KM1};
-    bool low = face_inward(face) > 0;
+    int in = face_inward(face);
     double result = 0.0;
-    cfd_for_box(L, [&](const int* p) {
-        int f[3] = {p[0], p[1], p[2]}, in[3] = {p[0], p[1], p[2]};
-        f[a] = low ? 1 : last[a];
-        in[a] = low ? 2 : last[a];
-        double S = face_area(a, p);
-        double m = S * OPERDENS * cell(velocity(a), f);
-        SUMM += m;
-        SUMMA += S;
-        result += cell(c, in) * m;
+    cfd_for_opening_cells(L, face, [&](const int* p, double m, const int* inner) {
+        SUMM += in * m;
+        SUMMA += face_area(face_axis(face), p);
+        result += (m > 0 ? side : cell(c, inner)) * in * m;
     });
     return result;
 }
@@ -211,6 +210,13 @@ static void balanceLine(const char* kind, int n, const char* name, double M, dou
 }
 
 static void tally(double q, bool in, double* In, double* Out) { *(in ? In : Out) += fabs(q); }
+
+// Species flow into the zone through an opening [kg/s]; negative when it leaves.
+static double entering(const int* L, int code, double*** c, double side)
+{
+    double q = integrate(L[1], L[2], L[3], L[4], L[5], L[6], code, c, side);
+    return code >= 1 && code <= 6 ? face_inward(code) * q : 0.0;
+}
 
 void chkctm()
 {
@@ -226,24 +232,18 @@ void chkctm()
         fprintf(RE, "  *Contaminant#%-2d\n", s);
         for (int n = 1; n <= NBIN; n++) {
             double M = AMASSIN[n], x = CBIN[n][s], q = x * M;
-            if (PITYPE[n] != 1 && M < 0) {
-                int* L = LBIN[n];
-                q = -fabs(integrate(L[1], L[2], L[3], L[4], L[5], L[6], INTY[n], c));
-                x = CBIN[n][s] = q / M;
+            if (PITYPE[n] != 1) {
+                q = entering(LBIN[n], INTY[n], c, cfd_inflow_value(true, n, s));
+                if (M < 0) x = CBIN[n][s] = q / M;
             }
-            tally(q, M >= 0, &In, &Out);
+            tally(q, q >= 0, &In, &Out);
             balanceLine("Inlet", n, NMIN[n], M, x, q);
         }
         for (int n = 1; n <= NBOUT; n++) {
-            double M = AMASSOUT[n], x = CBOUT[n][s], q = M * x;
-            if (POTYPE[n] == 2 && M >= 0) {
-                tally(q, true, &In, &Out);
-            } else {
-                int* L = LBOUT[n];
-                q = -fabs(integrate(L[1], L[2], L[3], L[4], L[5], L[6], IOTY[n], c));
-                if (M != 0) x = CBOUT[n][s] = q / M;
-                tally(q, M >= 0, &In, &Out);
-            }
+            double M = AMASSOUT[n], x = CBOUT[n][s];
+            double q = entering(LBOUT[n], IOTY[n], c, cfd_inflow_value(false, n, s));
+            if (M < 0 || (M > 0 && POTYPE[n] != 2)) x = CBOUT[n][s] = q / M;
+            tally(q, q >= 0, &In, &Out);
             balanceLine("Outlet", n, NMOUT[n], M, x, q);
         }
         for (int n = 1; n <= NBL; n++) {
@@ -258,6 +258,7 @@ void chkctm()
         }
         fprintf(RE, "  *TotalInput=%le[kg/s]  TotalOutput=%le[kg/s]  SUMM=%lf[kg/S]  SUMMA=%lf[m^2]\n\n",
                 In, Out, SUMM, SUMMA);
+        cfd_state.balance_in[s] = In, cfd_state.balance_out[s] = Out;
     }
     INCTM = In;
     fflush(RE);

@@ -145,14 +145,9 @@ void storectm()
 {
     for (int s = 1; s <= 5; s++)
         if (cfd_species(s) && cfd_species_old(s)) cfd_copy_field(cfd_species_old(s), cfd_species(s));
-    if (MON && UP) {
+    if (UP) {
         int i = IMON, j = JMON, k = KMON;
-        fprintf(MON, "\n%s\t%lf\t%lf\t%lf\t%lf\t%lf\t", steptimestr(_stepEndTime), UP[i][j][k], VP[i][j][k],
-                WP[i][j][k], VTT[i][j][k], P[i][j][k]);
-        if (ENERGY) fprintf(MON, "%lf\t", T[i][j][k]);
-        for (int s = 1; s <= 5; s++)
-            if (cfd_species(s)) fprintf(MON, "%le\t", 1e6 * cfd_species(s)[i][j][k]);
-        fflush(MON);
+        cfd_monitor_line(UP[i][j][k], VP[i][j][k], WP[i][j][k], true);
     }
     if (CSTEADY) cfd_coupled_frame(1);
     else cfd_counted_frame(1);

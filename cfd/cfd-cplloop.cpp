@@ -377,12 +377,12 @@ void logLocation(const char* name, const char* array, int k, const int* loc)
 
 struct Side {
     int *type, *mtype, **loc;
-    double *mass, *coe, *expo, *pb, *p1, *p2, *temp, *vel, **conc;
+    double *mass, *coe, *expo, *pb, *p1, *p2, *temp, *vel, **conc, **side;
     char** names;
 };
 
-Side inletSide() { return {PITYPE, IMTYPE, LBIN, AMASSIN, COEIN, EXPIN, PBIN, PIN1, PIN2, TBIN, nullptr, CBIN, NMIN}; }
-Side outletSide() { return {POTYPE, OMTYPE, LBOUT, AMASSOUT, COEOUT, EXPOUT, PBOUT, POUT1, POUT2, TBOUT, VBOUT, CBOUT, NMOUT}; }
+Side inletSide() { return {PITYPE, IMTYPE, LBIN, AMASSIN, COEIN, EXPIN, PBIN, PIN1, PIN2, TBIN, nullptr, CBIN, CBINSIDE, NMIN}; }
+Side outletSide() { return {POTYPE, OMTYPE, LBOUT, AMASSOUT, COEOUT, EXPOUT, PBOUT, POUT1, POUT2, TBOUT, VBOUT, CBOUT, CBOUTSIDE, NMOUT}; }
 
 void handOver(CplPath* c, const char* name, const int* loc, int k)
 {
@@ -426,7 +426,7 @@ void handOver(CplPath* c, const char* name, const int* loc, int k)
                "which carries no inflow: give it boundary kind 0 (mass flow) or 1 (pressure)",
                c->path->number, c->name);
     if (CONTAMINANT && NOC >= 1 && NOC <= 5 && c->other_node->mf)
-        for (int sp = 1; sp <= _nctmcpl; sp++) s.conc[k][sp] = fabs(c->other_node->mf[sp - 1]);
+        for (int sp = 1; sp <= _nctmcpl; sp++) s.conc[k][sp] = s.side[k][sp] = fabs(c->other_node->mf[sp - 1]);
     s.pb[k] = c->pb;
     if (_crestart && _readrst && c->bc_kind == 1) {
         s.type[k] = 2;
@@ -458,13 +458,13 @@ int incfd()
         c->cfd_index = 0;
     }
     if (listed != paths)
-        errorf(FATAL, __FILE__, __LINE__, "CFD input file lists %d openings but zone %d (%s) has %d coupled paths",
-               listed, z->node->number, z->node->cfd_name, paths);
+        cfd_input_error("CFD input file lists %d openings but zone %d (%s) has %d coupled paths", listed,
+                        z->node->number, z->node->cfd_name, paths);
     NBIN = nin;
     NBOUT = paths - nin;
     cfd_openings_reserve(NBIN, NBOUT);
-    for (int k = 1; k <= NBIN; k++) for (int s = 1; s <= 5; s++) CBIN[k][s] = 0.0;
-    for (int k = 1; k <= NBOUT; k++) for (int s = 1; s <= 5; s++) CBOUT[k][s] = 0.0;
+    for (int k = 1; k <= NBIN; k++) for (int s = 1; s <= 5; s++) CBIN[k][s] = CBINSIDE[k][s] = 0.0;
+    for (int k = 1; k <= NBOUT; k++) for (int s = 1; s <= 5; s++) CBOUT[k][s] = CBOUTSIDE[k][s] = 0.0;
     FLOWIN = 0.0;
     REFDENS = TM = 0.0;
     // The openings' pressures set the zone's pressure level when any of them is a pressure
@@ -475,14 +475,13 @@ int incfd()
         char name[1024];
         int loc[7] = {0};
         if (!cfd_read_opening(name, loc))
-            error(FATAL, __FILE__, __LINE__, "CFD input file error end of file before opening", "");
+            cfd_input_error("CFD input file error end of file before opening");
         CplPath* c = matchPath(z, name);
         if (!c)
-            errorf(FATAL, __FILE__, __LINE__, "CFD opening \"%s\" matches no coupled path of zone %d (%s)",
-                   name, z->node->number, z->node->cfd_name);
+            cfd_input_error("CFD opening \"%s\" matches no coupled path of zone %d (%s)", name, z->node->number,
+                            z->node->cfd_name);
         if (c->cfd_index)
-            errorf(FATAL, __FILE__, __LINE__, "CFD opening \"%s\" names path %d a second time", name,
-                   c->path->number);
+            cfd_input_error("CFD opening \"%s\" names path %d a second time", name, c->path->number);
         handOver(c, name, loc, c->side == 0 ? ++kin : ++kout);
     }
     // The volume-weighted means over the CFD zones are those of the one zone.
@@ -559,6 +558,18 @@ void cfd_copy_field(double*** to, double*** from)
             for (int k = 1; k <= KMAX; k++) to[i][j][k] = from[i][j][k];
 }
 
+void cfd_monitor_line(double u, double v, double w, bool species)
+{
+    if (!MON) return;
+    int i = IMON, j = JMON, k = KMON;
+    fprintf(MON, "\n%s\t%lf\t%lf\t%lf\t%lf\t%lf\t", steptimestr(_stepEndTime), u, v, w,
+            sqrt(u * u + v * v + w * w), P[i][j][k]);
+    if (ENERGY) fprintf(MON, "%lf\t", T[i][j][k] - 273.0);   // the header's T(C)
+    for (int s = 1; s <= 5 && species; s++)
+        if (cfd_species(s)) fprintf(MON, "%le\t", 1e6 * cfd_species(s)[i][j][k]);
+    fflush(MON);
+}
+
 void cfd_coupled_frame(int ctm)
 {
     if (CPLTE) plotvt(CPLTE, PrintVel, PrintGeo, ctm);
@@ -591,14 +602,7 @@ void storeflow()
     if (!U) return;
     double*** const fields[5][2] = {{UOLD, U}, {VOLD, V}, {WOLD, W}, {TOLD, T}, {POLD, P}};
     for (auto& f : fields) cfd_copy_field(f[0], f[1]);
-    if (CONTAMINANT == 0 && MON) {
-        int i = IMON, j = JMON, k = KMON;
-        double u = U[i][j][k], v = V[i][j][k], w = W[i][j][k];
-        fprintf(MON, "\n%s\t%lf\t%lf\t%lf\t%lf\t%lf\t", steptimestr(_stepEndTime), u, v, w,
-                sqrt(u * u + v * v + w * w), P[i][j][k]);
-        if (ENERGY) fprintf(MON, "%lf\t", T[i][j][k]);
-        fflush(MON);
-    }
+    if (CONTAMINANT == 0) cfd_monitor_line(U[IMON][JMON][KMON], V[IMON][JMON][KMON], W[IMON][JMON][KMON], false);
     if (_ctmcpl == 0) {
         if (VSTEADY) cfd_coupled_frame(0);
         else cfd_counted_frame(0);

@@ -261,5 +261,79 @@ void tcompu()
     solveAndRelax();
 }
 
+// ---- Balance ----------------------------------------------------------------------------------
+
+namespace {
+
+struct HeatSums {
+    double in = 0.0, out = 0.0;   // per unit of specific heat [kg K/s]
+    void add(double h) { *(h >= 0 ? &in : &out) += fabs(h); }
+};
+
+double openingTemperature(bool inlet, int n)
+{
+    const UcdOpening* s = inlet ? (IMTYPE[n] < 0 && UCDINLET ? &UCDINLET[n] : nullptr)
+                                : (OMTYPE[n] < 0 && UCDOUTLET ? &UCDOUTLET[n] : nullptr);
+    if (s && s->temperature) return cfd_node_value(s->temperature);
+    return inlet ? TBIN[n] : TBOUT[n];
+}
+
+// Heat carried through an opening, counted from the zone's initial temperature: the air's
+// own enthalpy passes through, and the zone passes its air only to its criterion.
+void openingHeat(HeatSums& h, const int* L, int code, double side)
+{
+    cfd_for_opening_cells(L, code, [&](const int*, double m, const int* inner) {
+        h.add(m * ((m > 0 ? side : cell(T, inner)) - TINIT));
+    });
+}
+
+// What a temperature wall conducts into the cells next to it, as the equation has it.
+void wallHeat(HeatSums& h)
+{
+    for (int n = 1; n <= NAWT; n++) {
+        int code = ITTY[n];
+        if (code < 1 || code > 6) continue;
+        int a = face_axis(code);
+        double tw = TNAW[n] == CFD_SERIES_TEMPERATURE ? cfd_series_value(UCDTW[n].heat) : TNAW[n];
+        cfd_for_box(LNAW[n], [&](const int* p) {
+            int q[3] = {p[0], p[1], p[2]};
+            q[a] += face_inward(code);
+            double D = 2 * (cell(VIS, q) / PRL) / widths(a)[q[a]];
+            h.add(D * face_area(a, q) * (tw - cell(T, q)));
+        });
+    }
+    for (int n = 1; n <= NAWQ; n++)
+        if (IQTY[n] >= 1 && IQTY[n] <= 6)
+            h.add((cfd_series_mark(QNAW[n]) ? cfd_series_value(UCDQCW[n].heat) : QNAW[n]) / ACP);
+}
+
+// A block's heat reaches the air when it has a size to spread over (placement gives it one).
+void blockHeatFlows(HeatSums& h)
+{
+    for (int n = 1; n <= NBL; n++) {
+        int kind = abs(FSBLOC[n]);
+        if ((kind != 1 && kind != 2) || (kind == 1 && TAREA[n] <= 0)) continue;
+        double q = HSOU[n];
+        if (FSBLOC[n] < 0) {
+            const UcdNode* node = cfd_series_node(UCDBLOK[n].heat);
+            q = node ? node->value : 0.0;
+        }
+        h.add(q / ACP);
+    }
+}
+
+}  // namespace
+
+void cfd_energy_balance()
+{
+    HeatSums h;
+    for (int n = 1; n <= NBIN; n++) openingHeat(h, LBIN[n], INTY[n], openingTemperature(true, n));
+    for (int n = 1; n <= NBOUT; n++) openingHeat(h, LBOUT[n], IOTY[n], openingTemperature(false, n));
+    wallHeat(h);
+    blockHeatFlows(h);
+    cfd_state.energy_in = h.in * ACP;
+    cfd_state.energy_out = h.out * ACP;
+}
+
 }  // namespace vexlar
 

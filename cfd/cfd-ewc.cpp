@@ -11,7 +11,6 @@
 
 namespace vexlar {
 
-bool cfd_ewc_unmade = false;
 
 namespace {
 
@@ -67,7 +66,7 @@ void makeewc()
     if (NBL < 1) {
         error(ERROR, __FILE__, __LINE__, "Error makeewc: at least one building block is needed",
               "");
-        cfd_ewc_unmade = true;
+        cfd_state.ewc_unmade = true;
         return;
     }
     FILE* f = cfd_create(cfd_zone_path(".ewc"), "wb", "Unable to open surface pressure file ");
@@ -83,7 +82,7 @@ void makeewc()
               "Error makeewc: at least one building block should be on ground", "");
     record(f, r);
     cfd_close_checked(&f, cfd_zone_path(".ewc"));
-    printf("End of generate wdb file for wind pressure coefficients\n");
+    fprintf(stderr, "End of generate wdb file for wind pressure coefficients\n");
 }
 
 }  // namespace vexlar

@@ -35,10 +35,8 @@ void prsour()
                       "Energy=%-2.1le, Continuity_A=%-6.1le\n";
     double v[6];
     normalisedResiduals(v);
-    printf(fmt, (long)NITER, v[0], v[1], v[2], v[3], v[4], v[5]);
-    if (!BA) return;
-    fprintf(BA, fmt, (long)NITER, v[0], v[1], v[2], v[3], v[4], v[5]);
-    fflush(BA);
+    cfd_say(fmt, (long)NITER, v[0], v[1], v[2], v[3], v[4], v[5]);
+    if (BA) fflush(BA);
 }
 
 // ---- SIMPLE iteration ------------------------------------------------------------------------
@@ -76,27 +74,26 @@ void simple_iteration(int steady)
     resomnr = norm == 0 ? CFD_UNMEASURED_RESIDUAL : RESOM / norm;
 }
 
-// The end of the zone's last airflow solve, for a report on it after later calls.
-static struct { int iterations, limit; double criterion, residual[6]; } lastSolve;
-
 static void iterate(int steady)
 {
     do simple_iteration(steady);
     while (NITER < NITMAX && resomnr > CRITE);
     cfd_flow_converged = resomnr <= CRITE;
     if (!cfd_flow_converged) cfd_limit_warning(0, "continuity", NITMAX, resomnr, CRITE);
-    lastSolve.iterations = NITER, lastSolve.limit = NITMAX, lastSolve.criterion = CRITE;
-    normalisedResiduals(lastSolve.residual);
-    lastSolve.residual[0] = resomnr;
+    auto& last = cfd_state.last_solve;   // for a report on it after later calls
+    last.iterations = NITER, last.limit = NITMAX, last.criterion = CRITE;
+    normalisedResiduals(last.residual);
+    last.residual[0] = resomnr;
 }
 
 void cfd_residual_text(char* out, size_t size)
 {
-    const double* r = lastSolve.residual;
+    const auto& last = cfd_state.last_solve;
+    const double* r = last.residual;
     snprintf(out, size,
              "continuity residual %.2e (criterion %.2e) after %d iterations of %d, U %.1e, V %.1e, W %.1e, "
              "energy %.1e",
-             r[0], lastSolve.criterion, lastSolve.iterations, lastSolve.limit, r[1], r[2], r[3], r[4]);
+             r[0], last.criterion, last.iterations, last.limit, r[1], r[2], r[3], r[4]);
 }
 
 unsigned cfd_limit_warned;
@@ -109,6 +106,11 @@ void cfd_limit_warning(int key, const char* equation, int limit, double residual
     snprintf(text, sizeof text,
              "CFD %s equation stopped at its iteration limit %d with residual %.2e above its criterion %.2e",
              equation, limit, residual, criterion);
+    cfd_warn_once(key, text);
+}
+
+void cfd_warn_once(int key, const char* text)
+{
     if (cfd_limit_warned & (1u << key))
         ulog_printf("WARNING %s\n", text);
     else
@@ -267,6 +269,58 @@ static void transientOutput()
     if (TE && !CPLTE) plotvt(TE, PrintVel, PrintGeo, 1);
 }
 
+// Species s gained by the zone's air in this step [kg/s]: 0 for a steady solution.
+static double stored(int s)
+{
+    if (CSTEADY == 1 || TIMESTEP <= 0) return 0.0;
+    double*** c = cfd_species(s);
+    double*** old = cfd_species_old(s);
+    double sum = 0.0;
+    cfd_for_cells([&](const int* p) {
+        if (!cell(ICELL, p)) sum += cell(VOL, p) * (cell(c, p) - cell(old, p));
+    });
+    return OPERDENS * sum / TIMESTEP;
+}
+
+// True when in = out + stored to tol of the larger flow (or within floor); else a WARNING
+// (once on standard error, in the logs every time) names the zone, what and the figures.
+static bool balanced(int key, const char* what, const char* unit, double in, double out, double gain, double tol,
+                     double floor)
+{
+    double miss = in - out - gain;
+    if (fabs(miss) <= tol * fmax(in, out) + floor) return true;
+    char text[400];
+    snprintf(text, sizeof text,
+             "CFD zone %.200s %s balance misses by %.3e %s: input %.6e, output %.6e, stored %.6e %s, "
+             "tolerance %.1e",
+             _cfdpname, what, miss, unit, in, out, gain, unit, tol);
+    cfd_warn_once(key, text);
+    return false;
+}
+
+// What enters the zone (openings, blocks, walls) must leave it or stay in it, to the
+// species' residual criterion; a solution that misses is not passed on as converged.
+static void checkBalance()
+{
+    double tol = fmax(CRESIDU, 1e-6);
+    for (int s = 1; s <= 5; s++) {
+        if (!CACTIVE[s] || !cfd_species(s)) continue;
+        char what[16];
+        snprintf(what, sizeof what, "species %d", s);
+        if (!balanced(8 + s, what, "kg/s", cfd_state.balance_in[s], cfd_state.balance_out[s], stored(s), tol, 1e-18))
+            cfd_ctm_converged = false;
+    }
+}
+
+// The same for the heat of a steady airflow solution, to its continuity criterion or 1e-4
+// of the heat it exchanges (and 1e-6 W): the energy equation has no criterion of its own.
+static void checkEnergy()
+{
+    if (ENERGY != 1 || VSTEADY != 1) return;
+    if (!balanced(14, "energy", "W", cfd_state.energy_in, cfd_state.energy_out, 0.0, fmax(CRITE, 1e-4), 1e-6))
+        cfd_flow_converged = false;
+}
+
 static void contaminants()
 {
     if (CONTAMINANT != 1) return;
@@ -336,7 +390,7 @@ int flow(int mode)
     RPP0 = 0.0;
     openFiles();
     decideFirstSolve();
-    if (INITYN) lastSolve = {};
+    if (INITYN) cfd_state.last_solve = {};
     cfd_say("\nReading CFD INPUT file...\n");
     input(mode);
     inputdata();
@@ -350,6 +404,8 @@ int flow(int mode)
     bool steadyDone = VSTEADY == 1 && !(CONTAMINANT == 1 && CSTEADY == 0);
     if (steadyDone || (VSTEADY == 0 && _doneflow == 0)) updateu(2);
     plotvt(nullptr, PrintVel, 0, 0);   // the cell-centre fields of the writers below
+    if (CONTAMINANT == 1 && NOC > 0 && RE) checkBalance();
+    checkEnergy();
     if (EWCYN) makeewc();
     boundaryPressures();
     prvari();

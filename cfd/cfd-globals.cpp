@@ -32,11 +32,13 @@ int** LBIN;
 int *INTY, *PITYPE, *IMTYPE;
 double *AIN, *UBIN, *VBIN, *WBIN, *TBIN, *AMASSIN, *PBIN, *COEIN, *EXPIN, *PIN1, *PIN2;
 double** CBIN;
+double** CBINSIDE;
 char** NMIN;
 int** LBOUT;
 int *IOTY, *POTYPE, *OMTYPE;
 double *AOU, *VBOUT, *TBOUT, *AMASSOUT, *PBOUT, *COEOUT, *EXPOUT, *POUT1, *POUT2;
 double** CBOUT;
+double** CBOUTSIDE;
 char** NMOUT;
 
 double ***U, ***V, ***W, ***P, ***PP, ***T, ***VIS, ***VTT;

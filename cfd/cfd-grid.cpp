@@ -15,10 +15,9 @@ static int allocNI, allocNJ, allocNK;   // the sizes the arrays were allocated f
 void cfd_grid_size(int im2, int jm2, int km2)
 {
     if (im2 < 1 || jm2 < 1 || km2 < 1)
-        error(FATAL, __FILE__, __LINE__, "CFD input file error number of cells needed", "");
+        cfd_input_error("CFD input file error number of cells needed");
     if (allocNI && (im2 + 2 != allocNI || jm2 + 2 != allocNJ || km2 + 2 != allocNK))
-        error(FATAL, __FILE__, __LINE__,
-              "CFD input file error number of cells changed during the run", "");
+        cfd_input_error("CFD input file error number of cells changed during the run");
     IM2 = im2, JM2 = jm2, KM2 = km2;
     IM1 = IM2 + 1, JM1 = JM2 + 1, KM1 = KM2 + 1;
     IMAX = NI = IM2 + 2, JMAX = NJ = JM2 + 2, KMAX = NK = KM2 + 2;

@@ -7,6 +7,7 @@
 // entries the rest of the file can hold, nor a grid beyond what the machine can hold, so
 // nothing is allocated or looped over for a count that cannot be true.
 #include <cerrno>
+#include <cstdarg>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -54,16 +55,36 @@ void cfd_open_failed(const char* text, const char* path)
     error(FATAL, __FILE__, __LINE__, text, " ", path, ": ", reason, "");
 }
 
-static void fatal(const char* what)
+void cfd_input_item(int number, const char* name)
 {
-    error(FATAL, __FILE__, __LINE__, "CFD input file error ", what, "");
+    cfd_state.item = number;
+    cfd_state.item_name = name;
 }
+
+void cfd_input_error(const char* fmt, ...)
+{
+    char text[1024];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(text, sizeof text, fmt, ap);
+    va_end(ap);
+    errorf(FATAL, __FILE__, __LINE__, "%s: item %d (%s) of %s", text, cfd_state.item,
+           cfd_state.item_name ? cfd_state.item_name : "", cfd_input_name());
+}
+
+static void fatal(const char* what) { cfd_input_error("CFD input file error %s", what); }
 
 // Discards the label lines before an item; the file ending first is FATAL.
 static void skip(int n, const char* item)
 {
-    if (!cfd_skip_lines(IN, n))
-        errorf(FATAL, __FILE__, __LINE__, "CFD input file error end of file before %s", item);
+    if (!cfd_skip_lines(IN, n)) cfd_input_error("CFD input file error end of file before %s", item);
+}
+
+// Starts item number of the file, named for the messages, with its label lines.
+static void item(int number, const char* name, int labels)
+{
+    cfd_input_item(number, name);
+    skip(labels, name);
 }
 
 // ---- Bounds of counts and values -------------------------------------------------------------
@@ -90,8 +111,7 @@ static long fileRoom()
 
 static void beyondFile(const char* item, const char* count)
 {
-    errorf(FATAL, __FILE__, __LINE__, "CFD input file error number of %s = %s beyond what %s holds",
-           item, count, cfd_input_name());
+    cfd_input_error("CFD input file error number of %s = %s beyond what the file holds", item, count);
 }
 
 // Bytes this process can hold: the machine's memory, or less under an address-space limit.
@@ -115,18 +135,17 @@ static void checkCells(int im2, int jm2, int km2)
     if ((long)im2 + jm2 + km2 > fileRoom() / WIDTH_BYTES) beyondFile("cells", counts);
     double cells = (im2 + 2.0) * (jm2 + 2.0) * (km2 + 2.0), bytes = cfd_grid_bytes(im2, jm2, km2);
     if (cells > INT_MAX || bytes > machineBytes())
-        errorf(FATAL, __FILE__, __LINE__,
-               "CFD input file error number of cells = %s needs %.0f MB, beyond what this machine holds, in %s",
-               counts, bytes / 1e6, cfd_input_name());
+        cfd_input_error("CFD input file error number of cells = %s needs %.0f MB, beyond what this machine holds",
+                        counts, bytes / 1e6);
 }
 
-static int readCount(int skipLines, const char* item, int entryBytes)
+static int readCount(int number, int skipLines, const char* name, int entryBytes)
 {
     int n = 0;
-    skip(skipLines, item);
+    item(number, name, skipLines);
     fscanf(IN, "%d", &n);
-    if (n < 0) errorf(FATAL, __FILE__, __LINE__, "CFD input file error negative number of %s", item);
-    if (n > fileRoom() / entryBytes) beyondFile(item, intstr(n));
+    if (n < 0) cfd_input_error("CFD input file error negative number of %s", name);
+    if (n > fileRoom() / entryBytes) beyondFile(name, intstr(n));
     return n;
 }
 
@@ -137,10 +156,8 @@ static bool usable(double v) { return v > 0 && std::isnormal(v * v); }
 static void checkValue(const char* item, int read, double v)
 {
     if (!read)
-        errorf(FATAL, __FILE__, __LINE__, "CFD input file error %s unreadable in %s", item, cfd_input_name());
-    if (!usable(v))
-        errorf(FATAL, __FILE__, __LINE__, "CFD input file error %s = %g out of range in %s", item, v,
-               cfd_input_name());
+        cfd_input_error("CFD input file error %s unreadable", item);
+    if (!usable(v)) cfd_input_error("CFD input file error %s = %g out of range", item, v);
 }
 
 void TextProc(char* title)
@@ -159,7 +176,7 @@ static int readSwitch(const char* set, const char* item)
         const char* hit = c ? strchr(set, c) : nullptr;
         if (hit) return (int)(hit - set);
     }
-    errorf(FATAL, __FILE__, __LINE__, "CFD input file error %s switch needed", item);
+    cfd_input_error("CFD input file error %s switch needed", item);
     return 0;
 }
 
@@ -176,38 +193,39 @@ static int domainRead;   // domain lengths scanned by the last read
 
 static void readHead()
 {
+    cfd_input_item(1, "title");
     if (!fgets(TITLE, sizeof TITLE, IN)) fatal("end of file before title");
     TextProc(TITLE);
-    skip(7, "steady switches");
+    item(2, "steady switches", 7);
     if (VSTEADY == 0) CSTEADY = 0;
     double fileStep = 0;
-    skip(3, "time step");
+    item(3, "time step", 3);
     fscanf(IN, "%lf", &fileStep);
     fscanf(IN, ",%lf,%lf,%d,%d", &TIMEMAX, &CRESIDU, &CMAXITER, &TPLSTEP);
     fscanf(IN, ",%d,%d", &TPLSTEP1, &TPLSTEP2);
     TIMESTEP = _time_step;   // the host's steps and end time rule the CFD zone
     TIMEMAX = _simEndTime;
     if (_time_step > 0) TPLSTEP = (int)((float)_time_list / (float)_time_step);
-    skip(3, "energy switch");
+    item(4, "energy switch", 3);
     fscanf(IN, "%d", &ENERGY);
-    skip(6, "convergence criterion");
+    item(5, "convergence criterion", 6);
     fscanf(IN, "%lf,%d", &CRITE, &NITMAX);
-    skip(3, "laminar or turbulent flow");
+    item(6, "laminar or turbulent flow", 3);
     LAMIN = readSwitch("TtFf", "laminar or turbulent flow") < 2;
     if (!LAMIN) {
         skip(3, "turbulence model");
         fscanf(IN, "%d", &ITUR);
     }
-    skip(8, "domain size");
+    item(7, "domain size", 8);
     domainRead = fscanf(IN, "%lf,%lf,%lf", &XX, &YY, &ZZ);
 }
 
 // The widths of one axis; those of a flat axis are all taken as 1, whatever the file says.
-static void readWidths(int skipLines, const char* axis, int n, int flat, double* del)
+static void readWidths(int number, int skipLines, const char* name, const char* axis, int n, int flat,
+                       double* del)
 {
+    ::vexlar::item(number, name, skipLines);
     char item[48];
-    snprintf(item, sizeof item, "%s cell widths", axis);
-    skip(skipLines, item);
     for (int i = 2; i <= n + 1; i++) {
         int read = fscanf(IN, "%lf", &del[i]) == 1;
         if (flat) continue;
@@ -230,16 +248,18 @@ static void readGrid()
 {
     static int areasLogged;
     int im2 = IM2, jm2 = JM2, km2 = KM2;
-    skip(4, "number of cells");
+    item(8, "number of cells", 4);
     fscanf(IN, "%d,%d,%d", &im2, &jm2, &km2);
     checkCells(im2, jm2, km2);
     cfd_grid_size(im2, jm2, km2);
+    cfd_input_item(7, "domain size");   // the lengths are checked once the flat axes are known
     checkDomain();
+    cfd_input_item(8, "number of cells");
     if (INITYN || !ICELL) heapgrid();
     cfd_ghost_flags();
-    readWidths(4, "x", IM2, I2DX, DELX);
-    readWidths(2, "y", JM2, I2DY, DELY);
-    readWidths(2, "z", KM2, I2DZ, DELZ);
+    readWidths(9, 4, "x cell widths", "x", IM2, I2DX, DELX);
+    readWidths(10, 2, "y cell widths", "y", JM2, I2DY, DELY);
+    readWidths(11, 2, "z cell widths", "z", KM2, I2DZ, DELZ);
     cfd_grid_geometry();
     if (!areasLogged) cfd_log_areas();
     areasLogged = 1;
@@ -253,7 +273,7 @@ int cfd_read_opening(char* name, int* loc)
     if (!cfd_skip_lines(IN, 2) || !fgets(name, 1024, IN)) return 0;
     if (!strchr(name, '\n') && !feof(IN)) {
         name[1023] = 0;
-        error(FATAL, __FILE__, __LINE__, "Buffer overflow: ", name, "");
+        cfd_input_error("Buffer overflow: %s", name);
     }
     name[strcspn(name, "\r\n")] = 0;
     for (int a = 0; a < 3; a++) {
@@ -279,7 +299,7 @@ static void readFileOpenings()
 
 static void readOpenings(int coupled)
 {
-    skip(3, "number of openings");
+    item(12, "openings", 3);
     fscanf(IN, "%d,%d", &NBIN, &NBOUT);
     if (NBIN < 0 || NBOUT < 0) fatal("negative number of openings");
     if ((long)NBIN + NBOUT > fileRoom() / ENTRY_BYTES) {
@@ -331,7 +351,7 @@ static void readBlock(int n)
 
 static void readBlocks()
 {
-    NBL = readCount(3, "blocks", ENTRY_BYTES);
+    NBL = readCount(13, 3, "blocks", ENTRY_BYTES);
     cfd_blocks_reserve(NBL);
     for (int n = 1; n <= NBL; n++)
         for (int s = 1; s <= 5 && NOC > 0; s++) CSOU[n][s] = 0.0, CSOUCUT[n][s] = CFD_SOURCE_CEILING;
@@ -349,7 +369,7 @@ static void readWallLocation(int* loc, const char* item)
 
 static void readTempWalls()
 {
-    NAWT = readCount(3, "temperature walls", ENTRY_BYTES);
+    NAWT = readCount(14, 3, "temperature walls", ENTRY_BYTES);
     cfd_twalls_reserve(NAWT);
     for (int n = 1; n <= NAWT; n++) {
         readWallLocation(LNAW[n], "temperature wall");
@@ -369,26 +389,24 @@ static void readWallSpecies(int n)
     int c = 0;
     fscanf(IN, ",%d", &c);
     if (c < 0)
-        error(FATAL, __FILE__, __LINE__, "Wall contamniant source must be set", "");
+        cfd_input_error("Wall contamniant source must be set");
     if (c >= 6)
-        error(FATAL, __FILE__, __LINE__, "Total number of contamniants at wall must less than 5", "");
+        cfd_input_error("Total number of contamniants at wall must less than 5");
     if (c > NOC)
-        errorf(FATAL, __FILE__, __LINE__,
-               "Total number of contamniants at wall must be less than %d", NOC);
+        cfd_input_error("Total number of contamniants at wall must be less than %d", NOC);
     for (int l = 0; l < c; l++) {
         int s = 0;
         skip(1, "flux wall species");
         fscanf(IN, "%d", &s);
         if (s < 1 || s > 5)
-            errorf(FATAL, __FILE__, __LINE__,
-                   "CFD input file error flux wall %d species number %d outside 1 to 5", n, s);
+            cfd_input_error("CFD input file error flux wall %d species number %d outside 1 to 5", n, s);
         fscanf(IN, ",%lf,%lf", &CNAW[n][s], &CNAWCUT[n][s]);
     }
 }
 
 static void readFluxWalls()
 {
-    NAWQ = readCount(3, "flux walls", ENTRY_BYTES);
+    NAWQ = readCount(15, 3, "flux walls", ENTRY_BYTES);
     cfd_qwalls_reserve(NAWQ);
     for (int n = 1; n <= NAWQ; n++)
         for (int s = 1; s <= 5; s++) CNAW[n][s] = 0.0;
@@ -412,22 +430,22 @@ static bool zeroVelocityStep(double u, double v, double w)
 
 static void readSchemes()
 {
-    skip(7, "convective differential schemes");
+    item(16, "convective differential schemes", 7);
     if (fscanf(IN, "%d,%d,%d,%d,%d", &DIFFSMU, &DIFFSMV, &DIFFSMW, &DIFFSMT, &DIFFSMC) < 1)
         fatal("convective differential schemes needed");
-    skip(3, "initial temperatures");
-    skip(3, "buoyancy model");
+    item(17, "initial temperatures", 3);
+    item(18, "buoyancy model", 3);
     fscanf(IN, "%d", &BUOYML);
-    skip(3, "velocity and temperature limits");
+    item(19, "velocity and temperature limits", 3);
     fscanf(IN, "%lf,%lf,%lf,%lf,%lf,%lf", &UMIN, &UMAX, &VMIN, &VMAX, &WMIN, &WMAX);
     readCelsius(",%lf", &TMIN);
     readCelsius(",%lf", &TMAX);
-    skip(3, "under relaxation");
+    item(20, "under relaxation", 3);
     fscanf(IN, "%lf,%lf,%lf,%lf,%lf,%lf,%lf,%lf", &URFU, &URFV, &URFW, &URFP, &URFT, &URFEK,
            &URFED, &URFC);
     if (URFC == 0) fatal("under relaxation for contaminant needed");
     URFEK = URFED = 1.0;
-    skip(3, "false time steps");
+    item(21, "false time steps", 3);
     if (INITYN) {
         fscanf(IN, "%le,%le,%le,%le,%le,%le,%le", &DTU, &DTV, &DTW, &DTT, &DTEK, &DTED, &DTC);
         if (DTC == 0) fatal("false time step for contaminant needed");
@@ -436,32 +454,32 @@ static void readSchemes()
     }
 }
 
-static void readCell(const char* item, int* i, int* j, int* k)
+static void readCell(int number, const char* name, int* i, int* j, int* k)
 {
-    skip(3, item);
+    item(number, name, 3);
     fscanf(IN, "%d,%d,%d", i, j, k);
     if (*i < 1 || *i > IMAX || *j < 1 || *j > JMAX || *k < 1 || *k > KMAX)
-        errorf(FATAL, __FILE__, __LINE__, "CFD input file error %s outside the grid", item);
+        cfd_input_error("CFD input file error %s outside the grid", name);
 }
 
 static void readIterationControls()
 {
-    skip(3, "variable false time step");
+    item(22, "variable false time step", 3);
     const int steps[] = {1, 1, 1, 2, 0, 0, 0};
     STEP = steps[readSwitch("Tt12Ff0", "variable false time step")];
     if (STEP != 0) {
-        skip(3, "variable false time steps");
+        item(23, "variable false time steps", 3);
         fscanf(IN, "%d,%le,%le,%le,%le,%le,%le,%le", &ISTEP, &CDTU, &CDTV, &CDTW, &CDTT,
                &CDTEK, &CDTED, &CDTC);
         CDTEK = CDTED = 1e30;
         if (CDTC == 0) fatal("variable false time step for contaminant needed");
         if (zeroVelocityStep(CDTU, CDTV, CDTW)) fatal("variable false time step for velocity needed");
     }
-    skip(3, "print interval");
+    item(24, "print interval", 3);
     fscanf(IN, "%lf", &PINTV);
-    readCell("monitoring cell", &IMON, &JMON, &KMON);
-    readCell("reference cell", &IREF, &JREF, &KREF);
-    skip(3, "print window");
+    readCell(25, "monitoring cell", &IMON, &JMON, &KMON);
+    readCell(26, "reference cell", &IREF, &JREF, &KREF);
+    item(27, "print window", 3);
     fscanf(IN, "%d,%d,%d %d,%d,%d", &IP1, &IP2, &IPSTP, &JP1, &JP2, &JPSTP);
     IP1++, IP2++, JP1++, JP2++;
     auto in = [](int v, int hi) { return v >= 1 && v <= hi; };
@@ -478,31 +496,31 @@ static void readSlices()
     int* count[3] = {&NXSLCF, &NYSLCF, &NZSLCF};
     int** list[3] = {&XSLCF, &YSLCF, &ZSLCF};
     for (int a = 0; a < 3; a++) {
-        *count[a] = readCount(3, item[a], SLICE_BYTES);
+        *count[a] = readCount(28 + a, 3, item[a], SLICE_BYTES);
         cfd_slices_reserve(a, *count[a]);
         for (int s = 0; s < *count[a]; s++) fscanf(IN, ",%d", &(*list[a])[s]);
     }
 }
 
 // A fluid property: the solver cannot go on without it.
-static void readProperty(int skipLines, const char* item, double* v)
+static void readProperty(int number, int skipLines, const char* name, double* v)
 {
-    skip(skipLines, item);
+    item(number, name, skipLines);
     int read = fscanf(IN, "%lf", v) == 1;
-    checkValue(item, read, *v);
+    checkValue(name, read, *v);
 }
 
 static void readProperties()
 {
-    skip(3, "output switches");
+    item(31, "output switches", 3);
     fscanf(IN, "%d,%d,%d", &ICOMPU, &EWCYN, &DUMPLOG);
-    skip(7, "ambient pressure");
+    item(32, "ambient pressure", 7);
     fscanf(IN, "%lf", &PAMB);
-    skip(4, "densities");
-    readProperty(2, "kinematic viscosity", &ANU);
-    readProperty(2, "thermal conductivity", &AK);
-    readProperty(2, "specific heat", &ACP);
-    readProperty(2, "Prandtl number", &PRL);
+    item(33, "densities", 4);
+    readProperty(34, 2, "kinematic viscosity", &ANU);
+    readProperty(35, 2, "thermal conductivity", &AK);
+    readProperty(36, 2, "specific heat", &ACP);
+    readProperty(37, 2, "Prandtl number", &PRL);
 }
 
 int input(int coupled)

@@ -388,6 +388,28 @@ private:
     long ni_, nj_, n_;
     double* t_;
 };
+// Calls f(p, m, inner) for every cell p of an opening's patch on face code: m the air
+// flowing into the zone through its face by the face velocity [kg/s], inner the cell inside.
+template <class F> void cfd_for_opening_cells(const int* L, int code, F f)
+{
+    if (code < 1 || code > 6) return;
+    int a = face_axis(code), in = face_inward(code), q = L[2 * a + 1];
+    int nmax = a == 0 ? IMAX : a == 1 ? JMAX : KMAX;
+    // The opening's own face and the cell inside it (the domain's wall faces 1 and IM1).
+    int b = in > 0 ? q : q - 1, inner = in > 0 ? q + 1 : q - 1;
+    if (b < 1 || inner < 2 || inner > nmax - 1) return;
+    cfd_for_box(L, [&](const int* p) {
+        int fc[3] = {p[0], p[1], p[2]}, ic[3] = {p[0], p[1], p[2]};
+        fc[a] = b;
+        ic[a] = inner;
+        f(p, in * face_area(a, p) * OPERDENS * cell(velocity(a), fc), (const int*)ic);
+    });
+}
+// Heat carried into and out of the zone's air by its solved fields [W]: through each cell
+// of the openings the way its air goes, from temperature walls, flux walls and blocks.
+// Kept in cfd_state for the check of the solution.
+void cfd_energy_balance();
+
 // Calls f(q, A) for the cells one step inside a wall, after cutting their link to it.
 template <class F> void cfd_for_wall(const int* L, int code, F f)
 {
@@ -461,7 +483,10 @@ void updateu(int mode);
 void computec();
 void ccompu(double*** c, double*** c_old);
 void coeffc(double*** c, double*** c_old);
-double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, double*** c);
+double integrate(int i1, int i2, int j1, int j2, int k1, int k2, int face, double*** c, double side);
+// Concentration s of the air entering opening n: its series value, else that of the side
+// the coupling hands over.
+double cfd_inflow_value(bool inlet, int n, int s);
 void chkctm();
 void prsour();
 void simple_iteration(int steady);   // one outer iteration of the SIMPLE loop
@@ -469,6 +494,9 @@ void simple_iteration(int steady);   // one outer iteration of the SIMPLE loop
 // (every species to CRESIDU) met their criteria before their iteration limits; the
 // coupling reports convergence only when they did.
 extern bool cfd_flow_converged, cfd_ctm_converged;
+// A WARNING of text on standard error the first time its key (0..31) comes up, in the log
+// every time, and in the solver log.
+void cfd_warn_once(int key, const char* text);
 // The report that the CFD equation named stopped at its iteration limit with its residual
 // above its criterion: a WARNING on standard error and in the run's log the first time an
 // equation stops so in a run, a line of the run's log after that, and a line of the solver
@@ -485,7 +513,8 @@ extern int PrintVel;             // 1 after each frame written to a stream
 extern int PrintGeo;             // 1 until the object labels and outlines have been written
 extern FILE* OUTPUT;             // the slice file (".out"), null while none is open
 extern double PHI_MIN[12], PHI_MAX[12];   // extremes of the slice values over the run
-// Printf to standard output and to the solver log BA when it is open.
+// Printf to standard error, where the run shows its progress, and to the solver log BA
+// when it is open.
 void cfd_say(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void prvari();                   // the result file RE, from its start, cut at its end
 // Opens the zone's Tecplot file once (TE) and makes the coupling's stream CPLTE the same one.
@@ -496,15 +525,42 @@ FILE* cfd_tecplot_open();
 void plotvt(FILE* f, int frame, int geo, int ctmFrame);
 void cfd_slice_record();         // one record of the slice file, opening or closing it as due
 void makeewc();                  // the surface pressure file (".ewc")
-// A surface pressure file was asked for and could not be made (the case has no block);
-// the run's end reports it as a file not written.
-extern bool cfd_ewc_unmade;
+// The files a zone writes, named <project>_<zone> and the extension, with the streams that
+// write them. A restart file is removed by a failed run only when this run wrote it (a run
+// may start from it); the others always. Ends with a null extension.
+struct CfdZoneFile {
+    const char* ext;
+    FILE **stream, **second;
+    bool restart;
+};
+extern const CfdZoneFile cfd_zone_files[];
+
+// What the zone's run keeps between solver calls beyond the solver's named arrays and
+// scalars; cfd_reset returns it to its start.
+struct CfdState {
+    // A surface pressure file was asked for and could not be made (the case has no block);
+    // the run's end reports it as a file not written.
+    bool ewc_unmade;
+    int var_written, cpr_written;   // this run has created the field or coupling restart
+    // The last airflow solve: iterations and limit, criterion, continuity and the normalised
+    // U, V, W and energy residuals.
+    struct { int iterations, limit; double criterion, residual[6]; } last_solve;
+    double balance_in[6], balance_out[6];   // [1..5] species into and out of the zone, last balance [kg/s]
+    double energy_in, energy_out;           // heat into and out of the zone's air, last balance [W]
+    int item;                 // the item of the input file being read or placed, for messages
+    const char* item_name;
+};
+extern CfdState cfd_state;
+// Input errors name the item of the file they are met in: cfd_input_item sets it (its
+// number in the file and a name), cfd_input_error ends the run with the text (printf
+// format) followed by ": item N (name) of <file>".
+void cfd_input_item(int number, const char* name);
+void cfd_input_error(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // Write checks of the zone's files. A file that cannot be created, or whose bytes do not
 // all reach it, is an ERROR of text and the path (and ": " detail when given), counted in
 // cfd_write_failures until cfd_close_results hands the count to the run.
 extern int cfd_write_failures;
 void cfd_write_failed(const char* text, const char* path, const char* detail);
-extern int cfd_var_written, cfd_cpr_written;   // this run has created the field or coupling restart
 // Names the zone's files after the network's CFD zone (the project's name, '_', the zone's
 // CFD name, in the project's folder); returns that zone's node, or null when there is none.
 struct AirNode;
@@ -583,6 +639,9 @@ int findrstio(const CplPath* c);
 void cfd_cpr_seek(const CplPath* c);
 // Copies 3-D field `from` to `to` over every cell, ghost layers included.
 void cfd_copy_field(double*** to, double*** from);
+// One line of the monitoring file at the step's end: the velocity (u, v, w) and speed, the
+// pressure, the temperature in degrees Celsius and, with species, the concentrations [ppm].
+void cfd_monitor_line(double u, double v, double w, bool species);
 // A Tecplot frame of the coupled run (contaminant frames allowed with ctm).
 void cfd_coupled_frame(int ctm);
 // The same at the first solver time, every TPLSTEP calls and at the last time.

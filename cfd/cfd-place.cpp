@@ -36,31 +36,49 @@ Axis axis(int a)
     return ax[a];
 }
 
-void outside(const char* name, int n)
+// A range of a location or block that the grid does not have: names the record (number
+// and name), the axis, the range read and the ranges it could be.
+void outside(const char* kind, int n, const char* name, int a, const int* L, const char* valid)
 {
-    errorf(FATAL, __FILE__, __LINE__, "CFD input file error %s %d location outside the grid",
-           name, n);
+    const char* label = name ? name : "";
+    cfd_input_error("CFD input file error %s %d location outside the grid: %s%.*s%s%c cells %d,%d, valid %s", kind,
+                    n, name ? "\"" : "", (int)strcspn(label, "\r\n"), label, name ? "\" " : "", "xyz"[a], L[2 * a + 1],
+                    L[2 * a + 2], valid);
 }
 
-// Interior numbers of a location: |value| within the axis; negative only on the normal axis.
-void checkLocation(const int* L, int normal, const char* name, int n)
+// Interior numbers of a location: first <= last within 1..n along the patch; on the normal
+// axis one cell: 1..n, or -2..-n for the face between cells n-1 and n seen from the lower
+// one (-1 would face a cell that does not exist). Walls keep index 0 as "no face".
+void checkLocation(const int* L, int normal, const Kind& kind, int n, const char* name)
 {
     for (int a = 0; a < 3; a++) {
         Axis ax = axis(a);
         if (ax.flat) continue;
-        for (int e = 1; e <= 2; e++) {
-            int v = L[2 * a + e];
-            if (v > ax.n2 || v < -ax.n2 || (v < 0 && a != normal) || (v == 0 && a != normal))
-                outside(name, n);
+        int v1 = L[2 * a + 1], v2 = L[2 * a + 2];
+        char valid[64];
+        if (a != normal) {
+            snprintf(valid, sizeof valid, "1 to %d, first not above last", ax.n2);
+            if (v1 < 1 || v2 > ax.n2 || v1 > v2) outside(kind.name, n, name, a, L, valid);
+            continue;
         }
+        snprintf(valid, sizeof valid, "one cell of 1 to %d or -2 to -%d", ax.n2, ax.n2);
+        bool ok = (v1 >= 1 && v1 <= ax.n2) || (v1 <= -2 && v1 >= -ax.n2) || (v1 == 0 && !kind.coded);
+        if (!ok) outside(kind.name, n, name, a, L, valid);
     }
 }
 
-int normalAxis(const int* L, const Kind& kind)
+void locationFatal(const Kind& kind, int n, const char* name)
+{
+    const char* label = name ? name : "";
+    cfd_input_error("%s: %s %d%s%.*s%s", kind.fatal, kind.name, n, name ? " \"" : "", (int)strcspn(label, "\r\n"),
+                    label, name ? "\"" : "");
+}
+
+int normalAxis(const int* L, const Kind& kind, int n, const char* name)
 {
     for (int a = 0; a < 3; a++)
         if (L[2 * a + 1] == L[2 * a + 2] && !axis(a).flat) return a;
-    error(FATAL, __FILE__, __LINE__, kind.fatal, "");
+    locationFatal(kind, n, name);
     return 0;
 }
 
@@ -112,13 +130,13 @@ double patchArea(const int* L, int code)
     return area;
 }
 
-void placeLocation(int* L, int* code, double* area, const Kind& kind, int n)
+void placeLocation(int* L, int* code, double* area, const Kind& kind, int n, const char* name)
 {
-    int normal = normalAxis(L, kind);
-    checkLocation(L, normal, kind.name, n);
+    int normal = normalAxis(L, kind, n, name);
+    checkLocation(L, normal, kind, n, name);
     *code = faceCode(L, normal);
     shift(L, normal);
-    if (kind.coded && (*code < 1 || *code > 6)) error(FATAL, __FILE__, __LINE__, kind.fatal, "");
+    if (kind.coded && (*code < 1 || *code > 6)) locationFatal(kind, n, name);
     if (area) *area = patchArea(L, *code);
 }
 
@@ -184,8 +202,10 @@ void placeBlock(int n)
             B[2 * a + 1] = B[2 * a + 2] = 2;
             continue;
         }
-        for (int e = 1; e <= 2; e++)
-            if (B[2 * a + e] < 1 || B[2 * a + e] > ax.n2) outside("block", n);
+        char valid[48];
+        snprintf(valid, sizeof valid, "1 to %d, first not above last", ax.n2);
+        if (B[2 * a + 1] < 1 || B[2 * a + 2] > ax.n2 || B[2 * a + 1] > B[2 * a + 2])
+            outside("block", n, NMBL[n], a, B, valid);
         B[2 * a + 1] += 1, B[2 * a + 2] += 1;
     }
     double size = 0.0;
@@ -241,10 +261,8 @@ void checkOpeningPasses(const char* kind, int n, const char* name, const int* L,
         snprintf(names + at, sizeof names - at, "%s\"%.*s\"", e ? ", " : "",
                  (int)strcspn(NMBL[blocks[e]], "\r\n"), NMBL[blocks[e]]);
     }
-    errorf(FATAL, __FILE__, __LINE__,
-           "CFD input file error %s %d \"%.*s\" is covered wholly by solid block%s %s%s in %s: no air can pass it",
-           kind, n, (int)strcspn(name, "\r\n"), name, count > 1 ? "s" : "", names, count > 3 ? " and more" : "",
-           cfd_input_name());
+    cfd_input_error("CFD input file error %s %d \"%.*s\" is covered wholly by solid block%s %s%s: no air can pass it",
+                    kind, n, (int)strcspn(name, "\r\n"), name, count > 1 ? "s" : "", names, count > 3 ? " and more" : "");
 }
 
 }  // namespace
@@ -254,11 +272,16 @@ int inputdata()
     XP = X[2], YP = Y[2], ZP = Z[2];
     BETA = TM > 0.0 ? 1.0 / TM : 0.0;
     for (int e = 0; e < 9; e++) CIG[e] = e == 0 ? 0.0 : e == 7 ? 1.3 : 1.0;
-    for (int n = 1; n <= NBIN; n++) placeLocation(LBIN[n], &INTY[n], &AIN[n], INLET, n);
-    for (int n = 1; n <= NBOUT; n++) placeLocation(LBOUT[n], &IOTY[n], &AOU[n], OUTLET, n);
-    for (int n = 1; n <= NAWT; n++) placeLocation(LNAW[n], &ITTY[n], nullptr, TWALL, n);
-    for (int n = 1; n <= NAWQ; n++) placeLocation(LNAWQ[n], &IQTY[n], &AWQ[n], QWALL, n);
+    cfd_input_item(12, "openings");
+    for (int n = 1; n <= NBIN; n++) placeLocation(LBIN[n], &INTY[n], &AIN[n], INLET, n, NMIN[n]);
+    for (int n = 1; n <= NBOUT; n++) placeLocation(LBOUT[n], &IOTY[n], &AOU[n], OUTLET, n, NMOUT[n]);
+    cfd_input_item(14, "temperature walls");
+    for (int n = 1; n <= NAWT; n++) placeLocation(LNAW[n], &ITTY[n], nullptr, TWALL, n, nullptr);
+    cfd_input_item(15, "flux walls");
+    for (int n = 1; n <= NAWQ; n++) placeLocation(LNAWQ[n], &IQTY[n], &AWQ[n], QWALL, n, nullptr);
+    cfd_input_item(13, "blocks");
     for (int n = 1; n <= NBL; n++) placeBlock(n);
+    cfd_input_item(12, "openings");
     for (int n = 1; n <= NBIN; n++) checkOpeningPasses("inlet", n, NMIN[n], LBIN[n], INTY[n]);
     for (int n = 1; n <= NBOUT; n++) checkOpeningPasses("outlet", n, NMOUT[n], LBOUT[n], IOTY[n]);
     if (IN) rewind(IN);

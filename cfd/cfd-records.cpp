@@ -46,16 +46,16 @@ void cfd_openings_reserve(int n_in, int n_out)
         {vp(&AMASSIN), D, "AMASSIN"}, {vp(&PBIN), D, "PBIN"}, {vp(&COEIN), D, "COEIN"},
         {vp(&EXPIN), D, "EXPIN"}, {vp(&PIN1), D, "PIN1"}, {vp(&PIN2), D, "PIN2"}};
     const Mat min[] = {{vp(&LBIN), 1, 6, I, "LBIN"}, {vp(&CBIN), 1, 5, D, "CBIN"},
-        {vp(&NMIN), 0, 4096, 1, "NMIN"}};
-    regrow(vin, 14, min, 3, &capIn, n_in);
+        {vp(&CBINSIDE), 1, 5, D, "CBINSIDE"}, {vp(&NMIN), 0, 4096, 1, "NMIN"}};
+    regrow(vin, 14, min, 4, &capIn, n_in);
     const Vec vout[] = {{vp(&IOTY), I, "IOTY"}, {vp(&POTYPE), I, "POTYPE"},
         {vp(&OMTYPE), I, "OMTYPE"}, {vp(&AOU), D, "AOU"}, {vp(&VBOUT), D, "VBOUT"},
         {vp(&TBOUT), D, "TBOUT"}, {vp(&AMASSOUT), D, "AMASSOUT"}, {vp(&PBOUT), D, "PBOUT"},
         {vp(&COEOUT), D, "COEOUT"}, {vp(&EXPOUT), D, "EXPOUT"}, {vp(&POUT1), D, "POUT1"},
         {vp(&POUT2), D, "POUT2"}};
     const Mat mout[] = {{vp(&LBOUT), 1, 6, I, "LBOUT"}, {vp(&CBOUT), 1, 5, D, "CBOUT"},
-        {vp(&NMOUT), 0, 4096, 1, "NMOUT"}};
-    regrow(vout, 12, mout, 3, &capOut, n_out);
+        {vp(&CBOUTSIDE), 1, 5, D, "CBOUTSIDE"}, {vp(&NMOUT), 0, 4096, 1, "NMOUT"}};
+    regrow(vout, 12, mout, 4, &capOut, n_out);
 }
 
 void cfd_blocks_reserve(int n)

@@ -55,7 +55,7 @@ void cfd_reset()
 
     // Switches and counters of the solver.
     INITYN = CONTAMINANT = ENERGY = NOC = CRESTART = ICOMPU = EWCYN = NITER = 0;
-    cfd_var_written = cfd_cpr_written = 0;
+    cfd_state = {};
     VSTEADY = CSTEADY = 1;
     clear(CACTIVE);
     IM2 = JM2 = KM2 = IM1 = JM1 = KM1 = IMAX = JMAX = KMAX = NI = NJ = NK = 0;
@@ -93,7 +93,6 @@ void cfd_reset()
     _cfdzonemp = _cfdzonemp1 = 0.0;
     PrintVel = PrintGeo = 1;
     cfd_write_failures = 0;
-    cfd_ewc_unmade = false;
     cfd_flow_converged = cfd_ctm_converged = true;
     cfd_limit_warned = 0;
     for (double& v : PHI_MIN) v = CFD_MIN_START;

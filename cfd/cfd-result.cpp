@@ -35,7 +35,7 @@ const char* cfd_zone_path(const char* ext)
     return _cfdprj;
 }
 
-int cfd_var_written = 0, cfd_cpr_written = 0;
+CfdState cfd_state;
 
 namespace {
 int endsWith(const char* s, const char* tail)
@@ -47,8 +47,8 @@ int endsWith(const char* s, const char* tail)
 
 FILE* cfd_create(const char* path, const char* mode, const char* text)
 {
-    if (endsWith(path, ".var")) cfd_var_written = 1;
-    if (endsWith(path, ".cpr")) cfd_cpr_written = 1;
+    if (endsWith(path, ".var")) cfd_state.var_written = 1;
+    if (endsWith(path, ".cpr")) cfd_state.cpr_written = 1;
     FILE* f = openFile(path, mode);
     if (!f) cfd_write_failed(text, path, strerror(errno));
     return f;
@@ -63,26 +63,31 @@ void cfd_close_checked(FILE** f, const char* path)
     if (failed) cfd_write_failed("Could not write result file ", path, "");
 }
 
+const CfdZoneFile cfd_zone_files[] = {
+    {".cmo", &VEXLAROUT, nullptr, false}, {".mon", &MON, nullptr, false}, {".dat", &TE, &CPLTE, false},
+    {".bal", &BA, nullptr, false},        {".ret", &RE, nullptr, false},  {".out", &OUTPUT, nullptr, false},
+    {".ewc", nullptr, nullptr, false},    {".var", &VA, nullptr, true},   {nullptr, nullptr, nullptr, false}};
+
 namespace {
-struct ZoneFile {
-    FILE** f;
-    const char* ext;
-};
-const ZoneFile zoneFiles[] = {{&TE, ".dat"},      {&BA, ".bal"},  {&RE, ".ret"},
-                              {&VA, ".var"},      {&OUTPUT, ".out"}, {&MON, ".mon"},
-                              {&VEXLAROUT, ".cmo"}, {&CPLTE, ".dat"}};
+// Calls f(stream, path) for every stream of every file of the zone.
+template <class Fn> void forZoneStreams(Fn f)
+{
+    if (CPLTE == TE) CPLTE = nullptr;   // the solver and the coupling share the Tecplot stream
+    for (const CfdZoneFile* z = cfd_zone_files; z->ext; z++)
+        for (FILE** s : {z->stream, z->second})
+            if (s) f(s, z->ext);
+}
 }  // namespace
 
 int cfd_close_results()
 {
-    if (CPLTE == TE) CPLTE = nullptr;
-    for (const auto& z : zoneFiles) cfd_close_checked(z.f, cfd_zone_path(z.ext));
+    forZoneStreams([](FILE** s, const char* ext) { cfd_close_checked(s, cfd_zone_path(ext)); });
     // The coupling restart is written unless the run started from it.
     if (CPLRST && !_crestart) cfd_close_checked(&CPLRST, cfd_cpr_path());
-    if (cfd_ewc_unmade)
+    if (cfd_state.ewc_unmade)
         cfd_write_failed("CFD surface pressure file asked for and not written (the case has no building block): ",
                          cfd_zone_path(".ewc"), "");
-    cfd_ewc_unmade = false;
+    cfd_state.ewc_unmade = false;
     int failures = cfd_write_failures;
     cfd_write_failures = 0;
     return failures;
@@ -90,31 +95,27 @@ int cfd_close_results()
 
 void cfd_remove_results()
 {
-    if (CPLTE == TE) CPLTE = nullptr;
-    for (const auto& z : zoneFiles)
-        if (*z.f) {
-            fclose(*z.f);
-            *z.f = nullptr;
-        }
+    forZoneStreams([](FILE** s, const char*) {
+        if (*s) fclose(*s);
+        *s = nullptr;
+    });
     if (CPLRST) fclose(CPLRST);
     CPLRST = nullptr;
     cfd_write_failures = 0;
     // Before the coupling is set up (an input test), the network names the zone.
     if (!_cfdpname[0] && _rcdat.cfd_cpl != 0) cfd_name_zone_files();
-    if (_cfdpname[0]) {
-        for (const char* ext : {".cmo", ".mon", ".dat", ".bal", ".ret", ".out", ".ewc"})
-            removeResultPath(cfd_zone_path(ext));
-        if (cfd_var_written) removeResultPath(cfd_zone_path(".var"));
-    }
-    if (cfd_cpr_written) removeResultPath(cfd_cpr_path());
-    cfd_var_written = cfd_cpr_written = 0;
+    if (_cfdpname[0])
+        for (const CfdZoneFile* z = cfd_zone_files; z->ext; z++)
+            if (!z->restart || cfd_state.var_written) removeResultPath(cfd_zone_path(z->ext));
+    if (cfd_state.cpr_written) removeResultPath(cfd_cpr_path());
+    cfd_state.var_written = cfd_state.cpr_written = 0;
 }
 
 void cfd_say(const char* fmt, ...)
 {
     va_list ap;
     va_start(ap, fmt);
-    vprintf(fmt, ap);
+    vfprintf(stderr, fmt, ap);
     va_end(ap);
     if (!BA) return;
     va_start(ap, fmt);

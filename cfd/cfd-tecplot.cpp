@@ -10,6 +10,7 @@
 #include "common-src/convert.h"
 #include "common-src/messages.h"
 #include "common-src/paths.h"
+#include "model/clock.h"
 #include "model/prj-data.h"
 #include "model/run-control.h"
 
@@ -119,11 +120,11 @@ void centreFields()
         }
 }
 
-// Zone time of the frame titles: the solver time of a transient run, folded into the day
-// so that a run past midnight still has a valid time of day.
+// Zone time of the frame titles: the solver time of a transient run, the clock's time of
+// a steady one, folded into the day so that a run past midnight still has a valid time.
 const char* zoneTime()
 {
-    long t = _rcdat.sim_mf >= 2 || _sim_af_dyn ? (long)CFDTIME : 0;
+    long t = _rcdat.sim_mf >= 2 || _sim_af_dyn ? (long)CFDTIME : (long)_stepEndTime;
     return timestr((int)(t % 86400));
 }
 
@@ -257,6 +258,7 @@ void plotvt(FILE* f, int frame, int geo, int ctmFrame)
     stillBlocks();
     centreFields();
     if (NOC) chkctm();
+    if (ENERGY == 1) cfd_energy_balance();
     if (f) {
         if (frame == 1) fullFrame(f, geo);
         else if (ctmFrame == 1 && CSTEADY == 0 && CONTAMINANT == 1) contaminantFrame(f);

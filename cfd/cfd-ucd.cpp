@@ -26,7 +26,7 @@ void cfd_ucd_rewind()
 static void skipUcd(int n)
 {
     if (!cfd_skip_lines(UCD, n))
-        error(FATAL, __FILE__, __LINE__, "CFD input file error .UCD file ended early", "");
+        cfd_input_error("CFD input file error .UCD file ended early");
 }
 
 // Reads count points ("time,value" each after one skipped line) into the series.
@@ -41,7 +41,7 @@ static void readPoints(UcdSeries* s, int count, double offset, const char* tag)
         skipUcd(1);
         double t = node->time, v = node->value - offset;
         if (fscanf(UCD, "%lf,%lf", &t, &v) < 2 && feof(UCD))
-            error(FATAL, __FILE__, __LINE__, "CFD input file error .UCD file ended early", "");
+            cfd_input_error("CFD input file error .UCD file ended early");
         node->time = t;
         node->value = v + offset;
         link = &node->next;
@@ -69,8 +69,7 @@ void cfd_read_ucd(UcdRec* rec, int with_species, double offset)
         skipUcd(3);
         if (fscanf(UCD, "%d", &s) == 1) fscanf(UCD, ",%d", &p);
         if (s < 1 || s > 5)
-            errorf(FATAL, __FILE__, __LINE__,
-                   "CFD input file error .UCD species number %d outside 1 to 5", s);
+            cfd_input_error("CFD input file error .UCD species number %d outside 1 to 5", s);
         rec->present[s] = 1;
         readPoints(&rec->species[s], p, 0.0, "uconnt");
     }

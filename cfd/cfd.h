@@ -61,12 +61,14 @@ extern int NBIN, NBOUT;
 extern int** LBIN;               // [n][1..6] i1, i2, j1, j2, k1, k2
 extern int *INTY, *PITYPE, *IMTYPE;
 extern double *AIN, *UBIN, *VBIN, *WBIN, *TBIN, *AMASSIN, *PBIN, *COEIN, *EXPIN, *PIN1, *PIN2;
-extern double** CBIN;            // [n][1..5]
+extern double** CBIN;            // [n][1..5]; once air leaves, the concentration it leaves with
+extern double** CBINSIDE;        // [n][1..5] concentration of the side air enters from
 extern char** NMIN;              // [n] name line of up to 4096 characters
 extern int** LBOUT;
 extern int *IOTY, *POTYPE, *OMTYPE;
 extern double *AOU, *VBOUT, *TBOUT, *AMASSOUT, *PBOUT, *COEOUT, *EXPOUT, *POUT1, *POUT2;
 extern double** CBOUT;
+extern double** CBOUTSIDE;
 extern char** NMOUT;
 
 // ---- Primary fields ------------------------------------------------------------------------

@@ -143,7 +143,7 @@ protected:
         fill(BS, 0), fill(SP, 0), fill(P, -2), fill(US, 0.5), fill(VS, 0.5), fill(WS, 0.5);
         UBIN[1] = VBIN[1] = WBIN[1] = 0;
         (a == 0 ? UBIN : a == 1 ? VBIN : WBIN)[1] = 2;
-        AMASSIN[1] = 1, TBIN[1] = 300, CINDEX = 1, CBIN[1][1] = 0.01;
+        AMASSIN[1] = 1, TBIN[1] = 300, CINDEX = 1, CBINSIDE[1][1] = 0.01;
         // The coupled inlet's boundary layer carries no tangential velocity.
         for (int t = 0; t < 3; t++)
             if (t != a) fill(velocity_star(t), 0);

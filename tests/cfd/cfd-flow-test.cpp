@@ -133,7 +133,7 @@ TEST_F(CfdFlow, ScalarLeavesAtInflowPlusSource)
         opening(IBL, 1, {4, 5, 2, 2, 1, 3});
         FSBLOC[1] = 2;
         CSOU[1][1] = 2e-6;   // kg/s
-        CBIN[1][1] = 1e-3;
+        CBIN[1][1] = CBINSIDE[1][1] = 1e-3;
     });
     fill(U, 0.5), fill(V, 0), fill(W, 0);   // continuity holds in every cell
     fill(C1, 0), fill(C1OLD, 0);
@@ -191,9 +191,9 @@ TEST_F(CfdFlow, FalseTimeStepScheduleAndResidualLine)
     EXPECT_EQ(DTT, 40);
     EXPECT_EQ(DTC, 5);
     RESOM = 0.5, RP0 = 2, RESOU = 1, RU0 = 4, RESOV = RESOW = RESOT = 0;
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     prsour();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
               " I=4, Continuity=2.5e-01, U=2.5e-01, V=0.0e+00, W=0.0e+00, Energy=0.0e+00, "
               "Continuity_A=5.0e-01\n");
 }
@@ -232,7 +232,7 @@ TEST_F(CfdDriver, SavedFieldsAreReadOnTheFirstSolveOnly)
 {
     IMAX = 6, JMAX = 5, KMAX = 4;   // the grid of the file: 4 x 3 x 2 cells
     writeVar(0.0);
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     flow(0);
     EXPECT_EQ(NITER, 3);
     if (VA) fclose(VA), VA = nullptr;
@@ -241,7 +241,7 @@ TEST_F(CfdDriver, SavedFieldsAreReadOnTheFirstSolveOnly)
     _doneflow = 1;   // the coupling marks the steady airflow done
     CFDTIME = 60;
     flow(0);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = testing::internal::GetCapturedStderr();
     EXPECT_EQ(INITYN, 0);
     EXPECT_EQ(U[3][2][2], 0.125);
     EXPECT_NE(out.find("ZFLO simulation completed"), std::string::npos) << out;

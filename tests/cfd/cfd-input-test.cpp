@@ -217,7 +217,8 @@ const InputFault faults[] = {
     {"SecondContaminantFalseTimeStepZero",
      [](CfdFile& f) { f.stepValues = "50,1,1,1,1,1,1,0"; },
      "CFD input file error variable false time step for contaminant needed"},
-    {"NoCells", [](CfdFile& f) { f.cells = "0,3,2"; }, "CFD input file error number of cells needed"},
+    {"NoCells", [](CfdFile& f) { f.cells = "0,3,2"; },
+     "CFD input file error number of cells needed: item 8 \\(number of cells\\) of .*/zone\\.CFD"},
     {"NegativeBlockCount", [](CfdFile& f) { f.blockCount = "-2"; },
      "CFD input file error negative number of blocks"},
     {"WallSpeciesNegative", [](CfdFile& f) { f.qwalls[0].value = "50,-1"; },
@@ -241,11 +242,11 @@ const InputFault faults[] = {
     // Counts are held to what the rest of the file can hold (a width takes 2 bytes, a slice
     // number 2, a block 10 lines) before anything is allocated or read for them.
     {"CellCountBeyondTheFile", [](CfdFile& f) { f.cells = "2147483647,3,2"; },
-     "CFD input file error number of cells = 2147483647,3,2 beyond what .*/zone.CFD holds"},
+     "CFD input file error number of cells = 2147483647,3,2 beyond what the file holds: item 8 \\(number of cells\\) of .*/zone.CFD"},
     {"SliceCountBeyondTheFile", [](CfdFile& f) { f.xs = "2147483647"; },
-     "CFD input file error number of x slices = 2147483647 beyond what .*/zone.CFD holds"},
+     "CFD input file error number of x slices = 2147483647 beyond what the file holds: item 28 \\(x slices\\) of .*/zone.CFD"},
     {"BlockCountBeyondTheFile", [](CfdFile& f) { f.blockCount = "2147483647"; },
-     "CFD input file error number of blocks = 2147483647 beyond what .*/zone.CFD holds"},
+     "CFD input file error number of blocks = 2147483647 beyond what the file holds: item 13 \\(blocks\\) of .*/zone.CFD"},
     // 1300^3 cells: widths the file holds, but more cells than an int counts.
     {"GridBeyondTheMachine",
      [](CfdFile& f) {
@@ -253,7 +254,7 @@ const InputFault faults[] = {
          for (int i = 0; i < 3900; i++) f.dx += " 1";
      },
      "CFD input file error number of cells = 1300,1300,1300 needs [0-9]+ MB, beyond what this "
-     "machine holds, in .*/zone.CFD"},
+     "machine holds: item 8 \\(number of cells\\) of .*/zone.CFD"},
 };
 
 void PrintTo(const InputFault& f, std::ostream* os) { *os << f.name; }
@@ -264,8 +265,11 @@ TEST_P(CfdInputFault, EndsTheRunWithItsMessage)
 {
     const InputFault& f = GetParam();
     f.change(file);
-    // The fault ends the run at once: no read may hang or allocate for long.
-    EXPECT_EXIT((alarm(20), read()), testing::ExitedWithCode(2), std::string("FATAL.*") + f.message);
+    // The fault ends the run at once: no read may hang or allocate for long. Every message
+    // ends naming the item (number and name) and the file.
+    std::string want = std::string("FATAL.*") + f.message;
+    if (want.find(": item") == std::string::npos) want += ".*: item [0-9]+ \\([a-z ]+\\) of .*/zone\\.CFD";
+    EXPECT_EXIT((alarm(20), read()), testing::ExitedWithCode(2), want);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, CfdInputFault, ::testing::ValuesIn(faults),
@@ -311,6 +315,118 @@ TEST_F(CfdInput, UcdSpeciesOutsideOneToFiveEndsTheRun)
     zone.write(".UCD", u.str());
     EXPECT_EXIT(read(), testing::ExitedWithCode(2),
                 "FATAL.*CFD input file error .UCD species number 6 outside 1 to 5");
+}
+
+// A file written line by line from the rules of docs/cfd-solver.md, with labels unlike the
+// example's and text after the values wherever the rules say the rest of a line is a
+// discarded line (D) or is read with its values (R); W marks a whole discarded line.
+TEST_F(CfdInput, FileWrittenFromTheDocumentedLineRulesIsReadItemByItem)
+{
+    const char* lines[] = {
+        "Rules 'room'",                                   // 1 title, the whole line
+        "~", "~", "~", "~", "~", "~", "~",                // 2: seven whole lines, no values
+        "~", "~", "~", "30,3600,1e-6,40,1,1,1  D",        // 3: three whole lines (after item 2)
+        "~", "~", "1  D",                                 // 4: rest of 3's line + 2
+        "~", "~", "~", "~", "~", "1e-5,700  D",           // 5: rest + 5
+        "~", "~", "False",                                // 6: rest + 2, then the switch
+        "~", "~", "3  D",                                 //    rest of "False" + 2, the model
+        "~", "~", "~", "~", "~", "~", "~", "3.0,2.0,1.0", // 7: rest + 7
+        "~", "~", "~", "3,2,2",                           // 8: rest + 3
+        "~", "~", "~", "1.0", "1.0 1.0",                  // 9: rest + 3, widths over two lines
+        "~", "1.0 1.0",                                   // 10: rest + 1
+        "~", "0.5 0.5",                                   // 11: rest + 1
+        "~", "~", "1,1  D",                               // 12: rest + 2, then the openings
+        "~", "in",                                        //    rest of the counts + 1, name
+        "~", "1,1  R", "~", "1,2", "~", "1,1  R", "~",    //    label and pair thrice, end line
+        "~", "~", "out",                                  //    next opening: 2 lines, name
+        "~", "3,3", "~", "2,2", "~", "1,2", "~",
+        "~", "~", "~", "1  D",                            // 13: whole lines after the openings
+        "~", "box",                                       //    rest + 1, name
+        "~", "2,2  R", "~", "1,1", "~", "1,1",            //    label and pair (rest consumed)
+        "~", "1,50  D",                                   //    one label, kind and heat
+        "~", "~", "1",                                    // 14: rest + 2
+        "~", "~", "~", "1,3  D", "~", "1,2", "~", "2,2", "~", "25",   // rest + 3, pairs
+        "~", "~", "1",                                    // 15: rest + 2
+        "~", "~", "~", "1,3", "~", "2,2", "~", "1,2", "~", "40,1  D",
+        "1,2e-6,0.5",                                     //    species on the next line
+        "~", "~", "~", "~", "~", "~", "1,1,1,2,2",        // 16: rest + 6
+        "~", "~",                                         // 17: rest + 2, no values
+        "(not read)", "~", "~", "0",                      // 18: three whole lines
+        "~", "~", "-5,5,-5,5,-5,5,0,60",                  // 19
+        "~", "~", "0.6,0.6,0.6,0.2,0.9,1,1,0.8",          // 20
+        "~", "~", "1e30,1e30,1e30,1e30,1,1,5",            // 21
+        "~", "~", "0  D",                                 // 22: switch 0, item 23 left out
+        "~", "~", "10",                                   // 24
+        "~", "~", "2,2,2",                                // 25
+        "~", "~", "3,2,2",                                // 26
+        "~", "~", "1,3,1 1,2,1",                          // 27
+        "~", "~", "1,2", "~", "~", "0", "~", "~", "0",    // 28 to 30
+        "~", "~", "0,0,0",                                // 31
+        "~", "~", "~", "~", "~", "~", "101325",           // 32: rest + 6
+        "~", "~", "~",                                    // 33: rest + 3, no values
+        "(not read)", "~", "0.02",                        // 34: two whole lines
+        "~", "0.026", "~", "1006", "~", "0.71",           // 35 to 37
+    };
+    std::string text;
+    for (const char* l : lines) text += std::string(l) + "\n";
+    zone.open(text);
+    input(0);
+    EXPECT_STREQ(TITLE, "Rules room");
+    EXPECT_EQ(CRESIDU, 1e-6);
+    EXPECT_EQ(CMAXITER, 40);
+    EXPECT_EQ(ENERGY, 1);
+    EXPECT_EQ(CRITE, 1e-5);
+    EXPECT_EQ(NITMAX, 700);
+    EXPECT_EQ(LAMIN, 0);
+    EXPECT_EQ(ITUR, 3);
+    EXPECT_EQ(YY, 2.0);
+    EXPECT_EQ(IM2 * 100 + JM2 * 10 + KM2, 322);
+    EXPECT_EQ(DELX[4] + DELY[3] + DELZ[3], 2.5);
+    ASSERT_EQ(NBIN, 1);
+    ASSERT_EQ(NBOUT, 1);
+    EXPECT_STREQ(NMIN[1], "in");
+    EXPECT_STREQ(NMOUT[1], "out");
+    const int in[] = {1, 1, 1, 2, 1, 1}, out[] = {3, 3, 2, 2, 1, 2};
+    for (int e = 1; e <= 6; e++) EXPECT_EQ(LBIN[1][e], in[e - 1]) << e;
+    for (int e = 1; e <= 6; e++) EXPECT_EQ(LBOUT[1][e], out[e - 1]) << e;
+    ASSERT_EQ(NBL, 1);
+    EXPECT_STREQ(NMBL[1], "box\n");
+    EXPECT_EQ(IBL[1][1] * 100 + IBL[1][3] * 10 + IBL[1][5], 211);
+    EXPECT_EQ(FSBLOC[1], 1);
+    EXPECT_EQ(HSOU[1], 50);
+    ASSERT_EQ(NAWT, 1);
+    EXPECT_EQ(LNAW[1][5], 2);
+    EXPECT_EQ(TNAW[1], 298.0);
+    ASSERT_EQ(NAWQ, 1);
+    EXPECT_EQ(LNAWQ[1][3], 2);
+    EXPECT_EQ(QNAW[1], 40);
+    EXPECT_EQ(CNAW[1][1], 2e-6);
+    EXPECT_EQ(CNAWCUT[1][1], 0.5);
+    EXPECT_EQ(DIFFSMT, 2);
+    EXPECT_EQ(BUOYML, 0);
+    EXPECT_EQ(TMAX, 333.0);
+    EXPECT_EQ(URFP, 0.2);
+    EXPECT_EQ(URFC, 0.8);
+    EXPECT_EQ(DTC, 5);
+    EXPECT_EQ(STEP, 0);
+    EXPECT_EQ(PINTV, 10);
+    EXPECT_EQ(IMON * 100 + JMON * 10 + KMON, 222);
+    EXPECT_EQ(IREF, 3);
+    EXPECT_EQ(IP2, 4);   // interior 3, as an array index
+    EXPECT_EQ(JP2, 3);
+    ASSERT_EQ(NXSLCF, 1);
+    EXPECT_EQ(XSLCF[0], 2);
+    EXPECT_EQ(NYSLCF + NZSLCF, 0);
+    EXPECT_EQ(PAMB, 101325);
+    EXPECT_EQ(ANU, 0.02);
+    EXPECT_EQ(AK, 0.026);
+    EXPECT_EQ(ACP, 1006);
+    EXPECT_EQ(PRL, 0.71);
+    // The file's positions place: the inlet on the low x wall, the outlet on the high one.
+    inputdata();
+    EXPECT_EQ(INTY[1], 1);
+    EXPECT_EQ(IOTY[1], 2);
+    EXPECT_DOUBLE_EQ(AIN[1], 2 * 0.5);
 }
 
 }  // namespace

@@ -125,7 +125,8 @@ const PlaceFault placeFaults[] = {
     {"InletNotAPlane", [](CfdFile& f) { f.inlets[0].pairs[0] = "1,2"; f.inlets[0].pairs[1] = "1,2"; },
      "CFD input file error inlet location setup"},
     {"OutletAtIndexZero", [](CfdFile& f) { f.outlets[0].pairs[0] = "0,0"; },
-     "CFD input file error outlet location setup"},
+     "CFD input file error outlet 1 location outside the grid: \"exhaust\" x cells 0,0, valid one cell of 1 to 4 "
+     "or -2 to -4: item 12 \\(openings\\) of .*\\.CFD"},
     {"TemperatureWallNotAPlane", [](CfdFile& f) { f.twalls[0].pairs[1] = "1,2"; },
      "CFD input file error constant temperature wall location setup"},
     {"FluxWallNotAPlane", [](CfdFile& f) { f.qwalls[0].pairs[2] = "1,2"; },

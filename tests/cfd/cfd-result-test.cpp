@@ -2,6 +2,11 @@
 // breaks after the sixth, the one-column window of a zone flat along x, and a later,
 // shorter result that leaves nothing of the earlier one behind.
 #include <gtest/gtest.h>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "cfd/cfd-int.h"
 
 #include "tests/cfd/cfd-test-grid.h"
 #include "tests/cfd/cfd-test-out.h"
@@ -79,3 +84,33 @@ TEST_F(CfdResult, TableAndFieldDumpFromTheStartWithNothingStale)
 }
 
 }  // namespace
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The README's clean-up paragraph and the solver's doc name exactly the files the clean-up
+// removes: the always-removed ones in the list's order, the restart as kept unless written.
+TEST(CfdZoneFiles, ReadmeAndDocsNameTheFilesTheCleanUpRemoves)
+{
+    std::string readme = readFile(std::string(VEXLAR_SOURCE_DIR) + "/README.md");
+    std::string doc = readFile(std::string(VEXLAR_SOURCE_DIR) + "/docs/cfd-solver.md");
+    std::string lead = "zone's `<project>_<zone>";
+    size_t at = readme.find(lead);
+    ASSERT_NE(at, std::string::npos);
+    std::string sentence = readme.substr(at + lead.size(), readme.find('.', readme.find("`.ewc`", at) + 5) - at);
+    std::string listed, always;
+    std::regex ext(R"(\.([a-z]+)`)");
+    for (std::sregex_iterator m(sentence.begin(), sentence.end(), ext), end; m != end; ++m)
+        listed += "." + (*m)[1].str();
+    for (const CfdZoneFile* z = cfd_zone_files; z->ext; z++) {
+        if (!z->restart) always += z->ext;
+        else EXPECT_NE(readme.find(std::string("field restart `<project>_<zone>") + z->ext + "`"), std::string::npos);
+        EXPECT_NE(doc.find(std::string("`") + z->ext + "`"), std::string::npos) << z->ext;
+    }
+    EXPECT_EQ(listed, always) << sentence;
+}

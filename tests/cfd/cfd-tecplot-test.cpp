@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cfd/cfd.h"
+#include "model/clock.h"
 #include "model/prj-data.h"
 #include "tests/cfd/cfd-test-grid.h"
 #include "tests/cfd/cfd-test-out.h"
@@ -43,7 +44,7 @@ protected:
             for (int j = 2; j <= JM1; j++)
                 for (int k = 2; k <= KM1; k++) P[i][j][k] = i + 10 * j;
         PrintGeo = 1;
-        _sim_af_dyn = 0, _rcdat.sim_mf = 0;
+        _sim_af_dyn = 0, _rcdat.sim_mf = 0, _stepEndTime = 0;   // a steady frame at the clock's time
     }
     void TearDown() override
     {

@@ -116,6 +116,7 @@ protected:
         std::ofstream(dir + "cavity_cav.CFD") << cavityInput(n, ra, nitmax, ny);
         Outcome r = runEngine("cavity.prj", "cavity.prj");
         EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("balance misses"), std::string::npos) << r.err;   // walls in, walls out
         std::string var = slurp(dir + "cavity_cav.var");
         f->n = n, f->ny = ny;
         f->v.resize(var.size() / sizeof(double));

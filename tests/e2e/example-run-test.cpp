@@ -76,7 +76,7 @@ TEST_F(DocumentedRun, CoupledOfficePassesItsAirAndCo2ToTheCorridor)
     copyInto(dir, std::string(VEXLAR_SOURCE_DIR) + "/examples/heated-office_office.CFD");
     Outcome r = runEngine("heated-office.prj", "heated-office.prj");
     ASSERT_EQ(r.status, 0) << r.err << r.log;
-    EXPECT_NE(r.out.find("\nAirflow coupling converge at iteration "), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("\nAirflow coupling converge at iteration "), std::string::npos) << r.err;
     const std::string db = dir + "heated-office.sqlite3";
     const double m = (double)0.12f, G = (double)1e-5f, outdoor = (double)6.08e-4f;
     const double rho = 101325.0 / (287.055 * (double)293.15f), C = 0.1 * std::sqrt(rho);

@@ -320,7 +320,7 @@ INSTANTIATE_TEST_SUITE_P(
         End{"CfdZoneInputTest", true, Change::InputTest, 0, "NOTE Input test completed\n", "", Fate::Gone,
             Fate::Same, Fate::Same},
         End{"CfdZoneFatal", true, Change::ZeroCellWidth, 2,
-            "FATAL CFD input file error x cell width 1 = 0 out of range in room_room.CFD\n", "", Fate::Gone, Fate::Same,
+            "FATAL CFD input file error x cell width 1 = 0 out of range: item 9 (x cell widths) of room_room.CFD\n", "", Fate::Gone, Fate::Same,
             Fate::Same},
         End{"FolderNamedAsAResult", false, Change::ResultFolder, 0,
             "ERROR Result file lab.sim is a folder and was not removed\n", "NOTE Input test completed\n", Fate::Gone,
