@@ -45,7 +45,7 @@ TEST_P(CoveredOpening, IsRefusedOnlyWhenNoRowIsLeftOpen)
     ASSERT_EQ(o.status, c.status) << o.err;
     if (c.said) {
         const std::string refusal = std::string("FATAL CFD input file error outlet 1 \"out\" is covered wholly by ") +
-                                    c.said + " in channel_chan.CFD: no air can pass it\n";
+                                    c.said + ": no air can pass it: item 12 (openings) of channel_chan.CFD\n";
         EXPECT_NE(o.err.find(refusal), std::string::npos) << o.err;
         EXPECT_FALSE(exists(dir + "channel.sqlite3"));
         return;
