@@ -22,9 +22,6 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "e2e-util.h"
 
 namespace {
@@ -107,16 +104,7 @@ TEST_F(CyclicStop, BeforeTheListedDayKeepsNoResult)
     prj.replace(prj.find(off), off.size(), "\n0 Jan01 0:00:00\n1 0 1 1 1\n0 1 1 1 1 1 1 1\n1 1 0 1 1 1\n1 1 1 1 1\n");
     std::ofstream(dir + "cycle.prj") << prj;
     const std::string err = dir + "run-stderr.txt";
-    pid_t pid = fork();
-    if (pid == 0) {
-        for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, SIG_DFL);
-        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (e < 0 || chdir(dir.c_str()) != 0) _exit(127);
-        dup2(e, 1);
-        dup2(e, 2);
-        execl(VEXLAR_X_BIN, VEXLAR_X_BIN, "cycle", (char*)nullptr);
-        _exit(127);
-    }
+    pid_t pid = startEngine(dir, "cycle", err);
     EXPECT_EQ(signalWhenSaid(pid, err, "Press <ctrl>-c", SIGTERM), 1) << slurp(err);
     const std::string said = slurp(err), log = slurp(dir + "cycle.xlog");
     ASSERT_NE(said.rfind("NOTE"), std::string::npos) << said;

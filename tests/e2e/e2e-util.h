@@ -130,7 +130,7 @@ inline std::string memoryCap(int mb)
 #endif
 }
 
-// Starts vexlar-x on `project` in the folder `dir` with SIGINT and SIGTERM at their
+// Starts vexlar-x on `project` in the folder `dir` with SIGINT, SIGTERM and SIGHUP at their
 // default actions, as from a terminal, both its output streams to the file `said`; returns
 // its process id.
 inline pid_t startEngine(const std::string& dir, const std::string& project, const std::string& said)
