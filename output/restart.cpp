@@ -5,8 +5,9 @@
 // duct cell rings, then the nodes' densities and air-mass sources and the day type of the
 // week, then under a time weight below 1 what the next step's books start from (the
 // filters' efficiencies, the sources' and sinks' rates), and under the short time step
-// with the storage term each zone's change of air mass over the last step, little-endian with no padding. The layout is computed from the current
-// network, so a record is only ever restored into a network of the same shape. Every value
+// with the storage term each zone's change of air mass over the last step; little-endian
+// with no padding. The layout is computed from the current network, so a record is only
+// ever restored into a network of the same shape. Every value
 // is checked on the way in and on the way out: a record holding a non-finite number is never
 // written, and one holding a value no state can hold (a non-finite number, a temperature,
 // gas constant or air mass not above zero, a negative mass fraction, a value beyond the

@@ -1,9 +1,9 @@
 // Interruption of a transient run: the instruction line, the signal handlers and the
 // loops' poll. A closed terminal (SIGHUP) asks for a stop as Ctrl-C and SIGTERM do; a
-// message stream whose reader has gone no longer ends the process. The handler only notes the request, and the loop that polls stops where
-// every result is whole. The handler also puts back the default actions, so that a run
-// stuck in one step (a silent co-simulation peer, a long CFD solution) still ends at a
-// second Ctrl-C.
+// message stream whose reader has gone no longer ends the process. The handler only notes
+// the request, and the loop that polls stops where every result is whole. The handler
+// also puts back the default actions, so that a run stuck in one step (a silent
+// co-simulation peer, a long CFD solution) still ends at a second Ctrl-C.
 #include "simulation/sim-interrupt.h"
 
 #include <csignal>
