@@ -33,20 +33,32 @@ static double depositionBasis(const DvrRec* d)
 
 // Each feature the integrator cannot run is named, then the Run Control setting that
 // runs the project: the transport method mf_solver (0 implicit, 1 short time step).
+static void refuseFeature(const char* text, const char* change)
+{
+    error(ERROR, __FILE__, __LINE__, text, "");
+    error(NOTE, __FILE__, __LINE__, change, "");
+}
+
+void cvodeRefusePeer()
+{
+    refuseFeature("CVODE does not support bridge functionality",
+                  "Set mf_solver to 0 or 1 on Run Control to run with a co-simulation peer");
+}
+
 bool cvodeIsExcluded()
 {
     bool excluded = false;
     auto exclude = [&excluded](const char* text, const char* change) {
-        error(ERROR, __FILE__, __LINE__, text, "");
-        error(NOTE, __FILE__, __LINE__, change, "");
+        refuseFeature(text, change);
         excluded = true;
     };
     if (_rcdat.sim_mf != 2)
         exclude("CVODE requires transient calculations",
                 "Set mf_solver to 0 on Run Control for a steady or cyclic run, or sim_mf to 2");
-    if (_doBridge > 0)
-        exclude("CVODE does not support bridge functionality",
-                "Set mf_solver to 0 or 1 on Run Control to run with a co-simulation peer");
+    if (_doBridge > 0) {
+        cvodeRefusePeer();
+        excluded = true;
+    }
     if (_npexp > 0)
         exclude("CVODE does not support exposures",
                 "Set mf_solver to 0 or 1 on Run Control to compute occupant exposures");

@@ -52,8 +52,11 @@ void vxcv_jacIntfc_free(JacIntfc* ji);
 // BDF. 0 on success.
 int vxcv_jacIntfc_pushToCvode(void* cvodeMem, N_Vector y, JacIntfc* ji, SUNContext ctx, bool bdf);
 
-// True, after an ERROR for each, when the project uses a feature the integrator cannot run.
+// True, after an ERROR and a NOTE naming the setting to change for each, when the project
+// uses a feature the integrator cannot run.
 bool cvodeIsExcluded();
+// The ERROR and NOTE of a co-simulation peer, which the integrator does not take.
+void cvodeRefusePeer();
 // Species masses of species start..end-1 of the variable nodes and of the sinks into y.
 void getNodeSpeciesMasses(double* y, const BlsRec* bls, const DvrRec* dvr, int start, int end);
 // Node mass fractions, air masses (from the non-trace species start..ntr-1) and sink

@@ -433,7 +433,7 @@ void stateAtStepEnd(Integrator& in, double t, int stop)
 void refusePeerOfStiffIntegrator(bool transient)
 {
     if (!transient || _rcdat.mf_solver < 2 || _doBridge < 2) return;
-    error(ERROR, __FILE__, __LINE__, "CVODE does not support bridge functionality", "");
+    cvodeRefusePeer();
     error(FATAL, __FILE__, __LINE__, "Please try another transport solver", "");
 }
 

@@ -283,7 +283,9 @@ TEST_F(BridgeRun, StiffIntegratorRefusesThePeerBeforeDescribingTheBuilding)
     const std::string room = copyInto(dir, examplePath("meeting-room"));   // mf_solver 2
     Outcome o = runWithPeer("", [&](int fd) { EXPECT_EQ(readMessage(fd), "") << "the peer hears nothing"; }, room);
     EXPECT_EQ(o.status, 2);
-    EXPECT_NE(o.err.find("ERROR CVODE does not support bridge functionality\nFATAL Please try another transport solver\n"),
+    EXPECT_NE(o.err.find("ERROR CVODE does not support bridge functionality\n"
+                         "NOTE Set mf_solver to 0 or 1 on Run Control to run with a co-simulation peer\n"
+                         "FATAL Please try another transport solver\n"),
               std::string::npos)
         << o.err;
     EXPECT_FALSE(exists(dir + "meeting-room.sqlite3"));
