@@ -443,13 +443,14 @@ static void progressLine(int day)
 // hold the start of the design day alone, go as at any early end.
 void stopOnRequest(int write)
 {
+    const char* why = bridge_PeerEnded() ? "as the co-simulation peer ended the session" : "on request";
     if (!write) {
-        error(NOTE, __FILE__, __LINE__, "Simulation stopped on request before any result was listed; "
-              "no result file is kept", "");
+        error(NOTE, __FILE__, __LINE__, "Simulation stopped ", why,
+              " before any result was listed; no result file is kept", "");
         finish(1);
     }
     setResultPeriodEnd(_dayofy, _stepEndTime);
-    finishStopped(bridge_PeerEnded() ? "as the co-simulation peer ended the session" : "on request");
+    finishStopped(why);
 }
 
 static void endRun(int write)

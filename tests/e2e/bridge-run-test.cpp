@@ -278,6 +278,28 @@ INSTANTIATE_TEST_SUITE_P(
                       PeerEnd{"SendsCodeZeroMidRun", 36000, PeerEnd::CodeZero, 1, PEER_STOPPED}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A cyclic run repeats its design day unlisted until it repeats itself: a peer that ends
+// the session in the first pass leaves no result, and the run says the peer stopped it.
+TEST_F(BridgeRun, PeerEndingACyclicRunBeforeItsListedDaySaysSo)
+{
+    const std::string room = "meeting-room.prj";
+    std::ofstream(dir + room) << edited(slurp(examplePath("meeting-room")),
+                                        {{"2 0 1e-4 1e-15 0 0", "3 0 1e-4 1e-15 0 0"}, {"2 0 0 0.1 0 0", "0 0 0 0.1 0 0"}});
+    Outcome o = runWithPeer("", [&](int fd) {
+        EXPECT_EQ(untilReady(fd), message(0, Wire{}.i(0)));   // the start-up description
+        EXPECT_EQ(untilReady(fd), message(0, Wire{}.i(0)));   // the report before the first step
+        send(fd, message(20, advance(0x01, 36000)));
+        EXPECT_EQ(readMessage(fd), message(0, Wire{}.i(36000)));
+    }, room);
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_NE(o.err.find("NOTE Simulation stopped as the co-simulation peer ended the session before any result "
+                         "was listed; no result file is kept\n"),
+              std::string::npos)
+        << o.err;
+    EXPECT_FALSE(exists(dir + "meeting-room.sqlite3"));
+    EXPECT_FALSE(exists(dir + "meeting-room.rst"));
+}
+
 TEST_F(BridgeRun, StiffIntegratorRefusesThePeerBeforeDescribingTheBuilding)
 {
     const std::string room = copyInto(dir, examplePath("meeting-room"));   // mf_solver 2
