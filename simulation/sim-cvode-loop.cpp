@@ -311,12 +311,17 @@ void integratorStepTotals(Integrator& in, double t)
     std::fill(in.held.begin(), in.held.end(), 0.0);
     addFilterNet(in, in.held, 1.0);
     in.books.post(in.booked.data());
+    // What a filter captured past a state taken back is not captured again: a step that
+    // ends short of it leaves the rest for the next.
     for (size_t f = 0; f < in.filters.size(); f++) {
         const FilterLoadRec* r = in.filters[f]->filter->load;
-        for (size_t k = 0; k < n; k++)
-            filter_capture(in.filters[f], (int)k, r->mass_in[k] - r->mass_out[k] - in.held[f * n + k] - in.ahead[f * n + k]);
+        for (size_t k = 0; k < n; k++) {
+            double& a = in.ahead[f * n + k];
+            const double took = r->mass_in[k] - r->mass_out[k] - in.held[f * n + k], passed = std::fmin(a, took);
+            a -= passed;
+            filter_capture(in.filters[f], (int)k, took - passed);
+        }
     }
-    std::fill(in.ahead.begin(), in.ahead.end(), 0.0);
     nodesFromState(in.state);
 }
 
