@@ -6,6 +6,8 @@
 // openings carry G - dM/dt more out than in. The integrator lists the flows of its last
 // airflow solution, at most its largest step (5 s) before the listing time: from the first
 // hour on, when they change by less than 1e-5 relative per second, they agree to 1e-4.
+// At one temperature the flows keep sum Rs_k m_k = P V / T, and the gas constant the
+// storage iteration steps with changes only how fast it gets there.
 //
 // warming-room.prj: V = 50 m3 holding w = 0.3 CO2 by mass, warmed from 293.15 K to
 // 313.15 K in two hours (T' = 2.778e-3 K/s), one opening. Only room air leaves, so w and
