@@ -113,19 +113,23 @@ void setNodeConcs_fromSpeciesMasses(const double* y, double* x, BlsRec* bls, Dvr
         if (d->sink_eqn) d->surface_mass = x[d->sink_eqn] = y[d->sink_eqn] / depositionBasis(d);
 }
 
+bool nodesOffGasLaw(const double* y, double rtol)
+{
+    if (_nntc < 2) return false;
+    findAirNodeRs_nonTr();
+    findAirNodeConcBases();
+    for (const AirNode* n = _afnd0; n; n = n->next)
+        if ((n->flags & NODE_VAR_MF) && std::fabs(speciesMass(n, y, 0, _nntc) - n->air_mass) > rtol * n->air_mass)
+            return true;
+    return false;
+}
+
 // The gas law sets a node's air mass from its composition; the species masses the
 // integration reached are kept, and the first non-trace species (the air itself) takes
 // up the difference, as it takes up the sum rule of the implicit method.
 bool nodesFollowGasLaw(double* y, double* x, double rtol)
 {
-    if (_nntc < 2) return false;
-    findAirNodeRs_nonTr();
-    findAirNodeConcBases();
-    bool off = false;
-    for (const AirNode* n = _afnd0; n && !off; n = n->next)
-        if (n->flags & NODE_VAR_MF)
-            off = std::fabs(speciesMass(n, y, 0, _nntc) - n->air_mass) > rtol * n->air_mass;
-    if (!off) return false;
+    if (!nodesOffGasLaw(y, rtol)) return false;
     for (const AirNode* n = _afnd0; n; n = n->next)
         if (n->flags & NODE_VAR_MF) y[n->mf_eqn[0]] = n->air_mass - speciesMass(n, y, 1, _nntc);
     setNodeConcs_fromSpeciesMasses(y, x, _Bls0, _Dvr0, 0, _nntc, _nctm);

@@ -70,6 +70,9 @@ void setNodeConcs_fromSpeciesMasses(const double* y, double* x, BlsRec* bls, Dvr
 // up the difference in y, the nodes and x follow y, and true is returned: the integrator
 // must restart from y.
 bool nodesFollowGasLaw(double* y, double* x, double rtol);
+// Whether nodesFollowGasLaw would change y: the nodes take their gas constants and gas-law
+// air masses, y is left as it is.
+bool nodesOffGasLaw(const double* y, double rtol);
 // Ends the run (FATAL, with every node's mass fractions in the log) when a variable node's
 // mass fraction is not finite or lies outside [-noise, 1 + noise]; the noise is the larger
 // of the system's cutoff and rtol, plus atol as a share of the node's air mass.

@@ -59,6 +59,7 @@ struct Integrator {
     StiffBooks books;
     std::vector<AirPath*> filters;   // the paths whose filters load from the books
     std::vector<double> held;        // per filter and species: challenged less passed
+    std::vector<double> ahead;       // per filter and species: captured past a rewound state
     std::vector<double> state, listed, rate;   // solution; interpolated listing values; dy/dt
     std::vector<double> booked, bookedBack;    // the books at the solution; set back
     N_Vector y = nullptr, ylist = nullptr, ydot = nullptr, yQ = nullptr, yQback = nullptr;
@@ -111,6 +112,7 @@ void createIntegrator(Integrator& in)
     for (AirPath* p = _pafp0; p; p = p->next)
         if (filterBooked(p)) in.filters.push_back(p);
     in.held.assign(in.filters.size() * (size_t)_nctm, 0.0);
+    in.ahead.assign(in.held.size(), 0.0);
     const int n = in.neq, nb = in.books.build();
     in.state.assign((size_t)n, 0.0);
     in.listed.assign((size_t)n, 0.0);
@@ -282,6 +284,17 @@ void nodesFromState(const std::vector<double>& y)
     checkNodeMfBounds(_rcdat.cv_rtol, _rcdat.cv_atol);
 }
 
+// Adds w times what each booked filter was challenged with less what it passed, by filter
+// and species, to v.
+void addFilterNet(const Integrator& in, std::vector<double>& v, double w)
+{
+    const size_t n = (size_t)_nctm;
+    for (size_t f = 0; f < in.filters.size(); f++) {
+        const FilterLoadRec* r = in.filters[f]->filter->load;
+        for (size_t k = 0; k < n; k++) v[f * n + k] += w * (r->mass_in[k] - r->mass_out[k]);
+    }
+}
+
 // After each integrator step the summary's books take what the integrator integrated,
 // and each filter loads with what they say it took out of the air, the species it let
 // through staying with the masses. The nodes are left at the step's end.
@@ -295,15 +308,19 @@ void integratorStepTotals(Integrator& in, double t)
     double tq;
     if (CVodeGetQuad(in.cv, &tq, in.yQ) != CV_SUCCESS || tq != t)
         error(FATAL, __FILE__, __LINE__, "Interpolation failed, call ZELT", "");
-    for (size_t f = 0; f < in.filters.size(); f++) {
-        const FilterLoadRec* r = in.filters[f]->filter->load;
-        for (size_t k = 0; k < n; k++) in.held[f * n + k] = r->mass_in[k] - r->mass_out[k];
-    }
+    std::fill(in.held.begin(), in.held.end(), 0.0);
+    addFilterNet(in, in.held, 1.0);
     in.books.post(in.booked.data());
+    // What a filter captured past a state taken back is not captured again: a step that
+    // ends short of it leaves the rest for the next.
     for (size_t f = 0; f < in.filters.size(); f++) {
         const FilterLoadRec* r = in.filters[f]->filter->load;
-        for (size_t k = 0; k < n; k++)
-            filter_capture(in.filters[f], (int)k, r->mass_in[k] - r->mass_out[k] - in.held[f * n + k]);
+        for (size_t k = 0; k < n; k++) {
+            double& a = in.ahead[f * n + k];
+            const double took = r->mass_in[k] - r->mass_out[k] - in.held[f * n + k], passed = std::fmin(a, took);
+            a -= passed;
+            filter_capture(in.filters[f], (int)k, took - passed);
+        }
     }
     nodesFromState(in.state);
 }
@@ -387,10 +404,12 @@ void screenLine(int& nextScrn)
 
 // The non-trace species the step reached set the nodes' gas constants, densities and air
 // masses as the implicit method's solves do; when the air masses moved off the state's
-// by more than the tolerance, the integrator restarts from the state that holds them.
-void followGasLaw(Integrator& in, double t, int stop)
+// by more than the tolerance, the integrator restarts from the state that holds them. A
+// state taken back to the whole second t restarts the integrator there in any case.
+void followGasLaw(Integrator& in, double t, int stop, bool rewound = false)
 {
-    if (!in.cv || !nodesFollowGasLaw(in.state.data() - 1, _MFn_mem->x, _rcdat.cv_rtol)) return;
+    if (!in.cv) return;
+    if (!nodesFollowGasLaw(in.state.data() - 1, _MFn_mem->x, _rcdat.cv_rtol) && !rewound) return;
     restartAt(in, t);
     CVodeSetStopTime(in.cv, stop);
 }
@@ -406,6 +425,25 @@ bool insideLastStep(const Integrator& in, double g)
     return g <= tcur && g >= tcur - hu;
 }
 
+// The state and the books at the whole second g, inside the integrator's last step, from
+// its interpolation; false, with nothing changed, when g cannot be interpolated.
+bool rewindTo(Integrator& in, double g)
+{
+    if (!insideLastStep(in, g) || CVodeGetDky(in.cv, g, 0, in.ylist) != CV_SUCCESS ||
+        (in.yQ && CVodeGetQuadDky(in.cv, g, 0, in.yQback) != CV_SUCCESS))
+        return false;
+    std::copy(in.listed.begin(), in.listed.end(), in.state.begin());
+    if (in.yQ) {
+        // The filters keep what they captured up to t; the next step captures from g on.
+        addFilterNet(in, in.ahead, 1.0);
+        std::copy(in.bookedBack.begin(), in.bookedBack.end(), in.booked.begin());
+        in.books.post(in.booked.data());
+        addFilterNet(in, in.ahead, -1.0);
+    }
+    nodesFromState(in.state);
+    return true;
+}
+
 // A stop request leaves the interval after an integrator step that ended at its time t, up
 // to a second past the step end the clock shows. The state goes back to that whole second,
 // where the run's last record and summaries stand and a resumed run starts; the books go
@@ -414,16 +452,21 @@ bool insideLastStep(const Integrator& in, double g)
 void stateAtStepEnd(Integrator& in, double t, int stop)
 {
     const double g = _stepEndTime;
-    if (t != g && insideLastStep(in, g) && CVodeGetDky(in.cv, g, 0, in.ylist) == CV_SUCCESS &&
-        (!in.yQ || CVodeGetQuadDky(in.cv, g, 0, in.yQback) == CV_SUCCESS)) {
-        std::copy(in.listed.begin(), in.listed.end(), in.state.begin());
-        if (in.yQ) {
-            std::copy(in.bookedBack.begin(), in.bookedBack.end(), in.booked.begin());
-            in.books.post(in.booked.data());
-        }
-        nodesFromState(in.state);
-    }
-    followGasLaw(in, g, stop);
+    followGasLaw(in, g, stop, t != g && rewindTo(in, g));
+}
+
+// The storage of the next step is worked out over whole seconds, from the gas-law air mass
+// at the step end the clock shows; a restart at the integrator's own time a fraction past
+// it would integrate that storage over another span, and the gas law would make up the
+// difference with air alone, off the room's composition. The gas law restarts the
+// integrator at the whole second instead, the state and the books taken back there.
+void followGasLawAtStepEnd(Integrator& in, double t, int stop)
+{
+    const double g = _stepEndTime;
+    if (in.cv && t != g && nodesOffGasLaw(in.state.data() - 1, _rcdat.cv_rtol) && rewindTo(in, g))
+        followGasLaw(in, g, stop, true);
+    else
+        followGasLaw(in, t, stop);
 }
 
 }  // namespace
@@ -490,7 +533,7 @@ void sim_loop_cvode(int write)
             else if (_Mfmax) noteMaxAirNodeConcs();
             stopping = simInterrupt_checkInterrupt() == 2 && _stepEndTime < stop;
             if (stopping && in.cv) stateAtStepEnd(in, t, stop);
-            else followGasLaw(in, t, stop);
+            else followGasLawAtStepEnd(in, t, stop);
             _stepStartTime = _stepEndTime;
         }
         if (in.cv) restartAt(in, _stepStartTime);
