@@ -137,14 +137,26 @@ bool nodesFollowGasLaw(double* y, double* x, double rtol)
     return true;
 }
 
-// What is wrong with a node's mass fractions: 0 nothing, 1 one is negative, 2 one is above
-// one, 3 one is not finite (the worst found).
-static int mfOutOfBounds(const AirNode* n, double noise)
+// The largest magnitude species k has at any node, the ambient's included: the scale on
+// which the integrator's relative error in that species is measured.
+static double speciesScale(int k)
 {
+    double scale = 0.0;
+    for (const AirNode* n = _afnd0; n; n = n->next) scale = std::fmax(scale, std::fabs(n->mf[k]));
+    return scale;
+}
+
+// What is wrong with species k at the variable nodes: 0 nothing, 1 a mass fraction below
+// 0, 2 one above 1, 3 one not finite (the worst found). A dip below 0 is noise on the
+// species' own scale, an excess over 1 on the scale of the whole mixture.
+static int speciesOutOfBounds(int k, double cutoff, double rtol, double atol)
+{
+    const double low = std::fmax(cutoff, rtol * speciesScale(k)), high = std::fmax(cutoff, rtol);
     int worst = 0;
-    for (int k = 0; k < _nctm; k++) {
-        double v = n->mf[k];
-        int bad = !std::isfinite(v) ? 3 : v > 1.0 + noise ? 2 : v < -noise ? 1 : 0;
+    for (const AirNode* n = _afnd0; n; n = n->next) {
+        if (!(n->flags & NODE_VAR_MF)) continue;
+        const double v = n->mf[k], share = atol / n->air_mass;
+        int bad = !std::isfinite(v) ? 3 : v > 1.0 + high + share ? 2 : v < -(low + share) ? 1 : 0;
         if (bad > worst) worst = bad;
     }
     return worst;
@@ -154,9 +166,8 @@ void checkNodeMfBounds(double rtol, double atol)
 {
     const double cutoff = _MFn_mem ? _MFn_mem->sasn.cutoff : 0.0;
     int worst = 0;
-    for (const AirNode* n = _afnd0; n; n = n->next) {
-        if (!(n->flags & NODE_VAR_MF)) continue;
-        int bad = mfOutOfBounds(n, std::fmax(cutoff, rtol) + atol / n->air_mass);
+    for (int k = 0; k < _nctm; k++) {
+        int bad = speciesOutOfBounds(k, cutoff, rtol, atol);
         if (bad > worst) worst = bad;
     }
     if (worst == 0) return;

@@ -74,8 +74,10 @@ bool nodesFollowGasLaw(double* y, double* x, double rtol);
 // air masses, y is left as it is.
 bool nodesOffGasLaw(const double* y, double rtol);
 // Ends the run (FATAL, with every node's mass fractions in the log) when a variable node's
-// mass fraction is not finite or lies outside [-noise, 1 + noise]; the noise is the larger
-// of the system's cutoff and rtol, plus atol as a share of the node's air mass.
+// mass fraction is not finite or lies outside [-noise, 1 + noise]. The noise is the larger
+// of the system's cutoff and rtol times the scale (below 0, the species' largest mass
+// fraction at any node; above 1, the mixture's 1), plus atol as a share of the node's air
+// mass.
 void checkNodeMfBounds(double rtol, double atol);
 // Zeroes the derivatives of fixed equations; a variable node without volume is FATAL.
 void adjustNodeSpeciesMassDerivs(double* ydot, int start, int end);

@@ -181,11 +181,13 @@ TEST_F(SimCvode, EachUnsupportedFeatureIsItsOwnError)
 namespace {
 
 // The stiff integrator's solution is checked where it is listed or continued from: a room
-// of 0.9 air and a CO2 mass fraction c, under tolerances 1e-4 and 1e-12 kg. Within the
-// noise the run goes on; beyond it, or at a value no mass fraction can have, it ends as the
-// implicit method's does.
+// of 0.9 air and a CO2 mass fraction c under an ambient of CO2 mass fraction a, tolerances
+// 1e-4 and 1e-12 kg. A dip below 0 is noise on the species' own scale (the largest of |c|
+// and a), an excess over 1 on the mixture's; within the noise the run goes on, beyond it,
+// or at a value no mass fraction can have, it ends as the implicit method's does.
 struct Bound {
     const char* name;
+    double ambient;
     double co2;
     const char* fatal;   // nullptr: the run goes on
 };
@@ -199,7 +201,7 @@ TEST_P(MassFractionBounds, ARunEndsAtAMassFractionNoneCanHave)
     const Bound b = GetParam();
     vexlar_test::MfNet net({{"air", true, 287.0}, {"CO2", true, 189.0}});
     net.zone(293.15, 50.0f, {0.9, b.co2});
-    net.ambient(293.15, {1.0, 0.0});
+    net.ambient(293.15, {1.0 - b.ambient, b.ambient});
     _MFn_mem = nullptr;
     EXPECT_EXIT(
         {
@@ -209,14 +211,17 @@ TEST_P(MassFractionBounds, ARunEndsAtAMassFractionNoneCanHave)
         ::testing::ExitedWithCode(b.fatal ? 2 : 0), b.fatal ? b.fatal : "");
 }
 
+// With the ambient at 0.5 the noise below 0 is 5e-5; with it at 0, a room of -9e-5 is
+// its own scale, and a dip of the whole scale below 0 is no noise.
 const Bound BOUNDS[] = {
-    {"ZeroWithinNoise", -9e-5, nullptr},
-    {"OneWithinNoise", 1.0 + 9e-5, nullptr},
-    {"Negative", -1.10, "FATAL Mass fraction\\(s\\) < 0"},
-    {"JustBelowNoise", -1.1e-4, "FATAL Mass fraction\\(s\\) < 0"},
-    {"AboveOne", 2.36, "FATAL Mass fraction\\(s\\) > 1"},
-    {"JustAboveNoise", 1.0 + 1.1e-4, "FATAL Mass fraction\\(s\\) > 1"},
-    {"NotFinite", std::nan(""), "FATAL Mass fraction\\(s\\) not finite"},
+    {"ZeroWithinNoise", 0.5, -4.9e-5, nullptr},
+    {"JustBelowNoise", 0.5, -5.1e-5, "FATAL Mass fraction\\(s\\) < 0"},
+    {"BelowZeroByItsOwnScale", 0.0, -9e-5, "FATAL Mass fraction\\(s\\) < 0"},
+    {"Negative", 0.5, -1.10, "FATAL Mass fraction\\(s\\) < 0"},
+    {"OneWithinNoise", 0.0, 1.0 + 9e-5, nullptr},
+    {"JustAboveNoise", 0.0, 1.0 + 1.1e-4, "FATAL Mass fraction\\(s\\) > 1"},
+    {"AboveOne", 0.0, 2.36, "FATAL Mass fraction\\(s\\) > 1"},
+    {"NotFinite", 0.0, std::nan(""), "FATAL Mass fraction\\(s\\) not finite"},
 };
 
 INSTANTIATE_TEST_SUITE_P(StiffIntegrator, MassFractionBounds, ::testing::ValuesIn(BOUNDS),
