@@ -97,7 +97,6 @@ double* del(int a) { return a == 0 ? DELX : a == 1 ? DELY : DELZ; }
 double* delc(int a) { return a == 0 ? DELXC : a == 1 ? DELYC : DELZC; }
 int last(int a) { return a == 0 ? IM1 : a == 1 ? JM1 : KM1; }
 int flat(int a) { return a == 0 ? I2DX : a == 1 ? I2DY : I2DZ; }
-double wallDistance(int a) { return a == 0 ? XP : a == 1 ? YP : ZP; }
 
 // Length of the first and last control volume along d stretched to the domain faces.
 double stretch(int d, int pd)
@@ -144,14 +143,13 @@ struct Tangent {
     const double *delOther, *rdelc, *rdel;
     int last;
     bool wall;                           // the domain faces across t are walls
-    double wallDist;                     // [m], from the wall to the first centre
 };
 
 Tangent tangent(int d, int t, const AxisTables* g)
 {
     int o = 3 - d - t;
     return {base(velocity(t)), base(coef_high(t)), base(coef_low(t)), stride(t), del(o),
-            g[t].rdelc.data(), g[t].rdel.data(), last(t), !flat(t), wallDistance(t)};
+            g[t].rdelc.data(), g[t].rdel.data(), last(t), !flat(t)};
 }
 
 // Nodes of component d per axis: the interior cells, one fewer along d.
@@ -294,12 +292,14 @@ inline double tangentCrossStress(const Assembly<D>& a, const Node& n, const Tang
 }
 
 // Wall shear on a face normal to t that lies on a domain wall, as a sink of the node's
-// velocity: mu At / distance [kg/s] from the wall to the first centre, stretched by f.
+// velocity: mu At / distance [kg/s] over the distance from that wall to the centres next
+// to it (the centre spacing toward the low wall at pt 2, toward the high one at the last
+// pt), stretched by f.
 template <int D>
-inline double wallShearSink(const Assembly<D>& a, const Node& n, const Tangent& t, double At)
+inline double wallShearSink(const Assembly<D>& a, const Node& n, const Tangent& t, int pt, double At)
 {
     double mu = a.laminarWall ? a.laminarMu : n.muP;
-    return mu * At / t.wallDist * n.f;
+    return mu * At * t.rdelc[pt == 2 ? 1 : pt] * n.f;
 }
 
 // Every coefficient of node p (flat index q, face area Ad normal to d) but the centre's:
@@ -320,7 +320,7 @@ template <int D> inline void assembleNode(const Assembly<D>& a, const int* p, lo
         double muH = edgeViscosity(a, n, t.s), muL = edgeViscosity(a, n, -t.s);
         S += tangentCrossStress(a, n, t, pt, muH, muL);
         tangentLinks(a, n, t, pt, At, muH, muL);
-        if (t.wall && (pt == 2 || pt == t.last)) sp -= wallShearSink(a, n, t, At);
+        if (t.wall && (pt == 2 || pt == t.last)) sp -= wallShearSink(a, n, t, pt, At);
     }
     double vol = n.ld * Ad * n.f;
     a.bs[q] = S * vol + a.rho * vol * a.rdt * a.old[q];
@@ -356,10 +356,10 @@ void wallShear(const Component& c)
         if (layer == 1 || layer == last(a) + 1) continue;
         int o = 3 - d - a;
         const double* delo = del(o);
-        double wd = wallDistance(a);
         int L[7];
         for (int e = 1; e <= 6; e++) L[e] = LNAW[n][e];
         L[2 * a + 1] = L[2 * a + 2] = LNAW[n][2 * a + 1] + face_inward(code);
+        double wd = del(a)[L[2 * a + 1]] * 0.5;   // from the wall to the centres beside it
         cfd_for_box(L, [&](const int* p) {
             long q = ix(p[0], p[1], p[2]);
             double mu = laminarWall ? ANU * OPERDENS : vis[q];
