@@ -29,13 +29,20 @@ static void normalisedResiduals(double* v)
     for (int e = 0; e < 6; e++) v[e] = r[e];
 }
 
+// The k-epsilon model adds the residuals of k and epsilon, each over its normaliser.
 void prsour()
 {
     const char* fmt = " I=%ld, Continuity=%-6.1le, U=%-2.1le, V=%-2.1le, W=%-2.1le, "
-                      "Energy=%-2.1le, Continuity_A=%-6.1le\n";
+                      "Energy=%-2.1le, Continuity_A=%-6.1le%s\n";
     double v[6];
     normalisedResiduals(v);
-    cfd_say(fmt, (long)NITER, v[0], v[1], v[2], v[3], v[4], v[5]);
+    char turb[64] = "";
+    if (cfd_k_epsilon()) {
+        const auto& t = cfd_state.turb;
+        snprintf(turb, sizeof turb, ", K=%-2.1le, Epsilon=%-2.1le", t.resk / (t.rk0 + 1e-30),
+                 t.rese / (t.re0 + 1e-30));
+    }
+    cfd_say(fmt, (long)NITER, v[0], v[1], v[2], v[3], v[4], v[5], turb);
     if (BA) fflush(BA);
 }
 
@@ -48,6 +55,70 @@ static void falseTimeSchedule()
     if (STEP != 0 && NITER == ISTEP)
         DTU = CDTU, DTV = CDTV, DTW = CDTW, DTT = CDTT, DTEK = CDTEK, DTED = CDTED, DTC = CDTC;
     if (STEP == 2 && NITER == 2 * ISTEP) DTU *= 10, DTV *= 10, DTW *= 10, DTT *= 10;
+}
+
+// ---- Divergence ----------------------------------------------------------------------------------
+
+// A solve has diverged when a residual is not finite, when the normalised continuity
+// residual has grown a millionfold over the smallest it reached in this solve (and stands
+// above 1e3), or when a velocity lies ten times beyond the larger of its axis's limits
+// (item 19): the clamp bounds the momentum solution, so only a pressure correction run
+// away puts one there (limits below 1 m/s count as 1 m/s). Such fields are no answer,
+// so the run ends naming the zone.
+static const double DIVERGED_GROWTH = 1e6, DIVERGED_FLOOR = 1e3, DIVERGED_SPEED = 10.0;
+
+// Largest |velocity| of an axis over the interior, NaN when one is not a number; *limit
+// the larger magnitude of the axis's limits.
+static double largestSpeed(int axis, double* limit)
+{
+    double lo = axis == 0 ? UMIN : axis == 1 ? VMIN : WMIN, hi = axis == 0 ? UMAX : axis == 1 ? VMAX : WMAX;
+    *limit = fmax(fmax(fabs(lo), fabs(hi)), 1.0);
+    double m = 0.0;
+    bool nan = false;
+    const double* v = base(velocity(axis));
+    cfd_for_rows([&](long q0, long n) {
+        for (long q = q0; q < q0 + n; q++) {
+            double a = fabs(v[q]);
+            if (a > m) m = a;
+            nan = nan || a != a;
+        }
+    });
+    return nan ? NAN : m;
+}
+
+static void checkSolutionFinite();
+
+// The run ends at the first diverged iteration, after its residual line: a field that is not
+// finite is named with its cell, as at the end of a solve; otherwise the zone, the
+// residuals and the largest speed are.
+static void checkDivergence()
+{
+    double& smallest = cfd_state.smallest_residual;   // of the solve under way
+    if (NITER <= 1) smallest = HUGE_VAL;
+    bool measured = cfd_mass_normaliser() != 0;
+    if (measured && resomnr < smallest) smallest = resomnr;
+    const double r[5] = {RESOM, RESOU, RESOV, RESOW, RESOT};
+    bool broken = !std::isfinite(resomnr);
+    for (double v : r) broken = broken || !std::isfinite(v);
+    broken = broken || (measured && resomnr > DIVERGED_FLOOR && resomnr > DIVERGED_GROWTH * smallest);
+    double speed = 0.0, limit = 0.0;
+    for (int a = 0; a < 3; a++) {
+        double lim, s = largestSpeed(a, &lim);
+        if (!(s <= DIVERGED_SPEED * lim)) broken = true;
+        if (!(s <= speed)) speed = s, limit = lim;
+    }
+    if (!broken) return;
+    prsour();
+    checkSolutionFinite();
+    double v[6];
+    normalisedResiduals(v);
+    char text[600];
+    snprintf(text, sizeof text,
+             "CFD zone %.200s diverged at iteration %d: continuity residual %.2e (smallest %.2e), U %.1e, V %.1e, "
+             "W %.1e, energy %.1e, absolute continuity %.2e kg/s, largest speed %.2e m/s (limits %.2e); lower the "
+             "under-relaxation factors (item 20) or give false time steps (items 21 and 23) in ",
+             _cfdpname, NITER, resomnr, smallest, v[1], v[2], v[3], v[4], RESOM, speed, limit);
+    error(FATAL, __FILE__, __LINE__, text, cfd_input_name(), "");
 }
 
 void simple_iteration(int steady)
@@ -72,6 +143,7 @@ void simple_iteration(int steady)
     if (steady && CN == CCI) prsour();
     double norm = cfd_mass_normaliser();
     resomnr = norm == 0 ? CFD_UNMEASURED_RESIDUAL : RESOM / norm;
+    checkDivergence();
 }
 
 static void iterate(int steady)

@@ -463,6 +463,20 @@ OpeningLaw cfd_opening_law(bool inlet, int l, const char* fatal);
 // Flow per unit area [kg/(s m2)] into the zone through a cell of pressure pc.
 double cfd_law_flow(const OpeningLaw& law, double pc);
 
+// ---- Turbulence (cfd-turb) ------------------------------------------------------------------
+// Turbulence model 1 of a turbulent zone: the k-epsilon model.
+bool cfd_k_epsilon();
+// One outer iteration of the k and epsilon equations and the viscosity VIS they give;
+// first starts their fields.
+void cfd_turbulence(int first);
+// Wall function: the viscosity [kg/(m s)] over which a wall at distance y [m] from a centre
+// of turbulent kinetic energy k shears the velocity there (the laminar one in the sublayer).
+double cfd_wall_viscosity(double k, double y);
+// The turbulence of air entering at speed [m/s] through an opening of smaller side size
+// [m]: which 0 k [m2/s2], 1 epsilon [m2/s3].
+double cfd_inflow_turbulence(int which, double speed, double size);
+void cfd_turb_release();   // frees the k and epsilon fields
+
 void inletbc(int l, int eqn);    // eqn 1..3 momentum x, y, z; 4 energy; 5 contaminant CINDEX
 void outletbc(int l, int eqn);
 void vistur();
@@ -547,6 +561,11 @@ struct CfdState {
     struct { int iterations, limit; double criterion, residual[6]; } last_solve;
     double balance_in[6], balance_out[6];   // [1..5] species into and out of the zone, last balance [kg/s]
     double energy_in, energy_out;           // heat into and out of the zone's air, last balance [W]
+    double smallest_residual;   // normalised continuity residual, least of the solve under way
+    // The k-epsilon model: its fields k [m2/s2] and epsilon [m2/s3], allocated at the grid's
+    // size (ni, nj, nk) when the model first runs, and the residual sums of their last
+    // equations with their normalisers.
+    struct { double ***k, ***e; int ni, nj, nk; double resk, rese, rk0, re0; } turb;
     int item;                 // the item of the input file being read or placed, for messages
     const char* item_name;
 };

@@ -28,14 +28,15 @@ static double faceDistance(double c, double length, int m1)
 // The smaller of two distances; they are positive, so this is what fmin gives.
 static double nearer(double a, double b) { return b < a ? b : a; }
 
-void vistur()
+// Share of a newly worked-out zero-equation viscosity taken in each iteration after the
+// first of a solve: the viscosity follows the speed it is made of, and taken whole the two
+// chase each other without settling. The converged field is the same.
+static const double ZERO_EQUATION_RELAXATION = 0.5;
+
+// The zero-equation viscosity (0.03874 |u| l + nu) rho, |u| the speed at the cell centre
+// (the mean of each component's two faces) and l the distance to the nearest domain face.
+static void zeroEquation(bool relax)
 {
-    // No turbulence field is solved: the zero-equation model stands in for model 1, said
-    // once, at the first iteration of the run.
-    if (ITUR == 1 && INITYN && NITER <= 1)
-        error(WARNING, __FILE__, __LINE__,
-              "CFD turbulence model 1 is not available; the zero-equation model is used", "");
-    bool laminar = ITUR != 1 && LAMIN;
     // Wall distances of the cell centres per axis, in a buffer that grows only with the grid.
     static std::vector<double> dist;
     dist.resize(NI + NJ + NK + 3);
@@ -46,19 +47,28 @@ void vistur()
     const double *u = base(U), *v = base(V), *w = base(W);
     double* vis = base(VIS);
     const long si = stride(0), sj = stride(1);
+    const double urf = relax ? ZERO_EQUATION_RELAXATION : 1.0;
     for (int i = 2; i <= IM1; i++)
         for (int j = 2; j <= JM1; j++) {
-            long q0 = ix(i, j, 2), nk = KM1 - 1;
+            long q0 = ix(i, j, 2);
+            double lij = nearer(dx[i], dy[j]);
             for (long k = 2, q = q0; k <= KM1; k++, q++) {
-                double mu = ANU * OPERDENS;
-                if (!laminar) {
-                    double s = sqrt(u[q] * u[q] + v[q] * v[q] + w[q] * w[q]);
-                    double l = nearer(dx[i], nearer(dy[j], dz[k]));
-                    mu = (0.03874 * s * l + ANU) * OPERDENS;
-                }
-                vis[q] = mu;
+                double uc = (u[q] + u[q - si]) * 0.5, vc = (v[q] + v[q - sj]) * 0.5, wc = (w[q] + w[q - 1]) * 0.5;
+                double s = sqrt(uc * uc + vc * vc + wc * wc);
+                double mu = (0.03874 * s * nearer(lij, dz[k]) + ANU) * OPERDENS;
+                vis[q] = urf * mu + (1 - urf) * vis[q];
             }
-            // The ghost cells beside the row take the values next to them.
+        }
+}
+
+// The ghost cells beside each row take the values next to them.
+static void viscosityGhosts()
+{
+    double* vis = base(VIS);
+    const long si = stride(0), sj = stride(1), nk = KM1 - 1;
+    for (int i = 2; i <= IM1; i++)
+        for (int j = 2; j <= JM1; j++) {
+            long q0 = ix(i, j, 2);
             vis[q0 - 1] = vis[q0], vis[q0 + nk] = vis[q0 + nk - 1];
             for (long q = q0; q < q0 + nk; q++) {
                 if (i == 2) vis[q - si] = vis[q];
@@ -67,6 +77,22 @@ void vistur()
                 if (j == JM1) vis[q + sj] = vis[q];
             }
         }
+}
+
+void vistur()
+{
+    bool first = NITER <= 1;
+    if (cfd_k_epsilon()) {
+        cfd_turbulence(INITYN && first);
+    } else if (LAMIN) {
+        double mu = ANU * OPERDENS;
+        cfd_for_rows([&](long q0, long n) {
+            for (long q = q0; q < q0 + n; q++) base(VIS)[q] = mu;
+        });
+    } else {
+        zeroEquation(!first);
+    }
+    viscosityGhosts();
 }
 
 // ---- Momentum ----------------------------------------------------------------------------------
@@ -195,6 +221,7 @@ template <int D> struct Assembly {
     int last, scheme;
     bool laminarWall;                    // the walls shear at the laminar viscosity
     double laminarMu;                    // [kg/(m s)]
+    const double* tke;                   // k-epsilon: k of the cells, for the wall functions
 
     Assembly(const Component& c, const AxisTables* g)
         : tg{tangent(D, T1, g), tangent(D, T2, g)}, rho(OPERDENS), rdt(1.0 / c.dt), sd(stride(D)),
@@ -202,7 +229,8 @@ template <int D> struct Assembly {
           linkHigh(base(coef_high(D))), linkLow(base(coef_low(D))), bs(base(BS)), sp(base(SP)),
           delc(vexlar::delc(D)), rdelc(g[D].rdelc.data()), rdel(g[D].rdel.data()),
           stretch(g[D].stretch.data()), last(vexlar::last(D)), scheme(c.scheme),
-          laminarWall(LAMIN && ITUR != 1), laminarMu(ANU * OPERDENS)
+          laminarWall(LAMIN && ITUR != 1), laminarMu(ANU * OPERDENS),
+          tke(cfd_k_epsilon() && cfd_state.turb.k ? base(cfd_state.turb.k) : nullptr)
     {
     }
 };
@@ -294,12 +322,15 @@ inline double tangentCrossStress(const Assembly<D>& a, const Node& n, const Tang
 // Wall shear on a face normal to t that lies on a domain wall, as a sink of the node's
 // velocity: mu At / distance [kg/s] over the distance from that wall to the centres next
 // to it (the centre spacing toward the low wall at pt 2, toward the high one at the last
-// pt), stretched by f.
+// pt), stretched by f. Under the k-epsilon model the wall function gives the viscosity,
+// from the mean k of the two cells the node joins.
 template <int D>
 inline double wallShearSink(const Assembly<D>& a, const Node& n, const Tangent& t, int pt, double At)
 {
+    double rd = t.rdelc[pt == 2 ? 1 : pt];
     double mu = a.laminarWall ? a.laminarMu : n.muP;
-    return mu * At * t.rdelc[pt == 2 ? 1 : pt] * n.f;
+    if (a.tke) mu = cfd_wall_viscosity((a.tke[n.q] + a.tke[n.q + a.sd]) * 0.5, 1.0 / rd);
+    return mu * At * rd * n.f;
 }
 
 // Every coefficient of node p (flat index q, face area Ad normal to d) but the centre's:
@@ -348,6 +379,7 @@ void wallShear(const Component& c)
     int d = c.d;
     const bool laminarWall = LAMIN && ITUR != 1;
     const double *vis = base(VIS), *delcD = delc(d);
+    const double* tke = cfd_k_epsilon() && cfd_state.turb.k ? base(cfd_state.turb.k) : nullptr;
     double* sp = base(SP);
     for (int n = 1; n <= NAWT; n++) {
         int code = ITTY[n], a = face_axis(code);
@@ -363,6 +395,7 @@ void wallShear(const Component& c)
         cfd_for_box(L, [&](const int* p) {
             long q = ix(p[0], p[1], p[2]);
             double mu = laminarWall ? ANU * OPERDENS : vis[q];
+            if (tke) mu = cfd_wall_viscosity((tke[q] + tke[q + stride(d)]) * 0.5, wd);
             sp[q] -= mu * delcD[p[d]] * delo[p[o]] / wd;
         });
     }

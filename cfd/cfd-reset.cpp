@@ -47,6 +47,7 @@ void cfd_reset()
     for (FILE** f : {&IN, &UCD, &TE, &BA, &RE, &VA, &OUTPUT, &MON, &VEXLAROUT, &CPLRST, &CPLTE})
         closeFile(f);
     cfd_release();
+    cfd_turb_release();
     cfd_records_release();
     releaseCoupling();
     UCDINLET = UCDOUTLET = nullptr;

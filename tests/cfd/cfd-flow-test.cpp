@@ -272,3 +272,132 @@ TEST_F(CfdDriver, SavedFieldsAreReadOnTheFirstSolveOnly)
 }
 
 }  // namespace
+
+// ---- The ventilated room ---------------------------------------------------------------------------
+
+namespace {
+
+// The two-dimensional ventilated room of the ventilation benchmark: L = 9 m along x, H = 3 m
+// along y (the vertical), one cell of 1 m deep; a slot h = 0.168 m under the ceiling in the
+// wall x = 0 blows U0 = 0.455 m/s along x, an opening t = 0.48 m on the floor of the wall x = L
+// lets the same air out; air of 15.3e-6 m2/s (Re = U0 h / nu = 5000).
+const double ROOM_L = 9.0, ROOM_H = 3.0, ROOM_U0 = 0.455, ROOM_SLOT = 0.168;
+
+// Measured u / U0 at x = 2H against the depth under the ceiling over H.
+const double ROOM_PROFILE[][2] = {{0.06, 0.64}, {0.09, 0.61}, {0.11, 0.56}, {0.14, 0.50}, {0.18, 0.41},
+                                  {0.22, 0.34}, {0.29, 0.20}, {0.36, 0.10}, {0.43, 0.06}, {0.51, 0.00},
+                                  {0.59, -0.06}, {0.66, -0.13}, {0.73, -0.19}, {0.80, -0.23}, {0.84, -0.25},
+                                  {0.88, -0.26}, {0.92, -0.28}, {0.955, -0.29}, {0.99, -0.29}};
+
+class CfdRoom : public CfdFlow {
+protected:
+    // The room on a coarse grid: 30 columns of 0.3 m; rows of 0.24 m at the outlet on the
+    // floor, the slot's own row of 0.168 m under the ceiling and rows growing from it to the
+    // floor between. Turbulence model `model`, false time step dt [s] (1e30: none).
+    void room(int model, double dt)
+    {
+        std::vector<double> dy = {0.24, 0.24, 0.332, 0.36, 0.36, 0.34, 0.30, 0.26, 0.22, 0.18, ROOM_SLOT};
+        cfd_test_zone(std::vector<double>(30, ROOM_L / 30), dy, std::vector<double>(1, 1.0));
+        OPERDENS = 1.2, ANU = 15.3e-6, LAMIN = 0, ITUR = model;   // upwind
+        URFU = URFV = URFW = 0.5, URFP = 0.3;
+        DTU = DTV = DTW = DTT = dt;
+        UMIN = VMIN = WMIN = -1, UMAX = VMAX = WMAX = 1;
+        CRITE = 1e-4, NITMAX = 4000;
+        int ny = (int)dy.size();
+        NBIN = NBOUT = 1;
+        cfd_openings_reserve(1, 1);
+        opening(LBIN, 1, {1, 1, ny, ny, 1, 1});
+        opening(LBOUT, 1, {30, 30, 1, 2, 1, 1});
+        PITYPE[1] = POTYPE[1] = 1;
+        IMTYPE[1] = OMTYPE[1] = 1;
+        inputdata();
+        UBIN[1] = ROOM_U0, VBIN[1] = WBIN[1] = 0;
+        AMASSIN[1] = OPERDENS * ROOM_U0 * AIN[1];
+        AMASSOUT[1] = -AMASSIN[1];
+        init();
+        vistur();
+    }
+    // Net flow through the vertical section nearest x [kg/s].
+    static double sectionFlow(double x)
+    {
+        int i = 2;
+        while (i < IM2 && fabs(XF[i + 1] - x) < fabs(XF[i] - x)) i++;
+        double q = 0;
+        for (int j = 2; j <= JM1; j++) q += OPERDENS * U[i][j][2] * AREX[j][2];
+        return q;
+    }
+    // u / U0 at x = X on the row whose centre is y under the ceiling, linearly between
+    // the faces and rows around it.
+    static double profile(double x, double depth)
+    {
+        double y = ROOM_H - depth;
+        int i = 2;
+        while (i < IM2 && XF[i + 1] <= x) i++;
+        double fx = (x - XF[i]) / (XF[i + 1] - XF[i]);
+        int j = 2;
+        while (j < JM1 && Y[j + 1] <= y) j++;
+        double fy = y <= Y[2] ? 0 : y >= Y[JM1] ? 1 : (y - Y[j]) / (Y[j + 1] - Y[j]);
+        int j1 = y >= Y[JM1] ? JM1 : j + 1;
+        double u0 = U[i][j][2] * (1 - fx) + U[i + 1][j][2] * fx, u1 = U[i][j1][2] * (1 - fx) + U[i + 1][j1][2] * fx;
+        return (u0 * (1 - fy) + u1 * fy) / ROOM_U0;
+    }
+};
+
+// Both turbulence models converge on the coarse grid and carry the inlet's U0 h per metre
+// through the vertical sections x = H and x = 2H.
+class CfdRoomModel : public CfdRoom, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CfdRoomModel, ConvergesAndEverySectionCarriesTheInflow)
+{
+    room(GetParam(), 1.0);
+    solveSteady();
+    ASSERT_LT(resomnr, CRITE) << "not converged in " << NITER << " iterations";
+    double m = OPERDENS * ROOM_U0 * ROOM_SLOT;
+    EXPECT_NEAR(sectionFlow(ROOM_H), m, 1e-3 * m);
+    EXPECT_NEAR(sectionFlow(2 * ROOM_H), m, 1e-3 * m);
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, CfdRoomModel, ::testing::Values(2, 1),
+                         [](const auto& info) { return info.param == 1 ? "KEpsilon" : "ZeroEquation"; });
+
+// The k-epsilon model against the measurements: the profile at x = 2H within 0.1 U0 at every
+// measured depth (the grid has 11 rows, the jet two of them, so its peak under the ceiling
+// comes out 0.08 U0 low; the digitised data hold to 0.03 U0 and the model room is slightly
+// three-dimensional); the jet along the ceiling to the far wall; and the floor's return flow
+// between x = H and x = L - H peaking in 0.1 to 0.35 U0 (reported 0.1 to 0.2 U0, measured
+// 0.29 U0 at x = 2H; the floor row's centre lies 0.12 m above it). The residual line
+// carries the residuals of k and epsilon.
+TEST_F(CfdRoom, KEpsilonMatchesTheMeasuredProfileAndJet)
+{
+    room(1, 1.0);
+    solveSteady();
+    ASSERT_LT(resomnr, CRITE) << "not converged in " << NITER << " iterations";
+    for (auto& r : ROOM_PROFILE) EXPECT_NEAR(profile(2 * ROOM_H, r[0] * ROOM_H), r[1], 0.1) << "depth " << r[0];
+    double back = 0;
+    for (int i = 2; i <= IM2; i++) {
+        EXPECT_GT(U[i][JM1][2], 0.1 * ROOM_U0) << "the jet leaves the ceiling at x " << XF[i];
+        if (XF[i] >= ROOM_H && XF[i] <= ROOM_L - ROOM_H) back = fmax(back, -U[i][2][2] / ROOM_U0);
+    }
+    EXPECT_GE(back, 0.1);
+    EXPECT_LE(back, 0.35);
+    testing::internal::CaptureStderr();
+    prsour();
+    std::string line = testing::internal::GetCapturedStderr();
+    EXPECT_NE(line.find(", K="), std::string::npos) << line;
+    EXPECT_NE(line.find(", Epsilon="), std::string::npos) << line;
+}
+
+// Without false time steps, with the power law and relaxation factors of 0.7 the room's
+// solution runs away within tens of iterations: the run ends with a FATAL naming the zone
+// and the residuals.
+TEST_F(CfdRoom, DivergedSolveEndsTheRun)
+{
+    room(2, 1e30);
+    DIFFSMU = DIFFSMV = DIFFSMW = 2;
+    URFU = URFV = URFW = 0.7;
+    snprintf(_cfdpname, sizeof _cfdpname, "room");
+    EXPECT_EXIT(solveSteady(), testing::ExitedWithCode(2),
+                "FATAL CFD zone room diverged at iteration [0-9]+: continuity residual .*U .*, V .*largest speed");
+}
+
+}  // namespace
