@@ -138,10 +138,13 @@ template <class Fn> double nodeMean(const int* L, int code, int eqn, const int* 
 }
 
 // Cuts the link from each node next to the opening to the opening's own plane; a node at
-// the opening's edge keeps the part of its link that faces the wall beside it.
+// the opening's edge keeps the part of its link that faces the wall beside it. At an
+// interior position the energy and species keep the link both ways: cutting one side of
+// it alone would make the cells on either side exchange unequal amounts.
 void cutLinks(const int* L, int code, int eqn)
 {
     if (code < 1 || code > 6) return;
+    if (eqn >= 4 && cfd_opening_interior(L, code)) return;
     int a = face_axis(code), in = face_inward(code);
     int shift = in < 0 && faceNormal(code, eqn) ? -1 : 0;
     double*** c = coefficients()[code - 1];

@@ -39,7 +39,7 @@ static void outletSources()
         int code = IOTY[n];
         if (code < 1 || code > 6) continue;
         int a = face_axis(code);
-        cfd_for_wall(LBOUT[n], code, [](const int*, double) {});
+        if (!cfd_opening_interior(LBOUT[n], code)) cfd_for_wall(LBOUT[n], code, [](const int*, double) {});
         if (POTYPE[n] != 2) continue;
         OpeningLaw law = cfd_opening_law(false, n, "Error outletbc: outlet type setup");
         if (law.skip) continue;

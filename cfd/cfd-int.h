@@ -405,6 +405,14 @@ template <class F> void cfd_for_opening_cells(const int* L, int code, F f)
         f(p, in * face_area(a, p) * OPERDENS * cell(velocity(a), fc), (const int*)ic);
     });
 }
+// An opening at an interior position (not on the domain's ghost face) has zone cells on
+// its far side too; the face between them stays a face of the zone, and the opening's air
+// enters or leaves the cell on its near side as a source.
+inline bool cfd_opening_interior(const int* L, int code)
+{
+    int a = face_axis(code), q = L[2 * a + 1];
+    return face_inward(code) > 0 ? q != 1 : q != (a == 0 ? IMAX : a == 1 ? JMAX : KMAX);
+}
 // Heat carried into and out of the zone's air by its solved fields [W]: through each cell
 // of the openings the way its air goes, from temperature walls, flux walls and blocks.
 // Kept in cfd_state for the check of the solution.

@@ -52,11 +52,18 @@ void writeNormal(const Roles& r, const int* p, double v, bool extra)
     }
 }
 
+// Calls f for every cell of an opening; a cell in front of a solid block passes no air
+// (its face is still and its coefficient 0), as the pressure correction has it.
 template <class F> void forOpening(const int* L, int code, F f)
 {
     if (code < 1 || code > 6) return;
     cfd_for_box(L, [&](const int* p) {
         Roles r = roles(p, code);
+        if (cell(ICELL, r.pc)) {
+            setCoefficient(r.b, 0.0);
+            cell(velocity(r.a), r.b) = cell(velocity_star(r.a), r.b) = 0.0;
+            return;
+        }
         f(p, r, face_area(r.a, p), cell(P, r.pc));
     });
 }
@@ -122,8 +129,9 @@ void flowOutlet(int l, int mode, const UcdOpeningNode* node)
     });
 }
 
-// A pressure opening: flow g per area by its law, positive into the zone. An inlet never
-// lets air out (g clipped at 0); an outlet passes air both ways.
+// A pressure opening: flow g per area by its law, positive into the zone. Inlets and
+// outlets alike pass air both ways: a warm room lets air out through the top of a door
+// that is its inlet.
 void pressureOpening(bool inlet, int l, int mode)
 {
     int code = inlet ? INTY[l] : IOTY[l];
@@ -136,7 +144,6 @@ void pressureOpening(bool inlet, int l, int mode)
                [&](const int* p, const Roles& r, double A, double pc) {
         double g = cfd_law_flow(law, pc);
         setCoefficient(r.b, A * fabs(g) / (law.pb - pc + 1e-10));
-        if (inlet) g = fmax(g, 0.0);
         if (mode == 1) writeNormal(r, p, r.s * g / OPERDENS, false);
         *mass += g * A;
     });

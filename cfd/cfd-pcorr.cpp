@@ -64,7 +64,8 @@ void lawSource(const int* q, double area, double g, double pb, double pc)
     centre(q);
 }
 
-// Calls f(q, area) for the cell next to every cell of an opening.
+// Calls f(q, area) for the cell next to every cell of an opening; a cell of a solid block
+// in front of the opening takes no air.
 template <class F> void forOpening(const int* L, int code, F f)
 {
     if (code < 1 || code > 6) return;
@@ -72,11 +73,12 @@ template <class F> void forOpening(const int* L, int code, F f)
     cfd_for_box(L, [&](const int* p) {
         int q[3] = {p[0], p[1], p[2]};
         q[a] += face_inward(code);
+        if (cell(ICELL, q)) return;
         f(q, face_area(a, q));
     });
 }
 
-// Pressure openings; a pressure inlet never lets air out.
+// Pressure openings, inlets and outlets alike, pass air both ways as their law gives it.
 void lawSources(bool inlet, int l)
 {
     OpeningLaw law = cfd_opening_law(inlet, l, inlet ? "Error bcpatch: inlet type setup"
@@ -84,7 +86,7 @@ void lawSources(bool inlet, int l)
     if (law.skip) return;
     forOpening(inlet ? LBIN[l] : LBOUT[l], inlet ? INTY[l] : IOTY[l], [&](const int* q, double A) {
         double pc = cell(P, q), g = cfd_law_flow(law, pc);
-        lawSource(q, A, inlet ? fmax(g, 0.0) : g, law.pb, pc);
+        lawSource(q, A, g, law.pb, pc);
     });
 }
 

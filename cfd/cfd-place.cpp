@@ -235,18 +235,22 @@ int solidBlockAt(const int* p)
 
 // An opening whose every cell opens onto a solid block passes no air: the zone could not
 // balance the flow the network sends through it. Refused, naming the opening and the
-// blocks in front of it (the first three).
-void checkOpeningPasses(const char* kind, int n, const char* name, const int* L, int code)
+// blocks in front of it (the first three). An opening that blocks cover in part passes its
+// air through the rest: its area becomes that of the cells still open, so that a given
+// flow or coefficient is spread over them alone.
+void checkOpeningPasses(const char* kind, int n, const char* name, const int* L, int code, double* area)
 {
     if (code < 1 || code > 6) return;
     int a = face_axis(code), s = face_inward(code), blocks[3], count = 0;
     bool passes = false;
+    double open = 0.0;
     cfd_for_box(L, [&](const int* p) {
         int q[3] = {p[0], p[1], p[2]};
         q[a] += s;
         int b = solidBlockAt(q);
         if (!b) {
             passes = true;
+            open += face_area(a, p);
             return;
         }
         for (int e = 0; e < count && e < 3; e++)
@@ -254,7 +258,10 @@ void checkOpeningPasses(const char* kind, int n, const char* name, const int* L,
         if (count < 3) blocks[count] = b;
         count++;
     });
-    if (passes) return;
+    if (passes) {
+        *area = open;
+        return;
+    }
     char names[1024] = "";
     for (int e = 0; e < count && e < 3; e++) {
         size_t at = strlen(names);
@@ -282,8 +289,8 @@ int inputdata()
     cfd_input_item(13, "blocks");
     for (int n = 1; n <= NBL; n++) placeBlock(n);
     cfd_input_item(12, "openings");
-    for (int n = 1; n <= NBIN; n++) checkOpeningPasses("inlet", n, NMIN[n], LBIN[n], INTY[n]);
-    for (int n = 1; n <= NBOUT; n++) checkOpeningPasses("outlet", n, NMOUT[n], LBOUT[n], IOTY[n]);
+    for (int n = 1; n <= NBIN; n++) checkOpeningPasses("inlet", n, NMIN[n], LBIN[n], INTY[n], &AIN[n]);
+    for (int n = 1; n <= NBOUT; n++) checkOpeningPasses("outlet", n, NMOUT[n], LBOUT[n], IOTY[n], &AOU[n]);
     if (IN) rewind(IN);
     return 0;
 }

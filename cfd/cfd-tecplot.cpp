@@ -253,9 +253,10 @@ void plotvt(FILE* f, int frame, int geo, int ctmFrame)
     copyFields(savedCopies(), velocityState());
     // The openings' boundary faces take the velocity of their flow; every face inside the
     // zone keeps its solved value, so the centre fields show the solution itself, on both
-    // edges of an opening alike.
-    updateu(1);
+    // edges of an opening alike. An opening at an interior position keeps its flow on its
+    // face also where a solid block stands behind it.
     stillBlocks();
+    updateu(1);
     centreFields();
     if (NOC) chkctm();
     if (ENERGY == 1) cfd_energy_balance();
