@@ -143,7 +143,6 @@ void buildZone(CfdZone* z, AirNode* node)
     z->node = node;
     z->zone_index = (int16_t)node->index;
     z->mf_start = node->mf_prev;
-    for (int s = 0; s < 5; s++) _cfdzoneMfi[s] = s < _nctm && node->mf_prev ? node->mf_prev[s] : 0.0;
     CplPath** tail = &z->paths;
     int count = 0;
     for (AirPath* p = _pafp0; p; p = p->next)
