@@ -748,10 +748,12 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"CyclicContaminants", {{SIM_MF, "3 0 1e-4 1e-15 0 0"}}, true,
               "Contaminant coupling does not apply to cyclic", true, nullptr},
         Fault{"ShortTimeStepSolver", {{SIM_MF, "2 0 1e-4 1e-15 0 0"}, {"0 0 0 0.1 0 0", "1 0 0 0.1 0 0"}}, true,
-              "CFD coupling of a transient run needs the trapezoidal solver, not STS", true, nullptr},
+              "CFD coupling of a transient run needs the implicit transport method (mf_solver 0), not the short time "
+              "step method (mf_solver 1): set the Run Control field mf_solver to 0", true, nullptr},
         Fault{"StiffIntegrator", {{SIM_AF, "1 1 30 1e-4 1e-5 0.75 0 50 0"}, {SIM_MF, "2 0 1e-4 1e-15 0 0"},
                                     {"0 0 0 0.1 0 0", "2 0 0 0.1 0 0"}},
-              true, "CFD coupling of a transient run needs the trapezoidal solver, not CVODE", true, nullptr},
+              true, "CFD coupling of a transient run needs the implicit transport "
+              "method (mf_solver 0), not the stiff integrator (mf_solver 2): set the Run Control field mf_solver to 0", true, nullptr},
         Fault{"SecondCfdZone", {{"2 3 0 0 0 1 0 50 293.15 0 Room", "2 35 0 0 0 1 0 50 293.15 0 Room 0 0 0 0 0 0 0 1 room"}},
               true, "Only one CFD zone can be coupled: zone 2 (room) is a second one", true, nullptr},
         Fault{"UnnamedPathMatchesNoOpening", {{PATH1, "1 0 -1 1 2 0 0 0 0 0 1 0 0 0 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0"}},
