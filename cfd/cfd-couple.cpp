@@ -60,8 +60,10 @@ void checkSetup(const AirNode* zone)
     // The short-time-step and stiff-integrator loops never call the coupling: the zone would
     // keep its start state for the whole run.
     if (r.mf_solver != 0 && (_sim_af_dyn || r.sim_mf >= 2))
-        errorf(FATAL, __FILE__, __LINE__, "CFD coupling of a transient run needs the trapezoidal solver, not %s",
-               r.mf_solver == 1 ? "STS" : "CVODE");
+        errorf(FATAL, __FILE__, __LINE__,
+               "CFD coupling of a transient run needs the implicit transport method (mf_solver 0), not the %s "
+               "(mf_solver %d): set the Run Control field mf_solver to 0",
+               r.mf_solver == 1 ? "short time step method" : "stiff integrator", r.mf_solver);
     if (r.cfd_restart && r.sim_mf == 0)
         error(FATAL, __FILE__, __LINE__, "Restart file (cpr) should be used for contaminant calculation only", "");
     for (const AirNode* n = zone->next; n; n = n->next)
@@ -143,7 +145,6 @@ void buildZone(CfdZone* z, AirNode* node)
     z->node = node;
     z->zone_index = (int16_t)node->index;
     z->mf_start = node->mf_prev;
-    for (int s = 0; s < 5; s++) _cfdzoneMfi[s] = s < _nctm && node->mf_prev ? node->mf_prev[s] : 0.0;
     CplPath** tail = &z->paths;
     int count = 0;
     for (AirPath* p = _pafp0; p; p = p->next)

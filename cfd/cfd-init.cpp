@@ -8,6 +8,8 @@
 
 #include "cfd/cfd-int.h"
 #include "common-src/messages.h"
+#include "model/network.h"
+#include "model/prj-common.h"
 
 namespace vexlar {
 
@@ -33,8 +35,19 @@ template <class F> void forBox(const Box& b, F f)
 
 bool validCode(int code) { return code >= 1 && code <= 6; }
 
+// The zone's species start from its node's mass fractions as they stand at the first solve:
+// the project's initial values at a cold start, the restart record's after a resume. At the
+// coupling set-up the node has not been given its initial values yet.
+void startMassFractions()
+{
+    const AirNode* node = _cfdzone ? _cfdzone[1].node : nullptr;
+    if (!node || !node->mf) return;
+    for (int s = 0; s < 5; s++) _cfdzoneMfi[s] = s < _nctm ? node->mf[s] : 0.0;
+}
+
 void resetFields()
 {
+    startMassFractions();
     double*** const zero[] = {U, V, W, US, VS, WS, UOLD, VOLD, WOLD, STORE, P, PP};
     double*** const tinit[] = {TOLD, T, TS};
     double vis = ITUR ? ANU * OPERDENS : ANU * 100.0;

@@ -1,9 +1,9 @@
 // Reader of a CFD zone's input file (".CFD"). The file is positional: each item discards
 // a fixed number of label lines and then scans its values in a fixed form, so the line
 // positions of every later item depend on the earlier ones. The reader runs on every
-// solver call and refreshes every value; a value that cannot be scanned keeps its old one.
-// A file that ends before an item, and every value the solver cannot work with, ends the
-// run with a "CFD input file error" naming the item. No count is believed beyond the
+// solver call and refreshes every value. A file that ends before an item, an item with a
+// value missing or a comma after its last (a decimal comma), and every value the solver
+// cannot work with end the run with a "CFD input file error" naming the item. No count is believed beyond the
 // entries the rest of the file can hold, nor a grid beyond what the machine can hold, so
 // nothing is allocated or looped over for a count that cannot be true.
 #include <cerrno>
@@ -87,6 +87,43 @@ static void item(int number, const char* name, int labels)
     skip(labels, name);
 }
 
+// Scans the `count` values of the current item, or ends the run naming it: a value left out
+// would keep an earlier or a default value without a word. A comma right after the last
+// value is a decimal comma or a value too many, which would shift every value after it.
+static const char* itemName() { return cfd_state.item_name ? cfd_state.item_name : ""; }
+
+static void commaAfter()
+{
+    int c = fgetc(IN);
+    if (c == ',')
+        cfd_input_error("CFD input file error %s has a comma after its last value (a decimal comma, or a "
+                        "value too many)", itemName());
+    if (c != EOF) ungetc(c, IN);
+}
+
+static void valuesRead(int count, int read)
+{
+    if (read < count)
+        cfd_input_error("CFD input file error %s needs %d value%s, %d read", itemName(), count,
+                        count > 1 ? "s" : "", read > 0 ? read : 0);
+    commaAfter();
+}
+
+static void values(int count, const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    int read = vfscanf(IN, fmt, ap);
+    va_end(ap);
+    valuesRead(count, read);
+}
+
+// An iteration limit or interval below 1 would end its loop before a single iteration.
+static void atLeastOne(const char* what, int v)
+{
+    if (v < 1) cfd_input_error("CFD input file error %s = %d, must be at least 1", what, v);
+}
+
 // ---- Bounds of counts and values -------------------------------------------------------------
 
 // The fewest bytes an entry of the file takes: a block, wall or opening entry spans ten
@@ -139,11 +176,11 @@ static void checkCells(int im2, int jm2, int km2)
                         counts, bytes / 1e6);
 }
 
-static int readCount(int number, int skipLines, const char* name, int entryBytes)
+static int readEntries(int number, int skipLines, const char* name, int entryBytes)
 {
     int n = 0;
     item(number, name, skipLines);
-    fscanf(IN, "%d", &n);
+    if (fscanf(IN, "%d", &n) != 1) cfd_input_error("CFD input file error number of %s needed", name);
     if (n < 0) cfd_input_error("CFD input file error negative number of %s", name);
     if (n > fileRoom() / entryBytes) beyondFile(name, intstr(n));
     return n;
@@ -180,13 +217,6 @@ static int readSwitch(const char* set, const char* item)
     return 0;
 }
 
-// Scans a temperature in degrees Celsius into kelvin; an unscanned value stays as it was.
-static void readCelsius(const char* fmt, double* t)
-{
-    double c;
-    if (fscanf(IN, fmt, &c) == 1) *t = c + 273.0;
-}
-
 // ---- Items 1 to 11: title, times, iteration controls, grid ---------------------------------
 
 static int domainRead;   // domain lengths scanned by the last read
@@ -200,24 +230,25 @@ static void readHead()
     if (VSTEADY == 0) CSTEADY = 0;
     double fileStep = 0;
     item(3, "time step", 3);
-    fscanf(IN, "%lf", &fileStep);
-    fscanf(IN, ",%lf,%lf,%d,%d", &TIMEMAX, &CRESIDU, &CMAXITER, &TPLSTEP);
-    fscanf(IN, ",%d,%d", &TPLSTEP1, &TPLSTEP2);
+    values(7, "%lf,%lf,%lf,%d,%d,%d,%d", &fileStep, &TIMEMAX, &CRESIDU, &CMAXITER, &TPLSTEP, &TPLSTEP1, &TPLSTEP2);
+    atLeastOne("species iteration limit", CMAXITER);
     TIMESTEP = _time_step;   // the host's steps and end time rule the CFD zone
     TIMEMAX = _simEndTime;
     if (_time_step > 0) TPLSTEP = (int)((float)_time_list / (float)_time_step);
     item(4, "energy switch", 3);
-    fscanf(IN, "%d", &ENERGY);
+    values(1, "%d", &ENERGY);
     item(5, "convergence criterion", 6);
-    fscanf(IN, "%lf,%d", &CRITE, &NITMAX);
+    values(2, "%lf,%d", &CRITE, &NITMAX);
+    atLeastOne("iteration limit", NITMAX);
     item(6, "laminar or turbulent flow", 3);
     LAMIN = readSwitch("TtFf", "laminar or turbulent flow") < 2;
     if (!LAMIN) {
         skip(3, "turbulence model");
-        fscanf(IN, "%d", &ITUR);
+        values(1, "%d", &ITUR);
     }
     item(7, "domain size", 8);
     domainRead = fscanf(IN, "%lf,%lf,%lf", &XX, &YY, &ZZ);
+    commaAfter();
 }
 
 // The widths of one axis; those of a flat axis are all taken as 1, whatever the file says.
@@ -249,7 +280,7 @@ static void readGrid()
     static int areasLogged;
     int im2 = IM2, jm2 = JM2, km2 = KM2;
     item(8, "number of cells", 4);
-    fscanf(IN, "%d,%d,%d", &im2, &jm2, &km2);
+    values(3, "%d,%d,%d", &im2, &jm2, &km2);
     checkCells(im2, jm2, km2);
     cfd_grid_size(im2, jm2, km2);
     cfd_input_item(7, "domain size");   // the lengths are checked once the flat axes are known
@@ -278,7 +309,8 @@ int cfd_read_opening(char* name, int* loc)
     name[strcspn(name, "\r\n")] = 0;
     for (int a = 0; a < 3; a++) {
         if (!cfd_skip_lines(IN, 1) || !fgets(line, sizeof line, IN)) return 0;
-        sscanf(line, "%d,%d", &loc[2 * a + 1], &loc[2 * a + 2]);
+        if (sscanf(line, "%d,%d", &loc[2 * a + 1], &loc[2 * a + 2]) != 2)
+            cfd_input_error("CFD input file error opening %s needs first,last cells on each axis", name);
     }
     return cfd_skip_lines(IN, 1);
 }
@@ -300,7 +332,7 @@ static void readFileOpenings()
 static void readOpenings(int coupled)
 {
     item(12, "openings", 3);
-    fscanf(IN, "%d,%d", &NBIN, &NBOUT);
+    values(2, "%d,%d", &NBIN, &NBOUT);
     if (NBIN < 0 || NBOUT < 0) fatal("negative number of openings");
     if ((long)NBIN + NBOUT > fileRoom() / ENTRY_BYTES) {
         char counts[32];
@@ -334,13 +366,13 @@ static void readBlock(int n)
     if (!fgets(NMBL[n], 4097, IN)) fatal("end of file before block");
     for (int a = 0; a < 3; a++) {
         skip(1, "block");
-        fscanf(IN, "%d,%d", &IBL[n][2 * a + 1], &IBL[n][2 * a + 2]);
+        values(2, "%d,%d", &IBL[n][2 * a + 1], &IBL[n][2 * a + 2]);
         skip(1, "block");
     }
     skip(1, "block kind");
-    fscanf(IN, "%d", &FSBLOC[n]);
+    if (fscanf(IN, "%d", &FSBLOC[n]) != 1) fatal("block kind needed");
     if (FSBLOC[n] >= 0) {
-        fscanf(IN, ",%lf", &HSOU[n]);
+        values(1, ",%lf", &HSOU[n]);
         if (_ctmcpl > 0) projectBlockSource(n);
     } else {
         UCDBLOK[n].kind = -FSBLOC[n];
@@ -351,7 +383,7 @@ static void readBlock(int n)
 
 static void readBlocks()
 {
-    NBL = readCount(13, 3, "blocks", ENTRY_BYTES);
+    NBL = readEntries(13, 3, "blocks", ENTRY_BYTES);
     cfd_blocks_reserve(NBL);
     for (int n = 1; n <= NBL; n++)
         for (int s = 1; s <= 5 && NOC > 0; s++) CSOU[n][s] = 0.0, CSOUCUT[n][s] = CFD_SOURCE_CEILING;
@@ -362,19 +394,19 @@ static void readWallLocation(int* loc, const char* item)
 {
     skip(4, item);
     for (int a = 0; a < 3; a++) {
-        fscanf(IN, "%d,%d", &loc[2 * a + 1], &loc[2 * a + 2]);
+        values(2, "%d,%d", &loc[2 * a + 1], &loc[2 * a + 2]);
         skip(2, item);
     }
 }
 
 static void readTempWalls()
 {
-    NAWT = readCount(14, 3, "temperature walls", ENTRY_BYTES);
+    NAWT = readEntries(14, 3, "temperature walls", ENTRY_BYTES);
     cfd_twalls_reserve(NAWT);
     for (int n = 1; n <= NAWT; n++) {
         readWallLocation(LNAW[n], "temperature wall");
         double t = 0;
-        if (fscanf(IN, "%lf", &t) != 1) continue;
+        values(1, "%lf", &t);
         if (cfd_series_mark(t)) {
             TNAW[n] = CFD_SERIES_TEMPERATURE;
             cfd_read_ucd(&UCDTW[n], 0, 273.0);
@@ -397,22 +429,22 @@ static void readWallSpecies(int n)
     for (int l = 0; l < c; l++) {
         int s = 0;
         skip(1, "flux wall species");
-        fscanf(IN, "%d", &s);
+        if (fscanf(IN, "%d", &s) != 1) fatal("flux wall species number needed");
         if (s < 1 || s > 5)
             cfd_input_error("CFD input file error flux wall %d species number %d outside 1 to 5", n, s);
-        fscanf(IN, ",%lf,%lf", &CNAW[n][s], &CNAWCUT[n][s]);
+        values(2, ",%lf,%lf", &CNAW[n][s], &CNAWCUT[n][s]);
     }
 }
 
 static void readFluxWalls()
 {
-    NAWQ = readCount(15, 3, "flux walls", ENTRY_BYTES);
+    NAWQ = readEntries(15, 3, "flux walls", ENTRY_BYTES);
     cfd_qwalls_reserve(NAWQ);
     for (int n = 1; n <= NAWQ; n++)
         for (int s = 1; s <= 5; s++) CNAW[n][s] = 0.0;
     for (int n = 1; n <= NAWQ; n++) {
         readWallLocation(LNAWQ[n], "flux wall");
-        fscanf(IN, "%lf", &QNAW[n]);
+        if (fscanf(IN, "%lf", &QNAW[n]) != 1) fatal("wall heat flux needed");
         if (cfd_series_mark(QNAW[n]))
             cfd_read_ucd(&UCDQCW[n], 1, 0.0);
         else
@@ -431,23 +463,23 @@ static bool zeroVelocityStep(double u, double v, double w)
 static void readSchemes()
 {
     item(16, "convective differential schemes", 7);
-    if (fscanf(IN, "%d,%d,%d,%d,%d", &DIFFSMU, &DIFFSMV, &DIFFSMW, &DIFFSMT, &DIFFSMC) < 1)
-        fatal("convective differential schemes needed");
+    int read = fscanf(IN, "%d,%d,%d,%d,%d", &DIFFSMU, &DIFFSMV, &DIFFSMW, &DIFFSMT, &DIFFSMC);
+    if (read < 1) fatal("convective differential schemes needed");
+    valuesRead(5, read);
     item(17, "initial temperatures", 3);
     item(18, "buoyancy model", 3);
-    fscanf(IN, "%d", &BUOYML);
+    values(1, "%d", &BUOYML);
     item(19, "velocity and temperature limits", 3);
-    fscanf(IN, "%lf,%lf,%lf,%lf,%lf,%lf", &UMIN, &UMAX, &VMIN, &VMAX, &WMIN, &WMAX);
-    readCelsius(",%lf", &TMIN);
-    readCelsius(",%lf", &TMAX);
+    double tmin, tmax;
+    values(8, "%lf,%lf,%lf,%lf,%lf,%lf,%lf,%lf", &UMIN, &UMAX, &VMIN, &VMAX, &WMIN, &WMAX, &tmin, &tmax);
+    TMIN = tmin + 273.0, TMAX = tmax + 273.0;
     item(20, "under relaxation", 3);
-    fscanf(IN, "%lf,%lf,%lf,%lf,%lf,%lf,%lf,%lf", &URFU, &URFV, &URFW, &URFP, &URFT, &URFEK,
-           &URFED, &URFC);
+    values(8, "%lf,%lf,%lf,%lf,%lf,%lf,%lf,%lf", &URFU, &URFV, &URFW, &URFP, &URFT, &URFEK, &URFED, &URFC);
     if (URFC == 0) fatal("under relaxation for contaminant needed");
     URFEK = URFED = 1.0;
     item(21, "false time steps", 3);
     if (INITYN) {
-        fscanf(IN, "%le,%le,%le,%le,%le,%le,%le", &DTU, &DTV, &DTW, &DTT, &DTEK, &DTED, &DTC);
+        values(7, "%le,%le,%le,%le,%le,%le,%le", &DTU, &DTV, &DTW, &DTT, &DTEK, &DTED, &DTC);
         if (DTC == 0) fatal("false time step for contaminant needed");
         if (zeroVelocityStep(DTU, DTV, DTW)) fatal("false time step for velocity needed");
         DTEK = DTED = 1e30;
@@ -457,7 +489,7 @@ static void readSchemes()
 static void readCell(int number, const char* name, int* i, int* j, int* k)
 {
     item(number, name, 3);
-    fscanf(IN, "%d,%d,%d", i, j, k);
+    values(3, "%d,%d,%d", i, j, k);
     if (*i < 1 || *i > IMAX || *j < 1 || *j > JMAX || *k < 1 || *k > KMAX)
         cfd_input_error("CFD input file error %s outside the grid", name);
 }
@@ -469,18 +501,17 @@ static void readIterationControls()
     STEP = steps[readSwitch("Tt12Ff0", "variable false time step")];
     if (STEP != 0) {
         item(23, "variable false time steps", 3);
-        fscanf(IN, "%d,%le,%le,%le,%le,%le,%le,%le", &ISTEP, &CDTU, &CDTV, &CDTW, &CDTT,
-               &CDTEK, &CDTED, &CDTC);
+        values(8, "%d,%le,%le,%le,%le,%le,%le,%le", &ISTEP, &CDTU, &CDTV, &CDTW, &CDTT, &CDTEK, &CDTED, &CDTC);
         CDTEK = CDTED = 1e30;
         if (CDTC == 0) fatal("variable false time step for contaminant needed");
         if (zeroVelocityStep(CDTU, CDTV, CDTW)) fatal("variable false time step for velocity needed");
     }
     item(24, "print interval", 3);
-    fscanf(IN, "%lf", &PINTV);
+    values(1, "%lf", &PINTV);
     readCell(25, "monitoring cell", &IMON, &JMON, &KMON);
     readCell(26, "reference cell", &IREF, &JREF, &KREF);
     item(27, "print window", 3);
-    fscanf(IN, "%d,%d,%d %d,%d,%d", &IP1, &IP2, &IPSTP, &JP1, &JP2, &JPSTP);
+    values(6, "%d,%d,%d %d,%d,%d", &IP1, &IP2, &IPSTP, &JP1, &JP2, &JPSTP);
     IP1++, IP2++, JP1++, JP2++;
     auto in = [](int v, int hi) { return v >= 1 && v <= hi; };
     if (!in(IP1, IMAX) || !in(IP2, IMAX) || !in(JP1, JMAX) || !in(JP2, JMAX) || IPSTP < 1 ||
@@ -496,9 +527,12 @@ static void readSlices()
     int* count[3] = {&NXSLCF, &NYSLCF, &NZSLCF};
     int** list[3] = {&XSLCF, &YSLCF, &ZSLCF};
     for (int a = 0; a < 3; a++) {
-        *count[a] = readCount(28 + a, 3, item[a], SLICE_BYTES);
+        *count[a] = readEntries(28 + a, 3, item[a], SLICE_BYTES);
         cfd_slices_reserve(a, *count[a]);
-        for (int s = 0; s < *count[a]; s++) fscanf(IN, ",%d", &(*list[a])[s]);
+        for (int s = 0; s < *count[a]; s++)
+            if (fscanf(IN, ",%d", &(*list[a])[s]) != 1)
+                cfd_input_error("CFD input file error %s needs %d cells, %d read", item[a], *count[a], s);
+        commaAfter();
     }
 }
 
@@ -506,16 +540,16 @@ static void readSlices()
 static void readProperty(int number, int skipLines, const char* name, double* v)
 {
     item(number, name, skipLines);
-    int read = fscanf(IN, "%lf", v) == 1;
-    checkValue(name, read, *v);
+    values(1, "%lf", v);
+    checkValue(name, 1, *v);
 }
 
 static void readProperties()
 {
     item(31, "output switches", 3);
-    fscanf(IN, "%d,%d,%d", &ICOMPU, &EWCYN, &DUMPLOG);
+    values(3, "%d,%d,%d", &ICOMPU, &EWCYN, &DUMPLOG);
     item(32, "ambient pressure", 7);
-    fscanf(IN, "%lf", &PAMB);
+    values(1, "%lf", &PAMB);
     item(33, "densities", 4);
     readProperty(34, 2, "kinematic viscosity", &ANU);
     readProperty(35, 2, "thermal conductivity", &AK);

@@ -416,6 +416,8 @@ static void writeStartTime()
 {
     if (!startIsListed()) return;
     const RunControlData& r = _rcdat;
+    // A coupled CFD zone lists its solver's value, as at every later step.
+    if (COUPLE && _ctmcpl > 0) setCmon(1);
     writeSim_stepTime(_stepStartTime);
     writeSql_stepTime(_stepStartTime);
     writeSTS_ResultFiles(_stepStartTime);
