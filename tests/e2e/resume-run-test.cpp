@@ -183,6 +183,66 @@ TEST_F(RestartFile, TheDiskRefusesEndsTheRunWithTwo)
     EXPECT_NE(lstat((dir + "heavy-gas.rst").c_str(), &st), 0);
 }
 
+// ---- A resume into a project that differs from the one the record was written for -------
+
+// The heavy gas room run through Jan01, then resumed on Jan02 from the record of Jan01 with
+// one change: refused with the message naming the first difference, the record kept.
+struct Differs {
+    const char* name;
+    std::vector<Edit> method;   // both runs
+    Edit change;                // the resumed run only
+    const char* message;
+};
+
+void PrintTo(const Differs& c, std::ostream* os) { *os << c.name; }
+
+class DiffersFromRecord : public E2eTest, public ::testing::WithParamInterface<Differs> {
+protected:
+    void write(bool resumed)
+    {
+        const Differs& c = GetParam();
+        std::vector<Edit> e = c.method;
+        e.push_back({"Jan01 0:00:00 Jan01", std::string("Jan01 0:00:00 ") + (resumed ? "Jan02 0:00:00" : "Jan01 0:00:00") +
+                                                " Jan02 24:00:00 0:05:00 1:00:00 6:00:00"});
+        if (resumed) {
+            e.push_back({"0 Jan01 0:00:00", "1 Jan01 0:00:00"});
+            e.push_back(c.change);
+        }
+        std::string prj = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/heavy-gas.prj");
+        std::ofstream(dir + "run.prj") << edited(prj, e);
+    }
+};
+
+TEST_P(DiffersFromRecord, IsRefusedNamingTheFirstDifference)
+{
+    write(false);
+    Outcome whole = runEngine("run.prj", "run.prj");
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    const std::string rst = slurp(dir + "run.rst");
+    write(true);
+    Outcome r = runEngine("run.prj", "run.prj");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(std::string("FATAL Data mis-match in restart file: ") + GetParam().message + "\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(slurp(dir + "run.rst") == rst) << "the record stays as it was";
+    EXPECT_FALSE(exists(dir + "run.sqlite3"));
+}
+
+const Differs DIFFERS[] = {
+    {"SpeciesReordered", {}, {"2 1 2 ! simulated species", "2 2 1 ! simulated species"},
+     "species 1 was Air in the record, is CO2 in the project"},
+    {"MethodChanged", {}, {"2 0 0 0.1 0 0", "0 0 0 0.1 0 0"},
+     "the transport method (mf_solver) was 2 in the record, is 0 in the project"},
+    {"WeightingChanged", {{"2 0 0 0.1 0 0", "0 0 0 0.1 0 0"}}, {"0 1 100 1e-6 1e-15 1.1 1 0", "0 1 100 1e-6 1e-15 1.1 0.5 0"},
+     "the non-trace time weight (mfn_theta) was 1 in the record, is 0.5 in the project"},
+    {"StorageTermChanged", {}, {"1 0 10 0 0 0 0", "1 0 10 0 0 0 1"},
+     "the storage term (dodMdt) was 0 in the record, is 1 in the project"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Restart, DiffersFromRecord, ::testing::ValuesIn(DIFFERS),
+                         [](const ::testing::TestParamInfo<Differs>& i) { return std::string(i.param.name); });
+
 INSTANTIATE_TEST_SUITE_P(Restart, ResumedRun, ::testing::ValuesIn(RESUMES),
                          [](const ::testing::TestParamInfo<Resume>& i) { return std::string(i.param.name); });
 
