@@ -62,7 +62,7 @@ constexpr double SINGLE = FLT_MAX;
 // Blocks of a record, in record order. Blocks added later follow the earlier ones, so that
 // those keep their offsets; the record size in the header tells a file of an older layout.
 enum RstBlock { B_NODE, B_PATH, B_CTM, B_FILTER, B_CSS, B_BLS, B_DVR, B_CTRL, B_CELL, B_DUCT,
-                B_MF, B_LAMP, B_AIR, B_WEEK, B_START, B_STORAGE, B_IDENT, B_COUNT };
+                B_MF, B_LAMP, B_AIR, B_WEEK, B_START, B_STORAGE, B_STEP, B_IDENT, B_COUNT };
 
 // The restart subsystem's own state, returned to its start by rst_reset as a run begins.
 struct RstState {
@@ -949,6 +949,18 @@ void unpackStorage(Cursor& c)
         if (stsLagsStorage(n)) n->zone_cell->mass_rate = c.single();
 }
 
+// Under the stiff integrator the storage term of the airflows and the Jacobian of their
+// storage take the length of the integrator's last step [s], which a midnight or a stop
+// leaves at whatever the step before it was.
+int stepValueCount() { return _rcdat.mf_solver >= 2 ? 1 : 0; }
+void packStep(Cursor& c) { c.put(_dt); }
+
+void unpackStep(Cursor& c)
+{
+    _dt = (float)c.real(1.0, TIME_MAX);
+    _dti = 1.0f / _dt;
+}
+
 int nodeValueCount() { return 4 * _nafnd; }
 int pathValueCount() { return 3 * _nafpt; }
 int nodeMfValueCount() { return _nafnd * _nctm; }
@@ -983,6 +995,7 @@ const BlockDef BLOCKS[B_COUNT] = {
     {"calendar", one, packWeek, unpackWeek},
     {"step start", startPartValueCount, packStartPart, unpackStartPart},
     {"zone air storage", storageValueCount, packStorage, unpackStorage},
+    {"step length", stepValueCount, packStep, unpackStep},
     {"identity", identValueCount, packIdent, unpackIdent},
 };
 
@@ -997,8 +1010,8 @@ unsigned char* packRecord(int day, int time)
     return c.bad;
 }
 
-// The blocks present in the record as read: all of them, or all but the identity in a
-// record written before records carried one.
+// The blocks present in the record as read: all of them, or those before the step length
+// in a record written before records carried their identity.
 unsigned char* unpackRecord(int blocks)
 {
     Cursor c{_rst.record + 8, nullptr};
@@ -1068,12 +1081,13 @@ bool headerMatches(const int32_t* file, char* what, size_t size)
     return same && file[9] == _rst.rhd[9];
 }
 
-// A record written before records carried their identity: everything but that block.
+// A record written before records carried their identity: every block up to the step
+// length.
 bool olderLayout(const int32_t* file)
 {
     for (int i = 0; i < 7; i++)
         if (file[i] != _rst.rhd[i]) return false;
-    return file[9] == _rst.rhd[9] - 8 * _rst.count[B_IDENT];
+    return file[9] == _rst.rhd[9] - 8 * (_rst.count[B_STEP] + _rst.count[B_IDENT]);
 }
 
 int mismatch(FILE* f, const char* what)
@@ -1205,7 +1219,7 @@ int rstget(int day)
         fre_vT(first, 0, recordSize - 1, "rBuf");
         if (differs) return mismatch(f, what);
         if (!id && olderLayout(file)) {
-            blocks = B_IDENT;
+            blocks = B_STEP;
             error(WARNING, __FILE__, __LINE__, "Restart file ", path,
                   " does not say what it was written for (an earlier version's): its species, method "
                   "and network are taken to be the project's", "");

@@ -156,6 +156,12 @@ const Resume RESUMES[] = {
     {"NonTraceShortTimeStepStorage", "heavy-gas", {{"2 0 0 0.1 0 0", "1 0 0 0.1 0 0"}, {"1 0 10 0 0 0 0", "1 0 10 0 0 0 1"}},
      "0:05:00 0:10:00 6:00:00", "0:35:00", "z.C0, z.C1", 0.0, 0.0},
     {"NonTraceStiffIntegrator", "heavy-gas", {}, "0:05:00 0:10:00 6:00:00", "2:32:05", "z.C0, z.C1", 1e-5, 1e-4},
+    // The storage term takes the length of the integrator's last step before the record
+    // (without it, the midnight resume is 6.6e-5 off). A run ended at 2:32:05 cut its last
+    // step there, which the whole run did not: their steps differ by the integrator's own
+    // error, within twenty times its tolerance.
+    {"NonTraceStiffIntegratorStorage", "heavy-gas", {{"1 0 10 0 0 0 0", "1 0 10 0 0 0 1"}}, "0:05:00 0:10:00 6:00:00",
+     "2:32:05", "z.C0, z.C1", 2e-5, 2e-4},
     {"TraceImplicit", "filtered-supply", {LARGE_ROOM}, "0:10:00 1:00:00 6:00:00", "10:30:00", "z.C0", 0.0, 0.0},
     {"TraceTrapezoidal", "filtered-supply", {LARGE_ROOM, {"0 1 100 1e-4 1e-15 1.1 1 0", "0 1 100 1e-4 1e-15 1.1 0.5 0"}},
      "0:10:00 1:00:00 6:00:00", "10:30:00", "z.C0", 0.0, 0.0},
