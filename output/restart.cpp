@@ -1029,8 +1029,9 @@ void freeRecord()
 void writeFailed(const char* what)
 {
     const int err = errno;
-    error(FATAL, __FILE__, __LINE__, "RST write failed", what, " (", err ? strerror(err) : "short write", ")",
-          "");
+    char reason[160];
+    snprintf(reason, sizeof reason, "%s (%s)", what, err ? strerror(err) : "short write");
+    error(FATAL, __FILE__, __LINE__, "RST write failed", reason, "");
 }
 
 // The block of a record that holds byte `at` (a record read that stopped short there, or a

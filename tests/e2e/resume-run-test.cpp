@@ -172,22 +172,43 @@ const Resume RESUMES[] = {
 };
 
 // The restart file of a transient run on a full device: its records fail when the file is
-// closed, and the run ends with a FATAL instead of success, the file (the link) removed.
-class RestartFile : public E2eTest {};
+// closed, or, when a record is larger than the file's buffer (the corridor of duct-loop in
+// 1 cm cells), as it is written; the run ends with a FATAL that gives the system's reason
+// instead of success, the file (the link) removed.
+struct FullDisk {
+    const char* name;
+    const char* project;
+    std::vector<Edit> edits;
+    std::vector<const char*> messages;
+};
 
-TEST_F(RestartFile, TheDiskRefusesEndsTheRunWithTwo)
+void PrintTo(const FullDisk& c, std::ostream* os) { *os << c.name; }
+
+class RestartFile : public E2eTest, public ::testing::WithParamInterface<FullDisk> {};
+
+TEST_P(RestartFile, TheDiskRefusesEndsTheRunWithTwo)
 {
-    copyInto(dir, std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/heavy-gas.prj");
-    ASSERT_EQ(symlink("/dev/full", (dir + "heavy-gas.rst").c_str()), 0);
-    Outcome r = runEngine("heavy-gas.prj", "heavy-gas.prj");
+    const FullDisk& c = GetParam();
+    std::ofstream(dir + "run.prj") << edited(slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/" + c.project + ".prj"),
+                                             c.edits);
+    ASSERT_EQ(symlink("/dev/full", (dir + "run.rst").c_str()), 0);
+    Outcome r = runEngine("run.prj", "run.prj");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("ERROR Could not write result file heavy-gas.rst\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("FATAL Results of this run could not be written in full\n"), std::string::npos);
+    for (const char* m : c.messages) EXPECT_NE(r.err.find(m), std::string::npos) << r.err;
     EXPECT_EQ(r.log.find("Simulation completed successfully."), std::string::npos);
     EXPECT_EQ(r.log.substr(r.log.size() - 18), "VexlarX finish(2)\n");
     struct stat st;
-    EXPECT_NE(lstat((dir + "heavy-gas.rst").c_str(), &st), 0);
+    EXPECT_NE(lstat((dir + "run.rst").c_str(), &st), 0);
 }
+
+const FullDisk FULL_DISKS[] = {
+    {"OnClosing", "heavy-gas", {},
+     {"ERROR Could not write result file run.rst\n", "FATAL Results of this run could not be written in full\n"}},
+    {"OnWriting", "duct-loop", {{"1 1 1 0.5 0 0", "1 1 1 0.01 0 0"}}, {"FATAL RST write failed (No space left on device)\n"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Restart, RestartFile, ::testing::ValuesIn(FULL_DISKS),
+                         [](const ::testing::TestParamInfo<FullDisk>& i) { return std::string(i.param.name); });
 
 // ---- A resume into a project that differs from the one the record was written for -------
 
