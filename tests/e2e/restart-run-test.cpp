@@ -88,6 +88,11 @@ int32_t word(const std::string& b, size_t off)
                      (uint32_t)(uint8_t)b[off + 3] << 24);
 }
 
+void setWord(std::string& b, size_t off, int32_t v)
+{
+    for (int i = 0; i < 4; i++) b[off + i] = (char)((uint32_t)v >> (8 * i));
+}
+
 // Every listed row of day 3 as text: time, then path and node values in number order.
 std::vector<std::string> dayThreeRows(const std::string& db)
 {
@@ -152,6 +157,26 @@ TEST_F(RestartRun, RunFromTheRecordOfDayTwoListsDayThreeAsTheFullRunDid)
     EXPECT_EQ(again, dayThreeRows(dir + "first.sqlite3"));
 }
 
+// A restart file of an earlier version, whose records end before what they were written
+// for (7 values), resumes by position as before, with a warning that nothing was checked.
+TEST_F(RestartRun, RecordOfAnEarlierVersionResumesWithAWarning)
+{
+    ASSERT_NO_FATAL_FAILURE(firstRun());
+    const size_t older = RST_RECORD - 8 * 7;
+    std::string b = rst.substr(0, RST_HEAD);
+    setWord(b, 36, (int32_t)older);
+    for (int d = 0; d < 3; d++) b += rst.substr(RST_HEAD + d * RST_RECORD, older);
+    std::ofstream(dir + "two.rst", std::ios::binary) << b;
+    project("Jan03", "Jan02");
+    Outcome r = run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("WARNING Restart file two.rst does not say what it was written for (an earlier "
+                         "version's): its species, method and network are taken to be the project's\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(dayThreeRows(dir + "two.sqlite3"), dayThreeRows(dir + "first.sqlite3"));
+}
+
 // A run that starts 30 s past midnight ends its first day at 24:00:30 and keeps to the
 // whole hours from then on; the record of that day carries its end time, and a run resumed
 // from it lists day 3 as the whole run did.
@@ -182,11 +207,6 @@ struct Fault {
     const char* message;
     void (*spoil)(std::string& rst);
 };
-
-void setWord(std::string& b, size_t off, int32_t v)
-{
-    for (int i = 0; i < 4; i++) b[off + i] = (char)((uint32_t)v >> (8 * i));
-}
 
 const Fault FAULTS[] = {
     {"Missing", "Jan02", "FATAL Failed to open restart file: two.rst (No such file or directory)\n", nullptr},
