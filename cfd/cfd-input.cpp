@@ -223,6 +223,7 @@ static int domainRead;   // domain lengths scanned by the last read
 
 static void readHead()
 {
+    skipByteOrderMark(IN);
     cfd_input_item(1, "title");
     if (!fgets(TITLE, sizeof TITLE, IN)) fatal("end of file before title");
     TextProc(TITLE);

@@ -129,6 +129,22 @@ void setDirChar(char c) { _dirchr = c; }
 
 FILE* openFile(const char* path, const char* mode) { return fopen(path, mode); }
 
+int skipByteOrderMark(FILE* f)
+{
+    static const int mark[3] = {0xEF, 0xBB, 0xBF};
+    long at = ftell(f);
+    int c = fgetc(f);
+    if (c != mark[0]) {
+        if (c != EOF) ungetc(c, f);
+        return 0;
+    }
+    if (fgetc(f) == mark[1] && fgetc(f) == mark[2]) return 1;
+    // A first byte 0xEF that starts no mark: back to it where the stream can seek.
+    clearerr(f);
+    if (at >= 0) fseek(f, at, SEEK_SET);
+    return 0;
+}
+
 // A write lock on the whole file: 0 when taken or when the file system has no locks, 1
 // when another process holds one (its id in *holder). The holder is asked for after a
 // refusal; a lock let go in between is tried for again.

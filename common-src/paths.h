@@ -24,6 +24,10 @@ void inputFilePath(char* out, int outlen, const char* name);
 void convertDirChars(char* path);
 void setDirChar(char c);
 FILE* openFile(const char* path, const char* mode);
+// Passes over a UTF-8 byte-order mark at the reading position of a text input just opened
+// (what common editors put before the first line), so that its first word reads as written.
+// Returns 1 when there was one; otherwise the stream stands where it stood.
+int skipByteOrderMark(FILE* f);
 // Opens the file for writing, emptied, once this process holds the system's advisory lock
 // on it for as long as the stream stays open; the system lets the lock go when the process
 // ends, however it ends. Returns null when it cannot be opened (errno says why) or when

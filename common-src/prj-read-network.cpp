@@ -159,7 +159,7 @@ static void read_node_mf(int n, double* mf, int first, const char* mismatch,
     int any_negative = 0;
     for (int k = 1; k <= n; k++) {
         prj_at_record(k);
-        prj_record_number(k, mismatch);
+        if (prj_record_number(k, mismatch)) return;
         double* block = mf + (k - 1 + first) * _nctm;
         for (int s = 0; s < _nctm && prj_more(); s++) {
             block[s] = readR4(0);
@@ -180,7 +180,14 @@ static int read_cc_count(int nodes, const char* message)
     int count = readI4(1);
     long long values = (long long)nodes * _nctm;
     if (values == count && prj_count_fits(count) && values + _nctm <= INT32_MAX) return 0;
-    error(ERROR, __FILE__, __LINE__, message, intstr(count), "");
+    char expected[160];
+    if (values != count)
+        snprintf(expected, sizeof expected,
+                 " found, %lld expected (%d records times %d simulated species): give one value "
+                 "per species for each record", values, nodes, _nctm);
+    else
+        snprintf(expected, sizeof expected, " values: more than the rest of the file holds");
+    error(ERROR, __FILE__, __LINE__, message, intstr(count), expected, "");
     return 1;
 }
 

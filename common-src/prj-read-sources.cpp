@@ -87,12 +87,11 @@ static void read_css_record(int k, void*)
     if (sim && prj_errors() == 0) keep_source(&t);
 }
 
-// Source/sink records are numbered without the usual ": " before the position.
 static void read_css_records(int n)
 {
     for (int k = 1; k <= n; k++) {
         prj_at_record(k);
-        if (readIX(1) != k) error(ERROR, __FILE__, __LINE__, "S/S number mis-match", intstr(k), "");
+        if (prj_record_number(k, "S/S number mis-match: ")) break;
         read_css_record(k, nullptr);
         if (prj_errors()) break;
     }

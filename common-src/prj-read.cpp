@@ -31,8 +31,13 @@ static struct {
     const char* field;
 } s_place;
 
+// The record count of the section being read, -1 when it has none (Run Control, the
+// concentration sections); the section-end message says it.
+static int s_count = -1;
+
 void prj_enter_section(const char* section)
 {
+    s_count = -1;
     s_place.section = section;
     s_place.record = 0;
     s_place.field = nullptr;
@@ -85,30 +90,64 @@ int prj_section_count(const char* section)
               " section is larger than the rest of the file: ", intstr(n), "");
         return 0;
     }
+    s_count = n;
     return n;
 }
 
 int prj_record_number(int k, const char* mismatch)
 {
-    if (readIX(1) == k) return 0;
-    error(ERROR, __FILE__, __LINE__, mismatch, intstr(k), "");
+    int before = prj_errors();
+    int found = readIX(1);
+    if (found == k) return 0;
+    if (prj_errors() != before) return 1;   // a word that is no number, reported as such
+    char said[160];
+    if (found == -999)
+        snprintf(said, sizeof said,
+                 " expected, -999 found: the section ends after %d record%s, so set its count "
+                 "to %d", k - 1, k == 2 ? "" : "s", k - 1);
+    else
+        snprintf(said, sizeof said,
+                 " expected, %d found: number the records of a section 1, 2, 3, ... in file order",
+                 found);
+    error(ERROR, __FILE__, __LINE__, mismatch, intstr(k), said, "");
     return 1;
+}
+
+// What stands where the end word should: the word, or the end of the file.
+static void end_word_found(const char* word, char* out, size_t len)
+{
+    if (word) snprintf(out, len, "the file has %s where -999 should end the section", word);
+    else snprintf(out, len, "the file ends where -999 should end the section");
 }
 
 int prj_section_end2(const char* ok_name, const char* err_name)
 {
     prj_at_record(0);
-    if ((int16_t)readI2(1) == -999) {
+    int errors = prj_errors();
+    static char word[4096];
+    const char* got = nxtwrd(word, NXT_FIRST_WORD, sizeof word);
+    int16_t end = 0;
+    if (got && shortcon(word, &end) == 0 && end == -999) {
         if (_ulog) {
             fprintf(_ulog, "%s section read successfully.\n", ok_name);
             fflush(_ulog);
         }
         return 0;
     }
+    // A record that raised its own ERROR stopped the reading inside the section: the end
+    // word is not where it belongs, and saying so would send the user after the count.
+    if (errors) return 1;
+    char found[160], counted[128] = "";
+    end_word_found(got, found, sizeof found);
+    if (s_count >= 0)
+        snprintf(counted, sizeof counted, "the count says %d record%s; after %s ", s_count,
+                 s_count == 1 ? "" : "s", s_count == 1 ? "it" : "them");
+    else if (streql(err_name, "Run Control"))
+        snprintf(counted, sizeof counted, "after its 33 lines ");
     errorf(ERROR, __FILE__, __LINE__,
            "PRJ read error in %s section; enable the echo feature then see Log file for "
-           "where error occurred",
-           err_name);
+           "where error occurred: %s%s",
+           err_name, counted, found);
     return 1;
 }
 
@@ -118,7 +157,8 @@ void prj_read_records(int n, const char* mismatch, PRJ_RECORD_FN read_record, vo
 {
     for (int k = 1; k <= n; k++) {
         prj_at_record(k);
-        prj_record_number(k, mismatch);
+        // A wrong number is no record to read on: its words would be taken for others.
+        if (prj_record_number(k, mismatch)) break;
         read_record(k, ctx);
         if (prj_errors()) break;
     }

@@ -34,16 +34,19 @@ int prj_more();
 // larger than the rest of the file can hold, is an ERROR and gives 0.
 int prj_section_count(const char* section);
 // Reads a record number (first word of a new line) and checks it against the position k:
-// 0 when equal, else ERROR with the mis-match message followed by k, and 1.
+// 0 when equal, else ERROR with the mis-match message followed by k, the number expected,
+// and the number found (one ERROR only for a word that is no number), and 1.
 int prj_record_number(int k, const char* mismatch);
 // Reads the end word (first word of a new line): "-999" logs "<name> section read
-// successfully.", anything else is the "PRJ read error in <name> section; ..." ERROR.
-// Returns 0 or 1.
+// successfully."; anything else is the "PRJ read error in <name> section; ..." ERROR with
+// the count and what stands there, unless an ERROR inside the section stopped its reading
+// (it has said what is wrong). Returns 0 or 1.
 int prj_section_end(const char* section);
 // The same with a different name in the success line (the species section).
 int prj_section_end2(const char* ok_name, const char* err_name);
 // Reads records 1..n: each record number is checked, then read_record(k, ctx) reads the rest
-// of the record; the loop stops after the first record that leaves an ERROR counted.
+// of the record; the loop stops at a wrong number, and after the first record that leaves
+// an ERROR counted.
 typedef void (*PRJ_RECORD_FN)(int k, void* ctx);
 void prj_read_records(int n, const char* mismatch, PRJ_RECORD_FN read_record, void* ctx);
 // Skips a whole section: lines up to one whose first four characters are "-999".

@@ -83,6 +83,7 @@ int nxtopen_as(const char* kind, const char* path, const char* file, int line)
         return 1;
     }
     s_size = known && S_ISREG(st.st_mode) ? (long)st.st_size : -1;
+    skipByteOrderMark(_unxt);
     return 0;
 }
 
@@ -118,7 +119,10 @@ void nxtrewind()
 {
     s_putback = 0;
     s_lines = s_token_line = 0;
-    if (_unxt) rewind(_unxt);
+    if (_unxt) {
+        rewind(_unxt);
+        skipByteOrderMark(_unxt);
+    }
 }
 
 // Consumes the rest of the line and its line end; returns '\n' or EOF.

@@ -117,6 +117,15 @@ TEST_F(CfdInput, ReadsEveryItemInItsOrderAndForm)
     EXPECT_EQ(NULLP, 1e10);
 }
 
+// Saved by an editor that puts a byte-order mark before the first line.
+TEST_F(CfdInput, AByteOrderMarkBeforeTheTitleIsPassedOver)
+{
+    zone.open("\xEF\xBB\xBF" + file.text());
+    input(0);
+    EXPECT_STREQ(TITLE, "Office east zone");
+    EXPECT_EQ(IMAX, 6);
+}
+
 TEST_F(CfdInput, LaterCallsKeepTheArraysAndTheFalseTimeSteps)
 {
     read();

@@ -111,10 +111,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SpeciesFault{"1 1\n2\n1 0 0 28 0 0 0 0 0 1000 0 0 0 0 0 0 A\nd\n"
                      "3 0 0 28 0 0 0 0 0 1000 0 0 0 0 0 0 B\nd\n-999\n",
-                     " Contaminant number mis-match: 2\n"},
+                     " Contaminant number mis-match: 2 expected, 3 found"},
         SpeciesFault{"1 1\n1\n1 0 0 28 0 0 0 0 0 1000 0 0 0 0 0 0 A\nd\n",
                      " PRJ read error in Species section; enable the echo feature then see Log "
-                     "file for where error occurred\n"},
+                     "file for where error occurred: the file ends where -999 should end the "
+                     "section\n"},
         SpeciesFault{"2 1 1\n1\n1 0 0 28 0 0 0 0 0 1000 0 0 0 0 0 0 A\nd\n-999\n",
                      " Simulated species number given twice: 1\n"},
         SpeciesFault{"2 1 4\n1\n1 0 0 28 0 0 0 0 0 1000 0 0 0 0 0 0 A\nd\n-999\n",
@@ -173,7 +174,10 @@ TEST_F(SectionTest, LevelNumberMismatchStopsTheSection)
 {
     input("2\n1 0 3 0 0 0 A\n3 3 3 0 0 0 B\n-999\n");
     level_read(pool.get());
-    EXPECT_TRUE(msgs.has("ERROR", " Level number mis-match: 2\n"));
+    EXPECT_TRUE(msgs.has("ERROR", " Level number mis-match: 2 expected, 3 found: number the "
+                                   "records of a section 1, 2, 3, ... in file order\n"))
+        << msgs.dump();
+    EXPECT_EQ(msgs.count("ERROR"), 1) << msgs.dump();
 }
 
 // ---- Day and week schedules -----------------------------------------------------------------
@@ -334,7 +338,7 @@ TEST_F(SectionTest, ReactionNumberMismatchIsAnError)
     species({"A"});
     input("1\n2 0 r\nd\n-999\n");
     kinetic_read(nullptr, nullptr, pool.get());
-    EXPECT_TRUE(msgs.has("ERROR", " Reaction number mis-match: 1\n"));
+    EXPECT_TRUE(msgs.has("ERROR", " Reaction number mis-match: 1 expected, 2 found"));
 }
 
 TEST_F(SectionTest, NegativeTermCountIsAnError)

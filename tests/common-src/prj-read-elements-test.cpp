@@ -320,7 +320,7 @@ INSTANTIATE_TEST_SUITE_P(
                     " Number of sub-filter loads does not mach filter element\n"},
         FilterFault{"1\n1 0 1\n0 0\n-999\n", " Invalid filter element number: 0\n"},
         FilterFault{"1\n1 3 1\n0 0\n-999\n", " Invalid filter element number: 3\n"},
-        FilterFault{"1\n2 1 1\n0 0\n-999\n", " Filter number mis-match: 1\n"}),
+        FilterFault{"1\n2 1 1\n0 0\n-999\n", " Filter number mis-match: 1 expected, 2 found"}),
     testnames::indexed([](const auto& c) { return std::string(c.message); }));
 
 // ---- Source/sink elements -----------------------------------------------------------------
@@ -598,7 +598,8 @@ INSTANTIATE_TEST_SUITE_P(
         AfeFault{afe(1, "dct_dwc", "d1", "-0.01 0 0\n0.2 0.6 0.03 0 0 0 0 0\n0 0 0 0 0 0 0 0\n"),
                  " Duct element d1 has a negative roughness\n"},
         AfeFault{afe(1, "csf_qsp", "c", "1 0 0\n0 0\n"), " too few data points for spline\n"},
-        AfeFault{afe(2, "plr_orfc", "x", "1 1 0.5\n"), " Element number mis-match: 1\n"}),
+        AfeFault{afe(2, "plr_orfc", "x", "1 1 0.5\n"), 
+                " Element number mis-match: 1 expected, 2 found"}),
     testnames::indexed([](const auto& c) { return std::string(c.message); }));
 
 TEST_F(SectionTest, FanCurveWithoutContraflectureIsAccepted)

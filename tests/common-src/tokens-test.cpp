@@ -41,6 +41,21 @@ TEST_F(TokenStream, BlanksCommasAndLineEndsSeparateWordsWithoutEmptyOnes)
     EXPECT_EQ(word(), "<null>");
 }
 
+// What common editors put before the first line is no part of the first word, on the
+// first read and after a rewind; a lone 0xEF byte is an ordinary character.
+TEST_F(TokenStream, AByteOrderMarkBeforeTheFirstLineIsPassedOver)
+{
+    open("\xEF\xBB\xBFVexlarW 3.4.0.0\nx\n");
+    EXPECT_EQ(word(), "VexlarW");
+    EXPECT_EQ(nxtline(), 1);
+    nxtrewind();
+    EXPECT_EQ(word(), "VexlarW");
+    nxtclose();
+    open("\xEF\xBBx y\n");
+    EXPECT_EQ(word(), "\xEF\xBBx");
+    EXPECT_EQ(word(), "y");
+}
+
 TEST_F(TokenStream, ExclamationStartsACommentOnlyAtTheStartOfAWord)
 {
     open("12!note more\n!whole line, skipped\n  next\n");

@@ -126,7 +126,8 @@ TEST_F(ProjectRead, AMissingEndWordNamesItsSection)
     Outcome r = testInput("noend");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("ERROR PRJ read error in Zone section; enable the echo feature then "
-                         "see Log file for where error occurred\n"),
+                         "see Log file for where error occurred: the count says 1 record; "
+                         "after it the file has 0 where -999 should end the section\n"),
               std::string::npos)
         << r.err;
     EXPECT_EQ(r.log.find("Zone CC section"), std::string::npos);

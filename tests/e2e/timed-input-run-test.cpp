@@ -207,6 +207,45 @@ const BadWord kBadWords[] = {
      wpc("1 0 1 0", "1/1 04:00:00 101325 1.2\n-1e39"), false, "WPC file fans.wpc"},
 };
 
+// A timed file saved with a byte-order mark before its first line, as common editors
+// write it: the header reads as written and the run goes through.
+struct MarkedFile {
+    const char* label;
+    const char* project;
+    std::vector<Edit> edits;
+    const char* file;
+    std::string text;   // "" for the file as kept beside fans.prj
+};
+
+void PrintTo(const MarkedFile& m, std::ostream* os) { *os << m.label; }
+
+const MarkedFile kMarkedFiles[] = {
+    {"Cvf", FANS, {}, "fans.cvf", ""},
+    {"Dvf", FANS, {}, "fans.dvf", ""},
+    {"Weather", FANS, {USE_WEATHER}, "fans.wth", weather("1/1 1 1 0 0", "")},
+    {"Wpc", FANS, {USE_WPC, WPC_PRESSURES, WPC_PATH1, WPC_PATH2, WPC_PATH3}, "fans.wpc", wpc("1 0 1 0", "")},
+    {"Ctm", CO2, {USE_CTM, TRANSIENT_CO2}, "co2.ctm", ctm("1", "")},
+};
+
+class MarkedTimedFile : public TimedInputRun, public ::testing::WithParamInterface<MarkedFile> {};
+
+TEST_P(MarkedTimedFile, ReadsPastTheByteOrderMark)
+{
+    const MarkedFile& m = GetParam();
+    copyFans();
+    copyInto(dir, PRJ_DIR + CO2);
+    write(m.project, edited(slurp(dir + m.project), m.edits));
+    std::string text = m.text.empty() ? slurp(dir + m.file) : m.text;
+    write(m.file, "\xEF\xBB\xBF" + text);
+    Outcome r = runEngine(m.project, m.project);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("Invalid header"), std::string::npos) << r.err;
+    EXPECT_NE(r.log.find("Simulation completed successfully."), std::string::npos) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(TimedInputRun, MarkedTimedFile, ::testing::ValuesIn(kMarkedFiles),
+                         [](const ::testing::TestParamInfo<MarkedFile>& i) { return std::string(i.param.label); });
+
 // A wind-pressure file switched on while no path is flagged to take its values feeds
 // nothing: the input test already refuses the project, saying which flags to set; with the
 // envelope paths flagged the same project passes.

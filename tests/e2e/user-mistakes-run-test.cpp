@@ -70,6 +70,20 @@ const Mistake MISTAKES[] = {
     {"BadFloatInAZone",
      {{"1 3 0 0 0 1 0 50 293.15 0 Room", "1 3 0 0 0 1 0 50 293.15 7S Room 0 0 0 0 0 0 0 0"}}, 2,
      "ERROR", "Bad float value: 7S\n  in mistake.prj, line %d, Zone section, record 1", -1, 0, 0},
+    // Saved by an editor that puts a byte-order mark before the first line.
+    {"ProjectWithAByteOrderMark", {{"VexlarW 3.4.0.0 0", "\xEF\xBB\xBFVexlarW 3.4.0.0 0"}}, 0, "ERROR", "",
+     1, 1, 0},
+    // A bad reference is its record's one ERROR: the section's count is right.
+    {"BadReferenceInASource", {{"1 1 1 0 0 1 0", "1 1 3 0 0 1 0 0 0 0 0 0 0 0 0 0 0"}}, 2, "ERROR",
+     "Invalid element number, source 1\n  in mistake.prj, line %d, Source/Sink section, record 1",
+     -1, 0, 0},
+    {"SectionCountAboveItsRecords", {{"1 ! sources", "2 ! sources"}}, 2, "ERROR",
+     "S/S number mis-match: 2 expected, -999 found: the section ends after 1 record, so set its "
+     "count to 1", -1, 0, 0},
+    {"SectionCountBelowItsRecords", {{"1 ! sources", "0 ! sources"}}, 2, "ERROR",
+     "PRJ read error in Source/Sink section; enable the echo feature then see Log file for where "
+     "error occurred: the count says 0 records; after them the file has 1 where -999 should end "
+     "the section", -1, 0, 0},
 };
 
 // The line (from 1) of the text that begins with head; 0 when none does.
