@@ -82,7 +82,7 @@ static void blockSources(double*** c)
             cfd_for_block_sides(IBL[n], [&](const int* q, double A) {
                 if (!cell(ICELL, q)) cell(BS, q) += A * Q * (1 - cell(c, q) / CFD_SOURCE_CEILING);
             });
-        else if (kind == 2 && fabs(Q) > 1e-10)
+        else if (kind == 2 && Q != 0.0)
             cfd_for_box(IBL[n], [&](const int* q) {
                 cell(BS, q) += cell(VOL, q) * Q * (1 - cell(c, q) / CFD_SOURCE_CEILING);
             });
@@ -145,17 +145,21 @@ void ccompu(double*** c, double*** c_old)
         }
         if (CSTEADY == 1)
             cfd_for_rows([&](long q0, long n) { std::copy_n(base(c) + q0, n, base(c_old) + q0); });
-        double sum = 0.0;
+        // Every measure is relative to the equation's own size (the norm of AP c), so that a
+        // source 10 000 times smaller is solved as the larger one, scaled.
+        double sum = 0.0, size = 0.0;
         cfd_for_cells([&](const int* p) {
             if (cell(ICELL, p)) return;
-            double r = cfd_cell_residual(c, p);
+            double r = cfd_cell_residual(c, p), apc = cell(AP, p) * cell(c, p);
             sum += r * r;
+            size += apc * apc;
         });
         double R = sqrt(sum);
         if (_cciter <= 1 && it < 6 && R > RPC0[CINDEX]) RPC0[CINDEX] = R;
-        double norm = R / (RPC0[CINDEX] + 1e-10), cm = c[IMON][JMON][KMON];
+        double norm = RPC0[CINDEX] > 0 ? R / RPC0[CINDEX] : 0.0, cm = c[IMON][JMON][KMON];
         if (PINTV > 0 && fmod(it, PINTV) == 0) cfd_say(line, it, norm, cm);
-        bool met = R <= CRESIDU * RPC0[CINDEX] || (it > 5 && RPC0[CINDEX] <= 1e-10);
+        // A species whose first residuals are round-off of its size has nothing left to solve.
+        bool met = R <= CRESIDU * RPC0[CINDEX] || (it > 5 && RPC0[CINDEX] <= CFD_NOTHING_TO_SOLVE * sqrt(size));
         if (met || it > CMAXITER) {
             cfd_say(line, it, norm, cm);
             if (!met) limitReached(norm);

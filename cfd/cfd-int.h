@@ -126,6 +126,9 @@ constexpr double CFD_NO_WALL = 1e10;
 // Concentration at which a block source stops (the factor 1 - c / CFD_SOURCE_CEILING), and
 // the cut-off of a block source the input file gives none for.
 constexpr double CFD_SOURCE_CEILING = 1e10;
+// A species equation whose normalising residual is at most this part of the norm of its
+// terms AP c is solved already.
+constexpr double CFD_NOTHING_TO_SOLVE = 1e-10;
 // The normalised continuity residual while its normaliser is still 0: no criterion passes.
 constexpr double CFD_UNMEASURED_RESIDUAL = 1e10;
 // Starting values of running extremes: a minimum starts above any value it is to take; the

@@ -106,6 +106,44 @@ TEST_F(CfdOpenings, OpeningUpdateGivesFlowsAndCoefficients)
     _cpliter = 0;
 }
 
+// A pressure inlet whose cell lies 0.5 Pa above its boundary pressure lets air out by the
+// stiff law, as an outlet does (a warm room at the top of a door); in front of a solid
+// cell it passes nothing.
+TEST_F(CfdOpenings, PressureInletLetsAirOutAndNotThroughASolid)
+{
+    PITYPE[1] = 2, IMTYPE[1] = 2, PBIN[1] = 0;
+    P[2][3][3] = 0.5;
+    updateu(1);
+    EXPECT_DOUBLE_EQ(AMASSIN[1], -1000 * 0.5);
+    EXPECT_DOUBLE_EQ(U[1][3][3], -1000 * 0.5 / 1.2);   // leaving along -x
+    ICELL[2][3][3] = 1;
+    updateu(1);
+    EXPECT_EQ(AMASSIN[1], 0);
+    EXPECT_EQ(opencoe[1][3][3], 0);
+    EXPECT_EQ(U[1][3][3], 0);
+    ICELL[2][3][3] = 0;
+}
+
+// An opening on the face between cells 2 and 3 of x (array cells 3 and 4): the x momentum
+// loses its link across the face, while the energy and the species keep theirs both ways,
+// so that the two cells exchange equal amounts.
+TEST_F(CfdOpenings, InteriorOpeningKeepsTheScalarLinksBothWays)
+{
+    opening(LBIN, 1, {2, 2, 2, 2, 2, 2});
+    opening(LBOUT, 1, {3, 3, 2, 2, 2, 2});   // placed again: placing converts in place
+    inputdata();
+    ASSERT_EQ(INTY[1], 1);
+    PITYPE[1] = 2, IMTYPE[1] = 2, PBIN[1] = 2, TBIN[1] = 300;
+    fill(AW, 9), fill(AE, 9), fill(SP, 0), fill(BS, 0);
+    inletbc(1, 4);
+    EXPECT_EQ(AW[4][3][3], 9);
+    EXPECT_EQ(AE[3][3][3], 9);
+    EXPECT_DOUBLE_EQ(SP[4][3][3], -sqrt(2.4) * sqrt(2.0));   // the inflow still enters cell 4
+    EXPECT_DOUBLE_EQ(BS[4][3][3], 300 * sqrt(2.4) * sqrt(2.0));
+    inletbc(1, 1);
+    EXPECT_EQ(AW[4][3][3], 0);
+}
+
 }  // namespace
 
 // ---- Openings that are mirror images of themselves -----------------------------------------

@@ -194,6 +194,54 @@ INSTANTIATE_TEST_SUITE_P(
                       DoorRoom{"InteriorDoorLettingAirIn", true, "0.12", "-7,-7", "1,4", false, {}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A small source is solved as a large one, scaled. The room of tests/e2e/cfd/room.prj is
+// fed clean air (0.12 kg/s) and its volume source releases 1 mg/h (2.78e-10 kg/s) of CO2
+// over a region of the row's volume, or 10 000 times as much: by hand the exhaust carries
+// the whole source out at G / 0.12 kg/kg, and the two runs differ by the factor alone.
+struct SmallSource {
+    const char* name;
+    const char* x, *y, *z;   // cells of the source region
+};
+
+void PrintTo(const SmallSource& s, std::ostream* os) { *os << s.name; }
+
+class CfdSmallSource : public E2eTest, public ::testing::WithParamInterface<SmallSource> {};
+
+TEST_P(CfdSmallSource, ScalesWithTheSource)
+{
+    const SmallSource& s = GetParam();
+    const double M = (double)0.12f, SMALL = 1e-6 / 3600;
+    std::string src = std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/cfd/";
+    OpeningBook book[2];
+    for (int run = 0; run < 2; run++) {
+        double G = run ? 1e4 * SMALL : SMALL;
+        char rate[32];
+        snprintf(rate, sizeof rate, "%.17g 0 0 0", G);
+        std::ofstream(dir + "room.prj") << edited(slurp(src + "room.prj"),
+                                                  {{"0 0 1e-4 1e-15 0 0", "1 0 1e-4 1e-15 0 0"},
+                                                   {"1 0 0 44.0 0 0 0 1.6e-5 6.08e-4 840",
+                                                    "1 0 0 44.0 0 0 0 1.6e-5 0 840 0 0 0 0 0 0 CO2"},
+                                                   {"1e-5 0 0 0", rate}});
+        std::ofstream(dir + "room_room.CFD")
+            << replaced(slurp(src + "room_room.CFD"),
+                        {{"src block\n! x cells\n4,5\n! y cells\n3,4\n! z cells\n2,3\n",
+                          std::string("src block\n! x cells\n") + s.x + "\n! y cells\n" + s.y + "\n! z cells\n" +
+                              s.z + "\n"}});
+        Outcome r = runEngine("room.prj", "room.prj");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("balance misses"), std::string::npos) << r.err;
+        book[run] = openingBook(slurp(dir + "room_room.ret"), "exhaust");
+        EXPECT_NEAR(book[run].species, -G, 1e-6 * G);
+        EXPECT_NEAR(book[run].fraction, G / M, 1e-6 * G / M);
+    }
+    EXPECT_NEAR(book[1].fraction, 1e4 * book[0].fraction, 1e-9 * book[1].fraction);
+}
+
+INSTANTIATE_TEST_SUITE_P(Regions, CfdSmallSource,
+                         ::testing::Values(SmallSource{"EightCubicMetres", "3,6", "2,5", "1,4"},
+                                           SmallSource{"QuarterCubicMetre", "4,5", "3,3", "2,3"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // A steady run at 10:00 shows its solution as the state at 10:00.
 TEST_F(E2eTest, SteadyCfdFrameIsTitledWithTheRunsTime)
 {
