@@ -270,6 +270,32 @@ void getcpl()
     allocateHistories();
 }
 
+// The input test reads the zone's ".CFD" file as the first solve would and places it on its
+// grid, after the set-up's own checks, without creating any file of the coupling. The
+// openings are read as the file lists them: the network decides inlets and outlets only
+// when the run's flows are known.
+void cfd_check_input()
+{
+    RunControlData& r = _rcdat;
+    _tcpl = r.cfd_cpl;
+    if (_tcpl == 0) return;
+    AirNode* zone = cfd_name_zone_files();
+    if (!zone) return;
+    _crestart = r.cfd_restart;
+    VSTEADY = _sim_af_dyn ? 0 : 1;
+    checkSetup(zone);
+    NOC = r.sim_mf >= 1 ? _nctm : 0;
+    for (int s = 1; s <= 5; s++) CACTIVE[s] = r.sim_mf >= 1 && s <= _nctm;
+    INITYN = 1;
+    input(0);
+    int paths = 0;
+    for (const AirPath* p = _pafp0; p; p = p->next) paths += touches(p, zone);
+    if (NBIN + NBOUT != paths)
+        cfd_input_error("CFD input file lists %d openings but zone %d (%s) has %d coupled paths", NBIN + NBOUT,
+                        zone->number, zone->cfd_name, paths);
+    inputdata();
+}
+
 const char* cfd_cpr_path()
 {
     pathmerge(_cfdprj, sizeof _cfdprj, _pdrive, _pdir, _prjname, ".cpr");
