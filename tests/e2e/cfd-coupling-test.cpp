@@ -719,6 +719,12 @@ INSTANTIATE_TEST_SUITE_P(
               },
               "ERROR CFD surface pressure file asked for and not written (the case has no building block): "
               "channel_chan.ewc\n"},
+        // A block, but none named as the reference: the file is written with its ERROR, and
+        // the run does not end in success either.
+        Fault{"SurfacePressuresWithoutReferenceBlock", {}, true, "Results of this run could not be written in full\n",
+              false, [](std::string& t) { t.replace(t.find("! 83\n0,0,0"), 10, "! 83\n0,1,0"); },
+              "ERROR CFD surface pressure file written without a reference block (a block named REFBLOCK...): "
+              "channel_chan.ewc\n"},
         // A solid block in front of the whole outlet: the zone could pass no air.
         Fault{"OutletCoveredByABlock", {}, true,
               "CFD input file error outlet 1 \"out\" is covered wholly by solid block \"wall\": "
