@@ -296,6 +296,8 @@ void cfd_check_input()
     inputdata();
 }
 
+int cfd_project_sim_mf() { return COUPLE ? _ctmcpl : _rcdat.sim_mf; }
+
 const char* cfd_cpr_path()
 {
     pathmerge(_cfdprj, sizeof _cfdprj, _pdrive, _pdir, _prjname, ".cpr");
