@@ -207,7 +207,10 @@ void contaminantSwitches()
         CRESTART = 0;
     }
     nodeFlags9();
-    if (r.cfd_cpl > 1) r.sim_mf = 0, r.mft_on = 0;
+    // A transient contaminant run keeps its switches: the coupling sets them again before
+    // any species solve, and what is read before that (the result files to open, the
+    // layout of a restart record) must be what the run that wrote the record saw.
+    if (r.cfd_cpl > 1 && _ctmcpl != 2) r.sim_mf = 0, r.mft_on = 0;
 }
 
 }  // namespace

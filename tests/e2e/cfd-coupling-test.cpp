@@ -697,6 +697,26 @@ TEST_P(CfdCouplingBooks, TransientRunWritesTheExfiltrationTheNetworkBooks)
 
 INSTANTIATE_TEST_SUITE_P(Modes, CfdCouplingBooks, ::testing::Values(2, 3));
 
+// A transient contaminant run of the channel resumes from its own record of Jan01: the record
+// has the layout the writing run gave it (the coupling no longer switches the species off
+// before it is read). The zone's fields start anew at the resume, so the room ends Jan02
+// within the zone's departure from its monitoring cell (2.5e-6 here), not to the last bit.
+TEST_F(CfdCoupling, TransientContaminantRunResumesFromItsOwnRecord)
+{
+    const std::string period = "Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00";
+    Outcome whole = run({{SIM_MF, "2 0 1e-4 1e-15 0 0"},
+                         {period, "Jan01 0:00:00 Jan01 0:00:00 Jan02 24:00:00 0:10:00 1:00:00 6:00:00"}});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    std::string sql = "SELECT C0 FROM NODEZONECCDATA JOIN TIME USING (TimeID) WHERE ZoneNumber = 2 AND "
+                      "dayofyear = 2 AND Time = 86400";
+    double unbroken = query(db(), sql);
+    Outcome resumed = run({{SIM_MF, "2 0 1e-4 1e-15 0 0"},
+                           {period, "Jan01 0:00:00 Jan02 0:00:00 Jan02 24:00:00 0:10:00 1:00:00 6:00:00"},
+                           {"0 Jan01 0:00:00", "1 Jan01 0:00:00"}});
+    ASSERT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_NEAR(query(db(), sql), unbroken, 1e-5 * unbroken);
+}
+
 // Each coupling fault ends the run with its FATAL; those of the set-up come before any
 // result or coupling file exists.
 struct Fault {
