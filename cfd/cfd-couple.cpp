@@ -207,7 +207,10 @@ void contaminantSwitches()
         CRESTART = 0;
     }
     nodeFlags9();
-    if (r.cfd_cpl > 1) r.sim_mf = 0, r.mft_on = 0;
+    // A transient contaminant run keeps its switches: the coupling sets them again before
+    // any species solve, and what is read before that (the result files to open, the
+    // layout of a restart record) must be what the run that wrote the record saw.
+    if (r.cfd_cpl > 1 && _ctmcpl != 2) r.sim_mf = 0, r.mft_on = 0;
 }
 
 }  // namespace
@@ -269,6 +272,34 @@ void getcpl()
     contaminantSwitches();
     allocateHistories();
 }
+
+// The input test reads the zone's ".CFD" file as the first solve would and places it on its
+// grid, after the set-up's own checks, without creating any file of the coupling. The
+// openings are read as the file lists them: the network decides inlets and outlets only
+// when the run's flows are known.
+void cfd_check_input()
+{
+    RunControlData& r = _rcdat;
+    _tcpl = r.cfd_cpl;
+    if (_tcpl == 0) return;
+    AirNode* zone = cfd_name_zone_files();
+    if (!zone) return;
+    _crestart = r.cfd_restart;
+    VSTEADY = _sim_af_dyn ? 0 : 1;
+    checkSetup(zone);
+    NOC = r.sim_mf >= 1 ? _nctm : 0;
+    for (int s = 1; s <= 5; s++) CACTIVE[s] = r.sim_mf >= 1 && s <= _nctm;
+    INITYN = 1;
+    input(0);
+    int paths = 0;
+    for (const AirPath* p = _pafp0; p; p = p->next) paths += touches(p, zone);
+    if (NBIN + NBOUT != paths)
+        cfd_input_error("CFD input file lists %d openings but zone %d (%s) has %d coupled paths", NBIN + NBOUT,
+                        zone->number, zone->cfd_name, paths);
+    inputdata();
+}
+
+int cfd_project_sim_mf() { return COUPLE ? _ctmcpl : _rcdat.sim_mf; }
 
 const char* cfd_cpr_path()
 {

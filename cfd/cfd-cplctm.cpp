@@ -83,12 +83,12 @@ int comctm()
         openingTable();
         _donectm = 0;
         if (_ctmcpl == 2) setCmon(1);
+        // The run control's contaminant switches stay on: the step's results, exfiltration
+        // and summaries are booked after this, and the next step's coupling sets them again.
         if (VSTEADY == 0) {
             _doneflow = 0;
             _ctlctmcpl = 0;
             CONTAMINANT = 0;
-            _rcdat.sim_mf = 0;
-            _rcdat.mft_on = 0;
         }
         return 0;
     }

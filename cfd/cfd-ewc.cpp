@@ -74,12 +74,16 @@ void makeewc()
     Region r = buildingRegion();
     int n = 1;
     while (n <= NBL && strncmp(NMBL[n], "REFBLOCK", 8) != 0) n++;
-    if (n > NBL)
+    if (n > NBL) {
         error(ERROR, __FILE__, __LINE__, "Error makeewc: a reference building block needs to be set",
               "");
-    if (r.lo[2] != 2)
+        cfd_state.ewc_fault = "without a reference block (a block named REFBLOCK...)";
+    }
+    if (r.lo[2] != 2) {
         error(ERROR, __FILE__, __LINE__,
               "Error makeewc: at least one building block should be on ground", "");
+        if (!cfd_state.ewc_fault) cfd_state.ewc_fault = "without a building block on the ground";
+    }
     record(f, r);
     cfd_close_checked(&f, cfd_zone_path(".ewc"));
     fprintf(stderr, "End of generate wdb file for wind pressure coefficients\n");

@@ -566,6 +566,9 @@ struct CfdState {
     // A surface pressure file was asked for and could not be made (the case has no block);
     // the run's end reports it as a file not written.
     bool ewc_unmade;
+    // It was written with a fault its ERROR named (no reference block, no block on the
+    // ground): the run's end does not report success either.
+    const char* ewc_fault;
     int var_written, cpr_written;   // this run has created the field or coupling restart
     // The last airflow solve: iterations and limit, criterion, continuity and the normalised
     // U, V, W and energy residuals.

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <string>
 #include <ctime>
 #include <initializer_list>
 #include <unistd.h>
@@ -87,7 +88,12 @@ int cfd_close_results()
     if (cfd_state.ewc_unmade)
         cfd_write_failed("CFD surface pressure file asked for and not written (the case has no building block): ",
                          cfd_zone_path(".ewc"), "");
+    if (cfd_state.ewc_fault) {
+        std::string text = std::string("CFD surface pressure file written ") + cfd_state.ewc_fault + ": ";
+        cfd_write_failed(text.c_str(), cfd_zone_path(".ewc"), "");
+    }
     cfd_state.ewc_unmade = false;
+    cfd_state.ewc_fault = nullptr;
     int failures = cfd_write_failures;
     cfd_write_failures = 0;
     return failures;

@@ -137,6 +137,10 @@ extern FILE* CPLTE;      // Tecplot frames of the coupled run
 // the coupling records of the CFD zone and its paths, the switches of the solver and the
 // coupling files. Every fault of the set-up is FATAL here.
 void getcpl();
+void cfd_check_input();
+// The project's contaminant mode (Run Control sim_mf): the coupling clears the run control's
+// field at its set-up and sets it again when its iteration needs the network's species.
+int cfd_project_sim_mf();   // the input test's read of the CFD zone's file
 // One airflow-coupling exchange; 1 when the network's airflow must be solved again.
 int cplloop();
 // Hands the coupled openings to the CFD solver's inlet and outlet arrays while the zone's

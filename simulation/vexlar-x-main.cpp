@@ -297,6 +297,7 @@ int main(int argc, char** argv)
     readInitialValues();
     openAmbientInputs();
     if (_doInput) {
+        cfd_check_input();
         error(NOTE, __FILE__, __LINE__, "Input test completed", "");
         finishInputTest();
     }

@@ -336,8 +336,8 @@ void openResultFiles()
         set_usrf(1);
     else
         set_usrf(3);
-    openOrRemove(r.sim_mf > 1 && r.cex_bldg, set_ubcex_open, set_ubcex_close);
-    openOrRemove(r.sim_mf > 1 && r.cex_ctm, set_udcex_open, set_udcex_close);
+    openOrRemove(cfd_project_sim_mf() > 1 && r.cex_bldg, set_ubcex_open, set_ubcex_close);
+    openOrRemove(cfd_project_sim_mf() > 1 && r.cex_ctm, set_udcex_open, set_udcex_close);
     openOrRemove(r.pfsave || r.zfsave || r.zcsave, set_usql_open, set_usql_close);
 }
 

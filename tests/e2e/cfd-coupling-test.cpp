@@ -652,6 +652,71 @@ TEST_F(CfdCoupling, TransientStartFromTheInitialConcentrationFollowsTheWellMixed
     EXPECT_NEAR(at(600), mixed, 0.05 * mixed);
 }
 
+// Modes 2 and 3 of a transient run write the exfiltration files and the contaminant summary
+// asked for, and book what the uncoupled network books: over one hour the fan brings in
+// m c_out t = 0.12 x 6.08e-4 x 3600 = 0.26266 kg of CO2, and the building lets out what the
+// network's own channel (mode 0) lets out.
+class CfdCouplingBooks : public CfdCoupling, public ::testing::WithParamInterface<int> {
+protected:
+    // The .cex file's "Sum" and the .csm's mass from and to the ambient [kg].
+    std::vector<double> books(int mode)
+    {
+        std::string src = std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/cfd/";
+        std::string prj = edited(slurp(src + "channel.prj"),
+                                 {{SIM_AF, "1 1 30 1e-4 1e-5 0.75 0 50 0"}, {SIM_MF, "2 0 1e-4 1e-15 0 0"},
+                                  {"Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00",
+                                   "Jan01 0:00:00 Jan01 0:00:00 Jan01 1:00:00 0:10:00 0:10:00 0:10:00"},
+                                  {CFD_LINE, std::to_string(mode) + " 1e-3 0 0 5 1 0 0 0 0"}});
+        // csm on; cex_bldg and cex_ctm on
+        std::ofstream(dir + "channel.prj") << replaced(prj, {{"0 0 0 0 0 0\n0 0 1 1 1\n1.2041",
+                                                              "0 0 0 1 0 0\n1 1 1 1 1\n1.2041"}});
+        copyInto(dir, src + "channel_chan.CFD");
+        Outcome r = runEngine("channel.prj", "channel.prj");
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::smatch m;
+        std::string cex = slurp(dir + "channel.cex"), csm = slurp(dir + "channel.csm");
+        EXPECT_TRUE(exists(dir + "channel_CO2.cex"));
+        if (!std::regex_search(cex, m, std::regex("\nSum\t\t(\\S+)\n"))) return {};
+        double sum = std::atof(m[1].str().c_str());
+        if (!std::regex_search(csm, m, std::regex("\nCO2\t(\\S+)\t(\\S+)\n"))) return {};
+        return {sum, std::atof(m[1].str().c_str()), std::atof(m[2].str().c_str())};
+    }
+};
+
+TEST_P(CfdCouplingBooks, TransientRunWritesTheExfiltrationTheNetworkBooks)
+{
+    std::vector<double> network = books(0);
+    std::vector<double> coupled = books(GetParam());
+    ASSERT_EQ(network.size(), 3u);
+    ASSERT_EQ(coupled.size(), 3u) << "no exfiltration or summary file";
+    double in = M * (double)6.08e-4f * 3600;
+    EXPECT_NEAR(coupled[1], in, 1e-4 * in);
+    EXPECT_NEAR(coupled[2], coupled[0], 1e-5 * coupled[0]);   // the summary books what the .cex lists
+    EXPECT_NEAR(coupled[0], network[0], 1e-3 * network[0]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, CfdCouplingBooks, ::testing::Values(2, 3));
+
+// A transient contaminant run of the channel resumes from its own record of Jan01: the record
+// has the layout the writing run gave it (the coupling no longer switches the species off
+// before it is read). The zone's fields start anew at the resume, so the room ends Jan02
+// within the zone's departure from its monitoring cell (2.5e-6 here), not to the last bit.
+TEST_F(CfdCoupling, TransientContaminantRunResumesFromItsOwnRecord)
+{
+    const std::string period = "Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00";
+    Outcome whole = run({{SIM_MF, "2 0 1e-4 1e-15 0 0"},
+                         {period, "Jan01 0:00:00 Jan01 0:00:00 Jan02 24:00:00 0:10:00 1:00:00 6:00:00"}});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    std::string sql = "SELECT C0 FROM NODEZONECCDATA JOIN TIME USING (TimeID) WHERE ZoneNumber = 2 AND "
+                      "dayofyear = 2 AND Time = 86400";
+    double unbroken = query(db(), sql);
+    Outcome resumed = run({{SIM_MF, "2 0 1e-4 1e-15 0 0"},
+                           {period, "Jan01 0:00:00 Jan02 0:00:00 Jan02 24:00:00 0:10:00 1:00:00 6:00:00"},
+                           {"0 Jan01 0:00:00", "1 Jan01 0:00:00"}});
+    ASSERT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_NEAR(query(db(), sql), unbroken, 1e-5 * unbroken);
+}
+
 // Each coupling fault ends the run with its FATAL; those of the set-up come before any
 // result or coupling file exists.
 struct Fault {
@@ -718,6 +783,12 @@ INSTANTIATE_TEST_SUITE_P(
                   t.replace(t.find("! 83\n0,0,0"), 10, "! 83\n0,1,0");
               },
               "ERROR CFD surface pressure file asked for and not written (the case has no building block): "
+              "channel_chan.ewc\n"},
+        // A block, but none named as the reference: the file is written with its ERROR, and
+        // the run does not end in success either.
+        Fault{"SurfacePressuresWithoutReferenceBlock", {}, true, "Results of this run could not be written in full\n",
+              false, [](std::string& t) { t.replace(t.find("! 83\n0,0,0"), 10, "! 83\n0,1,0"); },
+              "ERROR CFD surface pressure file written without a reference block (a block named REFBLOCK...): "
               "channel_chan.ewc\n"},
         // A solid block in front of the whole outlet: the zone could pass no air.
         Fault{"OutletCoveredByABlock", {}, true,

@@ -36,7 +36,8 @@ namespace fs = std::filesystem;
 
 enum class Fate { Same, Anew, Gone };   // as the earlier run left it, written by this run, absent
 enum class Change { None, InputTest, BadDate, NoWeather, Stop, Hangup, SecondRun, SecondInputTest, ClosedStderr,
-                    BadRecord, FullDisk, ZeroCellWidth, ResultFolder, PeerEndsAtTheEnd, PeerEndsMidRun };
+                    BadRecord, FullDisk, ZeroCellWidth, ResultFolder, PeerEndsAtTheEnd, PeerEndsMidRun,
+                    InputTestZeroCellWidth, InputTestNoCfd };
 
 struct End {
     const char* name;
@@ -241,6 +242,14 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
     case Change::ZeroCellWidth:
         std::ofstream(prj + "room_room.CFD") << edited(earlier.at("room_room.CFD"), {{"0.5 0.5 0.5 0.5 0.5 0.5 0.5 0.5", "0 0.5 0.5 0.5 0.5 0.5 0.5 0.5"}});
         break;
+    case Change::InputTestZeroCellWidth:
+        std::ofstream(prj + "room_room.CFD") << edited(earlier.at("room_room.CFD"), {{"0.5 0.5 0.5 0.5 0.5 0.5 0.5 0.5", "0 0.5 0.5 0.5 0.5 0.5 0.5 0.5"}});
+        args.push_back("-t");
+        break;
+    case Change::InputTestNoCfd:
+        fs::remove(prj + "room_room.CFD");
+        args.push_back("-t");
+        break;
     case Change::ResultFolder:
         fs::remove(prj + "lab.sim");
         fs::create_directory(prj + "lab.sim");
@@ -321,6 +330,13 @@ INSTANTIATE_TEST_SUITE_P(
             Fate::Same, Fate::Same},
         End{"CfdZoneFatal", true, Change::ZeroCellWidth, 2,
             "FATAL CFD input file error x cell width 1 = 0 out of range: item 9 (x cell widths) of room_room.CFD\n", "", Fate::Gone, Fate::Same,
+            Fate::Same},
+        // The input test reads the zone's file as the run would.
+        End{"CfdZoneInputTestOfABrokenFile", true, Change::InputTestZeroCellWidth, 2,
+            "FATAL CFD input file error x cell width 1 = 0 out of range: item 9 (x cell widths) of room_room.CFD\n", "", Fate::Gone, Fate::Same,
+            Fate::Same},
+        End{"CfdZoneInputTestWithoutItsFile", true, Change::InputTestNoCfd, 2,
+            "FATAL Unable to locate input file room_room.CFD: No such file or directory\n", "", Fate::Gone, Fate::Same,
             Fate::Same},
         End{"FolderNamedAsAResult", false, Change::ResultFolder, 0,
             "ERROR Result file lab.sim is a folder and was not removed\n", "NOTE Input test completed\n", Fate::Gone,
