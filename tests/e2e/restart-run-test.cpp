@@ -447,8 +447,9 @@ INSTANTIATE_TEST_SUITE_P(Restart, PartDay, ::testing::ValuesIn(PART_DAYS),
 // filtered-supply: nodes (room, ambient) 4 each from 0, paths (supply, relief) 3 each from
 // 8, mass fractions 14 and 15, the bed's loading state from 16 (relative loading, load,
 // breakthrough day and time), the power-law source from 20 (begin time, begin day, started,
-// initial rate). duct-loop: 5 nodes, 5 paths and 5 mass fractions, the 6 corridor cells
-// from 40, then the 2 m duct from 46 (mode, last active cell, ...).
+// initial rate), the trace system from 24 (mass basis, unknown). duct-loop: 5 nodes, 5
+// paths and 5 mass fractions, the 6 corridor cells from 40, then the 2 m duct from 46
+// (mode, last active cell, ...).
 struct Corrupt {
     const char* name;
     const char* project;
@@ -480,6 +481,9 @@ const Corrupt CORRUPTS[] = {
     // A mass fraction beyond one (a room of pure gas twice over) and a flow no path carries.
     {"MassFractionAboveOne", "filtered-supply", 14, 2.0, "mass fraction", "2"},
     {"PathFlowNotFinite", "filtered-supply", 8, INF, "path", "inf"},
+    // The implicit trace system's mass basis (the room's air) and unknown (its CO2) from 24.
+    {"SystemMassBasisNegative", "filtered-supply", 24, -1.0, "transport system", "-1"},
+    {"SystemUnknownAboveOne", "filtered-supply", 25, 2.0, "transport system", "2"},
     {"ZoneCell", "duct-loop", 40, NAN_, "1-D zone cell", "nan"},
     {"DuctMode", "duct-loop", 46, 2, "duct cell", "2"},
 };
