@@ -1218,7 +1218,12 @@ int rstget(int day)
     // when everything else of its layout matches, with a warning that it was not checked.
     char what[160] = "";
     int blocks = B_COUNT;
-    const size_t recordSize = file[9] >= 8 && file[9] <= (1 << 30) ? (size_t)file[9] : 0;
+    // Only a record the file holds in full is read: a header's size is not trusted.
+    long fileSize = -1;
+    if (fseek(f, 0, SEEK_END) == 0) fileSize = ftell(f);
+    if (fseek(f, sizeof bytes, SEEK_SET) != 0) return readFailed(f, "");
+    const size_t recordSize =
+        file[9] >= 8 && fileSize >= (long)sizeof bytes + file[9] ? (size_t)file[9] : 0;
     if (recordSize) {
         unsigned char* first = alc_vT<unsigned char>(0, recordSize - 1, "rBuf");
         const unsigned char* id = nullptr;

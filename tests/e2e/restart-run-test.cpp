@@ -212,6 +212,9 @@ const Fault FAULTS[] = {
     {"Missing", "Jan02", "FATAL Failed to open restart file: two.rst (No such file or directory)\n", nullptr},
     {"ZoneCount", "Jan02", "FATAL Data mis-match in restart file: nzone was 5 in the record, is 2 in the project\n", [](std::string& b) { setWord(b, 0, 5); }},
     {"RecordSize", "Jan02", "FATAL Data mis-match in restart file: a record was 8 bytes, is 288 for the project\n", [](std::string& b) { setWord(b, 36, 8); }},
+    // A size no record of the file can have is not read as one.
+    {"RecordSizeBeyondTheFile", "Jan02", "FATAL Data mis-match in restart file: a record was 1073741824 bytes, is 288 for the project\n",
+     [](std::string& b) { setWord(b, 36, 1 << 30); }},
     {"DateNotStored", "Jan05", "FATAL Restart failed to find date\n", nullptr},
     {"PastTheEnd", "Jan02", "FATAL RST read failed\n", [](std::string& b) { b.resize(RST_HEAD + RST_RECORD); }},
     {"ShortRecord", "Jan02", "FATAL RST read failed\n", [](std::string& b) { b.resize(RST_HEAD + RST_RECORD + 100); }},
