@@ -4,14 +4,17 @@
 // control states, and for the short-time-step method the cells of the 1-D zones and the
 // duct cell rings, then the nodes' densities and air-mass sources and the day type of the
 // week, then under a time weight below 1 what the next step's books start from (the
-// filters' efficiencies, the sources' and sinks' rates), and under the short time step
-// with the storage term each zone's change of air mass over the last step; little-endian
-// with no padding. The layout is computed from the current network, so a record is only
-// ever restored into a network of the same shape. Every value
-// is checked on the way in and on the way out: a record holding a non-finite number is never
-// written, and one holding a value no state can hold (a non-finite number, a temperature,
-// gas constant or air mass not above zero, a negative mass fraction, a value beyond the
-// float range of the result files it reaches, an impossible time) is never restored.
+// filters' efficiencies, the sources' and sinks' rates), under the short time step with
+// the storage term each zone's change of air mass over the last step, under the stiff
+// integrator the length of its last step, and last what the record was written for (the
+// species, method, time weights, storage term and a digest of the network); little-endian
+// with no padding. Every block's size, writer and reader sit in one table (BLOCKS). The
+// layout is computed from the current network, and a record is only ever restored into
+// the project it was written for. Every value is checked on the way in and on the way
+// out: a record holding a non-finite number is never written, and one holding a value no
+// state can hold (a non-finite number, a temperature, gas constant or air mass not above
+// zero, a mass fraction outside [0, 1] beyond the run's noise, a value beyond the float
+// range of the result files it reaches, an impossible time) is never restored.
 #include "output/restart.h"
 
 #include <cctype>
@@ -58,6 +61,9 @@ constexpr int TIME_MIN = -86400 + 1, TIME_MAX = 2 * 86400 - 1;
 // values the result files store in single precision.
 constexpr double ABOVE_ZERO = std::numeric_limits<double>::denorm_min();
 constexpr double SINGLE = FLT_MAX;
+// A mass fraction of the air found as one less the others' rounds a few units of the last
+// place above one.
+constexpr double MF_MAX = 1.0 + 64 * DBL_EPSILON;
 
 // Blocks of a record, in record order. Blocks added later follow the earlier ones, so that
 // those keep their offsets; the record size in the header tells a file of an older layout.
@@ -299,7 +305,7 @@ struct Cursor {
     }
     double positive() { return real(ABOVE_ZERO); }
     double single() { return real(-SINGLE, SINGLE); }
-    double massFraction(double noise) { return real(-noise, 1.0 + noise); }
+    double massFraction(double noise) { return real(-noise, MF_MAX + noise); }
     float real32() { return (float)single(); }
     int whole(int lo, int hi) { return (int)real(lo, hi); }
     int time() { return whole(TIME_MIN, TIME_MAX); }
@@ -446,8 +452,8 @@ void packLoad(Cursor& c, const FilterLoadRec* fl)
 
 void unpackLoad(Cursor& c, FilterLoadRec* fl)
 {
-    fl->rel_loading = c.real();
-    for (int s = 0; s < _nctm; s++) fl->loads[s] = c.real();
+    fl->rel_loading = c.single();
+    for (int s = 0; s < _nctm; s++) fl->loads[s] = c.single();
     for (int s = 0; s < _nctm; s++) {
         int day = c.whole(0, 365);
         if (fl->bkt_day) fl->bkt_day[s] = day;
@@ -467,7 +473,7 @@ template <class Sink> void packSinks(Cursor& c, std::initializer_list<Sink*> lis
 template <class Sink> void unpackSinks(Cursor& c, std::initializer_list<Sink*> lists)
 {
     for (Sink* l : lists)
-        for (Sink* k = l; k; k = k->next) k->surface_mass = c.real();
+        for (Sink* k = l; k; k = k->next) k->surface_mass = c.single();
 }
 
 void packVector(Cursor& c, const double* v, int n)
@@ -553,8 +559,8 @@ template <class Rec> void unpackRates(Cursor& c, std::initializer_list<Rec*> lis
 {
     for (Rec* l : lists)
         for (Rec* k = l; k; k = k->next) {
-            k->*a = c.real();
-            k->*b = c.real();
+            k->*a = c.single();
+            k->*b = c.single();
         }
 }
 
@@ -601,7 +607,7 @@ void unpackSystem(Cursor& c, MF_MAT* m, int k)
             int e = n->mf_eqn[s];
             if (e < 1 || e > m->nvar) continue;
             double noise = mfNoise(m->M[e]);
-            if (!(m->x[e] >= -noise && m->x[e] <= 1.0 + noise)) c.bad = x + 8 * (size_t)(e - 1);
+            if (!(m->x[e] >= -noise && m->x[e] <= MF_MAX + noise)) c.bad = x + 8 * (size_t)(e - 1);
         }
     if (m->rate)
         for (int i = 1; i <= m->nvar; i++) m->rate[i] = c.single();
@@ -749,13 +755,14 @@ bool identDifference(const unsigned char* id, int values, char* what, size_t siz
                  item(I_METHOD), r.mf_solver);
         return true;
     }
-    // The time weights and the storage term of the airflows matter only where they are used.
-    if (r.mf_solver == 0 && item(I_NTHETA) != (double)r.mfn_theta) {
+    // A system's time weight matters only to the implicit method, and only when the
+    // system has species to move.
+    if (r.mf_solver == 0 && _nntc > 0 && item(I_NTHETA) != (double)r.mfn_theta) {
         snprintf(what, size, "the non-trace time weight (mfn_theta) was %g in the record, is %g in the project",
                  item(I_NTHETA), r.mfn_theta);
         return true;
     }
-    if (r.mf_solver == 0 && item(I_TTHETA) != (double)r.mft_theta) {
+    if (r.mf_solver == 0 && _nctm > _nntc && item(I_TTHETA) != (double)r.mft_theta) {
         snprintf(what, size, "the trace time weight (mft_theta) was %g in the record, is %g in the project",
                  item(I_TTHETA), r.mft_theta);
         return true;
@@ -1211,7 +1218,12 @@ int rstget(int day)
     // when everything else of its layout matches, with a warning that it was not checked.
     char what[160] = "";
     int blocks = B_COUNT;
-    const size_t recordSize = file[9] >= 8 && file[9] <= (1 << 30) ? (size_t)file[9] : 0;
+    // Only a record the file holds in full is read: a header's size is not trusted.
+    long fileSize = -1;
+    if (fseek(f, 0, SEEK_END) == 0) fileSize = ftell(f);
+    if (fseek(f, sizeof bytes, SEEK_SET) != 0) return readFailed(f, "");
+    const size_t recordSize =
+        file[9] >= 8 && fileSize >= (long)sizeof bytes + file[9] ? (size_t)file[9] : 0;
     if (recordSize) {
         unsigned char* first = alc_vT<unsigned char>(0, recordSize - 1, "rBuf");
         const unsigned char* id = nullptr;

@@ -212,6 +212,9 @@ const Fault FAULTS[] = {
     {"Missing", "Jan02", "FATAL Failed to open restart file: two.rst (No such file or directory)\n", nullptr},
     {"ZoneCount", "Jan02", "FATAL Data mis-match in restart file: nzone was 5 in the record, is 2 in the project\n", [](std::string& b) { setWord(b, 0, 5); }},
     {"RecordSize", "Jan02", "FATAL Data mis-match in restart file: a record was 8 bytes, is 288 for the project\n", [](std::string& b) { setWord(b, 36, 8); }},
+    // A size no record of the file can have is not read as one.
+    {"RecordSizeBeyondTheFile", "Jan02", "FATAL Data mis-match in restart file: a record was 1073741824 bytes, is 288 for the project\n",
+     [](std::string& b) { setWord(b, 36, 1 << 30); }},
     {"DateNotStored", "Jan05", "FATAL Restart failed to find date\n", nullptr},
     {"PastTheEnd", "Jan02", "FATAL RST read failed\n", [](std::string& b) { b.resize(RST_HEAD + RST_RECORD); }},
     {"ShortRecord", "Jan02", "FATAL RST read failed\n", [](std::string& b) { b.resize(RST_HEAD + RST_RECORD + 100); }},
@@ -254,6 +257,7 @@ struct Continuation {
     std::vector<Edit> edits;
     double tolerance;           // relative; 0 for equal to the last bit
     bool breakthrough;          // the filter breaks through on day 1
+    size_t nodes = 1;           // zones and junctions listed
 };
 
 void PrintTo(const Continuation& c, std::ostream* os) { *os << c.name; }
@@ -343,6 +347,12 @@ TEST_P(Continues, ResumedRunListsDayTwoAsTheWholeRunDid)
 // second member takes half of what the bed passes.
 const Edit SUPER_FILTER[] = {{"1 1 1 ! filter 1", "1 3 2"}, {"0.0 0 ! bed", "0.0 0\n0.0 0"}};
 
+// Ducts without cells, over two days, into a room a hundred times larger that fills with
+// the outdoor CO2 over some three days: a junction holding air mixes it with what flows in.
+const Edit NO_DUCT_CELLS[] = {{"1 0 1 0.5 0 0", "1 0 0 0.5 0 0"},
+                              {"Jan01 0:00:00 Jan01 0:00:00 Jan01", "Jan01 0:00:00 Jan01 0:00:00 Jan02 24:00:00 0:10:00 1:00:00 6:00:00"},
+                              {"1 3 0 0 0 1 0 50 293.15 0 Room", "1 3 0 0 0 1 0 5000 293.15 0 Room 0 0 0 0 0 0 0 0"}};
+
 const Continuation CONTINUATIONS[] = {
     {"GasFilterAndPowerLawSource", "filtered-supply", {}, 0.0, true},
     {"SuperFilterMembers", "filtered-supply", {SUPER_FILTER[0], SUPER_FILTER[1]}, 0.0, true},
@@ -354,10 +364,8 @@ const Continuation CONTINUATIONS[] = {
     // The integrator starts afresh on resuming: equal within a tenth of its tolerance of 1e-4.
     {"StiffIntegrator", "filtered-supply", {{"0 0 0 0.1 0 0", "2 0 0 0.1 0 0"}}, 1e-5, true},
     {"ShortTimeStepDuctAndZoneCells", "duct-loop", {}, 0.0, false},
-    // Ducts without cells: a junction holding air mixes it with what flows in, and keeps
-    // the air mass of its airflow through both days.
-    {"ShortTimeStepJunctionStorage", "duct-supply",
-     {{"1 0 1 0.5 0 0", "1 0 0 0.5 0 0"}, {"Jan01 0:00:00 Jan01 0:00:00 Jan01", "Jan01 0:00:00 Jan01 0:00:00 Jan02 24:00:00 0:10:00 1:00:00 6:00:00"}}, 0.0, false},
+    // The junctions keep the air mass of their airflow through both days.
+    {"ShortTimeStepJunctionStorage", "duct-supply", {NO_DUCT_CELLS[0], NO_DUCT_CELLS[1], NO_DUCT_CELLS[2]}, 0.0, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Restart, Continues, ::testing::ValuesIn(CONTINUATIONS),
@@ -404,8 +412,8 @@ TEST_P(PartDay, RecordOfTheRunEndResumesTheRestOfTheDay)
     std::vector<std::vector<double>> want, got = dayTwo(dir + "run.sqlite3");
     for (const std::vector<double>& row : dayTwo(dir + "whole.sqlite3"))
         if (row[0] >= 43200) want.push_back(row);
-    ASSERT_EQ(want.size(), 13u);   // 12:00 to 24:00 hourly, one zone
-    EXPECT_GT(want.back()[2] - want.front()[2], 0.01 * want.back()[2]) << "still filling";
+    ASSERT_EQ(want.size(), 13u * c.nodes);   // 12:00 to 24:00 hourly, each zone and junction
+    EXPECT_GT(want[12][2] - want[0][2], 0.01 * want[12][2]) << "still filling";
     ASSERT_EQ(got.size(), want.size());
     for (size_t i = 0; i < want.size(); i++) {
         ASSERT_EQ(got[i][0], want[i][0]);
@@ -425,9 +433,12 @@ TEST_P(PartDay, RecordOfTheRunEndResumesTheRestOfTheDay)
 // loads with what the books of its own steps say it captured: equal within twice its
 // relative tolerance of 1e-4.
 const Edit LARGE_ROOM = {"1 3 0 0 0 1 0 50 293.15 0 Room", "1 3 0 0 0 1 0 5000 293.15 0 Room 0 0 0 0 0 0 0 0"};
+// The record of the run's end, as a stop's, resumes with the junctions holding the air
+// mass of their airflow.
 const Continuation PART_DAYS[] = {
     {"Implicit", "filtered-supply", {LARGE_ROOM}, 0.0, false},
     {"StiffIntegrator", "filtered-supply", {LARGE_ROOM, {"0 0 0 0.1 0 0", "2 0 0 0.1 0 0"}}, 2e-4, false},
+    {"ShortTimeStepJunctionStorage", "duct-supply", {NO_DUCT_CELLS[0], NO_DUCT_CELLS[1], NO_DUCT_CELLS[2]}, 0.0, false, 4},
 };
 
 INSTANTIATE_TEST_SUITE_P(Restart, PartDay, ::testing::ValuesIn(PART_DAYS),
@@ -439,8 +450,9 @@ INSTANTIATE_TEST_SUITE_P(Restart, PartDay, ::testing::ValuesIn(PART_DAYS),
 // filtered-supply: nodes (room, ambient) 4 each from 0, paths (supply, relief) 3 each from
 // 8, mass fractions 14 and 15, the bed's loading state from 16 (relative loading, load,
 // breakthrough day and time), the power-law source from 20 (begin time, begin day, started,
-// initial rate). duct-loop: 5 nodes, 5 paths and 5 mass fractions, the 6 corridor cells
-// from 40, then the 2 m duct from 46 (mode, last active cell, ...).
+// initial rate), the trace system from 24 (mass basis, unknown). duct-loop: 5 nodes, 5
+// paths and 5 mass fractions, the 6 corridor cells from 40, then the 2 m duct from 46
+// (mode, last active cell, ...).
 struct Corrupt {
     const char* name;
     const char* project;
@@ -472,6 +484,9 @@ const Corrupt CORRUPTS[] = {
     // A mass fraction beyond one (a room of pure gas twice over) and a flow no path carries.
     {"MassFractionAboveOne", "filtered-supply", 14, 2.0, "mass fraction", "2"},
     {"PathFlowNotFinite", "filtered-supply", 8, INF, "path", "inf"},
+    // The implicit trace system's mass basis (the room's air) and unknown (its CO2) from 24.
+    {"SystemMassBasisNegative", "filtered-supply", 24, -1.0, "transport system", "-1"},
+    {"SystemUnknownAboveOne", "filtered-supply", 25, 2.0, "transport system", "2"},
     {"ZoneCell", "duct-loop", 40, NAN_, "1-D zone cell", "nan"},
     {"DuctMode", "duct-loop", 46, 2, "duct cell", "2"},
 };
