@@ -465,6 +465,23 @@ std::vector<Edit> outdoorRampRoom(const std::string& list)
              "Jan01 0:00:00 Jan01 0:00:00 Jan01 4:00:00 0:10:00 " + list + " 6:00:00"}};
 }
 
+// The same outdoor ramp given to the fan's path by the wind-pressure file's mass fractions
+// at its opening.
+std::vector<Edit> openingRampRoom()
+{
+    std::vector<Edit> e = outdoorRampRoom("0:05:00");
+    e[2] = {"null   ! WPC file", "ramp.wpc   ! WPC file"};
+    e.push_back({"0 0 0:00:00 1/1 12/31 0 0 0", "0 0 0:00:00 1/1 12/31 0 1 0"});
+    e.push_back({"1 0 -1 1 2 0", "1 4 -1 1 2 0 0 0 0 0 1 1 1 1.5 1 0 1 180 0 0 0 0 0 0 0 0 0 0 0 0"});
+    return e;
+}
+
+std::string openingRampFile()
+{
+    return "WPCfile VexlarW 2.4\nOutdoor CO2 at the fan rising over an hour\n1 1 0 0\n1/1 1/1\nCO2\n1 1 1 1.5 0\n"
+           "1/1 00:00:00\n0\n1/1 01:00:00\n1e-3\n1/1 24:00:00\n1e-3\n";
+}
+
 // The closed room of decaying-source.prj released into at G = 1e-6 kg/s times a value of
 // the continuous values file, which rises from 0 to 1 over the first hour, falls to 0.25
 // over the second and holds: the room holds G times the value's integral.
@@ -529,6 +546,8 @@ INSTANTIATE_TEST_SUITE_P(
     Files, StiffTimedRamp,
     ::testing::Values(TimedRamp{"AmbientFile", "ventilated-co2.prj", "1 1e-4 1e-15 0", outdoorRampRoom("0:05:00"),
                                 "ramp.ctm", outdoorRampFile(), roomOnOutdoorRamp, outdoorRamp},
+                      TimedRamp{"WindPressureFile", "ventilated-co2.prj", "1 1e-4 1e-15 0", openingRampRoom(),
+                                "ramp.wpc", openingRampFile(), roomOnOutdoorRamp, nullptr},
                       TimedRamp{"ContinuousValuesFile",
                                 "decaying-source.prj",
                                 "0 1e-8 1e-15 0",
