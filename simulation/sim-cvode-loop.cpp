@@ -106,10 +106,12 @@ void restartAt(Integrator& in, double t)
     if (in.yQ) CVodeQuadReInit(in.cv, in.yQ);
 }
 
+// Each failure of the set-up has its one message.
 void createIntegrator(Integrator& in)
 {
     MF_MAT* m = _MFn_mem;
-    if (SUNContext_Create(nullptr, &in.ctx) != 0)
+    if (SUNContext_Create(nullptr, &in.ctx) != 0 ||
+        !(in.cv = CVodeCreate(_rcdat.cv_lmm == 1 ? CV_ADAMS : CV_BDF, in.ctx)))
         error(FATAL, __FILE__, __LINE__, "Failed to get a cvodeMem", "");
     in.neq = m->neq;
     for (AirPath* p = _pafp0; p; p = p->next)
@@ -123,29 +125,26 @@ void createIntegrator(Integrator& in)
     in.y = N_VMake_Serial(n, in.state.data(), in.ctx);
     in.ylist = N_VMake_Serial(n, in.listed.data(), in.ctx);
     in.ydot = N_VMake_Serial(n, in.rate.data(), in.ctx);
-    if (!in.y || !in.ylist || !in.ydot) error(FATAL, __FILE__, __LINE__, "Failed to wrap vector", "");
     if (nb > 0) {
         in.booked.assign((size_t)nb, 0.0);
         in.bookedBack.assign((size_t)nb, 0.0);
         in.yQ = N_VMake_Serial(nb, in.booked.data(), in.ctx);
         in.yQback = N_VMake_Serial(nb, in.bookedBack.data(), in.ctx);
-        if (!in.yQ || !in.yQback) error(FATAL, __FILE__, __LINE__, "Failed to wrap vector", "");
     }
+    if (!in.y || !in.ylist || !in.ydot || (nb > 0 && (!in.yQ || !in.yQback)))
+        error(FATAL, __FILE__, __LINE__, "Failed to wrap vector", "");
     getNodeSpeciesMasses(in.state.data() - 1, _Bls0, _Dvr0, 0, _nctm);
     // Fixed equations are not part of the state: their masses stay 0, derivatives 0.
     vxcv_jacIntfc_configure(&in.ji, m->neq, m->nvar, m->nnz, m->ija, m->K, m->A, &m->sasn, m->x);
     vxcv_jacIntfc_setJacFcn(&in.ji, vxcv_jacFcn);
-    in.cv = CVodeCreate(_rcdat.cv_lmm == 1 ? CV_ADAMS : CV_BDF, in.ctx);
-    if (!in.cv) error(FATAL, __FILE__, __LINE__, "Failed to get a cvodeMem", "");
-    if (CVodeInit(in.cv, derivAtTime, _stepStartTime, in.y) != CV_SUCCESS)
+    // The books neither limit a step nor take part in its Newton iterations.
+    if (CVodeInit(in.cv, derivAtTime, _stepStartTime, in.y) != CV_SUCCESS ||
+        CVodeSetUserData(in.cv, &in) != CV_SUCCESS ||
+        (in.yQ && (CVodeQuadInit(in.cv, bookRates, in.yQ) != CV_SUCCESS ||
+                   CVodeSetQuadErrCon(in.cv, SUNFALSE) != CV_SUCCESS)))
         error(FATAL, __FILE__, __LINE__, "Failed to set problem", "");
-    if (CVodeSetUserData(in.cv, &in) != CV_SUCCESS) error(FATAL, __FILE__, __LINE__, "Failed to set problem", "");
     if (CVodeSStolerances(in.cv, _rcdat.cv_rtol, _rcdat.cv_atol) != CV_SUCCESS)
         error(FATAL, __FILE__, __LINE__, "Failed to set tol", "");
-    // The books neither limit a step nor take part in its Newton iterations.
-    if (in.yQ && (CVodeQuadInit(in.cv, bookRates, in.yQ) != CV_SUCCESS ||
-                  CVodeSetQuadErrCon(in.cv, SUNFALSE) != CV_SUCCESS))
-        error(FATAL, __FILE__, __LINE__, "Failed to set problem", "");
     if (vxcv_jacIntfc_pushToCvode(in.cv, in.y, &in.ji, in.ctx, _rcdat.cv_lmm != 1) != 0)
         error(FATAL, __FILE__, __LINE__, "Failed to attach solver", "");
 }
@@ -288,6 +287,8 @@ void nodesFromState(const std::vector<double>& y)
 }
 
 void interpolationFailed() { error(FATAL, __FILE__, __LINE__, "Interpolation failed, call ZELT", ""); }
+
+void tryAnotherSolver() { error(FATAL, __FILE__, __LINE__, "Please try another transport solver", ""); }
 
 // Adds w times what each booked filter was challenged with less what it passed, by filter
 // and species, to v.
@@ -493,7 +494,7 @@ void refusePeerOfStiffIntegrator(bool transient)
 {
     if (!transient || _rcdat.mf_solver < 2 || _doBridge < 2) return;
     cvodeRefusePeer();
-    error(FATAL, __FILE__, __LINE__, "Please try another transport solver", "");
+    tryAnotherSolver();
 }
 
 void sim_loop_cvode(int write)
@@ -502,7 +503,7 @@ void sim_loop_cvode(int write)
     // at each listing time rather than book a step's outflow to the first listing it reaches.
     bool exfiltration = _rcdat.sim_mf > 1 && (_rcdat.cex_bldg || _rcdat.cex_ctm);
     bool stopAtListings = haveCtrlNode_usesListTime() || _uach || _uage || _uexp || exfiltration;
-    if (cvodeIsExcluded()) error(FATAL, __FILE__, __LINE__, "Please try another transport solver", "");
+    if (cvodeIsExcluded()) tryAnotherSolver();
     checkStartTimeOnGrid(_time_list, ERROR, "Start time should be a multiple of the listing time step");
     Integrator in;
     if (_nctm > 0) createIntegrator(in);
