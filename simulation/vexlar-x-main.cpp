@@ -253,6 +253,7 @@ int main(int argc, char** argv)
     snprintf(program, sizeof program, "%s", argc > 0 ? argv[0] : "vexlar-x");
     callingArguments(argc, argv, callArgs, sizeof callArgs);
     simInterrupt_ignoreClosedStreams();
+    keepEarlierResults();
 
     Options opt = parseOptions(argc, argv);
     if (opt.version) {
