@@ -56,17 +56,27 @@ static void closeInputFiles()
 
 static void closeSts(int remove) { set_uSTS_ResultFiles(remove ? 3 : 2); }
 static void closeSrf(int remove) { set_usrf(remove ? 3 : 2); }
+// The summary is written and closed whole at the run's end; it stays this run's, so that a
+// FATAL later in the end (a log that cannot be written) removes it with the rest.
+static void closeCsm(int remove)
+{
+    if (remove) set_ucsm_close(1);
+}
 
 // Every result file a run may write, each by its closer: the one list that the normal
 // end, a stop and a failed end go through.
 static void (*const RESULT_CLOSERS[])(int remove) = {
     set_usim_close, closeSts,        set_uach_close,  set_ucbw_close,  set_uage_close,
-    set_uexp_close, set_urst_close,  set_ucsm_close,  set_ulogc_close, set_ubcex_close,
+    set_uexp_close, set_urst_close,  closeCsm,  set_ulogc_close, set_ubcex_close,
     set_udcex_close, closeSrf,       set_usql_close,  set_ubal_close,  set_uval_close,
 };
 
-static int _resultsBegun = 0;   // this run has begun to replace the result files
+// This run has begun to replace the result files. main clears it at its start; code that
+// drives the writers itself (the tests) has always begun.
+static int _resultsBegun = 1;
 static int _inputTestDone = 0;  // the input test ended the run: earlier results go
+
+void keepEarlierResults() { _resultsBegun = 0; }
 
 void beginResultFiles() { _resultsBegun = 1; }
 

@@ -21,7 +21,9 @@ namespace vexlar {
 // Closes the timed input files that are open (weather, ambient contaminant, values).
 void closeTimedInputs();
 
-// This run begins to replace the result files: from now on a failed end removes them.
+// Until beginResultFiles, a failed end leaves the result files an earlier run left (main
+// calls this first); from then on it removes them.
+void keepEarlierResults();
 void beginResultFiles();
 // Closes every result file, removing it with `remove` set (otherwise a file not written
 // in full is counted as a failed write), and every input file.

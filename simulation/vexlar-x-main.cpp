@@ -224,13 +224,13 @@ void openLog(const char* path, char* prjPath, size_t len)
               _pext, sizeof _pext);
     if (_pext[0] == '\0') strcpy(_pext, ".prj");
     pathmerge(prjPath, (int)len, _pdrive, _pdir, _prjname, _pext);
-    checkProjectReadable(path, prjPath);
-    checkNameFits(prjPath);
     getXLogFileName(_pdrive, _pdir, _prjname, _file_name, sizeof _file_name);
     // The log given as the project (a slip of tab completion): opening the log would
     // empty the earlier run's before the reader refuses it.
     if (strcmp(prjPath, _file_name) == 0)
         refuse(prjPath, " is the log of project ", _prjname, ", not a project file; give the project file (.prj)");
+    checkNameFits(prjPath);
+    checkProjectReadable(path, prjPath);
     _ulog = openRunLog(prjPath);
     if (!_ulog) error(FATAL, __FILE__, __LINE__, "Could not open log file ", _file_name, ": ", strerror(errno), "");
     _errorLogFileP = &_ulog;
@@ -253,6 +253,7 @@ int main(int argc, char** argv)
     snprintf(program, sizeof program, "%s", argc > 0 ? argv[0] : "vexlar-x");
     callingArguments(argc, argv, callArgs, sizeof callArgs);
     simInterrupt_ignoreClosedStreams();
+    keepEarlierResults();
 
     Options opt = parseOptions(argc, argv);
     if (opt.version) {
