@@ -175,7 +175,7 @@ TEST_F(RestartFile, TheDiskRefusesEndsTheRunWithTwo)
     ASSERT_EQ(symlink("/dev/full", (dir + "heavy-gas.rst").c_str()), 0);
     Outcome r = runEngine("heavy-gas.prj", "heavy-gas.prj");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("ERROR Could not write result file heavy-gas.rst\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("ERROR Could not write result file heavy-gas.rst: No space left on device\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("FATAL Results of this run could not be written in full\n"), std::string::npos);
     EXPECT_EQ(r.log.find("Simulation completed successfully."), std::string::npos);
     EXPECT_EQ(r.log.substr(r.log.size() - 18), "VexlarX finish(2)\n");
