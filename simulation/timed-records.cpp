@@ -140,6 +140,8 @@ void tf_open(TimedFile* f)
 
 void tf_fail(const TimedFile* f)
 {
+    // The ERROR before it has said where in the file; this one names the file alone.
+    if (_errorPlaceFcnP == tf_place) _errorPlaceFcnP = outerPlace;
     error(FATAL, __FILE__, __LINE__, "Error encountered while reading ", f->code, " file ", f->name, "");
     std::abort();   // the finish hook ends the process; no reader goes on over a bad word
 }
