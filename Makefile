@@ -20,13 +20,14 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # The example runs in a folder of its own under the build tree, so its log and result
-# files do not land among the sources; a CFD zone's solver input goes with it.
+# files do not land among the sources; a CFD zone's solver input and a weather file of the
+# example's name go with it.
 # BUILD may be relative to this folder or absolute.
 RUNDIR = $(BUILD)/example-run
 
 run: engine
 	@mkdir -p $(RUNDIR)
-	@cp $(EXAMPLE) $(wildcard $(basename $(EXAMPLE))_*.CFD) $(RUNDIR)/
+	@cp $(EXAMPLE) $(wildcard $(basename $(EXAMPLE))_*.CFD $(basename $(EXAMPLE)).wth) $(RUNDIR)/
 	@cd $(RUNDIR) && $(abspath $(BUILD))/vexlar-x $(notdir $(EXAMPLE)); \
 	  status=$$?; echo "results in $(RUNDIR)/:"; ls $(abspath $(RUNDIR)); exit $$status
 

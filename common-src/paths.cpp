@@ -129,6 +129,18 @@ void setDirChar(char c) { _dirchr = c; }
 
 FILE* openFile(const char* path, const char* mode) { return fopen(path, mode); }
 
+int closeWholeFile(FILE* f, const char** reason)
+{
+    int earlier = errno;   // what a write refused before now left, when only the error flag tells
+    errno = 0;
+    int err = 0;
+    if (fflush(f) != 0) err = errno ? errno : EIO;
+    else if (ferror(f)) err = earlier ? earlier : EIO;
+    if (fclose(f) != 0 && !err) err = errno ? errno : EIO;
+    *reason = err ? strerror(err) : "";
+    return err != 0;
+}
+
 int skipByteOrderMark(FILE* f)
 {
     static const int mark[3] = {0xEF, 0xBB, 0xBF};

@@ -24,6 +24,9 @@ void inputFilePath(char* out, int outlen, const char* name);
 void convertDirChars(char* path);
 void setDirChar(char c);
 FILE* openFile(const char* path, const char* mode);
+// Flushes and closes f: 0 when every byte written reached the file; otherwise 1, with
+// *reason the system's reason (as strerror gives it) for the write that failed.
+int closeWholeFile(FILE* f, const char** reason);
 // Passes over a UTF-8 byte-order mark at the reading position of a text input just opened
 // (what common editors put before the first line), so that its first word reads as written.
 // Returns 1 when there was one; otherwise the stream stands where it stood.

@@ -247,6 +247,25 @@ static void skip_rc_values(char type, int n)
     for (int i = 0; i < n && prj_more(); i++) read_rc_value({type, nullptr}, 0);
 }
 
+// A tolerance of the stiff integrator, which must be a number above 0 when the integrator
+// runs: one ERROR, with the word as written, for a word that is no such number.
+static void read_tolerance(RcValue v, bool used, const char* kind, const char* example)
+{
+    if (!used) {
+        read_rc_value(v, 0);
+        return;
+    }
+    prj_at_field(v.name);
+    static char word[4096];
+    float x = 0.0f;
+    int bad = !nxtwrd(word, NXT_WORD, sizeof word) || fltcon(word, &x) != 0 || !(x > 0.0f);
+    *(float*)v.dest = bad ? 0.0f : x;
+    if (bad)
+        errorf(ERROR, __FILE__, __LINE__,
+               "Invalid %s %s in Run Control: set the stiff integrator's %s tolerance above 0 "
+               "(e.g. %s)", v.name, word[0] ? word : "(missing)", kind, example);
+}
+
 // A file-name line: cut at the first "!", trailing blanks removed, separators converted.
 static void read_file_name(char* name)
 {
@@ -273,12 +292,15 @@ int run_read()
     prj_at_field("Tambt");
     // Densities are taken from the ambient temperature in K, so it must be above 0.
     if (!(w.Tambt > 0.0f))
-        errorf(ERROR, __FILE__, __LINE__, "Invalid ambient temperature %g K in Run Control",
-               (double)w.Tambt);
+        errorf(ERROR, __FILE__, __LINE__,
+               "Invalid ambient temperature %g K in Run Control: set Tambt, the outdoor "
+               "temperature in K, above 0 (e.g. 293.15 for 20 C)", (double)w.Tambt);
     prj_at_field("day_type");
     // The day type selects one of the twelve day schedules of every week schedule.
     if (w.day_type < 1 || w.day_type > 12)
-        errorf(ERROR, __FILE__, __LINE__, "Invalid day type %d in Run Control", w.day_type);
+        errorf(ERROR, __FILE__, __LINE__,
+               "Invalid day type %d in Run Control: set day_type to a day type of the week "
+               "schedules, 1 to 12 (e.g. 1)", w.day_type);
     read_rc_line({_r});
     skip_rc_values('r', 4);
     skip_rc_values('i', 5);
@@ -307,20 +329,12 @@ int run_read()
                   RC('r', r, mfc_relcnvg), RC('r', r, mfc_cutoff), RC('r', r, mfc_relax), _i});
     read_rc_line({RC('i', r, mf_solver), RC('i', r, cd1_zones), RC('i', r, sts_cells),
                   RC('r', r, sts_dx), RC('i', r, sts_temp), _i});
-    read_rc_line({RC('x', r, cv_lmm), RC('r', r, cv_rtol), RC('r', r, cv_atol),
-                  RC('r', r, cv_maxstep)});
+    read_rc_line({RC('x', r, cv_lmm)});
     // The stiff integrator weighs every mass by 1 / (cv_rtol |m| + cv_atol) and can use
     // neither tolerance at 0 or below.
-    if (r.mf_solver >= 2) {
-        if (!(r.cv_rtol > 0.0f))
-            errorf(ERROR, __FILE__, __LINE__,
-                   "Invalid cv_rtol %g in Run Control: set the stiff integrator's relative "
-                   "tolerance above 0 (e.g. 1e-6)", (double)r.cv_rtol);
-        if (!(r.cv_atol > 0.0f))
-            errorf(ERROR, __FILE__, __LINE__,
-                   "Invalid cv_atol %g in Run Control: set the stiff integrator's absolute "
-                   "tolerance above 0 (e.g. 1e-12)", (double)r.cv_atol);
-    }
+    read_tolerance(RC('r', r, cv_rtol), r.mf_solver >= 2, "relative", "1e-6");
+    read_tolerance(RC('r', r, cv_atol), r.mf_solver >= 2, "absolute", "1e-12");
+    read_rc_value(RC('r', r, cv_maxstep), 0);
     read_rc_line({RC('i', r, tsdens), _r, RC('i', r, dens_itmax), RC('i', r, cnvgSS),
                   RC('i', r, densZP), RC('i', r, stackD), RC('i', r, dodMdt)});
     if (r.dens_itmax < 2) r.dens_itmax = 2;

@@ -100,8 +100,9 @@ void stsInitDucts()
     } else {
         // A cell length of 0 or less would divide by zero and ask for no or endless cells.
         if (!(_rcdat.sts_dx > 0.0f))
-            errorf(FATAL, __FILE__, __LINE__, "Duct cell length sts_dx = %g m must be > 0",
-                   (double)_rcdat.sts_dx);
+            errorf(FATAL, __FILE__, __LINE__,
+                   "Duct cell length sts_dx = %g m must be > 0: set sts_dx in Run Control above 0 "
+                   "(e.g. 0.1), or sts_cells to 0 for one cell a duct", (double)_rcdat.sts_dx);
         int total = 0;
         for (DuctLink* d = _duct0; d; d = d->next) {
             int n = (int)(d->lag->length / _rcdat.sts_dx + 0.9);

@@ -27,16 +27,20 @@ char (*_dvfNames)[16] = nullptr;
 float* _cvfVals[3] = {nullptr, nullptr, nullptr};
 float* _dvfVals = nullptr;
 
+int run_class(const RunControlData& r)
+{
+    if (r.sim_af >= 2) return RUN_STEADY;
+    if (r.sim_mf == 3) return RUN_CYCLIC;
+    if (r.sim_mf == 2 || r.sim_mf > 3 || r.sim_af == 1) return RUN_TRANSIENT;
+    return RUN_STEADY;
+}
+
 // ---- Checks of the values read ------------------------------------------------------------
 
 namespace {
 
-// The run classes of the program entry: a transient period, or the cyclic design day.
-bool transient(const RunControlData& r)
-{
-    return r.sim_af < 2 && r.sim_mf != 3 && (r.sim_mf == 2 || r.sim_mf > 3 || r.sim_af == 1);
-}
-bool cyclic(const RunControlData& r) { return r.sim_af < 2 && r.sim_mf == 3; }
+bool transient(const RunControlData& r) { return run_class(r) == RUN_TRANSIENT; }
+bool cyclic(const RunControlData& r) { return run_class(r) == RUN_CYCLIC; }
 
 // The period runs from the start to the next time the clock shows the end: past the year's
 // end when the end date comes first. One day whose end is not after its start is one step.

@@ -86,6 +86,12 @@ extern int _useWPCwp, _useWPCmf, _useWPC;
 // of the first step, where both transport methods stop.
 void run_control_warnings(int nctm);
 
+// The class of a run, fixed once the project is read: duct balancing and the two building
+// tests (sim_af 2 to 4) are steady; otherwise a run is cyclic when sim_mf is 3, transient
+// when sim_af is 1 or sim_mf is 2 or more, and steady otherwise.
+enum RunClass { RUN_STEADY = 0, RUN_TRANSIENT = 1, RUN_CYCLIC = 2 };
+int run_class(const RunControlData& r);
+
 // The values files' tables, filled as the files are read and bound by the network build
 // to the elements, sources and controls that take their values from a file column.
 extern int _cvfNumNames;   // value names the controls read from each values file

@@ -80,16 +80,10 @@ void resultWriteFailed(const char* text, const char* ext, const char* detail)
         error(ERROR, __FILE__, __LINE__, text, name, "");
 }
 
-// Closes f: nonzero when bytes it still held, or wrote earlier, did not reach the file.
-static int closeStream(FILE* f)
-{
-    int failed = fflush(f) != 0 || ferror(f);
-    return (fclose(f) != 0) | failed;
-}
-
 void closeResultFile(FILE** f, int flag, const char* ext)
 {
-    if (*f && closeStream(*f) && !flag) resultWriteFailed("Could not write result file ", ext, "");
+    const char* reason;
+    if (*f && closeWholeFile(*f, &reason) && !flag) resultWriteFailed("Could not write result file ", ext, reason);
     *f = nullptr;
     if (flag) removeResultFile(ext);
 }
@@ -111,7 +105,7 @@ void rewriteFirstLine(FILE* f, const char* ext, const char* line)
              fflush(f) == 0 && ftruncate(fileno(f), (off_t)text.size()) == 0 &&
              fseek(f, 0, SEEK_END) == 0;
     }
-    if (!ok) resultWriteFailed("Could not write result file ", ext, "");
+    if (!ok) resultWriteFailed("Could not write result file ", ext, strerror(errno ? errno : EIO));
 }
 
 // ---- Little-endian records of the SIM file ----------------------------------------------
@@ -123,7 +117,7 @@ void rewriteFirstLine(FILE* f, const char* ext, const char* line)
 struct SimRecord {
     unsigned char bytes[256];
     size_t len = 0;
-    int failed = 0;
+    int failed = 0;   // the errno of a short write, 0 while none
 };
 
 // The engine writes the SIM file from its one thread only, so the stream's lock, taken
@@ -131,7 +125,7 @@ struct SimRecord {
 // more than copying them.
 static void simFlush(SimRecord& r)
 {
-    if (r.len && fwrite_unlocked(r.bytes, 1, r.len, _usim) != r.len) r.failed = 1;
+    if (r.len && fwrite_unlocked(r.bytes, 1, r.len, _usim) != r.len) r.failed = errno ? errno : EIO;
     r.len = 0;
 }
 
@@ -162,7 +156,7 @@ static void simF32(SimRecord& r, double v)
 static void simEnd(SimRecord& r)
 {
     simFlush(r);
-    if (r.failed) resultWriteFailed("fwrite failed: ", ".sim", "");
+    if (r.failed) resultWriteFailed("fwrite failed: ", ".sim", strerror(r.failed));
 }
 
 static void simWriteInts(const int32_t* v, int n)
@@ -501,8 +495,8 @@ void set_usim_close(int flag)
         fclose(_usim);   // removed below: what it still buffers does not matter
     } else if (_usim) {
         writeSimTrailer();
-        int failed = fflush(_usim) != 0;
-        if ((fclose(_usim) != 0) | failed) resultWriteFailed("fwrite failed: ", ".sim", "");
+        const char* reason;
+        if (closeWholeFile(_usim, &reason)) resultWriteFailed("fwrite failed: ", ".sim", reason);
     }
     _usim = nullptr;
     if (flag) removeResultFile(".sim");

@@ -176,8 +176,9 @@ void set_uach_open()
     // The rates divide by the density: a non-positive one would give infinite or
     // negative air changes for the whole run.
     if (!(r.ach_dens > 0.0f))
-        errorf(FATAL, __FILE__, __LINE__, "Air-change density must be greater than 0 kg/m3: %g",
-               (double)r.ach_dens);
+        errorf(FATAL, __FILE__, __LINE__,
+               "Air-change density must be greater than 0 kg/m3: %g: set ach_dens in Run Control "
+               "above 0 (e.g. 1.2041, air at 20 C)", (double)r.ach_dens);
     double v = conditionedVolume();
     if (v <= 0.0) error(FATAL, __FILE__, __LINE__, "Building conditioned volume = 0", "");
     achState = AchState{};

@@ -180,12 +180,12 @@ void writeSpeciesRow(FILE* f, int s, int t)
 void closeNamed(FILE** f, int keep, const char* path)
 {
     if (!*f) return;
-    int failed = fflush(*f) != 0 || ferror(*f);
-    failed |= fclose(*f) != 0;
+    const char* reason;
+    int failed = closeWholeFile(*f, &reason);
     *f = nullptr;
     if (failed && keep) {
         _resultWriteFailures++;
-        error(ERROR, __FILE__, __LINE__, "Could not write result file ", path, "");
+        error(ERROR, __FILE__, __LINE__, "Could not write result file ", path, ": ", reason, "");
     }
 }
 

@@ -6,6 +6,7 @@
 // from its start at every stage, so it always holds one status and ends with "end".
 #include "simulation/balance.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <unistd.h>
@@ -56,7 +57,7 @@ void balRewind()
 {
     fflush(_ubal);
     rewind(_ubal);
-    if (ftruncate(fileno(_ubal), 0) != 0) resultWriteFailed("Could not truncate BAL file ", ".bal", "");
+    if (ftruncate(fileno(_ubal), 0) != 0) resultWriteFailed("Could not truncate BAL file ", ".bal", strerror(errno));
 }
 
 void balPuts(const char* text) { fputs(text, _ubal); }

@@ -54,16 +54,17 @@ namespace vexlar {
 // (its day's last step); it is shown with its hours beyond 24 rather than ending the run.
 static const char* stepEndText(int t) { return steptimestr(t); }
 
-static void stepNotPositive(const char* what, int value)
+static void stepNotPositive(const char* what, int value, const char* field, const char* example)
 {
-    error(FATAL, __FILE__, __LINE__, what, " must be greater than 0 s: ", intstr(value), " s");
+    error(FATAL, __FILE__, __LINE__, what, " must be greater than 0 s: ", intstr(value), " s: set ", field,
+          " in Run Control above 0 (e.g. ", example, ")", "");
 }
 
 void checkTransientSteps()
 {
-    if (_time_step <= 0) stepNotPositive("Calculation time step", _time_step);
-    if (_time_list <= 0) stepNotPositive("Listing time step", _time_list);
-    if (_time_scrn <= 0) stepNotPositive("Screen time step", _time_scrn);
+    if (_time_step <= 0) stepNotPositive("Calculation time step", _time_step, "time_step", "0:10:00");
+    if (_time_list <= 0) stepNotPositive("Listing time step", _time_list, "time_list", "1:00:00");
+    if (_time_scrn <= 0) stepNotPositive("Screen time step", _time_scrn, "time_scrn", "1:00:00");
 }
 
 // At the year end every open timed input starts over, for days 1 to the end date.

@@ -30,9 +30,71 @@ void initBracket(DayTimeBracket* b)
     b->eof = 0;
 }
 
+namespace {
+const TimedFile* reading = nullptr;   // the file that has the token stream, for its messages
+
+// What the reader of the file is at, for the line under its ERRORs: the header, the date
+// range, the table, the date and time that begin a record, or the record's values (the
+// last one counted from 1).
+enum { AT_HEADER, AT_DATES, AT_TABLE, AT_RECORD, AT_VALUES } at = AT_HEADER;
+int atValue = 0;
+const char* atHeader = "";   // the header expected, "WeatherFile VexlarW 2.0"
+const char* atTable = "the table after the date range";
+int atDay = 0;               // the day of the table's line, 0 when none
+const char* (*outerPlace)() = nullptr;
+
+const char* tf_place()
+{
+    static char text[1024];
+    if (!reading) return nullptr;
+    const DayTimeBracket& b = reading->bracket;
+    int n = snprintf(text, sizeof text, "in %s, line %d, ", reading->name, nxtline());
+    size_t room = sizeof text - n;
+    switch (at) {
+    case AT_HEADER:
+        snprintf(text + n, room, "the header line: it must read %s", atHeader);
+        break;
+    case AT_DATES:
+        snprintf(text + n, room, "the line after the description: the first and the last date "
+                                 "of the file, m/d each (1/1 12/31)");
+        break;
+    case AT_TABLE:
+        if (atDay > 0) snprintf(text + n, room, "%s, day %s", atTable, datxstr(atDay));
+        else snprintf(text + n, room, "%s", atTable);
+        break;
+    case AT_RECORD:
+        snprintf(text + n, room, "a record: it begins with a date m/d and a time h:mm:ss "
+                                 "(1/1 01:00:00)");
+        break;
+    case AT_VALUES:
+        n += snprintf(text + n, room, "value %d of the record of %s %s", atValue, datxstr(b.day1),
+                      timestr(b.time1));
+        if (reading->layout && n < (int)sizeof text)
+            snprintf(text + n, sizeof text - n, ": %s", reading->layout);
+        break;
+    }
+    return text;
+}
+
+void tf_attach(const TimedFile* f)
+{
+    if (_errorPlaceFcnP != tf_place) outerPlace = _errorPlaceFcnP;
+    _errorPlaceFcnP = tf_place;
+    reading = f;
+}
+}  // namespace
+
+void tf_at_table(const char* what, int day)
+{
+    at = AT_TABLE;
+    atTable = what;
+    atDay = day;
+}
+
 int readDayTime_bracket(int day, int time, DayTimeBracket* b, int* dt)
 {
     *dt = 0;
+    at = AT_RECORD;
     int rday = readMDx(1);
     if (rday < 0) {
         b->eof = 1;
@@ -55,16 +117,13 @@ int readDayTime_bracket(int day, int time, DayTimeBracket* b, int* dt)
     b->day1 = rday;
     b->time1 = rtime;
     *dt = rtime + (rday - day) * 86400 - time;
+    at = AT_VALUES;
+    atValue = 0;
     return 0;
-}
-
-namespace {
-const TimedFile* reading = nullptr;   // the file that has the token stream, for its messages
 }
 
 void tf_open(TimedFile* f)
 {
-    reading = f;
     f->errors = nonFatalErrorCt;
     if (*f->stream) fclose(*f->stream);
     *f->stream = nullptr;
@@ -76,10 +135,14 @@ void tf_open(TimedFile* f)
         exit(1);
     }
     *f->stream = _unxt;
+    tf_attach(f);
+    at = AT_HEADER;
 }
 
 void tf_fail(const TimedFile* f)
 {
+    // The ERROR before it has said where in the file; this one names the file alone.
+    if (_errorPlaceFcnP == tf_place) _errorPlaceFcnP = outerPlace;
     error(FATAL, __FILE__, __LINE__, "Error encountered while reading ", f->code, " file ", f->name, "");
     std::abort();   // the finish hook ends the process; no reader goes on over a bad word
 }
@@ -106,7 +169,10 @@ static int header_words(char* line, const char* words[3])
 
 int tf_header(const TimedFile* f, const char* kind, const char* const* versions, int nversions)
 {
-    static char line[4096], copy[4096];
+    static char line[4096], copy[4096], expected[256];
+    snprintf(expected, sizeof expected, "%s VexlarW %s", kind, nversions > 0 ? versions[nversions - 1] : "");
+    at = AT_HEADER;
+    atHeader = expected;
     line[0] = '\0';
     nxtwrd(line, NXT_REST_OF_LINE, sizeof line);
     std::strcpy(copy, line);
@@ -126,24 +192,34 @@ int tf_header(const TimedFile* f, const char* kind, const char* const* versions,
 
 int tf_dates(const TimedFile* f, int day0, int day1, int level, int* first, int* last)
 {
+    at = AT_DATES;
     *first = readMDx(1);
     *last = readMDx(0);
     // A run over the year end needs the file up to Dec 31; the files start again from
     // Jan 1 when the year wraps.
     int end = day1 < day0 ? 365 : day1;
     int faults = 0;
+    static char fix[4096 + 512];
     if (*first < 1 || *last < 1 || *last < *first) {
         error(level, __FILE__, __LINE__, "Invalid ", f->range_name, " date sequence", "");
         faults++;
     }
     if (day0 < *first) {
-        error(level, __FILE__, __LINE__, "Start date not on ", f->on_name, "");
+        snprintf(fix, sizeof fix, " %s: the run starts %s (start_date in Run Control; %s in the "
+                 "file), the file's first date is %s: make the file begin on or before it, or start "
+                 "the run later", f->name, datestr(day0), datxstr(day0), datxstr(*first));
+        error(level, __FILE__, __LINE__, "Start date not on ", f->on_name, fix, "");
         faults++;
     }
     if (*last < end) {
-        error(level, __FILE__, __LINE__, "End date not on ", f->on_name, "");
+        snprintf(fix, sizeof fix, " %s: the run ends %s (%s; %s in the file), the file's last "
+                 "date is %s: make the file go on to it, or end the run earlier", f->name,
+                 datestr(end), end == day1 ? "end_date in Run Control" : "it goes past the year's end",
+                 datxstr(end), datxstr(*last));
+        error(level, __FILE__, __LINE__, "End date not on ", f->on_name, fix, "");
         faults++;
     }
+    tf_at_table("the table after the date range", 0);
     return faults;
 }
 
@@ -182,6 +258,7 @@ int tf_real(int newline, double* value)
 {
     *value = 0.0;
     realWord[0] = '\0';
+    atValue++;
     if (!nxtwrd(realWord, newline ? NXT_FIRST_WORD : NXT_WORD, sizeof realWord)) return 1;
     if (dblcon(realWord, value) == 0) return 0;
     error(ERROR, __FILE__, __LINE__, realWord, " is not a (valid) number", "");
@@ -215,7 +292,7 @@ void tf_first_record(TimedFile* f)
     int dt;
     if (readDayTime_bracket(0, 0, &f->bracket, &dt) != 0 || f->read_values() != 0)
         error(FATAL, __FILE__, __LINE__, "Bad day, bad time, or end-of-file, in first hourly entry of ",
-              f->code, " file", "");
+              f->code, " file ", f->name, "");
     tf_check(f, 0);
     f->shift();
     tf_detach(f);
@@ -226,7 +303,7 @@ int tf_advance(TimedFile* f, int day, int time, int start, int* nread)
     DayTimeBracket* b = &f->bracket;
     int d = b->time1 + (b->day1 - day) * 86400 - time;
     *nread = 0;
-    reading = f;
+    tf_attach(f);
     _unxt = *f->stream;
     while ((d < 0 || (d == 0 && start)) && !b->eof) {
         f->shift();
@@ -282,6 +359,8 @@ void tf_detach(TimedFile* f)
         *f->stream = again;
     }
     _unxt = nullptr;
+    if (_errorPlaceFcnP == tf_place) _errorPlaceFcnP = outerPlace;
+    reading = nullptr;
 }
 
 }  // namespace vexlar

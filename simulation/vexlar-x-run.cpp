@@ -48,21 +48,11 @@ namespace vexlar {
 
 // ---- Clock and run class ------------------------------------------------------------------
 
-static int runClass(RunControlData& r)
-{
-    if (r.sim_af >= 2) {
-        r.sim_mf = 0;   // the special modes run without contaminants
-        return RUN_STEADY;
-    }
-    if (r.sim_mf == 3) return RUN_CYCLIC;
-    if (r.sim_mf == 2 || r.sim_mf > 3 || r.sim_af == 1) return RUN_TRANSIENT;
-    return RUN_STEADY;
-}
-
 int setRunClock()
 {
     RunControlData& r = _rcdat;
-    int cls = runClass(r);
+    int cls = run_class(r);
+    if (r.sim_af >= 2) r.sim_mf = 0;   // the special modes run without contaminants
     if (cls == RUN_CYCLIC) {
         _dayofy = _simEndDate = r.ss_date;
         _stepStartTime = 0;

@@ -5,9 +5,9 @@
 #pragma once
 #include <cstdio>
 
-namespace vexlar {
+#include "model/run-control.h"   // RunClass
 
-enum RunClass { RUN_STEADY = 0, RUN_TRANSIENT = 1, RUN_CYCLIC = 2 };
+namespace vexlar {
 
 int setRunClock();             // run class from sim_af and sim_mf; sets the clock globals
 void testModeOverrides();      // run modes 2 to 4

@@ -28,9 +28,13 @@ struct TimedFile {
     int (*read_values)();     // the record's values into the later set; nonzero when bad
     int errors;               // the count of ERRORs when the file was opened
     char name[4096];          // the file opened: path, looked for beside the project
+    const char* layout = nullptr;   // what a record holds after its date and time, for messages
 };
 
 void initBracket(DayTimeBracket* b);
+// The reader stands in the file's table (what it holds), at the line of `day` when above 0:
+// the line under an ERROR says so.
+void tf_at_table(const char* what, int day);
 // Reads the date and time that begin the next record and moves the bracket on. Returns 0
 // (read; *dt the seconds from the requested instant to the record), 1 (end of the data) or
 // 2 (bad record, reported).

@@ -43,7 +43,10 @@ int wth_read()
 }
 
 TimedFile wth = {"WTH", "weather file", "Bad weather file: ", "weather file", "weather file", &_uwth, _WTHfile,
-                 {}, wth_shift, wth_read, 0, {}};
+                 {}, wth_shift, wth_read, 0, {},
+                 "a record is a date m/d, a time h:mm:ss and ten numbers: temperature [K], barometric "
+                 "pressure [Pa], wind speed [m/s], wind direction [degrees], humidity ratio [g/kg] and "
+                 "five more, read and not used"};
 
 // Directions in [0, 360).
 double wrap_degrees(double deg) { return deg - 360.0 * std::floor(deg / 360.0); }
@@ -65,6 +68,9 @@ void read_day_table(int first, int last)
 {
     static char word[4096];
     for (int d = first; d <= last; d++) {
+        tf_at_table("the day table, one line a day from the first date to the last: the date m/d, "
+                    "the day of week 1 to 7, the day type 1 to 12, the daylight-saving flag 0 or 1 and "
+                    "one number more", d);
         word[0] = '\0';
         int read = 0;
         if (!nxtwrd(word, NXT_FIRST_WORD, sizeof word) || datxcon(word, &read) != 0 || read != d)
@@ -136,7 +142,11 @@ int WTH_get(int day, int time, int start)
     if (nread > 0) {
         shorter_arc(&wthVals[0][W_WD], &wthVals[1][W_WD]);
         if (wthCheck && wthVals[1][W_T] < 200.0) {
-            error(ERROR, __FILE__, __LINE__, " Ambient temperature < 200K", "");
+            const DayTimeBracket& b = wth.bracket;
+            errorf(ERROR, __FILE__, __LINE__,
+                   " Ambient temperature < 200K\n  in %s, line %d, the record of %s %s: %g K; the "
+                   "weather file gives temperatures in K (20 C is 293.15 K)", wth.name, nxtline(),
+                   datxstr(b.day1), timestr(b.time1), wthVals[1][W_T]);
             wthCheck = 0;
         }
     }

@@ -114,8 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
                      " Contaminant number mis-match: 2 expected, 3 found"},
         SpeciesFault{"1 1\n1\n1 0 0 28 0 0 0 0 0 1000 0 0 0 0 0 0 A\nd\n",
                      " PRJ read error in Species section; enable the echo feature then see Log "
-                     "file for where error occurred: the file ends where -999 should end the "
-                     "section\n"},
+                     "file for where error occurred: the count says 1 record; after it the file "
+                     "ends where -999 should end the section\n"},
         SpeciesFault{"2 1 1\n1\n1 0 0 28 0 0 0 0 0 1000 0 0 0 0 0 0 A\nd\n-999\n",
                      " Simulated species number given twice: 1\n"},
         SpeciesFault{"2 1 4\n1\n1 0 0 28 0 0 0 0 0 1000 0 0 0 0 0 0 A\nd\n-999\n",

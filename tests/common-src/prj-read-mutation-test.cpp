@@ -293,6 +293,7 @@ struct BadValue {
     const char* to;
     const char* error;
     const char* file = "tests/e2e/prj/minimal.prj";
+    const char* field = nullptr;   // the end of the place line, when the only ERROR is checked
 };
 
 class RejectedValue : public ReaderRun, public ::testing::WithParamInterface<BadValue> {};
@@ -310,6 +311,12 @@ TEST_P(RejectedValue, IsACountedErrorNamingItsRecord)
     size_t end = s_errors[0].find('\n') + 1;
     EXPECT_EQ(s_errors[0].substr(0, end), std::string(" ") + GetParam().error + "\n");
     EXPECT_EQ(s_errors[0].substr(end, 5), "  in ") << s_errors[0];
+    if (GetParam().field) {
+        EXPECT_EQ(s_errors.size(), 1u) << s_errors[1];
+        std::string place = s_errors[0].substr(end);
+        EXPECT_EQ(place.substr(place.size() - strlen(GetParam().field) - 1), std::string(GetParam().field) + "\n")
+            << place;
+    }
 }
 
 
@@ -333,14 +340,22 @@ INSTANTIATE_TEST_SUITE_P(Minimal, RejectedValue, ::testing::Values(
     BadValue{"SolvedZoneWithoutVolume", "0 50 293.15 0 Room", "0 0 293.15 0 Room",
              "Invalid volume, zone 1: 0 m3", "tests/e2e/prj/ventilated-co2.prj"},
     BadValue{"AmbientBelowZero", "293.15 101325", "-1 101325",
-             "Invalid ambient temperature -1 K in Run Control"},
+             "Invalid ambient temperature -1 K in Run Control: set Tambt, the outdoor temperature in K, "
+             "above 0 (e.g. 293.15 for 20 C)"},
     // The stiff integrator (mf_solver 2) weighs its masses by both tolerances.
     BadValue{"StiffAbsoluteToleranceZero", "0 1e-6 1e-12 0", "0 1e-6 0 0",
              "Invalid cv_atol 0 in Run Control: set the stiff integrator's absolute tolerance above 0 (e.g. 1e-12)",
              "tests/e2e/prj/heavy-gas.prj"},
     BadValue{"StiffRelativeToleranceNegative", "0 1e-6 1e-12 0", "0 -1e-6 1e-12 0",
-             "Invalid cv_rtol -1e-06 in Run Control: set the stiff integrator's relative tolerance above 0 (e.g. 1e-6)",
-             "tests/e2e/prj/heavy-gas.prj"}),
+             "Invalid cv_rtol -1e-6 in Run Control: set the stiff integrator's relative tolerance above 0 (e.g. 1e-6)",
+             "tests/e2e/prj/heavy-gas.prj", "field cv_rtol"},
+    // A word that is no number: printed as read, at the field that holds it, once.
+    BadValue{"StiffRelativeToleranceNotANumber", "0 1e-6 1e-12 0", "0 nan 1e-12 0",
+             "Invalid cv_rtol nan in Run Control: set the stiff integrator's relative tolerance above 0 (e.g. 1e-6)",
+             "tests/e2e/prj/heavy-gas.prj", "field cv_rtol"},
+    BadValue{"StiffAbsoluteToleranceNotANumber", "0 1e-6 1e-12 0", "0 1e-6 1e-12x 0",
+             "Invalid cv_atol 1e-12x in Run Control: set the stiff integrator's absolute tolerance above 0 (e.g. 1e-12)",
+             "tests/e2e/prj/heavy-gas.prj", "field cv_atol"}),
     [](const ::testing::TestParamInfo<BadValue>& i) { return std::string(i.param.name); });
 
 // A zone whose mass fractions are not solved for (here no species is simulated) may have

@@ -344,7 +344,9 @@ TEST_F(ProjectFileDeath, ADayTypeOutsideOneToTwelveIsAnError)
         writeFile(path, replaceFirst(minimalProject(), "293.15 101325 0 0 0 1 ",
                                      std::string("293.15 101325 0 0 0 ") + day + " "));
         EXPECT_EXIT(readLoggingToStderr(path), ::testing::ExitedWithCode(2),
-                    AllOf(HasSubstr(std::string("ERROR Invalid day type ") + day + " in Run Control\n"),
+                    AllOf(HasSubstr(std::string("ERROR Invalid day type ") + day +
+                                    " in Run Control: set day_type to a day type of the week schedules, 1 to 12 "
+                                    "(e.g. 1)\n"),
                           Not(HasSubstr("Species section")),
                           HasSubstr("FATAL Project file errors must be fixed.\n")));
     }

@@ -126,7 +126,8 @@ TEST_F(StsInit, DuctsAreDividedIntoRingsOfCellsHoldingTheUpstreamAir)
     // A cell length of 0 cannot divide a duct.
     _rcdat.sts_dx = 0.0f;
     EXPECT_EXIT(stsInitDucts(), ::testing::ExitedWithCode(2),
-                "FATAL Duct cell length sts_dx = 0 m must be > 0");
+                "FATAL Duct cell length sts_dx = 0 m must be > 0: set sts_dx in Run Control above 0 "
+                "\\(e.g. 0.1\\), or sts_cells to 0 for one cell a duct");
 }
 
 TEST_F(StsInit, BoxesAndPointsFindTheirCellsAlongTheZoneAxis)

@@ -236,7 +236,7 @@ TEST_F(BalanceRun, ReportTheDiskRefusesEndsTheRunWithTwo)
     ASSERT_EQ(symlink("/dev/full", (dir + "bal.bal").c_str()), 0);
     BalanceOutcome o = run({}, VEXLAR_SOURCE_DIR "/examples/balance.prj");
     EXPECT_EQ(o.status, 2);
-    EXPECT_NE(o.err.find("ERROR Could not write result file bal.bal\n"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("ERROR Could not write result file bal.bal: No space left on device\n"), std::string::npos) << o.err;
     EXPECT_NE(o.err.find("FATAL Results of this run could not be written in full\n"), std::string::npos);
     EXPECT_EQ(o.log.find("Simulation completed successfully."), std::string::npos);
     struct stat st;

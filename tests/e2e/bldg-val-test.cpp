@@ -186,7 +186,7 @@ TEST_F(BldgTest, ReportThatCannotBeWrittenInFullIsRemoved)
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, old_handler);
     EXPECT_EQ(o.status, 2) << o.err;
-    EXPECT_NE(o.err.find("ERROR Could not write result file one-zone.val\n"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("ERROR Could not write result file one-zone.val: File too large\n"), std::string::npos) << o.err;
     EXPECT_NE(o.err.find("FATAL Results of this run could not be written in full\n"), std::string::npos) << o.err;
     EXPECT_FALSE(exists(dir + "one-zone.val"));
     EXPECT_FALSE(exists(dir + "one-zone.sim"));

@@ -6,7 +6,8 @@
 // x(t) = xs + (x0 - xs) exp(-F (t - t0) / M), xs = c + s G / F, with s 1 while the room
 // is occupied and 0 otherwise, at every listed time. And a generated building run with
 // --transient --species --results must write concentrations to its database that account,
-// over the year, for all the CO2 its rooms released.
+// over the year, for all the CO2 its rooms released. The weather example
+// examples/spring-day.prj must list the ambient state of its weather file every hour.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -173,6 +174,39 @@ TEST_F(DocumentedRun, GeneratedTransientSpeciesResultsAccountForEveryReleasedKil
     for (auto [zone, v] : b.volume) stored += mass.at({last, zone}) - mass.at({first, zone});
     EXPECT_GT(stored, 0.0);
     EXPECT_NEAR(left + stored, released, 1e-9 * released);
+}
+
+// examples/spring-day.prj reads examples/spring-day.wth: records every three hours, one
+// day of day type 2. Every hour listed holds the file's values at its hours and, between
+// records, the straight line between them (1:00 is a third of the way from 281.15 K to
+// 280.15 K: 280.8167 K); the day type is the file's, not Run Control's 1.
+TEST_F(DocumentedRun, SpringDayListsTheWeatherFilesValuesEveryHour)
+{
+    copyInto(dir, std::string(VEXLAR_SOURCE_DIR) + "/examples/spring-day.wth");
+    copyInto(dir, examplePath("spring-day"));
+    Outcome r = runEngine("spring-day.prj", "spring-day.prj");
+    ASSERT_EQ(r.status, 0) << r.err << r.log;
+    // The file's records, at 0:00, 3:00, ... 24:00: temperature, pressure, speed, direction.
+    const double file[9][4] = {{281.15, 101300, 2.0, 200}, {280.15, 101280, 1.5, 210}, {280.65, 101290, 2.5, 220},
+                               {284.15, 101320, 3.5, 230}, {288.15, 101340, 5.0, 240}, {290.15, 101330, 5.5, 250},
+                               {287.15, 101310, 4.0, 240}, {284.15, 101300, 3.0, 220}, {282.15, 101290, 2.0, 210}};
+    auto rows = sqlRows(dir + "spring-day.sqlite3",
+                        "SELECT t.dayofyear, t.daytype, t.Time, a.Tambt, a.Pambt, a.Ws, a.Wd FROM TIME t "
+                        "JOIN AMBIENTCONDITIONS a ON a.TimeID = t.TimeID ORDER BY t.TimeID");
+    ASSERT_EQ(rows.size(), 25u);
+    for (size_t h = 0; h < rows.size(); h++) {
+        EXPECT_EQ(rows[h][0], 100) << "Apr10";
+        EXPECT_EQ(rows[h][1], 2) << "the file's day type";
+        EXPECT_EQ(rows[h][2], 3600.0 * h);
+        size_t k = h / 3, m = h % 3;
+        for (int v = 0; v < 4; v++) {
+            double expect = m == 0 ? file[k][v] : file[k][v] + (file[k + 1][v] - file[k][v]) * m / 3.0;
+            EXPECT_NEAR(rows[h][3 + v], expect, 1e-4 * std::fabs(expect)) << h << ":00, value " << v;
+        }
+    }
+    EXPECT_NEAR(rows[1][3], 280.816667, 1e-4);
+    EXPECT_NEAR(rows[13][3], 288.816667, 1e-4);
+    EXPECT_NEAR(rows[16][6], 246.666667, 1e-4);   // 250 to 240 degrees, a third of the way
 }
 
 }  // namespace

@@ -122,7 +122,7 @@ TEST_F(ResultsRun, SimFileTheDiskRefusesEndsTheRunWithTwo)
     ASSERT_EQ(symlink("/dev/full", path(".sim").c_str()), 0);
     Outcome r = runEngine("office.prj", "office.prj");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("ERROR fwrite failed: office.sim\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("ERROR fwrite failed: office.sim: No space left on device\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("FATAL Results of this run could not be written in full\n"), std::string::npos);
     EXPECT_EQ(r.log.find("Simulation completed successfully."), std::string::npos);
     EXPECT_EQ(r.log.substr(r.log.size() - 18), "VexlarX finish(2)\n");

@@ -203,7 +203,7 @@ TEST_P(RestartFile, TheDiskRefusesEndsTheRunWithTwo)
 
 const FullDisk FULL_DISKS[] = {
     {"OnClosing", "heavy-gas", {},
-     {"ERROR Could not write result file run.rst\n", "FATAL Results of this run could not be written in full\n"}},
+     {"ERROR Could not write result file run.rst: No space left on device\n", "FATAL Results of this run could not be written in full\n"}},
     {"OnWriting", "duct-loop", {{"1 1 1 0.5 0 0", "1 1 1 0.01 0 0"}}, {"FATAL RST write failed (No space left on device)\n"}},
 };
 

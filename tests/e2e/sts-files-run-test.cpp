@@ -179,7 +179,7 @@ TEST_F(StsFilesRun, RecordsTheDiskRefusesEndTheRunWithTwo)
     ASSERT_EQ(symlink("/dev/full", path(".rzf").c_str()), 0);
     Outcome r = run(2);
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("ERROR Could not write result file room.rzf\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("ERROR Could not write result file room.rzf: No space left on device\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("FATAL Results of this run could not be written in full\n"), std::string::npos);
     EXPECT_FALSE(linked(".rzf"));
     EXPECT_FALSE(exists(path(".rzm")));

@@ -103,6 +103,9 @@ TEST_F(SummaryRun, NonPositiveAirChangeDensityIsFatalBeforeTheRun)
         Outcome r = runEngine("fan.prj", "fan.prj");
         EXPECT_EQ(r.status, 2) << density;
         EXPECT_NE(r.err.find("FATAL Air-change density must be greater than 0 kg/m3: "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(": set ach_dens in Run Control above 0 (e.g. 1.2041, air at 20 C)\n"),
+                  std::string::npos)
+            << r.err;
         EXPECT_EQ(r.err.find("Running steady-state initialization"), std::string::npos) << density;
         EXPECT_FALSE(exists(dir + "fan.ach")) << density;
     }

@@ -263,7 +263,7 @@ TEST_P(RefusedFile, EndsTheRunWithTwoAndRemovesTheResults)
     ASSERT_EQ(symlink("/dev/full", (dir + name).c_str()), 0);
     Outcome r = room("0 0 0 0 1 0\n1 1 0 0 0", with(sorbingWall("1e-5"), {TRANSIENT}));
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("ERROR Could not write result file " + name + "\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("ERROR Could not write result file " + name + ": No space left on device\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("FATAL Results of this run could not be written in full\n"), std::string::npos);
     struct stat st;
     for (const char* f : {"room.srf", "room.cex", "room_CO2.cex", "room.sim"})

@@ -246,6 +246,81 @@ TEST_P(MarkedTimedFile, ReadsPastTheByteOrderMark)
 INSTANTIATE_TEST_SUITE_P(TimedInputRun, MarkedTimedFile, ::testing::ValuesIn(kMarkedFiles),
                          [](const ::testing::TestParamInfo<MarkedFile>& i) { return std::string(i.param.label); });
 
+// A mistake in a weather file: its message names the file, the line and what belongs there,
+// once. ventilated-co2.prj with transient airflow, reading co2.wth.
+struct WeatherMistake {
+    const char* label;
+    std::vector<Edit> edits;   // to the project, besides the airflow and the file's name
+    std::string text;          // co2.wth
+    int status;
+    const char* message;       // the whole message after its level word and blank
+};
+
+void PrintTo(const WeatherMistake& m, std::ostream* os) { *os << m.label; }
+
+const char* const WTH_LAYOUT =
+    "a record is a date m/d, a time h:mm:ss and ten numbers: temperature [K], barometric pressure [Pa], "
+    "wind speed [m/s], wind direction [degrees], humidity ratio [g/kg] and five more, read and not used";
+
+std::string co2Weather(const std::string& first, double t = 293.15)
+{
+    std::string later = std::to_string(t) + " 101325 0 0 0 0 0 0 0 0\n";
+    return "WeatherFile VexlarW 2.0\nd\n1/1 1/1\n1/1 1 1 0 0\n" + first + "1/1 02:00:00 " + later +
+           "1/1 24:00:00 " + later;
+}
+
+const WeatherMistake kWeatherMistakes[] = {
+    {"RecordOfFiveValues", {}, co2Weather("1/1 00:00:00 293.15 101325 0 0 0\n"), 2,
+     "ERROR 1/1 is not a (valid) number\n  in co2.wth, line 6, value 6 of the record of 1/1 00:00:00: "},
+    {"RecordOfFiveValuesEndsTheRunNamingTheFile", {}, co2Weather("1/1 00:00:00 293.15 101325 0 0 0\n"), 2,
+     "FATAL Bad day, bad time, or end-of-file, in first hourly entry of WTH file co2.wth\n  in co2.wth, "
+     "line 6, value 6 of the record of 1/1 00:00:00: "},
+    {"EndDateAfterTheFile",
+     {{"Jan01 0:00:00 Jan01 0:00:00 Jan01 24:00:00", "Jan01 0:00:00 Jan01 0:00:00 Jan02 24:00:00 0:10:00 1:00:00 6:00:00"}},
+     co2Weather("1/1 00:00:00 293.15 101325 0 0 0 0 0 0 0 0\n"), 2,
+     "FATAL End date not on weather file co2.wth: the run ends Jan02 (end_date in Run Control; 1/2 in the "
+     "file), the file's last date is 1/1: make the file go on to it, or end the run earlier\n  in co2.wth, "
+     "line 3, the line after the description: the first and the last date of the file, m/d each (1/1 12/31)\n"},
+    {"DayTypeOutOfRange", {}, "WeatherFile VexlarW 2.0\nd\n1/1 1/1\n1/1 1 13 0 0\n", 2,
+     "FATAL Invalid day type in weather file; day 1/1\n  in co2.wth, line 4, the day table, one line a day "
+     "from the first date to the last: the date m/d, the day of week 1 to 7, the day type 1 to 12, the "
+     "daylight-saving flag 0 or 1 and one number more, day 1/1\n"},
+    // Degrees Celsius where kelvin belong: the ERROR says which unit the file takes.
+    {"TemperatureInCelsius", {}, co2Weather("1/1 00:00:00 20 101325 0 0 0 0 0 0 0 0\n", 20), 0,
+     "ERROR  Ambient temperature < 200K\n  in co2.wth, line 6, the record of 1/1 02:00:00: 20 K; the weather "
+     "file gives temperatures in K (20 C is 293.15 K)\n"},
+};
+
+class WeatherFileMistake : public TimedInputRun, public ::testing::WithParamInterface<WeatherMistake> {};
+
+TEST_P(WeatherFileMistake, NamesTheFileTheLineAndWhatBelongsThere)
+{
+    const WeatherMistake& m = GetParam();
+    copyInto(dir, PRJ_DIR + CO2);
+    std::vector<Edit> edits = m.edits;
+    edits.push_back({"null   ! weather file", "co2.wth   ! weather file"});
+    edits.push_back({"0 1 30 1e-4 1e-5 0.75 0 50 0", "1 1 30 1e-4 1e-5 0.75 0 50 0"});   // sim_af 1
+    write(CO2, edited(slurp(dir + CO2), edits));
+    write("co2.wth", m.text);
+    Outcome r = runEngine(CO2, CO2);
+    EXPECT_EQ(r.status, m.status) << r.err;
+    std::string message = m.message;
+    EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    std::string head = message.substr(0, message.find('\n') + 1);
+    size_t first = r.err.find(head);
+    EXPECT_EQ(r.err.find(head, first + 1), std::string::npos) << "more than once: " << r.err;
+    if (message.back() == ' ') {
+        EXPECT_NE(r.err.find(std::string(WTH_LAYOUT) + "\n"), std::string::npos) << r.err;
+    }
+    if (m.status == 0) {
+        EXPECT_NE(r.log.find("Simulation completed successfully."), std::string::npos) << r.log;
+        EXPECT_TRUE(exists(dir + "ventilated-co2.sqlite3"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TimedInputRun, WeatherFileMistake, ::testing::ValuesIn(kWeatherMistakes),
+                         [](const ::testing::TestParamInfo<WeatherMistake>& i) { return std::string(i.param.label); });
+
 // A wind-pressure file switched on while no path is flagged to take its values feeds
 // nothing: the input test already refuses the project, saying which flags to set; with the
 // envelope paths flagged the same project passes.

@@ -252,11 +252,14 @@ TEST_P(NonPositiveStep, IsFatalBeforeTheRunStarts)
 INSTANTIATE_TEST_SUITE_P(
     Steps, NonPositiveStep,
     ::testing::Values(BadStep{"TimeStep", "Jan01 0:00:00 Jan01 0:00:00 Jan02 24:00:00 0:00:00 1:00:00 1:00:00",
-                              "Calculation time step must be greater than 0 s: 0 s"},
+                              "Calculation time step must be greater than 0 s: 0 s: set time_step in Run Control above 0 "
+                              "(e.g. 0:10:00)"},
                       BadStep{"ListingStep", "Jan01 0:00:00 Jan01 0:00:00 Jan02 24:00:00 0:10:00 0:00:00 1:00:00",
-                              "Listing time step must be greater than 0 s: 0 s"},
+                              "Listing time step must be greater than 0 s: 0 s: set time_list in Run Control above 0 "
+                              "(e.g. 1:00:00)"},
                       BadStep{"ScreenStep", "Jan01 0:00:00 Jan01 0:00:00 Jan02 24:00:00 0:10:00 1:00:00 0:00:00",
-                              "Screen time step must be greater than 0 s: 0 s"}),
+                              "Screen time step must be greater than 0 s: 0 s: set time_scrn in Run Control above 0 "
+                              "(e.g. 1:00:00)"}),
     [](const ::testing::TestParamInfo<BadStep>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -70,6 +70,10 @@ const Mistake MISTAKES[] = {
     {"BadFloatInAZone",
      {{"1 3 0 0 0 1 0 50 293.15 0 Room", "1 3 0 0 0 1 0 50 293.15 7S Room 0 0 0 0 0 0 0 0"}}, 2,
      "ERROR", "Bad float value: 7S\n  in mistake.prj, line %d, Zone section, record 1", -1, 0, 0},
+    // A tolerance that is no number: once, as written, at its field, with a value that works.
+    {"StiffToleranceNotANumber", {{"1 1e-4 1e-15 0", "0 nan 1e-15 0"}, TRANSIENT, STIFF}, 2, "ERROR",
+     "Invalid cv_rtol nan in Run Control: set the stiff integrator's relative tolerance above 0 (e.g. "
+     "1e-6)\n  in mistake.prj, line %d, Run Control section, field cv_rtol", -1, 0, 0},
     // Saved by an editor that puts a byte-order mark before the first line.
     {"ProjectWithAByteOrderMark", {{"VexlarW 3.4.0.0 0", "\xEF\xBB\xBFVexlarW 3.4.0.0 0"}}, 0, "ERROR", "",
      1, 1, 0},

@@ -143,7 +143,8 @@ const WpcFault kWpcFaults[] = {
     // looped over or 30000 x 30000 mass fractions are allocated.
     {"counts_beyond_the_file", "WPCfile VexlarW 2.4\nd\n30000 30000 1 0\n1/1 1/1\n", "1 1 1 3 0\n",
      "FATAL Invalid count 30000 in WPC file\n", ""},
-    {"start_date", "WPCfile VexlarW 2.4\nd\n1 0 1 0\n1/2 1/3\n", "1 1 1 3 0\n", "FATAL Start date not on WPC file\n", ""},
+    {"start_date", "WPCfile VexlarW 2.4\nd\n1 0 1 0\n1/2 1/3\n", "1 1 1 3 0\n", "FATAL Start date not on WPC file .*wind.wpc: the run starts Jan01 \\(start_date in Run "
+     "Control; 1/1 in the file\\), the file's first date is 1/2: ", ""},
     {"opening_out_of_place", "WPCfile VexlarW 2.4\nd\n1 0 1 0\n1/1 1/1\n", "2 1 1 3 0\n",
      "FATAL Mapping errors in WPC file, see XLog file\n", " map (opening 1:   2   1 1.000 1.000 3.000 0)\n"},
     {"location_2mm_off", "WPCfile VexlarW 2.4\nd\n1 0 1 0\n1/1 1/1\n", "1 1.002 1 3 0\n",
