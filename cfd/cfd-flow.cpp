@@ -364,7 +364,7 @@ static bool balanced(int key, const char* what, const char* unit, double in, dou
     char text[400];
     snprintf(text, sizeof text,
              "CFD zone %.200s %s balance misses by %.3e %s: input %.6e, output %.6e, stored %.6e %s, "
-             "tolerance %.1e",
+             "relative tolerance %.1e of the larger flow",
              _cfdpname, what, miss, unit, in, out, gain, unit, tol);
     cfd_warn_once(key, text);
     return false;
