@@ -84,7 +84,7 @@ void captureSpecies(FilterLoadRec* first, bool forward, int k, double m)
 {
     FilterLoadRec* fl = first;
     if (filter_is_super(first)) fl = forward ? first->next : lastSubFilter(first);
-    while (fl && m > 0.0) {
+    while (fl && m != 0.0) {
         double e = fl->efficiency ? fl->efficiency[k] : 0.0;
         if (e != 0.0) {
             double c = e * m;
@@ -164,13 +164,14 @@ double filter_air_through(const AirPath* p, double dt, const double** up)
     return (f < 0.0 ? -f : f) * dt;
 }
 
-void filter_load_step(double dt)
+void filter_load_step(double dt, int first, int end)
 {
+    if (end < 0) end = _nctm;
     for (AirPath* p = _pafp0; p; p = p->next) {
         const double* up = nullptr;
         double q = filter_air_through(p, dt, &up);
         if (q == 0.0) continue;
-        for (int k = 0; k < _nctm; k++) captureSpecies(p->filter->load, p->mass_flow[0] > 0.0, k, up[k] * q);
+        for (int k = first; k < end; k++) captureSpecies(p->filter->load, p->mass_flow[0] > 0.0, k, up[k] * q);
     }
 }
 
@@ -178,7 +179,7 @@ void filter_capture(AirPath* p, int k, double captured)
 {
     FilterLoadRec* first = p->filter->load;
     double e = 1.0 - (double)first->penetration[k];
-    if (captured > 0.0 && e > 0.0) captureSpecies(first, p->mass_flow[0] > 0.0, k, captured / e);
+    if (captured != 0.0 && e > 0.0) captureSpecies(first, p->mass_flow[0] > 0.0, k, captured / e);
 }
 
 const float* filter_sim(AirPath* pp)

@@ -19,10 +19,12 @@ bool filter_is_super(const FilterLoadRec* fl);
 double filter_air_through(const AirPath* p, double dt, const double** up);
 // Advances every filter's loading by what it captured from the air that passed it over a
 // step of dt seconds: its per-species loads and its relative loading, which the gas filter
-// reads back as its input. Runs after each step's transport in every loop.
-void filter_load_step(double dt);
+// reads back as its input. Runs after each step's transport in every loop. Species first
+// to end - 1 only (end -1: to the last), so that each system loads with its own weight.
+void filter_load_step(double dt, int first = 0, int end = -1);
 // Loads the filter of path p with `captured` kg of species k that the air left in it, shared
-// among a super filter's members as they share a challenge (nothing for captured <= 0).
+// among a super filter's members as they share a challenge; a negative amount takes back
+// what it captured.
 void filter_capture(AirPath* p, int k, double captured);
 
 // The start from which the lamps of aging ultraviolet filters age: the simulation's start,

@@ -33,17 +33,18 @@ int sum_ambient_seconds() { return ttime; }
 
 // What each filter was challenged with and what passed it; what it holds is its loading
 // state, which the filters advance themselves every step (filter_load_step).
-void sum_filter_compute(double dt)
+void sum_filter_compute(double dt, int first, int end)
 {
+    if (end < 0) end = _nctm;
     for (AirPath* p = _pafp0; p; p = p->next) {
         const double* up = nullptr;
         double q = filter_air_through(p, dt, &up);
         if (q == 0.0) continue;
-        FilterLoadRec* first = p->filter->load;
-        for (int k = 0; k < _nctm; k++) {
+        FilterLoadRec* fl = p->filter->load;
+        for (int k = first; k < end; k++) {
             double m = up[k] * q;
-            first->mass_in[k] += m;
-            first->mass_out[k] += first->penetration[k] * m;
+            fl->mass_in[k] += m;
+            fl->mass_out[k] += fl->penetration[k] * m;
         }
     }
 }

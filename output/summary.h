@@ -44,7 +44,8 @@ struct DvrRec;
 // _Env_MassIn_sum and _Env_MassOut_sum, and with an exfiltration switch set in
 // _Env_MassOut_list and, per path, _Env_MassPath_list [kg] (model/env-lists.h), which the
 // exfiltration files read. sum_ambient_seconds is the simulated time it has summed [s].
-void sum_filter_compute(double dt);
+// Species first to end - 1 (end -1: to the last), as filter_load_step.
+void sum_filter_compute(double dt, int first = 0, int end = -1);
 void sum_ambient_compute(int dt);
 // The same over w seconds at the nodes' present mass fractions, counting `counted` seconds of
 // simulated time: a step's exchange summed over the points of a quadrature rule.

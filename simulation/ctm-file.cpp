@@ -54,6 +54,12 @@ template <class T> T* carve(int n, const char* tag)
     return static_cast<T*>(alc_ec(&_ms, sizeof(T) * (size_t)(n > 0 ? n : 1), tag));
 }
 
+// The ambient node d seconds before the later record over the span s, interpolated in T.
+template <class T> void setAmbient(double d, int s)
+{
+    for (int i = 0; i < _nctm; i++) _pambt->mf[i] = tf_lerp<T>(ctmMf[0][i], ctmMf[1][i], d, s);
+}
+
 }  // namespace
 
 void CTM_init(int day0, int day1, int allocate)
@@ -81,13 +87,20 @@ int CTM_get(int day, int time, int start)
     int d = tf_advance(&ctm, day, time, start, &nread);
     int s = d > 0 ? tf_span(&ctm) : 1;
     if (!_pambt) return d;
-    for (int i = 0; i < _nctm; i++) _pambt->mf[i] = tf_lerp(ctmMf[0][i], ctmMf[1][i], d, s);
+    setAmbient<float>(d, s);
     if (_list > 1) {
         ulog_printf("  CTM:");
         for (int i = 0; i < _nctm; i++) ulog_printf(" %g", _pambt->mf[i]);
         ulog_printf("\n");
     }
     return d;
+}
+
+void CTM_at(double t)
+{
+    int s;
+    double d = tf_toLater(&ctm, t, &s);
+    if (_pambt) setAmbient<double>(d, s);
 }
 
 }  // namespace vexlar

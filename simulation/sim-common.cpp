@@ -232,10 +232,10 @@ static void keepStepStartState()
 
 // ---- Summaries ----------------------------------------------------------------------------
 
-void filterStepTotals(double dt)
+void filterStepTotals(double dt, int first, int end)
 {
-    filter_load_step(dt);
-    if (_rcdat.csm) sum_filter_compute(dt);
+    filter_load_step(dt, first, end);
+    if (_rcdat.csm) sum_filter_compute(dt, first, end);
 }
 
 void writeSummaries_dayEnd()
@@ -374,10 +374,10 @@ static void bookStepPart(bool start)
     if (!start && _npexp > 0) exposeOccupants();
     if (r.sim_mf == 0) return;
     // A filter takes out of the air, in each part, what its challenge less its passage
-    // books: at the efficiencies its penetrations had then. Both are booked for all
-    // species at once, with the weight of the trace system when there is one.
-    double w = r.mft_on ? wt : wn;
-    if (w > 0.0) filterStepTotals(w * _time_step);
+    // books: at the efficiencies its penetrations had then. Each species is booked and
+    // loaded with the weight of the system that moves it.
+    if (wn > 0.0) filterStepTotals(wn * _time_step, 0, _nntc);
+    if (wt > 0.0) filterStepTotals(wt * _time_step, _nntc, _nctm);
     if ((r.csm || r.cex_bldg || r.cex_ctm) && (wn > 0.0 || wt > 0.0 || !start))
         sum_ambient_split(start ? 0.0 : _time_step, wn * _time_step, wt * _time_step, start ? 0 : _time_step);
 }

@@ -34,8 +34,9 @@ int wkScheds_nextChange(int t);
 void noteMaxAirNodeConcs();   // raise each node's _Mfmax entries to its current mass fractions
 bool airNodeDensitiesHaveConverged();   // every node's density agrees with the gas law
 // After a step of dt seconds: every filter's loading advances (the gas filter depends on
-// it, whatever files are selected); the contaminant summary adds its challenge.
-void filterStepTotals(double dt);
+// it, whatever files are selected); the contaminant summary adds its challenge. Species
+// first to end - 1 (end -1: to the last).
+void filterStepTotals(double dt, int first = 0, int end = -1);
 void writeSummaries_dayEnd();
 void writeSummaries_simEnd();
 // Ends a run stopped on request after its end-of-run summaries: the result files name the

@@ -70,11 +70,13 @@ bool haveSinks() { return _nbls > 0 || _ndvr > 0; }
 
 bool srfWanted() { return _rcdat.sim_mf > 1 && haveSinks() && _rcdat.srf; }
 
-// Sources see their schedules at the integrator's own time t, inside the intervals the
-// step start found (the integrator stops at every schedule point); everything else keeps
+// Sources see their schedules and the ambient, the openings and the value files their
+// timed inputs at the integrator's own time t, inside the intervals the step start found
+// (the integrator stops at every schedule point and every record); everything else keeps
 // the values of the step start, at which the airflows and controls were evaluated.
 int derivAtTime(double t, N_Vector y, N_Vector ydot, void*)
 {
+    timedInputsAt(t);
     if (_Wsch0) setScheduleValuesAt(t);
     int r = vxcv_derivFcn(t, y, ydot, nullptr);
     if (_Wsch0) setScheduleValuesAt(_stepStartTime + 1);
@@ -86,6 +88,7 @@ int derivAtTime(double t, N_Vector y, N_Vector ydot, void*)
 int bookRates(double t, N_Vector y, N_Vector yQdot, void* data)
 {
     Integrator* in = static_cast<Integrator*>(data);
+    timedInputsAt(t);
     if (_Wsch0) setScheduleValuesAt(t);
     setNodeConcs_fromSpeciesMasses(N_VGetArrayPointer(y) - 1, _MFn_mem->x, _Bls0, _Dvr0, 0, _nntc, _nctm);
     cse_setRateTime(t);
@@ -103,10 +106,12 @@ void restartAt(Integrator& in, double t)
     if (in.yQ) CVodeQuadReInit(in.cv, in.yQ);
 }
 
+// Each failure of the set-up has its one message.
 void createIntegrator(Integrator& in)
 {
     MF_MAT* m = _MFn_mem;
-    if (SUNContext_Create(nullptr, &in.ctx) != 0)
+    if (SUNContext_Create(nullptr, &in.ctx) != 0 ||
+        !(in.cv = CVodeCreate(_rcdat.cv_lmm == 1 ? CV_ADAMS : CV_BDF, in.ctx)))
         error(FATAL, __FILE__, __LINE__, "Failed to get a cvodeMem", "");
     in.neq = m->neq;
     for (AirPath* p = _pafp0; p; p = p->next)
@@ -120,29 +125,26 @@ void createIntegrator(Integrator& in)
     in.y = N_VMake_Serial(n, in.state.data(), in.ctx);
     in.ylist = N_VMake_Serial(n, in.listed.data(), in.ctx);
     in.ydot = N_VMake_Serial(n, in.rate.data(), in.ctx);
-    if (!in.y || !in.ylist || !in.ydot) error(FATAL, __FILE__, __LINE__, "Failed to wrap vector", "");
     if (nb > 0) {
         in.booked.assign((size_t)nb, 0.0);
         in.bookedBack.assign((size_t)nb, 0.0);
         in.yQ = N_VMake_Serial(nb, in.booked.data(), in.ctx);
         in.yQback = N_VMake_Serial(nb, in.bookedBack.data(), in.ctx);
-        if (!in.yQ || !in.yQback) error(FATAL, __FILE__, __LINE__, "Failed to wrap vector", "");
     }
+    if (!in.y || !in.ylist || !in.ydot || (nb > 0 && (!in.yQ || !in.yQback)))
+        error(FATAL, __FILE__, __LINE__, "Failed to wrap vector", "");
     getNodeSpeciesMasses(in.state.data() - 1, _Bls0, _Dvr0, 0, _nctm);
     // Fixed equations are not part of the state: their masses stay 0, derivatives 0.
     vxcv_jacIntfc_configure(&in.ji, m->neq, m->nvar, m->nnz, m->ija, m->K, m->A, &m->sasn, m->x);
     vxcv_jacIntfc_setJacFcn(&in.ji, vxcv_jacFcn);
-    in.cv = CVodeCreate(_rcdat.cv_lmm == 1 ? CV_ADAMS : CV_BDF, in.ctx);
-    if (!in.cv) error(FATAL, __FILE__, __LINE__, "Failed to get a cvodeMem", "");
-    if (CVodeInit(in.cv, derivAtTime, _stepStartTime, in.y) != CV_SUCCESS)
+    // The books neither limit a step nor take part in its Newton iterations.
+    if (CVodeInit(in.cv, derivAtTime, _stepStartTime, in.y) != CV_SUCCESS ||
+        CVodeSetUserData(in.cv, &in) != CV_SUCCESS ||
+        (in.yQ && (CVodeQuadInit(in.cv, bookRates, in.yQ) != CV_SUCCESS ||
+                   CVodeSetQuadErrCon(in.cv, SUNFALSE) != CV_SUCCESS)))
         error(FATAL, __FILE__, __LINE__, "Failed to set problem", "");
-    if (CVodeSetUserData(in.cv, &in) != CV_SUCCESS) error(FATAL, __FILE__, __LINE__, "Failed to set problem", "");
     if (CVodeSStolerances(in.cv, _rcdat.cv_rtol, _rcdat.cv_atol) != CV_SUCCESS)
         error(FATAL, __FILE__, __LINE__, "Failed to set tol", "");
-    // The books neither limit a step nor take part in its Newton iterations.
-    if (in.yQ && (CVodeQuadInit(in.cv, bookRates, in.yQ) != CV_SUCCESS ||
-                  CVodeSetQuadErrCon(in.cv, SUNFALSE) != CV_SUCCESS))
-        error(FATAL, __FILE__, __LINE__, "Failed to set problem", "");
     if (vxcv_jacIntfc_pushToCvode(in.cv, in.y, &in.ji, in.ctx, _rcdat.cv_lmm != 1) != 0)
         error(FATAL, __FILE__, __LINE__, "Failed to attach solver", "");
 }
@@ -284,6 +286,10 @@ void nodesFromState(const std::vector<double>& y)
     checkNodeMfBounds(_rcdat.cv_rtol, _rcdat.cv_atol);
 }
 
+void interpolationFailed() { error(FATAL, __FILE__, __LINE__, "Interpolation failed, call ZELT", ""); }
+
+void tryAnotherSolver() { error(FATAL, __FILE__, __LINE__, "Please try another transport solver", ""); }
+
 // Adds w times what each booked filter was challenged with less what it passed, by filter
 // and species, to v.
 void addFilterNet(const Integrator& in, std::vector<double>& v, double w)
@@ -306,8 +312,7 @@ void integratorStepTotals(Integrator& in, double t)
         return;
     }
     double tq;
-    if (CVodeGetQuad(in.cv, &tq, in.yQ) != CV_SUCCESS || tq != t)
-        error(FATAL, __FILE__, __LINE__, "Interpolation failed, call ZELT", "");
+    if (CVodeGetQuad(in.cv, &tq, in.yQ) != CV_SUCCESS || tq != t) interpolationFailed();
     std::fill(in.held.begin(), in.held.end(), 0.0);
     addFilterNet(in, in.held, 1.0);
     in.books.post(in.booked.data());
@@ -376,23 +381,25 @@ void writeListing(int g)
     if (_uexp) writeExp_stepEnd(g);
 }
 
-// Results at every listing time the step has reached, from the integrator's interpolation;
-// afterwards the nodes follow the solution at the step end again.
+// Results at every listing time the step has reached, from the integrator's interpolation
+// and the timed inputs there; afterwards the nodes follow the solution at the step end
+// again and the inputs the step end.
 void writeListings(Integrator& in, int& nextList)
 {
     extremesCalc();
     if (_Mfmax) noteMaxAirNodeConcs();
     bool listed = false;
     for (; nextList <= _stepEndTime; nextList += _time_list) {
+        timedInputsAt(nextList);
         if (_nctm > 0) {
-            if (CVodeGetDky(in.cv, nextList, 0, in.ylist) != CV_SUCCESS)
-                error(FATAL, __FILE__, __LINE__, "Interpolation failed, call ZELT", "");
+            if (CVodeGetDky(in.cv, nextList, 0, in.ylist) != CV_SUCCESS) interpolationFailed();
             nodesFromState(in.listed);
             listed = true;
         }
         writeListing(nextList);
     }
     if (listed) nodesFromState(in.state);
+    timedInputsAt(_stepEndTime);
 }
 
 void screenLine(int& nextScrn)
@@ -453,6 +460,16 @@ void stateAtStepEnd(Integrator& in, double t, int stop)
 {
     const double g = _stepEndTime;
     followGasLaw(in, g, stop, t != g && rewindTo(in, g));
+    // The filters go back with them: what they captured past the books is given back, so
+    // that the run's last record and summary hold what the books say, and a resumed run
+    // captures from there on as the unbroken run goes on capturing.
+    const size_t n = (size_t)_nctm;
+    for (size_t f = 0; f < in.filters.size(); f++)
+        for (size_t k = 0; k < n; k++) {
+            double& a = in.ahead[f * n + k];
+            if (a != 0.0) filter_capture(in.filters[f], (int)k, -a);
+            a = 0.0;
+        }
 }
 
 // The storage of the next step is worked out over whole seconds, from the gas-law air mass
@@ -477,7 +494,7 @@ void refusePeerOfStiffIntegrator(bool transient)
 {
     if (!transient || _rcdat.mf_solver < 2 || _doBridge < 2) return;
     cvodeRefusePeer();
-    error(FATAL, __FILE__, __LINE__, "Please try another transport solver", "");
+    tryAnotherSolver();
 }
 
 void sim_loop_cvode(int write)
@@ -486,7 +503,7 @@ void sim_loop_cvode(int write)
     // at each listing time rather than book a step's outflow to the first listing it reaches.
     bool exfiltration = _rcdat.sim_mf > 1 && (_rcdat.cex_bldg || _rcdat.cex_ctm);
     bool stopAtListings = haveCtrlNode_usesListTime() || _uach || _uage || _uexp || exfiltration;
-    if (cvodeIsExcluded()) error(FATAL, __FILE__, __LINE__, "Please try another transport solver", "");
+    if (cvodeIsExcluded()) tryAnotherSolver();
     checkStartTimeOnGrid(_time_list, ERROR, "Start time should be a multiple of the listing time step");
     Integrator in;
     if (_nctm > 0) createIntegrator(in);
@@ -526,6 +543,7 @@ void sim_loop_cvode(int write)
             airflows(in);
             do advance(in, t, stop, nextList);
             while (_stepEndTime == _stepStartTime && _stepEndTime < stop);
+            timedInputsAt(_stepEndTime);
             screenLine(nextScrn);
             if (_stepEndTime == _stepStartTime) break;
             stepTotals();

@@ -16,6 +16,7 @@
 #include "common-src/messages.h"
 #include "common-src/paths.h"
 #include "common-src/tokens.h"
+#include "model/clock.h"
 #include "model/prj-common.h"
 #include "simulation/weather.h"
 
@@ -250,6 +251,25 @@ int tf_span(const TimedFile* f)
     int s = b.time1 + (b.day1 - b.day0) * 86400 - b.time0;
     if (s < 1) error(FATAL, __FILE__, __LINE__, f->code, " file day-times must increase", "");
     return s;
+}
+
+double tf_toLater(const TimedFile* f, double t, int* s)
+{
+    const DayTimeBracket& b = f->bracket;
+    *s = b.time1 + (b.day1 - b.day0) * 86400 - b.time0;
+    if (*s < 1) {
+        *s = 1;
+        return 0.0;
+    }
+    return b.time1 + (double)(b.day1 - _dayofy) * 86400.0 - t;
+}
+
+void timedInputsAt(double t)
+{
+    if (_uctm) CTM_at(t);
+    if (_uwth) WTH_at(t);
+    if (_uwpc) WPC_at(t);
+    if (_ucvf) CVF_at(t);
 }
 
 void tf_detach(TimedFile* f)

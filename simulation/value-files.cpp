@@ -38,6 +38,12 @@ int cvf_read()
 TimedFile cvf = {"CVF", "continuous values file", "Bad CVF: ", "CVF", "CVF file", &_ucvf, _CVFfile, {},
                  cvf_shift, cvf_read, 0, {}};
 
+// The current values d seconds before the later record over the span s.
+void cvf_setAt(double d, int s)
+{
+    for (int i = 0; i < _cvfNumNames; i++) _cvfVals[2][i] = tf_lerp(_cvfVals[0][i], _cvfVals[1][i], d, s);
+}
+
 // The update of the last record read, applied once the clock has passed its instant.
 int dvfIndex = 0;   // 1-based value index, 0 when none is pending
 float dvfValue = 0.0f;
@@ -136,9 +142,15 @@ int CVF_get(int day, int time, int start)
 {
     int nread;
     int d = tf_advance(&cvf, day, time, start, &nread);
-    int s = d > 0 ? tf_span(&cvf) : 1;
-    for (int i = 0; i < _cvfNumNames; i++) _cvfVals[2][i] = tf_lerp(_cvfVals[0][i], _cvfVals[1][i], d, s);
+    cvf_setAt(d, d > 0 ? tf_span(&cvf) : 1);
     return d;
+}
+
+void CVF_at(double t)
+{
+    int s;
+    double d = tf_toLater(&cvf, t, &s);
+    cvf_setAt(d, s);
 }
 
 void DVF_init_data(int day0, int day1)

@@ -76,17 +76,30 @@ void tf_first_record(TimedFile* f);
 int tf_advance(TimedFile* f, int day, int time, int start, int* nread);
 // Seconds between the two records; below 1 s is FATAL "<code> file day-times must increase".
 int tf_span(const TimedFile* f);
+// For a reading at the stiff integrator's own time t (seconds of the current day) inside
+// the bracket the last reading found, which reads nothing: the seconds from t to the later
+// record, and in *s the span between the two records (1 when they share their instant).
+double tf_toLater(const TimedFile* f, double t, int* s);
 // Points the token stream away from the file again.
 void tf_detach(TimedFile* f);
 
 // The value d seconds before the later record, on the straight line between the earlier
 // and the later value over the span s: the later value at d <= 0, the earlier at d >= s.
 // Worked in double: two values near the float limit must not overflow on the way.
-template <class T> T tf_lerp(T earlier, T later, int d, int s)
+template <class T> T tf_lerp(T earlier, T later, double d, int s)
 {
     if (d <= 0) return later;
     if (d >= s) return earlier;
-    return (T)((double)later + ((double)earlier - (double)later) * (double)d / (double)s);
+    return (T)((double)later + ((double)earlier - (double)later) * d / (double)s);
 }
+
+// Each file's values at the stiff integrator's time t, from the bracket as it stands: the
+// ambient node, the weather record, the openings' pressures and mass fractions, the
+// continuous values. The mass fractions are interpolated in double precision there, so
+// that what the integrator integrates is smooth between the records.
+void CTM_at(double t);
+void WTH_at(double t);
+void WPC_at(double t);
+void CVF_at(double t);
 
 }  // namespace vexlar

@@ -102,6 +102,13 @@ void set_ambient(const double* v)
         _pambt->mf[_wthdat.h2o_index] = _wthdat.HR / (1.0 + _wthdat.HR);
 }
 
+// The current values d seconds before the later record over the span s, and the ambient.
+void setAt(double d, int s)
+{
+    for (int i = 0; i < W_NVALS; i++) wthVals[2][i] = tf_lerp(wthVals[0][i], wthVals[1][i], d, s);
+    set_ambient(wthVals[2]);
+}
+
 }  // namespace
 
 void WTH_init(int day0, int day1, int)
@@ -134,13 +141,18 @@ int WTH_get(int day, int time, int start)
         }
     }
     if (dyw[day] != _dayofw) set_calendar(day);
-    int s = d > 0 ? tf_span(&wth) : 1;
-    for (int i = 0; i < W_NVALS; i++) wthVals[2][i] = tf_lerp(wthVals[0][i], wthVals[1][i], d, s);
-    set_ambient(wthVals[2]);
+    setAt(d, d > 0 ? tf_span(&wth) : 1);
     if (_list > 1)
         ulog_printf("  WTH: %g C, %g Pa, %g m/s, %g deg, %g g/kg\n", _wthdat.Tambt - 273.15f, _wthdat.Pbar,
                     _wthdat.WS, _wthdat.WD, wthVals[2][W_HR]);
     return d;
+}
+
+void WTH_at(double t)
+{
+    int s;
+    double d = tf_toLater(&wth, t, &s);
+    setAt(d, s);
 }
 
 int WTH_get_day_type(int day) { return dyt ? dyt[day] : 1; }

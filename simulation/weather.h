@@ -33,6 +33,12 @@ void WTH_close();
 void CTM_init(int day0, int day1, int allocate);
 int CTM_get(int day, int time, int start);
 
+// Under the stiff integrator: every open timed input at the time of day t, as the
+// integrator asks for it between two stops. The integrator stops at every record, so
+// nothing is read: the values are interpolated inside the records the step start found.
+// The discrete values file, which changes only at its records, stays as it is.
+void timedInputsAt(double t);
+
 void WPC_init(int day0, int day1, int allocate);
 int WPC_get(int day, int time, int start);
 void WPC_close();

@@ -265,6 +265,24 @@ void set_ambient(double pbar, float rho)
     if (_pambt) _pambt->temperature = t;
 }
 
+// The openings' pressures, the ambient and the openings' mass fractions (interpolated in T)
+// d seconds before the later record over the span s.
+template <class T> void setAt(double d, int s)
+{
+    if (_useWPCwp) {
+        double dp = _rcdat.wpc_hold && d > 0 ? s : d;   // held: the earlier record's pressures
+        double pb = tf_lerp(wpcPb[0], wpcPb[1], dp, s);
+        float rho = tf_lerp(wpcRho[0], wpcRho[1], dp, s);
+        set_ambient(pb, rho);
+        for (int i = 1; i <= wpcNO; i++) _WPC_wP[i] = tf_lerp(wpcWp[0][i], wpcWp[1][i], dp, s);
+    }
+    if (_useWPCmf && _WPC_Mf)
+        for (int sp = 0; sp < wpcNS; sp++) {
+            if (wpcMap[sp] < 0) continue;
+            for (int j = 1; j <= wpcNO; j++) _WPC_Mf[j][wpcMap[sp]] = tf_lerp<T>(wpcMf[0][sp][j], wpcMf[1][sp][j], d, s);
+        }
+}
+
 }  // namespace
 
 void WPC_init(int day0, int day1, int allocate)
@@ -310,20 +328,15 @@ int WPC_get(int day, int time, int start)
 {
     int nread;
     int d = tf_advance(&wpc, day, time, start, &nread);
-    int s = d > 0 ? tf_span(&wpc) : 1;
-    if (_useWPCwp) {
-        int dp = _rcdat.wpc_hold && d > 0 ? s : d;   // held: the earlier record's pressures
-        double pb = tf_lerp(wpcPb[0], wpcPb[1], dp, s);
-        float rho = tf_lerp(wpcRho[0], wpcRho[1], dp, s);
-        set_ambient(pb, rho);
-        for (int i = 1; i <= wpcNO; i++) _WPC_wP[i] = tf_lerp(wpcWp[0][i], wpcWp[1][i], dp, s);
-    }
-    if (_useWPCmf && _WPC_Mf)
-        for (int sp = 0; sp < wpcNS; sp++) {
-            if (wpcMap[sp] < 0) continue;
-            for (int j = 1; j <= wpcNO; j++) _WPC_Mf[j][wpcMap[sp]] = tf_lerp(wpcMf[0][sp][j], wpcMf[1][sp][j], d, s);
-        }
+    setAt<float>(d, d > 0 ? tf_span(&wpc) : 1);
     return d;
+}
+
+void WPC_at(double t)
+{
+    int s;
+    double d = tf_toLater(&wpc, t, &s);
+    setAt<double>(d, s);
 }
 
 void WPC_close()

@@ -323,9 +323,15 @@ INSTANTIATE_TEST_SUITE_P(Angles, WindRun,
 
 // stack.prj with water vapour simulated, under a weather file whose humidity ratio goes
 // 5, 11 and 2 g/kg at 0:00, 6:00 and 12:00: the listed outdoor mass fraction is the ratio
-// interpolated in time, HR / (1 + HR).
-TEST_F(WorkedRun, OutdoorHumidityFollowsTheWeatherFilesHumidityRatio)
+// interpolated in time, HR / (1 + HR), with the contaminants steady as the project has
+// them and under the stiff integrator, which lists the weather at the listed time (it
+// listed that of its step's start, up to hours before).
+class OutdoorHumidity : public WorkedRun, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(OutdoorHumidity, FollowsTheWeatherFilesHumidityRatio)
 {
+    std::vector<Edit> stiff = {{"\n0 0 1e-4 1e-15 0 0\n", "\n2 0 1e-4 1e-15 0 0\n"},
+                               {"\n0 0 0 0.1 0 0\n", "\n2 0 0 0.1 0 0\n"}};
     std::ofstream(dir + "humid.wth") << "WeatherFile VexlarW 2.0\nHalf a day of changing humidity\n1/1 1/1\n"
                                         "1/1 3 5 0 0\n"
                                         "1/1 00:00:00 293.15 101325 0 0 5 0 0 0 0 0\n"
@@ -338,6 +344,7 @@ TEST_F(WorkedRun, OutdoorHumidityFollowsTheWeatherFilesHumidityRatio)
                                  "1 0 0 18.0 0 0 0 2.4e-5 0 1860 0 0 0 0 0 0 H2O\nWater vapour"},
                                 {"0 ! zone concentrations", "2 ! zone concentrations\n1 0\n2 0"},
                                 {"Jan02 24:00:00", "Jan01 12:00:00"}});
+    if (GetParam()) prj = replaced(prj, stiff);
     ASSERT_NO_FATAL_FAILURE(run(prj));
     Rows r = sqlRows(dir + "room.sqlite3", "SELECT t.Time, a.C0 FROM TIME t JOIN AMBIENTCONDITIONS a ON "
                                            "a.TimeID = t.TimeID ORDER BY t.TimeID");
@@ -348,6 +355,10 @@ TEST_F(WorkedRun, OutdoorHumidityFollowsTheWeatherFilesHumidityRatio)
         EXPECT_NEAR(row[1], ratio / (1.0 + ratio), 1e-6 * ratio) << "at " << h << " h";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Methods, OutdoorHumidity, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& i) {
+    return std::string(i.param ? "StiffIntegrator" : "SteadyContaminants");
+});
 
 // ---- The exposure file of a stopped run -------------------------------------------------
 
