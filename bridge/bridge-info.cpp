@@ -498,6 +498,7 @@ void bridge_FreeBuffers()
     rd = rt = 0;
     advance_flag = 255;
     _peerEnded = 0;
+    _steadyWarned = 0;
 }
 
 }  // namespace vexlar

@@ -76,7 +76,9 @@ extern int _err_num;    // last system error number
 // gives -1 instead.
 int bridge_SendAll(int sock, const unsigned char* data, int* len, bool peerMayHaveGone = false);
 // 0 when size bytes came, -1 when the connection was lost; with endAllowed, -2 (and no
-// ERROR) when the peer closed or reset it before the first byte.
+// ERROR) when the peer closed or reset it before the first byte; BRIDGE_STOP when the user
+// asked to stop the run while the engine waited.
+constexpr int BRIDGE_STOP = -3;
 int bridge_ReadAll(int sock, unsigned char* buf, int size, bool endAllowed = false);
 
 // ---- Message buffer, fixed messages, log dump (bridge.cpp) -------------------------------
@@ -115,6 +117,7 @@ int bridge_BufferSize();   // the largest message of either direction, from the 
 extern int advance_flag;   // option bits of the last VX_ADVANCE_MSG
 extern int rd, rt;         // run-until day of year and time of day [s]
 extern int _peerEnded;     // the peer closed the connection or sent error code 0
+extern unsigned _steadyWarned;   // adjustments told they change no steady airflow, bit type / 10
 void bridge_PeerHungUp();  // the peer closed the connection: no more exchanges
 void bridge_RunUntil(int t, int base, int* day, int* time);
 float bridge_PathVolumeDensity(const AirPath* p);

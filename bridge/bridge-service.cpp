@@ -16,10 +16,13 @@
 #include "model/env-lists.h"
 #include "model/network.h"
 #include "model/options.h"
+#include "model/prj-data.h"
 #include "model/prj-records.h"
 #include "model/run-control.h"
 
 namespace vexlar {
+
+unsigned _steadyWarned = 0;
 
 namespace {
 
@@ -29,25 +32,48 @@ int msgLength() { return (int)reinterpret_cast<const BridgeMsgHeader*>(_msgbuf)-
 int32_t bodyInt(long long off) { return get_i32(_msgbuf, (int)off); }
 float bodyFloat(long long off) { return get_f32(_msgbuf, (int)off); }
 
+uint32_t s_type = 0;         // type of the message being served
+
+// Where a fault of the peer's lies: the message that holds it, and that the peer sent it.
+const char* fromPeer()
+{
+    static char text[96];
+    std::snprintf(text, sizeof text, " in %s (type %u) sent by the peer", bridge_TypeName(s_type), (unsigned)s_type);
+    return text;
+}
+
 // A FATAL ends the run through the finish hook, which exits; nothing after it may run.
+// The message and the peer are named after the text.
 template <class... Pieces> [[noreturn]] void fatal(int line, Pieces... pieces)
 {
-    error(FATAL, __FILE__, line, pieces..., "");
+    error(FATAL, __FILE__, line, pieces..., fromPeer(), "");
     std::abort();
 }
 
 [[noreturn]] void bridgeLost()
 {
     _doBridge = 1;
-    fatal(__LINE__, "  Bridge lost");
+    error(FATAL, __FILE__, __LINE__, "  Bridge lost", "");
+    std::abort();
 }
 
-// The message holds `need` bytes; else it is reported as malformed and skipped. Counts
-// come from the peer, so the size is worked out in 64 bits and a negative count fails.
+// A count the peer sent, checked before any size is worked out from it: 0 up to what
+// the message could hold at one byte an entry, so that no product of counts overflows.
+bool countFits(long long count) { return count >= 0 && count <= msgLength(); }
+
+// The message holds `need` bytes; else it is reported as malformed and skipped. A count
+// (of the entries the size was worked out from) that does not fit fails too.
 bool holds(long long need, long long count = 0)
 {
-    if (count >= 0 && need <= msgLength()) return true;
-    error(ERROR, __FILE__, __LINE__, "Bridge: Invalid packet length: ", intstr(msgLength()), "");
+    if (countFits(count) && need <= msgLength()) return true;
+    char want[24];
+    std::snprintf(want, sizeof want, "%lld", countFits(count) ? need : -1LL);
+    if (countFits(count))
+        error(ERROR, __FILE__, __LINE__, "Bridge: Invalid packet length: ", intstr(msgLength()), fromPeer(),
+              ", which needs ", want, " bytes; the message is skipped", "");
+    else
+        error(ERROR, __FILE__, __LINE__, "Bridge: Invalid packet length: ", intstr(msgLength()), fromPeer(),
+              ", whose count ", intstr((int)count), " it cannot hold; the message is skipped", "");
     return false;
 }
 
@@ -56,30 +82,53 @@ bool holds(long long need, long long count = 0)
     fatal(__LINE__, text, intstr(index), ", ", intstr(position));
 }
 
-// Not a message: the peer closed the connection between messages.
+// Under steady airflow (sim_af 0) the flows are solved once, before the first step: an
+// adjustment that acts on them changes none, and the peer is told so once per kind.
+void warnSteadyAirflow(const char* more = "")
+{
+    unsigned bit = 1u << (s_type / 10 % 32);
+    if (_sim_af_dyn || (_steadyWarned & bit)) return;
+    _steadyWarned |= bit;
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "Bridge: %s sent by the peer changes no airflow: the project's airflow is steady (sim_af 0)%s; "
+                  "set sim_af to 1 on Run Control for the peer's adjustments to act on the flows",
+                  bridge_TypeName(s_type), more);
+    error(WARNING, __FILE__, __LINE__, text, "");
+}
+
+// Not messages: the peer closed the connection between messages; the user asked to stop
+// the run while the engine waited for the peer.
 constexpr uint32_t PEER_HUNG_UP = 0xFFFFFFFFu;
+constexpr uint32_t STOP_REQUESTED = 0xFFFFFFFEu;
 
 // Reads a header: 1 when accepted, 0 when rejected (dropped, its body stays unread), -1
-// when the peer closed the connection before it.
+// when the peer closed the connection before it, BRIDGE_STOP on a stop request.
 int readHeader(unsigned char* hdr)
 {
     if (bridge_echo() > 1) ulog_printf("---------- bridge_ReadDataFromSocket() ---\n");
     int rc = bridge_ReadAll(_sockfd, hdr, BRIDGE_HEADER, true);
     if (rc == -2) return -1;
+    if (rc == BRIDGE_STOP) return BRIDGE_STOP;
     if (rc != 0) bridgeLost();
     uint32_t length = (uint32_t)get_i32(hdr, 8);   // unsigned on the wire
     int32_t version = get_i32(hdr, 16);
+    s_type = (uint32_t)get_i32(hdr, 12);
     if (std::memcmp(hdr, BRIDGE_MAGIC, 8) != 0) {
         char text[9];
         std::memcpy(text, hdr, 8);
         text[8] = '\0';
-        error(ERROR, __FILE__, __LINE__, "Bridge: Invalid header pattern: ", text, "");
+        error(ERROR, __FILE__, __LINE__, "Bridge: Invalid header pattern: ", text,
+              " in a header sent by the peer; the header is skipped", "");
     } else if (length < (uint32_t)BRIDGE_HEADER || length > (uint32_t)_maxbuf) {
-        char text[16];
+        char text[16], most[16];
         std::snprintf(text, sizeof text, "%u", (unsigned)length);
-        error(ERROR, __FILE__, __LINE__, "Bridge: Invalid packet length: ", text, "");
+        std::snprintf(most, sizeof most, "%d", _maxbuf);
+        error(ERROR, __FILE__, __LINE__, "Bridge: Invalid packet length: ", text, fromPeer(), ", which may be ",
+              intstr(BRIDGE_HEADER), " to ", most, " bytes; the message is skipped", "");
     } else if (version != (int32_t)BRIDGE_VERSION) {
-        error(ERROR, __FILE__, __LINE__, "Bridge: Invalid packet version: ", intstr(version), "");
+        error(ERROR, __FILE__, __LINE__, "Bridge: Invalid packet version: ", intstr(version), fromPeer(),
+              ", which must be 10; the message is skipped", "");
     } else {
         return 1;
     }
@@ -87,13 +136,15 @@ int readHeader(unsigned char* hdr)
     return 0;
 }
 
-// The next acceptable message in _msgbuf, header in host order; its type, or PEER_HUNG_UP.
+// The next acceptable message in _msgbuf, header in host order; its type, PEER_HUNG_UP or
+// STOP_REQUESTED.
 uint32_t readMessage()
 {
     unsigned char hdr[BRIDGE_HEADER];
     int got;
     while ((got = readHeader(hdr)) == 0) {
     }
+    if (got == BRIDGE_STOP) return STOP_REQUESTED;
     if (got < 0) return PEER_HUNG_UP;
     BridgeMsgHeader h;
     std::memcpy(h.magic, hdr, 8);
@@ -101,8 +152,9 @@ uint32_t readMessage()
     h.type = (uint32_t)get_i32(hdr, 12);
     h.version = (uint32_t)get_i32(hdr, 16);
     std::memcpy(_msgbuf, &h, sizeof h);
-    if (bridge_ReadAll(_sockfd, _msgbuf + BRIDGE_HEADER, (int)h.length - BRIDGE_HEADER) != 0)
-        bridgeLost();
+    int rc = bridge_ReadAll(_sockfd, _msgbuf + BRIDGE_HEADER, (int)h.length - BRIDGE_HEADER);
+    if (rc == BRIDGE_STOP) return STOP_REQUESTED;   // the message half read is not acted on
+    if (rc != 0) bridgeLost();
     if (bridge_echo() > 1) ulog_printf("---------- End bridge_ReadDataFromSocket() ---\n");
     if (bridge_echo() > 0) bridge_PrintHeader(reinterpret_cast<const BridgeMsgHeader*>(hdr));
     return h.type;
@@ -124,8 +176,8 @@ template <class Apply> void forEachPair(int bound, const char* bad, int level, c
 {
     if (!holds(24)) return;
     int n = bodyInt(20);
+    if (!holds(24 + 8LL * n, n)) return;
     long long ids = 24, vals = ids + 4LL * n;
-    if (!holds(vals + 4LL * n, n)) return;
     if (bridge_echo() >= level) ulog_printf(head, stepTime(), n);
     for (int i = 0; i < n; i++) {
         int id = bodyInt(ids + 4 * i);
@@ -179,6 +231,7 @@ void zoneConcentrations()
 
 void zoneTemperatures()
 {
+    warnSteadyAirflow();
     forEachPair(_num_zones, "Invalid zone index: ", 1, "%s nz %d\n", [](int z, float v, int) {
         _zone_list[z]->temperature = v;
         if (bridge_echo() > 1) ulog_printf("Zone ID %d, T %6.2f\n", z, v);
@@ -187,6 +240,7 @@ void zoneTemperatures()
 
 void junctionTemperatures()
 {
+    warnSteadyAirflow();
     forEachPair(_num_jcts, "Invalid jct index: ", 1, "%s nj %d\n", [](int j, float v, int) {
         _jct_list[j]->temperature = v;
         if (bridge_echo() > 1) ulog_printf("jct ID %d, T %g\n", j, v);
@@ -208,6 +262,7 @@ bool isSystemPath(const AirPath* p) { return p->flags & (0x08 | 0x10 | 0x20 | 0x
 void systemPathFlows()
 {
     const char* bad = "Bridge: invalid AHS path index: ";
+    warnSteadyAirflow();
     forEachPair(_npath, bad, 2, "Bridge: %s nahsp %d\n", [bad](int p, float v, int i) {
         AirPath* pp = _path_list[p];
         if (!isSystemPath(pp)) badIndex(bad, p, i);
@@ -228,6 +283,7 @@ AirPath* recirculationPath(int s)
 // recirculation path reads as its control value.
 void outdoorAirFractions()
 {
+    warnSteadyAirflow();
     forEachPair(_num_ahs, "Bridge: invalid AHS index: ", 2, "Bridge: %s nahs %d\n", [](int s, float v, int i) {
         AirPath* rec = recirculationPath(s);
         if (!rec) badIndex("Bridge: AHS without recirculation path: ", s, i);
@@ -242,7 +298,8 @@ void pathElement()
     if (!holds(28)) return;
     int p = bodyInt(20), e = bodyInt(24);
     if (p < 1 || p > _npath) fatal(__LINE__, "Invalid path id: ", intstr(p));
-    if (e < 1 || e > _num_elmts) fatal(__LINE__, "Invalid element id: ", intstr(e));
+    if (e < 1 || e > _num_elmts) fatal(__LINE__, "Invalid element id: ", intstr(e), " for path ", intstr(p));
+    warnSteadyAirflow();
     _path_list[p]->element = _elmt_list[e];
     _path_list[p]->mass_flow[1] = 0.0;
     if (bridge_echo() > 0) ulog_printf("Bridge: Setting path %d to element %d\n", p, e);
@@ -264,6 +321,8 @@ void weather()
 {
     if (!holds(40)) return;
     if (!_pambt) fatal(__LINE__, "Bridge: weather received without an ambient node");
+    warnSteadyAirflow(", and the results list the peer's ambient conditions while the flows were solved at the "
+                      "project's");
     _wthdat.Tambt = bodyFloat(20);
     _wthdat.Pbar = bodyFloat(24);
     _wthdat.WS = bodyFloat(28);
@@ -294,8 +353,10 @@ void envelope()
     if (!holds(32)) return;
     int t = bodyInt(20), a = bodyInt(24), m = bodyInt(28);
     int agents = a > 0 ? a : 0, perOpening = a > 0 ? a : 1;
+    if (!holds(32, agents) || !holds(32, m)) return;   // both counts bounded before their product
     long long vals = 32 + 4LL * agents;
     if (!holds(vals + 4LL * m * perOpening, m)) return;
+    if (a < 1 && m > 0) warnSteadyAirflow();
     int echo = bridge_echo();
     if (echo > 0) {
         ulog_printf("time: %d\nnum_agents: %d\nnum_paths: %d\n", t, a, m);
@@ -383,8 +444,10 @@ int bridge_MessageService()
         case PEER_HUNG_UP:
             bridge_PeerHungUp();
             return _simEndTime;
+        case STOP_REQUESTED: return _simEndTime;   // the time loop stops at its next poll
         default:
-            error(ERROR, __FILE__, __LINE__, "Bridge: Invalid message type: ", intstr((int)type), "");
+            error(ERROR, __FILE__, __LINE__, "Bridge: Invalid message type: ", intstr((int)type),
+                  " sent by the peer; the message is skipped", "");
         }
     }
 }

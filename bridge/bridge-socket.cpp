@@ -11,6 +11,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -125,12 +126,27 @@ int bridge_SendAll(int sock, const unsigned char* data, int* len, bool peerMayHa
     return 0;
 }
 
+// Waits until the socket has something to read: false when the user asks to stop first.
+// The wait is bounded, so that a request that comes just before it is seen as well; a
+// signal ends a poll whatever the handler's flags.
+static bool peerSpeaks(int sock)
+{
+    enum { POLL_MS = 100 };
+    for (;;) {
+        if (_stopRequested) return false;
+        pollfd p{sock, POLLIN, 0};
+        int r = poll(&p, 1, POLL_MS);
+        if (r > 0 || (r < 0 && errno != EINTR)) return true;   // recv reports what came
+    }
+}
+
 int bridge_ReadAll(int sock, unsigned char* buf, int size, bool endAllowed)
 {
     if (bridge_echo() > 1) ulog_printf("---------- bridge_ReadAll() ---\n");
     int got = 0;
     ssize_t n = 0;
     while (got < size) {
+        if (!peerSpeaks(sock)) return BRIDGE_STOP;
         n = recv(sock, buf + got, (size_t)(size - got), 0);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {

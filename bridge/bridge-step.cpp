@@ -186,7 +186,9 @@ bool bridge_PeerEnded() { return _peerEnded != 0; }
 
 void bridge_CheckForMessages()
 {
-    if (_peerEnded) return;   // code 0 came: connected still, but no more exchanges
+    // Code 0 came (connected still, but no more exchanges), or the user asked to stop: the
+    // run ends at the loop's next poll and tells the peer then.
+    if (_peerEnded || _stopRequested) return;
     int echo = bridge_echo();
     if (echo > 1) {
         ulog_printf("---------- bridge_CheckForMessages()(before bridge_MessageService)\n");
@@ -208,7 +210,7 @@ void bridge_CheckForMessages()
                     rd, rt);
     // A point already reached holds the engine for the next command; not after the peer
     // has ended the exchange, and not on the last day of the year.
-    while (_doBridge == 2 && !_peerEnded && _stepEndTime >= rt && rd <= _dayofy && _dayofy <= 364) {
+    while (_doBridge == 2 && !_peerEnded && !_stopRequested && _stepEndTime >= rt && rd <= _dayofy && _dayofy <= 364) {
         if (echo > 1) {
             ulog_printf("    _stepEndTime(%5d) >= rt(%3d) and\n", _stepEndTime, rt);
             ulog_printf("    _dayofy(%5d)      >= rd(%3d)\n", _dayofy, rd);

@@ -9,5 +9,6 @@ int _doBridge = 0;
 int _wPBridge = 1;
 int _vFBridge = 0;
 int _doBridgeMf = 0;
+volatile sig_atomic_t _stopRequested = 0;
 
 }  // namespace vexlar

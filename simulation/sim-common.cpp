@@ -453,6 +453,14 @@ void stopOnRequest(int write)
     finishStopped(why);
 }
 
+// The peer's exchange of the step; a peer's code 1 makes today the run's last day, and
+// the headers that name the run's period say so, as at a stop.
+static void servePeer()
+{
+    bridge_CheckForMessages();
+    if (_doBridge == 1 && !bridge_PeerEnded()) setResultPeriodEnd(_simEndDate, _simEndTime);
+}
+
 static void endRun(int write)
 {
     _stepStartTime = _stepEndTime;
@@ -464,7 +472,7 @@ void sim_loop(int write)
     writeSim_daySummary_init();
     checkStartTime();
     if (write) writeStartTime();
-    if (_doBridge == 2) bridge_CheckForMessages();
+    if (_doBridge == 2) servePeer();
     simInterrupt_writeInstructions();
     int day = 1;
     for (;;) {
@@ -489,7 +497,7 @@ void sim_loop(int write)
         calc_wP();
         if (_rcdat.mf_solver == 1) shortTimeStep();
         else implicitStep();
-        if (_doBridge == 2) bridge_CheckForMessages();
+        if (_doBridge == 2) servePeer();
         if (write) writeStepResults();
         if (_Mfmax) noteMaxAirNodeConcs();
         if (_dayofy == _simEndDate && _stepEndTime >= _simEndTime) {

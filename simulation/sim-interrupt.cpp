@@ -1,31 +1,23 @@
 // Interruption of a transient run: the instruction line, the signal handlers and the
 // loops' poll. A closed terminal (SIGHUP) asks for a stop as Ctrl-C and SIGTERM do; a
 // message stream whose reader has gone no longer ends the process. The handler only notes
-// the request, and the loop that polls stops where every result is whole. The handler
-// also puts back the default actions, so that a run stuck in one step (a silent
-// co-simulation peer, a long CFD solution) still ends at a second Ctrl-C.
+// the request, and the loop that polls stops where every result is whole. A stop is a
+// stop: the handler stays, so the second hang-up of a closing terminal or a second Ctrl-C
+// during the stop is absorbed until the files are closed. A run waiting for a silent
+// co-simulation peer sees the request in the bridge's wait.
 #include "simulation/sim-interrupt.h"
 
 #include <csignal>
 #include <cstdio>
 
+#include "model/options.h"
+
 namespace vexlar {
 
-static volatile sig_atomic_t _stopRequested = 0;
 enum { STOP_SIGNALS = 3 };
 static const int _stopSignals[STOP_SIGNALS] = {SIGINT, SIGTERM, SIGHUP};
-static int _taken[STOP_SIGNALS];   // the signal's handler is ours
 
-// Notes the request and gives the signals back their default action (sigaction may be
-// called from a handler).
-static void requestStop(int)
-{
-    _stopRequested = 1;
-    struct sigaction dfl = {};
-    dfl.sa_handler = SIG_DFL;
-    for (int k = 0; k < STOP_SIGNALS; k++)
-        if (_taken[k]) sigaction(_stopSignals[k], &dfl, nullptr);
-}
+static void requestStop(int) { _stopRequested = 1; }
 
 // A signal the process was started with ignored (a job run in the background without job
 // control) stays ignored. Interrupted system calls resume, so that no read or write of the
@@ -40,13 +32,11 @@ static void takeStopRequests()
     for (int k = 0; k < STOP_SIGNALS; k++) {
         struct sigaction old;
         if (sigaction(_stopSignals[k], nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
-        _taken[k] = 1;
         sigaction(_stopSignals[k], &sa, nullptr);
     }
 }
 
-// Installed once: a cyclic run starts its loop once a day, and installing again after the
-// first request would take away the default action the second Ctrl-C relies on.
+// Installed once: a cyclic run starts its loop once a day.
 void simInterrupt_writeInstructions()
 {
     static int taking = 0;

@@ -1,8 +1,8 @@
 // Interruption of a transient run by the user. Once the time loop has started, the
 // terminal's interrupt (Ctrl-C), a termination signal or a closed terminal is a request to
 // stop that the loop sees at its next poll; it then ends the run at the end of a whole
-// step, with its results kept (finishStopped, status 1). A second Ctrl-C ends the process
-// at once.
+// step, with its results kept (finishStopped, status 1). Further signals are absorbed
+// until the run has closed its files.
 #pragma once
 
 namespace vexlar {

@@ -1,8 +1,10 @@
-// finish: the single abnormal or early end of a run. It closes every result file with
-// removal (the partial results of the failed run go, and so do those an earlier run of the
-// project left), closes the input files, tells a connected co-simulation peer, writes its
-// line to the log as the log's last line and exits. A transient run stopped on request
-// ends through finishStopped instead, which keeps its results: it ends at a whole step.
+// finish: the single abnormal or early end of a run. Once the run has begun to replace
+// its result files it closes every one with removal (the partial results of the failed run
+// go, and so do those an earlier run of the project left); a failure before that leaves
+// them. It closes the input files, tells a connected co-simulation peer, writes its line
+// to the log as the log's last line and exits. A transient run stopped on request ends
+// through finishStopped instead, which keeps its results: it ends at a whole step. The
+// one list of the files an end closes is here, for the normal end as well.
 #include "simulation/vexlar-x-finish.h"
 
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include "common-src/convert.h"
 #include "common-src/messages.h"
 #include "model/clock.h"
+#include "model/env-lists.h"
 #include "model/options.h"
 #include "output/expos.h"
 #include "output/restart.h"
@@ -42,25 +45,47 @@ void closeTimedInputs()
     closeStream(&_udvf);
 }
 
-// Every result file closed; with `remove` set, removed as well.
-static void closeResultFiles(int remove)
+static void closeInputFiles()
 {
-    set_usim_close(remove);
-    set_uSTS_ResultFiles(remove ? 3 : 2);
-    set_uach_close(remove);
-    set_ucbw_close(remove);
-    set_uage_close(remove);
-    set_uexp_close(remove);
-    set_urst_close(remove);
-    set_ucsm_close(remove);
-    set_ulogc_close(remove);
-    set_ubcex_close(remove);
-    set_udcex_close(remove);
-    set_usrf(remove ? 3 : 2);
-    set_usql_close(remove);
-    set_ubal_close(remove);
-    set_uval_close(remove);
+    closeTimedInputs();
+    if (_uwpc) {
+        PLDlist(0);
+        WPC_close();
+    }
+}
+
+static void closeSts(int remove) { set_uSTS_ResultFiles(remove ? 3 : 2); }
+static void closeSrf(int remove) { set_usrf(remove ? 3 : 2); }
+// The summary is written and closed whole at the run's end; it stays this run's, so that a
+// FATAL later in the end (a log that cannot be written) removes it with the rest.
+static void closeCsm(int remove)
+{
+    if (remove) set_ucsm_close(1);
+}
+
+// Every result file a run may write, each by its closer: the one list that the normal
+// end, a stop and a failed end go through.
+static void (*const RESULT_CLOSERS[])(int remove) = {
+    set_usim_close, closeSts,        set_uach_close,  set_ucbw_close,  set_uage_close,
+    set_uexp_close, set_urst_close,  closeCsm,  set_ulogc_close, set_ubcex_close,
+    set_udcex_close, closeSrf,       set_usql_close,  set_ubal_close,  set_uval_close,
+};
+
+// This run has begun to replace the result files. main clears it at its start; code that
+// drives the writers itself (the tests) has always begun.
+static int _resultsBegun = 1;
+static int _inputTestDone = 0;  // the input test ended the run: earlier results go
+
+void keepEarlierResults() { _resultsBegun = 0; }
+
+void beginResultFiles() { _resultsBegun = 1; }
+
+void closeRunFiles(int remove)
+{
+    if (!remove) _resultWriteFailures += cfd_close_results();
+    for (auto close : RESULT_CLOSERS) close(remove);
     if (remove) cfd_remove_results();
+    closeInputFiles();
 }
 
 // The loop stopped after a whole step and wrote its end-of-run summaries, so every file
@@ -71,7 +96,7 @@ static void keepStoppedRunResults(const char* why)
 {
     error(NOTE, __FILE__, __LINE__, "Simulation stopped ", why, " after the step ending ",
           datestr(_dayofy), " ", steptimestr(_stepEndTime), "");
-    closeResultFiles(0);
+    closeRunFiles(0);
     checkResultsWritten();
 }
 
@@ -84,9 +109,9 @@ static void keepStoppedRunResults(const char* why)
     bool keep = keepWhy != nullptr;
     if (keep) keepStoppedRunResults(keepWhy);
     finishing = 1;
-    if (!keep) closeResultFiles(1);
-    closeTimedInputs();
-    if (_uwpc) WPC_close();
+    // A failure before this run began to replace the results leaves an earlier run's
+    // (a refused connection, an unreadable input file); the input test removes them.
+    if (!keep) closeRunFiles(_resultsBegun || _inputTestDone);
     if (_doBridge > 1) bridge_SendVxError(0);
     if (_ulog) {
         fprintf(_ulog, "VexlarX finish(%1d)\n", status);
@@ -97,6 +122,12 @@ static void keepStoppedRunResults(const char* why)
 }
 
 void finish(int status) { endRun(status, nullptr); }
+
+void finishInputTest()
+{
+    _inputTestDone = 1;
+    endRun(0, nullptr);
+}
 
 void finishStopped(const char* why) { endRun(1, why); }
 

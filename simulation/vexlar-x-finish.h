@@ -1,9 +1,9 @@
 // The end of a run that does not reach the normal end: every FATAL message (status 2,
 // through the finish hook main installs), a timed input file that cannot be opened
-// (status 1), the input test (status 0) and a stopped transient run. Result files are
-// removed, this run's and an earlier run's alike, except those of a stopped run, which
-// are whole up to its stop and kept; input files are closed and a connected peer told
-// before the exit.
+// (status 1), the input test (status 0) and a stopped transient run. Once the run has
+// opened its result files they are removed, this run's and an earlier run's alike, except
+// those of a stopped run, which are whole up to its stop and kept; a failure before that
+// removes none. Input files are closed and a connected peer told before the exit.
 #pragma once
 
 namespace vexlar {
@@ -15,7 +15,18 @@ namespace vexlar {
 // status 1.
 [[noreturn]] void finishStopped(const char* why = "on request");
 
+// The input test's end: the result files of an earlier run are removed, status 0.
+[[noreturn]] void finishInputTest();
+
 // Closes the timed input files that are open (weather, ambient contaminant, values).
 void closeTimedInputs();
+
+// Until beginResultFiles, a failed end leaves the result files an earlier run left (main
+// calls this first); from then on it removes them.
+void keepEarlierResults();
+void beginResultFiles();
+// Closes every result file, removing it with `remove` set (otherwise a file not written
+// in full is counted as a failed write), and every input file.
+void closeRunFiles(int remove);
 
 }  // namespace vexlar

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <string>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,12 +146,11 @@ int isDirectory(const char* path)
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-[[noreturn]] void refuse(const char* a, const char* b = "", const char* c = "", const char* d = "",
-                         const char* e = "")
+template <class... Pieces> [[noreturn]] void refuse(Pieces... pieces)
 {
-    char text[8400];
-    snprintf(text, sizeof text, " %s%s%s%s%s", a, b, c, d, e);
-    errorMinimal(FATAL, text);
+    std::string text = " ";
+    for (const char* p : std::initializer_list<const char*>{pieces...}) text += p;
+    errorMinimal(FATAL, text.c_str());
     exit(1);   // errorMinimal ends the run at FATAL; this only tells the compiler
 }
 
@@ -176,6 +177,22 @@ void checkProjectReadable(const char* path, const char* prjPath)
     FILE* f = fopen(prjPath, "r");
     if (!f) refuse("Could not open project file ", prjPath, ": ", strerror(errno));
     fclose(f);
+}
+
+// Every file of the run is named after the project: the longest name, the database's
+// journal, must fit the folder's limit, or SQLite fails with a message that names none.
+void checkNameFits(const char* prjPath)
+{
+    static const char journal[] = ".sqlite3-journal";
+    char dir[4100];
+    snprintf(dir, sizeof dir, "%s%s", _pdrive, _pdir[0] ? _pdir : ".");
+    long limit = pathconf(dir, _PC_NAME_MAX);
+    if (limit <= 0) limit = 255;
+    if ((long)(strlen(_prjname) + sizeof journal - 1) <= limit) return;
+    char n[32];
+    snprintf(n, sizeof n, "%ld", limit);
+    refuse("The name of project ", prjPath, " is too long: its database's journal ", _prjname,
+           journal, " would pass the folder's limit of ", n, " characters; shorten the project's name");
 }
 
 // Opens the log under the lock that makes it this run's alone: a second run of the
@@ -207,8 +224,13 @@ void openLog(const char* path, char* prjPath, size_t len)
               _pext, sizeof _pext);
     if (_pext[0] == '\0') strcpy(_pext, ".prj");
     pathmerge(prjPath, (int)len, _pdrive, _pdir, _prjname, _pext);
-    checkProjectReadable(path, prjPath);
     getXLogFileName(_pdrive, _pdir, _prjname, _file_name, sizeof _file_name);
+    // The log given as the project (a slip of tab completion): opening the log would
+    // empty the earlier run's before the reader refuses it.
+    if (strcmp(prjPath, _file_name) == 0)
+        refuse(prjPath, " is the log of project ", _prjname, ", not a project file; give the project file (.prj)");
+    checkNameFits(prjPath);
+    checkProjectReadable(path, prjPath);
     _ulog = openRunLog(prjPath);
     if (!_ulog) error(FATAL, __FILE__, __LINE__, "Could not open log file ", _file_name, ": ", strerror(errno), "");
     _errorLogFileP = &_ulog;
@@ -231,6 +253,7 @@ int main(int argc, char** argv)
     snprintf(program, sizeof program, "%s", argc > 0 ? argv[0] : "vexlar-x");
     callingArguments(argc, argv, callArgs, sizeof callArgs);
     simInterrupt_ignoreClosedStreams();
+    keepEarlierResults();
 
     Options opt = parseOptions(argc, argv);
     if (opt.version) {
@@ -276,7 +299,7 @@ int main(int argc, char** argv)
     openAmbientInputs();
     if (_doInput) {
         error(NOTE, __FILE__, __LINE__, "Input test completed", "");
-        finish(0);
+        finishInputTest();
     }
     setSchedulesAndControls(_stepEndTime, 1);
     if (_rcdat.cfd_cpl > 0) getcpl();

@@ -5,6 +5,7 @@
 #include "simulation/vexlar-x-run.h"
 
 #include <cstring>
+#include <sys/stat.h>
 #include <initializer_list>
 
 #include "airflow/afe-sim.h"
@@ -12,6 +13,7 @@
 #include "bridge/bridge.h"
 #include "cfd/cfd.h"
 #include "common-src/memory.h"
+#include "common-src/paths.h"
 #include "common-src/messages.h"
 #include "contaminant/mf-mem.h"
 #include "contaminant/sts-init.h"
@@ -299,9 +301,31 @@ static void openOrRemove(int on, void (*open)(), void (*close)(int))
 
 static void openLogc() { set_ulogc_open(); }
 
+// A per-species exfiltration file <project>_<species>.cex is the building exfiltration file
+// of project <project>_<species>: with that project (or its log) in the folder, the run is
+// refused before it replaces anything, rather than overwrite or remove the other's file.
+static void refuseSharedCexNames()
+{
+    for (int s = 0; s < _nctm; s++) {
+        char other[sizeof _prjname + sizeof _ctm[s].name + 1], path[sizeof _file_name];
+        snprintf(other, sizeof other, "%s_%s", _prjname, _ctm[s].name);
+        for (const char* ext : {".prj", ".xlog"}) {
+            pathmerge(path, sizeof path, _pdrive, _pdir, other, ext);
+            struct stat st;
+            if (stat(path, &st) != 0) continue;
+            pathmerge(path, sizeof path, _pdrive, _pdir, other, ".cex");
+            error(FATAL, __FILE__, __LINE__, "Species exfiltration file ", path,
+                  " is also the exfiltration file of project ", other,
+                  " in the same folder; rename one of the two projects, or set cex_ctm to 0 on Run Control", "");
+        }
+    }
+}
+
 void openResultFiles()
 {
     const RunControlData& r = _rcdat;
+    if (r.sim_mf > 1 && r.cex_ctm) refuseSharedCexNames();
+    beginResultFiles();
     openOrRemove(r.pfres || r.zfres || r.zcres, set_usim_open, set_usim_close);
     openOrRemove(r.ach_step || r.ach_stats, set_uach_open, set_uach_close);
     openOrRemove(r.cbw_stats, set_ucbw_open, set_ucbw_close);
@@ -350,8 +374,6 @@ static void transientRun()
     if (r.mf_solver > 1) sim_loop_cvode(1);
     else if (r.sim_mf == 3) drive_sim_loop_cyclic();
     else sim_loop(1);
-    set_uSTS_ResultFiles(2);
-    set_urst_close(0);
 }
 
 void runSimulation(int cls)
@@ -421,26 +443,6 @@ void logNewtonHistogram(FILE* log, const int* bins, int itmax)
             _rangeDWC[2]);
 }
 
-static void closeResultFilesKept()
-{
-    _resultWriteFailures += cfd_close_results();
-    set_usim_close(0);
-    set_ucbw_close(0);
-    set_uage_close(0);
-    set_uach_close(0);
-    set_uexp_close(0);
-    set_ulogc_close(0);
-    set_ubcex_close(0);
-    set_udcex_close(0);
-    set_usrf(2);
-    set_usql_close(0);
-    closeTimedInputs();
-    if (_uwpc) {
-        PLDlist(0);
-        WPC_close();
-    }
-}
-
 static MF_MAT* freeSystem(MF_MAT* m, const char* tag)
 {
     if (!m) return nullptr;
@@ -494,7 +496,7 @@ void checkResultsWritten()
 
 void endOfRun(int)
 {
-    closeResultFilesKept();
+    closeRunFiles(0);
     logRunStatistics(_ulog);
     logNewtonHistogram(_ulog, _facBins, _rcdat.itmax);
     logFinalSinks(_ulog);

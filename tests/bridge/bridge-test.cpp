@@ -282,6 +282,29 @@ TEST_F(Bridge, PointAlreadyReachedWaitsForTheNextAdvanceUntilThePeerEndsTheDay)
     EXPECT_EQ(_doBridge, 1);
 }
 
+// A stop asked for while the engine waits for a silent peer ends the wait at once: the
+// report went out, nothing is read, and the time loop stops at its next poll. A stop
+// asked for before the step's exchange skips it.
+TEST_F(Bridge, StopRequestEndsTheWaitForASilentPeerAtOnce)
+{
+    readStartUp();
+    _stopRequested = 0;
+    std::thread user([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        _stopRequested = 1;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    step(0);
+    user.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    for (int k = 0; k < 7; k++) bridgepeer::readMessage(peer);   // the first report
+    expectMessage(VX_READY_MSG, Wire{}.i(0), "the ready before the wait");
+    EXPECT_EQ(_doBridge, 2) << "still connected: the peer is told at the end";
+    step(3600);
+    expectNothingMore();
+    _stopRequested = 0;
+}
+
 TEST_F(Bridge, VolumeFlowsUseTheDensityOfTheAirMoved)
 {
     readStartUp();

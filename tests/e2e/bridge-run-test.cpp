@@ -187,10 +187,23 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Failure{"PeerClosesInAMessage", message(20, advance(0x01, 7200)).substr(0, 24),
                 "ERROR Socket recv() returned 0 bytes, closed by client.\nFATAL   Bridge lost\n"},
-        Failure{"ZoneOutOfRange", message(40, Wire{}.i(1).i(2).f(300.0f)), "FATAL Invalid zone index: 2, 1\n"},
+        // Each fault of the peer's names the message that holds it, and the item.
+        Failure{"ZoneOutOfRange", message(40, Wire{}.i(1).i(2).f(300.0f)),
+                "FATAL Invalid zone index: 2, 1 in ADJ_ZONE_TEMP_MSG (type 40) sent by the peer\n"},
+        Failure{"ElementOutOfRange", message(60, Wire{}.i(1).i(99)),
+                "FATAL Invalid element id: 99 for path 1 in ADJ_ELEMENT_MSG (type 60) sent by the peer\n"},
         // The header is dropped with its length shown unsigned; the next message is read.
         Failure{"HugeLengthShownUnsigned", hugeLengthHeader() + message(40, Wire{}.i(1).i(2).f(300.0f)),
-                "ERROR Bridge: Invalid packet length: 4294967280\n"}),
+                "ERROR Bridge: Invalid packet length: 4294967280 in ADJ_CTRL_NODE_MSG (type 70) sent by the peer, "
+                "which may be 20 to "},
+        // Weather is five values: with two the message is skipped, and the next one read.
+        Failure{"ShortMessageNamesItsType", message(80, Wire{}.f(283.15f).f(101325.0f)) + message(40, Wire{}.i(1).i(2).f(300.0f)),
+                "ERROR Bridge: Invalid packet length: 28 in ADJ_WTH_MSG (type 80) sent by the peer, which needs 40 bytes; "
+                "the message is skipped\nFATAL Invalid zone index: 2, 1"},
+        // Counts of 2^31 - 1 are refused before any size is worked out from them.
+        Failure{"HugeEnvelopeCounts", message(90, Wire{}.i(0).i(2147483647).i(2147483647)) + message(40, Wire{}.i(1).i(2).f(300.0f)),
+                "ERROR Bridge: Invalid packet length: 32 in ADJ_WPC_MSG (type 90) sent by the peer, whose count "
+                "2147483647 it cannot hold; the message is skipped\nFATAL Invalid zone index: 2, 1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The peer's end of the session ---------------------------------------------------------
@@ -277,6 +290,38 @@ INSTANTIATE_TEST_SUITE_P(
                       PeerEnd{"ClosesMidRun", 36000, PeerEnd::Close, 1, PEER_STOPPED},
                       PeerEnd{"SendsCodeZeroMidRun", 36000, PeerEnd::CodeZero, 1, PEER_STOPPED}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Under steady airflow (the meeting room's sim_af 0) the flows are solved once: a fan
+// swap, zone temperatures and weather from the peer change none, and the peer is told so
+// once per kind; a concentration, which acts, is taken without a word.
+TEST_F(BridgeRun, SteadyAirflowWarnsOncePerAdjustmentThatWouldActOnTheFlows)
+{
+    const std::string room = "meeting-room.prj";
+    std::ofstream(dir + room) << edited(slurp(examplePath("meeting-room")), {{"2 0 0 0.1 0 0", "0 0 0 0.1 0 0"}});
+    Outcome o = runWithPeer("", [&](int fd) {
+        EXPECT_EQ(untilReady(fd), message(0, Wire{}.i(0)));   // the start-up description
+        EXPECT_EQ(untilReady(fd), message(0, Wire{}.i(0)));   // the report before the first step
+        const std::string warm = message(40, Wire{}.i(1).i(1).f(300.0f));
+        send(fd, warm + warm + message(60, Wire{}.i(1).i(2)) + message(60, Wire{}.i(1).i(2)) +
+                     message(80, Wire{}.f(283.15f).f(101325.0f).f(2).f(180).f(0.004f)) +
+                     message(30, Wire{}.i(1).i(1).i(1).i(1).f(6.08e-4f)) + message(20, advance(0x01, 86400)));
+        EXPECT_EQ(readMessage(fd), message(0, Wire{}.i(86400)));
+        send(fd, message(200, Wire{}.i(0)));
+        EXPECT_EQ(readMessage(fd), message(200, Wire{}.i(0)));
+    }, room);
+    EXPECT_EQ(o.status, 0) << o.err;
+    const std::string tail = " sent by the peer changes no airflow: the project's airflow is steady (sim_af 0)";
+    const std::string fix = "; set sim_af to 1 on Run Control for the peer's adjustments to act on the flows\n";
+    for (const std::string& said :
+         {"WARNING Bridge: ADJ_ZONE_TEMP_MSG" + tail + fix, "WARNING Bridge: ADJ_ELEMENT_MSG" + tail + fix,
+          "WARNING Bridge: ADJ_WTH_MSG" + tail + ", and the results list the peer's ambient conditions while the flows "
+                                                  "were solved at the project's" + fix}) {
+        size_t at = o.err.find(said);
+        EXPECT_NE(at, std::string::npos) << said << "\n" << o.err;
+        EXPECT_EQ(o.err.find(said, at + 1), std::string::npos) << "twice: " << said;
+    }
+    EXPECT_EQ(o.err.find("ADJ_ZONE_CONC_MSG"), std::string::npos) << o.err;
+}
 
 // A cyclic run repeats its design day unlisted until it repeats itself: a peer that ends
 // the session in the first pass leaves no result, and the run says the peer stopped it.

@@ -152,6 +152,11 @@ TEST_F(Cli, LogThatCannotBeOpenedIsNamedWithTheSystemsReasonAndExitsTwo)
 
 class CliMistakes : public Cli, public ::testing::WithParamInterface<BadOption> {};
 
+const std::string LONG_NAME(240, 'a');
+const std::string LONG_NAME_REFUSED = "FATAL The name of project " + LONG_NAME + ".prj is too long: its database's journal " +
+                                      LONG_NAME + ".sqlite3-journal would pass the folder's limit of 255 characters; "
+                                      "shorten the project's name\n";
+
 // A project that cannot be read, or a command line that names more than one, is refused
 // with one line that says what is wrong, exit status 1, and not a file left behind: no
 // log, and the project beside it untouched.
@@ -177,7 +182,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadOption{"office.prj/x", "FATAL The folder office.prj/ of the project office.prj/x.prj is not a folder\n", false},
         BadOption{"office extra", "error: unexpected argument `extra` after the project `office`\n", true},
         BadOption{"-t office.prj office", "error: unexpected argument `office` after the project `office.prj`\n", true},
-        BadOption{"office -- -t", "error: unexpected argument `-t` after the project `office`\n", true}),
+        BadOption{"office -- -t", "error: unexpected argument `-t` after the project `office`\n", true},
+        // A slip of tab completion: the log is refused before it is opened, and so emptied.
+        BadOption{"office.xlog", "FATAL office.xlog is the log of project office, not a project file; give the project "
+                                 "file (.prj)\n", false},
+        // 240 characters fit a file name, not with ".sqlite3-journal" after them.
+        BadOption{LONG_NAME.c_str(), LONG_NAME_REFUSED.c_str(), false}),
     testnames::indexed([](const auto& c) { return std::string(c.args); }));
 
 // A directory where the project should be is named as such, whether the name carries the
@@ -276,7 +286,9 @@ TEST_F(Cli, InputTestEndsThroughFinishAndRemovesResultsOfAnEarlierRun)
     EXPECT_TRUE(exists(dir + "lab.rst")) << "a restart file this run did not write stays";
 }
 
-TEST_F(Cli, FatalEndsThroughFinishWithTwoAndRemovesResultFiles)
+// The project is read before the run begins to replace its result files: an earlier
+// run's stay.
+TEST_F(Cli, FatalBeforeTheResultsAreOpenedEndsWithTwoAndLeavesEarlierResults)
 {
     std::ofstream(dir + "office.prj") << "VexlarW 3.4.0.0\n0\ndescription\nnonsense\n";
     for (const char* ext : {".sim", ".ach", ".sqlite3", ".rst"}) std::ofstream(dir + "office" + ext);
@@ -287,8 +299,8 @@ TEST_F(Cli, FatalEndsThroughFinishWithTwoAndRemovesResultFiles)
     std::string log = slurp(dir + "office.xlog");
     EXPECT_NE(log.find("FATAL  (file prj-read, line "), std::string::npos) << log;
     EXPECT_EQ(log.substr(log.size() - 18), "VexlarX finish(2)\n");
-    for (const char* ext : {".sim", ".ach", ".sqlite3"})
-        EXPECT_FALSE(exists(dir + "office" + ext)) << ext;
+    for (const char* ext : {".sim", ".ach", ".sqlite3", ".rst"})
+        EXPECT_TRUE(exists(dir + "office" + ext)) << ext;
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 // that ends the run, the log is the run's own alone, and a folder is never removed.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -26,6 +28,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "e2e-sqlite.h"
 #include "e2e-util.h"
 #include "tests/bridge/bridge-peer.h"
 #include "tests/param-names.h"
@@ -33,10 +36,13 @@
 namespace {
 
 namespace fs = std::filesystem;
+using Rows = std::vector<std::vector<double>>;
 
 enum class Fate { Same, Anew, Gone };   // as the earlier run left it, written by this run, absent
 enum class Change { None, InputTest, BadDate, NoWeather, Stop, Hangup, SecondRun, SecondInputTest, ClosedStderr,
-                    BadRecord, FullDisk, ZeroCellWidth, ResultFolder, PeerEndsAtTheEnd, PeerEndsMidRun };
+                    BadRecord, FullDisk, ZeroCellWidth, ResultFolder, PeerEndsAtTheEnd, PeerEndsMidRun,
+                    TwoHangups, SecondInterrupt, SilentPeer, Refused, RefusedInputTest, PeerEndsToday, LogAsProject,
+                    SharedCexName };
 
 struct End {
     const char* name;
@@ -90,13 +96,18 @@ std::string labWeather(const std::string& at18)
 const char* const STOPPED = "NOTE Simulation stopped on request after the step ending ";
 
 // A co-simulation peer on 127.0.0.1 that lets the run go to `until` (seconds from the
-// start of January 1), then closes the connection; its reads give up after a few seconds.
+// start of January 1), then closes the connection, or ends the run at the end of that day
+// (code 1), or falls silent, waiting for the engine's end code; its reads give up after
+// a few seconds.
 struct PeerThatHangsUp {
+    enum How { HangUp, EndToday, FallSilent };
     bridgepeer::Listener listener;
     std::thread peer;
-    explicit PeerThatHangsUp(int until)
+    std::atomic<bool> silent{false};
+    std::atomic<int> heard{-1};   // the type of the engine's message after the silence
+    explicit PeerThatHangsUp(int until, How how = HangUp)
     {
-        peer = std::thread([this, until] {
+        peer = std::thread([this, until, how] {
             int fd = listener.accept();
             if (fd < 0) return;
             for (int ready = 0; ready < 2;) {   // the start-up description and the first report
@@ -106,10 +117,22 @@ struct PeerThatHangsUp {
             }
             bridgepeer::writeAll(fd, bridgepeer::message(20, bridgepeer::Wire{}.i(0x01).i(until)));
             bridgepeer::readMessage(fd);   // the ready at `until`
+            if (how == EndToday) {
+                bridgepeer::writeAll(fd, bridgepeer::message(200, bridgepeer::Wire{}.i(1)));
+                bridgepeer::readMessage(fd);   // nothing more comes: the engine ends the day alone
+            }
+            if (how == FallSilent) {
+                silent = true;
+                std::string m = bridgepeer::readMessage(fd);
+                heard = m.size() >= 24 ? bridgepeer::beInt(m, 12) * 100 + bridgepeer::beInt(m, 20) : -1;
+            }
             close(fd);
         });
     }
-    ~PeerThatHangsUp() { peer.join(); }
+    ~PeerThatHangsUp()
+    {
+        if (peer.joinable()) peer.join();
+    }
 };
 
 class RunEnds : public E2eTest, public ::testing::WithParamInterface<End> {
@@ -120,8 +143,10 @@ protected:
     // once the transient loop has said how to stop it, after `meanwhile` has run. With
     // `closedErr`, standard error is a pipe whose reader is gone before the run starts.
     // Returns the exit status.
+    // With `again` (microseconds), the signal goes again that long after the first, during
+    // the stop.
     int run(const std::vector<std::string>& args, rlim_t fileLimit = 0, int stop = 0,
-            const std::function<void(pid_t)>& meanwhile = {}, bool closedErr = false)
+            const std::function<void(pid_t)>& meanwhile = {}, bool closedErr = false, useconds_t again = 0)
     {
         const std::string err = dir + "run-stderr.txt", out = dir + "run-stdout.txt";   // runEngine has its own
         std::remove(err.c_str());   // an earlier run's lines are not this one's
@@ -153,6 +178,9 @@ protected:
         }
         return signalWhenSaid(pid, err, stop ? "Press <ctrl>-c" : "", stop, [&] {
             if (meanwhile) meanwhile(pid);
+            if (!again) return;
+            kill(pid, stop);   // the first; signalWhenSaid sends the second
+            usleep(again);
         });
     }
 
@@ -170,7 +198,7 @@ protected:
     static Fate fateOf(const End& end, const std::string& name)
     {
         std::string ext = name.substr(name.rfind('.'));
-        if (ext == ".xlog") return Fate::Anew;
+        if (ext == ".xlog") return end.change == Change::LogAsProject ? Fate::Same : Fate::Anew;
         if (ext == ".prj" || ext == ".wth" || ext == ".CFD") return Fate::Same;
         if (ext == ".rst" || ext == ".rzf" || ext == ".rzm" || ext == ".rxr" || ext == ".var") return end.own;
         if (ext == ".csm") return end.csm;
@@ -231,6 +259,8 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
     case Change::Hangup:
     case Change::SecondRun:
     case Change::SecondInputTest:
+    case Change::TwoHangups:
+    case Change::SecondInterrupt:
         // Some seconds of minute steps: a run stopped, or refused another while under way,
         // long before its end, even on a loaded machine.
         std::ofstream(prj + "lab.prj") << labProject("Dec31 24:00:00", "0:01:00");
@@ -251,15 +281,52 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
         peer = std::make_unique<PeerThatHangsUp>(151 * 86400 + (end.change == Change::PeerEndsMidRun ? 64800 : 86400));
         args.push_back("-b" + peer->listener.address());
         break;
+    case Change::SilentPeer:      // silent after Jun01 18:00
+    case Change::PeerEndsToday:   // code 1 at Jun01 12:00 of a three-day run
+        std::ofstream(prj + "lab.prj") << labProject("Jun03 24:00:00");
+        peer = std::make_unique<PeerThatHangsUp>(151 * 86400 + (end.change == Change::SilentPeer ? 64800 : 43200),
+                                                 end.change == Change::SilentPeer ? PeerThatHangsUp::FallSilent
+                                                                                  : PeerThatHangsUp::EndToday);
+        args.push_back("-b" + peer->listener.address());
+        break;
+    case Change::Refused:
+    case Change::RefusedInputTest: {   // the peer is not listening yet
+        std::string address = bridgepeer::Listener().address();
+        args.push_back("-b" + address);
+        if (end.change == Change::RefusedInputTest) args.push_back("-t");
+        break;
+    }
+    case Change::LogAsProject: args = {"lab.xlog"}; break;
+    case Change::SharedCexName: std::ofstream(prj + "lab_CO2.prj") << "another project\n"; break;
     }
     const std::map<std::string, std::string> before = listing();
     const bool stopped = end.change == Change::Stop || end.change == Change::Hangup ||
-                         end.change == Change::SecondRun || end.change == Change::SecondInputTest;
+                         end.change == Change::SecondRun || end.change == Change::SecondInputTest ||
+                         end.change == Change::TwoHangups || end.change == Change::SecondInterrupt ||
+                         end.change == Change::SilentPeer;
     std::function<void(pid_t)> meanwhile;
     if (end.change == Change::SecondRun) meanwhile = [&](pid_t first) { refusedWhileUnderWay(first, {}); };
     if (end.change == Change::SecondInputTest) meanwhile = [&](pid_t first) { refusedWhileUnderWay(first, {"-t"}); };
-    const int sig = !stopped ? 0 : end.change == Change::Hangup ? SIGHUP : SIGTERM;
-    EXPECT_EQ(run(args, fileLimit, sig, meanwhile, end.change == Change::ClosedStderr), end.status);
+    auto stopAt = std::chrono::steady_clock::now();
+    if (end.change == Change::SilentPeer)
+        meanwhile = [&](pid_t) {   // the engine waits for the peer's next command
+            for (int ms = 0; ms < 20000 && !peer->silent; ms += 2) usleep(2000);
+            usleep(20000);
+            stopAt = std::chrono::steady_clock::now();
+        };
+    const int sig = !stopped                                                               ? 0
+                    : end.change == Change::Hangup || end.change == Change::TwoHangups      ? SIGHUP
+                    : end.change == Change::SecondInterrupt                                 ? SIGINT
+                                                                                            : SIGTERM;
+    // The hang-ups of a closing terminal come 5 ms apart; a second Ctrl-C soon after the
+    // first, while the stop closes the files.
+    const useconds_t again = end.change == Change::TwoHangups ? 5000 : end.change == Change::SecondInterrupt ? 500 : 0;
+    EXPECT_EQ(run(args, fileLimit, sig, meanwhile, end.change == Change::ClosedStderr, again), end.status);
+    if (end.change == Change::SilentPeer) {   // at once, and the peer was told
+        EXPECT_LT(std::chrono::steady_clock::now() - stopAt, std::chrono::seconds(2));
+        peer->peer.join();
+        EXPECT_EQ(peer->heard, 200 * 100 + 0) << "the engine's end code";
+    }
 
     const std::string err = slurp(dir + "run-stderr.txt");
     std::string lastErr = err.substr(err.rfind('\n', err.size() - 2) + 1);
@@ -269,12 +336,15 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
         EXPECT_EQ(err.find(STOPPED), std::string::npos) << err;
     }
     const std::string log = slurp(prj + name + ".xlog");
+    if (end.change == Change::LogAsProject) {
+        EXPECT_TRUE(log == earlier.at("lab.xlog")) << "the earlier run's log was touched";
+    }
     EXPECT_EQ(log.find('\0'), std::string::npos);
     EXPECT_EQ(log.find("Program:  "), 0u);
     EXPECT_EQ(log.find("Program:  ", 1), std::string::npos) << "a second run wrote into the log";
     const bool complete = end.change == Change::None || end.change == Change::ClosedStderr ||
-                          end.change == Change::PeerEndsAtTheEnd;
-    const std::string last = end.status == 0 && complete
+                          end.change == Change::PeerEndsAtTheEnd || end.change == Change::PeerEndsToday;
+    const std::string last = (end.status == 0 && complete) || end.change == Change::LogAsProject
                                  ? "Simulation completed successfully.\n"
                                  : "VexlarX finish(" + std::to_string(end.status) + ")\n";
     EXPECT_EQ(log.size() >= last.size() ? log.substr(log.size() - last.size()) : log, last);
@@ -296,6 +366,14 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
         }
     }
     for (const auto& [file, bytes] : now) EXPECT_EQ(before.count(file), 1u) << file << " was left besides";
+    if (end.change == Change::PeerEndsToday) {   // the headers give the day the run ended, Jun01
+        EXPECT_EQ(sqlRows(prj + "lab.sqlite3", "SELECT Date1, Time1 FROM SIMINFO"), (Rows{{152, 86400}}));
+        std::istringstream cbw(now["lab.cbw"]);
+        std::string first;
+        std::getline(cbw, first);
+        EXPECT_EQ(first.substr(first.rfind('\t') + 1), "6/1") << first;
+        EXPECT_NE(now["lab.csm"].find("\n86400\tseconds\n"), std::string::npos) << now["lab.csm"];
+    }
 }
 
 // clang-format off
@@ -305,9 +383,9 @@ INSTANTIATE_TEST_SUITE_P(
         End{"Normal", false, Change::None, 0, " DATE: Jun01   time: 24:00:00", "", Fate::Anew, Fate::Anew, Fate::Anew},
         End{"InputTest", false, Change::InputTest, 0, "NOTE Input test completed\n", "", Fate::Gone, Fate::Same, Fate::Same},
         End{"ProjectError", false, Change::BadDate, 2, "FATAL Project file errors must be fixed.\n",
-            "ERROR Jun41 is not a valid date\n", Fate::Gone, Fate::Same, Fate::Same},
+            "ERROR Jun41 is not a valid date\n", Fate::Same, Fate::Same, Fate::Same},
         End{"MissingInput", false, Change::NoWeather, 1, "ERROR Could not open weather file lab.wth: No such file or directory\n",
-            "", Fate::Gone, Fate::Same, Fate::Same},
+            "", Fate::Same, Fate::Same, Fate::Same},
         End{"Stop", false, Change::Stop, 1, STOPPED, "", Fate::Anew, Fate::Anew, Fate::Anew},
         End{"ClosedTerminal", false, Change::Hangup, 1, STOPPED, "", Fate::Anew, Fate::Anew, Fate::Anew},
         End{"SecondRunRefused", false, Change::SecondRun, 1, STOPPED, "", Fate::Anew, Fate::Anew, Fate::Anew},
@@ -329,7 +407,27 @@ INSTANTIATE_TEST_SUITE_P(
             Fate::Anew, Fate::Anew, Fate::Anew},
         End{"PeerHangsUpMidRun", false, Change::PeerEndsMidRun, 1,
             "NOTE Simulation stopped as the co-simulation peer ended the session after the step ending Jun01 18:00:00\n",
-            "", Fate::Anew, Fate::Anew, Fate::Anew}),
+            "", Fate::Anew, Fate::Anew, Fate::Anew},
+        // A closing terminal sends its jobs SIGHUP, and the kernel another as the shell exits.
+        End{"TwoHangups", false, Change::TwoHangups, 1, STOPPED, "", Fate::Anew, Fate::Anew, Fate::Anew},
+        End{"SecondInterruptDuringTheStop", false, Change::SecondInterrupt, 1, STOPPED, "", Fate::Anew, Fate::Anew,
+            Fate::Anew},
+        End{"StopWhileThePeerIsSilent", false, Change::SilentPeer, 1,
+            "NOTE Simulation stopped on request after the step ending Jun01 18:00:00\n", "", Fate::Anew, Fate::Anew,
+            Fate::Anew},
+        End{"ConnectionRefused", false, Change::Refused, 2, "FATAL   connect() failed w/ error # 111 (Connection refused)",
+            "", Fate::Same, Fate::Same, Fate::Same},
+        End{"ConnectionRefusedInputTest", false, Change::RefusedInputTest, 2,
+            "FATAL   connect() failed w/ error # 111 (Connection refused)", "", Fate::Same, Fate::Same, Fate::Same},
+        End{"PeerEndsTheThreeDayRunToday", false, Change::PeerEndsToday, 0, " DATE: Jun01   time: 24:00:00",
+            "WARNING VX_ERROR_MSGTYPE code 1:end_next_day\n", Fate::Anew, Fate::Anew, Fate::Anew},
+        End{"LogGivenAsTheProject", false, Change::LogAsProject, 1,
+            "FATAL lab.xlog is the log of project lab, not a project file; give the project file (.prj)\n", "",
+            Fate::Same, Fate::Same, Fate::Same},
+        End{"SpeciesFileOfAnotherProject", false, Change::SharedCexName, 2,
+            "FATAL Species exfiltration file lab_CO2.cex is also the exfiltration file of project lab_CO2 in the same "
+            "folder; rename one of the two projects, or set cex_ctm to 0 on Run Control\n",
+            "", Fate::Same, Fate::Same, Fate::Same}),
     testnames::named([](const End& e) { return std::string(e.name); }));
 // clang-format on
 
