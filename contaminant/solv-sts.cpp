@@ -59,13 +59,6 @@ void clearStepSums()
     if (_MfC) std::copy(_MfC, _MfC + _nCcctm, _MfCi);
 }
 
-// A well-mixed zone whose air mass follows the gas law of its mixture and whose airflows
-// carry the storage term (dodMdt).
-bool storesGasLawMass(const AirNode* n)
-{
-    return _nntc >= 2 && (n->flags & NODE_STORAGE) && (n->flags & NODE_VAR_MF) && n->zone_cell && !n->cd1_zone;
-}
-
 // The airflows are solved before the step that changes the zones' air masses: their
 // storage term takes each zone's change of the previous step. The airflow assembly reads
 // it from the start mass, which is put back afterwards.
@@ -74,7 +67,7 @@ void lagStorage(double sign)
     double dt = _dt;
     for (int i = 0; i < _nZnode; i++) {
         AirNode* n = _Znode[i];
-        if (storesGasLawMass(n)) n->air_mass_prev -= sign * n->zone_cell->mass_rate * dt;
+        if (stsLagsStorage(n)) n->air_mass_prev -= sign * n->zone_cell->mass_rate * dt;
     }
 }
 
@@ -207,6 +200,12 @@ void wellMixedZone(AirNode* n)
 }
 
 }  // namespace
+
+bool stsLagsStorage(const AirNode* n)
+{
+    return _rcdat.mf_solver == 1 && _nntc >= 2 && (n->flags & NODE_STORAGE) && (n->flags & NODE_VAR_MF) &&
+           n->zone_cell && !n->cd1_zone;
+}
 
 void stsKinetics(AirNode* n)
 {

@@ -12,4 +12,10 @@ struct AirNode;
 // smallest normal float, FATAL for a zero one.
 void stsKinetics(AirNode* zone);
 
+// Whether the storage term of the airflows takes this zone's change of air mass over the
+// step before (kept in its cell's mass_rate): under the short time step with the storage
+// term, a well-mixed zone whose air mass follows the gas law of a mixture of non-trace
+// species. The restart record keeps that change for exactly these zones.
+bool stsLagsStorage(const AirNode* n);
+
 }  // namespace vexlar

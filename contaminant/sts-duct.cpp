@@ -148,14 +148,17 @@ DuctLink* LinkSeq(DuctLink* first)
     return head;
 }
 
+// A junction's air mass is the airflow solution's (the gas law at its pressure, held by
+// the mass balance of its flows, with their storage term): the step's inflow less its
+// outflow is that balance's residual, within the solver's tolerance, and summed over the
+// steps it would drift without bound (below zero in a day). The mixture is what the
+// junction held and what flowed in, so its mass fractions stay between the two.
 void mixJunction(JunctionNode* j, bool storage)
 {
     AirNode* n = j->node;
     double dt = _dt;
     if (storage && n->air_mass > 0.0) {
-        double m = (j->inflow - j->outflow) * dt + n->air_mass_prev;
-        n->air_mass = m;
-        double div = m + j->outflow * dt;
+        double div = n->air_mass_prev + j->inflow * dt;
         for (int k = 0; k < _nctm; k++)
             j->mf[k] = (n->air_mass_prev * j->mf[k] + j->flow_mf_sums[k] * dt) / div;
     } else if (j->inflow > 0.0) {

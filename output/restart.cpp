@@ -4,16 +4,20 @@
 // control states, and for the short-time-step method the cells of the 1-D zones and the
 // duct cell rings, then the nodes' densities and air-mass sources and the day type of the
 // week, then under a time weight below 1 what the next step's books start from (the
-// filters' efficiencies, the sources' and sinks' rates), and under the short time step
-// with the storage term each zone's change of air mass over the last step; little-endian
-// with no padding. The layout is computed from the current network, so a record is only
-// ever restored into a network of the same shape. Every value
-// is checked on the way in and on the way out: a record holding a non-finite number is never
-// written, and one holding a value no state can hold (a non-finite number, a temperature,
-// gas constant or air mass not above zero, a negative mass fraction, a value beyond the
-// float range of the result files it reaches, an impossible time) is never restored.
+// filters' efficiencies, the sources' and sinks' rates), under the short time step with
+// the storage term each zone's change of air mass over the last step, under the stiff
+// integrator the length of its last step, and last what the record was written for (the
+// species, method, time weights, storage term and a digest of the network); little-endian
+// with no padding. Every block's size, writer and reader sit in one table (BLOCKS). The
+// layout is computed from the current network, and a record is only ever restored into
+// the project it was written for. Every value is checked on the way in and on the way
+// out: a record holding a non-finite number is never written, and one holding a value no
+// state can hold (a non-finite number, a temperature, gas constant or air mass not above
+// zero, a mass fraction outside [0, 1] beyond the run's noise, a value beyond the float
+// range of the result files it reaches, an impossible time) is never restored.
 #include "output/restart.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -25,6 +29,7 @@
 
 #include "common-src/convert.h"
 #include "contaminant/mf-mem.h"
+#include "contaminant/solv-sts.h"
 #include "contaminant/sts-init.h"
 #include "common-src/memory.h"
 #include "common-src/messages.h"
@@ -56,11 +61,14 @@ constexpr int TIME_MIN = -86400 + 1, TIME_MAX = 2 * 86400 - 1;
 // values the result files store in single precision.
 constexpr double ABOVE_ZERO = std::numeric_limits<double>::denorm_min();
 constexpr double SINGLE = FLT_MAX;
+// A mass fraction of the air found as one less the others' rounds a few units of the last
+// place above one.
+constexpr double MF_MAX = 1.0 + 64 * DBL_EPSILON;
 
 // Blocks of a record, in record order. Blocks added later follow the earlier ones, so that
 // those keep their offsets; the record size in the header tells a file of an older layout.
 enum RstBlock { B_NODE, B_PATH, B_CTM, B_FILTER, B_CSS, B_BLS, B_DVR, B_CTRL, B_CELL, B_DUCT,
-                B_MF, B_LAMP, B_AIR, B_WEEK, B_START, B_STORAGE, B_COUNT };
+                B_MF, B_LAMP, B_AIR, B_WEEK, B_START, B_STORAGE, B_STEP, B_IDENT, B_COUNT };
 
 // The restart subsystem's own state, returned to its start by rst_reset as a run begins.
 struct RstState {
@@ -253,24 +261,18 @@ int startPartValueCount()
     return n + 2 * recordsIn<DvrRec>({_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0});
 }
 
-// Under the short time step the storage term of a step's airflows is each well-mixed
-// zone's change of air mass over the step before, kept in its cell; with the air alone
-// (or without the storage term) the term is not taken.
-bool cellsStoreAirMass() { return _rcdat.mf_solver == 1 && _rcdat.dodMdt && _nntc >= 2; }
-
-ZoneCell* storingCell(const AirNode* n) { return n->zone_cell && !n->cd1_zone ? n->zone_cell : nullptr; }
-
+// Under the short time step with the storage term, the change of air mass over the step
+// before of each zone the airflows' storage term lags (stsLagsStorage).
 int storageValueCount()
 {
     int n = 0;
-    if (cellsStoreAirMass())
-        for (const AirNode* a = _afnd0; a; a = a->next) n += storingCell(a) ? 1 : 0;
+    for (const AirNode* a = _afnd0; a; a = a->next) n += stsLagsStorage(a) ? 1 : 0;
     return n;
 }
 
 // ---- Writing and restoring the blocks ------------------------------------------------------
 
-// How far below zero a mass fraction may lie: the noise the run's transport accepts as
+// How far outside [0, 1] a mass fraction may lie: the noise the run's transport accepts as
 // zero, the concentration cutoffs of its systems, and for the stiff integrator, whose
 // unknowns are species masses, its absolute tolerance per kilogram of the node's air.
 double mfNoise(double air_mass)
@@ -303,7 +305,7 @@ struct Cursor {
     }
     double positive() { return real(ABOVE_ZERO); }
     double single() { return real(-SINGLE, SINGLE); }
-    double massFraction(double noise) { return real(-noise, SINGLE); }
+    double massFraction(double noise) { return real(-noise, MF_MAX + noise); }
     float real32() { return (float)single(); }
     int whole(int lo, int hi) { return (int)real(lo, hi); }
     int time() { return whole(TIME_MIN, TIME_MAX); }
@@ -450,8 +452,8 @@ void packLoad(Cursor& c, const FilterLoadRec* fl)
 
 void unpackLoad(Cursor& c, FilterLoadRec* fl)
 {
-    fl->rel_loading = c.real();
-    for (int s = 0; s < _nctm; s++) fl->loads[s] = c.real();
+    fl->rel_loading = c.single();
+    for (int s = 0; s < _nctm; s++) fl->loads[s] = c.single();
     for (int s = 0; s < _nctm; s++) {
         int day = c.whole(0, 365);
         if (fl->bkt_day) fl->bkt_day[s] = day;
@@ -471,17 +473,12 @@ template <class Sink> void packSinks(Cursor& c, std::initializer_list<Sink*> lis
 template <class Sink> void unpackSinks(Cursor& c, std::initializer_list<Sink*> lists)
 {
     for (Sink* l : lists)
-        for (Sink* k = l; k; k = k->next) k->surface_mass = c.real();
+        for (Sink* k = l; k; k = k->next) k->surface_mass = c.single();
 }
 
 void packVector(Cursor& c, const double* v, int n)
 {
     for (int i = 0; i < n; i++) c.put(v[i]);
-}
-
-void unpackVector(Cursor& c, double* v, int n)
-{
-    for (int i = 0; i < n; i++) v[i] = c.real();
 }
 
 // Mass fractions away from the nodes (cells of 1-D zones and ducts) go to the result
@@ -562,8 +559,8 @@ template <class Rec> void unpackRates(Cursor& c, std::initializer_list<Rec*> lis
 {
     for (Rec* l : lists)
         for (Rec* k = l; k; k = k->next) {
-            k->*a = c.real();
-            k->*b = c.real();
+            k->*a = c.single();
+            k->*b = c.single();
         }
 }
 
@@ -597,12 +594,23 @@ void packSystem(Cursor& c, const MF_MAT* m)
     if (m->rate) packVector(c, m->rate + 1, m->nvar);
 }
 
-void unpackSystem(Cursor& c, MF_MAT* m)
+// The mass bases are air masses; the unknowns of the nodes' species equations are mass
+// fractions (those of the sinks loadings); all reach the results in single precision.
+void unpackSystem(Cursor& c, MF_MAT* m, int k)
 {
     if (systemValueCount(m) == 0) return;
-    unpackVector(c, m->M + 1, m->nvar);
-    unpackVector(c, m->x + 1, m->nvar);
-    if (m->rate) unpackVector(c, m->rate + 1, m->nvar);
+    for (int i = 1; i <= m->nvar; i++) m->M[i] = c.real(0.0, SINGLE);
+    unsigned char* x = c.at;
+    for (int i = 1; i <= m->nvar; i++) m->x[i] = c.single();
+    for (const AirNode* n = _afnd0; n && !c.bad; n = n->next)
+        for (int s = k ? _nntc : 0; n->mf_eqn && s < (k ? _nctm : _nntc); s++) {
+            int e = n->mf_eqn[s];
+            if (e < 1 || e > m->nvar) continue;
+            double noise = mfNoise(m->M[e]);
+            if (!(m->x[e] >= -noise && m->x[e] <= MF_MAX + noise)) c.bad = x + 8 * (size_t)(e - 1);
+        }
+    if (m->rate)
+        for (int i = 1; i <= m->nvar; i++) m->rate[i] = c.single();
 }
 
 // What the next step starts from that follows from no other value of the record: the
@@ -625,97 +633,397 @@ void unpackNodeAir(Cursor& c)
     }
 }
 
-// Returns the first value no state can hold, null when there is none.
-unsigned char* packRecord(int day, int time)
+// ---- The record's identity ----------------------------------------------------------------
+
+// What a record was written for, so that a resume into a different project is refused
+// naming the difference: the transport method, both systems' time weights, the storage
+// term, a digest of the network, and each species in order (trace or not, its name six
+// characters to a value). The block ends with a marker and its own size, so a reader finds
+// it from a record's end whatever the layout of the rest.
+constexpr int NAME_VALUES = 3;   // 16 characters, six to a value
+constexpr double IDENT_MARK = -7.0e37;
+enum IdentItem { I_METHOD, I_NTHETA, I_TTHETA, I_STORAGE, I_NETWORK, I_SPECIES };
+
+int identValueCount() { return I_SPECIES + (1 + NAME_VALUES) * _nctm + 2; }
+
+// FNV-1a over bytes, kept to 48 bits: a double holds it exactly.
+uint64_t digest(uint64_t h, const void* data, size_t n)
 {
-    putI32(_rst.record, day);
-    putI32(_rst.record + 4, time);
-    Cursor c{_rst.record + 8, nullptr};
+    const unsigned char* b = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < n; i++) h = (h ^ b[i]) * 1099511628211ull;
+    return h;
+}
+
+template <class T> uint64_t digestOf(uint64_t h, T v) { return digest(h, &v, sizeof v); }
+
+// Every node's kind, number and volume, and what each path joins.
+double networkDigest()
+{
+    uint64_t h = 14695981039346656037ull;
+    for (const AirNode* n = _afnd0; n; n = n->next)
+        h = digestOf(digestOf(digestOf(h, n->kind), n->number), n->volume);
+    for (const AirPath* p = _pafp0; p; p = p->next)
+        h = digestOf(digestOf(digestOf(h, p->kind), p->from_node->index), p->to_node->index);
+    return (double)(h & ((1ull << 48) - 1));
+}
+
+double nameValue(const char* name, int part)
+{
+    uint64_t v = 0;
+    for (int i = 0; i < 6; i++) {
+        int at = 6 * part + i;
+        unsigned char ch = at < 16 ? (unsigned char)name[at] : 0;
+        v |= (uint64_t)ch << (8 * i);
+        if (!ch) break;
+    }
+    return (double)v;
+}
+
+void nameOf(const unsigned char* values, char* out)
+{
+    for (int part = 0; part < NAME_VALUES; part++) {
+        double d = getF64(values + 8 * part);
+        uint64_t v = d >= 0.0 && d < 281474976710656.0 ? (uint64_t)d : 0;
+        for (int i = 0; i < 6; i++) out[6 * part + i] = (char)(v >> (8 * i));
+    }
+    out[6 * NAME_VALUES] = '\0';
+    for (int i = 0; i < 6 * NAME_VALUES; i++)
+        if (out[i] && !isprint((unsigned char)out[i])) out[i] = '?';
+}
+
+void packIdent(Cursor& c)
+{
+    const RunControlData& r = _rcdat;
+    c.put(r.mf_solver);
+    c.put(r.mfn_theta);
+    c.put(r.mft_theta);
+    c.put(r.dodMdt);
+    c.put(networkDigest());
+    for (int s = 0; s < _nctm; s++) {
+        c.put(_ctm[s].non_trace ? 1 : 0);
+        for (int part = 0; part < NAME_VALUES; part++) c.put(nameValue(_ctm[s].name, part));
+    }
+    c.put(IDENT_MARK);
+    c.put(identValueCount());
+}
+
+// Checked before the record is searched for (identDifference); here the block is passed.
+void unpackIdent(Cursor& c) { c.at += 8 * (size_t)_rst.count[B_IDENT]; }
+
+// The identity block at the end of a record of `size` bytes, null when the record has
+// none (a file written before records carried it).
+const unsigned char* identIn(const unsigned char* record, size_t size)
+{
+    if (size < 8 + 16) return nullptr;
+    const unsigned char* end = record + size;
+    double n = getF64(end - 8);
+    if (getF64(end - 16) != IDENT_MARK || !(n >= I_SPECIES + 2) || 8 * n > (double)(size - 8)) return nullptr;
+    const int count = (int)n;
+    if (count != n || (count - I_SPECIES - 2) % (1 + NAME_VALUES) != 0) return nullptr;
+    return end - 8 * (size_t)count;
+}
+
+// The first way in which the project differs from what the record was written for, in
+// `what`; false when they agree.
+bool identDifference(const unsigned char* id, int values, char* what, size_t size)
+{
+    const RunControlData& r = _rcdat;
+    auto item = [id](int i) { return getF64(id + 8 * (size_t)i); };
+    const int n = (values - I_SPECIES - 2) / (1 + NAME_VALUES);
+    char was[6 * NAME_VALUES + 1];
+    for (int s = 0; s < n && s < _nctm; s++) {
+        const unsigned char* at = id + 8 * (size_t)(I_SPECIES + (1 + NAME_VALUES) * s);
+        nameOf(at + 8, was);
+        const bool trace = getF64(at) == 0.0;
+        if (strncmp(was, _ctm[s].name, sizeof _ctm[s].name) != 0) {
+            snprintf(what, size, "species %d was %s in the record, is %.16s in the project", s + 1, was,
+                     _ctm[s].name);
+            return true;
+        }
+        if (trace != !_ctm[s].non_trace) {
+            snprintf(what, size, "species %d (%s) was %s in the record, is %s in the project", s + 1, was,
+                     trace ? "trace" : "non-trace", trace ? "non-trace" : "trace");
+            return true;
+        }
+    }
+    if (n != _nctm) {
+        snprintf(what, size, "the record has %d species, the project %d", n, _nctm);
+        return true;
+    }
+    if (item(I_METHOD) != r.mf_solver) {
+        snprintf(what, size, "the transport method (mf_solver) was %g in the record, is %d in the project",
+                 item(I_METHOD), r.mf_solver);
+        return true;
+    }
+    // A system's time weight matters only to the implicit method, and only when the
+    // system has species to move.
+    if (r.mf_solver == 0 && _nntc > 0 && item(I_NTHETA) != (double)r.mfn_theta) {
+        snprintf(what, size, "the non-trace time weight (mfn_theta) was %g in the record, is %g in the project",
+                 item(I_NTHETA), r.mfn_theta);
+        return true;
+    }
+    if (r.mf_solver == 0 && _nctm > _nntc && item(I_TTHETA) != (double)r.mft_theta) {
+        snprintf(what, size, "the trace time weight (mft_theta) was %g in the record, is %g in the project",
+                 item(I_TTHETA), r.mft_theta);
+        return true;
+    }
+    if (item(I_STORAGE) != r.dodMdt) {
+        snprintf(what, size, "the storage term (dodMdt) was %g in the record, is %d in the project",
+                 item(I_STORAGE), r.dodMdt);
+        return true;
+    }
+    if (item(I_NETWORK) != networkDigest()) {
+        snprintf(what, size, "the zones, junctions or paths (their numbers, volumes or links) differ from the record's");
+        return true;
+    }
+    return false;
+}
+
+// ---- The blocks of a record ------------------------------------------------------------------
+
+// Nodes: temperatures, pressures, flows and mass fractions reach the result files in
+// single precision; a node without a volume holds no air.
+void packNodes(Cursor& c)
+{
     for (const AirNode* n = _afnd0; n; n = n->next) {
         c.put(n->temperature);
         c.put(n->pressure);
         c.put(n->gas_const);
         c.put(n->air_mass);
     }
-    for (const AirPath* p = _pafp0; p; p = p->next) {
-        c.put(p->mass_flow[0]);
-        c.put(p->mass_flow[1]);
-        c.put(p->dp);
-    }
-    for (const AirNode* n = _afnd0; n; n = n->next)
-        for (int s = 0; s < _nctm; s++) c.put(n->mf ? n->mf[s] : 0.0);
-    for (const AirPath* p = _pafp0; p; p = p->next)
-        if (p->filter)
-            for (const FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) packLoad(c, fl);
-    CssRec* const* css = cssLists();
-    for (int l = 0; l < 3; l++)
-        for (const CssRec* s = css[l]; s; s = s->next) packCss(c, s);
-    packSinks<BlsRec>(c, {_Bls0, _Blst0, _Blsnt0, _BlsInactive0});
-    packSinks<DvrRec>(c, {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0});
-    for (CtrlNode* n = _Ctrl0; n; n = n->next) packCtrl(c, n);
-    packVector(c, _MfC, cellValueCount());
-    for (const AirPath* p = _pafp0; p; p = p->next)
-        if (const DuctLagData* lag = ductLag(p)) packDuct(c, lag);
-    for (int k = 0; k < 2; k++) packSystem(c, implicitSystem(k));
-    if (_rst.count[B_LAMP]) {
-        int day, time;
-        filter_lamp_start(&day, &time);
-        c.put(day);
-        c.put(time);
-    }
-    packNodeAir(c);
-    c.put(_daytyp);
-    packStartPart(c);
-    if (_rst.count[B_STORAGE])
-        for (const AirNode* n = _afnd0; n; n = n->next)
-            if (const ZoneCell* z = storingCell(n)) c.put(z->mass_rate);
-    return c.bad;
 }
 
-// Temperatures, pressures, flows and mass fractions reach the result files in single
-// precision; a node without a volume holds no air.
-unsigned char* unpackRecord()
+void unpackNodes(Cursor& c)
 {
-    Cursor c{_rst.record + 8, nullptr};
     for (AirNode* n = _afnd0; n; n = n->next) {
         n->temperature = c.real(ABOVE_ZERO, SINGLE);
         n->pressure = c.single();
         n->gas_const = c.positive();
         n->air_mass = n->flags & NODE_VOLUME ? c.positive() : c.real(0.0);
     }
+}
+
+void packPaths(Cursor& c)
+{
+    for (const AirPath* p = _pafp0; p; p = p->next) {
+        c.put(p->mass_flow[0]);
+        c.put(p->mass_flow[1]);
+        c.put(p->dp);
+    }
+}
+
+void unpackPaths(Cursor& c)
+{
     for (AirPath* p = _pafp0; p; p = p->next) {
         p->mass_flow[0] = c.single();
         p->mass_flow[1] = c.single();
         p->dp = c.single();
     }
+}
+
+void packNodeMf(Cursor& c)
+{
+    for (const AirNode* n = _afnd0; n; n = n->next)
+        for (int s = 0; s < _nctm; s++) c.put(n->mf ? n->mf[s] : 0.0);
+}
+
+// The node's air mass is restored before its mass fractions (the nodes' block comes first).
+void unpackNodeMf(Cursor& c)
+{
     for (AirNode* n = _afnd0; n; n = n->next)
         for (int s = 0; s < _nctm; s++) {
             double mf = c.massFraction(mfNoise(n->air_mass));
             if (n->mf) n->mf[s] = mf;
         }
+}
+
+void packFilters(Cursor& c)
+{
+    for (const AirPath* p = _pafp0; p; p = p->next)
+        if (p->filter)
+            for (const FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) packLoad(c, fl);
+}
+
+void unpackFilters(Cursor& c)
+{
     for (AirPath* p = _pafp0; p; p = p->next)
         if (p->filter)
             for (FilterLoadRec* fl = p->filter->load; fl; fl = fl->next) unpackLoad(c, fl);
+}
+
+void packSources(Cursor& c)
+{
+    CssRec* const* css = cssLists();
+    for (int l = 0; l < 3; l++)
+        for (const CssRec* s = css[l]; s; s = s->next) packCss(c, s);
+}
+
+void unpackSources(Cursor& c)
+{
     CssRec* const* css = cssLists();
     for (int l = 0; l < 3; l++)
         for (CssRec* s = css[l]; s; s = s->next) unpackCss(c, s);
-    unpackSinks<BlsRec>(c, {_Bls0, _Blst0, _Blsnt0, _BlsInactive0});
-    unpackSinks<DvrRec>(c, {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0});
+}
+
+int sourcesValueCount()
+{
+    int n = 0;
+    CssRec* const* css = cssLists();
+    for (int l = 0; l < 3; l++)
+        for (const CssRec* s = css[l]; s; s = s->next) n += cssValueCount(s);
+    return n;
+}
+
+void packBls(Cursor& c) { packSinks<BlsRec>(c, {_Bls0, _Blst0, _Blsnt0, _BlsInactive0}); }
+void unpackBls(Cursor& c) { unpackSinks<BlsRec>(c, {_Bls0, _Blst0, _Blsnt0, _BlsInactive0}); }
+void packDvr(Cursor& c) { packSinks<DvrRec>(c, {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0}); }
+void unpackDvr(Cursor& c) { unpackSinks<DvrRec>(c, {_Dvr0, _Dvrt0, _Dvrnt0, _DvrInactive0}); }
+
+void packCtrls(Cursor& c)
+{
+    for (CtrlNode* n = _Ctrl0; n; n = n->next) packCtrl(c, n);
+}
+
+void unpackCtrls(Cursor& c)
+{
     for (CtrlNode* n = _Ctrl0; n; n = n->next) unpackCtrl(c, n);
-    unpackMassFractions(c, _MfC, cellValueCount());
+}
+
+int ctrlsValueCount()
+{
+    int n = 0;
+    for (const CtrlNode* k = _Ctrl0; k; k = k->next) n += ctrlValueCount(k);
+    return n;
+}
+
+void packCells(Cursor& c) { packVector(c, _MfC, cellValueCount()); }
+void unpackCells(Cursor& c) { unpackMassFractions(c, _MfC, cellValueCount()); }
+
+void packDucts(Cursor& c)
+{
+    for (const AirPath* p = _pafp0; p; p = p->next)
+        if (const DuctLagData* lag = ductLag(p)) packDuct(c, lag);
+}
+
+void unpackDucts(Cursor& c)
+{
     for (const AirPath* p = _pafp0; p; p = p->next)
         if (DuctLagData* lag = ductLag(p)) unpackDuct(c, lag);
-    for (int k = 0; k < 2; k++) unpackSystem(c, implicitSystem(k));
-    if (_rst.count[B_LAMP]) {
-        int day = c.whole(1, 365);
-        filter_set_lamp_start(day, c.time());
-    }
-    unpackNodeAir(c);
-    _rst.moment.day_type = c.whole(1, 12);
-    unpackStartPart(c);
-    if (_rst.count[B_STORAGE])
-        for (const AirNode* n = _afnd0; n; n = n->next)
-            if (ZoneCell* z = storingCell(n)) z->mass_rate = c.single();
+}
+
+void packSystems(Cursor& c)
+{
+    for (int k = 0; k < 2; k++) packSystem(c, implicitSystem(k));
+}
+
+void unpackSystems(Cursor& c)
+{
+    for (int k = 0; k < 2; k++) unpackSystem(c, implicitSystem(k), k);
+}
+
+int lampValueCount() { return agingLamps() ? 2 : 0; }
+
+void packLamp(Cursor& c)
+{
+    if (!_rst.count[B_LAMP]) return;
+    int day, time;
+    filter_lamp_start(&day, &time);
+    c.put(day);
+    c.put(time);
+}
+
+void unpackLamp(Cursor& c)
+{
+    if (!_rst.count[B_LAMP]) return;
+    int day = c.whole(1, 365);
+    filter_set_lamp_start(day, c.time());
+}
+
+int nodeAirValueCount() { return 2 * _nafnd; }
+int one() { return 1; }
+void packWeek(Cursor& c) { c.put(_daytyp); }
+void unpackWeek(Cursor& c) { _rst.moment.day_type = c.whole(1, 12); }
+
+void packStorage(Cursor& c)
+{
+    for (const AirNode* n = _afnd0; n; n = n->next)
+        if (stsLagsStorage(n)) c.put(n->zone_cell->mass_rate);
+}
+
+void unpackStorage(Cursor& c)
+{
+    for (const AirNode* n = _afnd0; n; n = n->next)
+        if (stsLagsStorage(n)) n->zone_cell->mass_rate = c.single();
+}
+
+// Under the stiff integrator the storage term of the airflows and the Jacobian of their
+// storage take the length of the integrator's last step [s], which a midnight or a stop
+// leaves at whatever the step before it was.
+int stepValueCount() { return _rcdat.mf_solver >= 2 ? 1 : 0; }
+void packStep(Cursor& c) { c.put(_dt); }
+
+void unpackStep(Cursor& c)
+{
+    _dt = (float)c.real(1.0, TIME_MAX);
+    _dti = 1.0f / _dt;
+}
+
+int nodeValueCount() { return 4 * _nafnd; }
+int pathValueCount() { return 3 * _nafpt; }
+int nodeMfValueCount() { return _nafnd * _nctm; }
+int blsValueCount() { return _nbls; }
+int dvrValueCount() { return _ndvr; }
+
+// Every block of a record, in record order: its name in messages, how many doubles it
+// holds in the current project, its writer, and its reader, which checks each value
+// against what its state can hold (Cursor). Blocks added later follow the earlier ones,
+// so that those keep their offsets.
+struct BlockDef {
+    const char* name;
+    int (*count)();
+    void (*pack)(Cursor&);
+    void (*unpack)(Cursor&);
+};
+
+const BlockDef BLOCKS[B_COUNT] = {
+    {"node", nodeValueCount, packNodes, unpackNodes},
+    {"path", pathValueCount, packPaths, unpackPaths},
+    {"mass fraction", nodeMfValueCount, packNodeMf, unpackNodeMf},
+    {"filter", filterValueCount, packFilters, unpackFilters},
+    {"source", sourcesValueCount, packSources, unpackSources},
+    {"boundary-layer sink", blsValueCount, packBls, unpackBls},
+    {"deposition sink", dvrValueCount, packDvr, unpackDvr},
+    {"control", ctrlsValueCount, packCtrls, unpackCtrls},
+    {"1-D zone cell", cellValueCount, packCells, unpackCells},
+    {"duct cell", ductsValueCount, packDucts, unpackDucts},
+    {"transport system", systemsValueCount, packSystems, unpackSystems},
+    {"lamp", lampValueCount, packLamp, unpackLamp},
+    {"node air", nodeAirValueCount, packNodeAir, unpackNodeAir},
+    {"calendar", one, packWeek, unpackWeek},
+    {"step start", startPartValueCount, packStartPart, unpackStartPart},
+    {"zone air storage", storageValueCount, packStorage, unpackStorage},
+    {"step length", stepValueCount, packStep, unpackStep},
+    {"identity", identValueCount, packIdent, unpackIdent},
+};
+
+// Returns the first value no state can hold, null when there is none.
+unsigned char* packRecord(int day, int time)
+{
+    putI32(_rst.record, day);
+    putI32(_rst.record + 4, time);
+    Cursor c{_rst.record + 8, nullptr};
+    for (int b = 0; b < B_COUNT; b++)
+        if (_rst.count[b]) BLOCKS[b].pack(c);
+    return c.bad;
+}
+
+// The blocks present in the record as read: all of them, or those before the step length
+// in a record written before records carried their identity.
+unsigned char* unpackRecord(int blocks)
+{
+    Cursor c{_rst.record + 8, nullptr};
+    for (int b = 0; b < blocks; b++)
+        if (_rst.count[b]) BLOCKS[b].unpack(c);
     return c.bad;
 }
 
@@ -724,9 +1032,13 @@ void freeRecord()
     if (_rst.record) _rst.record = fre_vT(_rst.record, 0, _rst.sizeData - 1, "rBuf");
 }
 
+// With the system's reason: a full disk, a quota, an input/output error.
 void writeFailed(const char* what)
 {
-    error(FATAL, __FILE__, __LINE__, "RST write failed", what, "");
+    const int err = errno;
+    char reason[160];
+    snprintf(reason, sizeof reason, "%s (%s)", what, err ? strerror(err) : "short write");
+    error(FATAL, __FILE__, __LINE__, "RST write failed", reason, "");
 }
 
 // The block of a record that holds byte `at` (a record read that stopped short there, or a
@@ -747,14 +1059,7 @@ const char* shortBlock(size_t got)
     return b == B_BLS ? ", BLS" : b == B_DVR ? ", DVR" : "";
 }
 
-const char* blockName(int b)
-{
-    static const char* const names[B_COUNT] = {
-        "node", "path", "mass fraction", "filter", "source", "boundary-layer sink",
-        "deposition sink", "control", "1-D zone cell", "duct cell", "transport system", "lamp",
-        "node air", "calendar", "step start", "zone air storage"};
-    return b < B_COUNT ? names[b] : "?";
-}
+const char* blockName(int b) { return b < B_COUNT ? BLOCKS[b].name : "?"; }
 
 // Logs where in the record the first value that no state can hold sits; returns its block.
 const char* logBadValue(const unsigned char* bad, int day)
@@ -766,15 +1071,9 @@ const char* logBadValue(const unsigned char* bad, int day)
     return block;
 }
 
-int readFailed(FILE* f, const char* what)
-{
-    fclose(f);
-    error(FATAL, __FILE__, __LINE__, "RST read failed", what, "");
-    return 1;
-}
-
-// Header items 1 to 7 that differ from the project, each logged with the file's value first.
-bool headerMatches(const int32_t* file)
+// The header items that differ from the project, each logged with the file's value first;
+// the first of them described in `what`.
+bool headerMatches(const int32_t* file, char* what, size_t size)
 {
     static const char* const names[7] = {"nzone", "npath", "nctm", "njct", "ndct",
                                          "ncss + nbls + _ndvr", "nctrl"};
@@ -782,9 +1081,35 @@ bool headerMatches(const int32_t* file)
     for (int i = 0; i < 7; i++)
         if (file[i] != _rst.rhd[i]) {
             ulog_printf("  _rhd[%d] %d != %d %s\n", i, file[i], _rst.rhd[i], names[i]);
+            if (same) snprintf(what, size, "%s was %d in the record, is %d in the project", names[i], file[i], _rst.rhd[i]);
             same = false;
         }
+    if (same && file[9] != _rst.rhd[9])
+        snprintf(what, size, "a record was %d bytes, is %d for the project", file[9], _rst.rhd[9]);
     return same && file[9] == _rst.rhd[9];
+}
+
+// A record written before records carried their identity: every block up to the step
+// length.
+bool olderLayout(const int32_t* file)
+{
+    for (int i = 0; i < 7; i++)
+        if (file[i] != _rst.rhd[i]) return false;
+    return file[9] == _rst.rhd[9] - 8 * (_rst.count[B_STEP] + _rst.count[B_IDENT]);
+}
+
+int mismatch(FILE* f, const char* what)
+{
+    fclose(f);
+    error(FATAL, __FILE__, __LINE__, "Data mis-match in restart file", ": ", what, "");
+    return 1;
+}
+
+int readFailed(FILE* f, const char* what)
+{
+    fclose(f);
+    error(FATAL, __FILE__, __LINE__, "RST read failed", what, "");
+    return 1;
 }
 
 }  // namespace
@@ -793,26 +1118,7 @@ int set_urst_init()
 {
     const RunControlData& r = _rcdat;
     freeRecord();
-    _rst.count[B_NODE] = 4 * _nafnd;
-    _rst.count[B_PATH] = 3 * _nafpt;
-    _rst.count[B_CTM] = _nafnd * _nctm;
-    _rst.count[B_FILTER] = filterValueCount();
-    _rst.count[B_CSS] = 0;
-    CssRec* const* css = cssLists();
-    for (int l = 0; l < 3; l++)
-        for (const CssRec* s = css[l]; s; s = s->next) _rst.count[B_CSS] += cssValueCount(s);
-    _rst.count[B_BLS] = _nbls;
-    _rst.count[B_DVR] = _ndvr;
-    _rst.count[B_CTRL] = 0;
-    for (const CtrlNode* n = _Ctrl0; n; n = n->next) _rst.count[B_CTRL] += ctrlValueCount(n);
-    _rst.count[B_CELL] = cellValueCount();
-    _rst.count[B_DUCT] = ductsValueCount();
-    _rst.count[B_MF] = systemsValueCount();
-    _rst.count[B_LAMP] = agingLamps() ? 2 : 0;
-    _rst.count[B_AIR] = 2 * _nafnd;
-    _rst.count[B_WEEK] = 1;
-    _rst.count[B_START] = startPartValueCount();
-    _rst.count[B_STORAGE] = storageValueCount();
+    for (int b = 0; b < B_COUNT; b++) _rst.count[b] = BLOCKS[b].count();
     int doubles = 0;
     for (int b = 0; b < B_COUNT; b++) doubles += _rst.count[b];
     _rst.sizeData = 8 + 8 * doubles;
@@ -906,17 +1212,40 @@ int rstget(int day)
     int32_t file[NHEADER];
     if (fread(bytes, 1, sizeof bytes, f) != sizeof bytes) return readFailed(f, "");
     for (int i = 0; i < NHEADER; i++) file[i] = getI32(bytes + 4 * i);
-    if (!headerMatches(file)) {
-        fclose(f);
-        error(FATAL, __FILE__, __LINE__, "Data mis-match in restart file", "");
-        return 1;
+    // What the first record was written for is compared first: a project that differs in
+    // its species, method, weights, storage term or network is named so, whatever the
+    // sizes. A record without that block (an earlier version's) is restored by position
+    // when everything else of its layout matches, with a warning that it was not checked.
+    char what[160] = "";
+    int blocks = B_COUNT;
+    // Only a record the file holds in full is read: a header's size is not trusted.
+    long fileSize = -1;
+    if (fseek(f, 0, SEEK_END) == 0) fileSize = ftell(f);
+    if (fseek(f, sizeof bytes, SEEK_SET) != 0) return readFailed(f, "");
+    const size_t recordSize =
+        file[9] >= 8 && fileSize >= (long)sizeof bytes + file[9] ? (size_t)file[9] : 0;
+    if (recordSize) {
+        unsigned char* first = alc_vT<unsigned char>(0, recordSize - 1, "rBuf");
+        const unsigned char* id = nullptr;
+        if (fread(first, 1, recordSize, f) == recordSize) id = identIn(first, recordSize);
+        bool differs = id && identDifference(id, (int)getF64(first + recordSize - 8), what, sizeof what);
+        fre_vT(first, 0, recordSize - 1, "rBuf");
+        if (differs) return mismatch(f, what);
+        if (!id && olderLayout(file)) {
+            blocks = B_STEP;
+            error(WARNING, __FILE__, __LINE__, "Restart file ", path,
+                  " does not say what it was written for (an earlier version's): its species, method "
+                  "and network are taken to be the project's", "");
+        }
     }
+    if (blocks == B_COUNT && !headerMatches(file, what, sizeof what)) return mismatch(f, what);
+    const long recordBytes = (long)file[9];
     // Records follow the header back to back, one for each day the writing run covered:
     // the state at the end of the part of the day it simulated (24:00, a little past it at
     // the end of a first day started off the step grid, the end time on the last day of a
     // run that ended part-way through it). Only the day is compared. A day or time no
     // record can hold means the file is not what its header says.
-    for (long offset = sizeof bytes;; offset += _rst.sizeData) {
+    for (long offset = sizeof bytes;; offset += recordBytes) {
         if (fseek(f, offset, SEEK_SET) != 0 || fread(_rst.record, 1, 8, f) != 8) return readFailed(f, "");
         int rday = getI32(_rst.record), rtime = getI32(_rst.record + 4);
         if (rday < 1 || rday > 365 || rtime < TIME_MIN || rtime > TIME_MAX) return readFailed(f, "");
@@ -932,13 +1261,15 @@ int rstget(int day)
             return 1;
         }
     }
-    size_t rest = (size_t)_rst.sizeData - 8;
+    size_t rest = (size_t)recordBytes - 8;
     size_t got = fread(_rst.record + 8, 1, rest, f);
     if (got != rest) return readFailed(f, shortBlock(8 + got));
     fclose(f);
-    if (const unsigned char* bad = unpackRecord()) {
-        logBadValue(bad, day);
-        error(FATAL, __FILE__, __LINE__, "RST read failed", "");
+    if (const unsigned char* bad = unpackRecord(blocks)) {
+        char where[96];
+        snprintf(where, sizeof where, ": invalid value %g in the %s block of the record of day %d", getF64(bad),
+                 logBadValue(bad, day), day);
+        error(FATAL, __FILE__, __LINE__, "RST read failed", where, "");
         return 1;
     }
     set_urst_close(0);

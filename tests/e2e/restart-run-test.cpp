@@ -47,8 +47,9 @@ constexpr size_t SIM_HEAD = 4 * 17 + 4 * (2 * 3 + 2 * 3);
 constexpr size_t SIM_RECORD = 24 + 16 * (3 + 2);
 constexpr size_t RST_HEAD = 40;
 // Record: day, time, 4 values per node, 3 per path (no species, filters, sources, controls),
-// then each node's density and air-mass source and the day type.
-constexpr size_t RST_RECORD = 8 + 8 * (4 * 3 + 3 * 3 + 2 * 3 + 1);
+// then each node's density and air-mass source and the day type, then what the record was
+// written for (method, two time weights, storage term, network digest, marker and size).
+constexpr size_t RST_RECORD = 8 + 8 * (4 * 3 + 3 * 3 + 2 * 3 + 1 + 7);
 
 class RestartRun : public E2eTest {
 protected:
@@ -85,6 +86,11 @@ int32_t word(const std::string& b, size_t off)
 {
     return (int32_t)((uint8_t)b[off] | (uint8_t)b[off + 1] << 8 | (uint8_t)b[off + 2] << 16 |
                      (uint32_t)(uint8_t)b[off + 3] << 24);
+}
+
+void setWord(std::string& b, size_t off, int32_t v)
+{
+    for (int i = 0; i < 4; i++) b[off + i] = (char)((uint32_t)v >> (8 * i));
 }
 
 // Every listed row of day 3 as text: time, then path and node values in number order.
@@ -151,6 +157,26 @@ TEST_F(RestartRun, RunFromTheRecordOfDayTwoListsDayThreeAsTheFullRunDid)
     EXPECT_EQ(again, dayThreeRows(dir + "first.sqlite3"));
 }
 
+// A restart file of an earlier version, whose records end before what they were written
+// for (7 values), resumes by position as before, with a warning that nothing was checked.
+TEST_F(RestartRun, RecordOfAnEarlierVersionResumesWithAWarning)
+{
+    ASSERT_NO_FATAL_FAILURE(firstRun());
+    const size_t older = RST_RECORD - 8 * 7;
+    std::string b = rst.substr(0, RST_HEAD);
+    setWord(b, 36, (int32_t)older);
+    for (int d = 0; d < 3; d++) b += rst.substr(RST_HEAD + d * RST_RECORD, older);
+    std::ofstream(dir + "two.rst", std::ios::binary) << b;
+    project("Jan03", "Jan02");
+    Outcome r = run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("WARNING Restart file two.rst does not say what it was written for (an earlier "
+                         "version's): its species, method and network are taken to be the project's\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(dayThreeRows(dir + "two.sqlite3"), dayThreeRows(dir + "first.sqlite3"));
+}
+
 // A run that starts 30 s past midnight ends its first day at 24:00:30 and keeps to the
 // whole hours from then on; the record of that day carries its end time, and a run resumed
 // from it lists day 3 as the whole run did.
@@ -182,15 +208,13 @@ struct Fault {
     void (*spoil)(std::string& rst);
 };
 
-void setWord(std::string& b, size_t off, int32_t v)
-{
-    for (int i = 0; i < 4; i++) b[off + i] = (char)((uint32_t)v >> (8 * i));
-}
-
 const Fault FAULTS[] = {
     {"Missing", "Jan02", "FATAL Failed to open restart file: two.rst (No such file or directory)\n", nullptr},
-    {"ZoneCount", "Jan02", "FATAL Data mis-match in restart file\n", [](std::string& b) { setWord(b, 0, 5); }},
-    {"RecordSize", "Jan02", "FATAL Data mis-match in restart file\n", [](std::string& b) { setWord(b, 36, 8); }},
+    {"ZoneCount", "Jan02", "FATAL Data mis-match in restart file: nzone was 5 in the record, is 2 in the project\n", [](std::string& b) { setWord(b, 0, 5); }},
+    {"RecordSize", "Jan02", "FATAL Data mis-match in restart file: a record was 8 bytes, is 288 for the project\n", [](std::string& b) { setWord(b, 36, 8); }},
+    // A size no record of the file can have is not read as one.
+    {"RecordSizeBeyondTheFile", "Jan02", "FATAL Data mis-match in restart file: a record was 1073741824 bytes, is 288 for the project\n",
+     [](std::string& b) { setWord(b, 36, 1 << 30); }},
     {"DateNotStored", "Jan05", "FATAL Restart failed to find date\n", nullptr},
     {"PastTheEnd", "Jan02", "FATAL RST read failed\n", [](std::string& b) { b.resize(RST_HEAD + RST_RECORD); }},
     {"ShortRecord", "Jan02", "FATAL RST read failed\n", [](std::string& b) { b.resize(RST_HEAD + RST_RECORD + 100); }},
@@ -233,6 +257,7 @@ struct Continuation {
     std::vector<Edit> edits;
     double tolerance;           // relative; 0 for equal to the last bit
     bool breakthrough;          // the filter breaks through on day 1
+    size_t nodes = 1;           // zones and junctions listed
 };
 
 void PrintTo(const Continuation& c, std::ostream* os) { *os << c.name; }
@@ -322,6 +347,12 @@ TEST_P(Continues, ResumedRunListsDayTwoAsTheWholeRunDid)
 // second member takes half of what the bed passes.
 const Edit SUPER_FILTER[] = {{"1 1 1 ! filter 1", "1 3 2"}, {"0.0 0 ! bed", "0.0 0\n0.0 0"}};
 
+// Ducts without cells, over two days, into a room a hundred times larger that fills with
+// the outdoor CO2 over some three days: a junction holding air mixes it with what flows in.
+const Edit NO_DUCT_CELLS[] = {{"1 0 1 0.5 0 0", "1 0 0 0.5 0 0"},
+                              {"Jan01 0:00:00 Jan01 0:00:00 Jan01", "Jan01 0:00:00 Jan01 0:00:00 Jan02 24:00:00 0:10:00 1:00:00 6:00:00"},
+                              {"1 3 0 0 0 1 0 50 293.15 0 Room", "1 3 0 0 0 1 0 5000 293.15 0 Room 0 0 0 0 0 0 0 0"}};
+
 const Continuation CONTINUATIONS[] = {
     {"GasFilterAndPowerLawSource", "filtered-supply", {}, 0.0, true},
     {"SuperFilterMembers", "filtered-supply", {SUPER_FILTER[0], SUPER_FILTER[1]}, 0.0, true},
@@ -333,6 +364,8 @@ const Continuation CONTINUATIONS[] = {
     // The integrator starts afresh on resuming: equal within a tenth of its tolerance of 1e-4.
     {"StiffIntegrator", "filtered-supply", {{"0 0 0 0.1 0 0", "2 0 0 0.1 0 0"}}, 1e-5, true},
     {"ShortTimeStepDuctAndZoneCells", "duct-loop", {}, 0.0, false},
+    // The junctions keep the air mass of their airflow through both days.
+    {"ShortTimeStepJunctionStorage", "duct-supply", {NO_DUCT_CELLS[0], NO_DUCT_CELLS[1], NO_DUCT_CELLS[2]}, 0.0, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Restart, Continues, ::testing::ValuesIn(CONTINUATIONS),
@@ -379,8 +412,8 @@ TEST_P(PartDay, RecordOfTheRunEndResumesTheRestOfTheDay)
     std::vector<std::vector<double>> want, got = dayTwo(dir + "run.sqlite3");
     for (const std::vector<double>& row : dayTwo(dir + "whole.sqlite3"))
         if (row[0] >= 43200) want.push_back(row);
-    ASSERT_EQ(want.size(), 13u);   // 12:00 to 24:00 hourly, one zone
-    EXPECT_GT(want.back()[2] - want.front()[2], 0.01 * want.back()[2]) << "still filling";
+    ASSERT_EQ(want.size(), 13u * c.nodes);   // 12:00 to 24:00 hourly, each zone and junction
+    EXPECT_GT(want[12][2] - want[0][2], 0.01 * want[12][2]) << "still filling";
     ASSERT_EQ(got.size(), want.size());
     for (size_t i = 0; i < want.size(); i++) {
         ASSERT_EQ(got[i][0], want[i][0]);
@@ -400,9 +433,12 @@ TEST_P(PartDay, RecordOfTheRunEndResumesTheRestOfTheDay)
 // loads with what the books of its own steps say it captured: equal within twice its
 // relative tolerance of 1e-4.
 const Edit LARGE_ROOM = {"1 3 0 0 0 1 0 50 293.15 0 Room", "1 3 0 0 0 1 0 5000 293.15 0 Room 0 0 0 0 0 0 0 0"};
+// The record of the run's end, as a stop's, resumes with the junctions holding the air
+// mass of their airflow.
 const Continuation PART_DAYS[] = {
     {"Implicit", "filtered-supply", {LARGE_ROOM}, 0.0, false},
     {"StiffIntegrator", "filtered-supply", {LARGE_ROOM, {"0 0 0 0.1 0 0", "2 0 0 0.1 0 0"}}, 2e-4, false},
+    {"ShortTimeStepJunctionStorage", "duct-supply", {NO_DUCT_CELLS[0], NO_DUCT_CELLS[1], NO_DUCT_CELLS[2]}, 0.0, false, 4},
 };
 
 INSTANTIATE_TEST_SUITE_P(Restart, PartDay, ::testing::ValuesIn(PART_DAYS),
@@ -414,37 +450,45 @@ INSTANTIATE_TEST_SUITE_P(Restart, PartDay, ::testing::ValuesIn(PART_DAYS),
 // filtered-supply: nodes (room, ambient) 4 each from 0, paths (supply, relief) 3 each from
 // 8, mass fractions 14 and 15, the bed's loading state from 16 (relative loading, load,
 // breakthrough day and time), the power-law source from 20 (begin time, begin day, started,
-// initial rate). duct-loop: 5 nodes, 5 paths and 5 mass fractions, the 6 corridor cells
-// from 40, then the 2 m duct from 46 (mode, last active cell, ...).
+// initial rate), the trace system from 24 (mass basis, unknown). duct-loop: 5 nodes, 5
+// paths and 5 mass fractions, the 6 corridor cells from 40, then the 2 m duct from 46
+// (mode, last active cell, ...).
 struct Corrupt {
     const char* name;
     const char* project;
     int index;
     double value;
     const char* block;
+    const char* shown;   // the value as the message prints it
 };
 
 const double INF = std::numeric_limits<double>::infinity();
 const double NAN_ = std::numeric_limits<double>::quiet_NaN();
 
 const Corrupt CORRUPTS[] = {
-    {"NodePressure", "filtered-supply", 1, INF, "node"},
-    {"TemperatureBelowZero", "filtered-supply", 0, -1.0, "node"},
-    {"GasConstantZero", "filtered-supply", 2, 0.0, "node"},
-    {"AirMassZero", "filtered-supply", 3, 0.0, "node"},
+    {"NodePressure", "filtered-supply", 1, INF, "node", "inf"},
+    {"TemperatureBelowZero", "filtered-supply", 0, -1.0, "node", "-1"},
+    {"GasConstantZero", "filtered-supply", 2, 0.0, "node", "0"},
+    {"AirMassZero", "filtered-supply", 3, 0.0, "node", "0"},
     // Finite as a double, infinite in the single precision of the result files.
-    {"PressureBeyondFloat", "filtered-supply", 1, 2.7e77, "node"},
-    {"NegativeMassFraction", "filtered-supply", 14, -1e-6, "mass fraction"},
-    {"PathPressureDifference", "filtered-supply", 10, NAN_, "path"},
-    {"MassFraction", "filtered-supply", 14, -INF, "mass fraction"},
-    {"FilterLoading", "filtered-supply", 16, NAN_, "filter"},
-    {"FilterLoad", "filtered-supply", 17, INF, "filter"},
-    {"BreakthroughDay", "filtered-supply", 18, 400, "filter"},
-    {"SourceBeginTime", "filtered-supply", 20, INF, "source"},
-    {"SourceBeginDay", "filtered-supply", 21, -1, "source"},
-    {"SourceRateBeyondFloat", "filtered-supply", 23, 1e300, "source"},
-    {"ZoneCell", "duct-loop", 40, NAN_, "1-D zone cell"},
-    {"DuctMode", "duct-loop", 46, 2, "duct cell"},
+    {"PressureBeyondFloat", "filtered-supply", 1, 2.7e77, "node", "2.7e+77"},
+    {"NegativeMassFraction", "filtered-supply", 14, -1e-6, "mass fraction", "-1e-06"},
+    {"PathPressureDifference", "filtered-supply", 10, NAN_, "path", "nan"},
+    {"MassFraction", "filtered-supply", 14, -INF, "mass fraction", "-inf"},
+    {"FilterLoading", "filtered-supply", 16, NAN_, "filter", "nan"},
+    {"FilterLoad", "filtered-supply", 17, INF, "filter", "inf"},
+    {"BreakthroughDay", "filtered-supply", 18, 400, "filter", "400"},
+    {"SourceBeginTime", "filtered-supply", 20, INF, "source", "inf"},
+    {"SourceBeginDay", "filtered-supply", 21, -1, "source", "-1"},
+    {"SourceRateBeyondFloat", "filtered-supply", 23, 1e300, "source", "1e+300"},
+    // A mass fraction beyond one (a room of pure gas twice over) and a flow no path carries.
+    {"MassFractionAboveOne", "filtered-supply", 14, 2.0, "mass fraction", "2"},
+    {"PathFlowNotFinite", "filtered-supply", 8, INF, "path", "inf"},
+    // The implicit trace system's mass basis (the room's air) and unknown (its CO2) from 24.
+    {"SystemMassBasisNegative", "filtered-supply", 24, -1.0, "transport system", "-1"},
+    {"SystemUnknownAboveOne", "filtered-supply", 25, 2.0, "transport system", "2"},
+    {"ZoneCell", "duct-loop", 40, NAN_, "1-D zone cell", "nan"},
+    {"DuctMode", "duct-loop", 46, 2, "duct cell", "2"},
 };
 
 void PrintTo(const Corrupt& c, std::ostream* os) { *os << c.name; }
@@ -464,7 +508,10 @@ TEST_P(CorruptRecord, EndsTheResumedRunAndKeepsTheRestartFile)
     write(c, true);
     Outcome r = run();
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("FATAL RST read failed\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(std::string("FATAL RST read failed: invalid value ") + k.shown + " in the " + k.block +
+                         " block of the record of day 1\n"),
+              std::string::npos)
+        << r.err;
     EXPECT_NE(r.log.find(std::string(" in the ") + k.block + " block, record byte " +
                          std::to_string(8 + 8 * k.index) + "\n"),
               std::string::npos)

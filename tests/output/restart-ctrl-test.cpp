@@ -250,4 +250,23 @@ TEST_F(RestartCtrl, EachStatefulSignalResumesWithItsOwnState)
     }
 }
 
+// Under the stiff integrator the storage term of the first step after a resume takes the
+// length of the writing run's last step before the record, as the unbroken run's does.
+TEST_F(RestartCtrl, StiffIntegratorResumesWithItsLastStepLength)
+{
+    _rcdat.mf_solver = 2;
+    _dt = 137.0f;
+    set_urst_init();
+    set_urst_open();
+    writeRst_stepTime(1, 86400);
+    _dt = 41.0f;
+    writeRst_stepTime(2, 86400);
+    set_urst_close(0);
+    _dt = 300.0f;   // the project's time step, where a resumed run starts
+    _dti = 1.0f / _dt;
+    ASSERT_EQ(rstget(1), 0);
+    EXPECT_EQ(_dt, 137.0f);
+    EXPECT_EQ(_dti, 1.0f / 137.0f);
+}
+
 }  // namespace
