@@ -196,9 +196,14 @@ TEST_F(ControlledRooms, StiffRunResumedAtMidnightContinuesTheUnbrokenRunsControl
 // rule integrates exactly from 1:00, the closing step adds half a step of x(2:00), and the
 // gate's -1 in the step after 3:00 resets. Each control-log row, of a step's start, holds
 // the network at that step's end.
-TEST_F(ControlledRooms, GatedIntegralHoldsTheIntegralOfItsOpenHour)
+class GatedIntegral : public E2eTest, public ::testing::WithParamInterface<const char*> {};
+
+// Under the implicit, trapezoidal and short-time-step methods (the solver line given).
+TEST_P(GatedIntegral, HoldsTheIntegralOfItsOpenHour)
 {
-    copyInto(dir, std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/gated-integral.prj");
+    std::string p = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/gated-integral.prj");
+    p = edited(p, {{"0 0 0 0.1 0 0", std::string(GetParam()) + " 0 0 0.1 0 0"}});
+    std::ofstream(dir + "gated-integral.prj") << p;
     Outcome o = runEngine("gated-integral.prj", "gated-integral.prj");
     ASSERT_EQ(o.status, 0) << o.err;
     auto integral = [](double from, double to) { return (to * to - from * from) / 7200.0; };
@@ -219,6 +224,11 @@ TEST_F(ControlledRooms, GatedIntegralHoldsTheIntegralOfItsOpenHour)
     }
     EXPECT_EQ(rows, 49);
 }
+
+INSTANTIATE_TEST_SUITE_P(Methods, GatedIntegral, ::testing::Values("0", "1"),
+                         [](const ::testing::TestParamInfo<const char*>& i) {
+                             return std::string(i.param[0] == '0' ? "Implicit" : "ShortStep");
+                         });
 
 INSTANTIATE_TEST_SUITE_P(
     EveryMethod, ControlledRooms,

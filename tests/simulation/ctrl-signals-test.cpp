@@ -225,6 +225,17 @@ const Sequence sequences[] = {
          n.data = &s.dls;
      },
      {{10, 2, 0, 0.5f}, {20, 2, 0, 1.5f}, {30, 2, 0, 2}}},
+    // Time constants far apart, 5 s up and 50 s down: a rise follows its own, a fall its own.
+    {"ExponentialDelayQuickRise", dlx_sig,
+     [](CtrlNode& n, Store& s) { s.dlx.tau_rise = 5; s.dlx.tau_fall = 50; n.data = &s.dlx; },
+     {{0, 0, 0, 0}, {10, 1, 0, 0.52444561f}, {20, 1, 0, 0.93564071f}}},
+    {"ExponentialDelaySlowFall", dlx_sig,
+     [](CtrlNode& n, Store& s) { s.dlx.tau_rise = 5; s.dlx.tau_fall = 50; n.data = &s.dlx; },
+     {{0, 1, 0, 1}, {10, 0, 0, 0.89005465f}, {20, 0, 0, 0.72871512f}}},
+    // Open for two steps of 2, shut for two: the shutting step adds half a step of the
+    // last input, the next nothing; opened again, the trapezoid of the step before it.
+    {"IntegratorShutAndOpenedAgain", int_sig, [](CtrlNode& n, Store& s) { n.data = &s.integ; },
+     {{0, 2, 1, 0}, {10, 2, 1, 10}, {20, 2, 0, 20}, {30, 4, 0, 20}, {40, 4, 1, 60}}},
     // Across midnight: 24:00 and the next day's 0:00 are one instant, where no time passes,
     // and the next step is a whole step on from it.
     {"IntegratorAcrossMidnight", int_sig, [](CtrlNode& n, Store& s) { n.data = &s.integ; },
