@@ -127,16 +127,23 @@ int bridge_SendAll(int sock, const unsigned char* data, int* len, bool peerMayHa
 }
 
 // Waits until the socket has something to read: false when the user asks to stop first.
-// The wait is bounded, so that a request that comes just before it is seen as well; a
-// signal ends a poll whatever the handler's flags.
+// Each poll is bounded, so that a request that comes just before it is seen as well; a
+// signal ends a poll whatever the handler's flags. A receive timeout set on the socket
+// still bounds the whole wait (recv then reports it).
 static bool peerSpeaks(int sock)
 {
     enum { POLL_MS = 100 };
+    timeval limit = {};
+    socklen_t len = sizeof limit;
+    long left = -1;   // milliseconds, -1 without a limit
+    if (getsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &limit, &len) == 0 && (limit.tv_sec || limit.tv_usec))
+        left = limit.tv_sec * 1000L + limit.tv_usec / 1000;
     for (;;) {
         if (_stopRequested) return false;
         pollfd p{sock, POLLIN, 0};
         int r = poll(&p, 1, POLL_MS);
         if (r > 0 || (r < 0 && errno != EINTR)) return true;   // recv reports what came
+        if (left >= 0 && (left -= POLL_MS) <= 0) return true;
     }
 }
 

@@ -475,8 +475,10 @@ void sim_loop(int write)
     writeSim_daySummary_init();
     checkStartTime();
     if (write) writeStartTime();
-    if (_doBridge == 2) servePeer();
+    // Stop requests are taken before the first exchange: the wait for the peer's first
+    // command is a wait like any other.
     simInterrupt_writeInstructions();
+    if (_doBridge == 2) servePeer();
     int day = 1;
     for (;;) {
         if (simInterrupt_checkInterrupt() == 2 || bridge_PeerEnded()) {

@@ -190,6 +190,46 @@ TEST_F(ControlledRooms, StiffRunResumedAtMidnightContinuesTheUnbrokenRunsControl
     EXPECT_GT(std::fabs(whole.back().share - whole[6].share), 1e-3);
 }
 
+// gated-integral.prj integrates the hours since midnight, x = t / 3600, while a scheduled
+// gate is open. A step schedule holds its value up to its point and the next from there,
+// so the gate opens in the step after 1:00 and closes in the step after 2:00: the trapezoid
+// rule integrates exactly from 1:00, the closing step adds half a step of x(2:00), and the
+// gate's -1 in the step after 3:00 resets. Each control-log row, of a step's start, holds
+// the network at that step's end.
+class GatedIntegral : public E2eTest, public ::testing::WithParamInterface<const char*> {};
+
+// Under the implicit, trapezoidal and short-time-step methods (the solver line given).
+TEST_P(GatedIntegral, HoldsTheIntegralOfItsOpenHour)
+{
+    std::string p = slurp(std::string(VEXLAR_SOURCE_DIR) + "/tests/e2e/prj/gated-integral.prj");
+    p = edited(p, {{"0 0 0 0.1 0 0", std::string(GetParam()) + " 0 0 0.1 0 0"}});
+    std::ofstream(dir + "gated-integral.prj") << p;
+    Outcome o = runEngine("gated-integral.prj", "gated-integral.prj");
+    ASSERT_EQ(o.status, 0) << o.err;
+    auto integral = [](double from, double to) { return (to * to - from * from) / 7200.0; };
+    std::istringstream in(slurp(dir + "gated-integral.log"));
+    int rows = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '!') continue;
+        std::vector<std::string> f;
+        std::istringstream l(line);
+        for (std::string w; std::getline(l, w, '\t');) f.push_back(w);
+        ASSERT_EQ(f.size(), 4u) << line;
+        const double end = std::atof(f[2].c_str()) + 300.0, value = std::atof(f[3].c_str());
+        double want = 0.0;
+        if (end > 3600.0 && end <= 7200.0) want = integral(3600.0, end);
+        else if (end > 7200.0 && end <= 10800.0) want = integral(3600.0, 7200.0) + 2.0 * 150.0;
+        EXPECT_NEAR(value, want, 1e-6 * 5700.0) << "at the step ending " << end << " s";
+        rows++;
+    }
+    EXPECT_EQ(rows, 49);
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, GatedIntegral, ::testing::Values("0", "1"),
+                         [](const ::testing::TestParamInfo<const char*>& i) {
+                             return std::string(i.param[0] == '0' ? "Implicit" : "ShortStep");
+                         });
+
 INSTANTIATE_TEST_SUITE_P(
     EveryMethod, ControlledRooms,
     ::testing::Values(

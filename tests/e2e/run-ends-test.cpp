@@ -41,8 +41,8 @@ using Rows = std::vector<std::vector<double>>;
 enum class Fate { Same, Anew, Gone };   // as the earlier run left it, written by this run, absent
 enum class Change { None, InputTest, BadDate, NoWeather, Stop, Hangup, SecondRun, SecondInputTest, ClosedStderr,
                     BadRecord, FullDisk, ZeroCellWidth, ResultFolder, PeerEndsAtTheEnd, PeerEndsMidRun,
-                    InputTestZeroCellWidth, InputTestNoCfd, TwoHangups, SecondInterrupt, SilentPeer, Refused,
-                    RefusedInputTest, PeerEndsToday, LogAsProject, SharedCexName };
+                    InputTestZeroCellWidth, InputTestNoCfd, TwoHangups, SecondInterrupt, SilentPeer,
+                    SilentFirstCommand, Refused, RefusedInputTest, PeerEndsToday, LogAsProject, SharedCexName };
 
 struct End {
     const char* name;
@@ -100,7 +100,7 @@ const char* const STOPPED = "NOTE Simulation stopped on request after the step e
 // (code 1), or falls silent, waiting for the engine's end code; its reads give up after
 // a few seconds.
 struct PeerThatHangsUp {
-    enum How { HangUp, EndToday, FallSilent };
+    enum How { HangUp, EndToday, FallSilent, SilentAtOnce };
     bridgepeer::Listener listener;
     std::thread peer;
     std::atomic<bool> silent{false};
@@ -115,13 +115,15 @@ struct PeerThatHangsUp {
                 if (m.empty()) break;
                 ready += bridgepeer::beInt(m, 12) == 0;
             }
-            bridgepeer::writeAll(fd, bridgepeer::message(20, bridgepeer::Wire{}.i(0x01).i(until)));
-            bridgepeer::readMessage(fd);   // the ready at `until`
+            if (how != SilentAtOnce) {
+                bridgepeer::writeAll(fd, bridgepeer::message(20, bridgepeer::Wire{}.i(0x01).i(until)));
+                bridgepeer::readMessage(fd);   // the ready at `until`
+            }
             if (how == EndToday) {
                 bridgepeer::writeAll(fd, bridgepeer::message(200, bridgepeer::Wire{}.i(1)));
                 bridgepeer::readMessage(fd);   // nothing more comes: the engine ends the day alone
             }
-            if (how == FallSilent) {
+            if (how == FallSilent || how == SilentAtOnce) {
                 silent = true;
                 std::string m = bridgepeer::readMessage(fd);
                 heard = m.size() >= 24 ? bridgepeer::beInt(m, 12) * 100 + bridgepeer::beInt(m, 20) : -1;
@@ -289,12 +291,14 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
         peer = std::make_unique<PeerThatHangsUp>(151 * 86400 + (end.change == Change::PeerEndsMidRun ? 64800 : 86400));
         args.push_back("-b" + peer->listener.address());
         break;
-    case Change::SilentPeer:      // silent after Jun01 18:00
-    case Change::PeerEndsToday:   // code 1 at Jun01 12:00 of a three-day run
+    case Change::SilentPeer:           // silent after Jun01 18:00
+    case Change::SilentFirstCommand:   // silent before its first advance
+    case Change::PeerEndsToday:        // code 1 at Jun01 12:00 of a three-day run
         std::ofstream(prj + "lab.prj") << labProject("Jun03 24:00:00");
         peer = std::make_unique<PeerThatHangsUp>(151 * 86400 + (end.change == Change::SilentPeer ? 64800 : 43200),
-                                                 end.change == Change::SilentPeer ? PeerThatHangsUp::FallSilent
-                                                                                  : PeerThatHangsUp::EndToday);
+                                                 end.change == Change::SilentPeer           ? PeerThatHangsUp::FallSilent
+                                                 : end.change == Change::SilentFirstCommand ? PeerThatHangsUp::SilentAtOnce
+                                                                                            : PeerThatHangsUp::EndToday);
         args.push_back("-b" + peer->listener.address());
         break;
     case Change::Refused:
@@ -311,12 +315,13 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
     const bool stopped = end.change == Change::Stop || end.change == Change::Hangup ||
                          end.change == Change::SecondRun || end.change == Change::SecondInputTest ||
                          end.change == Change::TwoHangups || end.change == Change::SecondInterrupt ||
-                         end.change == Change::SilentPeer;
+                         end.change == Change::SilentPeer || end.change == Change::SilentFirstCommand;
     std::function<void(pid_t)> meanwhile;
     if (end.change == Change::SecondRun) meanwhile = [&](pid_t first) { refusedWhileUnderWay(first, {}); };
     if (end.change == Change::SecondInputTest) meanwhile = [&](pid_t first) { refusedWhileUnderWay(first, {"-t"}); };
     auto stopAt = std::chrono::steady_clock::now();
-    if (end.change == Change::SilentPeer)
+    const bool silentPeer = end.change == Change::SilentPeer || end.change == Change::SilentFirstCommand;
+    if (silentPeer)
         meanwhile = [&](pid_t) {   // the engine waits for the peer's next command
             for (int ms = 0; ms < 20000 && !peer->silent; ms += 2) usleep(2000);
             usleep(20000);
@@ -330,7 +335,7 @@ TEST_P(RunEnds, LeaveTheFilesTheReadmePromises)
     // first, while the stop closes the files.
     const useconds_t again = end.change == Change::TwoHangups ? 5000 : end.change == Change::SecondInterrupt ? 500 : 0;
     EXPECT_EQ(run(args, fileLimit, sig, meanwhile, end.change == Change::ClosedStderr, again), end.status);
-    if (end.change == Change::SilentPeer) {   // at once, and the peer was told
+    if (silentPeer) {   // at once, and the peer was told
         EXPECT_LT(std::chrono::steady_clock::now() - stopAt, std::chrono::seconds(2));
         peer->peer.join();
         EXPECT_EQ(peer->heard, 200 * 100 + 0) << "the engine's end code";
@@ -429,6 +434,9 @@ INSTANTIATE_TEST_SUITE_P(
             Fate::Anew},
         End{"StopWhileThePeerIsSilent", false, Change::SilentPeer, 1,
             "NOTE Simulation stopped on request after the step ending Jun01 18:00:00\n", "", Fate::Anew, Fate::Anew,
+            Fate::Anew},
+        End{"StopWhileWaitingForTheFirstCommand", false, Change::SilentFirstCommand, 1,
+            "NOTE Simulation stopped on request after the step ending Jun01 00:00:00\n", "", Fate::Anew, Fate::Anew,
             Fate::Anew},
         End{"ConnectionRefused", false, Change::Refused, 2, "FATAL   connect() failed w/ error # 111 (Connection refused)",
             "", Fate::Same, Fate::Same, Fate::Same},

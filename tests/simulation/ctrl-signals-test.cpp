@@ -68,6 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct Step {
     int end;
     float in1, in2, out;
+    int day = 1;   // of the year; end 86400 is day 1's 24:00, the next day's 0:00 is {0, ..., 2}
 };
 
 // Data of every type a case may use.
@@ -136,7 +137,7 @@ TEST_P(StatefulSignal, CarriesItsStateAcrossSteps)
         const Step& s = c.steps[k];
         _stepEndTime = s.end;
         _stepStartTime = s.end > 0 ? s.end - 10 : 0;
-        ctrlClock_advance(1, s.end);
+        ctrlClock_advance(s.day, s.end);
         a = s.in1;
         b = s.in2;
         c.fn(&node);
@@ -224,6 +225,34 @@ const Sequence sequences[] = {
          n.data = &s.dls;
      },
      {{10, 2, 0, 0.5f}, {20, 2, 0, 1.5f}, {30, 2, 0, 2}}},
+    // Time constants far apart, 5 s up and 50 s down: a rise follows its own, a fall its own.
+    {"ExponentialDelayQuickRise", dlx_sig,
+     [](CtrlNode& n, Store& s) { s.dlx.tau_rise = 5; s.dlx.tau_fall = 50; n.data = &s.dlx; },
+     {{0, 0, 0, 0}, {10, 1, 0, 0.52444561f}, {20, 1, 0, 0.93564071f}}},
+    {"ExponentialDelaySlowFall", dlx_sig,
+     [](CtrlNode& n, Store& s) { s.dlx.tau_rise = 5; s.dlx.tau_fall = 50; n.data = &s.dlx; },
+     {{0, 1, 0, 1}, {10, 0, 0, 0.89005465f}, {20, 0, 0, 0.72871512f}}},
+    // Open for two steps of 2, shut for two: the shutting step adds half a step of the
+    // last input, the next nothing; opened again, the trapezoid of the step before it.
+    {"IntegratorShutAndOpenedAgain", int_sig, [](CtrlNode& n, Store& s) { n.data = &s.integ; },
+     {{0, 2, 1, 0}, {10, 2, 1, 10}, {20, 2, 0, 20}, {30, 4, 0, 20}, {40, 4, 1, 60}}},
+    // Across midnight: 24:00 and the next day's 0:00 are one instant, where no time passes,
+    // and the next step is a whole step on from it.
+    {"IntegratorAcrossMidnight", int_sig, [](CtrlNode& n, Store& s) { n.data = &s.integ; },
+     {{86390, 9, 9, 0}, {86400, 1, 1, 5}, {0, 1, 1, 5, 2}, {10, 3, 1, 25, 2}}},
+    {"ExponentialDelayAcrossMidnight", dlx_sig,
+     [](CtrlNode& n, Store& s) { s.dlx.tau_rise = 10; s.dlx.tau_fall = 20; n.data = &s.dlx; },
+     {{86390, 0, 0, 0}, {86400, 1, 0, 0.38340046f}, {0, 1, 0, 0.38340046f, 2}, {10, 1, 0, 0.77316571f, 2}}},
+    {"ProportionalIntegralAcrossMidnight", pic_sig,
+     [](CtrlNode& n, Store& s) { s.pic = {0.5f, 0.01f, 0.2f, 0.0f}; n.data = &s.pic; },
+     {{86400, 0.4f, 0, 0.42f}, {0, 0.4f, 0, 0.42f, 2}, {10, 0.4f, 0, 0.46f, 2}}},
+    {"SensorLagAcrossTheYearsEnd", sns_sig,
+     [](CtrlNode& n, Store& s) {
+         s.sns.tau = 20.0f;
+         n.flags = 0x02;
+         n.data = &s.sns;
+     },
+     {{86390, 2, 0, 2, 365}, {86400, 1, 0, 1.60653066f, 365}, {0, 1, 0, 1.60653066f, 1}, {10, 1, 0, 1.36787944f, 1}}},
     // Lag of 20 s on (x - 1) x 2: exp(-1/2) of the gap remains after each step.
     {"SensorWithOffsetScaleAndLag", sns_sig,
      [](CtrlNode& n, Store& s) {
@@ -260,6 +289,49 @@ INSTANTIATE_TEST_SUITE_P(Types, StatefulSignal, ::testing::ValuesIn(sequences),
                          [](const ::testing::TestParamInfo<Sequence>& info) {
                              return std::string(info.param.name);
                          });
+
+// The control clock itself: the time that passes from one evaluation to the next.
+struct ClockCase {
+    const char* name;
+    int day0, time0, day1, time1;
+    float elapsed;   // of a step of 10 s
+};
+class ControlClock : public ::testing::TestWithParam<ClockCase> {
+protected:
+    void SetUp() override
+    {
+        _dt = 10.0f;
+        ctrlClock_reset();
+    }
+    void TearDown() override
+    {
+        ctrlClock_reset();
+        _dt = 0.0f;
+    }
+};
+
+TEST_P(ControlClock, AdvancesByTheStepUnlessTheInstantIsTheSame)
+{
+    const ClockCase& c = GetParam();
+    ctrlClock_advance(c.day0, c.time0);
+    EXPECT_EQ(_ctrlClock.elapsed, 0.0f) << "the first evaluation";
+    ctrlClock_advance(c.day1, c.time1);
+    EXPECT_EQ(_ctrlClock.elapsed, c.elapsed);
+    // The clock stands at the next day's 0:00 after a day's 24:00.
+    EXPECT_EQ(_ctrlClock.time, c.time1 % 86400);
+    EXPECT_EQ(_ctrlClock.day, c.time1 >= 86400 ? c.day1 % 365 + 1 : c.day1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Instants, ControlClock,
+                         ::testing::Values(ClockCase{"DayEndThenNextDayStart", 1, 86400, 2, 0, 0.0f},
+                                           ClockCase{"NextDayStartThenDayEnd", 2, 0, 1, 86400, 0.0f},
+                                           ClockCase{"YearEndThenNewYear", 365, 86400, 1, 0, 0.0f},
+                                           ClockCase{"DayEndTwice", 3, 86400, 3, 86400, 0.0f},
+                                           ClockCase{"ToTheDayEnd", 1, 86390, 1, 86400, 10.0f},
+                                           ClockCase{"FromTheDayEnd", 1, 86400, 2, 10, 10.0f},
+                                           ClockCase{"DayEndAgainstThatDaysStart", 2, 0, 2, 86400, 10.0f},
+                                           ClockCase{"SameTimeOfAnotherDay", 1, 3600, 2, 3600, 10.0f}),
+                         [](const ::testing::TestParamInfo<ClockCase>& info) { return std::string(info.param.name); });
 
 TEST(ControlFatal, LaggedSensorWithoutTimeConstantStopsTheRun)
 {
