@@ -60,12 +60,12 @@ static void falseTimeSchedule()
 // ---- Divergence ----------------------------------------------------------------------------------
 
 // A solve has diverged when a residual is not finite, when the normalised continuity
-// residual has grown a millionfold over the smallest it reached in this solve (and stands
+// residual has grown a thousandfold over the smallest it reached in this solve (and stands
 // above 1e3), or when a velocity lies ten times beyond the larger of its axis's limits
 // (item 19): the clamp bounds the momentum solution, so only a pressure correction run
 // away puts one there (limits below 1 m/s count as 1 m/s). Such fields are no answer,
 // so the run ends naming the zone.
-static const double DIVERGED_GROWTH = 1e6, DIVERGED_FLOOR = 1e3, DIVERGED_SPEED = 10.0;
+static const double DIVERGED_GROWTH = 1e3, DIVERGED_FLOOR = 1e3, DIVERGED_SPEED = 10.0;
 
 // Largest |velocity| of an axis over the interior, NaN when one is not a number; *limit
 // the larger magnitude of the axis's limits.
