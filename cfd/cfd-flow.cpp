@@ -60,12 +60,12 @@ static void falseTimeSchedule()
 // ---- Divergence ----------------------------------------------------------------------------------
 
 // A solve has diverged when a residual is not finite, when the normalised continuity
-// residual has grown a millionfold over the smallest it reached in this solve (and stands
+// residual has grown a thousandfold over the smallest it reached in this solve (and stands
 // above 1e3), or when a velocity lies ten times beyond the larger of its axis's limits
 // (item 19): the clamp bounds the momentum solution, so only a pressure correction run
 // away puts one there (limits below 1 m/s count as 1 m/s). Such fields are no answer,
 // so the run ends naming the zone.
-static const double DIVERGED_GROWTH = 1e6, DIVERGED_FLOOR = 1e3, DIVERGED_SPEED = 10.0;
+static const double DIVERGED_GROWTH = 1e3, DIVERGED_FLOOR = 1e3, DIVERGED_SPEED = 10.0;
 
 // Largest |velocity| of an axis over the interior, NaN when one is not a number; *limit
 // the larger magnitude of the axis's limits.
@@ -91,7 +91,11 @@ static void checkSolutionFinite();
 // The run ends at the first diverged iteration, after its residual line: a field that is not
 // finite is named with its cell, as at the end of a solve; otherwise the zone, the
 // residuals and the largest speed are.
-static void checkDivergence()
+// The velocities are scanned every DIVERGED_SCAN iterations and at the end of a solve; the
+// residuals every iteration.
+static const int DIVERGED_SCAN = 8;
+
+static void checkDivergence(bool scan)
 {
     double& smallest = cfd_state.smallest_residual;   // of the solve under way
     if (NITER <= 1) smallest = HUGE_VAL;
@@ -101,6 +105,7 @@ static void checkDivergence()
     bool broken = !std::isfinite(resomnr);
     for (double v : r) broken = broken || !std::isfinite(v);
     broken = broken || (measured && resomnr > DIVERGED_FLOOR && resomnr > DIVERGED_GROWTH * smallest);
+    if (!scan && !broken) return;
     double speed = 0.0, limit = 0.0;
     for (int a = 0; a < 3; a++) {
         double lim, s = largestSpeed(a, &lim);
@@ -143,13 +148,14 @@ void simple_iteration(int steady)
     if (steady && CN == CCI) prsour();
     double norm = cfd_mass_normaliser();
     resomnr = norm == 0 ? CFD_UNMEASURED_RESIDUAL : RESOM / norm;
-    checkDivergence();
+    checkDivergence(NITER % DIVERGED_SCAN == 0);
 }
 
 static void iterate(int steady)
 {
     do simple_iteration(steady);
     while (NITER < NITMAX && resomnr > CRITE);
+    checkDivergence(true);
     cfd_flow_converged = resomnr <= CRITE;
     if (!cfd_flow_converged) cfd_limit_warning(0, "continuity", NITMAX, resomnr, CRITE);
     auto& last = cfd_state.last_solve;   // for a report on it after later calls

@@ -35,26 +35,42 @@ struct Scratch {
     std::vector<double> gen;          // production G [kg/(m s3)]
     std::vector<double> yw;           // distance to the nearest wall, 0 for none [m]
     std::vector<unsigned char> open;  // bit 2a + (high side): that face is an opening
+    // Per axis and index: 1 / width, and 1 over the centre spacings across, above and below.
+    std::vector<double> rw[3], rc2[3], rcp[3], rcm[3];
 };
 Scratch& scratch()
 {
     static Scratch s;
     size_t n = (size_t)NI * NJ * NK;
     if (s.uc.size() < n) s.uc.resize(n), s.vc.resize(n), s.wc.resize(n), s.gen.resize(n), s.yw.resize(n), s.open.resize(n);
+    for (int a = 0; a < 3; a++) {
+        int last = a == 0 ? IM1 : a == 1 ? JM1 : KM1;
+        const double* w = a == 0 ? DELX : a == 1 ? DELY : DELZ;
+        const double* c = a == 0 ? X : a == 1 ? Y : Z;
+        s.rw[a].resize(last + 2), s.rc2[a].resize(last + 2), s.rcp[a].resize(last + 2), s.rcm[a].resize(last + 2);
+        for (int m = 2; m <= last; m++) {
+            s.rw[a][m] = 1.0 / w[m];
+            s.rc2[a][m] = 1.0 / (c[m + 1] - c[m - 1]);
+            s.rcp[a][m] = 1.0 / (c[m + 1] - c[m]);
+            s.rcm[a][m] = 1.0 / (c[m] - c[m - 1]);
+        }
+    }
     return s;
 }
 
 const double* widths(int a) { return a == 0 ? DELX : a == 1 ? DELY : DELZ; }
 int flatAxis(int a) { return a == 0 ? I2DX : a == 1 ? I2DY : I2DZ; }
 
-void allocate()
+// True when the fields were (re)allocated and hold nothing yet.
+bool allocate()
 {
     auto& t = turb();
     if (t.k && (t.ni != NI || t.nj != NJ || t.nk != NK)) cfd_turb_release();
-    if (t.k) return;
+    if (t.k) return false;
     t.k = (double***)alc_ac(1, NI, 1, NJ, 1, NK, sizeof(double), "TKE");
     t.e = (double***)alc_ac(1, NI, 1, NJ, 1, NK, sizeof(double), "TED");
     t.ni = NI, t.nj = NJ, t.nk = NK;
+    return true;
 }
 
 void start()
@@ -118,14 +134,14 @@ void production(Scratch& s)
     });
     const double lam = ANU * OPERDENS;
     const double* vel[3] = {u, v, w};
-    const double* cen[3] = {X, Y, Z};
     cfd_for_cells([&](const int* p, long q) {
         if (solid[q]) return;
         double g[3][3];   // g[b][a] = d u_b / d x_a
         bool wall[3][2];
         for (int a = 0; a < 3; a++) {
             long st = stride(a);
-            double rw = 1.0 / widths(a)[p[a]];
+            int m = p[a];
+            double rw = s.rw[a][m];
             for (int b = 0; b < 3; b++) g[b][a] = 0.0;
             wall[a][0] = wall[a][1] = false;
             if (flatAxis(a)) continue;
@@ -133,14 +149,12 @@ void production(Scratch& s)
             bool lo = solid[q - st] != 0, hi = solid[q + st] != 0;
             wall[a][0] = lo && !(s.open[q] >> (2 * a) & 1u);
             wall[a][1] = hi && !(s.open[q] >> (2 * a + 1) & 1u);
-            const double* x = cen[a];
-            int m = p[a];
             for (int b = 0; b < 3; b++) {
                 if (b == a) continue;
                 const double* f = c[b];
-                if (!lo && !hi) g[b][a] = (f[q + st] - f[q - st]) / (x[m + 1] - x[m - 1]);
-                else if (!hi) g[b][a] = (f[q + st] - f[q]) / (x[m + 1] - x[m]);
-                else if (!lo) g[b][a] = (f[q] - f[q - st]) / (x[m] - x[m - 1]);
+                if (!lo && !hi) g[b][a] = (f[q + st] - f[q - st]) * s.rc2[a][m];
+                else if (!hi) g[b][a] = (f[q + st] - f[q]) * s.rcp[a][m];
+                else if (!lo) g[b][a] = (f[q] - f[q - st]) * s.rcm[a][m];
             }
         }
         double gw = 0.0;   // the wall functions' production
@@ -194,45 +208,36 @@ double openingSize(const int* L, int code)
 }
 
 // Convection and diffusion (Gamma = mu + mu_t / sigma), the outflow's implicit part, as in
-// the energy equation, the sources S = su - sp phi per volume given per cell, and the inflow.
-template <class Src> void assemble(double*** phi, double sigma, Src src)
+// the energy equation, the sources S = su - sp phi per volume given per cell, and the
+// old-value term of the false time step dt, taken on the current value.
+template <class Src> void assemble(double*** phi, double sigma, double dt, Src src)
 {
     double *bs = base(BS), *sp = base(SP);
     const double *vol = base(VOL), *f = base(phi);
+    const double rdt = OPERDENS / dt;
     cfd_transport_links(DIFFSMT, 1.0, sigma, sp);
     cfd_for_rows([&](long q0, long n) {
         for (long q = q0; q < q0 + n; q++) {
             double m = cfd_pos(sp[q]), su, spc;
             src(q, &su, &spc);
-            bs[q] = m * f[q] + su * vol[q];
+            bs[q] = m * f[q] + (su + rdt * f[q]) * vol[q];
             sp[q] = -m - spc * vol[q];
         }
     });
 }
 
-// Solves the assembled equation of phi, relaxed by urf and kept above floor; the old-value
-// term takes the false time step dt. Returns the residual sums.
+// Solves the assembled equation of phi by one line-solver pass, whichever solver run control
+// chooses for the other equations (the multigrid's absolute stopping test would run its six
+// cycles on every call for these small, pinned values), relaxed by urf and kept above floor;
+// the centre takes the false time step dt. Returns the residual sums.
 void solve(double*** phi, double dt, double urf, double floor, double* res, double* r0)
 {
     const double rho = OPERDENS;
     double* f = base(phi);
-    // The time term of a steady false transient is taken on the current value.
-    const double* vol = base(VOL);
-    double* bs = base(BS);
-    cfd_for_rows([&](long q0, long n) {
-        for (long q = q0; q < q0 + n; q++) bs[q] += rho * vol[q] / dt * f[q];
-    });
     double apphi = 0.0, r = 0.0;
     cfd_scalar_centres(rho, dt, 0.0, phi, &apphi, &r);
     *res = r, *r0 = apphi;
-    err_mg = 0.0;
-    if (!cfd_multigrid()) {
-        cfd_line_pass(IM1, JM1, KM1, phi);
-    } else {
-        cfd_copy_field(STORE, phi);
-        PHIMGP_0 = STORE;
-        mg(REST_AVEP, REST_COAP, IM1, JM1, KM1);
-    }
+    cfd_line_pass(IM1, JM1, KM1, phi);
     const double* from = base(STORE);
     const int* solid = base(ICELL);
     cfd_for_rows([&](long q0, long n) {
@@ -269,9 +274,9 @@ double cfd_inflow_turbulence(int which, double speed, double size)
 
 void cfd_turbulence(int first)
 {
-    allocate();
+    bool fresh = allocate();
     auto& t = turb();
-    if (first) start();
+    if (first || fresh) start();
     Scratch& s = scratch();
     wallDistances(s);
     production(s);
@@ -280,13 +285,14 @@ void cfd_turbulence(int first)
     const double* gen = s.gen.data();
     const int* solid = base(ICELL);
     // k: production less dissipation rho eps, the latter implicit through eps / k.
-    assemble(t.k, SIGMA_K, [&](long q, double* su, double* sp) {
+    const double dtk = falseStep(DTEK), dte = falseStep(DTED);
+    assemble(t.k, SIGMA_K, dtk, [&](long q, double* su, double* sp) {
         *su = gen[q], *sp = rho * e[q] / k[q];
     });
     inflow([](double speed, const int* L, int code) { return cfd_inflow_turbulence(0, speed, openingSize(L, code)); });
-    solve(t.k, falseStep(DTEK), relaxation(URFEK), K_FLOOR, &t.resk, &t.rk0);
+    solve(t.k, dtk, relaxation(URFEK), K_FLOOR, &t.resk, &t.rk0);
     // eps: (C1 G - C2 rho eps) eps / k; held at the log law's value in a cell beside a wall.
-    assemble(t.e, SIGMA_E, [&](long q, double* su, double* sp) {
+    assemble(t.e, SIGMA_E, dte, [&](long q, double* su, double* sp) {
         double r = e[q] / k[q];
         *su = CE1 * r * gen[q], *sp = CE2 * rho * r;
     });
@@ -297,7 +303,7 @@ void cfd_turbulence(int first)
         for (long q = q0; q < q0 + n; q++)
             if (yw[q] > 0 && !solid[q]) bs[q] = cmu75() * pow(k[q], 1.5) / (KAPPA * yw[q]) * CFD_PIN, sp[q] = -CFD_PIN;
     });
-    solve(t.e, falseStep(DTED), relaxation(URFED), 0.0, &t.rese, &t.re0);
+    solve(t.e, dte, relaxation(URFED), 0.0, &t.rese, &t.re0);
     // mu_t = rho Cmu k^2 / eps, below its ceiling; eps is raised where the ceiling binds.
     double* vis = base(VIS);
     cfd_for_rows([&](long q0, long n) {

@@ -71,11 +71,13 @@ void IterationsToConverge(benchmark::State& state)
     }
 }
 
-// Scheme 1 is upwind, 2 the power law; the first 20 iterations are not timed.
+// Scheme 1 is upwind, 2 the power law; turbulence model 2 the zero-equation model, 1 the
+// k-epsilon model; the first 20 iterations are not timed.
 void HeatedRoomIteration(benchmark::State& state)
 {
     room(32, 30, (int)state.range(1), true);
     DIFFSMU = DIFFSMV = DIFFSMW = DIFFSMT = (int)state.range(0);
+    ITUR = (int)state.range(2);
     double cells = (double)IM2 * JM2 * KM2;
     NITER = 0;
     for (int it = 0; it < 20; it++) simple_iteration(1);
@@ -91,8 +93,10 @@ void HeatedRoomIteration(benchmark::State& state)
 
 BENCHMARK(OuterIteration)->Arg(34)->Arg(68)->Unit(benchmark::kMillisecond);
 BENCHMARK(IterationsToConverge)->Args({34, 3000})->Args({68, 300})->Iterations(1)->Unit(benchmark::kSecond);
-// {scheme, multigrid}: upwind and power law, line solver and multigrid.
+// {scheme, multigrid, model}: upwind and power law, line solver and multigrid, zero-equation
+// and k-epsilon turbulence.
 BENCHMARK(HeatedRoomIteration)
-    ->ArgNames({"scheme", "mg"})
-    ->Args({1, 0})->Args({2, 0})->Args({1, 1})->Args({2, 1})
+    ->ArgNames({"scheme", "mg", "model"})
+    ->Args({1, 0, 2})->Args({2, 0, 2})->Args({1, 1, 2})->Args({2, 1, 2})
+    ->Args({1, 0, 1})->Args({2, 0, 1})->Args({1, 1, 1})->Args({2, 1, 1})
     ->Iterations(40)->Unit(benchmark::kMillisecond);

@@ -1,6 +1,8 @@
 // The CFD zone's flow solution against analytic results on small grids: developed laminar
-// channel flow, conduction between two walls, the mass balance of a transported scalar
-// with a source, and a closed box of still air that stays still.
+// channel flow (on uniform and graded grids), conduction between two walls, the mass balance
+// of a transported scalar with a source, a closed box of still air that stays still; and the
+// ventilated room of the ventilation benchmark against its measurements under both
+// turbulence models, and a diverged solve that ends the run.
 #include <cmath>
 
 #include "cfd/cfd.h"
