@@ -141,7 +141,9 @@ TEST_P(FilterRun, StoppedRunsBedHoldsWhatItsBooksSay)
                  passed = csmValue(csm, "Filter challenge summary.", "--\t", 1),
                  loaded = csmValue(csm, "Filter loading summary.", "1p\t", 1);
     ASSERT_GT(loaded, 0.0) << csm;
-    EXPECT_NEAR(challenged - passed, loaded, 3e-7 * challenged) << csm;
+    // Each figure is printed to seven digits: the three roundings together reach about
+    // 9e-7 of the challenge, far below the 0.35 % the bed once held past its books.
+    EXPECT_NEAR(challenged - passed, loaded, 1e-6 * challenged) << csm;
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, FilterRun, ::testing::Values(0, 2), [](const ::testing::TestParamInfo<int>& i) {
